@@ -1,0 +1,44 @@
+# Brindle: the user's entry points.
+#   make run    install what is missing, build, and start on the demo stores in samples/
+#   make test   install what is missing, build, and run every test
+JOBS ?= $(shell nproc)
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build run test test-sanitize bench fuzz clean
+
+all: build
+
+deps:
+	@tools/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@tools/run.sh $(BUILD)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The core tests (no Qt) again under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-sanitize: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DBRINDLE_GUI=OFF \
+	  -DBRINDLE_SANITIZE=address,undefined $(CMAKE_FLAGS)
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L core
+
+bench: deps
+	@tools/install-deps.sh libbenchmark-dev libgmime-3.0-dev python3
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BENCH=ON -DBUILD_TESTING=OFF
+	cmake --build build-bench -j $(JOBS)
+
+fuzz: deps
+	CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRINDLE_GUI=OFF \
+	  -DBRINDLE_FUZZERS=ON -DBUILD_TESTING=ON
+	cmake --build build-fuzz -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz

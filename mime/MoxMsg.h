@@ -1,0 +1,80 @@
+#pragma once
+// The message object: one call of Parse turns the raw text of a message into its main
+// header fields, its text body and its decoded attachments. It decodes; it never composes.
+#include "platform/StringList.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace brindle {
+
+class TAttachedFile {
+public:
+    std::string FileName;     // the name without any directory part
+    std::string PathName;     // the name as given to Add
+    TStringList Lines;        // encoded lines, only while the item is being decoded
+    std::string Data;         // the decoded content, as bytes
+    std::string ContentType;  // looked up by the name's extension
+    std::string ContentID;    // the part's Content-ID without angle brackets; empty when none
+    std::string MediaType;    // the part's own declared type, lower case
+
+    // Creates or replaces the file and writes all of Data; throws EFCreateError.
+    void SaveToFile(const std::string& fileName) const;
+};
+
+class TAttachedFiles {
+public:
+    // Appends an item named by name; sets FileName, PathName and ContentType.
+    TAttachedFile& Add(const std::string& name);
+    size_t Count() const { return items_.size(); }
+    TAttachedFile& Items(size_t index) { return *items_.at(index); }
+    const TAttachedFile& Items(size_t index) const { return *items_.at(index); }
+    void Clear() { items_.clear(); }
+
+private:
+    std::vector<std::unique_ptr<TAttachedFile>> items_;
+};
+
+enum class TPriority { prHighest, prHigh, prNormal, prLow, prLowest };
+enum class TTextEncoding { te8Bit, teBase64 };
+
+class TMoxMsg {
+public:
+    TMoxMsg();
+    ~TMoxMsg();
+
+    // Published properties, with their defaults. Texts are UTF-8.
+    std::string UserName;
+    std::string From;
+    std::string ReplyTo;
+    std::string SendTo;
+    std::string CC;
+    std::string BCC;
+    std::string Subject;
+    TStringList Text;
+    TStringList ExtraHeaders;
+    TPriority Priority = TPriority::prNormal;
+    std::string CharSet = "ISO-8859-1";
+    bool ClearRawMailAfterParse = false;
+    TTextEncoding TextEncoding = TTextEncoding::te8Bit;
+
+    // Filled by Parse.
+    TStringList RawMail;  // the raw lines, as the caller put them
+    TStringList Headers;  // the lines of the header block
+    std::string Sender;
+    std::string MessageID;
+    std::string InReplyTo;
+    std::string ReturnPath;
+    std::string Date;
+    std::string ContentType = "TEXT/PLAIN";
+    std::string ContentTransferEncoding = "7BIT";
+    TAttachedFiles AttachedFiles;
+    // The content type (lower case, without parameters) of every part that joined Text, in order.
+    std::vector<std::string> TextTypes;
+
+    void Parse();
+};
+
+}  // namespace brindle

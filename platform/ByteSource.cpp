@@ -1,0 +1,102 @@
+#include "ByteSource.h"
+
+#include "Exceptions.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace brindle {
+namespace {
+
+class MemorySource final : public TByteSource {
+public:
+    explicit MemorySource(std::string bytes) : owned_(std::move(bytes)) { bytes_ = owned_; }
+
+private:
+    std::string owned_;
+};
+
+class ViewSource final : public TByteSource {
+public:
+    explicit ViewSource(std::string_view bytes) { bytes_ = bytes; }
+};
+
+class MappedFileSource final : public TByteSource {
+public:
+    MappedFileSource(void* map, size_t size) : map_(map), size_(size) {
+        bytes_ = std::string_view(static_cast<const char*>(map), size);
+    }
+    ~MappedFileSource() override { munmap(map_, size_); }
+
+private:
+    void* map_;
+    size_t size_;
+};
+
+class FdGuard {
+public:
+    explicit FdGuard(int fd) : fd_(fd) {}
+    ~FdGuard() {
+        if (fd_ >= 0) close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Files that cannot be mapped (pipes, special files, empty files) are read whole.
+std::string ReadWhole(int fd, const std::string& path) {
+    std::string data;
+    char buffer[65536];
+    for (;;) {
+        ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw EFOpenError(path);
+        }
+        if (got == 0) break;
+        data.append(buffer, static_cast<size_t>(got));
+    }
+    return data;
+}
+
+}  // namespace
+
+std::unique_ptr<TByteSource> TByteSource::OpenFile(const std::string& path) {
+    FdGuard fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) throw EFOpenError(path);
+    struct stat st {};
+    if (fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) throw EFOpenError(path);
+    if (S_ISREG(st.st_mode) && st.st_size > 0) {
+        size_t size = static_cast<size_t>(st.st_size);
+        void* map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
+        if (map != MAP_FAILED) return std::make_unique<MappedFileSource>(map, size);
+    }
+    return std::make_unique<MemorySource>(ReadWhole(fd.get(), path));
+}
+
+std::unique_ptr<TByteSource> TByteSource::FromMemory(std::string bytes) {
+    return std::make_unique<MemorySource>(std::move(bytes));
+}
+
+std::unique_ptr<TByteSource> TByteSource::FromView(std::string_view bytes) {
+    return std::make_unique<ViewSource>(bytes);
+}
+
+std::string_view TByteSource::Read(uint64_t off, uint64_t n) const {
+    if (!Has(off, n)) throw EReadError();
+    return bytes_.substr(static_cast<size_t>(off), static_cast<size_t>(n));
+}
+
+std::string_view TByteSource::ReadUpTo(uint64_t off, uint64_t n) const {
+    if (off >= Size()) return {};
+    uint64_t avail = Size() - off;
+    return bytes_.substr(static_cast<size_t>(off), static_cast<size_t>(n < avail ? n : avail));
+}
+
+}  // namespace brindle

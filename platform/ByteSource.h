@@ -1,0 +1,44 @@
+#pragma once
+// Read-only bytes of a file or of memory, addressed by offset. A file is opened for reading
+// only and mapped into memory when it can be; the store never changes.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace brindle {
+
+class TByteSource {
+public:
+    virtual ~TByteSource() = default;
+    TByteSource(const TByteSource&) = delete;
+    TByteSource& operator=(const TByteSource&) = delete;
+
+    // Opens a file for reading; throws EFOpenError ("Cannot open file %s") when it cannot.
+    static std::unique_ptr<TByteSource> OpenFile(const std::string& path);
+    // Owns a copy of the bytes.
+    static std::unique_ptr<TByteSource> FromMemory(std::string bytes);
+    // Borrows the bytes; they must outlive the source (fuzzers, tests).
+    static std::unique_ptr<TByteSource> FromView(std::string_view bytes);
+
+    uint64_t Size() const { return bytes_.size(); }
+
+    // True when n bytes from off lie within the source.
+    bool Has(uint64_t off, uint64_t n) const { return off <= Size() && n <= Size() - off; }
+
+    // Exactly n bytes from off; throws EReadError ("Stream read error") when the source
+    // ends first. The view stays valid while the source lives.
+    std::string_view Read(uint64_t off, uint64_t n) const;
+
+    // Whatever lies from off on, at most n bytes (empty when off is past the end).
+    std::string_view ReadUpTo(uint64_t off, uint64_t n) const;
+
+    // The whole source.
+    std::string_view All() const { return bytes_; }
+
+protected:
+    TByteSource() = default;
+    std::string_view bytes_;
+};
+
+}  // namespace brindle

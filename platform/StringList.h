@@ -1,0 +1,25 @@
+#pragma once
+// String lists: ordered lists of 8-bit lines.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brindle {
+
+using TStringList = std::vector<std::string>;
+
+// Splits a text into lines at CR LF, at a lone CR and at a lone LF. A final piece without a
+// line end is a line too; a NUL byte ends the text; an empty text gives no lines.
+TStringList SplitLines(std::string_view text);
+
+// Appends the lines of a text, split as SplitLines does.
+void AppendLines(TStringList& list, std::string_view text);
+
+// The text of a list: every line followed by CR LF, the last one included.
+std::string JoinLines(const TStringList& list);
+
+// The same as JoinLines(SplitLines(text)) without building the list: line ends become
+// CR LF, a missing final line end is added, and the text ends at its first NUL.
+std::string NormalizeLineEnds(std::string_view text);
+
+}  // namespace brindle

@@ -1,0 +1,100 @@
+#include "Utf8.h"
+
+#include <cstdint>
+
+namespace brindle {
+namespace {
+
+// Code points of the bytes 0x80 to 0x9F in Windows-1252.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+void AppendCodePoint(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Length of the valid UTF-8 sequence at the start of s, or 0 when it is not valid.
+size_t SequenceLength(std::string_view s) {
+    auto byte = [&](size_t i) { return static_cast<uint8_t>(s[i]); };
+    uint8_t b0 = byte(0);
+    if (b0 < 0x80) return 1;
+    size_t len;
+    uint8_t lo = 0x80, hi = 0xBF;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        len = 2;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        len = 3;
+        if (b0 == 0xE0) lo = 0xA0;
+        if (b0 == 0xED) hi = 0x9F;  // no surrogates
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        len = 4;
+        if (b0 == 0xF0) lo = 0x90;
+        if (b0 == 0xF4) hi = 0x8F;
+    } else {
+        return 0;
+    }
+    if (s.size() < len) return 0;
+    if (byte(1) < lo || byte(1) > hi) return 0;
+    for (size_t i = 2; i < len; ++i)
+        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+    return len;
+}
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view bytes) {
+    size_t i = 0;
+    while (i < bytes.size()) {
+        if (static_cast<uint8_t>(bytes[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t len = SequenceLength(bytes.substr(i));
+        if (len == 0) return false;
+        i += len;
+    }
+    return true;
+}
+
+std::string Cp1252ToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 4);
+    for (char c : bytes) {
+        uint8_t b = static_cast<uint8_t>(c);
+        if (b < 0x80)
+            out += c;
+        else if (b < 0xA0)
+            AppendCodePoint(out, kCp1252High[b - 0x80]);
+        else
+            AppendCodePoint(out, b);
+    }
+    return out;
+}
+
+std::string Utf8OrCp1252(std::string_view bytes) {
+    if (IsValidUtf8(bytes)) return std::string(bytes);
+    return Cp1252ToUtf8(bytes);
+}
+
+std::string_view Utf8Prefix(std::string_view utf8, size_t maxBytes) {
+    if (utf8.size() <= maxBytes) return utf8;
+    size_t cut = maxBytes;
+    // Step back over continuation bytes so that the cut falls before a lead byte.
+    while (cut > 0 && (static_cast<uint8_t>(utf8[cut]) & 0xC0) == 0x80) --cut;
+    return utf8.substr(0, cut);
+}
+
+}  // namespace brindle

@@ -1,0 +1,22 @@
+#pragma once
+// Text shown or written as text is UTF-8. Bytes that are not valid UTF-8 and carry no
+// declared charset are read as Windows-1252.
+#include <string>
+#include <string_view>
+
+namespace brindle {
+
+bool IsValidUtf8(std::string_view bytes);
+
+// Windows-1252 to UTF-8. The five bytes that the code page leaves undefined (0x81, 0x8D,
+// 0x8F, 0x90, 0x9D) become the control characters of the same number.
+std::string Cp1252ToUtf8(std::string_view bytes);
+
+// Valid UTF-8 stays as it is; anything else is read as Windows-1252.
+std::string Utf8OrCp1252(std::string_view bytes);
+
+// The longest prefix of a UTF-8 text that has at most maxBytes bytes and does not end
+// inside a character.
+std::string_view Utf8Prefix(std::string_view utf8, size_t maxBytes);
+
+}  // namespace brindle

@@ -1,0 +1,75 @@
+#pragma once
+// The store reader contract and format detection. A bare TOEReader only detects a file's
+// kind; TDBXReader and TMBXReader read the two kinds of folder file.
+#include "platform/ByteSource.h"
+#include "platform/Exceptions.h"
+#include "store/MessageInfo.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace brindle {
+
+// Raised by the main window when a file is of neither kind: "File is not in supported format."
+class EOEReaderException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+enum : uint8_t {
+    kFileKindUnknown = 0,
+    kFileKindOE4 = 1,  // .mbx, magic "JMF6"
+    kFileKindOE5 = 2,  // .dbx, magic CF AD 12 FE
+};
+
+// Opens a file by path as a byte source; replaceable so that tests and fuzzers need no files.
+using TFileOpener = std::function<std::unique_ptr<TByteSource>(const std::string& path)>;
+// Tells whether a file exists (the .idx beside an .mbx).
+using TFileExists = std::function<bool(const std::string& path)>;
+
+class TOEReader {
+public:
+    TOEReader();
+    virtual ~TOEReader();
+    TOEReader(const TOEReader&) = delete;
+    TOEReader& operator=(const TOEReader&) = delete;
+
+    virtual std::string GetFolderName();
+    virtual std::string GetMessageHeader(int32_t Index);
+    virtual std::string GetMessageText(int32_t Index);
+    virtual int32_t GetMessageCount();
+    // A copy of summary Index; an index outside the summaries gives an empty record.
+    virtual TMessageInfo GetMessageInfo(int32_t Index) const;
+    // Opens the file and detects its kind from its first four bytes.
+    virtual void Open(const std::string& FileName);
+    virtual void ReadMessageInfos();
+
+    const std::string& FileName() const { return fileName_; }
+    bool Loaded() const { return loaded_; }
+    uint8_t FileKind() const { return fileKind_; }
+
+    // Replaces how files are opened and probed (default: the real file system).
+    void SetFileSystem(TFileOpener opener, TFileExists exists);
+
+protected:
+    const TByteSource& Stream() const;
+    bool HasStream() const { return stream_ != nullptr; }
+    std::unique_ptr<TByteSource> OpenOther(const std::string& path) const;
+    bool FileExists(const std::string& path) const;
+
+    std::string fileName_;
+    bool loaded_ = false;
+    uint8_t fileKind_ = kFileKindUnknown;
+
+private:
+    std::unique_ptr<TByteSource> stream_;
+    TFileOpener opener_;
+    TFileExists exists_;
+};
+
+// Windows FILETIME (100 ns intervals since 1601-01-01 UTC) to a date-time value, in UTC.
+TDateTime FileTimeToDateTime(uint64_t Value);
+
+}  // namespace brindle
