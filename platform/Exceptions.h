@@ -34,6 +34,12 @@ public:
     explicit EFCreateError(const std::string& path) : EStreamError("Cannot create file " + path) {}
 };
 
+// Writing to a file failed: "Stream write error".
+class EWriteError : public EStreamError {
+public:
+    EWriteError() : EStreamError("Stream write error") {}
+};
+
 // A fixed-size read that runs past the end: "Stream read error".
 class EReadError : public EStreamError {
 public:

@@ -1,0 +1,39 @@
+#include "store/AddressList.h"
+
+#include "platform/Utf8.h"
+
+namespace brindle {
+namespace {
+
+void UpperCaseAscii(std::string& text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+}
+
+}  // namespace
+
+std::string AddressLine(std::string_view name, std::string_view address) {
+    std::string line = Utf8OrCp1252(name) + " = " + Utf8OrCp1252(address);
+    UpperCaseAscii(line);
+    return line;
+}
+
+std::vector<std::string> CollectAddressLines(TOEReader& reader) {
+    std::vector<std::string> lines;
+    int32_t count = reader.GetMessageCount();
+    lines.reserve(count > 0 ? static_cast<size_t>(count) * 2 : 0);
+    for (int32_t i = 0; i < count; ++i) {
+        TMessageInfo info = reader.GetMessageInfo(i);
+        lines.push_back(AddressLine(info.SenderName, info.SenderAddress));
+        lines.push_back(AddressLine(info.ReceiverName, info.ReceiverAddress));
+    }
+    return lines;
+}
+
+std::vector<std::string> GatherAddresses(TOEReader& reader) {
+    std::vector<std::string> lines = CollectAddressLines(reader);
+    SortUniqueLines(lines, [](const std::string& a, const std::string& b) { return a.compare(b); });
+    return lines;
+}
+
+}  // namespace brindle
