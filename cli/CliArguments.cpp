@@ -1,0 +1,165 @@
+#include "cli/CliArguments.h"
+
+#include <charconv>
+#include <limits>
+
+namespace brindle {
+namespace {
+
+constexpr std::string_view kProgram = "brindle-cli";
+
+const std::vector<TCommandSpec> kCommands = {
+    {"info", "FILE [--json]", "kind, folder name and message count of a store",
+     "Prints the store's kind (1: version 4 folder .mbx, 2: version 5/6 folder .dbx), its\n"
+     "folder name and its message count. With --json: {\"kind\", \"folder\", \"count\"}.\n",
+     true, false, 1, 1},
+    {"list", "FILE [--json]", "one row per message summary",
+     "Prints one line per message summary, tab-separated: index (from 0), flags in hex,\n"
+     "received time (ISO 8601, UTC) or the stored date text, size in bytes, sender, subject.\n"
+     "With --json: an array of objects holding every summary field; \"Received\" is the\n"
+     "date-time value (days since 1899-12-30) as a number.\n",
+     true, false, 1, 1},
+    {"header", "FILE INDEX", "the header block of one message, bytes unchanged",
+     "Writes the header block of message INDEX (from 0) to standard output, byte for byte.\n",
+     false, false, 2, 2},
+    {"text", "FILE INDEX", "the raw text of one message, bytes unchanged",
+     "Writes the raw text of message INDEX (from 0) to standard output, byte for byte.\n",
+     false, false, 2, 2},
+    {"export", "FILE DIR [--index N[,N...]]", "save messages as .eml files",
+     "Saves every message, or those listed by --index, into the existing folder DIR as\n"
+     "\"INDEX_SUBJECT.eml\" (characters unsafe in file names become spaces; the name is\n"
+     "kept within 255 bytes). Every line of a saved file ends with CR LF.\n",
+     false, true, 2, 2},
+    {"addresses", "FILE", "the sender and receiver addresses, sorted, each once",
+     "Prints \"NAME = ADDRESS\" in upper case for the sender and the receiver of every\n"
+     "message, sorted byte-wise, each entry once.\n",
+     false, false, 1, 1},
+    {"show", "FILE [INDEX] [--json]", "the decoded fields, text and attachments of a message",
+     "FILE is an .eml file (by its extension, in any case) or a store with INDEX. Prints\n"
+     "From, Subject, Date, To, CC, the text body and the attachment list. With --json:\n"
+     "the header fields, \"Text\" as an array of lines and \"Attachments\" with file name,\n"
+     "content type, size, SHA-256, content id and media type.\n",
+     true, false, 1, 2},
+    {"attachments", "FILE [INDEX] DIR", "save the attachments of a message",
+     "Saves every attachment of the message (an .eml file, or message INDEX of a store)\n"
+     "into the existing folder DIR under its file name. A missing name becomes\n"
+     "\"attachment-N\" with an extension from its media type; a name taken twice gets\n"
+     "\" (2)\", \" (3)\"... before its extension.\n",
+     false, false, 2, 3},
+};
+
+bool IsOption(std::string_view arg) { return arg.size() > 1 && arg[0] == '-'; }
+
+void ApplyOption(TCliArguments& parsed, std::string_view arg, const std::vector<std::string>& args,
+                 size_t& i) {
+    const TCommandSpec* command = parsed.command;
+    if (arg == "--help" || arg == "-h") {
+        parsed.help = true;
+        return;
+    }
+    if (command && command->acceptsJson && arg == "--json") {
+        parsed.json = true;
+        return;
+    }
+    if (command && command->acceptsIndexList && (arg == "--index" || arg.starts_with("--index="))) {
+        std::string_view list;
+        if (arg == "--index") {
+            if (i + 1 >= args.size()) throw EUsageError("option --index needs a value");
+            list = args[++i];
+        } else {
+            list = arg.substr(8);
+        }
+        std::vector<int32_t> indexes = ParseIndexList(list);
+        parsed.indexList.insert(parsed.indexList.end(), indexes.begin(), indexes.end());
+        parsed.hasIndexList = true;
+        return;
+    }
+    throw EUsageError("unknown option " + std::string(arg));
+}
+
+}  // namespace
+
+const std::vector<TCommandSpec>& CommandSpecs() { return kCommands; }
+
+const TCommandSpec* FindCommand(std::string_view name) {
+    for (const auto& command : kCommands)
+        if (command.name == name) return &command;
+    return nullptr;
+}
+
+int32_t ParseIndex(std::string_view text) {
+    int32_t value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    bool digitsOnly = !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+    if (!digitsOnly || error != std::errc() || end != text.data() + text.size())
+        throw EUsageError("invalid message index " + std::string(text));
+    return value;
+}
+
+std::vector<int32_t> ParseIndexList(std::string_view text) {
+    std::vector<int32_t> indexes;
+    size_t start = 0;
+    while (true) {
+        size_t comma = text.find(',', start);
+        indexes.push_back(ParseIndex(text.substr(start, comma - start)));
+        if (comma == std::string_view::npos) break;
+        start = comma + 1;
+    }
+    return indexes;
+}
+
+TCliArguments ParseArguments(const std::vector<std::string>& args) {
+    TCliArguments parsed;
+    size_t i = 0;
+    if (args.empty()) throw EUsageError("no command given");
+    if (IsOption(args[0])) {
+        if (args[0] != "--help" && args[0] != "-h") throw EUsageError("unknown option " + args[0]);
+        parsed.help = true;
+        return parsed;
+    }
+    parsed.command = FindCommand(args[0]);
+    if (!parsed.command) throw EUsageError("unknown command " + args[0]);
+    bool optionsEnded = false;
+    for (i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (!optionsEnded && arg == "--")
+            optionsEnded = true;
+        else if (!optionsEnded && IsOption(arg))
+            ApplyOption(parsed, arg, args, i);
+        else
+            parsed.operands.push_back(arg);
+    }
+    if (parsed.help) return parsed;
+    if (parsed.operands.size() < parsed.command->minOperands)
+        throw EUsageError("missing operand for " + std::string(parsed.command->name));
+    if (parsed.operands.size() > parsed.command->maxOperands)
+        throw EUsageError("too many operands for " + std::string(parsed.command->name));
+    return parsed;
+}
+
+std::string UsageLine(const TCommandSpec& command) {
+    return "Usage: " + std::string(kProgram) + " " + std::string(command.name) + " " +
+           std::string(command.synopsis) + "\n";
+}
+
+std::string CommandHelp(const TCommandSpec& command) {
+    return UsageLine(command) + "\n" + std::string(command.description);
+}
+
+std::string ToolHelp() {
+    std::string help = "Usage: " + std::string(kProgram) + " COMMAND ARGUMENTS...\n"
+                       "Reads mail folder files (.dbx, .mbx with .idx) and .eml messages; never writes to them.\n"
+                       "A store's kind comes from its first bytes, not from its extension.\n\n"
+                       "Commands:\n";
+    for (const auto& command : kCommands) {
+        std::string line = "  " + std::string(command.name) + " " + std::string(command.synopsis);
+        if (line.size() < 40) line.append(40 - line.size(), ' ');
+        else line += "  ";
+        help += line + std::string(command.summary) + "\n";
+    }
+    help += "\n\"" + std::string(kProgram) + " COMMAND --help\" describes one command.\n"
+            "Exit status: 0 done, 1 error (message on standard error), 2 wrong usage.\n";
+    return help;
+}
+
+}  // namespace brindle

@@ -1,0 +1,56 @@
+#pragma once
+// The command line of brindle-cli: the command, its operands and its options.
+#include "platform/Exceptions.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brindle {
+
+// A command line that does not fit the interface; the tool exits with status 2.
+class EUsageError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+struct TCommandSpec {
+    std::string_view name;
+    std::string_view synopsis;     // operands and options after the command name
+    std::string_view summary;      // one line for the tool's help
+    std::string_view description;  // the command's own help, after the usage line
+    bool acceptsJson;
+    bool acceptsIndexList;
+    size_t minOperands;
+    size_t maxOperands;
+};
+
+// Every command, in the order the tool's help lists them.
+const std::vector<TCommandSpec>& CommandSpecs();
+const TCommandSpec* FindCommand(std::string_view name);
+
+struct TCliArguments {
+    const TCommandSpec* command = nullptr;  // none: the tool itself (help only)
+    std::vector<std::string> operands;
+    bool json = false;
+    bool help = false;
+    bool hasIndexList = false;
+    std::vector<int32_t> indexList;
+};
+
+// Parses the arguments after the program name; throws EUsageError. Operand counts are
+// checked against the command's bounds unless help was asked for.
+TCliArguments ParseArguments(const std::vector<std::string>& args);
+
+// A message index: a decimal number from 0 to 2147483647.
+int32_t ParseIndex(std::string_view text);
+// "N[,N...]"
+std::vector<int32_t> ParseIndexList(std::string_view text);
+
+std::string ToolHelp();
+std::string CommandHelp(const TCommandSpec& command);
+std::string UsageLine(const TCommandSpec& command);
+
+}  // namespace brindle
