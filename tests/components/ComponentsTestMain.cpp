@@ -1,0 +1,18 @@
+// Runs every test class of the components on the offscreen platform.
+#include "tests/components/TestSettings.h"
+
+#include <QApplication>
+
+int RunDefaultHandlerTest(int argc, char** argv);
+int RunMRUListTest(int argc, char** argv);
+int RunPersistentPositionTest(int argc, char** argv);
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    brindle::test::TTestSettings settings;
+    int failures = 0;
+    failures += RunDefaultHandlerTest(argc, argv);
+    failures += RunMRUListTest(argc, argv);
+    failures += RunPersistentPositionTest(argc, argv);
+    return failures == 0 ? 0 : 1;
+}
