@@ -53,6 +53,35 @@ size_t SequenceLength(std::string_view s) {
     return len;
 }
 
+// How many bytes at the start of s, which does not begin a valid sequence, form one
+// ill-formed unit: the lead byte and the continuation bytes that fit it.
+size_t MaximalIllFormedLength(std::string_view s) {
+    uint8_t b0 = static_cast<uint8_t>(s[0]);
+    size_t len;
+    uint8_t lo = 0x80, hi = 0xBF;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        len = 2;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        len = 3;
+        if (b0 == 0xE0) lo = 0xA0;
+        if (b0 == 0xED) hi = 0x9F;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        len = 4;
+        if (b0 == 0xF0) lo = 0x90;
+        if (b0 == 0xF4) hi = 0x8F;
+    } else {
+        return 1;
+    }
+    size_t i = 1;
+    while (i < len && i < s.size()) {
+        uint8_t b = static_cast<uint8_t>(s[i]);
+        uint8_t min = i == 1 ? lo : 0x80, max = i == 1 ? hi : 0xBF;
+        if (b < min || b > max) break;
+        ++i;
+    }
+    return i;
+}
+
 }  // namespace
 
 bool IsValidUtf8(std::string_view bytes) {
@@ -87,6 +116,27 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
 std::string Utf8OrCp1252(std::string_view bytes) {
     if (IsValidUtf8(bytes)) return std::string(bytes);
     return Cp1252ToUtf8(bytes);
+}
+
+std::string RepairUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    size_t i = 0;
+    while (i < bytes.size()) {
+        size_t start = i;
+        while (i < bytes.size() && static_cast<uint8_t>(bytes[i]) < 0x80) ++i;
+        out.append(bytes.substr(start, i - start));
+        if (i == bytes.size()) break;
+        size_t len = SequenceLength(bytes.substr(i));
+        if (len > 0) {
+            out.append(bytes.substr(i, len));
+            i += len;
+        } else {
+            AppendCodePoint(out, 0xFFFD);
+            i += MaximalIllFormedLength(bytes.substr(i));
+        }
+    }
+    return out;
 }
 
 std::string_view Utf8Prefix(std::string_view utf8, size_t maxBytes) {

@@ -15,6 +15,9 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // Valid UTF-8 stays as it is; anything else is read as Windows-1252.
 std::string Utf8OrCp1252(std::string_view bytes);
 
+// UTF-8 with every invalid sequence (each maximal ill-formed part) replaced by U+FFFD.
+std::string RepairUtf8(std::string_view bytes);
+
 // The longest prefix of a UTF-8 text that has at most maxBytes bytes and does not end
 // inside a character.
 std::string_view Utf8Prefix(std::string_view utf8, size_t maxBytes);
