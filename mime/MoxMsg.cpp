@@ -1,6 +1,11 @@
 #include "mime/MoxMsg.h"
 
+#include "mime/BodyWalk.h"
+#include "mime/HeaderFields.h"
+#include "mime/TextRules.h"
+#include "platform/ContentTypes.h"
 #include "platform/Exceptions.h"
+#include "platform/Utf8.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,21 +13,45 @@
 #include <cerrno>
 
 namespace brindle {
+namespace {
+
+constexpr std::string_view kMboxSeparator = "From ";
+constexpr size_t kFallbackSenderLength = 72;
+
+class TFileDescriptor {
+public:
+    explicit TFileDescriptor(int fd) : fd_(fd) {}
+    ~TFileDescriptor() {
+        if (fd_ >= 0) close(fd_);
+    }
+    TFileDescriptor(const TFileDescriptor&) = delete;
+    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+    int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// The sender of an mbox separator line ("From alice Mon Jan 1 10:00:00"): the text after the
+// first five characters, at most 72 bytes.
+std::string FallbackSender(std::string_view firstLine) {
+    std::string_view rest = firstLine.substr(kMboxSeparator.size());
+    if (IsValidUtf8(rest)) return std::string(Utf8Prefix(rest, kFallbackSenderLength));
+    return Cp1252ToUtf8(rest.substr(0, kFallbackSenderLength));
+}
+
+}  // namespace
 
 void TAttachedFile::SaveToFile(const std::string& fileName) const {
-    int fd = open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) throw EFCreateError(fileName);
+    TFileDescriptor fd(open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (fd.Get() < 0) throw EFCreateError(fileName);
     size_t done = 0;
     while (done < Data.size()) {
-        ssize_t n = write(fd, Data.data() + done, Data.size() - done);
+        ssize_t n = write(fd.Get(), Data.data() + done, Data.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            close(fd);
-            throw EFCreateError(fileName);
-        }
+        if (n <= 0) throw EWriteError();
         done += static_cast<size_t>(n);
     }
-    close(fd);
 }
 
 TAttachedFile& TAttachedFiles::Add(const std::string& name) {
@@ -30,7 +59,7 @@ TAttachedFile& TAttachedFiles::Add(const std::string& name) {
     item->PathName = name;
     size_t cut = name.find_last_of("\\:");
     item->FileName = cut == std::string::npos ? name : name.substr(cut + 1);
-    item->ContentType = "application/octet-stream";
+    item->ContentType = ContentTypeOfFile(name);
     items_.push_back(std::move(item));
     return *items_.back();
 }
@@ -38,6 +67,42 @@ TAttachedFile& TAttachedFiles::Add(const std::string& name) {
 TMoxMsg::TMoxMsg() = default;
 TMoxMsg::~TMoxMsg() = default;
 
-void TMoxMsg::Parse() {}
+void TMoxMsg::Parse() {
+    if (RawMail.empty()) return;
+    for (const std::string& line : RawMail) {
+        if (line.empty()) break;
+        Headers.push_back(line);
+    }
+    ParseHeaders();
+    TLineViews lines = ViewsOf(RawMail);
+    TBodyWalk(*this).ParsePart(lines, 0);
+    if (ClearRawMailAfterParse) RawMail.clear();
+}
+
+void TMoxMsg::ParseHeaders() {
+    if (!Headers.empty() && Headers.front().starts_with(kMboxSeparator))
+        From = FallbackSender(Headers.front());
+    TLineViews lines = ViewsOf(Headers);
+    auto value = [&](std::string_view name) -> std::optional<std::string> {
+        std::optional<std::string> field = FindHeader(name, lines);
+        if (!field) return std::nullopt;
+        return GetHeaderValue(name, *field);
+    };
+    if (auto v = value("FROM:")) From = DecodeEncodedWords(*v);
+    if (auto v = value("SENDER:")) Sender = NormalizeAddressList(*v);
+    if (auto v = value("MESSAGE-ID:")) MessageID = Utf8OrCp1252(*v);
+    if (auto v = value("IN-REPLY-TO:")) InReplyTo = Utf8OrCp1252(*v);
+    if (auto v = value("RETURN-PATH:")) ReturnPath = Utf8OrCp1252(*v);
+    if (auto v = value("REPLY-TO:")) ReplyTo = NormalizeAddressList(*v);
+    if (auto v = value("TO:")) SendTo = NormalizeAddressList(*v);
+    if (auto v = value("CC:")) CC = NormalizeAddressList(*v);
+    if (auto v = value("DATE:")) Date = Utf8OrCp1252(*v);
+    if (auto v = value("SUBJECT:")) Subject = DecodeEncodedWords(*v);
+    auto contentType = FindHeader("CONTENT-TYPE:", lines);
+    ContentType = contentType ? UpperAscii(GetHeaderParam("CONTENT-TYPE:", *contentType)) : "TEXT/PLAIN";
+    auto encoding = FindHeader("CONTENT-TRANSFER-ENCODING:", lines);
+    ContentTransferEncoding =
+        encoding ? UpperAscii(GetHeaderParam("CONTENT-TRANSFER-ENCODING:", *encoding)) : "7BIT";
+}
 
 }  // namespace brindle

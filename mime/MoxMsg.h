@@ -74,7 +74,12 @@ public:
     // The content type (lower case, without parameters) of every part that joined Text, in order.
     std::vector<std::string> TextTypes;
 
+    // Reads the header fields and walks the body of the raw lines. Appends to Text, TextTypes
+    // and AttachedFiles; a second call appends again. Header members are UTF-8.
     void Parse();
+
+private:
+    void ParseHeaders();
 };
 
 }  // namespace brindle

@@ -1,0 +1,265 @@
+#include "mime/BodyWalk.h"
+
+#include "mime/Decoders.h"
+#include "mime/HeaderFields.h"
+#include "mime/MoxMsg.h"
+#include "mime/TextRules.h"
+#include "platform/Charset.h"
+#include "platform/Utf8.h"
+
+namespace brindle {
+namespace {
+
+constexpr size_t kUUBeginMinLength = 11;
+constexpr int kUUModeLimit = 777;
+constexpr size_t kUUFileNameLength = 64;
+constexpr std::string_view kNameForbidden = "\\/:*?\"<>|";
+
+// The number at positions 7 to 9 of a begin line, read as a decimal integer with optional
+// leading spaces and sign; nothing when those characters are not such a number.
+std::optional<int> UUModeNumber(std::string_view digits) {
+    size_t i = 0;
+    while (i < digits.size() && digits[i] == ' ') ++i;
+    bool negative = false;
+    if (i < digits.size() && (digits[i] == '+' || digits[i] == '-')) negative = digits[i++] == '-';
+    if (i == digits.size()) return std::nullopt;
+    int value = 0;
+    for (; i < digits.size(); ++i) {
+        if (digits[i] < '0' || digits[i] > '9') return std::nullopt;
+        value = value * 10 + (digits[i] - '0');
+    }
+    return negative ? -value : value;
+}
+
+bool IsClosingDelimiterLine(std::string_view line, std::string_view delimiter) {
+    if (delimiter.empty() || line.size() < delimiter.size() + 2) return false;
+    if (line.compare(0, delimiter.size(), delimiter) != 0) return false;
+    return IsDelimiterLine(line.substr(delimiter.size()), "--");
+}
+
+std::string CleanAttachmentName(std::string_view name) {
+    std::string out;
+    for (char c : name)
+        if (kNameForbidden.find(c) == std::string_view::npos) out += c;
+    return out;
+}
+
+// Line ends (CR LF, lone CR, lone LF) become CR LF and a final piece gets one; unlike the
+// string-list rule a zero byte does not end the text.
+std::string NormalizeLineEndsKeepingZeros(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) {
+            out.append(text.substr(pos));
+            out += "\r\n";
+            break;
+        }
+        out.append(text.substr(pos, end - pos));
+        out += "\r\n";
+        pos = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+    }
+    return out;
+}
+
+// The line that ends a uuencoded block: "end" in any case, with blanks around it.
+bool IsEndLine(std::string_view line) {
+    std::string_view word = Trim(line);
+    return word.size() == 3 && StartsWithNoCase(word, "end");
+}
+
+void DropFinalLineEnd(std::string& data) {
+    if (data.size() >= 2 && data.compare(data.size() - 2, 2, "\r\n") == 0) data.resize(data.size() - 2);
+}
+
+// A declared charset whose text is kept as it is when it is valid UTF-8.
+bool KeepsValidUtf8(const std::string& charset) {
+    std::string name = LowerAscii(Trim(charset));
+    return name.empty() || name == "utf-8" || name == "utf8" || name == "us-ascii" || name == "ascii";
+}
+
+}  // namespace
+
+TPartHeaders GetPartHeaders(TLineSpan lines) {
+    TPartHeaders headers;
+    std::optional<std::string> contentType = FindHeader("CONTENT-TYPE:", lines);
+    if (contentType) {
+        headers.ContentType = UpperAscii(GetHeaderParam("CONTENT-TYPE:", *contentType));
+        headers.MediaType = LowerAscii(headers.ContentType);
+        headers.Charset = GetParameter(*contentType, "charset").value_or("");
+    }
+    if (auto encoding = FindHeader("CONTENT-TRANSFER-ENCODING:", lines))
+        headers.TransferEncoding = UpperAscii(GetHeaderParam("CONTENT-TRANSFER-ENCODING:", *encoding));
+    headers.Name = PartFileName(contentType, FindHeader("CONTENT-DISPOSITION:", lines));
+    if (auto id = FindHeader("CONTENT-ID:", lines)) {
+        std::string_view value = Trim(GetHeaderValue("CONTENT-ID:", *id));
+        if (!value.empty() && value.front() == '<') value.remove_prefix(1);
+        if (!value.empty() && value.back() == '>') value.remove_suffix(1);
+        headers.ContentID = Utf8OrCp1252(value);
+    }
+    return headers;
+}
+
+TLineSpan StripPartHeader(TLineSpan lines) {
+    size_t i = 0;
+    while (i < lines.size() && !IsBlank(lines[i])) ++i;
+    while (i < lines.size() && IsBlank(lines[i])) ++i;
+    return lines.subspan(i);
+}
+
+std::optional<TUUBegin> FindUUBegin(TLineSpan lines, size_t from) {
+    for (size_t i = from; i < lines.size(); ++i) {
+        std::string_view line = lines[i];
+        if (line.size() < kUUBeginMinLength || !StartsWithNoCase(line, "begin")) continue;
+        std::optional<int> mode = UUModeNumber(line.substr(6, 3));
+        if (!mode || *mode <= 0 || *mode >= kUUModeLimit) continue;
+        return TUUBegin{i, std::string(line.substr(10, kUUFileNameLength))};
+    }
+    return std::nullopt;
+}
+
+bool IsDelimiterLine(std::string_view line, std::string_view delimiter) {
+    if (delimiter.empty() || line.size() < delimiter.size()) return false;
+    if (line.compare(0, delimiter.size(), delimiter) != 0) return false;
+    for (char c : line.substr(delimiter.size()))
+        if (c != ' ' && c != '\t') return false;
+    return true;
+}
+
+void SplitMultipart(std::vector<TLeafPart>& parts, TLineSpan lines, int depth) {
+    std::optional<std::string> contentType = FindHeader("CONTENT-TYPE:", lines);
+    if (!contentType || TopLevelType(MediaTypeOf(*contentType)) != "MULTIPART" || depth >= kMaxNesting) {
+        if (!lines.empty()) parts.push_back({lines, depth});
+        return;
+    }
+    TLineSpan body = StripPartHeader(lines);
+    std::string delimiter = ExtractBoundary(*contentType);
+    size_t i = 0;
+    while (i < body.size() && !IsDelimiterLine(body[i], delimiter)) ++i;
+    ++i;  // past the first delimiter
+    size_t partStart = i;
+    while (i < body.size() && !IsClosingDelimiterLine(body[i], delimiter)) {
+        if (IsDelimiterLine(body[i], delimiter)) {
+            SplitMultipart(parts, body.subspan(partStart, i - partStart), depth + 1);
+            partStart = ++i;
+            if (i >= body.size()) break;
+        }
+        ++i;  // the line after a delimiter joins the part without being compared
+    }
+    if (partStart < body.size()) {
+        size_t end = i < body.size() ? i : body.size();
+        SplitMultipart(parts, body.subspan(partStart, end - partStart), depth + 1);
+    }
+}
+
+std::string TextAttachmentData(TLineSpan lines) {
+    std::string data = JoinLines(lines);
+    DropFinalLineEnd(data);
+    return data;
+}
+
+void TBodyWalk::ParsePart(TLineSpan lines, int depth) {
+    TPartHeaders headers = GetPartHeaders(lines);
+    std::string topLevel = TopLevelType(headers.ContentType);
+    bool nests = topLevel == "MULTIPART" || headers.ContentType == "MESSAGE/RFC822";
+    if (topLevel == "TEXT") {
+        ParseTextPart(StripPartHeader(lines), headers);
+    } else if (nests && depth >= kMaxNesting) {
+        AppendTextLines(StripPartHeader(lines), headers);
+    } else if (topLevel == "MULTIPART") {
+        std::vector<TLeafPart> leaves;
+        SplitMultipart(leaves, lines, depth);
+        for (const TLeafPart& leaf : leaves) ParsePart(leaf.Lines, leaf.Depth);
+    } else if (headers.TransferEncoding == "X-UUENCODE" || !headers.Name.empty()) {
+        AddAttachment(StripPartHeader(lines), headers.TransferEncoding, headers.Name, headers);
+    } else if (headers.ContentType == "MESSAGE/RFC822") {
+        ParsePart(StripPartHeader(lines), depth + 1);
+    } else if (headers.TransferEncoding == "BASE64" || headers.TransferEncoding == "QUOTED-PRINTABLE") {
+        AddAttachment(StripPartHeader(lines), headers.TransferEncoding, "", headers);
+    } else {
+        AppendTextLines(StripPartHeader(lines), headers);
+    }
+}
+
+void TBodyWalk::ParseTextPart(TLineSpan body, const TPartHeaders& headers) {
+    TLineViews remaining;
+    bool hadUUBlocks = PullUUBlocks(body, remaining);
+    std::string encoding = hadUUBlocks ? "X-UUENCODE" : headers.TransferEncoding;
+    if (encoding == "QUOTED-PRINTABLE") {
+        AppendText(DecodeQuotedPrintable(JoinLines(remaining)), headers);
+    } else if (encoding == "BASE64") {
+        std::string bytes;
+        DecodeBase64Attachment(remaining, bytes);
+        AppendText(bytes, headers);
+    } else {
+        AppendTextLines(remaining, headers);
+    }
+}
+
+bool TBodyWalk::PullUUBlocks(TLineSpan body, TLineViews& kept) {
+    TPartHeaders blockHeaders;
+    blockHeaders.MediaType.clear();
+    bool found = false;
+    size_t i = 0;
+    while (auto begin = FindUUBegin(body, i)) {
+        found = true;
+        kept.insert(kept.end(), body.begin() + static_cast<ptrdiff_t>(i),
+                    body.begin() + static_cast<ptrdiff_t>(begin->Index));
+        TLineViews block;
+        for (i = begin->Index; i < body.size(); ++i) {
+            if (IsEndLine(body[i])) break;
+            if (!body[i].empty()) block.push_back(body[i]);
+        }
+        AddAttachment(block, "X-UUENCODE", begin->FileName, blockHeaders);
+    }
+    kept.insert(kept.end(), body.begin() + static_cast<ptrdiff_t>(i), body.end());
+    return found;
+}
+
+void TBodyWalk::AddAttachment(TLineSpan body, const std::string& encoding, const std::string& name,
+                              const TPartHeaders& headers) {
+    TAttachedFile& item = msg_.AttachedFiles.Add(CleanAttachmentName(name));
+    item.ContentID = headers.ContentID;
+    item.MediaType = headers.MediaType;
+    if (encoding == "BASE64") {
+        DecodeBase64Attachment(body, item.Data);
+    } else if (encoding == "X-UUENCODE") {
+        try {
+            DecodeUUAttachment(body, item.Data);
+        } catch (const EUUDecodeError&) {
+            // The item keeps the bytes of the lines before the bad one.
+        }
+    } else if (encoding == "QUOTED-PRINTABLE") {
+        item.Data = NormalizeLineEndsKeepingZeros(DecodeQuotedPrintable(JoinLines(body)));
+        DropFinalLineEnd(item.Data);
+    } else {
+        item.Data = TextAttachmentData(body);
+    }
+}
+
+void TBodyWalk::AppendText(const std::string& bytes, const TPartHeaders& headers) {
+    std::string text = ToUtf8(bytes, headers.Charset);
+    std::erase(text, '\0');
+    size_t before = msg_.Text.size();
+    AppendLines(msg_.Text, text);
+    if (msg_.Text.size() > before) msg_.TextTypes.push_back(headers.MediaType);
+}
+
+void TBodyWalk::AppendTextLines(TLineSpan lines, const TPartHeaders& headers) {
+    if (lines.empty()) return;
+    if (KeepsValidUtf8(headers.Charset)) {
+        bool valid = true;
+        for (std::string_view line : lines)
+            if (!IsValidUtf8(line) || line.find('\0') != std::string_view::npos) valid = false;
+        if (valid) {
+            msg_.Text.insert(msg_.Text.end(), lines.begin(), lines.end());
+            msg_.TextTypes.push_back(headers.MediaType);
+            return;
+        }
+    }
+    AppendText(JoinLines(lines), headers);
+}
+
+}  // namespace brindle

@@ -1,0 +1,84 @@
+#pragma once
+// The walk over a message's body: it decides, part by part, what joins the text body and
+// what becomes an attachment. Parts are views into the message's raw lines; nothing is copied
+// until text is appended or content decoded.
+#include "mime/LineSpan.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace brindle {
+
+class TMoxMsg;
+
+// Multiparts inside multiparts and embedded messages nest at most this deep; deeper
+// content joins the text as it stands.
+constexpr int kMaxNesting = 64;
+
+// The content fields of a part, looked up in its own header block.
+struct TPartHeaders {
+    std::string ContentType = "TEXT/PLAIN";  // upper case, without parameters
+    std::string TransferEncoding = "7BIT";   // upper case
+    std::string Name;                        // the file-name parameter, UTF-8
+    std::string MediaType = "text/plain";    // lower case, without parameters
+    std::string Charset;                     // the "charset" parameter; empty when none
+    std::string ContentID;                   // without angle brackets; empty when none
+};
+
+TPartHeaders GetPartHeaders(TLineSpan lines);
+
+// The lines without the header block and the blank lines after it: the leading lines up to
+// the first blank one go, then the blank lines that follow. A part without a blank line
+// loses all its lines.
+TLineSpan StripPartHeader(TLineSpan lines);
+
+// A line that begins a uuencoded block: longer than 10 characters, beginning with "begin" in
+// any case, with a number from 1 to 776 (read as decimal) at positions 7 to 9.
+struct TUUBegin {
+    size_t Index = 0;
+    std::string FileName;  // the line from its 11th character on, at most 64 characters
+};
+std::optional<TUUBegin> FindUUBegin(TLineSpan lines, size_t from = 0);
+
+// True when the line is the delimiter, or the delimiter followed only by spaces or tabs.
+bool IsDelimiterLine(std::string_view line, std::string_view delimiter);
+
+// A leaf part of a multipart tree and its nesting depth.
+struct TLeafPart {
+    TLineSpan Lines;
+    int Depth = 0;
+};
+
+// Appends the part, or the leaf parts of the multipart tree that it is, in document order.
+// Preambles and epilogues are dropped; each leaf keeps its header block.
+void SplitMultipart(std::vector<TLeafPart>& parts, TLineSpan lines, int depth);
+
+// The bytes of an attachment that is written as text: its lines joined with CR LF, without a
+// final line end.
+std::string TextAttachmentData(TLineSpan lines);
+
+// Appends a part's text to the message and its attachments to the message's items.
+class TBodyWalk {
+public:
+    explicit TBodyWalk(TMoxMsg& msg) : msg_(msg) {}
+
+    void ParsePart(TLineSpan lines, int depth);
+
+    // Adds an item named by the cleaned name and decodes the body into its Data. A uuencoded
+    // block that fails to decode keeps the bytes decoded before the bad line.
+    void AddAttachment(TLineSpan body, const std::string& encoding, const std::string& name,
+                       const TPartHeaders& headers);
+
+private:
+    void ParseTextPart(TLineSpan body, const TPartHeaders& headers);
+    // Moves uuencoded blocks into attachments; kept receives the other lines. True when a
+    // block was found.
+    bool PullUUBlocks(TLineSpan body, TLineViews& kept);
+    void AppendText(const std::string& bytes, const TPartHeaders& headers);
+    void AppendTextLines(TLineSpan lines, const TPartHeaders& headers);
+
+    TMoxMsg& msg_;
+};
+
+}  // namespace brindle

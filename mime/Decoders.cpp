@@ -1,0 +1,162 @@
+#include "mime/Decoders.h"
+
+#include <array>
+
+namespace brindle {
+namespace {
+
+constexpr uint8_t kSkip = 0xFF;
+constexpr uint8_t kPad = 64;
+constexpr size_t kUUFullLineBytes = 45;
+constexpr size_t kUUFullLineChars = 60;
+
+constexpr std::array<uint8_t, 256> MakeBase64Table() {
+    std::array<uint8_t, 256> table{};
+    for (auto& value : table) value = kSkip;
+    for (int i = 0; i < 26; ++i) {
+        table['A' + i] = static_cast<uint8_t>(i);
+        table['a' + i] = static_cast<uint8_t>(26 + i);
+    }
+    for (int i = 0; i < 10; ++i) table['0' + i] = static_cast<uint8_t>(52 + i);
+    table['+'] = 62;
+    table['/'] = 63;
+    table['='] = kPad;
+    return table;
+}
+
+constexpr std::array<uint8_t, 256> kBase64 = MakeBase64Table();
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+// Length of the soft line break at text[pos] (just after an "="): optional spaces or tabs,
+// then CR LF, CR or LF. 0 when there is none.
+size_t SoftBreakLength(std::string_view text, size_t pos) {
+    size_t i = pos;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    if (i == text.size() || !IsLineEnd(text[i])) return 0;
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') return i + 2 - pos;
+    return i + 1 - pos;
+}
+
+[[noreturn]] void InvalidStreamOperation() {
+    throw EStreamError("Invalid stream operation");
+}
+
+}  // namespace
+
+size_t TBase64DecodingStream::Write(const void* buffer, size_t count) {
+    const auto* in = static_cast<const uint8_t*>(buffer);
+    size_t before = output_.size();
+    output_.reserve(before + count / 4 * 3 + 3);
+    char bytes[3];
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t value = kBase64[in[i]];
+        if (value == kSkip) continue;
+        group_[groupCount_++] = value;
+        if (groupCount_ < 4) continue;
+        groupCount_ = 0;
+        uint8_t a = group_[0], b = group_[1], c = group_[2], d = group_[3];
+        if (a == kPad || b == kPad) continue;
+        size_t length = c == kPad ? 1 : d == kPad ? 2 : 3;
+        if (c == kPad) c = 0;
+        if (d == kPad) d = 0;
+        bytes[0] = static_cast<char>((a << 2) | (b >> 4));
+        bytes[1] = static_cast<char>(((b & 0x0F) << 4) | (c >> 2));
+        bytes[2] = static_cast<char>(((c & 0x03) << 6) | d);
+        output_.append(bytes, length);
+    }
+    return output_.size() - before;
+}
+
+size_t TBase64DecodingStream::Read(void*, size_t) { InvalidStreamOperation(); }
+int64_t TBase64DecodingStream::Seek(int64_t, int) { InvalidStreamOperation(); }
+int64_t TBase64DecodingStream::Size() const { InvalidStreamOperation(); }
+int64_t TBase64DecodingStream::Position() const { InvalidStreamOperation(); }
+
+std::string DecodeQuotedPrintable(std::string_view text, bool underscoreAsSpace) {
+    std::string out;
+    out.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        char c = text[i];
+        if (c == '_' && underscoreAsSpace) {
+            out += ' ';
+            ++i;
+            continue;
+        }
+        if (c != '=') {
+            out += c;
+            ++i;
+            continue;
+        }
+        if (size_t soft = SoftBreakLength(text, i + 1); soft > 0) {
+            i += 1 + soft;
+            continue;
+        }
+        if (text.size() - i < 3) break;
+        int high = HexValue(text[i + 1]), low = HexValue(text[i + 2]);
+        if (high < 0 || low < 0) {
+            out += '=';
+            ++i;
+            continue;
+        }
+        out += static_cast<char>(high * 16 + low);
+        i += 3;
+    }
+    return out;
+}
+
+uint8_t UUCharValue(char c) {
+    auto code = static_cast<uint8_t>(c);
+    if (code == '`' || code == ' ') return 0;
+    if (code >= 33 && code <= 95) return static_cast<uint8_t>(code - 32);
+    throw EUUDecodeError();
+}
+
+void UUDecodeLine(std::string_view line, std::string& out) {
+    if (line.empty()) return;
+    size_t count = UUCharValue(line[0]);
+    std::string_view chars = line.substr(1);
+    if (count == kUUFullLineBytes && chars.size() < kUUFullLineChars) throw EUUDecodeError();
+    chars = chars.substr(0, kUUFullLineChars);
+    char bytes[kUUFullLineBytes] = {};
+    size_t bits = 0;
+    uint32_t buffer = 0;
+    size_t produced = 0;
+    for (char c : chars) {
+        buffer = (buffer << 6) | UUCharValue(c);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            bytes[produced++] = static_cast<char>((buffer >> bits) & 0xFF);
+        }
+    }
+    out.append(bytes, count < kUUFullLineBytes ? count : kUUFullLineBytes);
+}
+
+void DecodeBase64Attachment(TLineSpan lines, std::string& data) {
+    data.clear();
+    size_t encoded = 0;
+    for (std::string_view line : lines) encoded += line.size();
+    data.reserve(encoded / 4 * 3 + 3);
+    TBase64DecodingStream decoder(data);
+    for (std::string_view line : lines) decoder.Write(line);
+}
+
+void DecodeUUAttachment(TLineSpan lines, std::string& data) {
+    data.clear();
+    for (size_t i = 1; i < lines.size(); ++i) {
+        std::string_view line = lines[i];
+        if (i > 1 && (line == "end" || line == "`")) break;
+        UUDecodeLine(line, data);
+    }
+}
+
+}  // namespace brindle
