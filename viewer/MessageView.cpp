@@ -1,14 +1,14 @@
 #include "viewer/MessageView.h"
 
-#include <QDialog>
+#include "viewer/MsgDlg.h"
+#include "viewer/ViewerHooks.h"
 
 namespace brindle {
 
 void ShowMessageView(const std::string& rawText, QWidget* parent) {
-    (void)rawText;
-    QDialog dialog(parent);
-    dialog.setWindowTitle(QStringLiteral("Brindle"));
-    dialog.exec();
+    Tdlg_oe_Msg dialog(parent);
+    dialog.LoadMessage(rawText);
+    ViewerHooks().RunModal(dialog);
 }
 
 }  // namespace brindle

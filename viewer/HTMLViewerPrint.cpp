@@ -1,0 +1,154 @@
+// Printing of the HTML view: the document is laid out again on the page's content area and
+// drawn page by page, each page clipped to that area, followed by the header and footer.
+//
+// Units: one unit is one screen pixel at the print scale, 1/(screen dpi x PrintScale) inch.
+// The drawing origin is the top-left corner of the sheet's printable area.
+#include "viewer/HTMLViewer.h"
+
+#include "platform/Exceptions.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QGuiApplication>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QScreen>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
+
+#include <algorithm>
+#include <memory>
+
+namespace brindle {
+namespace {
+
+constexpr double kCentimetresPerInch = 2.54;
+
+struct TPageGeometry {
+    double deviceX = 1;        // device pixels per unit, horizontally
+    double deviceY = 1;        // and vertically
+    double printableWidth = 0;
+    double printableHeight = 0;
+    QRectF content;            // the content area, relative to the printable area's corner
+};
+
+// Makes the printable area the page rectangle, so that the painter's origin is its corner.
+void UseWholePrintableArea(QPagedPaintDevice& device) {
+    const QPageLayout layout = device.pageLayout();
+    device.setPageMargins(layout.minimumMargins(), layout.units());
+}
+
+TPageGeometry MeasurePage(const QPagedPaintDevice& device, const THTMLViewer& viewer) {
+    constexpr double kPointsPerInch = 72;
+    const QPageLayout layout = device.pageLayout();
+    const double unitsPerInch = THTMLViewer::ScreenDpi() * viewer.PrintScale;
+    const double unitsPerPoint = unitsPerInch / kPointsPerInch;
+    const double unitsPerCm = unitsPerInch / kCentimetresPerInch;
+    const QRectF paper = layout.fullRect(QPageLayout::Point);
+    const QRectF printable = layout.paintRect(QPageLayout::Point);
+
+    TPageGeometry page;
+    page.deviceX = device.logicalDpiX() / unitsPerInch;
+    page.deviceY = device.logicalDpiY() / unitsPerInch;
+    page.printableWidth = printable.width() * unitsPerPoint;
+    page.printableHeight = printable.height() * unitsPerPoint;
+    page.content = QRectF(viewer.PrintMarginLeft * unitsPerCm - printable.left() * unitsPerPoint,
+                          viewer.PrintMarginTop * unitsPerCm - printable.top() * unitsPerPoint,
+                          paper.width() * unitsPerPoint - (viewer.PrintMarginLeft + viewer.PrintMarginRight) * unitsPerCm,
+                          paper.height() * unitsPerPoint - (viewer.PrintMarginTop + viewer.PrintMarginBottom) * unitsPerCm);
+    return page;
+}
+
+void ClearTableBackgrounds(QTextFrame* frame) {
+    for (QTextFrame* child : frame->childFrames()) {
+        if (auto* table = qobject_cast<QTextTable*>(child)) {
+            QTextTableFormat format = table->format();
+            format.clearBackground();
+            table->setFormat(format);
+            for (int row = 0; row < table->rows(); ++row) {
+                for (int column = 0; column < table->columns(); ++column) {
+                    QTextTableCell cell = table->cellAt(row, column);
+                    QTextCharFormat cellFormat = cell.format();
+                    cellFormat.clearBackground();
+                    cell.setFormat(cellFormat);
+                }
+            }
+        }
+        ClearTableBackgrounds(child);
+    }
+}
+
+std::unique_ptr<QTextDocument> PrintDocument(THTMLViewer& viewer, const QSizeF& pageSize) {
+    std::unique_ptr<QTextDocument> document(viewer.document()->clone(&viewer));
+    if (!viewer.PrintBackground) {
+        QTextFrameFormat root = document->rootFrame()->frameFormat();
+        root.clearBackground();
+        document->rootFrame()->setFrameFormat(root);
+    }
+    if (!viewer.PrintTableBackground) ClearTableBackgrounds(document->rootFrame());
+    document->setPageSize(pageSize);
+    return document;
+}
+
+void DrawPageContent(QPainter& painter, QTextDocument& document, const TPageGeometry& page, int pageIndex) {
+    painter.save();
+    painter.scale(page.deviceX, page.deviceY);
+    painter.translate(page.content.topLeft());
+    const QRectF visible(0, pageIndex * page.content.height(), page.content.width(), page.content.height());
+    painter.setClipRect(QRectF(QPointF(0, 0), visible.size()));
+    painter.translate(0, -visible.top());
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.clip = visible;
+    context.palette.setColor(QPalette::Text, Qt::black);
+    document.documentLayout()->draw(&painter, context);
+    painter.restore();
+}
+
+// Raises one of the page events with the origin at (0, originY) and the drawing state
+// restored afterwards.
+void RaisePageEvent(THTMLViewer& viewer, const THTMLViewer::TPagePrinted& handler, QPainter& painter,
+                    const TPageGeometry& page, double originY, int numPage, int height, bool& stop) {
+    if (!handler) return;
+    painter.save();
+    painter.scale(page.deviceX, page.deviceY);
+    painter.translate(0, originY);
+    handler(&viewer, painter, numPage, qRound(page.printableWidth), height, stop);
+    painter.restore();
+}
+
+}  // namespace
+
+double THTMLViewer::ScreenDpi() {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) return qRound(screen->logicalDotsPerInchY());
+    return 96;
+}
+
+int THTMLViewer::Print(QPagedPaintDevice& device, int firstPage, int lastPage) {
+    UseWholePrintableArea(device);
+    const TPageGeometry page = MeasurePage(device, *this);
+    if (page.content.width() < 1 || page.content.height() < 1)
+        throw Exception("The paper is too small for the print margins");
+    std::unique_ptr<QTextDocument> document = PrintDocument(*this, page.content.size());
+    const int last = std::min(lastPage, document->pageCount());
+    const int first = std::max(firstPage, 1);
+    if (first > last) return 0;
+
+    QPainter painter;
+    if (!painter.begin(&device)) throw Exception("Printing could not be started");
+    const int headerHeight = qRound(page.content.top());
+    const double contentBottom = page.content.bottom();
+    const int footerHeight = qRound(page.printableHeight - contentBottom);
+    int printed = 0;
+    bool stop = false;
+    for (int numPage = first; numPage <= last && !stop; ++numPage) {
+        if (printed > 0 && !device.newPage()) throw Exception("Printing failed");
+        DrawPageContent(painter, *document, page, numPage - 1);
+        RaisePageEvent(*this, OnPrintHeader, painter, page, 0, numPage, headerHeight, stop);
+        RaisePageEvent(*this, OnPrintFooter, painter, page, contentBottom, numPage, footerHeight, stop);
+        ++printed;
+    }
+    painter.end();
+    return printed;
+}
+
+}  // namespace brindle

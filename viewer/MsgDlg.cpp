@@ -1,0 +1,505 @@
+#include "viewer/MsgDlg.h"
+
+#include "components/DefaultHandler.h"
+#include "components/WaitCursor.h"
+#include "mime/SaveNames.h"
+#include "platform/StringList.h"
+#include "platform/Utf8.h"
+#include "viewer/HTMLViewer.h"
+#include "viewer/Icons.h"
+#include "viewer/SynMemo.h"
+#include "viewer/ViewerHooks.h"
+#include "viewer/ViewerText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontMetricsF>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace brindle {
+namespace {
+
+constexpr int kTypeRole = Qt::UserRole;
+constexpr int kSizeRole = Qt::UserRole + 1;
+constexpr int kBorder = 10;
+constexpr int kButtonWidth = 100;
+constexpr int kButtonHeight = 23;
+constexpr int kHeaderFooterPoints = 8;
+
+QFont DialogFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+                      QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans"), QStringLiteral("sans-serif")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    return font;
+}
+
+// Arial 8 point in print units, which are screen pixels at scale 1.
+QFont PrintFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Helvetica"),
+                      QStringLiteral("DejaVu Sans"), QStringLiteral("sans-serif")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(qRound(kHeaderFooterPoints * THTMLViewer::ScreenDpi() / 72.0));
+    return font;
+}
+
+QString Shown(const std::string& bytes) { return QString::fromUtf8(Utf8OrCp1252(bytes)); }
+
+// Draws the text so that the named corner of its cell lies at the reference point: its
+// bottom edge, and its left or right edge.
+void DrawTextAt(QPainter& canvas, QPointF reference, const QString& text, Qt::Alignment horizontal) {
+    const QFontMetricsF metrics(canvas.font());
+    double x = reference.x();
+    if (horizontal == Qt::AlignRight) x -= metrics.horizontalAdvance(text);
+    canvas.drawText(QPointF(x, reference.y() - metrics.descent()), text);
+}
+
+void PreparePrintCanvas(QPainter& canvas) {
+    canvas.setFont(PrintFont());
+    canvas.setPen(Qt::black);
+}
+
+QPushButton* MakeButton(const QString& caption, const char* name) {
+    auto* button = new QPushButton(caption);
+    button->setObjectName(QLatin1String(name));
+    button->setCursor(Qt::PointingHandCursor);
+    button->setAutoDefault(false);
+    button->setFixedHeight(kButtonHeight);
+    button->setMinimumWidth(kButtonWidth);
+    return button;
+}
+
+QLineEdit* MakeReadOnlyBox(const char* name, bool framed, const QColor& background) {
+    auto* box = new QLineEdit;
+    box->setObjectName(QLatin1String(name));
+    box->setReadOnly(true);
+    box->setFrame(framed);
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Base, background);
+    box->setPalette(palette);
+    return box;
+}
+
+// Underlines the caption of the item under the mouse pointer.
+class THotTrackDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (option->state & QStyle::State_MouseOver) option->font.setUnderline(true);
+    }
+};
+
+}  // namespace
+
+Tdlg_oe_Msg::Tdlg_oe_Msg(QWidget* parent)
+    : QDialog(parent),
+      ListColumns{{{QStringLiteral("Název"), 150, Qt::AlignLeft},
+                   {QStringLiteral("Typ"), 100, Qt::AlignLeft},
+                   {QStringLiteral("Velikost [B]"), 125, Qt::AlignRight}}} {
+    setObjectName(QStringLiteral("dlg_oe_Msg"));
+    setWindowTitle(QStringLiteral("Brindle"));
+    setFont(DialogFont());
+    resize(483, 583);
+    setMinimumSize(130, 50);
+    setMaximumSize(1288, 1032);
+    setSizeGripEnabled(true);
+
+    pc = new QTabWidget;
+    pc->setObjectName(QStringLiteral("pc"));
+    pc->tabBar()->setCursor(Qt::PointingHandCursor);
+    pc->addTab(BuildGeneralTab(), QStringLiteral(" General "));
+    pc->addTab(BuildHtmlTab(), QStringLiteral(" HTML View "));
+    pc->addTab(BuildSourceTab(), QStringLiteral(" Source "));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* tabArea = new QVBoxLayout;
+    tabArea->setContentsMargins(kBorder, kBorder, kBorder, kBorder);
+    tabArea->addWidget(pc);
+    layout->addLayout(tabArea, 1);
+    layout->addWidget(BuildBottomBar());
+
+    ConnectHandlers();
+    FormCreate();
+}
+
+Tdlg_oe_Msg::~Tdlg_oe_Msg() = default;
+
+QWidget* Tdlg_oe_Msg::BuildHeaderStrip() {
+    auto* strip = new QWidget;
+    strip->setObjectName(QStringLiteral("HeaderStrip"));
+    strip->setFixedHeight(72);
+    strip->setAutoFillBackground(true);
+    QPalette stripPalette = strip->palette();
+    stripPalette.setColor(QPalette::Window, stripPalette.color(QPalette::Button));
+    strip->setPalette(stripPalette);
+    const QColor stripColor = stripPalette.color(QPalette::Button);
+
+    Image1 = new QLabel;
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(EnvelopeIcon());
+    Image1->setFixedSize(32, 32);
+
+    auto* grid = new QGridLayout(strip);
+    grid->setContentsMargins(5, 4, 5, 0);
+    grid->setHorizontalSpacing(5);
+    grid->setVerticalSpacing(0);
+    grid->addWidget(Image1, 0, 0, 3, 1, Qt::AlignTop);
+    grid->setColumnMinimumWidth(1, 46);
+    const std::array<const char*, 3> captions = {"Sender:", "Subject:", "Sent:"};
+    const std::array<const char*, 3> labelNames = {"Label2", "Label3", "Label4"};
+    const std::array<const char*, 3> boxNames = {"eFrom", "eSubject", "eSent"};
+    std::array<QLineEdit*, 3> boxes{};
+    for (int row = 0; row < 3; ++row) {
+        auto* label = new QLabel(QLatin1String(captions[row]));
+        label->setObjectName(QLatin1String(labelNames[row]));
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        QPalette labelPalette = label->palette();
+        labelPalette.setColor(QPalette::WindowText, Qt::black);
+        label->setPalette(labelPalette);
+        boxes[row] = MakeReadOnlyBox(boxNames[row], false, stripColor);
+        QPalette boxPalette = boxes[row]->palette();
+        boxPalette.setColor(QPalette::Text, Qt::black);
+        boxes[row]->setPalette(boxPalette);
+        boxes[row]->setFixedHeight(21);
+        grid->addWidget(label, row, 1);
+        grid->addWidget(boxes[row], row, 2);
+        grid->setRowMinimumHeight(row, 21);
+    }
+    grid->setColumnStretch(2, 1);
+    grid->setRowStretch(3, 1);
+    eFrom = boxes[0];
+    eSubject = boxes[1];
+    eSent = boxes[2];
+    return strip;
+}
+
+QWidget* Tdlg_oe_Msg::BuildAttachmentsBox() {
+    auto* box = new QGroupBox(QStringLiteral(" Attachments "));
+    box->setObjectName(QStringLiteral("AttachmentsBox"));
+    box->setFixedHeight(137);
+
+    List = new QListWidget;
+    List->setObjectName(QStringLiteral("List"));
+    List->setViewMode(QListView::IconMode);
+    List->setIconSize(QSize(32, 32));
+    List->setMovement(QListView::Static);
+    List->setResizeMode(QListView::Adjust);
+    List->setWordWrap(true);
+    List->setSelectionMode(QAbstractItemView::SingleSelection);
+    List->setSelectionBehavior(QAbstractItemView::SelectRows);
+    List->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    List->setMouseTracking(true);
+    List->viewport()->setCursor(Qt::PointingHandCursor);
+    List->setItemDelegate(new THotTrackDelegate(List));
+
+    bSave = MakeButton(QStringLiteral("Save attachment..."), "bSave");
+    bSave->setEnabled(false);
+    bSaveAll = MakeButton(QStringLiteral("Save all attachments..."), "bSaveAll");
+    bSaveAll->setEnabled(false);
+    const QColor face = palette().color(QPalette::Button);
+    eAI = MakeReadOnlyBox("eAI", false, face);
+    eAI->setFixedHeight(18);
+    eAS = MakeReadOnlyBox("eAS", false, face);
+    eAS->setFixedSize(86, 18);
+
+    auto* buttonRow = new QWidget;
+    buttonRow->setFixedHeight(34);
+    auto* row = new QHBoxLayout(buttonRow);
+    row->setContentsMargins(2, 2, 0, 9);
+    row->setSpacing(11);
+    row->addWidget(bSave);
+    row->addWidget(bSaveAll);
+    row->addWidget(eAI, 1);
+    row->addWidget(eAS);
+
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(kBorder, kBorder, kBorder, 0);
+    layout->setSpacing(kBorder);
+    layout->addWidget(List, 1);
+    layout->addWidget(buttonRow);
+    return box;
+}
+
+QWidget* Tdlg_oe_Msg::BuildGeneralTab() {
+    TabSheet1 = new QWidget;
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    Memo = new QPlainTextEdit;
+    Memo->setObjectName(QStringLiteral("Memo"));
+    Memo->setReadOnly(true);
+    Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+
+    auto* layout = new QVBoxLayout(TabSheet1);
+    layout->setContentsMargins(kBorder, kBorder, kBorder, kBorder);
+    layout->setSpacing(0);
+    layout->addWidget(BuildHeaderStrip());
+    layout->addWidget(Memo, 1);
+    layout->addSpacing(kBorder);
+    layout->addWidget(BuildAttachmentsBox());
+    return TabSheet1;
+}
+
+QWidget* Tdlg_oe_Msg::BuildHtmlTab() {
+    TabSheet2 = new QWidget;
+    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+    HTMLViewer = new THTMLViewer;
+    HTMLViewer->setObjectName(QStringLiteral("HTMLViewer"));
+    LbButton1 = MakeButton(QStringLiteral("Print..."), "LbButton1");
+    LbButton1->setFixedWidth(kButtonWidth);
+    eSB = MakeReadOnlyBox("eSB", false, palette().color(QPalette::Button));
+    eSB->setFixedHeight(21);
+
+    auto* bottomRow = new QWidget;
+    bottomRow->setFixedHeight(37);
+    auto* row = new QHBoxLayout(bottomRow);
+    row->setContentsMargins(0, 11, 0, 3);
+    row->setSpacing(11);
+    row->addWidget(LbButton1);
+    row->addWidget(eSB, 1);
+
+    auto* layout = new QVBoxLayout(TabSheet2);
+    layout->setContentsMargins(kBorder, kBorder, kBorder, kBorder);
+    layout->setSpacing(0);
+    layout->addWidget(HTMLViewer, 1);
+    layout->addWidget(bottomRow);
+    return TabSheet2;
+}
+
+QWidget* Tdlg_oe_Msg::BuildSourceTab() {
+    TabSheet3 = new QWidget;
+    TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
+    SynMemo = new TSynMemo;
+    SynMemo->setObjectName(QStringLiteral("SynMemo"));
+    auto* layout = new QVBoxLayout(TabSheet3);
+    layout->setContentsMargins(kBorder, kBorder, kBorder, kBorder);
+    layout->addWidget(SynMemo);
+    return TabSheet3;
+}
+
+QWidget* Tdlg_oe_Msg::BuildBottomBar() {
+    auto* bar = new QWidget;
+    bar->setObjectName(QStringLiteral("BottomBar"));
+    bar->setFixedHeight(41);
+    LbButton3 = MakeButton(QStringLiteral("Close"), "LbButton3");
+    LbButton3->setFixedWidth(kButtonWidth);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(kBorder, 8, kBorder, 10);
+    row->addStretch(1);
+    row->addWidget(LbButton3, 0, Qt::AlignTop);
+    return bar;
+}
+
+void Tdlg_oe_Msg::ConnectHandlers() {
+    connect(List, &QListWidget::itemSelectionChanged, this, [this] { ListChange(); });
+    connect(List->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected, const QItemSelection& deselected) {
+                for (const QModelIndex& index : deselected.indexes()) ListSelectItem(List->item(index.row()), false);
+                for (const QModelIndex& index : selected.indexes()) ListSelectItem(List->item(index.row()), true);
+            });
+    connect(bSave, &QPushButton::clicked, this, [this] { RunGuarded([this] { bSaveClick(); }, this); });
+    connect(bSaveAll, &QPushButton::clicked, this, [this] { RunGuarded([this] { bSaveAllClick(); }, this); });
+    connect(LbButton1, &QPushButton::clicked, this, [this] { RunGuarded([this] { LbButton1Click(); }, this); });
+    connect(LbButton3, &QPushButton::clicked, this, &QDialog::reject);
+    HTMLViewer->OnHotSpotClick = [this](THTMLViewer* sender, const QString& src, bool& handled) {
+        RunGuarded([&] { HTMLViewerHotSpotClick(sender, src, handled); }, this);
+    };
+    HTMLViewer->OnHotSpotCovered = [this](THTMLViewer* sender, const QString& src) {
+        HTMLViewerHotSpotCovered(sender, src);
+    };
+    HTMLViewer->OnPrintHeader = [this](THTMLViewer* sender, QPainter& canvas, int page, int w, int h, bool& stop) {
+        HTMLViewerPrintHeader(sender, canvas, page, w, h, stop);
+    };
+    HTMLViewer->OnPrintFooter = [this](THTMLViewer* sender, QPainter& canvas, int page, int w, int h, bool& stop) {
+        HTMLViewerPrintFooter(sender, canvas, page, w, h, stop);
+    };
+    HTMLViewer->SetInlineImageSource([this](const QString& contentId) { return InlineImageData(contentId); });
+}
+
+void Tdlg_oe_Msg::FormCreate() { pc->setCurrentIndex(0); }
+
+void Tdlg_oe_Msg::LoadMessage(const std::string& rawText) {
+    MoxMsg.RawMail = SplitLines(rawText);
+    MoxMsg.Parse();
+    LoadBody();
+    SynMemo->AppendLines(MoxMsg.RawMail);
+    FillFromMessage();
+}
+
+// A body without any HTML part is shown as the plain text it is; HTML rules would swallow
+// every address in angle brackets and run all lines into one paragraph.
+void Tdlg_oe_Msg::LoadBody() {
+    const std::string body = DisplayText(MoxMsg.Text, "\r\n", true);
+    if (HasHtmlPart(MoxMsg.TextTypes))
+        HTMLViewer->LoadFromString(QString::fromUtf8(body));
+    else
+        HTMLViewer->LoadFromString(QString::fromUtf8(PlainTextToHtml(body)));
+}
+
+std::string_view Tdlg_oe_Msg::InlineImageData(const QString& contentId) const {
+    const std::string id = contentId.toStdString();
+    if (id.empty()) return {};
+    for (size_t i = 0; i < MoxMsg.AttachedFiles.Count(); ++i) {
+        const TAttachedFile& file = MoxMsg.AttachedFiles.Items(i);
+        if (file.ContentID == id) return file.Data;
+    }
+    return {};
+}
+
+void Tdlg_oe_Msg::FillFromMessage() {
+    TWaitCursor wait;
+    eFrom->setText(Shown(MoxMsg.From));
+    eSubject->setText(Shown(MoxMsg.Subject));
+    eSent->setText(Shown(MoxMsg.Date));
+    if (!MoxMsg.Text.empty()) Memo->appendPlainText(QString::fromUtf8(DisplayText(MoxMsg.Text, "\n", false)));
+    const QIcon icon(AttachmentIcon());
+    for (size_t i = 0; i < MoxMsg.AttachedFiles.Count(); ++i) {
+        const TAttachedFile& file = MoxMsg.AttachedFiles.Items(i);
+        auto* item = new QListWidgetItem(icon, Shown(file.FileName));
+        item->setData(kTypeRole, Shown(file.ContentType));
+        item->setData(kSizeRole, QString::number(static_cast<qulonglong>(file.Data.size())));
+        List->addItem(item);
+    }
+    bSaveAll->setEnabled(MoxMsg.AttachedFiles.Count() > 0);
+}
+
+void Tdlg_oe_Msg::ListChange() { bSave->setEnabled(!List->selectedItems().isEmpty()); }
+
+void Tdlg_oe_Msg::ListSelectItem(QListWidgetItem* Item, bool Selected) {
+    (void)Selected;
+    if (!Item) return;
+    eAI->setText(Item->data(kTypeRole).toString());
+    eAS->setText(Item->data(kSizeRole).toString() + QStringLiteral(" B"));
+}
+
+int Tdlg_oe_Msg::SelectedAttachment() const {
+    const QList<QListWidgetItem*> selected = List->selectedItems();
+    if (selected.isEmpty()) return -1;
+    const int row = List->row(selected.first());
+    if (row < 0 || static_cast<size_t>(row) >= MoxMsg.AttachedFiles.Count()) return -1;
+    return row;
+}
+
+void Tdlg_oe_Msg::bSaveClick() {
+    int index = SelectedAttachment();
+    if (index < 0) return;
+    if (!sd) {
+        sd = new QFileDialog(this, QStringLiteral("Uložit přílohu..."));
+        sd->setObjectName(QStringLiteral("sd"));
+        sd->setAcceptMode(QFileDialog::AcceptSave);
+        sd->setFileMode(QFileDialog::AnyFile);
+        sd->setSizeGripEnabled(true);
+    }
+    sd->selectFile(Shown(MoxMsg.AttachedFiles.Items(static_cast<size_t>(index)).FileName));
+    const QString path = ViewerHooks().RunSaveDialog(*sd);
+    if (path.isEmpty()) return;
+    index = SelectedAttachment();
+    if (index < 0) return;
+    MoxMsg.AttachedFiles.Items(static_cast<size_t>(index)).SaveToFile(QFile::encodeName(path).toStdString());
+}
+
+void Tdlg_oe_Msg::bSaveAllClick() {
+    const size_t count = MoxMsg.AttachedFiles.Count();
+    if (count == 0) return;
+    const QString folder = ViewerHooks().ChooseFolder(this, QStringLiteral("Save all attachments"));
+    if (folder.isEmpty()) return;
+    const std::vector<std::string> names = AttachmentSaveNames(MoxMsg.AttachedFiles);
+    std::vector<QString> paths;
+    int existing = 0;
+    for (size_t i = 0; i < count; ++i) {
+        paths.push_back(QDir(folder).filePath(QString::fromUtf8(names.at(i))));
+        if (QFileInfo::exists(paths.back())) ++existing;
+    }
+    if (existing > 0 &&
+        !ViewerHooks().Confirm(this, QStringLiteral("%1 of the %2 files already exist in %3. Replace them?")
+                                         .arg(existing)
+                                         .arg(count)
+                                         .arg(QDir::toNativeSeparators(folder))))
+        return;
+    TWaitCursor wait;
+    for (size_t i = 0; i < count; ++i)
+        MoxMsg.AttachedFiles.Items(i).SaveToFile(QFile::encodeName(paths[i]).toStdString());
+}
+
+void Tdlg_oe_Msg::HTMLViewerHotSpotClick(THTMLViewer* Sender, const QString& SRC, bool& Handled) {
+    (void)Sender;
+    if (!IsDesktopLink(SRC.toStdString())) return;
+    Handled = true;
+    const QUrl url(SRC);
+    if (url.isValid() && IsDesktopLink((url.scheme() + QLatin1Char(':')).toStdString())) ViewerHooks().OpenUrl(url);
+}
+
+void Tdlg_oe_Msg::HTMLViewerHotSpotCovered(THTMLViewer* Sender, const QString& SRC) {
+    QString status;
+    if (!SRC.isEmpty()) status += QStringLiteral("URL: ") + SRC;
+    const QString title = Sender->TitleText();
+    if (!title.isEmpty()) status += QStringLiteral("Title: ") + title;
+    eSB->setText(status);
+}
+
+QPrinter& Tdlg_oe_Msg::Printer() {
+    if (!printer_) printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *printer_;
+}
+
+void Tdlg_oe_Msg::LbButton1Click() {
+    if (!pd) {
+        pd = new QPrintDialog(&Printer(), this);
+        pd->setObjectName(QStringLiteral("pd"));
+        pd->setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize |
+                       QAbstractPrintDialog::PrintCollateCopies);
+    }
+    if (!ViewerHooks().RunPrintDialog(*pd)) return;
+    int first = kFirstPrintPage;
+    int last = kLastPrintPage;
+    if (pd->printRange() == QAbstractPrintDialog::PageRange) {
+        first = pd->fromPage();
+        last = pd->toPage();
+    }
+    PrintPages(Printer(), first, last);
+}
+
+int Tdlg_oe_Msg::PrintPages(QPrinter& printer, int firstPage, int lastPage) {
+    TWaitCursor wait;
+    return HTMLViewer->Print(printer, firstPage, lastPage);
+}
+
+void Tdlg_oe_Msg::HTMLViewerPrintHeader(THTMLViewer* Sender, QPainter& Canvas, int NumPage, int W, int H,
+                                        bool& StopPrinting) {
+    (void)Sender, (void)NumPage, (void)StopPrinting;
+    PreparePrintCanvas(Canvas);
+    DrawTextAt(Canvas, QPointF(50, H - 5), QStringLiteral("Sender: ") + eFrom->text(), Qt::AlignLeft);
+    DrawTextAt(Canvas, QPointF(W - 50, H - 5), QStringLiteral("Subject: ") + eSubject->text(), Qt::AlignRight);
+}
+
+void Tdlg_oe_Msg::HTMLViewerPrintFooter(THTMLViewer* Sender, QPainter& Canvas, int NumPage, int W, int H,
+                                        bool& StopPrinting) {
+    (void)Sender, (void)H, (void)StopPrinting;
+    PreparePrintCanvas(Canvas);
+    DrawTextAt(Canvas, QPointF(50, 20), QStringLiteral("Date: ") + eSent->text(), Qt::AlignLeft);
+    DrawTextAt(Canvas, QPointF(W - 50, 20), QStringLiteral("Page: ") + QString::number(NumPage), Qt::AlignRight);
+}
+
+}  // namespace brindle

@@ -1,0 +1,109 @@
+#pragma once
+// The message viewer dialog: one message on three tabs (" General ", " HTML View ",
+// " Source "), with saving of attachments, link handling and printing.
+#include "mime/MoxMsg.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class QFileDialog;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QPainter;
+class QPlainTextEdit;
+class QPrintDialog;
+class QPrinter;
+class QPushButton;
+class QTabWidget;
+class QWidget;
+
+namespace brindle {
+
+class THTMLViewer;
+class TSynMemo;
+
+struct TListColumn {
+    QString Caption;
+    int Width;
+    Qt::Alignment Alignment;
+};
+
+class Tdlg_oe_Msg : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kFirstPrintPage = 1;
+    static constexpr int kLastPrintPage = 9999;
+
+    explicit Tdlg_oe_Msg(QWidget* parent = nullptr);
+    ~Tdlg_oe_Msg() override;
+
+    // Parses the raw text and fills the three tabs. Errors pass to the caller.
+    void LoadMessage(const std::string& rawText);
+    void FillFromMessage();
+
+    void FormCreate();
+    void ListChange();
+    void ListSelectItem(QListWidgetItem* Item, bool Selected);
+    void bSaveClick();
+    void bSaveAllClick();
+    void HTMLViewerHotSpotClick(THTMLViewer* Sender, const QString& SRC, bool& Handled);
+    void HTMLViewerHotSpotCovered(THTMLViewer* Sender, const QString& SRC);
+    void LbButton1Click();
+    void HTMLViewerPrintHeader(THTMLViewer* Sender, QPainter& Canvas, int NumPage, int W, int H, bool& StopPrinting);
+    void HTMLViewerPrintFooter(THTMLViewer* Sender, QPainter& Canvas, int NumPage, int W, int H, bool& StopPrinting);
+
+    // The printer that the print dialog sets up and printing uses.
+    QPrinter& Printer();
+    // Prints the HTML view with its header and footer; gives the number of pages printed.
+    int PrintPages(QPrinter& printer, int firstPage, int lastPage);
+
+    TMoxMsg MoxMsg;
+
+    // The list's column definitions; the large-icon view does not show them.
+    const std::array<TListColumn, 3> ListColumns;
+
+    QTabWidget* pc = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    QWidget* TabSheet3 = nullptr;
+    QLabel* Image1 = nullptr;
+    QLineEdit* eFrom = nullptr;
+    QLineEdit* eSubject = nullptr;
+    QLineEdit* eSent = nullptr;
+    QPlainTextEdit* Memo = nullptr;
+    QListWidget* List = nullptr;
+    QPushButton* bSave = nullptr;
+    QPushButton* bSaveAll = nullptr;
+    QLineEdit* eAI = nullptr;
+    QLineEdit* eAS = nullptr;
+    THTMLViewer* HTMLViewer = nullptr;
+    QPushButton* LbButton1 = nullptr;
+    QLineEdit* eSB = nullptr;
+    TSynMemo* SynMemo = nullptr;
+    QPushButton* LbButton3 = nullptr;
+    QFileDialog* sd = nullptr;
+    QPrintDialog* pd = nullptr;
+
+private:
+    QWidget* BuildGeneralTab();
+    QWidget* BuildHeaderStrip();
+    QWidget* BuildAttachmentsBox();
+    QWidget* BuildHtmlTab();
+    QWidget* BuildSourceTab();
+    QWidget* BuildBottomBar();
+    void ConnectHandlers();
+    void LoadBody();
+    std::string_view InlineImageData(const QString& contentId) const;
+    int SelectedAttachment() const;
+
+    std::unique_ptr<QPrinter> printer_;
+};
+
+}  // namespace brindle

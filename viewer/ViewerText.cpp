@@ -1,0 +1,77 @@
+#include "viewer/ViewerText.h"
+
+#include "platform/Utf8.h"
+
+#include <array>
+
+namespace brindle {
+namespace {
+
+bool StartsWithNoCase(std::string_view text, std::string_view lowerPrefix) {
+    if (text.size() < lowerPrefix.size()) return false;
+    for (size_t i = 0; i < lowerPrefix.size(); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != lowerPrefix[i]) return false;
+    }
+    return true;
+}
+
+void AppendEscaped(std::string& out, char c) {
+    switch (c) {
+    case '&': out += "&amp;"; break;
+    case '<': out += "&lt;"; break;
+    case '>': out += "&gt;"; break;
+    case '"': out += "&quot;"; break;
+    default: out += c; break;
+    }
+}
+
+}  // namespace
+
+bool IsDesktopLink(std::string_view target) {
+    static constexpr std::array<std::string_view, 3> kSchemes = {"http:", "https:", "mailto:"};
+    for (std::string_view scheme : kSchemes)
+        if (StartsWithNoCase(target, scheme)) return true;
+    return false;
+}
+
+bool HasHtmlPart(const std::vector<std::string>& textTypes) {
+    for (const std::string& type : textTypes)
+        if (type == "text/html") return true;
+    return false;
+}
+
+std::string PlainTextToHtml(std::string_view utf8Text) {
+    std::string html = "<html><body><p style=\"white-space: pre-wrap\">";
+    html.reserve(html.size() + utf8Text.size() + utf8Text.size() / 8 + 32);
+    for (size_t i = 0; i < utf8Text.size(); ++i) {
+        const char c = utf8Text[i];
+        if (c == '\r') {
+            if (i + 1 < utf8Text.size() && utf8Text[i + 1] == '\n') ++i;
+            html += '\n';
+        } else {
+            AppendEscaped(html, c);
+        }
+    }
+    html += "</p></body></html>";
+    return html;
+}
+
+std::string DisplayText(const TStringList& lines, std::string_view separator, bool trailingSeparator) {
+    size_t total = 0;
+    for (const std::string& line : lines) total += line.size() + separator.size();
+    std::string text;
+    text.reserve(total);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) text += separator;
+        if (IsValidUtf8(lines[i]))
+            text += lines[i];
+        else
+            text += Cp1252ToUtf8(lines[i]);
+    }
+    if (trailingSeparator && !lines.empty()) text += separator;
+    return text;
+}
+
+}  // namespace brindle
