@@ -81,11 +81,13 @@ std::string ReadSystemTable() {
 
 std::mutex gTableMutex;
 
+TTable SystemTable() {
+    std::string text = ReadSystemTable();
+    return ParseTable(text.empty() ? kBuiltinTable : std::string_view(text));
+}
+
 TTable& Table() {
-    static TTable table = [] {
-        std::string text = ReadSystemTable();
-        return ParseTable(text.empty() ? kBuiltinTable : std::string_view(text));
-    }();
+    static TTable table = SystemTable();
     return table;
 }
 
@@ -119,6 +121,11 @@ std::string ExtensionOfMediaType(std::string_view mediaType) {
 void LoadContentTypeTable(std::string_view text) {
     std::lock_guard lock(gTableMutex);
     Table() = ParseTable(text.empty() ? kBuiltinTable : text);
+}
+
+void LoadSystemContentTypeTable() {
+    std::lock_guard lock(gTableMutex);
+    Table() = SystemTable();
 }
 
 }  // namespace brindle

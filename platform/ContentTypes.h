@@ -15,9 +15,12 @@ std::string ContentTypeOfFile(std::string_view fileName);
 // after ";" and letter case are ignored.
 std::string ExtensionOfMediaType(std::string_view mediaType);
 
-// Reads a table in the format of /etc/mime.types (a type, then its extensions, per line; "#"
-// begins a comment) instead of the system's; for tests. An empty text restores the built-in
-// fallback table.
+// Uses a table in the format of /etc/mime.types (a type, then its extensions, per line; "#"
+// begins a comment) instead of the system's; an empty text selects the built-in fallback
+// table. For tests.
 void LoadContentTypeTable(std::string_view text);
+
+// Uses the system's table again (the built-in one when the system has none).
+void LoadSystemContentTypeTable();
 
 }  // namespace brindle
