@@ -1,0 +1,75 @@
+#include "cli/Cli.h"
+
+#include "cli/CliArguments.h"
+#include "cli/Commands.h"
+#include "platform/Exceptions.h"
+
+#include <new>
+
+namespace brindle {
+namespace {
+
+using TCommandRunner = void (*)(const TCliArguments&, std::ostream&);
+
+struct TCommandEntry {
+    std::string_view name;
+    TCommandRunner run;
+};
+
+constexpr TCommandEntry kRunners[] = {
+    {"info", RunInfo},       {"list", RunList},           {"header", RunHeader}, {"text", RunText},
+    {"export", RunExport},   {"addresses", RunAddresses}, {"show", RunShow},     {"attachments", RunAttachments},
+};
+
+TCommandRunner RunnerFor(const TCommandSpec& command) {
+    for (const auto& entry : kRunners)
+        if (entry.name == command.name) return entry.run;
+    return nullptr;
+}
+
+void ReportError(std::ostream& err, const std::string& message) { err << "brindle-cli: " << message << '\n'; }
+
+int ReportUsageError(std::ostream& err, const std::string& message, const TCommandSpec* command) {
+    ReportError(err, message);
+    if (command)
+        err << UsageLine(*command) << "Try 'brindle-cli " << command->name << " --help'.\n";
+    else
+        err << "Try 'brindle-cli --help'.\n";
+    return kExitUsage;
+}
+
+const TCommandSpec* CommandNamedBy(const std::vector<std::string>& args) {
+    return args.empty() ? nullptr : FindCommand(args.front());
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    TCliArguments parsed;
+    try {
+        parsed = ParseArguments(args);
+    } catch (const EUsageError& error) {
+        return ReportUsageError(err, error.Message(), CommandNamedBy(args));
+    }
+    if (parsed.help) {
+        out << (parsed.command ? CommandHelp(*parsed.command) : ToolHelp());
+        return kExitSuccess;
+    }
+    try {
+        RunnerFor(*parsed.command)(parsed, out);
+        out.flush();
+        if (!out) throw EWriteError();
+        return kExitSuccess;
+    } catch (const EUsageError& error) {
+        return ReportUsageError(err, error.Message(), parsed.command);
+    } catch (const Exception& error) {
+        ReportError(err, error.Message());
+    } catch (const std::bad_alloc&) {
+        ReportError(err, "Out of memory");
+    } catch (const std::exception& error) {
+        ReportError(err, error.what());
+    }
+    return kExitFailure;
+}
+
+}  // namespace brindle

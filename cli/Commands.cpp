@@ -1,0 +1,19 @@
+// What the commands share.
+#include "cli/Commands.h"
+
+namespace brindle {
+
+int32_t CheckedMessageIndex(TOEReader& reader, int32_t index) {
+    int32_t count = reader.GetMessageCount();
+    if (index < 0 || index >= count)
+        throw EOEReaderException("Message index " + std::to_string(index) + " is out of range (the store holds " +
+                                 std::to_string(count) + " messages).");
+    return index;
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    if (dir.empty() || dir.back() == '/') return dir + name;
+    return dir + "/" + name;
+}
+
+}  // namespace brindle

@@ -1,0 +1,27 @@
+#pragma once
+// The commands of brindle-cli. Each writes its result to out and throws on failure.
+#include "cli/CliArguments.h"
+#include "store/OEReader.h"
+
+#include <ostream>
+#include <string>
+
+namespace brindle {
+
+void RunInfo(const TCliArguments& args, std::ostream& out);
+void RunList(const TCliArguments& args, std::ostream& out);
+void RunHeader(const TCliArguments& args, std::ostream& out);
+void RunText(const TCliArguments& args, std::ostream& out);
+void RunExport(const TCliArguments& args, std::ostream& out);
+void RunAddresses(const TCliArguments& args, std::ostream& out);
+void RunShow(const TCliArguments& args, std::ostream& out);
+void RunAttachments(const TCliArguments& args, std::ostream& out);
+
+// The index when it names one of the store's messages; else EOEReaderException
+// "Message index %d is out of range (the store holds %d messages).".
+int32_t CheckedMessageIndex(TOEReader& reader, int32_t index);
+
+// dir and name joined by one slash.
+std::string JoinPath(const std::string& dir, const std::string& name);
+
+}  // namespace brindle

@@ -1,0 +1,29 @@
+#include "cli/EmlFile.h"
+
+#include "platform/ByteSource.h"
+#include "platform/StringList.h"
+
+namespace brindle {
+
+bool IsEmlFileName(std::string_view path) {
+    size_t slash = path.find_last_of('/');
+    std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    size_t dot = name.find_last_of('.');
+    if (dot == std::string_view::npos) return false;
+    std::string_view extension = name.substr(dot);
+    constexpr std::string_view kEml = ".EML";
+    if (extension.size() != kEml.size()) return false;
+    for (size_t i = 0; i < kEml.size(); ++i) {
+        char c = extension[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != kEml[i]) return false;
+    }
+    return true;
+}
+
+std::string ReadEmlFile(const std::string& path) {
+    std::unique_ptr<TByteSource> file = TByteSource::OpenFile(path);
+    return NormalizeLineEnds(file->All());
+}
+
+}  // namespace brindle

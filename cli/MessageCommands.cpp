@@ -1,0 +1,122 @@
+// The commands that decode one message: show and attachments.
+#include "cli/Commands.h"
+#include "cli/EmlFile.h"
+#include "cli/JsonWriter.h"
+#include "cli/Sha256.h"
+#include "cli/StoreOpener.h"
+#include "mime/SaveNames.h"
+#include "mime/MoxMsg.h"
+#include "platform/StringList.h"
+#include "platform/Utf8.h"
+
+namespace brindle {
+namespace {
+
+// The message named by the operands before the last `trailing` ones: an .eml file alone, or a
+// store and an index.
+struct TMessageSource {
+    std::string rawText;
+};
+
+TMessageSource ReadMessageSource(const TCliArguments& args, size_t trailing) {
+    const std::vector<std::string>& operands = args.operands;
+    const std::string& file = operands.at(0);
+    size_t sourceOperands = operands.size() - trailing;
+    if (IsEmlFileName(file)) {
+        if (sourceOperands != 1) throw EUsageError("an .eml file takes no message index");
+        return {ReadEmlFile(file)};
+    }
+    if (sourceOperands != 2) throw EUsageError("a store needs a message index");
+    int32_t index = ParseIndex(operands.at(1));
+    std::unique_ptr<TOEReader> reader = OpenStore(file);
+    return {reader->GetMessageText(CheckedMessageIndex(*reader, index))};
+}
+
+void ParseMessage(TMoxMsg& message, const std::string& rawText) {
+    message.RawMail = SplitLines(rawText);
+    message.Parse();
+}
+
+void WriteAttachmentObject(TJsonWriter& json, const TAttachedFile& file) {
+    json.BeginObject();
+    json.Member("FileName", file.FileName);
+    json.Member("ContentType", file.ContentType);
+    json.Member("Size", static_cast<uint64_t>(file.Data.size()));
+    json.Member("SHA256", Sha256Hex(file.Data));
+    json.Member("ContentID", file.ContentID);
+    json.Member("MediaType", file.MediaType);
+    json.EndObject();
+}
+
+void WriteMessageJson(const TMoxMsg& message, std::ostream& out) {
+    TJsonWriter json;
+    json.BeginObject();
+    json.Member("From", message.From);
+    json.Member("Sender", message.Sender);
+    json.Member("ReplyTo", message.ReplyTo);
+    json.Member("SendTo", message.SendTo);
+    json.Member("CC", message.CC);
+    json.Member("Subject", message.Subject);
+    json.Member("Date", message.Date);
+    json.Member("MessageID", message.MessageID);
+    json.Member("InReplyTo", message.InReplyTo);
+    json.Member("ReturnPath", message.ReturnPath);
+    json.Member("ContentType", message.ContentType);
+    json.Member("ContentTransferEncoding", message.ContentTransferEncoding);
+    json.Key("Text");
+    json.BeginArray();
+    for (const std::string& line : message.Text) json.String(line);
+    json.EndArray();
+    json.Key("Attachments");
+    json.BeginArray();
+    for (size_t i = 0; i < message.AttachedFiles.Count(); ++i)
+        WriteAttachmentObject(json, message.AttachedFiles.Items(i));
+    json.EndArray();
+    json.EndObject();
+    json.FlushTo(out);
+}
+
+void WriteMessageText(const TMoxMsg& message, std::ostream& out) {
+    out << "From: " << Utf8OrCp1252(message.From) << '\n'
+        << "Subject: " << Utf8OrCp1252(message.Subject) << '\n'
+        << "Date: " << Utf8OrCp1252(message.Date) << '\n'
+        << "To: " << Utf8OrCp1252(message.SendTo) << '\n'
+        << "CC: " << Utf8OrCp1252(message.CC) << '\n'
+        << '\n';
+    for (const std::string& line : message.Text) out << Utf8OrCp1252(line) << '\n';
+    size_t count = message.AttachedFiles.Count();
+    out << '\n' << "Attachments: " << count << '\n';
+    for (size_t i = 0; i < count; ++i) {
+        const TAttachedFile& file = message.AttachedFiles.Items(i);
+        const std::string& type = file.MediaType.empty() ? file.ContentType : file.MediaType;
+        out << "  " << Utf8OrCp1252(file.FileName) << "\t" << Utf8OrCp1252(type) << "\t" << file.Data.size()
+            << " bytes\n";
+    }
+}
+
+}  // namespace
+
+void RunShow(const TCliArguments& args, std::ostream& out) {
+    TMessageSource source = ReadMessageSource(args, 0);
+    TMoxMsg message;
+    ParseMessage(message, source.rawText);
+    if (args.json)
+        WriteMessageJson(message, out);
+    else
+        WriteMessageText(message, out);
+}
+
+void RunAttachments(const TCliArguments& args, std::ostream& out) {
+    TMessageSource source = ReadMessageSource(args, 1);
+    const std::string& dir = args.operands.back();
+    TMoxMsg message;
+    ParseMessage(message, source.rawText);
+    std::vector<std::string> names = AttachmentSaveNames(message.AttachedFiles);
+    for (size_t i = 0; i < message.AttachedFiles.Count(); ++i) {
+        std::string path = JoinPath(dir, names.at(i));
+        message.AttachedFiles.Items(i).SaveToFile(path);
+        out << path << '\n';
+    }
+}
+
+}  // namespace brindle
