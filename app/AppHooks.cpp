@@ -1,0 +1,73 @@
+#include "app/AppHooks.h"
+
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFileDialog>
+#include <QUrl>
+
+#include <algorithm>
+
+#ifdef BRINDLE_HAVE_VIEWER
+#include "viewer/MessageView.h"
+#else
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+#endif
+
+namespace brindle {
+namespace {
+
+bool RunFileDialog(QWidget* parent, TOpenDialog& state) {
+    QFileDialog dialog(parent, QStringLiteral("Open"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilters(state.Filters);
+    if (state.FilterIndex >= 0 && state.FilterIndex < state.Filters.size())
+        dialog.selectNameFilter(state.Filters[state.FilterIndex]);
+    if (!state.InitialDir.isEmpty()) dialog.setDirectory(state.InitialDir);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    state.FileName = dialog.selectedFiles().front();
+    state.FilterIndex = std::max(0, static_cast<int>(state.Filters.indexOf(dialog.selectedNameFilter())));
+    return true;
+}
+
+QString BrowseWithFileDialog(QWidget* owner, const QString& title, const QString& start) {
+    return QFileDialog::getExistingDirectory(owner, title, start, QFileDialog::ShowDirsOnly);
+}
+
+#ifdef BRINDLE_HAVE_VIEWER
+void ShowInViewer(const std::string& rawText, QWidget* parent) { ShowMessageView(rawText, parent); }
+#else
+// Without the viewer library the raw text is shown as it is.
+void ShowInViewer(const std::string& rawText, QWidget* parent) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Message"));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* text = new QPlainTextEdit(QString::fromStdString(rawText), &dialog);
+    text->setReadOnly(true);
+    layout->addWidget(text);
+    dialog.resize(640, 480);
+    dialog.exec();
+}
+#endif
+
+TAppHooks RealHooks() {
+    TAppHooks hooks;
+    hooks.RunOpenDialog = RunFileDialog;
+    hooks.BrowseForFolder = BrowseWithFileDialog;
+    hooks.ShowMessageView = ShowInViewer;
+    hooks.RunModal = [](QDialog& dialog) { dialog.exec(); };
+    hooks.OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    return hooks;
+}
+
+}  // namespace
+
+TAppHooks& AppHooks() {
+    static TAppHooks hooks = RealHooks();
+    return hooks;
+}
+
+void ResetAppHooks() { AppHooks() = RealHooks(); }
+
+}  // namespace brindle

@@ -1,0 +1,45 @@
+#pragma once
+// Everything of the main window that blocks or leaves the program: the open dialog, the
+// folder chooser, the message viewer, the modal run of our own dialogs and handing an
+// address to the desktop. Tests replace these so that nothing blocks and nothing opens.
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <string>
+
+class QDialog;
+class QUrl;
+class QWidget;
+
+namespace brindle {
+
+// The state of the main window's open dialog, kept between its runs.
+struct TOpenDialog {
+    QStringList Filters;  // "Description (patterns)", the first one selected at start
+    int FilterIndex = 0;
+    QString InitialDir;   // the folder the dialog starts in; empty for the current one
+    QString FileName;     // the file last chosen, empty before the first choice
+};
+
+struct TAppHooks {
+    // Runs the open dialog; true when the user chose a file (then in dialog.FileName).
+    std::function<bool(QWidget* parent, TOpenDialog& dialog)> RunOpenDialog;
+    // Shows the desktop's folder chooser starting at start; the chosen folder, or an empty
+    // text when the user cancelled.
+    std::function<QString(QWidget* owner, const QString& title, const QString& start)> BrowseForFolder;
+    // Shows one message, given as its raw text, and returns when the viewer is closed.
+    std::function<void(const std::string& rawText, QWidget* parent)> ShowMessageView;
+    // Runs one of our own dialogs modally (about box, file properties).
+    std::function<void(QDialog& dialog)> RunModal;
+    // Opens a web or mail address with the desktop's associated program.
+    std::function<void(const QUrl& url)> OpenUrl;
+};
+
+// The hooks in use; each member may be replaced.
+TAppHooks& AppHooks();
+
+// Puts the real dialogs, viewer and desktop back.
+void ResetAppHooks();
+
+}  // namespace brindle

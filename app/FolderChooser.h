@@ -1,0 +1,14 @@
+#pragma once
+// Asking the user for a folder with the desktop's folder chooser.
+#include <QString>
+
+class QWidget;
+
+namespace brindle {
+
+// Shows the folder chooser modally, titled title, starting at folder when that names an
+// existing directory (else at root, when given). Returns whether the user chose a folder;
+// the choice is then in folder.
+bool ChooseFolder(const QString& title, const QString& root, QString& folder, QWidget* owner = nullptr);
+
+}  // namespace brindle

@@ -1,0 +1,532 @@
+#include "app/MainWindow.h"
+
+#include "app/AboutBox.h"
+#include "app/AddressGathering.h"
+#include "app/CellTexts.h"
+#include "app/FileProperties.h"
+#include "app/FolderChooser.h"
+#include "app/MessageListModel.h"
+#include "app/StoreKind.h"
+#include "app/Stopwatch.h"
+#include "components/DefaultHandler.h"
+#include "components/MRUList.h"
+#include "components/MenuTag.h"
+#include "components/PersistentPosition.h"
+#include "components/WaitCursor.h"
+#include "platform/ByteSource.h"
+#include "platform/StringList.h"
+#include "store/DBXReader.h"
+#include "store/MBXReader.h"
+#include "store/MessageFiles.h"
+
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QTreeView>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace brindle {
+namespace {
+
+constexpr QSize kWindowSize(705, 571);
+constexpr int kHeaderPanelHeight = 247;
+constexpr int kDetailPanelHeight = 21;
+constexpr int kStatusBarHeight = 19;
+constexpr int kStatusPanel0Width = 150;
+constexpr int kSplitterWidth = 2;
+constexpr int kColumnWidths[] = {25, 25, 25, 200, 200, 125, 75};
+const QColor kDetailPanelColor(239, 235, 222);
+
+const QString kMessageHeaderCaption = QStringLiteral("  Message Header");
+const QString kFilePropertiesCaption = QStringLiteral("  File Properties");
+
+QFont FontOf(const QString& family, int points, QFont::StyleHint hint) {
+    QFont font(family, points);
+    font.setStyleHint(hint);
+    return font;
+}
+
+// Paths as the file system takes them.
+std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+QString WithTrailingSeparator(const QString& folder) {
+    return folder.endsWith(u'/') || folder.endsWith(QDir::separator()) ? folder : folder + u'/';
+}
+
+QString TextAsLines(std::string_view text) {
+    TStringList lines = SplitLines(text);
+    std::string joined;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) joined += '\n';
+        joined += lines[i];
+    }
+    return ShownText(joined);
+}
+
+bool IsOpenableDrop(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().front().isLocalFile()) return false;
+    QString suffix = QFileInfo(data->urls().front().toLocalFile()).suffix();
+    return suffix.compare(u"dbx", Qt::CaseInsensitive) == 0 || suffix.compare(u"mbx", Qt::CaseInsensitive) == 0 ||
+           suffix.compare(u"eml", Qt::CaseInsensitive) == 0;
+}
+
+}  // namespace
+
+bool HasEmlExtension(const QString& path) {
+    QString name = QFileInfo(path).fileName();
+    qsizetype dot = name.lastIndexOf(u'.');
+    return dot >= 0 && name.mid(dot).compare(u".eml", Qt::CaseInsensitive) == 0;
+}
+
+Twnd_oe_Main::Twnd_oe_Main(const QStringList& arguments, QWidget* parent)
+    : QMainWindow(parent), arguments_(arguments) {
+    setObjectName(QStringLiteral("wnd_oe_Main"));
+    setWindowTitle(QStringLiteral("Brindle"));
+    setFont(FontOf(QStringLiteral("MS Sans Serif"), 8, QFont::SansSerif));
+    setAcceptDrops(true);
+    resize(kWindowSize);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), kWindowSize);
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    od_.Filters = {QStringLiteral("Outlook Express databases (*.dbx *.mbx)"),
+                   QStringLiteral("Outlook Express 4 databases (*.mbx)"),
+                   QStringLiteral("Outlook Express 5 databases (*.dbx)"), QStringLiteral("E-Mails (*.eml)"),
+                   QStringLiteral("All files (*)")};
+    CreateMenu();
+    CreateList();
+    CreateHeaderPanel();
+    Splitter1 = new QSplitter(Qt::Vertical, this);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(kSplitterWidth);
+    Splitter1->setChildrenCollapsible(false);
+    Splitter1->addWidget(Tree);
+    Splitter1->addWidget(HeaderPanel);
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 0);
+    Splitter1->setSizes({kWindowSize.height() - kHeaderPanelHeight, kHeaderPanelHeight});
+    setCentralWidget(Splitter1);
+    CreateStatusBar();
+    CreateComponents();
+}
+
+Twnd_oe_Main::~Twnd_oe_Main() {
+    // The list refers to the reader; it must not outlive it.
+    model_->SetReader(nullptr);
+}
+
+template <typename Handler>
+void Twnd_oe_Main::Guarded(Handler handler) {
+    RunGuarded(handler, this);
+}
+
+QAction* Twnd_oe_Main::AddMenuItem(QMenu* menu, const char* name, const QString& caption,
+                                   void (Twnd_oe_Main::*handler)()) {
+    QAction* item = menu->addAction(caption);
+    item->setObjectName(QString::fromLatin1(name));
+    connect(item, &QAction::triggered, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+    return item;
+}
+
+void Twnd_oe_Main::CreateMenu() {
+    menuBar()->setObjectName(QStringLiteral("MainMenu"));
+    File1 = menuBar()->addMenu(QStringLiteral("File"));
+    File1->setObjectName(QStringLiteral("File1"));
+    AddMenuItem(File1, "mmOpen", QStringLiteral("Open..."), &Twnd_oe_Main::cmOpen)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    AddMenuItem(File1, "mmSaveAll", QStringLiteral("Save Selected..."), &Twnd_oe_Main::cmSaveAll);
+    File1->addSeparator();
+    AddMenuItem(File1, "mmMessageView", QStringLiteral("Message View..."), &Twnd_oe_Main::cmMessageView);
+    AddMenuItem(File1, "mmFileProps", QStringLiteral("File Properties..."), &Twnd_oe_Main::cmFileProps);
+    File1->addSeparator();
+    AddMenuItem(File1, "mmGatherEmail", QStringLiteral("Gather E-mail Addresses..."), &Twnd_oe_Main::cmGatherEmail);
+    File1->addSeparator();
+    AddMenuItem(File1, "mmExit", QStringLiteral("Exit"), &Twnd_oe_Main::cmExit);
+
+    mmHelp = menuBar()->addMenu(QStringLiteral("Help"));
+    mmHelp->setObjectName(QStringLiteral("mmHelp"));
+    AddMenuItem(mmHelp, "mmAbout", QStringLiteral("About..."), &Twnd_oe_Main::cmAbout);
+    mmHelp->addSeparator();
+    AddMenuItem(mmHelp, "mmWWW", QStringLiteral("Visit Homepage"), &Twnd_oe_Main::cmWWW);
+    AddMenuItem(mmHelp, "mmEmail", QStringLiteral("Contact Author"), &Twnd_oe_Main::mmEmailClick);
+}
+
+void Twnd_oe_Main::CreateList() {
+    model_ = new TMessageListModel(this);
+    Tree = new QTreeView(this);
+    Tree->setObjectName(QStringLiteral("Tree"));
+    Tree->setModel(model_);
+    model_->SetListFont(Tree->font());
+    Tree->setRootIsDecorated(false);
+    Tree->setItemsExpandable(false);
+    Tree->setUniformRowHeights(true);
+    Tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    Tree->setSelectionBehavior(QAbstractItemView::SelectRows);
+    Tree->setAllColumnsShowFocus(true);
+    Tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Tree->setIconSize(QSize(16, 16));
+    Tree->setSortingEnabled(false);
+
+    QHeaderView* header = Tree->header();
+    header->setSectionsMovable(false);
+    header->setSectionsClickable(true);
+    header->setHighlightSections(false);
+    header->setStretchLastSection(false);
+    header->setMinimumSectionSize(16);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    for (int column = 0; column < TMessageListModel::kColumnCount; ++column)
+        header->resizeSection(column, kColumnWidths[column]);
+
+    connect(header, &QHeaderView::sectionClicked, this,
+            [this](int column) { Guarded([this, column] { TreeHeaderClick(column); }); });
+    connect(Tree->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid()) Guarded([this, row = current.row()] { TreeFocusChanged(row); });
+            });
+    connect(Tree->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { Guarded([this] { TreeStateChange(); }); });
+    connect(Tree, &QTreeView::doubleClicked, this, [this] { Guarded([this] { cmMessageView(); }); });
+    Tree->viewport()->installEventFilter(this);
+}
+
+void Twnd_oe_Main::CreateHeaderPanel() {
+    HeaderPanel = new QFrame(this);
+    HeaderPanel->setObjectName(QStringLiteral("HeaderPanel"));
+    HeaderPanel->setFrameStyle(QFrame::Box | QFrame::Plain);
+    HeaderPanel->setLineWidth(1);
+    auto* layout = new QVBoxLayout(HeaderPanel);
+    layout->setContentsMargins(1, 1, 1, 1);
+    layout->setSpacing(0);
+
+    DetailPanel = new QLabel(kMessageHeaderCaption, HeaderPanel);
+    DetailPanel->setObjectName(QStringLiteral("DetailPanel"));
+    DetailPanel->setFixedHeight(kDetailPanelHeight);
+    DetailPanel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QFont bold = FontOf(QStringLiteral("MS Sans Serif"), 8, QFont::SansSerif);
+    bold.setBold(true);
+    DetailPanel->setFont(bold);
+    DetailPanel->setAutoFillBackground(true);
+    QPalette detailColours = DetailPanel->palette();
+    detailColours.setColor(QPalette::Window, kDetailPanelColor);
+    detailColours.setColor(QPalette::WindowText, Qt::black);
+    DetailPanel->setPalette(detailColours);
+    layout->addWidget(DetailPanel);
+
+    Memo = new QPlainTextEdit(HeaderPanel);
+    Memo->setObjectName(QStringLiteral("Memo"));
+    Memo->setReadOnly(true);
+    Memo->setAcceptDrops(false);
+    Memo->setFrameStyle(QFrame::NoFrame);
+    Memo->setFont(FontOf(QStringLiteral("Courier New"), 8, QFont::TypeWriter));
+    Memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QPalette memoColours = Memo->palette();
+    memoColours.setColor(QPalette::Base, memoColours.color(QPalette::Button));
+    Memo->setPalette(memoColours);
+    layout->addWidget(Memo, 1);
+}
+
+void Twnd_oe_Main::CreateStatusBar() {
+    sb = new QStatusBar(this);
+    sb->setObjectName(QStringLiteral("sb"));
+    sb->setFixedHeight(kStatusBarHeight);
+    for (int panel = 0; panel < 2; ++panel) {
+        sbPanels_[panel] = new QLabel(sb);
+        sbPanels_[panel]->setObjectName(QStringLiteral("sbPanel%1").arg(panel));
+    }
+    sbPanels_[0]->setFixedWidth(kStatusPanel0Width);
+    sb->addWidget(sbPanels_[0]);
+    sb->addWidget(sbPanels_[1], 1);
+    setStatusBar(sb);
+}
+
+void Twnd_oe_Main::CreateComponents() {
+    mruList_ = new Korvane_MRUList(this);
+    mruList_->setObjectName(QStringLiteral("MRUList"));
+    mruList_->SetApplication(QStringLiteral("Brindle"));
+    mruList_->SetManufacturer(QStringLiteral("Korvane"));
+    mruList_->SetVersion(QStringLiteral("1.x"));
+    connect(mruList_, &Korvane_MRUList::OnMenuItemClick, this,
+            [this](QAction* sender) { Guarded([this, sender] { MRUListMenuItemClick(sender); }); });
+    mruList_->SetMainMenuItem(File1);
+
+    PP = new Korvane_PersistentPosition(this);
+    PP->setObjectName(QStringLiteral("PP"));
+    PP->SetManufacturer(QStringLiteral("Korvane"));
+    PP->SetProduct(QStringLiteral("Brindle"));
+    PP->SetVersion(QStringLiteral("1.x"));
+    PP->Loaded();
+}
+
+QString Twnd_oe_Main::StatusText(int panel) const {
+    return panel >= 0 && panel < 2 ? sbPanels_[panel]->text() : QString();
+}
+
+void Twnd_oe_Main::SetStatusText(int panel, const QString& text) { sbPanels_[panel]->setText(text); }
+
+void Twnd_oe_Main::RepaintNow() {
+    if (isVisible()) repaint();
+}
+
+void Twnd_oe_Main::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (formShown_) return;
+    formShown_ = true;
+    // Opened once the window is on the screen, so that the progress texts show.
+    QTimer::singleShot(0, this, [this] { Guarded([this] { FormShow(); }); });
+}
+
+void Twnd_oe_Main::FormShow() {
+    if (arguments_.size() < 2) return;
+    QFileInfo file(arguments_[1]);
+    if (file.isFile()) LoadFile(file.absoluteFilePath());
+}
+
+void Twnd_oe_Main::LoadFile(const QString& path) {
+    if (HasEmlExtension(path))
+        ReadSingleMessage(path);
+    else
+        OpenStore(path);
+}
+
+void Twnd_oe_Main::ReadSingleMessage(const QString& path) {
+    std::string rawText;
+    {
+        TWaitCursor wait;
+        SetStatusText(1, QStringLiteral("Reading..."));
+        RepaintNow();
+        StartStopwatch();
+        std::unique_ptr<TByteSource> file = TByteSource::OpenFile(LocalPath(path));
+        rawText = NormalizeLineEnds(file->All());
+        SetStatusText(1, ElapsedTimeText());
+    }
+    AppHooks().ShowMessageView(rawText, this);
+}
+
+void Twnd_oe_Main::ProbeAndCreateReader(const std::string& path) {
+    uint8_t kind = kFileKindUnknown;
+    {
+        TOEReader probe;
+        probe.Open(path);
+        kind = probe.FileKind();
+    }
+    if (kind == kFileKindOE4)
+        reader_ = std::make_unique<TMBXReader>();
+    else if (kind == kFileKindOE5)
+        reader_ = std::make_unique<TDBXReader>();
+}
+
+void Twnd_oe_Main::OpenStore(const QString& path) {
+    TWaitCursor wait;
+    SetStatusText(1, QStringLiteral("Loading..."));
+    DetailPanel->clear();
+    Memo->clear();
+    model_->Clear();
+    RepaintNow();
+    try {
+        model_->SetReader(nullptr);
+        reader_.reset();
+        StartStopwatch();
+        std::string localPath = LocalPath(path);
+        ProbeAndCreateReader(localPath);
+        if (!reader_) throw EOEReaderException("File is not in supported format.");
+        reader_->Open(localPath);
+        SetStatusText(1, ElapsedTimeText());
+        RepaintNow();
+        StartStopwatch();
+        reader_->ReadMessageInfos();
+        SetStatusText(1, ElapsedTimeText());
+        RepaintNow();
+        model_->SetReader(reader_.get());
+        if (reader_->Loaded()) FillList();
+        mruList_->AddFile(path);
+        od_.InitialDir = od_.FileName.isEmpty() ? QString() : WithTrailingSeparator(QFileInfo(od_.FileName).absolutePath());
+    } catch (...) {
+        if (reader_) ShowOpenedStore();
+        throw;
+    }
+    ShowOpenedStore();
+}
+
+void Twnd_oe_Main::ShowOpenedStore() {
+    DetailPanel->setText(kFilePropertiesCaption);
+    QString caption = QStringLiteral("Brindle - [%1]").arg(ShownText(reader_->GetFolderName()));
+    setWindowTitle(caption);
+    SetStatusText(0, QStringLiteral("Count: %1").arg(reader_->GetMessageCount()));
+    Memo->appendPlainText(FormatLine(reader_->FileKind()));
+    SetApplicationTitle(caption);
+}
+
+void Twnd_oe_Main::FillList() {
+    Memo->clear();
+    model_->Fill(reader_ ? reader_->GetMessageCount() : 0);
+    TreeStateChange();
+}
+
+void Twnd_oe_Main::cmOpen() {
+    if (AppHooks().RunOpenDialog(this, od_)) LoadFile(od_.FileName);
+}
+
+void Twnd_oe_Main::cmExit() { close(); }
+
+void Twnd_oe_Main::cmAbout() {
+    TdlgAbout about(this);
+    AppHooks().RunModal(about);
+}
+
+void Twnd_oe_Main::cmWWW() { AppHooks().OpenUrl(QUrl(TdlgAbout::HomepageAddress())); }
+
+void Twnd_oe_Main::mmEmailClick() { AppHooks().OpenUrl(QUrl(QStringLiteral("mailto:") + TdlgAbout::ContactAddress())); }
+
+void Twnd_oe_Main::MRUListMenuItemClick(QAction* Sender) {
+    const QStringList& items = mruList_->Items();
+    int index = Tag(Sender);
+    if (index < 0 || index >= items.size()) return;
+    LoadFile(items[index]);
+}
+
+void Twnd_oe_Main::TreeHeaderClick(int column) {
+    if (column == sortColumn_) {
+        sortDirection_ = sortDirection_ == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    } else {
+        sortColumn_ = column;
+        sortDirection_ = Qt::AscendingOrder;
+    }
+    Tree->header()->setSortIndicator(sortColumn_, sortDirection_);
+    TWaitCursor wait;
+    model_->SortRows(sortColumn_, sortDirection_);
+}
+
+void Twnd_oe_Main::TreeFocusChanged(int row) {
+    TWaitCursor wait;
+    DetailPanel->setText(kMessageHeaderCaption);
+    if (!reader_) return;
+    Memo->setPlainText(TextAsLines(reader_->GetMessageHeader(model_->MessageIndex(row))));
+    SetStatusText(1, QFile::decodeName(QByteArray::fromStdString(reader_->FileName())));
+}
+
+void Twnd_oe_Main::TreeStateChange() {
+    if (!reader_) return;
+    SetStatusText(0, QStringLiteral("Total / Selected: %1 / %2").arg(reader_->GetMessageCount()).arg(SelectedCount()));
+}
+
+std::vector<std::pair<int, int>> Twnd_oe_Main::SelectedRanges() const {
+    // Selection ranges may overlap; merged, they hold every selected row once.
+    std::vector<std::pair<int, int>> ranges;
+    for (const QItemSelectionRange& range : Tree->selectionModel()->selection())
+        ranges.emplace_back(range.top(), range.bottom());
+    std::sort(ranges.begin(), ranges.end());
+    std::vector<std::pair<int, int>> merged;
+    for (auto [top, bottom] : ranges) {
+        if (!merged.empty() && top <= merged.back().second + 1)
+            merged.back().second = std::max(merged.back().second, bottom);
+        else
+            merged.emplace_back(top, bottom);
+    }
+    return merged;
+}
+
+std::vector<int> Twnd_oe_Main::SelectedRows() const {
+    std::vector<int> rows;
+    for (auto [top, bottom] : SelectedRanges())
+        for (int row = top; row <= bottom; ++row) rows.push_back(row);
+    return rows;
+}
+
+int Twnd_oe_Main::SelectedCount() const {
+    int count = 0;
+    for (auto [top, bottom] : SelectedRanges()) count += bottom - top + 1;
+    return count;
+}
+
+void Twnd_oe_Main::cmMessageView() {
+    if (!reader_) return;
+    QModelIndex focused = Tree->currentIndex();
+    if (!focused.isValid()) return;
+    std::string text;
+    {
+        TWaitCursor wait;
+        SetStatusText(1, QStringLiteral("Reading..."));
+        RepaintNow();
+        StartStopwatch();
+        text = reader_->GetMessageText(model_->MessageIndex(focused.row()));
+        SetStatusText(1, ElapsedTimeText());
+    }
+    AppHooks().ShowMessageView(text, this);
+}
+
+void Twnd_oe_Main::cmSaveAll() {
+    if (!reader_) return;
+    QString folder;
+    if (!ChooseFolder(QStringLiteral("Select folder"), QString(), folder, this)) return;
+    std::string target = LocalPath(WithTrailingSeparator(folder));
+    TWaitCursor wait;
+    std::vector<int> rows = SelectedRows();
+    SetStatusText(1, QStringLiteral("Saving %1 messages...").arg(rows.size()));
+    RepaintNow();
+    StartStopwatch();
+    for (int row : rows) {
+        int32_t index = model_->MessageIndex(row);
+        std::string text = reader_->GetMessageText(index);
+        SaveMessageFile(target + SavedMessageFileName(index, reader_->GetMessageInfo(index).Subject), text);
+    }
+    SetStatusText(1, ElapsedTimeText());
+}
+
+void Twnd_oe_Main::cmGatherEmail() {
+    if (!reader_) return;
+    TWaitCursor wait;
+    std::vector<std::string> lines = GatherAddressLines(*reader_);
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line;
+        text += '\n';
+    }
+    Memo->setPlainText(QString::fromStdString(text));
+    DetailPanel->setText(QStringLiteral("  E-Mail Addresses (%1)").arg(lines.size()));
+}
+
+void Twnd_oe_Main::cmFileProps() {
+    if (!reader_) return;
+    ShowFileProperties(this, QFile::decodeName(QByteArray::fromStdString(reader_->FileName())), reader_.get());
+}
+
+bool Twnd_oe_Main::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Tree->viewport() &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease))
+        Guarded([this] { TreeStateChange(); });
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Twnd_oe_Main::dragEnterEvent(QDragEnterEvent* event) {
+    if (IsOpenableDrop(event->mimeData())) event->acceptProposedAction();
+}
+
+void Twnd_oe_Main::dropEvent(QDropEvent* event) {
+    if (!IsOpenableDrop(event->mimeData())) return;
+    event->acceptProposedAction();
+    QString path = event->mimeData()->urls().front().toLocalFile();
+    Guarded([this, path] { LoadFile(path); });
+}
+
+}  // namespace brindle

@@ -1,0 +1,14 @@
+#pragma once
+// Names of the kinds of store file, as the window shows them.
+#include <QString>
+
+#include <cstdint>
+
+namespace brindle {
+
+// "Outlook Express 4" for kind 1, "Outlook Express 5/6" for kind 2, empty otherwise.
+QString StoreFormatName(uint8_t fileKind);
+// The line that names a store's format in the header pane: "Format: %s".
+QString FormatLine(uint8_t fileKind);
+
+}  // namespace brindle

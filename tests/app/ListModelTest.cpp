@@ -1,0 +1,219 @@
+#include "app/ListImages.h"
+#include "app/MessageListModel.h"
+#include "tests/app/FakeReader.h"
+
+#include <QFont>
+#include <QIcon>
+#include <QTest>
+
+using namespace brindle;
+using brindle::test::Summary;
+using brindle::test::TFakeReader;
+
+namespace {
+
+using Model = TMessageListModel;
+
+// The message indexes of the rows, top to bottom.
+std::vector<int32_t> RowOrder(const Model& model) {
+    std::vector<int32_t> order;
+    for (int row = 0; row < model.rowCount(); ++row) order.push_back(model.MessageIndex(row));
+    return order;
+}
+
+}  // namespace
+
+class ListModelTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+
+    void rowsHoldSummaryIndexesInOrder() {
+        TFakeReader reader({Summary("a"), Summary("b"), Summary("c")});
+        Model model;
+        model.SetReader(&reader);
+        model.Fill(reader.GetMessageCount());
+        QCOMPARE(model.rowCount(), 3);
+        QCOMPARE(model.columnCount(), 7);
+        QCOMPARE(RowOrder(model), (std::vector<int32_t>{0, 1, 2}));
+        model.Fill(1);
+        QCOMPARE(RowOrder(model), std::vector<int32_t>{0});
+        model.Clear();
+        QCOMPARE(model.rowCount(), 0);
+    }
+
+    void cellsShowSenderSubjectDateAndSize() {
+        TMessageInfo info = Summary("Hello", "");
+        info.SenderAddress = "ann@example.org";
+        info.Received = 36526.0;
+        info.Size = 1234567;
+        TFakeReader reader({info});
+        Model model;
+        model.SetReader(&reader);
+        model.Fill(1);
+        QCOMPARE(model.index(0, Model::colSender).data().toString(), QStringLiteral("ann@example.org"));
+        QCOMPARE(model.index(0, Model::colSubject).data().toString(), QStringLiteral("Hello"));
+        QCOMPARE(model.index(0, Model::colReceived).data().toString(), QStringLiteral("1/1/00"));
+        QCOMPARE(model.index(0, Model::colSize).data().toString(), QStringLiteral("1,234,567"));
+        QCOMPARE(model.index(0, Model::colSize).data(Qt::TextAlignmentRole).toInt(), int(Qt::AlignRight | Qt::AlignVCenter));
+        for (int column : {0, 1, 2}) QCOMPARE(model.index(0, column).data().toString(), QString());
+    }
+
+    void imagesFollowPriorityAndFlags_data() {
+        QTest::addColumn<uint>("priority");
+        QTest::addColumn<uint>("flags");
+        QTest::addColumn<QList<int>>("images");  // columns 0 to 3
+        QTest::newRow("high, unread") << 1u << 0u << QList<int>{kImagePriorityHigh, -1, -1, kImageUnread};
+        QTest::newRow("low, read") << 5u << 0x80u << QList<int>{kImagePriorityLow, -1, -1, kImageRead};
+        QTest::newRow("normal 3") << 3u << 0x80u << QList<int>{-1, -1, -1, kImageRead};
+        QTest::newRow("2, 4 and 0 show nothing") << 2u << 0x80u << QList<int>{-1, -1, -1, kImageRead};
+        QTest::newRow("4") << 4u << 0x80u << QList<int>{-1, -1, -1, kImageRead};
+        QTest::newRow("0") << 0u << 0x80u << QList<int>{-1, -1, -1, kImageRead};
+        QTest::newRow("attachment and flag") << 3u << 0x40a0u << QList<int>{-1, kImageAttachment, kImageFlag, kImageRead};
+    }
+    void imagesFollowPriorityAndFlags() {
+        QFETCH(uint, priority);
+        QFETCH(uint, flags);
+        QFETCH(QList<int>, images);
+        TMessageInfo info = Summary("s", "x", flags);
+        info.Priority = priority;
+        for (int column = 0; column < 4; ++column) QCOMPARE(Model::ImageIndex(info, column), images[column]);
+        for (int column = 4; column < 7; ++column) QCOMPARE(Model::ImageIndex(info, column), -1);
+
+        TFakeReader reader({info});
+        Model model;
+        model.SetReader(&reader);
+        model.Fill(1);
+        for (int column = 0; column < 4; ++column) {
+            QVariant decoration = model.index(0, column).data(Qt::DecorationRole);
+            QCOMPARE(decoration.isValid(), images[column] >= 0);
+            if (images[column] >= 0) QVERIFY(!decoration.value<QIcon>().isNull());
+        }
+    }
+
+    void everyImageIsSixteenPixelsSquare() {
+        for (int i = 0; i < kListImageCount; ++i) {
+            QVERIFY(!ListImage(i).isNull());
+            QCOMPARE(ListImage(i).availableSizes().value(0), QSize(16, 16));
+        }
+        QVERIFY(ListImage(6).isNull());
+    }
+
+    void unreadRowsAreBoldInEveryColumn() {
+        TFakeReader reader({Summary("unread", "x", 0), Summary("read", "x", 0x80)});
+        Model model;
+        model.SetReader(&reader);
+        model.SetListFont(QFont(QStringLiteral("Sans"), 8));
+        model.Fill(2);
+        for (int column = 0; column < 7; ++column) {
+            QVERIFY(model.index(0, column).data(Qt::FontRole).value<QFont>().bold());
+            QVERIFY(!model.index(1, column).data(Qt::FontRole).isValid());
+        }
+    }
+
+    void headerHasTextsAndImages() {
+        Model model;
+        QStringList texts;
+        for (int column = 0; column < 7; ++column) texts << model.headerData(column, Qt::Horizontal).toString();
+        QCOMPARE(texts, (QStringList{"", "", "", "Sender", "Subject", "Received", "Size [B]"}));
+        for (int column = 0; column < 7; ++column)
+            QCOMPARE(model.headerData(column, Qt::Horizontal, Qt::DecorationRole).isValid(), column < 3);
+    }
+
+    void textSortIsStableAndCaseCounts() {
+        TFakeReader reader({Summary("b"), Summary("a"), Summary("B"), Summary("a"), Summary("A")});
+        Model model;
+        model.SetReader(&reader);
+        model.Fill(5);
+        model.SortRows(Model::colSubject, Qt::AscendingOrder);
+        // The user's collation: lower case before upper case, equal texts keep their order.
+        QCOMPARE(RowOrder(model), (std::vector<int32_t>{1, 3, 4, 0, 2}));
+        model.SortRows(Model::colSubject, Qt::DescendingOrder);
+        QCOMPARE(RowOrder(model), (std::vector<int32_t>{2, 0, 4, 1, 3}));
+    }
+
+    void attachmentSortKeepsOrderInsideEachGroup() {
+        TFakeReader reader({Summary("0", "", 0x4000), Summary("1"), Summary("2", "", 0x4000), Summary("3"), Summary("4")});
+        Model model;
+        model.SetReader(&reader);
+        model.Fill(5);
+        model.SortRows(Model::colAttachment, Qt::AscendingOrder);
+        QCOMPARE(RowOrder(model), (std::vector<int32_t>{1, 3, 4, 0, 2}));
+        model.SortRows(Model::colAttachment, Qt::DescendingOrder);
+        QCOMPARE(RowOrder(model), (std::vector<int32_t>{0, 2, 1, 3, 4}));
+    }
+
+    void sortByLastColumnBreaksTiesByTheOrderBefore() {
+        std::vector<TMessageInfo> infos;
+        const char* subjects[] = {"x", "y", "x", "y"};
+        const uint32_t sizes[] = {10, 10, 20, 5};
+        for (int i = 0; i < 4; ++i) {
+            infos.push_back(Summary(subjects[i]));
+            infos.back().Size = sizes[i];
+        }
+        TFakeReader reader(infos);
+        Model model;
+        model.SetReader(&reader);
+        model.Fill(4);
+        model.SortRows(Model::colSize, Qt::AscendingOrder);
+        QCOMPARE(RowOrder(model), (std::vector<int32_t>{3, 0, 1, 2}));
+        model.SortRows(Model::colSubject, Qt::AscendingOrder);
+        QCOMPARE(RowOrder(model), (std::vector<int32_t>{0, 2, 3, 1}));
+    }
+
+    void unknownDatesComeFirstAscending() {
+        std::vector<TMessageInfo> infos(3);
+        infos[0].Received = 36526.5;
+        infos[1].DateText = "sometime";
+        infos[2].Received = 100.0;
+        TFakeReader reader(infos);
+        Model model;
+        model.SetReader(&reader);
+        model.Fill(3);
+        model.SortRows(Model::colReceived, Qt::AscendingOrder);
+        QCOMPARE(RowOrder(model), (std::vector<int32_t>{1, 2, 0}));
+    }
+
+    void numericKeysAreSigned32BitValues() {
+        QCollator collator;
+        TMessageInfo info;
+        info.Priority = 0xFFFFFFFF;
+        info.Size = 0x80000000;
+        info.Flags = 0xFFFFFFFF;
+        QCOMPARE(std::get<int64_t>(Model::SortKeyOf(info, Model::colPriority, collator)), int64_t{-1});
+        QCOMPARE(std::get<int64_t>(Model::SortKeyOf(info, Model::colSize, collator)), int64_t{INT32_MIN});
+        QCOMPARE(std::get<int64_t>(Model::SortKeyOf(info, Model::colAttachment, collator)), int64_t{0x4000});
+        QCOMPARE(std::get<int64_t>(Model::SortKeyOf(info, Model::colFlag, collator)), int64_t{0x20});
+        info.Received = 2.5;
+        QCOMPARE(std::get<double>(Model::SortKeyOf(info, Model::colReceived, collator)), 2.5);
+    }
+
+    void persistentIndexesFollowTheirMessage() {
+        TFakeReader reader({Summary("c"), Summary("a"), Summary("b")});
+        Model model;
+        model.SetReader(&reader);
+        model.Fill(3);
+        QPersistentModelIndex first(model.index(0, Model::colSubject));
+        model.SortRows(Model::colSubject, Qt::AscendingOrder);
+        QCOMPARE(first.row(), 2);
+        QCOMPARE(first.column(), int(Model::colSubject));
+        QCOMPARE(first.data().toString(), QStringLiteral("c"));
+    }
+
+    void withoutReaderNothingIsShown() {
+        Model model;
+        model.Fill(2);
+        QVERIFY(!model.index(0, Model::colSubject).data().isValid());
+        model.SortRows(Model::colSubject, Qt::AscendingOrder);
+        QCOMPARE(RowOrder(model), (std::vector<int32_t>{0, 1}));
+    }
+};
+
+int RunListModelTest(int argc, char** argv) {
+    ListModelTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "ListModelTest.moc"
