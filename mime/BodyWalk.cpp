@@ -94,7 +94,8 @@ TPartHeaders GetPartHeaders(TLineSpan lines) {
         headers.TransferEncoding = UpperAscii(GetHeaderParam("CONTENT-TRANSFER-ENCODING:", *encoding));
     headers.Name = PartFileName(contentType, FindHeader("CONTENT-DISPOSITION:", lines));
     if (auto id = FindHeader("CONTENT-ID:", lines)) {
-        std::string_view value = Trim(GetHeaderValue("CONTENT-ID:", *id));
+        const std::string field = GetHeaderValue("CONTENT-ID:", *id);
+        std::string_view value = Trim(field);
         if (!value.empty() && value.front() == '<') value.remove_prefix(1);
         if (!value.empty() && value.back() == '>') value.remove_suffix(1);
         headers.ContentID = Utf8OrCp1252(value);
