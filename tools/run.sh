@@ -1,5 +1,9 @@
 #!/bin/sh
-# Starts Brindle on the demo store. Until the desktop viewer exists this lists the store with brindle-cli.
+# Starts Brindle on the demo store in samples/. Needs a display (X11 or Wayland).
 set -eu
 BUILD=${1:-build}
-exec "$BUILD/cli/brindle-cli" list samples/Demo.dbx
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display (DISPLAY and WAYLAND_DISPLAY are unset); on a virtual one: xvfb-run make run"
+  exit 1
+fi
+exec "$BUILD/app/brindle" samples/Demo.dbx
