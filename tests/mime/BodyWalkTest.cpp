@@ -1,0 +1,169 @@
+#include "mime/BodyWalk.h"
+
+#include <gtest/gtest.h>
+
+namespace brindle {
+namespace {
+
+TLineViews Lines(std::initializer_list<std::string_view> lines) { return TLineViews(lines); }
+
+TStringList Copy(TLineSpan lines) { return CopyLines(lines); }
+
+TEST(StripPartHeaderTest, RemovesTheHeaderBlockAndTheBlankLinesAfterIt) {
+    TLineViews part = Lines({"A: 1", "B: 2", "", " ", "body", "", "x"});
+    EXPECT_EQ(Copy(StripPartHeader(part)), (TStringList{"body", "", "x"}));
+    part = Lines({"", " ", "body"});
+    EXPECT_EQ(Copy(StripPartHeader(part)), (TStringList{"body"}));
+    part = Lines({"A: 1", "B: 2"});
+    EXPECT_TRUE(StripPartHeader(part).empty());
+    part = Lines({});
+    EXPECT_TRUE(StripPartHeader(part).empty());
+}
+
+struct BeginCase {
+    std::string line;
+    bool found;
+    std::string fileName;
+};
+
+void PrintTo(const BeginCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.line); }
+
+class FindUUBeginTest : public ::testing::TestWithParam<BeginCase> {};
+
+TEST_P(FindUUBeginTest, RecognisesBeginLines) {
+    TLineViews lines = Lines({"text", GetParam().line});
+    auto begin = FindUUBegin(lines);
+    ASSERT_EQ(begin.has_value(), GetParam().found);
+    if (begin) {
+        EXPECT_EQ(begin->Index, 1u);
+        EXPECT_EQ(begin->FileName, GetParam().fileName);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FindUUBeginTest, ::testing::Values(
+    BeginCase{"begin 644 pic.gif", true, "pic.gif"},
+    BeginCase{"BEGIN 755 x.bin", true, "x.bin"},
+    BeginCase{"begin 644 a", true, "a"},
+    BeginCase{"begin  64 name ", true, "name "},
+    BeginCase{"begin +12 name", true, "name"},
+    BeginCase{"begin 776 name", true, "name"},
+    BeginCase{"begin 644 " + std::string(70, 'n'), true, std::string(64, 'n')},
+    BeginCase{"begin 777 name", false, ""},
+    BeginCase{"begin 000 name", false, ""},
+    BeginCase{"begin -12 name", false, ""},
+    BeginCase{"begin 64  name", false, ""},
+    BeginCase{"begin 6x4 name", false, ""},
+    BeginCase{"begin 644 ", false, ""},
+    BeginCase{" begin 644 name", false, ""},
+    BeginCase{"beginning of the text", false, ""}));
+
+TEST(FindUUBeginTest, SearchesFromTheGivenLine) {
+    TLineViews lines = Lines({"begin 644 a.txt", "x", "begin 644 b.txt"});
+    EXPECT_EQ(FindUUBegin(lines)->FileName, "a.txt");
+    EXPECT_EQ(FindUUBegin(lines, 1)->Index, 2u);
+    EXPECT_FALSE(FindUUBegin(lines, 3));
+}
+
+TEST(IsDelimiterLineTest, AllowsTrailingBlanksOnly) {
+    EXPECT_TRUE(IsDelimiterLine("--b", "--b"));
+    EXPECT_TRUE(IsDelimiterLine("--b \t ", "--b"));
+    EXPECT_FALSE(IsDelimiterLine("--bx", "--b"));
+    EXPECT_FALSE(IsDelimiterLine("--b--", "--b"));
+    EXPECT_FALSE(IsDelimiterLine("--B", "--b"));
+    EXPECT_FALSE(IsDelimiterLine(" --b", "--b"));
+    EXPECT_FALSE(IsDelimiterLine("--b", ""));
+    EXPECT_FALSE(IsDelimiterLine("", "--b"));
+}
+
+std::vector<TStringList> Leaves(const TLineViews& lines) {
+    std::vector<TLeafPart> parts;
+    SplitMultipart(parts, lines, 0);
+    std::vector<TStringList> leaves;
+    for (const auto& part : parts) leaves.push_back(Copy(part.Lines));
+    return leaves;
+}
+
+TEST(SplitMultipartTest, ALeafStaysWhole) {
+    TLineViews lines = Lines({"Content-Type: text/plain", "", "body"});
+    EXPECT_EQ(Leaves(lines), (std::vector<TStringList>{{"Content-Type: text/plain", "", "body"}}));
+    lines = Lines({"Subject: no type", "", "body"});
+    EXPECT_EQ(Leaves(lines).size(), 1u);
+}
+
+TEST(SplitMultipartTest, DropsPreambleAndEpilogueAndFlattensNestedParts) {
+    TLineViews lines = Lines({
+        "Content-Type: multipart/mixed; boundary=out", "", "preamble",
+        "--out", "Content-Type: text/plain", "", "one",
+        "--out", "Content-Type: multipart/alternative; boundary=in", "",
+        "--in", "Content-Type: text/plain", "", "two",
+        "--in", "Content-Type: text/html", "", "three",
+        "--in--", "inner epilogue",
+        "--out", "", "four",
+        "--out--", "epilogue"});
+    EXPECT_EQ(Leaves(lines), (std::vector<TStringList>{
+                                 {"Content-Type: text/plain", "", "one"},
+                                 {"Content-Type: text/plain", "", "two"},
+                                 {"Content-Type: text/html", "", "three"},
+                                 {"", "four"}}));
+}
+
+TEST(SplitMultipartTest, DelimitersMayCarryTrailingBlanks) {
+    TLineViews lines = Lines({"Content-Type: multipart/mixed; boundary=b", "", "--b  ", "", "one", "--b--\t"});
+    EXPECT_EQ(Leaves(lines), (std::vector<TStringList>{{"", "one"}}));
+}
+
+TEST(SplitMultipartTest, WithoutDelimiterOrBoundaryNothingIsLeft) {
+    TLineViews lines = Lines({"Content-Type: multipart/mixed; boundary=b", "", "text", "--c"});
+    EXPECT_TRUE(Leaves(lines).empty());
+    lines = Lines({"Content-Type: multipart/mixed", "", "--", "text"});
+    EXPECT_TRUE(Leaves(lines).empty());
+}
+
+TEST(SplitMultipartTest, ALineAfterADelimiterIsNotCompared) {
+    TLineViews lines = Lines({"Content-Type: multipart/mixed; boundary=b", "", "--b", "A: 1", "--b", "--b", "x", "--b--"});
+    EXPECT_EQ(Leaves(lines), (std::vector<TStringList>{{"A: 1"}, {"--b", "x"}}));
+}
+
+TEST(SplitMultipartTest, OnlyTheMediaTypeMakesAMultipart) {
+    TLineViews lines = Lines({"Content-Type: application/pdf; name=\"MULTIPART.pdf\"", "", "data"});
+    EXPECT_EQ(Leaves(lines).size(), 1u);
+}
+
+TEST(SplitMultipartTest, NestingStopsAtTheCap) {
+    std::vector<std::string> text;
+    const int levels = kMaxNesting + 10;
+    for (int i = 0; i < levels; ++i) {
+        text.push_back("Content-Type: multipart/mixed; boundary=b" + std::to_string(i));
+        text.push_back("");
+        text.push_back("--b" + std::to_string(i));
+    }
+    text.push_back("Content-Type: text/plain");
+    text.push_back("");
+    text.push_back("deep");
+    TLineViews lines(text.begin(), text.end());
+    std::vector<TLeafPart> parts;
+    SplitMultipart(parts, lines, 0);
+    ASSERT_EQ(parts.size(), 1u);
+    EXPECT_EQ(parts[0].Depth, kMaxNesting);
+    EXPECT_EQ(parts[0].Lines.front(), "Content-Type: multipart/mixed; boundary=b" + std::to_string(kMaxNesting));
+}
+
+TEST(GetPartHeadersTest, ReadsTheContentFields) {
+    TLineViews lines = Lines({"Content-Type: Text/HTML;", "\tcharset=\"UTF-8\"", "Content-Transfer-Encoding: Base64",
+                              "Content-ID: <img1@x>", "", "body"});
+    TPartHeaders headers = GetPartHeaders(lines);
+    EXPECT_EQ(headers.ContentType, "TEXT/HTML");
+    EXPECT_EQ(headers.MediaType, "text/html");
+    EXPECT_EQ(headers.Charset, "UTF-8");
+    EXPECT_EQ(headers.TransferEncoding, "BASE64");
+    EXPECT_EQ(headers.ContentID, "img1@x");
+    EXPECT_EQ(headers.Name, "");
+    lines = Lines({"X: y", "", "body"});
+    headers = GetPartHeaders(lines);
+    EXPECT_EQ(headers.ContentType, "TEXT/PLAIN");
+    EXPECT_EQ(headers.TransferEncoding, "7BIT");
+    EXPECT_EQ(headers.ContentID, "");
+}
+
+}  // namespace
+}  // namespace brindle

@@ -1,0 +1,215 @@
+#include "mime/Decoders.h"
+
+#include "MimeTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace brindle {
+namespace {
+
+using namespace std::string_literals;
+using test::Base64Lines;
+
+struct DecodeCase {
+    std::string input;
+    std::string output;
+};
+
+void PrintTo(const DecodeCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.input); }
+
+std::string DecodeBase64(std::string_view text) {
+    std::string out;
+    TBase64DecodingStream(out).Write(text);
+    return out;
+}
+
+class Base64Test : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(Base64Test, DecodesGroupsOfFour) {
+    EXPECT_EQ(DecodeBase64(GetParam().input), GetParam().output);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Base64Test, ::testing::Values(
+    DecodeCase{"", ""},
+    DecodeCase{"QUJD", "ABC"},
+    DecodeCase{"QUI=", "AB"},
+    DecodeCase{"QQ==", "A"},
+    DecodeCase{"=AAA", ""},
+    DecodeCase{"=AAAQUJD", "ABC"},          // a pad does not end the stream
+    DecodeCase{"QQ==QUJD", "AABC"},
+    DecodeCase{"Q===QUJD", "ABC"},          // a pad in the second place gives nothing
+    DecodeCase{"QUJDRA", "ABC"},            // an incomplete final group gives nothing
+    DecodeCase{"QU\r\nJD\r\n", "ABC"},
+    DecodeCase{"Q U\tJ-D", "ABC"},          // characters outside the alphabet are skipped
+    DecodeCase{"AAA=", "\0\0"s},
+    DecodeCase{"+/+/", "\xFB\xFF\xBF"},
+    DecodeCase{"////", "\xFF\xFF\xFF"}));
+
+TEST(Base64StreamTest, PiecesOfAnyLengthGiveTheSameBytes) {
+    std::string bytes;
+    for (int i = 0; i < 1000; ++i) bytes += static_cast<char>((i * 37 + i / 7) & 0xFF);
+    std::string text = Base64Lines(bytes);
+    for (size_t piece : {1u, 2u, 3u, 75u, 76u, 77u, 4096u}) {
+        std::string out;
+        TBase64DecodingStream stream(out);
+        for (size_t i = 0; i < text.size(); i += piece) stream.Write(std::string_view(text).substr(i, piece));
+        EXPECT_EQ(out, bytes) << "pieces of " << piece;
+    }
+}
+
+TEST(Base64StreamTest, WriteReturnsTheBytesItProduced) {
+    std::string out = "keep";
+    TBase64DecodingStream stream(out);
+    EXPECT_EQ(stream.Write("QU"), 0u);
+    EXPECT_EQ(stream.Write("JDQQ"), 3u);
+    EXPECT_EQ(stream.Write("=="), 1u);
+    EXPECT_EQ(out, "keepABCA");
+}
+
+TEST(Base64StreamTest, ReadingOrSeekingFails) {
+    std::string out;
+    TBase64DecodingStream stream(out);
+    char buffer[4];
+    try {
+        stream.Read(buffer, 4);
+        FAIL() << "no exception";
+    } catch (const EStreamError& e) {
+        EXPECT_EQ(e.Message(), "Invalid stream operation");
+    }
+    EXPECT_THROW(stream.Seek(0, 0), EStreamError);
+    EXPECT_THROW(stream.Size(), EStreamError);
+    EXPECT_THROW(stream.Position(), EStreamError);
+}
+
+class QuotedPrintableTest : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(QuotedPrintableTest, DecodesBodies) {
+    EXPECT_EQ(DecodeQuotedPrintable(GetParam().input), GetParam().output);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, QuotedPrintableTest, ::testing::Values(
+    DecodeCase{"a=3Db", "a=b"},
+    DecodeCase{"a=3db", "a=b"},
+    DecodeCase{"caf=E9", "caf\xE9"},
+    DecodeCase{"a=\r\nb", "ab"},
+    DecodeCase{"a=\nb", "ab"},
+    DecodeCase{"a=\rb", "ab"},
+    DecodeCase{"a= \t\r\nb", "ab"},          // blanks a mail relay added before the soft break
+    DecodeCase{"a_b", "a_b"},                 // an underscore is itself in a body
+    DecodeCase{"=4", ""},                     // an escape cut short ends the decoding
+    DecodeCase{"x=4", "x"},
+    DecodeCase{"x=", "x"},
+    DecodeCase{"x=00y", "x\0y"s},             // zero bytes are kept
+    DecodeCase{"=ZZ", "=ZZ"},                 // not an escape: stays as it is
+    DecodeCase{"=4Zx", "=4Zx"},
+    DecodeCase{"==41", "=A"},
+    DecodeCase{"= x", "= x"},
+    DecodeCase{"line\r\nnext\r\n", "line\r\nnext\r\n"}));
+
+TEST(QuotedPrintableTest, UnderscoreIsASpaceInEncodedWords) {
+    EXPECT_EQ(DecodeQuotedPrintable("a_b=5Fc", true), "a b_c");
+}
+
+TEST(UUCharValueTest, MapsTheAlphabetAndRejectsTheRest) {
+    EXPECT_EQ(UUCharValue('`'), 0);
+    EXPECT_EQ(UUCharValue(' '), 0);
+    EXPECT_EQ(UUCharValue('!'), 1);
+    EXPECT_EQ(UUCharValue('M'), 45);
+    EXPECT_EQ(UUCharValue('_'), 63);
+    for (char bad : {'a', '~', '\x7F', '\0', '\n', '\xFF'}) {
+        try {
+            UUCharValue(bad);
+            FAIL() << "accepted " << static_cast<int>(bad);
+        } catch (const EUUDecodeError& e) {
+            EXPECT_EQ(e.Message(), "Oops...");
+        }
+    }
+}
+
+TEST(UUDecodeLineTest, DecodesCountBytes) {
+    std::string out;
+    UUDecodeLine("#86)C", out);
+    EXPECT_EQ(out, "abc");
+    out.clear();
+    UUDecodeLine("", out);
+    EXPECT_EQ(out, "");
+    UUDecodeLine("#", out);  // the missing bits are zero
+    EXPECT_EQ(out, "\0\0\0"s);
+    out.clear();
+    UUDecodeLine("M" + std::string(60, '`') + "ignored", out);
+    EXPECT_EQ(out, std::string(45, '\0'));
+}
+
+TEST(UUDecodeLineTest, AShortFullLineFails) {
+    std::string out;
+    EXPECT_THROW(UUDecodeLine("M" + std::string(59, '`'), out), EUUDecodeError);
+    EXPECT_THROW(UUDecodeLine("#8a)C", out), EUUDecodeError);
+    EXPECT_THROW(UUDecodeLine("end", out), EUUDecodeError);
+}
+
+TEST(DecodeUUAttachmentTest, StopsAtEndOrAGraveAccentLine) {
+    std::vector<std::string_view> block{"begin 644 x", "#86)C", "`", "#86)C"};
+    std::string data = "old";
+    DecodeUUAttachment(block, data);
+    EXPECT_EQ(data, "abc");
+    block = {"begin 644 x", "#86)C", "", "#86)C", "end", "#86)C"};
+    DecodeUUAttachment(block, data);
+    EXPECT_EQ(data, "abcabc");
+    block = {"begin 644 x"};
+    DecodeUUAttachment(block, data);
+    EXPECT_EQ(data, "");
+}
+
+TEST(DecodeUUAttachmentTest, TheFirstDataLineIsAlwaysDecoded) {
+    std::vector<std::string_view> block{"begin 644 x", "`", "#86)C"};
+    std::string data;
+    DecodeUUAttachment(block, data);
+    EXPECT_EQ(data, "abc");
+    block = {"begin 644 x", "end"};
+    EXPECT_THROW(DecodeUUAttachment(block, data), EUUDecodeError);
+}
+
+TEST(DecodeUUAttachmentTest, AFailureKeepsTheBytesBeforeTheBadLine) {
+    std::vector<std::string_view> block{"begin 644 x", "#86)C", "#86)C", "#8a)C", "#86)C"};
+    std::string data;
+    EXPECT_THROW(DecodeUUAttachment(block, data), EUUDecodeError);
+    EXPECT_EQ(data, "abcabc");
+}
+
+TEST(DecodeBase64AttachmentTest, DecodesLinesAndReplacesTheData) {
+    std::vector<std::string_view> lines{"QUJD", "RA", "==", ""};
+    std::string data = "old";
+    DecodeBase64Attachment(lines, data);
+    EXPECT_EQ(data, "ABCD");
+}
+
+std::vector<std::string_view> LinesOf(const TStringList& list) { return ViewsOf(list); }
+
+TEST(DecoderCorpusTest, PhotoInBase64AndUuencoding) {
+    std::string jpg = test::CorpusPath("codec/mimekit-encoders/photo.jpg");
+    if (jpg.empty()) GTEST_SKIP() << "corpus not present";
+    std::string photo = test::ReadFile(jpg);
+    ASSERT_EQ(photo.size(), 130292u);
+
+    TStringList b64 = SplitLines(test::ReadFile(test::CorpusPath("codec/mimekit-encoders/photo.b64")));
+    std::string data;
+    DecodeBase64Attachment(LinesOf(b64), data);
+    EXPECT_EQ(data, photo);
+
+    TStringList uu = SplitLines(test::ReadFile(test::CorpusPath("codec/mimekit-encoders/photo.uu")));
+    ASSERT_FALSE(uu.empty());
+    EXPECT_EQ(uu.front(), "begin 644 photo.jpg");
+    DecodeUUAttachment(LinesOf(uu), data);
+    EXPECT_EQ(data, photo);
+}
+
+TEST(DecoderCorpusTest, QuotedPrintableText) {
+    std::string qp = test::CorpusPath("codec/mimekit-encoders/wikipedia.qp");
+    if (qp.empty()) GTEST_SKIP() << "corpus not present";
+    std::string decoded = DecodeQuotedPrintable(NormalizeLineEnds(test::ReadFile(qp)));
+    std::string expected = NormalizeLineEnds(test::ReadFile(test::CorpusPath("codec/mimekit-encoders/wikipedia.txt")));
+    EXPECT_EQ(decoded, expected);
+}
+
+}  // namespace
+}  // namespace brindle
