@@ -1,0 +1,573 @@
+// The message viewer through its real dialog: fields, memo, attachments, source view, the
+// HTML view's links, status line and resource loading, and saving attachments.
+#include "TestMessages.h"
+
+#include "components/DefaultHandler.h"
+#include "viewer/HTMLViewer.h"
+#include "viewer/MsgDlg.h"
+#include "viewer/SynMemo.h"
+#include "viewer/ViewerHooks.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QFileDialog>
+#include <QFontInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QUrl>
+
+using namespace brindle;
+using namespace brindle::test;
+
+namespace {
+
+const char* const kHeaders =
+    "From: Alice Example <alice@example.com>\n"
+    "To: bob@example.com\n"
+    "Subject: Quarterly figures\n"
+    "Date: Tue, 3 Sep 2024 10:15:00 +0200\n";
+
+std::string Bytes(int count) {
+    std::string data;
+    for (int i = 0; i < count; ++i) data += static_cast<char>((i * 7 + 3) & 0xFF);
+    return data;
+}
+
+std::string MessageWithAttachments() {
+    return Multipart(kHeaders, "mixed",
+                     {{"Content-Type: text/plain; charset=us-ascii\n", "Hello Bob,\nthe figures are attached.\n"},
+                      Base64Attachment("application/octet-stream", "figures.bin", Bytes(300)),
+                      Base64Attachment("application/octet-stream", "empty.dat", "")});
+}
+
+std::string HtmlMessage(const std::string& html) { return SinglePart(kHeaders, "text/html; charset=utf-8", html); }
+
+QString ReadFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("<missing>");
+    return QString::fromLatin1(file.readAll().toHex());
+}
+
+QString Hex(const std::string& bytes) {
+    return QString::fromLatin1(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())).toHex());
+}
+
+// The middle of the text fragment that carries the link, in the viewport's coordinates.
+QPoint LinkPosition(THTMLViewer& viewer, const QString& href) {
+    for (QTextBlock block = viewer.document()->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (fragment.charFormat().anchorHref() != href) continue;
+            QTextCursor cursor(viewer.document());
+            cursor.setPosition(fragment.position() + fragment.length() / 2);
+            viewer.ensureCursorVisible();
+            return viewer.cursorRect(cursor).center();
+        }
+    }
+    return {-1, -1};
+}
+
+QPoint TextPosition(THTMLViewer& viewer, const QString& text) {
+    const QTextCursor found = viewer.document()->find(text);
+    if (found.isNull()) return {-1, -1};
+    QTextCursor cursor(viewer.document());
+    cursor.setPosition((found.selectionStart() + found.selectionEnd()) / 2);
+    return viewer.cursorRect(cursor).center();
+}
+
+void ShowOnTab(Tdlg_oe_Msg& dialog, int tab) {
+    dialog.show();
+    dialog.pc->setCurrentIndex(tab);
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+}
+
+}  // namespace
+
+class ViewerDialogTest : public QObject {
+    Q_OBJECT
+
+    QStringList opened_;
+    QStringList messages_;
+    QString saveTo_;
+    QString saveTitle_;
+    QString saveProposal_;
+    QString folder_;
+    int confirmations_ = 0;
+    bool confirmAnswer_ = false;
+
+private slots:
+    void initTestCase() {
+        ViewerHooks().OpenUrl = [this](const QUrl& url) { opened_ << url.toString(); };
+        ViewerHooks().RunSaveDialog = [this](QFileDialog& dialog) {
+            saveTitle_ = dialog.windowTitle();
+            saveProposal_ = QFileInfo(dialog.selectedFiles().value(0)).fileName();
+            return saveTo_;
+        };
+        ViewerHooks().ChooseFolder = [this](QWidget*, const QString&) { return folder_; };
+        ViewerHooks().Confirm = [this](QWidget*, const QString&) {
+            ++confirmations_;
+            return confirmAnswer_;
+        };
+        ViewerHooks().RunPrintDialog = [](QPrintDialog&) { return false; };
+        SetMessageBoxPresenter([this](QWidget*, const QString&, const QString& text) { messages_ << text; });
+    }
+
+    void init() {
+        opened_.clear();
+        messages_.clear();
+        saveTo_.clear();
+        saveTitle_.clear();
+        saveProposal_.clear();
+        folder_.clear();
+        confirmations_ = 0;
+        confirmAnswer_ = false;
+    }
+
+    void cleanupTestCase() {
+        ResetViewerHooks();
+        SetMessageBoxPresenter(nullptr);
+    }
+
+    void dialogHasTheControlsAndSettingsOfItsLayout() {
+        Tdlg_oe_Msg dialog;
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Brindle"));
+        QCOMPARE(dialog.minimumSize(), QSize(130, 50));
+        QCOMPARE(dialog.maximumSize(), QSize(1288, 1032));
+        QCOMPARE(dialog.pc->count(), 3);
+        QCOMPARE(dialog.pc->tabText(0), QStringLiteral(" General "));
+        QCOMPARE(dialog.pc->tabText(1), QStringLiteral(" HTML View "));
+        QCOMPARE(dialog.pc->tabText(2), QStringLiteral(" Source "));
+        for (const char* name : {"pc", "TabSheet1", "TabSheet2", "TabSheet3", "Image1", "Label2", "Label3", "Label4",
+                                 "eFrom", "eSubject", "eSent", "Memo", "List", "bSave", "eAI", "eAS", "HTMLViewer",
+                                 "LbButton1", "eSB", "SynMemo", "LbButton3"})
+            QVERIFY2(dialog.findChild<QWidget*>(QLatin1String(name)) != nullptr, name);
+        QCOMPARE(dialog.findChild<QLabel*>("Label2")->text(), QStringLiteral("Sender:"));
+        QCOMPARE(dialog.findChild<QLabel*>("Label3")->text(), QStringLiteral("Subject:"));
+        QCOMPARE(dialog.findChild<QLabel*>("Label4")->text(), QStringLiteral("Sent:"));
+        QCOMPARE(dialog.bSave->text(), QStringLiteral("Save attachment..."));
+        QCOMPARE(dialog.LbButton1->text(), QStringLiteral("Print..."));
+        QCOMPARE(dialog.LbButton3->text(), QStringLiteral("Close"));
+        QVERIFY(!dialog.bSave->isEnabled());
+        QVERIFY(dialog.eFrom->isReadOnly() && dialog.eAI->isReadOnly() && dialog.eSB->isReadOnly());
+        QVERIFY(dialog.eAI->text().isEmpty() && dialog.eAS->text().isEmpty() && dialog.eSB->text().isEmpty());
+        QCOMPARE(dialog.List->viewMode(), QListView::IconMode);
+        QCOMPARE(dialog.List->iconSize(), QSize(32, 32));
+        QCOMPARE(dialog.List->selectionMode(), QAbstractItemView::SingleSelection);
+        QCOMPARE(dialog.ListColumns[0].Caption, QStringLiteral("Název"));
+        QCOMPARE(dialog.ListColumns[0].Width, 150);
+        QCOMPARE(dialog.ListColumns[1].Caption, QStringLiteral("Typ"));
+        QCOMPARE(dialog.ListColumns[1].Width, 100);
+        QCOMPARE(dialog.ListColumns[2].Caption, QStringLiteral("Velikost [B]"));
+        QCOMPARE(dialog.ListColumns[2].Width, 125);
+        QCOMPARE(dialog.ListColumns[2].Alignment, Qt::AlignRight);
+        QCOMPARE(dialog.Image1->pixmap().size(), QSize(32, 32));
+        QVERIFY(!dialog.HTMLViewer->openLinks());
+        QVERIFY(!dialog.HTMLViewer->openExternalLinks());
+        QCOMPARE(dialog.HTMLViewer->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QCOMPARE(dialog.HTMLViewer->PrintMarginLeft, 2.0);
+        QCOMPARE(dialog.HTMLViewer->PrintMarginBottom, 2.0);
+        QCOMPARE(dialog.HTMLViewer->PrintScale, 1.0);
+        QVERIFY(dialog.HTMLViewer->PrintTableBackground);
+        QVERIFY(!dialog.HTMLViewer->PrintBackground);
+        QVERIFY(dialog.SynMemo->isReadOnly());
+        QCOMPARE(dialog.SynMemo->GutterColor(), QColor(160, 160, 164));
+        QVERIFY(QFontInfo(dialog.SynMemo->font()).fixedPitch());
+        QCOMPARE(dialog.LbButton3->cursor().shape(), Qt::PointingHandCursor);
+    }
+
+    void closeButtonAndEscapeEndTheModalRun() {
+        Tdlg_oe_Msg dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTest::mouseClick(dialog.LbButton3, Qt::LeftButton);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QVERIFY(!dialog.isVisible());
+    }
+
+    void fieldsMemoAndAttachmentsAreFilled() {
+        const bool shown = WithViewer(MessageWithAttachments(), [&](Tdlg_oe_Msg& dialog) {
+            QCOMPARE(dialog.eFrom->text(), QStringLiteral("Alice Example <alice@example.com>"));
+            QCOMPARE(dialog.eSubject->text(), QStringLiteral("Quarterly figures"));
+            QCOMPARE(dialog.eSent->text(), QStringLiteral("Tue, 3 Sep 2024 10:15:00 +0200"));
+            QVERIFY2(dialog.Memo->toPlainText().contains(QStringLiteral("Hello Bob,\nthe figures are attached.")),
+                     qPrintable(dialog.Memo->toPlainText()));
+            QCOMPARE(dialog.List->count(), 2);
+            QCOMPARE(dialog.List->item(0)->text(), QStringLiteral("figures.bin"));
+            QCOMPARE(dialog.List->item(1)->text(), QStringLiteral("empty.dat"));
+            QVERIFY(!dialog.List->item(0)->icon().isNull());
+            QVERIFY(!dialog.bSave->isEnabled());
+            QVERIFY(dialog.bSaveAll->isEnabled());
+
+            dialog.List->item(0)->setSelected(true);
+            QVERIFY(dialog.bSave->isEnabled());
+            QCOMPARE(dialog.eAI->text(), QString::fromStdString(dialog.MoxMsg.AttachedFiles.Items(0).ContentType));
+            QVERIFY(!dialog.eAI->text().isEmpty());
+            QCOMPARE(dialog.eAS->text(), QStringLiteral("300 B"));
+
+            dialog.List->item(1)->setSelected(true);
+            QVERIFY(!dialog.List->item(0)->isSelected());
+            QCOMPARE(dialog.eAS->text(), QStringLiteral("0 B"));
+        });
+        QVERIFY(shown);
+    }
+
+    void deselectingDisablesSaveButKeepsTheBoxes() {
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(MessageWithAttachments());
+        ShowOnTab(dialog, 0);
+        const QRect first = dialog.List->visualItemRect(dialog.List->item(0));
+        QTest::mouseClick(dialog.List->viewport(), Qt::LeftButton, {}, first.center());
+        QVERIFY(dialog.bSave->isEnabled());
+        QCOMPARE(dialog.eAS->text(), QStringLiteral("300 B"));
+        const QPoint empty(dialog.List->viewport()->width() - 3, dialog.List->viewport()->height() - 3);
+        QVERIFY(dialog.List->itemAt(empty) == nullptr);
+        QTest::mouseClick(dialog.List->viewport(), Qt::LeftButton, {}, empty);
+        QVERIFY(dialog.List->selectedItems().isEmpty());
+        QVERIFY(!dialog.bSave->isEnabled());
+        QCOMPARE(dialog.eAS->text(), QStringLiteral("300 B"));
+        QVERIFY(!dialog.eAI->text().isEmpty());
+    }
+
+    void messageWithoutAttachmentsKeepsSaveDisabled() {
+        WithViewer(SinglePart(kHeaders, "text/plain", "Just text.\n"), [](Tdlg_oe_Msg& dialog) {
+            QCOMPARE(dialog.List->count(), 0);
+            QVERIFY(!dialog.bSave->isEnabled());
+            QVERIFY(!dialog.bSaveAll->isEnabled());
+        });
+    }
+
+    void emptyRawTextOpensAnEmptyDialog() {
+        const bool shown = WithViewer("", [](Tdlg_oe_Msg& dialog) {
+            QVERIFY(dialog.eFrom->text().isEmpty());
+            QVERIFY(dialog.eSubject->text().isEmpty());
+            QVERIFY(dialog.eSent->text().isEmpty());
+            QVERIFY(dialog.Memo->toPlainText().isEmpty());
+            QVERIFY(dialog.SynMemo->toPlainText().isEmpty());
+            QVERIFY(dialog.HTMLViewer->toPlainText().isEmpty());
+            QCOMPARE(dialog.List->count(), 0);
+        });
+        QVERIFY(shown);
+    }
+
+    void sourceShowsTheRawLinesWhateverTheLineEnds() {
+        const std::string lf = "Subject: Line ends\nFrom: a@example.com\n\nfirst\nsecond\n";
+        QString withLf, withCrLf, withCr;
+        WithViewer(lf, [&](Tdlg_oe_Msg& dialog) { withLf = dialog.SynMemo->toPlainText(); });
+        WithViewer(Crlf(lf), [&](Tdlg_oe_Msg& dialog) { withCrLf = dialog.SynMemo->toPlainText(); });
+        WithViewer("Subject: Line ends\rFrom: a@example.com\r\rfirst\rsecond\r",
+                   [&](Tdlg_oe_Msg& dialog) { withCr = dialog.SynMemo->toPlainText(); });
+        QCOMPARE(withLf, QStringLiteral("Subject: Line ends\nFrom: a@example.com\n\nfirst\nsecond"));
+        QCOMPARE(withCrLf, withLf);
+        QCOMPARE(withCr, withLf);
+    }
+
+    void nulCharacterEndsTheText() {
+        std::string raw = Crlf("Subject: Before\n\nvisible body\n");
+        raw += std::string("\0hidden tail\r\nSubject: After\r\n", 32);
+        WithViewer(raw, [](Tdlg_oe_Msg& dialog) {
+            QCOMPARE(dialog.eSubject->text(), QStringLiteral("Before"));
+            QVERIFY(dialog.Memo->toPlainText().contains(QStringLiteral("visible body")));
+            for (const QString& shown : {dialog.SynMemo->toPlainText(), dialog.Memo->toPlainText(),
+                                         dialog.HTMLViewer->toPlainText()})
+                QVERIFY2(!shown.contains(QStringLiteral("hidden")), qPrintable(shown));
+        });
+    }
+
+    void rawLinesThatAreNotUtf8AreShownAsWindows1252() {
+        const std::string raw = Crlf("Subject: plain\nX-Note: caf\xE9 \x80\n\nna\xC3\xAFve\n");
+        WithViewer(raw, [](Tdlg_oe_Msg& dialog) {
+            const QString source = dialog.SynMemo->toPlainText();
+            QVERIFY2(source.contains(QStringLiteral("X-Note: café €")), qPrintable(source));
+            QVERIFY2(source.contains(QStringLiteral("naïve")), qPrintable(source));
+        });
+    }
+
+    void gutterNumbersStartAtZeroWithAtLeastFourDigits() {
+        TSynMemo memo;
+        QCOMPARE(memo.LineNumberText(0), QStringLiteral("0000"));
+        QCOMPARE(memo.LineNumberText(42), QStringLiteral("0042"));
+        TStringList lines(10001, "x");
+        memo.AppendLines(lines);
+        QCOMPARE(memo.blockCount(), 10001);
+        QCOMPARE(memo.LineNumberText(0), QStringLiteral("00000"));
+        QCOMPARE(memo.LineNumberText(10000), QStringLiteral("10000"));
+    }
+
+    void plainAndHtmlPartsBothShow() {
+        const std::string raw =
+            Multipart(kHeaders, "alternative",
+                      {{"Content-Type: text/plain\n", "Plain version line\n"},
+                       {"Content-Type: text/html\n", "<html><body><p>Rich <b>version</b></p></body></html>\n"}});
+        WithViewer(raw, [](Tdlg_oe_Msg& dialog) {
+            const QString memo = dialog.Memo->toPlainText();
+            QVERIFY2(memo.contains(QStringLiteral("Plain version line")), qPrintable(memo));
+            QVERIFY2(memo.contains(QStringLiteral("<b>version</b>")), qPrintable(memo));
+            const QString view = dialog.HTMLViewer->toPlainText();
+            QVERIFY2(view.contains(QStringLiteral("Plain version line")), qPrintable(view));
+            QVERIFY2(view.contains(QStringLiteral("Rich version")), qPrintable(view));
+            QVERIFY(view.indexOf(QStringLiteral("Plain")) < view.indexOf(QStringLiteral("Rich")));
+        });
+    }
+
+    void plainTextBodyIsShownAsTextNotAsHtml() {
+        const std::string raw = SinglePart(kHeaders, "text/plain; charset=us-ascii",
+                                           "Write to <bob@example.com> & co.\nSecond line\n    indented <b>not bold</b>\n");
+        WithViewer(raw, [](Tdlg_oe_Msg& dialog) {
+            const QStringList lines = dialog.HTMLViewer->toPlainText().split(QLatin1Char('\n'));
+            QVERIFY2(lines.size() >= 3, qPrintable(lines.join(QLatin1Char('|'))));
+            QCOMPARE(lines[0], QStringLiteral("Write to <bob@example.com> & co."));
+            QCOMPARE(lines[1], QStringLiteral("Second line"));
+            QCOMPARE(lines[2], QStringLiteral("    indented <b>not bold</b>"));
+            QTextCursor cursor(dialog.HTMLViewer->document());
+            cursor.movePosition(QTextCursor::NextCharacter);
+            QVERIFY(!QFontInfo(cursor.charFormat().font()).fixedPitch());
+        });
+    }
+
+    void htmlBodyIsRenderedAsHtml() {
+        WithViewer(HtmlMessage("<p>One <b>bold</b> <i>word</i></p>\n<p>Two</p>\n"), [](Tdlg_oe_Msg& dialog) {
+            QStringList lines = dialog.HTMLViewer->toPlainText().split(QLatin1Char('\n'));
+            for (QString& line : lines) line = line.trimmed();
+            QCOMPARE(lines, (QStringList{QStringLiteral("One bold word"), QStringLiteral("Two")}));
+            const QTextCursor bold = dialog.HTMLViewer->document()->find(QStringLiteral("bold"));
+            QCOMPARE(bold.charFormat().fontWeight(), int(QFont::Bold));
+        });
+    }
+
+    void linksGoToTheDesktopOnlyForWebAndMail() {
+        struct Case {
+            QString href;
+            QString opened;
+        };
+        const QList<Case> cases = {
+            {QStringLiteral("file:///usr/bin/xterm#http:"), QString()},
+            {QStringLiteral("/usr/bin/xterm?x=http://example.com"), QString()},
+            {QStringLiteral("C:\\Windows\\System32\\calc.exe#http:"), QString()},
+            {QStringLiteral("javascript:location='http://example.com'"), QString()},
+            {QStringLiteral("ftp://example.com/file"), QString()},
+            {QStringLiteral("#nowhere"), QString()},
+            {QStringLiteral("http://example.com/page"), QStringLiteral("http://example.com/page")},
+            {QStringLiteral("HTTP://EXAMPLE.COM/UP"), QStringLiteral("http://example.com/UP")},
+            {QStringLiteral("mailto:bob@example.com"), QStringLiteral("mailto:bob@example.com")},
+            {QStringLiteral("https://example.com/secure"), QStringLiteral("https://example.com/secure")},
+        };
+        std::string html;
+        for (const Case& c : cases)
+            html += "<p><a href=\"" + c.href.toHtmlEscaped().toStdString() + "\">link text</a></p>\n";
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(HtmlMessage(html));
+        ShowOnTab(dialog, 1);
+        for (const Case& c : cases) {
+            opened_.clear();
+            const QPoint at = LinkPosition(*dialog.HTMLViewer, c.href);
+            QVERIFY2(at.x() >= 0, qPrintable(c.href));
+            QTest::mouseClick(dialog.HTMLViewer->viewport(), Qt::LeftButton, {}, at);
+            if (c.opened.isEmpty())
+                QVERIFY2(opened_.isEmpty(), qPrintable(c.href + QStringLiteral(" -> ") + opened_.join(' ')));
+            else
+                QCOMPARE(opened_, QStringList{c.opened});
+            QCOMPARE(dialog.HTMLViewer->toPlainText().count(QStringLiteral("link text")), cases.size());
+        }
+    }
+
+    void anchorLinkScrollsWithinTheDocument() {
+        std::string html = "<p><a href=\"#target\">go down</a> <a href=\"http://example.com/\">web</a></p>\n";
+        for (int i = 0; i < 200; ++i) html += "<p>filler paragraph " + std::to_string(i) + "</p>\n";
+        html += "<p><a name=\"target\"></a>Target text</p>\n";
+        for (int i = 0; i < 50; ++i) html += "<p>after " + std::to_string(i) + "</p>\n";
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(HtmlMessage(html));
+        ShowOnTab(dialog, 1);
+        QScrollBar* bar = dialog.HTMLViewer->verticalScrollBar();
+        QCOMPARE(bar->value(), 0);
+        QTest::mouseClick(dialog.HTMLViewer->viewport(), Qt::LeftButton, {},
+                          LinkPosition(*dialog.HTMLViewer, QStringLiteral("http://example.com/")));
+        QCOMPARE(bar->value(), 0);
+        QCOMPARE(opened_.size(), 1);
+        QTest::mouseClick(dialog.HTMLViewer->viewport(), Qt::LeftButton, {},
+                          LinkPosition(*dialog.HTMLViewer, QStringLiteral("#target")));
+        QVERIFY(bar->value() > 0);
+        QCOMPARE(opened_.size(), 1);
+        const QPoint target = TextPosition(*dialog.HTMLViewer, QStringLiteral("Target text"));
+        QVERIFY(dialog.HTMLViewer->viewport()->rect().contains(target));
+    }
+
+    void statusLineDescribesTheLinkUnderThePointer() {
+        const std::string html =
+            "<p><a href=\"http://a.example/\" title=\"Tip A\">alpha link</a></p>"
+            "<p><a href=\"http://b.example/\">beta link</a></p>"
+            "<p><span title=\"Span tip\">spanned words here</span></p>"
+            "<p>plain words here</p>";
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(HtmlMessage(html));
+        ShowOnTab(dialog, 1);
+        QWidget* viewport = dialog.HTMLViewer->viewport();
+        THTMLViewer& view = *dialog.HTMLViewer;
+        QTest::mouseMove(viewport, LinkPosition(view, QStringLiteral("http://a.example/")));
+        QCOMPARE(dialog.eSB->text(), QStringLiteral("URL: http://a.example/Title: Tip A"));
+        QTest::mouseMove(viewport, LinkPosition(view, QStringLiteral("http://b.example/")));
+        QCOMPARE(dialog.eSB->text(), QStringLiteral("URL: http://b.example/"));
+        QTest::mouseMove(viewport, TextPosition(view, QStringLiteral("plain words")));
+        QCOMPARE(dialog.eSB->text(), QString());
+        QTest::mouseMove(viewport, LinkPosition(view, QStringLiteral("http://a.example/")));
+        QCOMPARE(dialog.eSB->text(), QStringLiteral("URL: http://a.example/Title: Tip A"));
+        QTest::mouseMove(viewport, TextPosition(view, QStringLiteral("spanned words")));
+        QCOMPARE(dialog.eSB->text(), QStringLiteral("Title: Span tip"));
+    }
+
+    void savedAttachmentHoldsTheDecodedBytes() {
+        QTemporaryDir dir;
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(MessageWithAttachments());
+        dialog.List->item(0)->setSelected(true);
+        saveTo_ = dir.filePath(QStringLiteral("saved.bin"));
+        QTest::mouseClick(dialog.bSave, Qt::LeftButton);
+        QCOMPARE(saveTitle_, QStringLiteral("Uložit přílohu..."));
+        QCOMPARE(saveProposal_, QStringLiteral("figures.bin"));
+        QCOMPARE(ReadFile(saveTo_), Hex(Bytes(300)));
+        QVERIFY(messages_.isEmpty());
+
+        dialog.List->item(1)->setSelected(true);
+        saveTo_ = dir.filePath(QStringLiteral("empty.dat"));
+        QTest::mouseClick(dialog.bSave, Qt::LeftButton);
+        QCOMPARE(saveProposal_, QStringLiteral("empty.dat"));
+        QVERIFY(QFileInfo::exists(saveTo_));
+        QCOMPARE(QFileInfo(saveTo_).size(), 0);
+    }
+
+    void cancelledSaveWritesNothing() {
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(MessageWithAttachments());
+        dialog.List->item(0)->setSelected(true);
+        saveTo_.clear();
+        dialog.bSaveClick();
+        QCOMPARE(saveProposal_, QStringLiteral("figures.bin"));
+        QVERIFY(messages_.isEmpty());
+    }
+
+    void saveErrorGoesToTheMessageBoxAndTheDialogStays() {
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(MessageWithAttachments());
+        dialog.show();
+        dialog.List->item(0)->setSelected(true);
+        saveTo_ = QStringLiteral("/nonexistent-folder-of-brindle/saved.bin");
+        QTest::mouseClick(dialog.bSave, Qt::LeftButton);
+        QCOMPARE(messages_, QStringList{QStringLiteral("Cannot create file /nonexistent-folder-of-brindle/saved.bin.")});
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.List->count(), 2);
+        QVERIFY(dialog.List->item(0)->isSelected());
+    }
+
+    void saveAllWritesEveryAttachmentUnderUniqueNames() {
+        QTemporaryDir dir;
+        const std::string raw = Multipart(kHeaders, "mixed",
+                                          {{"Content-Type: text/plain\n", "Two files.\n"},
+                                           Base64Attachment("application/octet-stream", "note.txt", "first note"),
+                                           Base64Attachment("application/octet-stream", "note.txt", "second note")});
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(raw);
+        folder_ = dir.path();
+        QTest::mouseClick(dialog.bSaveAll, Qt::LeftButton);
+        QVERIFY(messages_.isEmpty());
+        QCOMPARE(confirmations_, 0);
+        const QStringList files = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
+        QCOMPARE(files.size(), 2);
+        QStringList contents;
+        for (const QString& name : files) contents << QString::fromLatin1(QByteArray::fromHex(ReadFile(dir.filePath(name)).toLatin1()));
+        contents.sort();
+        QCOMPARE(contents, (QStringList{QStringLiteral("first note"), QStringLiteral("second note")}));
+
+        QFile changed(dir.filePath(files[0]));
+        QVERIFY(changed.open(QIODevice::WriteOnly));
+        changed.write("changed");
+        changed.close();
+        QTest::mouseClick(dialog.bSaveAll, Qt::LeftButton);
+        QCOMPARE(confirmations_, 1);
+        QCOMPARE(QFileInfo(dir.filePath(files[0])).size(), 7);
+        confirmAnswer_ = true;
+        QTest::mouseClick(dialog.bSaveAll, Qt::LeftButton);
+        QCOMPARE(confirmations_, 2);
+        QVERIFY(QFileInfo(dir.filePath(files[0])).size() > 7);
+    }
+
+    void inlineCidImageIsResolvedFromTheMessage() {
+        const std::string png = PngImage(QSize(200, 160), Qt::red);
+        const std::string raw =
+            Multipart(kHeaders, "related",
+                      {{"Content-Type: text/html\n", "<p>Logo:</p><p><img src=\"cid:logo.1@example.com\"></p>\n"},
+                       Base64Attachment("image/png", "logo.png", png, "logo.1@example.com")});
+        WithViewer(raw, [&](Tdlg_oe_Msg& dialog) {
+            ShowOnTab(dialog, 1);
+            const QVariant resource =
+                dialog.HTMLViewer->document()->resource(QTextDocument::ImageResource, QUrl("cid:logo.1@example.com"));
+            QCOMPARE(resource.value<QImage>().size(), QSize(200, 160));
+            QCOMPARE(resource.value<QImage>().pixelColor(10, 10), QColor(Qt::red));
+            QVERIFY(dialog.HTMLViewer->document()->size().height() > 160);
+            const QVariant unknown =
+                dialog.HTMLViewer->document()->resource(QTextDocument::ImageResource, QUrl("cid:other@example.com"));
+            QVERIFY(unknown.value<QImage>().width() <= 1);
+        });
+    }
+
+    void nothingIsLoadedFromFilesOrTheNetwork() {
+        QTemporaryDir dir;
+        QImage(200, 160, QImage::Format_RGB32).save(dir.filePath(QStringLiteral("local.png")));
+        QFile css(dir.filePath(QStringLiteral("style.css")));
+        QVERIFY(css.open(QIODevice::WriteOnly));
+        css.write("p { font-size: 60pt; }");
+        css.close();
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        const std::string absolute = dir.filePath(QStringLiteral("local.png")).toStdString();
+        const std::string web = "http://127.0.0.1:" + std::to_string(server.serverPort());
+        const std::string html = "<html><head><link rel=\"stylesheet\" href=\"file://" +
+                                 dir.filePath(QStringLiteral("style.css")).toStdString() +
+                                 "\"><link rel=\"stylesheet\" href=\"" + web + "/style.css\"></head><body>" +
+                                 "<p>Text</p><img src=\"" + absolute + "\"><img src=\"file://" + absolute +
+                                 "\"><img src=\"local.png\"><img src=\"" + web + "/pixel.gif\"></body></html>";
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(HtmlMessage(html));
+        ShowOnTab(dialog, 1);
+        QTest::qWait(50);
+        QDir::setCurrent(previous);
+        QVERIFY2(dialog.HTMLViewer->document()->size().height() < 100,
+                 qPrintable(QString::number(dialog.HTMLViewer->document()->size().height())));
+        const QTextCursor text = dialog.HTMLViewer->document()->find(QStringLiteral("Text"));
+        QVERIFY(QFontInfo(text.charFormat().font()).pointSize() < 30);
+        QVERIFY(!server.hasPendingConnections());
+        for (const QString& name : {QStringLiteral("file://") + QString::fromStdString(absolute),
+                                    QString::fromStdString(absolute), QStringLiteral("local.png")}) {
+            const QVariant loaded = dialog.HTMLViewer->ResolveResource(QTextDocument::ImageResource, QUrl(name));
+            QVERIFY(loaded.value<QImage>().width() <= 1);
+        }
+    }
+
+    void viewerOpensOnTheGeneralTabEveryTime() {
+        for (int round = 0; round < 2; ++round) {
+            WithViewer(MessageWithAttachments(), [](Tdlg_oe_Msg& dialog) {
+                QCOMPARE(dialog.pc->currentIndex(), 0);
+                QCOMPARE(dialog.pc->currentWidget(), dialog.TabSheet1);
+                dialog.pc->setCurrentIndex(2);
+            });
+        }
+    }
+};
+
+QTEST_MAIN(ViewerDialogTest)
+#include "ViewerDialogTest.moc"

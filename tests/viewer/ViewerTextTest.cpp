@@ -1,0 +1,75 @@
+#include "viewer/ViewerText.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace brindle {
+namespace {
+
+TEST(IsDesktopLink, OnlyWebAndMailSchemesAtTheStartInAnyCase) {
+    struct Case {
+        const char* target;
+        bool desktop;
+    };
+    const std::vector<Case> cases = {
+        {"http://example.com/", true},
+        {"HTTP://EXAMPLE.COM/", true},
+        {"Http:relative", true},
+        {"https://example.com/", true},
+        {"HTTPS://example.com/", true},
+        {"mailto:someone@example.com", true},
+        {"MailTo:someone@example.com", true},
+        {"ftp://example.com/", false},
+        {"#anchor", false},
+        {"", false},
+        {"http", false},
+        {"https", false},
+        {" http://example.com/", false},
+        {"file:///usr/bin/xterm#http:", false},
+        {"C:\\Windows\\System32\\calc.exe#http:", false},
+        {"/usr/bin/xterm?HTTP://x", false},
+        {"javascript:alert('http:')", false},
+        {"httpx://example.com/", false},
+        {"mailto", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsDesktopLink(c.target), c.desktop) << c.target;
+}
+
+TEST(HasHtmlPart, TrueOnlyWhenAPartWasHtml) {
+    EXPECT_FALSE(HasHtmlPart({}));
+    EXPECT_FALSE(HasHtmlPart({"text/plain"}));
+    EXPECT_FALSE(HasHtmlPart({"text/plain", "text/enriched"}));
+    EXPECT_TRUE(HasHtmlPart({"text/plain", "text/html"}));
+    EXPECT_TRUE(HasHtmlPart({"text/html"}));
+}
+
+TEST(PlainTextToHtml, EscapesMarkupAndKeepsLineBreaks) {
+    const std::string html = PlainTextToHtml("Mail <a@b.example> & \"quotes\"\r\nsecond  line\r\n");
+    EXPECT_NE(html.find("Mail &lt;a@b.example&gt; &amp; &quot;quotes&quot;\nsecond  line\n"), std::string::npos)
+        << html;
+    EXPECT_NE(html.find("white-space: pre-wrap"), std::string::npos);
+    EXPECT_EQ(html.find("<a@"), std::string::npos);
+}
+
+TEST(PlainTextToHtml, LoneCarriageReturnAlsoBreaksTheLine) {
+    EXPECT_NE(PlainTextToHtml("one\rtwo").find("one\ntwo"), std::string::npos);
+}
+
+TEST(PlainTextToHtml, MarkupInTheTextStaysText) {
+    const std::string html = PlainTextToHtml("</p><script>x</script><img src=\"http://t.example/p.gif\">");
+    EXPECT_EQ(html.find("<script"), std::string::npos);
+    EXPECT_EQ(html.find("<img"), std::string::npos);
+    EXPECT_EQ(html.find("</p><"), html.rfind("</p></body>"));
+}
+
+TEST(DisplayText, ConvertsEachInvalidLineAloneAndJoins) {
+    const TStringList lines = {"caf\xC3\xA9", "caf\xE9", ""};
+    EXPECT_EQ(DisplayText(lines, "\n", false), "caf\xC3\xA9\ncaf\xC3\xA9\n");
+    EXPECT_EQ(DisplayText(lines, "\r\n", true), "caf\xC3\xA9\r\ncaf\xC3\xA9\r\n\r\n");
+    EXPECT_EQ(DisplayText({}, "\r\n", true), "");
+}
+
+}  // namespace
+}  // namespace brindle
