@@ -21,3 +21,4 @@ shoot() {
 }
 
 shoot main-window samples/Demo.dbx
+tools/screenshots-viewer.sh "$BUILD"

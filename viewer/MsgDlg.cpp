@@ -63,6 +63,13 @@ QFont PrintFont() {
 
 QString Shown(const std::string& bytes) { return QString::fromUtf8(Utf8OrCp1252(bytes)); }
 
+// Read-only boxes show the start of a text that does not fit, as the text's tool tip shows all.
+void SetBoxText(QLineEdit* box, const QString& text) {
+    box->setText(text);
+    box->setCursorPosition(0);
+    box->setToolTip(text);
+}
+
 // Draws the text so that the named corner of its cell lies at the reference point: its
 // bottom edge, and its left or right edge.
 void DrawTextAt(QPainter& canvas, QPointF reference, const QString& text, Qt::Alignment horizontal) {
@@ -229,7 +236,7 @@ QWidget* Tdlg_oe_Msg::BuildAttachmentsBox() {
     buttonRow->setFixedHeight(34);
     auto* row = new QHBoxLayout(buttonRow);
     row->setContentsMargins(2, 2, 0, 9);
-    row->setSpacing(11);
+    row->setSpacing(6);
     row->addWidget(bSave);
     row->addWidget(bSaveAll);
     row->addWidget(eAI, 1);
@@ -370,9 +377,9 @@ std::string_view Tdlg_oe_Msg::InlineImageData(const QString& contentId) const {
 
 void Tdlg_oe_Msg::FillFromMessage() {
     TWaitCursor wait;
-    eFrom->setText(Shown(MoxMsg.From));
-    eSubject->setText(Shown(MoxMsg.Subject));
-    eSent->setText(Shown(MoxMsg.Date));
+    SetBoxText(eFrom, Shown(MoxMsg.From));
+    SetBoxText(eSubject, Shown(MoxMsg.Subject));
+    SetBoxText(eSent, Shown(MoxMsg.Date));
     if (!MoxMsg.Text.empty()) Memo->appendPlainText(QString::fromUtf8(DisplayText(MoxMsg.Text, "\n", false)));
     const QIcon icon(AttachmentIcon());
     for (size_t i = 0; i < MoxMsg.AttachedFiles.Count(); ++i) {
@@ -390,8 +397,8 @@ void Tdlg_oe_Msg::ListChange() { bSave->setEnabled(!List->selectedItems().isEmpt
 void Tdlg_oe_Msg::ListSelectItem(QListWidgetItem* Item, bool Selected) {
     (void)Selected;
     if (!Item) return;
-    eAI->setText(Item->data(kTypeRole).toString());
-    eAS->setText(Item->data(kSizeRole).toString() + QStringLiteral(" B"));
+    SetBoxText(eAI, Item->data(kTypeRole).toString());
+    SetBoxText(eAS, Item->data(kSizeRole).toString() + QStringLiteral(" B"));
 }
 
 int Tdlg_oe_Msg::SelectedAttachment() const {
@@ -456,7 +463,7 @@ void Tdlg_oe_Msg::HTMLViewerHotSpotCovered(THTMLViewer* Sender, const QString& S
     if (!SRC.isEmpty()) status += QStringLiteral("URL: ") + SRC;
     const QString title = Sender->TitleText();
     if (!title.isEmpty()) status += QStringLiteral("Title: ") + title;
-    eSB->setText(status);
+    SetBoxText(eSB, status);
 }
 
 QPrinter& Tdlg_oe_Msg::Printer() {
