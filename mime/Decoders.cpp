@@ -45,6 +45,20 @@ size_t SoftBreakLength(std::string_view text, size_t pos) {
     return i + 1 - pos;
 }
 
+// Decodes one group of four values (pads marked kPad) into out; returns the byte count: none
+// when the first or second value is a pad, one when the third is, two when the fourth is.
+size_t DecodeGroup(const uint8_t group[4], char* out) {
+    uint8_t a = group[0], b = group[1], c = group[2], d = group[3];
+    if (a == kPad || b == kPad) return 0;
+    size_t length = c == kPad ? 1 : d == kPad ? 2 : 3;
+    if (c == kPad) c = 0;
+    if (d == kPad) d = 0;
+    out[0] = static_cast<char>((a << 2) | (b >> 4));
+    out[1] = static_cast<char>(((b & 0x0F) << 4) | (c >> 2));
+    out[2] = static_cast<char>(((c & 0x03) << 6) | d);
+    return length;
+}
+
 [[noreturn]] void InvalidStreamOperation() {
     throw EStreamError("Invalid stream operation");
 }
@@ -54,25 +68,40 @@ size_t SoftBreakLength(std::string_view text, size_t pos) {
 size_t TBase64DecodingStream::Write(const void* buffer, size_t count) {
     const auto* in = static_cast<const uint8_t*>(buffer);
     size_t before = output_.size();
-    output_.reserve(before + count / 4 * 3 + 3);
-    char bytes[3];
-    for (size_t i = 0; i < count; ++i) {
-        uint8_t value = kBase64[in[i]];
+    output_.resize(before + (count + 3) / 4 * 3 + 3);
+    char* const first = output_.data() + before;
+    char* out = first;
+    // The group state lives in locals here: stores through out could alias the members and
+    // would make the compiler reload them for every character.
+    uint8_t group[4] = {group_[0], group_[1], group_[2], group_[3]};
+    int groupCount = groupCount_;
+    size_t i = 0;
+    while (i < count) {
+        // Whole groups of four alphabet characters, the usual case, go in one step.
+        while (groupCount == 0 && count - i >= 4) {
+            uint8_t a = kBase64[in[i]], b = kBase64[in[i + 1]], c = kBase64[in[i + 2]], d = kBase64[in[i + 3]];
+            if ((a | b | c | d) >= kPad) break;
+            uint32_t bits = (uint32_t{a} << 18) | (uint32_t{b} << 12) | (uint32_t{c} << 6) | d;
+            out[0] = static_cast<char>(bits >> 16);
+            out[1] = static_cast<char>(bits >> 8);
+            out[2] = static_cast<char>(bits);
+            out += 3;
+            i += 4;
+        }
+        if (i == count) break;
+        uint8_t value = kBase64[in[i++]];
         if (value == kSkip) continue;
-        group_[groupCount_++] = value;
-        if (groupCount_ < 4) continue;
-        groupCount_ = 0;
-        uint8_t a = group_[0], b = group_[1], c = group_[2], d = group_[3];
-        if (a == kPad || b == kPad) continue;
-        size_t length = c == kPad ? 1 : d == kPad ? 2 : 3;
-        if (c == kPad) c = 0;
-        if (d == kPad) d = 0;
-        bytes[0] = static_cast<char>((a << 2) | (b >> 4));
-        bytes[1] = static_cast<char>(((b & 0x0F) << 4) | (c >> 2));
-        bytes[2] = static_cast<char>(((c & 0x03) << 6) | d);
-        output_.append(bytes, length);
+        group[groupCount++] = value;
+        if (groupCount == 4) {
+            groupCount = 0;
+            out += DecodeGroup(group, out);
+        }
     }
-    return output_.size() - before;
+    for (int k = 0; k < 4; ++k) group_[k] = group[k];
+    groupCount_ = groupCount;
+    size_t produced = static_cast<size_t>(out - first);
+    output_.resize(before + produced);
+    return produced;
 }
 
 size_t TBase64DecodingStream::Read(void*, size_t) { InvalidStreamOperation(); }

@@ -15,6 +15,15 @@ constexpr size_t kMaxParameterSections = 1000;
 
 bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
 
+std::string Enclose(char open, std::string_view text, char close) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += open;
+    out += text;
+    out += close;
+    return out;
+}
+
 std::string DropZeroBytes(std::string text) {
     std::erase(text, '\0');
     return text;
@@ -240,7 +249,7 @@ std::string ExtractAddress(std::string_view mailbox, bool withBrackets) {
     size_t open = address.find('<'), close = address.find('>');
     if (open != std::string_view::npos && close != std::string_view::npos)
         address = close < open ? std::string_view() : address.substr(open + 1, close - open - 1);
-    return withBrackets ? "<" + std::string(address) + ">" : std::string(address);
+    return withBrackets ? Enclose('<', address, '>') : std::string(address);
 }
 
 std::string ExtractDisplayName(std::string_view mailbox, bool withQuotes) {
@@ -253,8 +262,8 @@ std::string ExtractDisplayName(std::string_view mailbox, bool withQuotes) {
     if (open != std::string::npos && close != std::string::npos)
         text = close < open ? std::string() : text.substr(open + 1, close - open - 1);
     text = RemoveChar(RemoveChar(text, '"'), '\'');
-    std::string name(Trim(text));
-    return withQuotes ? "\"" + name + "\"" : name;
+    std::string_view name = Trim(text);
+    return withQuotes ? Enclose('"', name, '"') : std::string(name);
 }
 
 std::string NormalizeAddressList(std::string_view value) {
