@@ -1,0 +1,62 @@
+#!/bin/bash
+# Parse throughput and peak memory of the message object, side by side in one run with
+# GMime 3 and Python's email package, on the real messages of the corpus and on a generated
+# 20 MB message with a base64 attachment. Every program parses the message, decodes subject
+# and sender, takes text parts as text and decodes every attachment.
+# Usage: bench/mime/run.sh [BUILD_DIR] [CORPUS_DIR]
+# BUILD_DIR is a build with -DBRINDLE_BENCH=ON (default build-bench, as `make bench` makes it).
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+BUILD=$(cd "${1:-$ROOT/build-bench}" && pwd)
+CORPUS=${2:-$ROOT/../shared/corpus/eml}
+OURS=$BUILD/bench/mime/mime_bench
+GMIME=$BUILD/bench/mime/gmime_bench
+PYTHON="/usr/bin/python3 $ROOT/bench/mime/python_bench.py"
+CORPUS_REPEAT=20
+BIG_REPEAT=3
+
+for tool in "$OURS" "$GMIME"; do
+  [ -x "$tool" ] || { echo "missing $tool: build with -DBRINDLE_BENCH=ON (make bench)" >&2; exit 1; }
+done
+[ -x /usr/bin/python3 ] || { echo "/usr/bin/python3 is not installed" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "/usr/bin/time is not installed (apt-get install time)" >&2; exit 1; }
+[ -d "$CORPUS" ] || { echo "no corpus folder $CORPUS" >&2; exit 1; }
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+BIG=$WORK/big.eml
+/usr/bin/python3 "$ROOT/bench/mime/make_big_message.py" "$BIG"
+BIG_BYTES=$(stat -c %s "$BIG")
+mapfile -t FILES < <(find "$CORPUS" -type f | sort)
+cat "${FILES[@]}" "$BIG" > /dev/null
+
+# MB/s of one "seconds=... bytes=..." line.
+rate() { sed -E 's/seconds=([0-9.]+) bytes=([0-9]+).*/\2 \1/' | awk '{ printf "%.1f", $1 / 1048576 / $2 }'; }
+# Peak resident set size in KB of a command.
+peak_kb() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F: '/Maximum resident set size/ { gsub(/ /, "", $2); print $2 }'; }
+
+declare -A CORPUS_RATE BIG_RATE PEAK
+for name in brindle gmime python; do
+  case $name in
+    brindle) cmd=("$OURS") ;;
+    gmime) cmd=("$GMIME") ;;
+    python) cmd=($PYTHON) ;;
+  esac
+  CORPUS_RATE[$name]=$("${cmd[@]}" $CORPUS_REPEAT "${FILES[@]}" | rate)
+  BIG_RATE[$name]=$("${cmd[@]}" $BIG_REPEAT "$BIG" | rate)
+  PEAK[$name]=$(peak_kb "${cmd[@]}" 1 "$BIG")
+done
+
+printf '\n%d corpus messages (x%d), and one message of %.1f MB (x%d); peak memory on the 20 MB message\n\n' \
+  "${#FILES[@]}" $CORPUS_REPEAT "$(awk -v b="$BIG_BYTES" 'BEGIN { print b / 1048576 }')" $BIG_REPEAT
+printf '%-8s %14s %9s %14s %9s %12s %12s\n' program "corpus MB/s" "vs ours" "20 MB MB/s" "vs ours" "peak MB" "peak/size"
+for name in brindle gmime python; do
+  printf '%-8s %14s %9s %14s %9s %12s %12s\n' "$name" \
+    "${CORPUS_RATE[$name]}" "$(awk -v a="${CORPUS_RATE[brindle]}" -v b="${CORPUS_RATE[$name]}" 'BEGIN { printf "%.2fx", a / b }')" \
+    "${BIG_RATE[$name]}" "$(awk -v a="${BIG_RATE[brindle]}" -v b="${BIG_RATE[$name]}" 'BEGIN { printf "%.2fx", a / b }')" \
+    "$(awk -v k="${PEAK[$name]}" 'BEGIN { printf "%.1f", k / 1024 }')" \
+    "$(awk -v k="${PEAK[$name]}" -v b="$BIG_BYTES" 'BEGIN { printf "%.2f", k * 1024 / b }')"
+done
+echo
+echo "\"vs ours\": how many times faster this program's numbers would have to be to match ours (above 1: ours is faster)."
