@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace brindle {
@@ -31,6 +32,15 @@ public:
         bytes_ = std::string_view(static_cast<const char*>(map), size);
     }
     ~MappedFileSource() override { munmap(map_, size_); }
+
+    void ReleasePages(uint64_t off, uint64_t n) const override {
+        if (off >= size_) return;
+        n = std::min<uint64_t>(n, size_ - off);
+        const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+        const uint64_t first = off / page * page;
+        const uint64_t end = std::min<uint64_t>((off + n + page - 1) / page * page, size_);
+        madvise(static_cast<char*>(map_) + first, static_cast<size_t>(end - first), MADV_DONTNEED);
+    }
 
 private:
     void* map_;
@@ -87,6 +97,8 @@ std::unique_ptr<TByteSource> TByteSource::FromMemory(std::string bytes) {
 std::unique_ptr<TByteSource> TByteSource::FromView(std::string_view bytes) {
     return std::make_unique<ViewSource>(bytes);
 }
+
+void TByteSource::ReleasePages(uint64_t, uint64_t) const {}
 
 std::string_view TByteSource::Read(uint64_t off, uint64_t n) const {
     if (!Has(off, n)) throw EReadError();

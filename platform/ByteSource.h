@@ -36,6 +36,11 @@ public:
     // The whole source.
     std::string_view All() const { return bytes_; }
 
+    // Tells the system that a range will not be needed soon. A mapped file gives back the
+    // memory of those pages; the bytes stay readable and are read again on the next access.
+    // Memory sources keep their bytes.
+    virtual void ReleasePages(uint64_t off, uint64_t n) const;
+
 protected:
     TByteSource() = default;
     std::string_view bytes_;
