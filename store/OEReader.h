@@ -4,6 +4,7 @@
 #include "platform/ByteSource.h"
 #include "platform/Exceptions.h"
 #include "store/MessageInfo.h"
+#include "store/SummaryStore.h"
 
 #include <cstdint>
 #include <functional>
@@ -53,6 +54,9 @@ public:
     // Replaces how files are opened and probed (default: the real file system).
     void SetFileSystem(TFileOpener opener, TFileExists exists);
 
+    // Bytes that the summaries built by ReadMessageInfos take in memory.
+    size_t SummaryMemoryUsage() const { return messages_.MemoryUsage(); }
+
 protected:
     const TByteSource& Stream() const;
     bool HasStream() const { return stream_ != nullptr; }
@@ -62,6 +66,8 @@ protected:
     std::string fileName_;
     bool loaded_ = false;
     uint8_t fileKind_ = kFileKindUnknown;
+    // The summaries, one per message in the folder's order; empty until ReadMessageInfos.
+    TSummaryStore messages_;
 
 private:
     std::unique_ptr<TByteSource> stream_;

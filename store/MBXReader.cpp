@@ -1,0 +1,304 @@
+#include "store/MBXReader.h"
+
+#include "platform/LittleEndian.h"
+#include "store/MBXLayout.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace brindle {
+namespace {
+
+constexpr const char* kNotMessageDatabase = "File is not an Outlook Express 4 Message Database.";
+constexpr const char* kNoMessage = "File does not contain any message.";
+constexpr const char* kCountTooLarge = "Message count exceeds what the file can hold.";
+constexpr const char* kNoText = "No text found.";
+constexpr const char* kRecordsOverlap = "Message records overlap.";
+constexpr const char* kIndexOutOfRange = "Message index out of range.";
+
+constexpr std::string_view kBlankLine = "\r\n\r\n";
+constexpr uint32_t kReadFlag = 0x80;
+// Mapped pages of scanned records are given back after this many records.
+constexpr uint32_t kRecordsPerRelease = 256;
+// Slack of the scan budget beyond twice the file size.
+constexpr uint64_t kScanSlack = uint64_t{1} << 20;
+
+std::string_view UpToNul(std::string_view bytes) {
+    size_t nul = bytes.find('\0');
+    return nul == std::string_view::npos ? bytes : bytes.substr(0, nul);
+}
+
+char UpperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// True when the line begins with the upper-case name, ASCII letters compared in either case.
+bool StartsWithName(std::string_view line, std::string_view upperName) {
+    if (line.size() < upperName.size()) return false;
+    for (size_t i = 0; i < upperName.size(); ++i)
+        if (UpperAscii(line[i]) != upperName[i]) return false;
+    return true;
+}
+
+// Calls emit(line) for every line of a text split at CR LF, a lone CR and a lone LF.
+template <typename Emit>
+void ForEachLine(std::string_view text, Emit emit) {
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) {
+            emit(text.substr(pos));
+            return;
+        }
+        emit(text.substr(pos, end - pos));
+        pos = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+    }
+}
+
+size_t FileNameStart(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
+// The position of the last extension's dot in the file name part, or npos.
+size_t ExtensionStart(const std::string& path) {
+    size_t dot = path.rfind('.');
+    return dot == std::string::npos || dot < FileNameStart(path) ? std::string::npos : dot;
+}
+
+}  // namespace
+
+TMBXReader::~TMBXReader() {
+    // The summaries may refer to the index file.
+    messages_.Clear();
+}
+
+std::string TMBXReader::IndexFileName(const std::string& FileName) {
+    return FileName.substr(0, ExtensionStart(FileName)) + ".idx";
+}
+
+std::string TMBXReader::GetFolderName() {
+    const size_t start = FileNameStart(fileName_);
+    const size_t dot = ExtensionStart(fileName_);
+    return fileName_.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+}
+
+int32_t TMBXReader::GetMessageCount() {
+    return static_cast<int32_t>(count_);
+}
+
+void TMBXReader::Open(const std::string& FileName) {
+    count_ = 0;
+    std::vector<TMBX_MessageInfo>().swap(records_);
+    std::string().swap(headerArena_);
+    messages_.Clear();
+    index_.reset();
+    TOEReader::Open(FileName);
+
+    const TByteSource& file = Stream();
+    std::string_view header = file.Read(0, mbx::kHeaderSize);
+    if (le::U32(header, mbx::kHeaderMagic) != mbx::kMagic) throw EMBXReaderException(kNotMessageDatabase);
+    loaded_ = true;
+
+    const uint32_t count = le::U32(header, mbx::kHeaderCount);
+    if (count == 0) throw EMBXReaderException(kNoMessage);
+    if (count > static_cast<uint32_t>(std::numeric_limits<int32_t>::max()) ||
+        count > (file.Size() - mbx::kHeaderSize) / mbx::kMinRecordSize)
+        throw EMBXReaderException(kCountTooLarge);
+    count_ = count;
+    ScanRecords();
+}
+
+void TMBXReader::ScanRecords() {
+    const TByteSource& file = Stream();
+    // Sound records do not overlap, so finding every header block reads each byte at most once.
+    scanBudget_ = 2 * file.Size() + kScanSlack;
+    uint64_t textOffset = mbx::kHeaderSize + mbx::kRecordHeadSize;
+    uint64_t released = 0;
+    for (uint32_t n = 0; n < count_; ++n) {
+        const uint64_t headOffset = textOffset - mbx::kRecordHeadSize;
+        if (!file.Has(headOffset, mbx::kRecordHeadSize)) break;
+        std::string_view head = file.Read(headOffset, mbx::kRecordHeadSize);
+        TMBX_MessageInfo record;
+        record.Tag = le::U32(head, mbx::kRecordTag);
+        record.MessageNumber = le::U32(head, mbx::kRecordNumber);
+        record.RecordLength = le::U32(head, mbx::kRecordLength);
+        record.TextLength = le::U32(head, mbx::kRecordTextLength);
+        record.TextOffset = textOffset;
+        records_.push_back(record);
+        ReadHeaderText(records_.back());
+        // A record shorter than its own head cannot lead to the next one.
+        if (record.RecordLength < mbx::kRecordHeadSize) break;
+        textOffset += record.RecordLength;
+        if ((n + 1) % kRecordsPerRelease == 0 && headOffset > released) {
+            file.ReleasePages(released, headOffset - released);
+            released = headOffset;
+        }
+    }
+    file.ReleasePages(0, file.Size());
+}
+
+void TMBXReader::ChargeScan(uint64_t bytes) {
+    if (bytes > scanBudget_) throw EMBXReaderException(kRecordsOverlap);
+    scanBudget_ -= bytes;
+}
+
+void TMBXReader::ReadHeaderText(TMBX_MessageInfo& record) {
+    if (record.TextLength == 0) throw EMBXReaderException(kNoText);
+    if (record.TextOffset == 0) return;
+    if (!FindContiguousHeader(record)) AssembleHeaderFromPieces(record);
+}
+
+// Without a NUL before the blank line, the pieces put together are the text itself, so the
+// header block is a plain prefix of the text; the pieces that reading it would take must
+// still lie within the file.
+bool TMBXReader::FindContiguousHeader(TMBX_MessageInfo& record) {
+    const TByteSource& file = Stream();
+    const uint64_t start = record.TextOffset;
+    const uint64_t end = std::min<uint64_t>(start + record.TextLength, file.Size());
+    std::string_view region = file.All().substr(static_cast<size_t>(start), static_cast<size_t>(end - start));
+    const size_t blankLine = region.find(kBlankLine);
+    const size_t scanned = blankLine == std::string_view::npos ? region.size() : blankLine + kBlankLine.size();
+    if (std::memchr(region.data(), 0, scanned) != nullptr) return false;
+    ChargeScan(scanned);
+
+    uint64_t piecesEnd = record.TextLength;
+    if (blankLine != std::string_view::npos) {
+        const uint64_t lastByte = blankLine + kBlankLine.size() - 1;
+        piecesEnd = std::min<uint64_t>((lastByte / mbx::kHeaderPieceSize + 1) * mbx::kHeaderPieceSize, piecesEnd);
+    }
+    if (start + piecesEnd > file.Size()) throw EReadError();
+    record.HeaderLength = blankLine == std::string_view::npos ? 0 : static_cast<uint32_t>(blankLine + 1);
+    return true;
+}
+
+void TMBXReader::AssembleHeaderFromPieces(TMBX_MessageInfo& record) {
+    const TByteSource& file = Stream();
+    std::string text;
+    for (uint64_t done = 0; done < record.TextLength; done += mbx::kHeaderPieceSize) {
+        const uint64_t length = std::min<uint64_t>(mbx::kHeaderPieceSize, record.TextLength - done);
+        std::string_view piece = file.Read(record.TextOffset + done, length);
+        ChargeScan(length);
+        const size_t searchFrom = text.size() < 3 ? 0 : text.size() - 3;
+        text.append(UpToNul(piece));
+        if (text.find(kBlankLine, searchFrom) != std::string::npos) break;
+    }
+    const size_t blankLine = text.find(kBlankLine);
+    if (blankLine == std::string::npos) return;
+    record.HeaderArenaPos = headerArena_.size();
+    record.HeaderLength = static_cast<uint32_t>(blankLine + 1);
+    record.HeaderInArena = true;
+    headerArena_.append(text, 0, blankLine + 1);
+}
+
+std::string_view TMBXReader::HeaderText(size_t Index) const {
+    const TMBX_MessageInfo& record = records_[Index];
+    if (record.HeaderInArena) return std::string_view(headerArena_).substr(record.HeaderArenaPos, record.HeaderLength);
+    if (record.HeaderLength == 0) return {};
+    return Stream().All().substr(static_cast<size_t>(record.TextOffset), record.HeaderLength);
+}
+
+std::string TMBXReader::GetMessageHeader(int32_t Index) {
+    if (Index < 0 || static_cast<size_t>(Index) >= records_.size()) return {};
+    return std::string(HeaderText(static_cast<size_t>(Index)));
+}
+
+std::string TMBXReader::GetMessageText(int32_t Index) {
+    if (Index < 0 || static_cast<size_t>(Index) >= records_.size()) throw EMBXReaderException(kIndexOutOfRange);
+    const TMBX_MessageInfo& record = records_[static_cast<size_t>(Index)];
+    if (record.TextLength == 0) throw EMBXReaderException(kNoText);
+    if (record.TextOffset == 0) return {};
+    return std::string(UpToNul(Stream().Read(record.TextOffset, record.TextLength)));
+}
+
+void TMBXReader::ReadMessageInfos() {
+    if (!loaded_) return;
+    messages_.Clear();
+    index_.reset();
+    messages_.Reset(count_, {&Stream()});
+    const std::string indexName = IndexFileName(fileName_);
+    if (FileExists(indexName))
+        ReadFromIndexFile(indexName);
+    else
+        ReadFromHeaderLines();
+    if (index_ && !messages_.RefersTo(index_.get())) {
+        messages_.DropSource(index_.get());
+        index_.reset();
+    }
+    messages_.Seal();
+}
+
+// Any failure of the index file ends this way silently; the summaries built so far stay.
+void TMBXReader::ReadFromIndexFile(const std::string& indexName) {
+    TSummaryDraft draft;
+    std::string messageId;
+    bool drafting = false;
+    uint32_t i = 0;
+    try {
+        index_ = OpenOther(indexName);
+        messages_.AddSource(index_.get());
+        const TByteSource& index = *index_;
+        std::string_view header = index.Read(0, mbx::kIdxHeaderSize);
+        if (le::U32(header, mbx::kIdxHeaderMagic) != mbx::kIdxMagic) return;
+        const uint32_t records = le::U32(header, mbx::kIdxHeaderCount);
+        uint64_t pos = mbx::kIdxHeaderSize;
+        for (i = 0; i < records && i < count_; ++i) {
+            draft = {};
+            drafting = true;
+            std::string_view fixed = index.Read(pos, mbx::kIdxFixedSize);
+            draft.Flags = le::U32(fixed, mbx::kIdxFlags);
+            draft.DataOffset = le::U32(fixed, mbx::kIdxTextOffset);
+            draft.Size = le::U32(fixed, mbx::kIdxTextSize);
+            draft.Priority = le::U16(fixed, mbx::kIdxPriority);
+            messageId = std::to_string(le::U32(fixed, mbx::kIdxMessageNumber));
+            draft.Text(TInfoText::MessageID) = messageId;
+            draft.Received = FileTimeToDateTime(le::U64(fixed, mbx::kIdxReceived));
+
+            uint64_t at = pos + mbx::kIdxFixedSize;
+            for (uint32_t s = 0; s < mbx::kIdxStringCount; ++s) {
+                const uint32_t length = le::U32(index.Read(at, 4), 0);
+                std::string_view text = UpToNul(index.Read(at + 4, length));
+                at += 4 + uint64_t{length};
+                switch (s) {
+                    case mbx::kIdxStringSubject: draft.Text(TInfoText::Subject) = text; break;
+                    case mbx::kIdxStringReceiverAddress: draft.Text(TInfoText::ReceiverAddress) = text; break;
+                    case mbx::kIdxStringSenderAddress: draft.Text(TInfoText::SenderAddress) = text; break;
+                    case mbx::kIdxStringServer: draft.Text(TInfoText::Server) = text; break;
+                    case mbx::kIdxStringAccount: draft.Text(TInfoText::AccountName) = text; break;
+                    default: break;
+                }
+            }
+            messages_.Put(i, draft);
+            drafting = false;
+            pos = uint64_t{le::U32(fixed, mbx::kIdxOwnOffset)} + le::U32(fixed, mbx::kIdxRecordLength);
+        }
+    } catch (const Exception&) {
+        if (drafting) messages_.Put(i, draft);
+    }
+}
+
+void TMBXReader::ReadFromHeaderLines() {
+    const size_t found = std::min<size_t>(count_, records_.size());
+    for (size_t i = 0; i < found; ++i) {
+        const TMBX_MessageInfo& record = records_[i];
+        TSummaryDraft draft;
+        ForEachLine(HeaderText(i), [&](std::string_view line) {
+            if (StartsWithName(line, "FROM:"))
+                draft.Text(TInfoText::SenderName) = line.substr(5);
+            else if (StartsWithName(line, "SUBJECT:"))
+                draft.Text(TInfoText::Subject) = line.substr(8);
+            else if (StartsWithName(line, "DATE:"))
+                draft.Text(TInfoText::DateText) = line.substr(5);
+        });
+        const std::string messageId = std::to_string(record.MessageNumber);
+        draft.Index = static_cast<uint32_t>(i);
+        draft.Flags = kReadFlag;
+        draft.DataOffset = static_cast<uint32_t>(record.TextOffset);
+        draft.Text(TInfoText::MessageID) = messageId;
+        draft.Size = record.TextLength;
+        messages_.Put(i, draft);
+    }
+}
+
+}  // namespace brindle
