@@ -239,12 +239,18 @@ std::string DecodeEncodedWords(std::string_view text) {
 }
 
 std::string ExtractAddress(std::string_view mailbox, bool withBrackets) {
-    std::string text(mailbox);
+    // Removes comments: from the first "(" through the first ")" after it, again and again,
+    // until there is no "(" or the next ")" stands before it. What stays before a removed
+    // comment holds neither parenthesis, so the search can go on where the comment ended.
+    std::string text;
+    size_t pos = 0;
     for (;;) {
-        size_t open = text.find('('), close = text.find(')');
-        if (open == std::string::npos || close == std::string::npos || close < open) break;
-        text.erase(open, close - open + 1);
+        size_t open = mailbox.find('(', pos), close = mailbox.find(')', pos);
+        if (open == std::string_view::npos || close == std::string_view::npos || close < open) break;
+        text += mailbox.substr(pos, open - pos);
+        pos = close + 1;
     }
+    text += mailbox.substr(pos);
     std::string_view address = Trim(text);
     size_t open = address.find('<'), close = address.find('>');
     if (open != std::string_view::npos && close != std::string_view::npos)

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,10 +24,11 @@ inline TInput ReadInput(int argc, char** argv) {
     TInput input;
     input.repeat = std::atoi(argv[1]);
     for (int i = 2; i < argc; ++i) {
-        std::ifstream file(argv[i], std::ios::binary);
-        std::ostringstream bytes;
-        bytes << file.rdbuf();
-        input.messages.push_back(bytes.str());
+        std::ifstream file(argv[i], std::ios::binary | std::ios::ate);
+        std::string bytes(static_cast<size_t>(file.tellg()), '\0');
+        file.seekg(0);
+        file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        input.messages.push_back(std::move(bytes));
     }
     return input;
 }

@@ -141,10 +141,17 @@ TEST(ExtractAddressTest, TakesTheAngleBracketPart) {
     EXPECT_EQ(ExtractAddress("Ann Lee <ann@x>", true), "<ann@x>");
     EXPECT_EQ(ExtractAddress("ann@x (Ann (Lee))", true), "<ann@x )>");
     EXPECT_EQ(ExtractAddress("ann@x (Ann) (Lee)", true), "<ann@x>");
+    EXPECT_EQ(ExtractAddress("a(1)b(2)c)(d", false), "abc)(d");
     EXPECT_EQ(ExtractAddress("  ann@x  ", false), "ann@x");
     EXPECT_EQ(ExtractAddress("x) y (z", true), "<x) y (z>");
     EXPECT_EQ(ExtractAddress("a > b < c", false), "");
     EXPECT_EQ(ExtractAddress("", true), "<>");
+}
+
+TEST(ExtractAddressTest, ThousandsOfComments) {
+    std::string mailbox;
+    for (int i = 0; i < 50000; ++i) mailbox += "x(comment)";
+    EXPECT_EQ(ExtractAddress(mailbox, false), std::string(50000, 'x'));
 }
 
 TEST(ExtractDisplayNameTest, TakesTheNameOrTheComment) {
