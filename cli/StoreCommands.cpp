@@ -70,8 +70,18 @@ void WriteSummaryObject(TJsonWriter& json, const TMessageInfo& info) {
     json.EndObject();
 }
 
-int32_t IndexOperand(TOEReader& reader, const TCliArguments& args) {
-    return CheckedMessageIndex(reader, ParseIndex(args.operands.at(1)));
+// The store and the message index that the operands name; a malformed index is a usage
+// error before the store is opened.
+struct TOpenMessage {
+    std::unique_ptr<TOEReader> reader;
+    int32_t index;
+};
+
+TOpenMessage OpenStoreMessage(const TCliArguments& args) {
+    int32_t index = ParseIndex(args.operands.at(1));
+    std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0));
+    CheckedMessageIndex(*reader, index);
+    return {std::move(reader), index};
 }
 
 }  // namespace
@@ -113,13 +123,13 @@ void RunList(const TCliArguments& args, std::ostream& out) {
 }
 
 void RunHeader(const TCliArguments& args, std::ostream& out) {
-    std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0));
-    WriteBytes(out, reader->GetMessageHeader(IndexOperand(*reader, args)));
+    TOpenMessage message = OpenStoreMessage(args);
+    WriteBytes(out, message.reader->GetMessageHeader(message.index));
 }
 
 void RunText(const TCliArguments& args, std::ostream& out) {
-    std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0));
-    WriteBytes(out, reader->GetMessageText(IndexOperand(*reader, args)));
+    TOpenMessage message = OpenStoreMessage(args);
+    WriteBytes(out, message.reader->GetMessageText(message.index));
 }
 
 void RunExport(const TCliArguments& args, std::ostream&) {
