@@ -121,7 +121,6 @@ Twnd_oe_Main::Twnd_oe_Main(const QStringList& arguments, QWidget* parent)
     Splitter1->addWidget(HeaderPanel);
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 0);
-    Splitter1->setSizes({kWindowSize.height() - kHeaderPanelHeight, kHeaderPanelHeight});
     setCentralWidget(Splitter1);
     CreateStatusBar();
     CreateComponents();
@@ -292,6 +291,9 @@ void Twnd_oe_Main::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (formShown_) return;
     formShown_ = true;
+    // The splitter knows its own height only once the window is laid out for showing.
+    int listHeight = Splitter1->height() - Splitter1->handleWidth() - kHeaderPanelHeight;
+    Splitter1->setSizes({std::max(listHeight, 0), kHeaderPanelHeight});
     // Opened once the window is on the screen, so that the progress texts show.
     QTimer::singleShot(0, this, [this] { Guarded([this] { FormShow(); }); });
 }

@@ -1,0 +1,12 @@
+// Runs the main window's tests on the offscreen platform with settings in a temporary folder.
+#include "tests/components/TestSettings.h"
+
+#include <QApplication>
+
+int RunMainWindowTest(int argc, char** argv);
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    brindle::test::TTestSettings settings;
+    return RunMainWindowTest(argc, argv) == 0 ? 0 : 1;
+}

@@ -1,0 +1,550 @@
+#include "app/AboutBox.h"
+#include "app/AppHooks.h"
+#include "app/MainWindow.h"
+#include "app/MessageListModel.h"
+#include "components/DefaultHandler.h"
+#include "components/MRUList.h"
+#include "components/MenuTag.h"
+#include "store/MessageFiles.h"
+#include "tests/app/WindowFixtures.h"
+#include "tests/components/TestSettings.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSettings>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include <memory>
+
+using namespace brindle;
+using namespace brindle::test;
+
+namespace {
+
+struct TShownBox {
+    QString title;
+    QString text;
+};
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString storeA_;  // five messages, folder "Inbox"
+    QString storeB_;  // two messages, folder "Sent Items"
+    std::unique_ptr<Twnd_oe_Main> window_;
+    QList<TShownBox> boxes_;
+    std::vector<std::string> viewed_;
+
+    template <typename T>
+    T* Child(const char* name) const {
+        T* child = window_->findChild<T*>(QString::fromLatin1(name));
+        if (!child) qFatal("no control %s", name);
+        return child;
+    }
+    QTreeView* Tree() const { return Child<QTreeView>("Tree"); }
+    TMessageListModel* Model() const { return window_->ListModel(); }
+    QString Memo() const { return Child<QPlainTextEdit>("Memo")->toPlainText(); }
+    QString Detail() const { return Child<QLabel>("DetailPanel")->text(); }
+    QString Cell(int row, int column) const { return Model()->index(row, column).data().toString(); }
+    QStringList Subjects() const {
+        QStringList subjects;
+        for (int row = 0; row < Model()->rowCount(); ++row) subjects << Cell(row, TMessageListModel::colSubject);
+        return subjects;
+    }
+    void Trigger(const char* action) { Child<QAction>(action)->trigger(); }
+    void ClickHeader(int column) {
+        QHeaderView* header = Tree()->header();
+        QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    }
+    // Opens a file the way a command does: errors reach the message box.
+    void Open(const QString& path) {
+        RunGuarded([&] { window_->LoadFile(path); }, window_.get());
+    }
+    void NewWindow(const QStringList& arguments = {QStringLiteral("brindle")}) {
+        window_.reset();
+        window_ = std::make_unique<Twnd_oe_Main>(arguments);
+    }
+
+private slots:
+    void initTestCase() {
+        storeA_ = WriteDbxFixture(dir_.path(), QStringLiteral("Inbox.dbx"), "Inbox", InboxMessages());
+        storeB_ = WriteDbxFixture(dir_.path(), QStringLiteral("Sent.dbx"), "Sent Items",
+                                  {Message("Sent one", "Zed", "z@x.org"), Message("Sent two", "Amy", "a@x.org")});
+    }
+
+    void init() {
+        TTestSettings::Clear();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        SetApplicationTitle(QStringLiteral("Brindle"));
+        boxes_.clear();
+        viewed_.clear();
+        SetMessageBoxPresenter([this](QWidget*, const QString& title, const QString& text) { boxes_.append({title, text}); });
+        AppHooks().ShowMessageView = [this](const std::string& text, QWidget*) { viewed_.push_back(text); };
+        AppHooks().RunModal = [](QDialog&) {};
+        AppHooks().OpenUrl = [](const QUrl&) {};
+        AppHooks().RunOpenDialog = [](QWidget*, TOpenDialog&) { return false; };
+        AppHooks().BrowseForFolder = [](QWidget*, const QString&, const QString&) { return QString(); };
+        NewWindow();
+    }
+
+    void cleanup() {
+        window_.reset();
+        SetMessageBoxPresenter(nullptr);
+        ResetAppHooks();
+        QLocale::setDefault(QLocale::c());
+    }
+
+    // An empty font family draws every glyph as a box and reports no error.
+    void offscreenPlatformHasFonts() {
+        QVERIFY(!QFontDatabase::families().isEmpty());
+        QVERIFY(!QFontInfo(window_->font()).family().isEmpty());
+        QFont memoFont = Child<QPlainTextEdit>("Memo")->font();
+        QVERIFY(QFontInfo(memoFont).fixedPitch());
+        QVERIFY(QFontMetrics(memoFont).inFontUcs4(u'A'));
+        QVERIFY(QFontMetrics(window_->font()).inFontUcs4(u'S'));
+    }
+
+    void controlsAreNamedAndSetUp() {
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle"));
+        QCOMPARE(window_->size(), QSize(705, 571));
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QCOMPARE(Detail(), QStringLiteral("  Message Header"));
+        QVERIFY(Child<QPlainTextEdit>("Memo")->isReadOnly());
+        QCOMPARE(Child<QPlainTextEdit>("Memo")->lineWrapMode(), QPlainTextEdit::NoWrap);
+        QCOMPARE(Child<QLabel>("DetailPanel")->height(), 21);
+        QCOMPARE(Child<QStatusBar>("sb")->height(), 19);
+        QCOMPARE(Child<QLabel>("sbPanel0")->width(), 150);
+        QVERIFY(Child<QSplitter>("Splitter1")->widget(1) == Child<QWidget>("HeaderPanel"));
+        QCOMPARE(Child<QSplitter>("Splitter1")->sizes().value(1), 247);
+
+        QCOMPARE(Child<QAction>("mmOpen")->text(), QStringLiteral("Open..."));
+        QCOMPARE(Child<QAction>("mmOpen")->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+        QStringList file;
+        for (QAction* a : Child<QMenu>("File1")->actions()) file << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        QCOMPARE(file, (QStringList{"Open...", "Save Selected...", "-", "Message View...", "File Properties...", "-",
+                                    "Gather E-mail Addresses...", "-", "Exit"}));
+        QStringList help;
+        for (QAction* a : Child<QMenu>("mmHelp")->actions()) help << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        QCOMPARE(help, (QStringList{"About...", "-", "Visit Homepage", "Contact Author"}));
+
+        QHeaderView* header = Tree()->header();
+        const int widths[] = {25, 25, 25, 200, 200, 125, 75};
+        for (int column = 0; column < 7; ++column) QCOMPARE(header->sectionSize(column), widths[column]);
+        QVERIFY(!header->sectionsMovable());
+        QCOMPARE(Tree()->selectionMode(), QAbstractItemView::ExtendedSelection);
+        QCOMPARE(window_->OpenDialogState().Filters.value(0), QStringLiteral("Outlook Express databases (*.dbx *.mbx)"));
+        QCOMPARE(window_->OpenDialogState().Filters.size(), 5);
+    }
+
+    void openingAStoreFillsTheListInSummaryOrder() {
+        Open(storeA_);
+        QVERIFY(boxes_.isEmpty());
+        QCOMPARE(Model()->rowCount(), 5);
+        QCOMPARE(Subjects(), (QStringList{"beta", "Alpha", "alpha", "Gamma", "Re: Hello?"}));
+        QCOMPARE(Cell(1, TMessageListModel::colSender), QStringLiteral("Ann"));
+        QCOMPARE(Cell(2, TMessageListModel::colSender), QStringLiteral("bob@x.org"));
+        QCOMPARE(Cell(0, TMessageListModel::colSize), QLocale().toString(qulonglong(InboxMessages()[0].Text.size())));
+        QVERIFY(Cell(0, TMessageListModel::colReceived).startsWith(QStringLiteral("5/6/04 7:08:09")));
+        QVERIFY(Cell(0, TMessageListModel::colReceived).endsWith(QStringLiteral("AM")));
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Inbox]"));
+        QCOMPARE(ApplicationTitle(), QStringLiteral("Brindle - [Inbox]"));
+        QCOMPARE(window_->StatusText(0), QStringLiteral("Count: 5"));
+        QVERIFY(window_->StatusText(1).startsWith(QStringLiteral("Elapsed time: ")));
+        QCOMPARE(Detail(), QStringLiteral("  File Properties"));
+        QCOMPARE(Memo(), QStringLiteral("Format: Outlook Express 5/6"));
+        QVERIFY(!Tree()->currentIndex().isValid());
+    }
+
+    void unreadRowsAreBoldWithTheClosedEnvelope() {
+        Open(storeA_);
+        // Message 0 is unread, message 1 read.
+        QVERIFY(Model()->index(0, 4).data(Qt::FontRole).value<QFont>().bold());
+        QVERIFY(!Model()->index(1, 4).data(Qt::FontRole).isValid());
+        QCOMPARE(TMessageListModel::ImageIndex(window_->Reader()->GetMessageInfo(0), 3), 5);
+        QCOMPARE(TMessageListModel::ImageIndex(window_->Reader()->GetMessageInfo(1), 3), 4);
+    }
+
+    void threeClicksOnSubjectSortAscendingDescendingAscending() {
+        Open(storeA_);
+        ClickHeader(TMessageListModel::colSubject);
+        QCOMPARE(Subjects(), (QStringList{"alpha", "Alpha", "beta", "Gamma", "Re: Hello?"}));
+        QCOMPARE(Tree()->header()->sortIndicatorSection(), 4);
+        QCOMPARE(Tree()->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+        ClickHeader(TMessageListModel::colSubject);
+        QCOMPARE(Subjects(), (QStringList{"Re: Hello?", "Gamma", "beta", "Alpha", "alpha"}));
+        QCOMPARE(Tree()->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+        ClickHeader(TMessageListModel::colSubject);
+        QCOMPARE(Subjects(), (QStringList{"alpha", "Alpha", "beta", "Gamma", "Re: Hello?"}));
+        QCOMPARE(Tree()->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+        ClickHeader(TMessageListModel::colSize);
+        QCOMPARE(window_->SortColumn(), 6);
+        QCOMPARE(window_->SortDirection(), Qt::AscendingOrder);
+        QCOMPARE(Tree()->header()->sortIndicatorSection(), 6);
+        for (int row = 1; row < Model()->rowCount(); ++row)
+            QVERIFY(window_->Reader()->GetMessageInfo(Model()->MessageIndex(row - 1)).Size <=
+                    window_->Reader()->GetMessageInfo(Model()->MessageIndex(row)).Size);
+    }
+
+    void sortStateSurvivesOpeningAnotherStore() {
+        Open(storeA_);
+        ClickHeader(TMessageListModel::colSubject);
+        Open(storeB_);
+        QCOMPARE(Subjects(), (QStringList{"Sent one", "Sent two"}));
+        QCOMPARE(Tree()->header()->sortIndicatorSection(), 4);
+        ClickHeader(TMessageListModel::colSubject);
+        QCOMPARE(window_->SortDirection(), Qt::DescendingOrder);
+        QCOMPARE(Subjects(), (QStringList{"Sent two", "Sent one"}));
+    }
+
+    void focusingARowShowsItsHeaderAndTheStorePath() {
+        Open(storeA_);
+        Tree()->setCurrentIndex(Model()->index(4, 0));
+        QCOMPARE(Detail(), QStringLiteral("  Message Header"));
+        QVERIFY2(Memo().contains(QStringLiteral("Subject: Re: Hello?")), qPrintable(Memo()));
+        QVERIFY(!Memo().contains(u'\r'));
+        QCOMPARE(window_->StatusText(1), storeA_);
+    }
+
+    void selectionIsCountedInPanelZero() {
+        Open(storeA_);
+        Tree()->selectionModel()->select(QItemSelection(Model()->index(1, 0), Model()->index(3, 6)), QItemSelectionModel::Select);
+        QCOMPARE(window_->StatusText(0), QStringLiteral("Total / Selected: 5 / 3"));
+        Tree()->selectionModel()->select(QItemSelection(Model()->index(2, 0), Model()->index(4, 6)), QItemSelectionModel::Select);
+        QCOMPARE(window_->StatusText(0), QStringLiteral("Total / Selected: 5 / 4"));
+        QCOMPARE(window_->SelectedRows(), (std::vector<int>{1, 2, 3, 4}));
+    }
+
+    // C3: saved names are UTF-8 and fit 255 bytes.
+    void saveSelectedWritesTheRowsInDisplayOrder() {
+        QTemporaryDir target;
+        QString title;
+        AppHooks().BrowseForFolder = [&](QWidget*, const QString& t, const QString&) {
+            title = t;
+            return target.path();
+        };
+        Open(storeA_);
+        ClickHeader(TMessageListModel::colSubject);
+        Tree()->selectionModel()->select(QItemSelection(Model()->index(3, 0), Model()->index(4, 6)), QItemSelectionModel::Select);
+        Trigger("mmSaveAll");
+        QVERIFY2(boxes_.isEmpty(), qPrintable(boxes_.value(0).text));
+        QCOMPARE(title, QStringLiteral("Select folder"));
+        QStringList names = QDir(target.path()).entryList(QDir::Files, QDir::Name);
+        QCOMPARE(names, (QStringList{"3_Gamma.eml", "4_Re  Hello .eml"}));
+        QByteArray saved = ReadAll(target.filePath(names[1]));
+        QVERIFY(saved.startsWith("From: "));
+        QVERIFY(saved.endsWith("\r\n"));
+        QVERIFY(!saved.replace("\r\n", "").contains('\n'));
+        QVERIFY(window_->StatusText(1).startsWith(QStringLiteral("Elapsed time: ")));
+    }
+
+    void saveWithNothingSelectedStillAsksAndWritesNothing() {
+        QTemporaryDir target;
+        int asked = 0;
+        AppHooks().BrowseForFolder = [&](QWidget*, const QString&, const QString&) {
+            ++asked;
+            return target.path();
+        };
+        Open(storeA_);
+        Trigger("mmSaveAll");
+        QCOMPARE(asked, 1);
+        QVERIFY(QDir(target.path()).entryList(QDir::Files).isEmpty());
+    }
+
+    void saveIntoAVanishedFolderReportsTheFileName() {
+        QString gone = dir_.filePath(QStringLiteral("gone"));
+        AppHooks().BrowseForFolder = [&](QWidget*, const QString&, const QString&) { return gone; };
+        Open(storeA_);
+        Tree()->selectionModel()->select(Model()->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        Trigger("mmSaveAll");
+        QCOMPARE(boxes_.size(), 1);
+        QCOMPARE(boxes_[0].text, QStringLiteral("Cannot create file %1/0_beta.eml.").arg(gone));
+        QCOMPARE(boxes_[0].title, QStringLiteral("Brindle - [Inbox]"));
+        QCOMPARE(window_->StatusText(1), QStringLiteral("Saving 1 messages..."));
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    void longSubjectsGiveNamesOfAtMost255Bytes() {
+        std::string subject;
+        for (int i = 0; i < 120; ++i) subject += "\xc3\xa9";  // 240 bytes of é
+        QString store = WriteDbxFixture(dir_.path(), QStringLiteral("Long.dbx"), "Long",
+                                        {Message(subject, "Ann", "ann@x.org")});
+        QTemporaryDir target;
+        AppHooks().BrowseForFolder = [&](QWidget*, const QString&, const QString&) { return target.path(); };
+        Open(store);
+        Tree()->selectAll();
+        Trigger("mmSaveAll");
+        QStringList names = QDir(target.path()).entryList(QDir::Files);
+        QCOMPARE(names.size(), 1);
+        QVERIFY(names[0].toUtf8().size() <= 255);
+        QVERIFY(names[0].startsWith(QStringLiteral("0_\u00e9\u00e9")));
+        QVERIFY(names[0].endsWith(QStringLiteral(".eml")));
+    }
+
+    void gatherListsEveryAddressOnce() {
+        Open(storeA_);
+        Trigger("mmGatherEmail");
+        QStringList lines = Memo().split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines, (QStringList{" = BOB@X.ORG", "ANN = ANN@X.ORG", "CAROL = C@X.ORG", "ME = ME@X.ORG"}));
+        QCOMPARE(Detail(), QStringLiteral("  E-Mail Addresses (4)"));
+    }
+
+    void messageViewShowsTheFocusedRowOnly() {
+        Open(storeA_);
+        Trigger("mmMessageView");
+        QVERIFY(viewed_.empty());
+        Tree()->selectAll();
+        Tree()->setCurrentIndex(Model()->index(1, 0));
+        Tree()->selectAll();
+        Trigger("mmMessageView");
+        QCOMPARE(viewed_.size(), size_t{1});
+        QCOMPARE(viewed_[0], window_->Reader()->GetMessageText(1));
+        QVERIFY(window_->StatusText(1).startsWith(QStringLiteral("Elapsed time: ")));
+    }
+
+    void doubleClickViewsTheMessage() {
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        Open(storeA_);
+        QRect cell = Tree()->visualRect(Model()->index(2, 4));
+        QTest::mouseClick(Tree()->viewport(), Qt::LeftButton, {}, cell.center());
+        QTest::mouseDClick(Tree()->viewport(), Qt::LeftButton, {}, cell.center());
+        QCOMPARE(viewed_.size(), size_t{1});
+        QCOMPARE(viewed_[0], window_->Reader()->GetMessageText(2));
+        QCOMPARE(window_->StatusText(0), QStringLiteral("Total / Selected: 5 / 1"));
+    }
+
+    void emlFileGoesToTheViewerWithCrLfLines() {
+        Open(storeA_);
+        ClickHeader(TMessageListModel::colSubject);
+        QString eml = dir_.filePath(QStringLiteral("message.EML"));
+        WriteFile(eml, "Subject: hi\n\nline one\nline two");
+        Open(eml);
+        QVERIFY(boxes_.isEmpty());
+        QCOMPARE(viewed_.size(), size_t{1});
+        QCOMPARE(viewed_[0], std::string("Subject: hi\r\n\r\nline one\r\nline two\r\n"));
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Inbox]"));
+        QCOMPARE(Subjects().first(), QStringLiteral("alpha"));
+        QVERIFY(window_->StatusText(1).startsWith(QStringLiteral("Elapsed time: ")));
+        QCOMPARE(window_->MRUList()->Items().size(), 1);
+    }
+
+    void missingEmlFileIsReported() {
+        Open(dir_.filePath(QStringLiteral("none.eml")));
+        QCOMPARE(boxes_.size(), 1);
+        QCOMPARE(boxes_[0].text, QStringLiteral("Cannot open file %1.").arg(dir_.filePath(QStringLiteral("none.eml"))));
+        QCOMPARE(window_->StatusText(1), QStringLiteral("Reading..."));
+        QVERIFY(viewed_.empty());
+    }
+
+    void unsupportedFileLeavesNoStoreOpen() {
+        Open(storeA_);
+        QString text = dir_.filePath(QStringLiteral("notes.dbx"));
+        WriteFile(text, "hello, this is text");
+        Open(text);
+        QCOMPARE(boxes_.size(), 1);
+        QCOMPARE(boxes_[0].title, QStringLiteral("Brindle - [Inbox]"));
+        QCOMPARE(boxes_[0].text, QStringLiteral("File is not in supported format."));
+        QVERIFY(window_->Reader() == nullptr);
+        QCOMPARE(Model()->rowCount(), 0);
+        QCOMPARE(Detail(), QString());
+        QCOMPARE(Memo(), QString());
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Inbox]"));
+        QCOMPARE(window_->StatusText(1), QStringLiteral("Loading..."));
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+        QCOMPARE(window_->MRUList()->Items(), QStringList{storeA_});
+        // Commands that need a store do nothing now.
+        Trigger("mmGatherEmail");
+        Trigger("mmFileProps");
+        QCOMPARE(boxes_.size(), 1);
+    }
+
+    void tooShortAndMissingFilesAreReported() {
+        QString tiny = dir_.filePath(QStringLiteral("tiny.dbx"));
+        WriteFile(tiny, "ab");
+        Open(tiny);
+        Open(dir_.filePath(QStringLiteral("absent.dbx")));
+        QCOMPARE(boxes_.size(), 2);
+        QCOMPARE(boxes_[0].text, QStringLiteral("Stream read error."));
+        QCOMPARE(boxes_[1].text, QStringLiteral("Cannot open file %1.").arg(dir_.filePath(QStringLiteral("absent.dbx"))));
+        QCOMPARE(boxes_[1].title, QStringLiteral("Brindle"));
+    }
+
+    void damagedStoreKeepsItsReaderButIsNotRemembered_data() {
+        QTest::addColumn<int>("damage");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("count");
+        QTest::newRow("second magic") << int(testsupport::TDbxDamageKind::SecondMagic)
+                                      << "File is not an Outlook Express 5 Message Database." << "Brindle - []" << "Count: 0";
+        QTest::newRow("info object") << int(testsupport::TDbxDamageKind::InfoMarker) << "Wrong object marker."
+                                     << "Brindle - [Damaged]" << "Count: 5";
+    }
+    void damagedStoreKeepsItsReaderButIsNotRemembered() {
+        QFETCH(int, damage);
+        QFETCH(QString, message);
+        QFETCH(QString, caption);
+        QFETCH(QString, count);
+        testsupport::TDbxOptions options;
+        options.Damage.push_back({testsupport::TDbxDamageKind(damage), 2});
+        QString damaged = WriteDbxFixture(dir_.path(), QStringLiteral("Damaged.dbx"), "Damaged", InboxMessages(), options);
+        Open(damaged);
+        QCOMPARE(boxes_.size(), 1);
+        QCOMPARE(boxes_[0].text, message);
+        QVERIFY(window_->Reader() != nullptr);
+        QCOMPARE(Detail(), QStringLiteral("  File Properties"));
+        QCOMPARE(window_->windowTitle(), caption);
+        QCOMPARE(window_->StatusText(0), count);
+        QCOMPARE(Memo(), QStringLiteral("Format: Outlook Express 5/6"));
+        QCOMPARE(Model()->rowCount(), 0);
+        QVERIFY(window_->MRUList()->Items().isEmpty());
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    void recentFilesAreMenuEntriesAndSettings() {
+        Open(storeA_);
+        Open(storeB_);
+        QStringList captions;
+        for (QAction* a : Child<QMenu>("File1")->actions()) captions << a->text();
+        QCOMPARE(captions.mid(captions.size() - 3),
+                 (QStringList{"-", QStringLiteral("&0 ") + storeB_, QStringLiteral("&1 ") + storeA_}));
+        window_.reset();
+        QSettings settings(QStringLiteral("Korvane"), QStringLiteral("Brindle"));
+        QCOMPARE(settings.value(QStringLiteral("1.x/Recent Files/File 0")).toString(), storeB_);
+        QCOMPARE(settings.value(QStringLiteral("1.x/Recent Files/File 1")).toString(), storeA_);
+
+        NewWindow();
+        QAction* older = Child<QMenu>("File1")->actions().last();
+        QCOMPARE(Tag(older), 1);
+        older->trigger();
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Inbox]"));
+        QCOMPARE(window_->MRUList()->Items().front(), storeA_);
+    }
+
+    void openDialogFolderFollowsOnlyItsOwnChoice() {
+        AppHooks().RunOpenDialog = [this](QWidget*, TOpenDialog& od) {
+            od.FileName = storeA_;
+            return true;
+        };
+        QCOMPARE(window_->OpenDialogState().InitialDir, QString());
+        Trigger("mmOpen");
+        QCOMPARE(window_->OpenDialogState().InitialDir, dir_.path() + u'/');
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Inbox]"));
+    }
+
+    void firstArgumentIsOpenedWhenShown() {
+        NewWindow({QStringLiteral("brindle"), storeB_, storeA_});
+        window_->show();
+        QTRY_COMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Sent Items]"));
+        NewWindow({QStringLiteral("brindle"), dir_.filePath(QStringLiteral("nothing-here.dbx"))});
+        window_->show();
+        QTest::qWait(50);
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle"));
+        QVERIFY(boxes_.isEmpty());
+    }
+
+    void droppedStoreIsOpened() {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(storeB_)});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(window_.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(window_.get(), &drop);
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Sent Items]"));
+
+        QMimeData other;
+        other.setUrls({QUrl::fromLocalFile(dir_.filePath(QStringLiteral("picture.png")))});
+        QDragEnterEvent refused(QPoint(5, 5), Qt::CopyAction, &other, Qt::LeftButton, {});
+        refused.ignore();
+        QApplication::sendEvent(window_.get(), &refused);
+        QVERIFY(!refused.isAccepted());
+    }
+
+    void positionIsSavedAndRestored() {
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        window_->setGeometry(30, 40, 640, 480);
+        QTRY_COMPARE(window_->geometry(), QRect(30, 40, 640, 480));
+        Trigger("mmExit");
+        QSettings settings(QStringLiteral("Korvane"), QStringLiteral("Brindle"));
+        QCOMPARE(settings.value(QStringLiteral("1.x/Position/Left")).toInt(), 30);
+        QCOMPARE(settings.value(QStringLiteral("1.x/Position/Width")).toInt(), 640);
+        QCOMPARE(settings.value(QStringLiteral("1.x/Position/State")).toInt(), 0);
+        NewWindow();
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QCOMPARE(window_->geometry(), QRect(30, 40, 640, 480));
+    }
+
+    void aboutBoxAndAddressesGoThroughTheHooks() {
+        QString shown;
+        QList<QUrl> opened;
+        AppHooks().RunModal = [&](QDialog& dialog) { shown = dialog.objectName(); };
+        AppHooks().OpenUrl = [&](const QUrl& url) { opened << url; };
+        Trigger("mmAbout");
+        QCOMPARE(shown, QStringLiteral("dlgAbout"));
+        Trigger("mmWWW");
+        Trigger("mmEmail");
+        QCOMPARE(opened, (QList<QUrl>{QUrl(TdlgAbout::HomepageAddress()), QUrl(QStringLiteral("mailto:") + TdlgAbout::ContactAddress())}));
+        Open(storeA_);
+        Trigger("mmFileProps");
+        QCOMPARE(shown, QStringLiteral("dlgFileProperties"));
+    }
+
+    // The list asks only for the cells it paints.
+    void paintingAsksOnlyForVisibleRows() {
+        std::vector<TFixtureMessage> many;
+        for (int i = 0; i < 2000; ++i) many.push_back(Message("Subject " + std::to_string(i), "Ann", "ann@x.org"));
+        QString store = WriteDbxFixture(dir_.path(), QStringLiteral("Many.dbx"), "Many", many);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        Open(store);
+        QCOMPARE(Model()->rowCount(), 2000);
+        uint64_t before = Model()->DataCalls();
+        Tree()->viewport()->repaint();
+        uint64_t calls = Model()->DataCalls() - before;
+        int visibleRows = Tree()->viewport()->height() / Tree()->sizeHintForRow(0) + 2;
+        QVERIFY2(calls > 0, "nothing painted");
+        QVERIFY2(calls <= uint64_t(visibleRows) * 7 * 12, qPrintable(QString::number(calls)));
+        Tree()->verticalScrollBar()->setValue(1500);
+        before = Model()->DataCalls();
+        Tree()->viewport()->repaint();
+        QVERIFY(Model()->DataCalls() - before <= uint64_t(visibleRows) * 7 * 12);
+    }
+};
+
+int RunMainWindowTest(int argc, char** argv) {
+    MainWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "MainWindowTest.moc"
