@@ -184,6 +184,59 @@ private slots:
         QVERIFY(!Tree()->currentIndex().isValid());
     }
 
+    void versionFourFolderNamesItsFormat() {
+        QString mbx = dir_.filePath(QStringLiteral("Old Mail.mbx"));
+        {
+            testsupport::TMbxWriter writer(QFile::encodeName(mbx).toStdString());
+            for (const TFixtureMessage& message : InboxMessages()) writer.Add(message);
+            writer.Finish();
+        }
+        Open(mbx);
+        QVERIFY2(boxes_.isEmpty(), qPrintable(boxes_.value(0).text));
+        QCOMPARE(Model()->rowCount(), 5);
+        QCOMPARE(Memo(), QStringLiteral("Format: Outlook Express 4"));
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Old Mail]"));
+        QCOMPARE(Cell(4, TMessageListModel::colSubject), QStringLiteral("Re: Hello?"));
+    }
+
+    void kindComesFromTheContentNotTheExtension() {
+        QString renamed = dir_.filePath(QStringLiteral("really-a-dbx.mbx"));
+        WriteFile(renamed, ReadAll(storeA_));
+        Open(renamed);
+        QVERIFY(boxes_.isEmpty());
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Inbox]"));
+        QCOMPARE(Memo(), QStringLiteral("Format: Outlook Express 5/6"));
+    }
+
+    void realStoresOpen_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("sender");
+        QTest::newRow("mtdbx") << "mtdbx_test.dbx" << 1 << "Please read you won't be sorry........" << "Wealth_Enterprises_2002";
+        QTest::newRow("dbxconvert") << "dbxconvert_test.dbx" << 2 << "Subject #1" << "";
+        QTest::newRow("iped") << "iped_test_OutlookDBX.dbx" << 28 << "" << "Marcus";
+    }
+    void realStoresOpen() {
+        QFETCH(QString, file);
+        QFETCH(int, count);
+        QFETCH(QString, subject);
+        QFETCH(QString, sender);
+        QString path = QStringLiteral(BRINDLE_CORPUS "/dbx/") + file;
+        if (!QFile::exists(path)) QSKIP("corpus not present");
+        Open(path);
+        QVERIFY2(boxes_.isEmpty(), qPrintable(boxes_.value(0).text));
+        QCOMPARE(Model()->rowCount(), count);
+        QCOMPARE(window_->StatusText(0), QStringLiteral("Count: %1").arg(count));
+        QCOMPARE(Cell(0, TMessageListModel::colSubject), subject);
+        if (!sender.isEmpty()) QCOMPARE(Cell(0, TMessageListModel::colSender), sender);
+        for (int row = 0; row < count; ++row) {
+            Tree()->setCurrentIndex(Model()->index(row, 0));
+            QVERIFY(Memo().contains(QStringLiteral("Date:"), Qt::CaseInsensitive));
+        }
+        QVERIFY(boxes_.isEmpty());
+    }
+
     void unreadRowsAreBoldWithTheClosedEnvelope() {
         Open(storeA_);
         // Message 0 is unread, message 1 read.
