@@ -32,7 +32,7 @@ std::optional<int> UUModeNumber(std::string_view digits) {
 }
 
 bool IsClosingDelimiterLine(std::string_view line, std::string_view delimiter) {
-    if (delimiter.empty() || line.size() < delimiter.size() + 2) return false;
+    if (delimiter.empty() || line.size() < delimiter.size() + 2 || line[0] != delimiter[0]) return false;
     if (line.compare(0, delimiter.size(), delimiter) != 0) return false;
     return IsDelimiterLine(line.substr(delimiter.size()), "--");
 }
@@ -122,7 +122,7 @@ std::optional<TUUBegin> FindUUBegin(TLineSpan lines, size_t from) {
 }
 
 bool IsDelimiterLine(std::string_view line, std::string_view delimiter) {
-    if (delimiter.empty() || line.size() < delimiter.size()) return false;
+    if (delimiter.empty() || line.size() < delimiter.size() || line[0] != delimiter[0]) return false;
     if (line.compare(0, delimiter.size(), delimiter) != 0) return false;
     for (char c : line.substr(delimiter.size()))
         if (c != ' ' && c != '\t') return false;

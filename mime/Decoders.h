@@ -34,6 +34,11 @@ public:
     size_t Write(const void* buffer, size_t count);
     size_t Write(std::string_view text) { return Write(text.data(), text.size()); }
 
+    // Decodes text like Write, but into out, which has room for MaxDecodedSize(text.size())
+    // bytes; returns the end of the bytes written. For callers that size the output once.
+    char* DecodeInto(std::string_view text, char* out);
+    static size_t MaxDecodedSize(size_t count);
+
     // A decoding stream can only be written to: these throw EStreamError
     // ("Invalid stream operation").
     [[noreturn]] size_t Read(void* buffer, size_t count);
