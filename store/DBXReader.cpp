@@ -32,7 +32,7 @@ constexpr unsigned kMaxTreeDepth = 64;
 // The smallest room one message takes in a file: its index entry.
 constexpr uint64_t kMinBytesPerMessage = dbx::kEntrySize;
 // Mapped pages of walked data blocks are given back after this many blocks.
-constexpr uint64_t kBlocksPerRelease = 32768;
+constexpr uint64_t kBlocksPerRelease = 8192;
 
 const uint8_t* Bytes(std::string_view view) {
     return reinterpret_cast<const uint8_t*>(view.data());
