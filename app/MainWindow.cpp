@@ -127,6 +127,8 @@ Twnd_oe_Main::Twnd_oe_Main(const QStringList& arguments, QWidget* parent)
 }
 
 Twnd_oe_Main::~Twnd_oe_Main() {
+    // Events of the list while the controls are destroyed must not reach this window.
+    Tree->viewport()->removeEventFilter(this);
     // The list refers to the reader; it must not outlive it.
     model_->SetReader(nullptr);
 }

@@ -176,20 +176,6 @@ private slots:
         QCOMPARE(RowOrder(model), (std::vector<int32_t>{1, 2, 0}));
     }
 
-    void numericKeysAreSigned32BitValues() {
-        QCollator collator;
-        TMessageInfo info;
-        info.Priority = 0xFFFFFFFF;
-        info.Size = 0x80000000;
-        info.Flags = 0xFFFFFFFF;
-        QCOMPARE(std::get<int64_t>(Model::SortKeyOf(info, Model::colPriority, collator)), int64_t{-1});
-        QCOMPARE(std::get<int64_t>(Model::SortKeyOf(info, Model::colSize, collator)), int64_t{INT32_MIN});
-        QCOMPARE(std::get<int64_t>(Model::SortKeyOf(info, Model::colAttachment, collator)), int64_t{0x4000});
-        QCOMPARE(std::get<int64_t>(Model::SortKeyOf(info, Model::colFlag, collator)), int64_t{0x20});
-        info.Received = 2.5;
-        QCOMPARE(std::get<double>(Model::SortKeyOf(info, Model::colReceived, collator)), 2.5);
-    }
-
     void persistentIndexesFollowTheirMessage() {
         TFakeReader reader({Summary("c"), Summary("a"), Summary("b")});
         Model model;
