@@ -154,7 +154,10 @@ std::string ToUtf8(std::string_view bytes, std::string_view charset) {
     thread_local TConverterCache cache;
     iconv_t cd = cache.Get(std::string(SystemNameFor(name)));
     if (cd == nullptr) return Cp1252ToUtf8(bytes);
-    return Convert(cd, bytes);
+    // The system converter lets some ill-formed sequences through (UTF-8 forms beyond
+    // U+10FFFF, for one), so its output is checked.
+    std::string text = Convert(cd, bytes);
+    return IsValidUtf8(text) ? text : RepairUtf8(text);
 }
 
 }  // namespace brindle

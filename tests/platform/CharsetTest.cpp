@@ -56,6 +56,8 @@ INSTANTIATE_TEST_SUITE_P(Table, ToUtf8Test, ::testing::Values(
     // Invalid sequences become U+FFFD and the rest of the text survives.
     ConversionCase{"\xFF" "abc", "big5", kReplacement + "abc"},
     ConversionCase{"abc\xB0", "gb2312", "abc" + kReplacement},
+    // The system's UTF-8 reader takes forms beyond U+10FFFF; they never reach the result.
+    ConversionCase{"a\xF5\xB2\xBA\xA0" "b", "+utf-8", "a" + kReplacement + kReplacement + kReplacement + kReplacement + "b"},
     ConversionCase{"", "koi8-r", ""}));
 
 std::string ReadCorpusFile(const std::string& name) {
