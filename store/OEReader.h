@@ -37,6 +37,10 @@ public:
     TOEReader(const TOEReader&) = delete;
     TOEReader& operator=(const TOEReader&) = delete;
 
+    // The base class answers these with empty values; the concrete readers implement them.
+    // GetMessageHeader and GetMessageText raise the reader's exception with "Message index
+    // out of range." for an index outside the messages (the .mbx reader answers a header
+    // outside its records with an empty text).
     virtual std::string GetFolderName();
     virtual std::string GetMessageHeader(int32_t Index);
     virtual std::string GetMessageText(int32_t Index);
