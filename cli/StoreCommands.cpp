@@ -1,12 +1,14 @@
 // The commands that read a store: info, list, header, text, export and addresses.
 #include "cli/Commands.h"
 #include "cli/DateFormat.h"
+#include "cli/ExportWriter.h"
 #include "cli/JsonWriter.h"
 #include "cli/StoreOpener.h"
 #include "platform/Utf8.h"
 #include "store/AddressList.h"
 #include "store/MessageFiles.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace brindle {
@@ -135,17 +137,29 @@ void RunText(const TCliArguments& args, std::ostream& out) {
 void RunExport(const TCliArguments& args, std::ostream&) {
     std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0));
     const std::string& dir = args.operands.at(1);
-    auto exportOne = [&](int32_t index) {
-        std::string name = SavedMessageFileName(index, reader->GetMessageInfo(index).Subject);
-        SaveMessageFile(JoinPath(dir, name), reader->GetMessageText(index));
-    };
+    std::vector<int32_t> indexes = args.indexList;
     if (args.hasIndexList) {
-        for (int32_t index : args.indexList) CheckedMessageIndex(*reader, index);
-        for (int32_t index : args.indexList) exportOne(index);
+        for (int32_t index : indexes) CheckedMessageIndex(*reader, index);
     } else {
-        int32_t count = reader->GetMessageCount();
-        for (int32_t i = 0; i < count; ++i) exportOne(i);
+        indexes.resize(static_cast<size_t>(std::max(reader->GetMessageCount(), 0)));
+        for (size_t i = 0; i < indexes.size(); ++i) indexes[i] = static_cast<int32_t>(i);
     }
+    // The walk stops at the first message that cannot be read or written; files written
+    // before it stay.
+    TExportWriter writer(TExportWriter::DefaultWorkers());
+    for (size_t n = 0; n < indexes.size(); ++n) {
+        int32_t index = indexes[n];
+        std::string name = SavedMessageFileName(index, reader->GetMessageInfo(index).Subject);
+        std::string text;
+        try {
+            text = reader->GetMessageText(index);
+        } catch (...) {
+            writer.Finish();
+            throw;
+        }
+        if (!writer.Submit(n, JoinPath(dir, name), std::move(text))) break;
+    }
+    writer.Finish();
 }
 
 void RunAddresses(const TCliArguments& args, std::ostream& out) {

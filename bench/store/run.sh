@@ -53,7 +53,7 @@ median_seconds() {
 echo
 if command -v hyperfine >/dev/null; then
   hyperfine --runs "$RUNS" --warmup 1 --export-json "$WORK/export.json" \
-    --prepare "rm -rf $OUT_CLI $OUT_UNDBX; mkdir -p $OUT_CLI $OUT_UNDBX; sync" \
+    --prepare "rm -rf $OUT_CLI; mkdir -p $OUT_CLI; sync" --prepare "rm -rf $OUT_UNDBX; mkdir -p $OUT_UNDBX; sync" \
     -n "brindle-cli export" "$EXPORT_CLI" -n "undbx" "$EXPORT_UNDBX"
   hyperfine --runs "$RUNS" --warmup 1 --export-json "$WORK/list.json" \
     -n "info+list .dbx" "$INFO_LIST_DBX" -n "info+list .mbx" "$INFO_LIST_MBX"
