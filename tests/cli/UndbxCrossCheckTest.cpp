@@ -2,6 +2,7 @@
 // corpus and of the demo store, the bytes undbx extracts equal `brindle-cli text`. undbx names
 // its files by sender, receiver, subject and a hash, so messages are paired by content.
 #include "CliTestSupport.h"
+#include "StoreWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -72,6 +73,23 @@ TEST(UndbxCrossCheck, EveryMessageExtractsToTheSameBytes) {
         }
         EXPECT_TRUE(extracted.empty()) << extracted.size() << " undbx files match no message";
     }
+}
+
+// The one difference found: undbx copies a data block whole, NUL bytes included, while the
+// reader ends each block's text at its first NUL (the next block's text follows directly).
+TEST(UndbxCrossCheck, NulEndsTheTextOfItsBlockOnlyForTheReader) {
+    if (!UndbxInstalled()) GTEST_SKIP() << "undbx is not installed";
+    TTempDir dir;
+    testsupport::TStoreMessage m;
+    m.Subject = "nul";
+    m.Text = std::string("Subject: nul\r\n\r\nbefore\0after\r\n", 29);  // one 512-byte block
+    std::string store = dir / "Nul.dbx";
+    test::WriteFile(store, testsupport::BuildDbx({m}));
+    std::multiset<std::string> extracted = UndbxExtract(store, dir / "out");
+    ASSERT_EQ(extracted.size(), 1u);
+    EXPECT_EQ(*extracted.begin(), m.Text);
+    auto text = RunTool({"text", store, "0"});
+    EXPECT_EQ(text.out, "Subject: nul\r\n\r\nbefore");
 }
 
 }  // namespace
