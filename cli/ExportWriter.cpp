@@ -3,42 +3,62 @@
 #include "platform/Exceptions.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace brindle {
 namespace {
-
-// Queued texts beyond this many bytes make Submit wait for the workers.
-constexpr size_t kMaxQueuedBytes = 64u << 20;
-constexpr unsigned kMaxWorkers = 2;
 
 const char* Find(const char* from, const char* end, char c) {
     return static_cast<const char*>(std::memchr(from, c, static_cast<size_t>(end - from)));
 }
 
-// True when every line of the text ends with CR LF and there is no other CR or LF.
-bool HasOnlyCrLfLineEnds(std::string_view text) {
-    if (text.size() < 2 || !text.ends_with("\r\n")) return false;
-    const char* begin = text.data();
-    const char* end = begin + text.size();
-    size_t lineFeeds = 0;
-    for (const char* lf = Find(begin, end, '\n'); lf; lf = Find(lf + 1, end, '\n')) {
-        if (lf == begin || lf[-1] != '\r') return false;
-        ++lineFeeds;
+// Checks bytes one by one: no NUL, and a LF exactly after every CR. carriedCr says that the
+// byte before the first one was a CR; on return it says the same of the last byte.
+bool CrLfOnlyScalar(const unsigned char* p, size_t n, bool& carriedCr) {
+    for (size_t i = 0; i < n; ++i) {
+        unsigned char c = p[i];
+        if (c == 0 || (c == '\n') != carriedCr) return false;
+        carriedCr = c == '\r';
     }
-    size_t carriageReturns = 0;
-    for (const char* cr = Find(begin, end, '\r'); cr; cr = Find(cr + 1, end, '\r')) ++carriageReturns;
-    return carriageReturns == lineFeeds;
+    return true;
+}
+
+// True when the text holds no NUL and every CR is followed by a LF and every LF preceded by a
+// CR, the last line included. One pass, sixteen bytes at a time where the machine allows.
+bool HasOnlyCrLfLineEnds(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    size_t n = text.size();
+    bool carriedCr = false;
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i nul = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        uint32_t crBits = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, cr)));
+        uint32_t lfBits = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, nul)) != 0) return false;
+        // A LF stands exactly one place after each CR, the CR before this chunk included.
+        if (lfBits != (((crBits << 1) | (carriedCr ? 1u : 0u)) & 0xFFFFu)) return false;
+        carriedCr = (crBits & 0x8000u) != 0;
+    }
+#endif
+    return CrLfOnlyScalar(p + i, n - i, carriedCr) && !carriedCr && n >= 2 && p[n - 1] == '\n';
 }
 
 }  // namespace
 
 std::string_view NormalizedLineEnds(std::string_view text, std::string& scratch) {
+    if (text.empty() || HasOnlyCrLfLineEnds(text)) return text;
     if (const char* nul = Find(text.data(), text.data() + text.size(), '\0'))
         text = text.substr(0, static_cast<size_t>(nul - text.data()));
-    if (text.empty() || HasOnlyCrLfLineEnds(text)) return text;
     scratch.clear();
     scratch.reserve(text.size() + text.size() / 16 + 2);
     const char* pos = text.data();
@@ -71,95 +91,6 @@ void WriteWholeFile(const std::string& path, std::string_view bytes) {
         left -= static_cast<size_t>(written);
     }
     if (::close(fd) != 0) throw EWriteError();
-}
-
-TExportWriter::TExportWriter(unsigned workers) {
-    for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { WorkerLoop(); });
-}
-
-TExportWriter::~TExportWriter() {
-    {
-        std::lock_guard lock(mutex_);
-        closing_ = true;
-        queue_.clear();
-    }
-    queueChanged_.notify_all();
-    for (auto& worker : workers_)
-        if (worker.joinable()) worker.join();
-}
-
-unsigned TExportWriter::DefaultWorkers() {
-    unsigned cores = std::thread::hardware_concurrency();
-    return cores < 2 ? 0 : std::min(cores, kMaxWorkers);
-}
-
-bool TExportWriter::FailedBefore(uint64_t order) {
-    std::lock_guard lock(mutex_);
-    return failed_ && failedOrder_ < order;
-}
-
-void TExportWriter::Record(uint64_t order, std::exception_ptr error) {
-    std::lock_guard lock(mutex_);
-    if (!failed_ || order < failedOrder_) {
-        failed_ = true;
-        failedOrder_ = order;
-        error_ = error;
-    }
-}
-
-bool TExportWriter::Submit(uint64_t order, std::string path, std::string rawText) {
-    if (workers_.empty()) {
-        if (failed_) return false;
-        try {
-            WriteWholeFile(path, NormalizedLineEnds(rawText, scratch_));
-        } catch (...) {
-            Record(order, std::current_exception());
-            return false;
-        }
-        return true;
-    }
-    std::unique_lock lock(mutex_);
-    queueChanged_.wait(lock, [&] { return failed_ || queuedBytes_ < kMaxQueuedBytes; });
-    if (failed_) return false;
-    queuedBytes_ += rawText.size();
-    queue_.push_back({order, std::move(path), std::move(rawText)});
-    lock.unlock();
-    queueChanged_.notify_all();
-    return true;
-}
-
-void TExportWriter::WorkerLoop() {
-    std::string scratch;
-    while (true) {
-        TJob job;
-        {
-            std::unique_lock lock(mutex_);
-            queueChanged_.wait(lock, [&] { return closing_ || !queue_.empty(); });
-            if (queue_.empty()) return;
-            job = std::move(queue_.front());
-            queue_.pop_front();
-            queuedBytes_ -= job.rawText.size();
-        }
-        queueChanged_.notify_all();
-        if (FailedBefore(job.order)) continue;
-        try {
-            WriteWholeFile(job.path, NormalizedLineEnds(job.rawText, scratch));
-        } catch (...) {
-            Record(job.order, std::current_exception());
-            queueChanged_.notify_all();
-        }
-    }
-}
-
-void TExportWriter::Finish() {
-    {
-        std::lock_guard lock(mutex_);
-        closing_ = true;
-    }
-    queueChanged_.notify_all();
-    for (auto& worker : workers_) worker.join();
-    workers_.clear();
-    if (error_) std::rethrow_exception(error_);
 }
 
 }  // namespace brindle

@@ -144,22 +144,14 @@ void RunExport(const TCliArguments& args, std::ostream&) {
         indexes.resize(static_cast<size_t>(std::max(reader->GetMessageCount(), 0)));
         for (size_t i = 0; i < indexes.size(); ++i) indexes[i] = static_cast<int32_t>(i);
     }
-    // The walk stops at the first message that cannot be read or written; files written
-    // before it stay.
-    TExportWriter writer(TExportWriter::DefaultWorkers());
-    for (size_t n = 0; n < indexes.size(); ++n) {
-        int32_t index = indexes[n];
+    // Messages are saved in order; the first one that cannot be read or written ends the
+    // walk, and the files written before it stay.
+    std::string scratch;
+    for (int32_t index : indexes) {
         std::string name = SavedMessageFileName(index, reader->GetMessageInfo(index).Subject);
-        std::string text;
-        try {
-            text = reader->GetMessageText(index);
-        } catch (...) {
-            writer.Finish();
-            throw;
-        }
-        if (!writer.Submit(n, JoinPath(dir, name), std::move(text))) break;
+        std::string text = reader->GetMessageText(index);
+        WriteWholeFile(JoinPath(dir, name), NormalizedLineEnds(text, scratch));
     }
-    writer.Finish();
 }
 
 void RunAddresses(const TCliArguments& args, std::ostream& out) {
