@@ -33,6 +33,8 @@ constexpr unsigned kMaxTreeDepth = 64;
 constexpr uint64_t kMinBytesPerMessage = dbx::kEntrySize;
 // Mapped pages of walked data blocks are given back after this many blocks.
 constexpr uint64_t kBlocksPerRelease = 8192;
+// How many blocks ahead the size walk asks for block heads.
+constexpr uint64_t kPrefetchBlocks = 8;
 
 const uint8_t* Bytes(std::string_view view) {
     return reinterpret_cast<const uint8_t*>(view.data());
@@ -244,7 +246,12 @@ uint32_t TDBXReader::SumBlockCounts(uint32_t first, uint64_t& blockBudget) const
         const uint8_t* head = bytes + block;
         if (le::U32(head + dbx::kBlockMarker) != block) throw EDBXReaderException(kWrongMarker);
         size += le::U32(head + dbx::kBlockTextCount);
-        block = le::U32(head + dbx::kBlockNext);
+        const uint32_t next = le::U32(head + dbx::kBlockNext);
+        // Chains usually run forward through evenly spaced blocks: ask for the heads a few
+        // blocks ahead while this one is handled.
+        const uint64_t ahead = uint64_t{next} + kPrefetchBlocks * (uint64_t{next} - block);
+        if (next > block && ahead < fileSize) __builtin_prefetch(bytes + ahead);
+        block = next;
         if (block != 0 && !guard.Advance(block)) throw EDBXReaderException(kBlockVisited);
     }
     return size;
@@ -257,7 +264,8 @@ std::string TDBXReader::ReadBlocks(int32_t Index, bool untilHeaderEnd) const {
 
     const TByteSource& file = Stream();
     std::string text;
-    text.reserve(static_cast<size_t>(std::min<uint64_t>(messages_.SizeOf(i), file.Size())));
+    // A size beyond the file comes from block counts that the reading below will reject.
+    if (!untilHeaderEnd && messages_.SizeOf(i) <= file.Size()) text.reserve(messages_.SizeOf(i));
     const uint32_t first = messages_.DataOffsetOf(i);
     TChainGuard guard(first);
     for (uint32_t block = first; block != 0;) {
