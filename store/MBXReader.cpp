@@ -78,6 +78,17 @@ std::string TMBXReader::IndexFileName(const std::string& FileName) {
     return FileName.substr(0, ExtensionStart(FileName)) + ".idx";
 }
 
+// Folders copied from case-insensitive file systems often come as INBOX.MBX with INBOX.IDX, so
+// the index is looked for under the usual spellings of its extension too.
+std::string TMBXReader::FindIndexFile() const {
+    const std::string stem = fileName_.substr(0, ExtensionStart(fileName_));
+    for (const char* extension : {".idx", ".IDX", ".Idx"}) {
+        std::string candidate = stem + extension;
+        if (FileExists(candidate)) return candidate;
+    }
+    return {};
+}
+
 std::string TMBXReader::GetFolderName() {
     const size_t start = FileNameStart(fileName_);
     const size_t dot = ExtensionStart(fileName_);
@@ -217,8 +228,8 @@ void TMBXReader::ReadMessageInfos() {
     messages_.Clear();
     index_.reset();
     messages_.Reset(count_, {&Stream()});
-    const std::string indexName = IndexFileName(fileName_);
-    if (FileExists(indexName))
+    const std::string indexName = FindIndexFile();
+    if (!indexName.empty())
         ReadFromIndexFile(indexName);
     else
         ReadFromHeaderLines();

@@ -55,6 +55,9 @@ public:
     static std::string IndexFileName(const std::string& FileName);
 
 private:
+    // The index file beside the folder file: IndexFileName, else the same name with ".IDX" or
+    // ".Idx"; empty when none exists.
+    std::string FindIndexFile() const;
     void ScanRecords();
     void ReadHeaderText(TMBX_MessageInfo& record);
     bool FindContiguousHeader(TMBX_MessageInfo& record);

@@ -157,6 +157,19 @@ TEST(MbxReaderTest, IndexFileNameReplacesTheLastExtension) {
     EXPECT_EQ(TMBXReader::IndexFileName("Inbox"), "Inbox.idx");
 }
 
+TEST(MbxReaderTest, IndexWithUpperCaseExtensionIsFound) {
+    std::vector<TStoreMessage> messages = SampleMessages(2);
+    TMbxImages images = testsupport::BuildMbx(messages);
+    test::TMemoryFiles files;
+    files.Set("/mail/INBOX.MBX", images.Mbx);
+    files.Set("/mail/INBOX.IDX", images.Idx);
+    auto reader = test::ReaderOver<TMBXReader>(files);
+    reader->Open("/mail/INBOX.MBX");
+    reader->ReadMessageInfos();
+    EXPECT_EQ(reader->GetMessageInfo(1).Subject, messages[1].Subject);
+    EXPECT_EQ(reader->GetMessageInfo(1).Flags, messages[1].Flags);
+}
+
 TEST(MbxReaderTest, FolderNameIsTheFileNameWithoutItsLastExtension) {
     struct Case {
         const char* path;
