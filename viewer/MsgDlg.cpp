@@ -6,6 +6,7 @@
 #include "platform/StringList.h"
 #include "platform/Utf8.h"
 #include "viewer/HTMLViewer.h"
+#include "viewer/HtmlGuard.h"
 #include "viewer/Icons.h"
 #include "viewer/SynMemo.h"
 #include "viewer/ViewerHooks.h"
@@ -41,6 +42,7 @@ constexpr int kBorder = 10;
 constexpr int kButtonWidth = 100;
 constexpr int kButtonHeight = 23;
 constexpr int kHeaderFooterPoints = 8;
+constexpr size_t kMaxCaptionBytes = 255;
 
 QFont DialogFont() {
     QFont font;
@@ -62,6 +64,15 @@ QFont PrintFont() {
 }
 
 QString Shown(const std::string& bytes) { return QString::fromUtf8(Utf8OrCp1252(bytes)); }
+
+// An attachment's name as the list shows it: at most kMaxCaptionBytes of it.
+QString Caption(const std::string& fileName) {
+    const std::string shown = Utf8OrCp1252(fileName);
+    const std::string_view cut = Utf8Prefix(shown, kMaxCaptionBytes);
+    QString caption = QString::fromUtf8(cut.data(), static_cast<qsizetype>(cut.size()));
+    if (cut.size() < shown.size()) caption += QChar(0x2026);
+    return caption;
+}
 
 // Read-only boxes show the start of a text that does not fit, as the text's tool tip shows all.
 void SetBoxText(QLineEdit* box, const QString& text) {
@@ -356,11 +367,12 @@ void Tdlg_oe_Msg::LoadMessage(const std::string& rawText) {
 }
 
 // A body without any HTML part is shown as the plain text it is; HTML rules would swallow
-// every address in angle brackets and run all lines into one paragraph.
+// every address in angle brackets and run all lines into one paragraph. HTML goes through
+// GuardHtml, which bounds the nesting that the control would need unbounded time for.
 void Tdlg_oe_Msg::LoadBody() {
     const std::string body = DisplayText(MoxMsg.Text, "\r\n", true);
     if (HasHtmlPart(MoxMsg.TextTypes))
-        HTMLViewer->LoadFromString(QString::fromUtf8(body));
+        HTMLViewer->LoadFromString(QString::fromUtf8(GuardHtml(body)));
     else
         HTMLViewer->LoadFromString(QString::fromUtf8(PlainTextToHtml(body)));
 }
@@ -380,11 +392,13 @@ void Tdlg_oe_Msg::FillFromMessage() {
     SetBoxText(eFrom, Shown(MoxMsg.From));
     SetBoxText(eSubject, Shown(MoxMsg.Subject));
     SetBoxText(eSent, Shown(MoxMsg.Date));
-    if (!MoxMsg.Text.empty()) Memo->appendPlainText(QString::fromUtf8(DisplayText(MoxMsg.Text, "\n", false)));
+    if (!MoxMsg.Text.empty())
+        Memo->appendPlainText(QString::fromUtf8(BreakLongRuns(DisplayText(MoxMsg.Text, "\n", false))));
     const QIcon icon(AttachmentIcon());
     for (size_t i = 0; i < MoxMsg.AttachedFiles.Count(); ++i) {
         const TAttachedFile& file = MoxMsg.AttachedFiles.Items(i);
-        auto* item = new QListWidgetItem(icon, Shown(file.FileName));
+        auto* item = new QListWidgetItem(icon, Caption(file.FileName));
+        item->setToolTip(Shown(file.FileName));
         item->setData(kTypeRole, Shown(file.ContentType));
         item->setData(kSizeRole, QString::number(static_cast<qulonglong>(file.Data.size())));
         List->addItem(item);

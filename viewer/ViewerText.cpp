@@ -42,13 +42,34 @@ bool HasHtmlPart(const std::vector<std::string>& textTypes) {
     return false;
 }
 
-std::string PlainTextToHtml(std::string_view utf8Text) {
-    std::string html = "<html><body><p style=\"white-space: pre-wrap\">";
-    html.reserve(html.size() + utf8Text.size() + utf8Text.size() / 8 + 32);
+std::string BreakLongRuns(std::string_view utf8Text) {
+    std::string out;
+    out.reserve(utf8Text.size() + utf8Text.size() / 64);
+    size_t run = 0;
     for (size_t i = 0; i < utf8Text.size(); ++i) {
         const char c = utf8Text[i];
+        if (IsBlankByte(c) || utf8Text.substr(i).starts_with(kZeroWidthSpace)) {
+            run = 0;
+        } else if (!IsUtf8Continuation(c)) {
+            if (run == kMaxUnbrokenRun) {
+                out += kZeroWidthSpace;
+                run = 0;
+            }
+            ++run;
+        }
+        out += c;
+    }
+    return out;
+}
+
+std::string PlainTextToHtml(std::string_view utf8Text) {
+    std::string html = "<html><body><p style=\"white-space: pre-wrap\">";
+    const std::string text = BreakLongRuns(utf8Text);
+    html.reserve(html.size() + text.size() + text.size() / 8 + 32);
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         if (c == '\r') {
-            if (i + 1 < utf8Text.size() && utf8Text[i + 1] == '\n') ++i;
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
             html += '\n';
         } else {
             AppendEscaped(html, c);

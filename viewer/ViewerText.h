@@ -20,6 +20,22 @@ bool HasHtmlPart(const std::vector<std::string>& textTypes);
 // every line break and run of blanks kept, long lines wrapped, the document's own font.
 std::string PlainTextToHtml(std::string_view utf8Text);
 
+// Runs of this many characters without a blank get a break opportunity after them: laying
+// out a wrapped line takes time that grows with the square of its longest unbroken run.
+constexpr size_t kMaxUnbrokenRun = 256;
+
+// The zero-width space, in UTF-8: a break opportunity that shows nothing.
+constexpr std::string_view kZeroWidthSpace = "\xE2\x80\x8B";
+
+// True for the bytes that end a run of characters without a blank.
+inline bool IsBlankByte(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+
+// True for the bytes that continue a UTF-8 character.
+inline bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// The text with a zero-width space after every kMaxUnbrokenRun characters without a blank.
+std::string BreakLongRuns(std::string_view utf8Text);
+
 // The lines as shown text: each line is UTF-8 when it is valid UTF-8 and Windows-1252
 // otherwise; the lines are joined by the separator, which also follows the last line when
 // trailingSeparator is set.

@@ -558,6 +558,22 @@ private slots:
         }
     }
 
+    // Without the nesting limits the control would need hours for this message.
+    void deeplyNestedHtmlOpensAndShowsItsText() {
+        std::string html;
+        for (int i = 0; i < 60; ++i) html += "<table><tr><td>";
+        html += "table text";
+        for (int i = 0; i < 60; ++i) html += "</td></tr></table>";
+        for (int i = 0; i < 50000; ++i) html += "<div>";
+        html += "div text";
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(HtmlMessage(html));
+        ShowOnTab(dialog, 1);
+        const QString shown = dialog.HTMLViewer->toPlainText();
+        QVERIFY(shown.contains(QStringLiteral("table text")));
+        QVERIFY(shown.contains(QStringLiteral("div text")));
+    }
+
     void viewerOpensOnTheGeneralTabEveryTime() {
         for (int round = 0; round < 2; ++round) {
             WithViewer(MessageWithAttachments(), [](Tdlg_oe_Msg& dialog) {

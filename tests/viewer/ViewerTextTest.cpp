@@ -64,6 +64,20 @@ TEST(PlainTextToHtml, MarkupInTheTextStaysText) {
     EXPECT_EQ(html.find("</p><"), html.rfind("</p></body>"));
 }
 
+TEST(BreakLongRuns, AddsAZeroWidthSpaceAfterEveryLongRunOfCharacters) {
+    const std::string zwsp = "\xE2\x80\x8B";
+    EXPECT_EQ(BreakLongRuns(std::string(256, 'a')), std::string(256, 'a'));
+    EXPECT_EQ(BreakLongRuns(std::string(257, 'a')), std::string(256, 'a') + zwsp + "a");
+    EXPECT_EQ(BreakLongRuns(std::string(200, 'a') + " " + std::string(200, 'b')),
+              std::string(200, 'a') + " " + std::string(200, 'b'));
+    std::string accents;
+    for (int i = 0; i < 257; ++i) accents += "\xC3\xA9";
+    EXPECT_EQ(BreakLongRuns(accents), accents.substr(0, 512) + zwsp + "\xC3\xA9");
+    const std::string broken = BreakLongRuns(std::string(600, 'a'));
+    EXPECT_EQ(BreakLongRuns(broken), broken);
+    EXPECT_NE(PlainTextToHtml(std::string(300, 'a')).find(zwsp), std::string::npos);
+}
+
 TEST(DisplayText, ConvertsEachInvalidLineAloneAndJoins) {
     const TStringList lines = {"caf\xC3\xA9", "caf\xE9", ""};
     EXPECT_EQ(DisplayText(lines, "\n", false), "caf\xC3\xA9\ncaf\xC3\xA9\n");
