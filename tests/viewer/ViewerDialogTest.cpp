@@ -277,7 +277,8 @@ private slots:
 
     void nulCharacterEndsTheText() {
         std::string raw = Crlf("Subject: Before\n\nvisible body\n");
-        raw += std::string("\0hidden tail\r\nSubject: After\r\n", 32);
+        const char tail[] = "\0hidden tail\r\nSubject: After\r\n";
+        raw += std::string(tail, sizeof tail - 1);
         WithViewer(raw, [](Tdlg_oe_Msg& dialog) {
             QCOMPARE(dialog.eSubject->text(), QStringLiteral("Before"));
             QVERIFY(dialog.Memo->toPlainText().contains(QStringLiteral("visible body")));
