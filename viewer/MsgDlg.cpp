@@ -90,6 +90,7 @@ void DrawTextAt(QPainter& canvas, QPointF reference, const QString& text, Qt::Al
     canvas.drawText(QPointF(x, reference.y() - metrics.descent()), text);
 }
 
+// Header and footer texts are black: paper is white whatever the screen's colour scheme.
 void PreparePrintCanvas(QPainter& canvas) {
     canvas.setFont(PrintFont());
     canvas.setPen(Qt::black);
@@ -105,11 +106,12 @@ QPushButton* MakeButton(const QString& caption, const char* name) {
     return button;
 }
 
-QLineEdit* MakeReadOnlyBox(const char* name, bool framed, const QColor& background) {
+// A read-only single-line box without a frame, in the given colour.
+QLineEdit* MakeReadOnlyBox(const char* name, const QColor& background) {
     auto* box = new QLineEdit;
     box->setObjectName(QLatin1String(name));
     box->setReadOnly(true);
-    box->setFrame(framed);
+    box->setFrame(false);
     QPalette palette = box->palette();
     palette.setColor(QPalette::Base, background);
     box->setPalette(palette);
@@ -197,7 +199,7 @@ QWidget* Tdlg_oe_Msg::BuildHeaderStrip() {
         QPalette labelPalette = label->palette();
         labelPalette.setColor(QPalette::WindowText, Qt::black);
         label->setPalette(labelPalette);
-        boxes[row] = MakeReadOnlyBox(boxNames[row], false, stripColor);
+        boxes[row] = MakeReadOnlyBox(boxNames[row], stripColor);
         QPalette boxPalette = boxes[row]->palette();
         boxPalette.setColor(QPalette::Text, Qt::black);
         boxes[row]->setPalette(boxPalette);
@@ -238,9 +240,9 @@ QWidget* Tdlg_oe_Msg::BuildAttachmentsBox() {
     bSaveAll = MakeButton(QStringLiteral("Save all attachments..."), "bSaveAll");
     bSaveAll->setEnabled(false);
     const QColor face = palette().color(QPalette::Button);
-    eAI = MakeReadOnlyBox("eAI", false, face);
+    eAI = MakeReadOnlyBox("eAI", face);
     eAI->setFixedHeight(18);
-    eAS = MakeReadOnlyBox("eAS", false, face);
+    eAS = MakeReadOnlyBox("eAS", face);
     eAS->setFixedSize(86, 18);
 
     auto* buttonRow = new QWidget;
@@ -287,7 +289,7 @@ QWidget* Tdlg_oe_Msg::BuildHtmlTab() {
     HTMLViewer->setObjectName(QStringLiteral("HTMLViewer"));
     LbButton1 = MakeButton(QStringLiteral("Print..."), "LbButton1");
     LbButton1->setFixedWidth(kButtonWidth);
-    eSB = MakeReadOnlyBox("eSB", false, palette().color(QPalette::Button));
+    eSB = MakeReadOnlyBox("eSB", palette().color(QPalette::Button));
     eSB->setFixedHeight(21);
 
     auto* bottomRow = new QWidget;
