@@ -234,6 +234,22 @@ private slots:
         QVERIFY(!QFileInfo::exists(pdf_));
     }
 
+    void printerThatCannotStartIsReportedAndTheViewerStays() {
+        QStringList messages;
+        SetMessageBoxPresenter([&](QWidget*, const QString&, const QString& text) { messages << text; });
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(ReportMessage(true, 5));
+        dialog.show();
+        ViewerHooks().RunPrintDialog = [&](QPrintDialog& pd) {
+            UsePdf(*pd.printer(), QStringLiteral("/nonexistent-folder-of-brindle/out.pdf"));
+            return true;
+        };
+        QTest::mouseClick(dialog.LbButton1, Qt::LeftButton);
+        SetMessageBoxPresenter([](QWidget*, const QString&, const QString& text) { QFAIL(qPrintable(text)); });
+        QCOMPARE(messages, QStringList{QStringLiteral("Printing could not be started.")});
+        QVERIFY(dialog.isVisible());
+    }
+
     void documentBackgroundIsLeftOutAndTableBackgroundsPrinted() {
         const std::string html =
             "<html><body bgcolor=\"#ff0000\"><p>Red page</p>"
