@@ -31,7 +31,7 @@ test-sanitize: deps
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L core
 
 bench: deps
-	@tools/install-deps.sh libbenchmark-dev libgmime-3.0-dev python3
+	@tools/install-deps.sh libbenchmark-dev libgmime-3.0-dev python3 time hyperfine
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BENCH=ON -DBUILD_TESTING=OFF
 	cmake --build build-bench -j $(JOBS)
 

@@ -1,7 +1,6 @@
 // The commands that read a store: info, list, header, text, export and addresses.
 #include "cli/Commands.h"
 #include "cli/DateFormat.h"
-#include "cli/ExportWriter.h"
 #include "cli/JsonWriter.h"
 #include "cli/StoreOpener.h"
 #include "platform/Utf8.h"
@@ -146,11 +145,9 @@ void RunExport(const TCliArguments& args, std::ostream&) {
     }
     // Messages are saved in order; the first one that cannot be read or written ends the
     // walk, and the files written before it stay.
-    std::string scratch;
     for (int32_t index : indexes) {
         std::string name = SavedMessageFileName(index, reader->GetMessageInfo(index).Subject);
-        std::string text = reader->GetMessageText(index);
-        WriteWholeFile(JoinPath(dir, name), NormalizedLineEnds(text, scratch));
+        SaveMessageFile(JoinPath(dir, name), reader->GetMessageText(index));
     }
 }
 

@@ -4,33 +4,14 @@
 #include "mime/HeaderFields.h"
 #include "mime/TextRules.h"
 #include "platform/ContentTypes.h"
-#include "platform/Exceptions.h"
+#include "platform/FileWrite.h"
 #include "platform/Utf8.h"
-
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 
 namespace brindle {
 namespace {
 
 constexpr std::string_view kMboxSeparator = "From ";
 constexpr size_t kFallbackSenderLength = 72;
-
-class TFileDescriptor {
-public:
-    explicit TFileDescriptor(int fd) : fd_(fd) {}
-    ~TFileDescriptor() {
-        if (fd_ >= 0) close(fd_);
-    }
-    TFileDescriptor(const TFileDescriptor&) = delete;
-    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // The sender of an mbox separator line ("From alice Mon Jan 1 10:00:00"): the text after the
 // first five characters, at most 72 bytes.
@@ -43,15 +24,7 @@ std::string FallbackSender(std::string_view firstLine) {
 }  // namespace
 
 void TAttachedFile::SaveToFile(const std::string& fileName) const {
-    TFileDescriptor fd(open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (fd.Get() < 0) throw EFCreateError(fileName);
-    size_t done = 0;
-    while (done < Data.size()) {
-        ssize_t n = write(fd.Get(), Data.data() + done, Data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw EWriteError();
-        done += static_cast<size_t>(n);
-    }
+    WriteWholeFile(fileName, Data);
 }
 
 TAttachedFile& TAttachedFiles::Add(const std::string& name) {

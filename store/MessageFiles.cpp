@@ -1,21 +1,14 @@
 #include "store/MessageFiles.h"
 
-#include "platform/Exceptions.h"
+#include "platform/FileWrite.h"
 #include "platform/StringList.h"
 #include "platform/Utf8.h"
-
-#include <cstdio>
-#include <memory>
 
 namespace brindle {
 namespace {
 
 constexpr size_t kFileNameMax = 255;
 constexpr std::string_view kUnsafeCharacters = "!\"%'*./:?\\";
-
-struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
 
 }  // namespace
 
@@ -35,12 +28,8 @@ std::string SavedMessageFileName(int32_t index, std::string_view subject) {
 }
 
 void SaveMessageFile(const std::string& path, std::string_view rawText) {
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-    if (!file) throw EFCreateError(path);
-    std::string content = NormalizeLineEnds(rawText);
-    if (std::fwrite(content.data(), 1, content.size(), file.get()) != content.size())
-        throw EWriteError();
-    if (std::fclose(file.release()) != 0) throw EWriteError();
+    std::string scratch;
+    WriteWholeFile(path, NormalizedLineEnds(rawText, scratch));
 }
 
 }  // namespace brindle

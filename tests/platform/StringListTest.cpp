@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace brindle {
 namespace {
 
@@ -55,6 +57,41 @@ TEST(StringListTest, NormalizeLineEndsAddsTheMissingFinalLineEnd) {
     EXPECT_EQ(NormalizeLineEnds("a\nb"), "a\r\nb\r\n");
     EXPECT_EQ(NormalizeLineEnds("a\rb\r"), "a\r\nb\r\n");
     EXPECT_EQ(NormalizeLineEnds("a\0b"s), "a\r\n");
+}
+
+// The view-returning variant gives the same bytes whichever way its check goes.
+TEST(NormalizedLineEndsTest, SameBytesAsNormalizeLineEnds) {
+    const std::string cases[] = {
+        "", "\r\n", "a", "a\r\n", "a\n", "a\r", "\r", "\n", "\r\r\n\n", "a\r\nb\nc\rd", "x\r\n\r\n",
+        "a\r\nb\0c\r\n"s, "\0abc"s, "ends with CR LF CR\r\n\r",
+        // CR LF across the sixteen-byte steps of the check.
+        "fifteen bytes!\r\nnext\r\n", "sixteen  bytes!\r\nnext\r\n", std::string(31, 'x') + "\r\n",
+        std::string(15, 'x') + "\r" + std::string(15, 'y') + "\r\n", std::string(16, 'x') + "\n\r\n",
+    };
+    std::string scratch;
+    for (const auto& text : cases)
+        EXPECT_EQ(NormalizedLineEnds(text, scratch), NormalizeLineEnds(text)) << ::testing::PrintToString(text);
+}
+
+TEST(NormalizedLineEndsTest, RandomTextsGiveTheSameBytes) {
+    std::mt19937 random(12345);
+    std::string scratch;
+    const char noise[] = {'\r', '\n', '\0', 'z'};
+    for (int round = 0; round < 5000; ++round) {
+        // Mostly well-formed lines of random lengths, with now and then a stray byte.
+        std::string text;
+        int lines = static_cast<int>(random() % 6);
+        for (int l = 0; l < lines; ++l) text += std::string(random() % 40, 'a') + "\r\n";
+        if (round % 3 == 0 && !text.empty()) text[random() % text.size()] = noise[random() % 4];
+        if (round % 7 == 0) text += "tail";
+        ASSERT_EQ(NormalizedLineEnds(text, scratch), NormalizeLineEnds(text)) << ::testing::PrintToString(text);
+    }
+}
+
+TEST(NormalizedLineEndsTest, TextInShapeIsNotCopied) {
+    std::string text = "A: 1\r\n\r\n" + std::string(100, 'b') + "\r\n";
+    std::string scratch;
+    EXPECT_EQ(NormalizedLineEnds(text, scratch).data(), text.data());
 }
 
 }  // namespace
