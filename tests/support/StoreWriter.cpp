@@ -317,13 +317,13 @@ void TDbxWriter::WriteIndex() {
         };
         auto nodeAt = [&](int k) { return k < 0 ? 0u : layout_.Nodes[k]; };
         for (size_t k = 0; k < tree.size(); ++k) {
-            const TDbxNodeSpec& spec = tree[k];
+            const TDbxNodeSpec& shape = tree[k];
             const uint32_t node = layout_.Nodes[k];
-            setHead(node, parent[k], nodeAt(spec.FirstChild),
-                    spec.FirstChildCount.value_or(valuesIn(spec.FirstChild)),
-                    std::min<size_t>(spec.Entries.size(), dbx::kNodeMaxEntries));
-            for (size_t e = 0; e < spec.Entries.size() && e < dbx::kNodeMaxEntries; ++e) {
-                const auto& entry = spec.Entries[e];
+            setHead(node, parent[k], nodeAt(shape.FirstChild),
+                    shape.FirstChildCount.value_or(valuesIn(shape.FirstChild)),
+                    std::min<size_t>(shape.Entries.size(), dbx::kNodeMaxEntries));
+            for (size_t e = 0; e < shape.Entries.size() && e < dbx::kNodeMaxEntries; ++e) {
+                const auto& entry = shape.Entries[e];
                 const uint32_t value = entry.RawValue.value_or(entry.Message >= 0 ? values.at(entry.Message) : 0);
                 setEntry(node, static_cast<uint32_t>(e), value, nodeAt(entry.Child),
                          entry.ChildCount.value_or(valuesIn(entry.Child)));
