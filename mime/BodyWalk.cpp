@@ -86,12 +86,13 @@ TPartHeaders GetPartHeaders(TLineSpan lines) {
     TPartHeaders headers;
     std::optional<std::string> contentType = FindHeader("CONTENT-TYPE:", lines);
     if (contentType) {
-        headers.ContentType = UpperAscii(GetHeaderParam("CONTENT-TYPE:", *contentType));
+        headers.ContentType = UpperAscii(Utf8OrCp1252(GetHeaderParam("CONTENT-TYPE:", *contentType)));
         headers.MediaType = LowerAscii(headers.ContentType);
         headers.Charset = GetParameter(*contentType, "charset").value_or("");
     }
     if (auto encoding = FindHeader("CONTENT-TRANSFER-ENCODING:", lines))
-        headers.TransferEncoding = UpperAscii(GetHeaderParam("CONTENT-TRANSFER-ENCODING:", *encoding));
+        headers.TransferEncoding =
+            UpperAscii(Utf8OrCp1252(GetHeaderParam("CONTENT-TRANSFER-ENCODING:", *encoding)));
     headers.Name = PartFileName(contentType, FindHeader("CONTENT-DISPOSITION:", lines));
     if (auto id = FindHeader("CONTENT-ID:", lines)) {
         const std::string field = GetHeaderValue("CONTENT-ID:", *id);
@@ -116,7 +117,7 @@ std::optional<TUUBegin> FindUUBegin(TLineSpan lines, size_t from) {
         if (line.size() < kUUBeginMinLength || !StartsWithNoCase(line, "begin")) continue;
         std::optional<int> mode = UUModeNumber(line.substr(6, 3));
         if (!mode || *mode <= 0 || *mode >= kUUModeLimit) continue;
-        return TUUBegin{i, std::string(line.substr(10, kUUFileNameLength))};
+        return TUUBegin{i, Utf8OrCp1252Prefix(line.substr(10), kUUFileNameLength)};
     }
     return std::nullopt;
 }

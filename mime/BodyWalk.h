@@ -18,8 +18,8 @@ constexpr int kMaxNesting = 64;
 
 // The content fields of a part, looked up in its own header block.
 struct TPartHeaders {
-    std::string ContentType = "TEXT/PLAIN";  // upper case, without parameters
-    std::string TransferEncoding = "7BIT";   // upper case
+    std::string ContentType = "TEXT/PLAIN";  // upper case, without parameters, UTF-8
+    std::string TransferEncoding = "7BIT";   // upper case, UTF-8
     std::string Name;                        // the file-name parameter, UTF-8
     std::string MediaType = "text/plain";    // lower case, without parameters
     std::string Charset;                     // the "charset" parameter; empty when none
@@ -37,7 +37,7 @@ TLineSpan StripPartHeader(TLineSpan lines);
 // any case, with a number from 1 to 776 (read as decimal) at positions 7 to 9.
 struct TUUBegin {
     size_t Index = 0;
-    std::string FileName;  // the line from its 11th character on, at most 64 characters
+    std::string FileName;  // the line from its 11th character on, at most 64 bytes, UTF-8
 };
 std::optional<TUUBegin> FindUUBegin(TLineSpan lines, size_t from = 0);
 

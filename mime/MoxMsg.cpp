@@ -2,7 +2,6 @@
 
 #include "mime/BodyWalk.h"
 #include "mime/HeaderFields.h"
-#include "mime/TextRules.h"
 #include "platform/ContentTypes.h"
 #include "platform/FileWrite.h"
 #include "platform/Utf8.h"
@@ -16,9 +15,7 @@ constexpr size_t kFallbackSenderLength = 72;
 // The sender of an mbox separator line ("From alice Mon Jan 1 10:00:00"): the text after the
 // first five characters, at most 72 bytes.
 std::string FallbackSender(std::string_view firstLine) {
-    std::string_view rest = firstLine.substr(kMboxSeparator.size());
-    if (IsValidUtf8(rest)) return std::string(Utf8Prefix(rest, kFallbackSenderLength));
-    return Cp1252ToUtf8(rest.substr(0, kFallbackSenderLength));
+    return Utf8OrCp1252Prefix(firstLine.substr(kMboxSeparator.size()), kFallbackSenderLength);
 }
 
 }  // namespace
@@ -71,11 +68,9 @@ void TMoxMsg::ParseHeaders() {
     if (auto v = value("CC:")) CC = NormalizeAddressList(*v);
     if (auto v = value("DATE:")) Date = Utf8OrCp1252(*v);
     if (auto v = value("SUBJECT:")) Subject = DecodeEncodedWords(*v);
-    auto contentType = FindHeader("CONTENT-TYPE:", lines);
-    ContentType = contentType ? UpperAscii(GetHeaderParam("CONTENT-TYPE:", *contentType)) : "TEXT/PLAIN";
-    auto encoding = FindHeader("CONTENT-TRANSFER-ENCODING:", lines);
-    ContentTransferEncoding =
-        encoding ? UpperAscii(GetHeaderParam("CONTENT-TRANSFER-ENCODING:", *encoding)) : "7BIT";
+    TPartHeaders content = GetPartHeaders(lines);
+    ContentType = content.ContentType;
+    ContentTransferEncoding = content.TransferEncoding;
 }
 
 }  // namespace brindle

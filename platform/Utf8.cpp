@@ -147,4 +147,9 @@ std::string_view Utf8Prefix(std::string_view utf8, size_t maxBytes) {
     return utf8.substr(0, cut);
 }
 
+std::string Utf8OrCp1252Prefix(std::string_view bytes, size_t maxBytes) {
+    if (IsValidUtf8(bytes)) return std::string(Utf8Prefix(bytes, maxBytes));
+    return Cp1252ToUtf8(bytes.substr(0, maxBytes));
+}
+
 }  // namespace brindle

@@ -22,4 +22,9 @@ std::string RepairUtf8(std::string_view bytes);
 // inside a character.
 std::string_view Utf8Prefix(std::string_view utf8, size_t maxBytes);
 
+// The start of a text, at most maxBytes of its bytes, as UTF-8: valid UTF-8 is cut before
+// the first character that does not fit; anything else is cut to maxBytes bytes and read as
+// Windows-1252.
+std::string Utf8OrCp1252Prefix(std::string_view bytes, size_t maxBytes);
+
 }  // namespace brindle

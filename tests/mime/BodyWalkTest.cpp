@@ -48,6 +48,8 @@ INSTANTIATE_TEST_SUITE_P(Table, FindUUBeginTest, ::testing::Values(
     BeginCase{"begin +12 name", true, "name"},
     BeginCase{"begin 776 name", true, "name"},
     BeginCase{"begin 644 " + std::string(70, 'n'), true, std::string(64, 'n')},
+    BeginCase{"begin 644 caf\xE9.txt", true, "caf\xC3\xA9.txt"},  // 8-bit names become UTF-8
+    BeginCase{"begin 644 " + std::string(63, 'n') + "\xC3\xA9", true, std::string(63, 'n')},
     BeginCase{"begin 777 name", false, ""},
     BeginCase{"begin 000 name", false, ""},
     BeginCase{"begin -12 name", false, ""},

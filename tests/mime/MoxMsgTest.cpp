@@ -119,6 +119,11 @@ TEST(ParseTest, RawEightBitFieldsBecomeUtf8) {
     auto msg = test::ParseRaw("Subject: caf\xE9\r\nFrom: J\xC3\xBCrgen\r\n\r\n");
     EXPECT_EQ(msg->Subject, "caf\xC3\xA9");
     EXPECT_EQ(msg->From, "J\xC3\xBCrgen");
+    msg = test::ParseRaw("From J\xFCrgen\r\nContent-Type: text/pl\xE9in\r\nContent-Transfer-Encoding: 8b\xE9t\r\n\r\nx\r\n");
+    EXPECT_EQ(msg->From, "J\xC3\xBCrgen");
+    EXPECT_EQ(msg->ContentType, "TEXT/PL\xC3\xA9IN");
+    EXPECT_EQ(msg->ContentTransferEncoding, "8B\xC3\xA9T");
+    EXPECT_EQ(msg->TextTypes, (std::vector<std::string>{"text/pl\xC3\xA9in"}));
 }
 
 TEST(ParseTest, FallbackSenderFromAnMboxSeparatorLine) {

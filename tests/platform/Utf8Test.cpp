@@ -62,6 +62,13 @@ TEST(Utf8Test, Utf8PrefixNeverCutsACharacter) {
     EXPECT_EQ(Utf8Prefix(text, 100), text);
 }
 
+TEST(Utf8Test, Utf8OrCp1252PrefixCutsBeforeConverting) {
+    EXPECT_EQ(Utf8OrCp1252Prefix("a\xC3\xA9", 2), "a");          // UTF-8 is not cut inside a character
+    EXPECT_EQ(Utf8OrCp1252Prefix("a\xC3\xA9", 3), "a\xC3\xA9");
+    EXPECT_EQ(Utf8OrCp1252Prefix("\xE9t\xE9", 2), "\xC3\xA9t");  // Windows-1252: two bytes, then converted
+    EXPECT_EQ(Utf8OrCp1252Prefix("\xE9t\xE9", 10), "\xC3\xA9t\xC3\xA9");
+}
+
 TEST(Utf8Test, RepairUtf8ReplacesEachIllFormedPartOnce) {
     const std::string r = "\xEF\xBF\xBD";
     EXPECT_EQ(RepairUtf8("caf\xC3\xA9"), "caf\xC3\xA9");
