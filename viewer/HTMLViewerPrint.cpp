@@ -78,6 +78,8 @@ void ClearTableBackgrounds(QTextFrame* frame) {
     }
 }
 
+// The copy's parent must be the viewer: a document asks its parent for every resource, and
+// one without such a parent reads images named by a path from the file system itself.
 std::unique_ptr<QTextDocument> PrintDocument(THTMLViewer& viewer, const QSizeF& pageSize) {
     std::unique_ptr<QTextDocument> document(viewer.document()->clone(&viewer));
     if (!viewer.PrintBackground) {

@@ -284,6 +284,25 @@ private slots:
         QVERIFY(CountPixels(FirstPageImage(pdf_, dir_.filePath(QStringLiteral("c"))), IsRed) > 500);
     }
 
+    // The print copy of the document resolves its images as the view does: a local file named
+    // by the message never reaches the paper.
+    void printingLoadsNoImageFromFiles() {
+        const QString local = dir_.filePath(QStringLiteral("local-red.png"));
+        QImage red(200, 160, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QVERIFY(red.save(local));
+        const std::string html = "<p>Pictures:</p><p><img src=\"" + local.toStdString() + "\"><img src=\"file://" +
+                                 local.toStdString() + "\"></p>\n";
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(SinglePart("Subject: Local\n", "text/html", html));
+        QPrinter printer(QPrinter::HighResolution);
+        UsePdf(printer, pdf_);
+        dialog.PrintPages(printer, 1, 9999);
+        const QImage page = FirstPageImage(pdf_, dir_.filePath(QStringLiteral("d")));
+        QVERIFY(!page.isNull());
+        QCOMPARE(CountPixels(page, IsRed), 0);
+    }
+
     void pageEventsGetPageNumbersAndTheAreaSizes() {
         THTMLViewer viewer;
         QString html;
