@@ -181,8 +181,8 @@ std::string DecodeQuotedPrintable(std::string_view text, bool underscoreAsSpace)
         if (text.size() - i < 3) break;
         int high = HexValue(text[i + 1]), low = HexValue(text[i + 2]);
         if (high < 0 || low < 0) {
-            out += '=';
-            ++i;
+            out.append(text.substr(i, 3));
+            i += 3;
             continue;
         }
         out += static_cast<char>(high * 16 + low);

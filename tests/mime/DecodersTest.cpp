@@ -102,12 +102,14 @@ INSTANTIATE_TEST_SUITE_P(Table, QuotedPrintableTest, ::testing::Values(
     DecodeCase{"x=00y", "x\0y"s},             // zero bytes are kept
     DecodeCase{"=ZZ", "=ZZ"},                 // not an escape: stays as it is
     DecodeCase{"=4Zx", "=4Zx"},
-    DecodeCase{"==41", "=A"},
+    DecodeCase{"==41", "==41"},              // "==4" is no escape and stays whole; "1" follows
+    DecodeCase{"=A=41", "=A=41"},
     DecodeCase{"= x", "= x"},
     DecodeCase{"line\r\nnext\r\n", "line\r\nnext\r\n"}));
 
 TEST(QuotedPrintableTest, UnderscoreIsASpaceInEncodedWords) {
     EXPECT_EQ(DecodeQuotedPrintable("a_b=5Fc", true), "a b_c");
+    EXPECT_EQ(DecodeQuotedPrintable("=_A_", true), "=_A ");  // the three characters of a non-escape stay
 }
 
 TEST(UUCharValueTest, MapsTheAlphabetAndRejectsTheRest) {
