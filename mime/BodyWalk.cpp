@@ -165,19 +165,21 @@ std::string TextAttachmentData(TLineSpan lines) {
 void TBodyWalk::ParsePart(TLineSpan lines, int depth) {
     TPartHeaders headers = GetPartHeaders(lines);
     std::string topLevel = TopLevelType(headers.ContentType);
-    bool nests = topLevel == "MULTIPART" || headers.ContentType == "MESSAGE/RFC822";
+    bool nestingFull = depth >= kMaxNesting;
     if (topLevel == "TEXT") {
         ParseTextPart(StripPartHeader(lines), headers);
-    } else if (nests && depth >= kMaxNesting) {
-        AppendTextLines(StripPartHeader(lines), headers);
-    } else if (topLevel == "MULTIPART") {
+    } else if (topLevel == "MULTIPART" && !nestingFull) {
         std::vector<TLeafPart> leaves;
         SplitMultipart(leaves, lines, depth);
         for (const TLeafPart& leaf : leaves) ParsePart(leaf.Lines, leaf.Depth);
+    } else if (topLevel == "MULTIPART") {
+        AppendTextLines(StripPartHeader(lines), headers);
     } else if (headers.TransferEncoding == "X-UUENCODE" || !headers.Name.empty()) {
         AddAttachment(StripPartHeader(lines), headers.TransferEncoding, headers.Name, headers);
-    } else if (headers.ContentType == "MESSAGE/RFC822") {
+    } else if (headers.ContentType == "MESSAGE/RFC822" && !nestingFull) {
         ParsePart(StripPartHeader(lines), depth + 1);
+    } else if (headers.ContentType == "MESSAGE/RFC822") {
+        AppendTextLines(StripPartHeader(lines), headers);
     } else if (headers.TransferEncoding == "BASE64" || headers.TransferEncoding == "QUOTED-PRINTABLE") {
         AddAttachment(StripPartHeader(lines), headers.TransferEncoding, "", headers);
     } else {

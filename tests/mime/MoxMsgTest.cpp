@@ -455,6 +455,19 @@ TEST(BodyTest, DeepMultipartNestingBecomesText) {
     EXPECT_EQ(deep->Text.back(), "deep text");
 }
 
+// Only content that would nest deeper becomes text: a named part at the deepest level is
+// still an attachment.
+TEST(BodyTest, ANamedPartAtTheNestingCapIsAnAttachment) {
+    std::string text;
+    for (int i = 0; i < kMaxNesting; ++i)
+        text += "Content-Type: multipart/mixed; boundary=b" + std::to_string(i) + "\n\n--b" + std::to_string(i) + "\n";
+    auto msg = ParseMessage(text + "Content-Type: message/rfc822; name=fwd.eml\n\nSubject: inner\n\nbody\n");
+    ASSERT_EQ(msg->AttachedFiles.Count(), 1u);
+    EXPECT_EQ(msg->AttachedFiles.Items(0).FileName, "fwd.eml");
+    EXPECT_EQ(msg->AttachedFiles.Items(0).Data, "Subject: inner\r\n\r\nbody");
+    EXPECT_TRUE(msg->Text.empty());
+}
+
 TEST(BodyTest, DeepEmbeddedMessagesBecomeText) {
     std::string text;
     for (int i = 0; i < kMaxNesting + 100; ++i) text += "Content-Type: message/rfc822\n\n";
