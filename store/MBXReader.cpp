@@ -171,8 +171,10 @@ bool TMBXReader::FindContiguousHeader(TMBX_MessageInfo& record) {
     std::string_view region = file.All().substr(static_cast<size_t>(start), static_cast<size_t>(end - start));
     const size_t blankLine = region.find(kBlankLine);
     const size_t scanned = blankLine == std::string_view::npos ? region.size() : blankLine + kBlankLine.size();
-    if (std::memchr(region.data(), 0, scanned) != nullptr) return false;
+    // Charged before the NUL test: the search has read these bytes also when the pieces then
+    // have to be put together.
     ChargeScan(scanned);
+    if (std::memchr(region.data(), 0, scanned) != nullptr) return false;
 
     uint64_t piecesEnd = record.TextLength;
     if (blankLine != std::string_view::npos) {

@@ -407,6 +407,27 @@ TEST(MbxOpenTest, OverlappingRecordsEndTheScan) {
     EXPECT_LT(reader->MessageRecords().size(), 20u);
 }
 
+// The same when the pieces cut at NUL bytes put a blank line together at once: the search of
+// each record's text for its blank line counts although the pieces then take its place.
+TEST(MbxOpenTest, OverlappingRecordsCutAtNulEndTheScan) {
+    std::string image(84, '\0');
+    Put32(image, 0, mbx::kMagic);
+    const uint32_t records = 2000;
+    Put32(image, 8, records);
+    const size_t size = 200000;
+    for (uint32_t k = 0; k < records; ++k) {
+        std::string head("\r\n\0\0", 4);  // every 1024-byte piece begins with a line end
+        head.resize(16, '\0');
+        Put32(head, 8, 16);
+        Put32(head, 12, static_cast<uint32_t>(size - image.size() - 16));
+        image += head;
+    }
+    image.resize(size, 'x');
+    auto reader = ReaderOf({image, ""}, false);
+    EXPECT_EQ(ErrorOf([&] { reader->Open(kMbx); }), "Message records overlap.");
+    EXPECT_LT(reader->MessageRecords().size(), 20u);
+}
+
 TEST(MbxOpenTest, OpeningAgainForgetsThePreviousFolder) {
     test::TMemoryFiles files;
     files.Set("/a.mbx", testsupport::BuildMbx(SampleMessages(3)).Mbx);
