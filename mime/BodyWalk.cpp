@@ -3,8 +3,8 @@
 #include "mime/Decoders.h"
 #include "mime/HeaderFields.h"
 #include "mime/MoxMsg.h"
-#include "mime/TextRules.h"
 #include "platform/Charset.h"
+#include "platform/TextRules.h"
 #include "platform/Utf8.h"
 
 namespace brindle {

@@ -1,5 +1,7 @@
 #include "mime/Decoders.h"
 
+#include "platform/TextRules.h"
+
 #include <array>
 #include <bit>
 #include <cstring>
@@ -64,13 +66,6 @@ inline void StoreGroup(char* out, uint32_t bytes) {
         out[1] = static_cast<char>(bytes >> 8);
         out[2] = static_cast<char>(bytes >> 16);
     }
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
 }
 
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }

@@ -56,8 +56,8 @@ private:
 // "=" before a line end (after optional spaces or tabs) is a soft line break and goes with the
 // line end; "=" followed by two characters that are not both hexadecimal digits stays as it
 // is, the three characters unchanged; "=" as the last or next-to-last character ends the
-// decoding. Every decoded byte is kept, zero bytes included. With
-// underscoreAsSpace (the "Q" encoding of header words) "_" gives a space; in bodies it stays.
+// decoding. Every decoded byte is kept, zero bytes included. With underscoreAsSpace (the "Q"
+// encoding of header words) "_" gives a space; in bodies it stays.
 std::string DecodeQuotedPrintable(std::string_view text, bool underscoreAsSpace = false);
 
 // The value 0 to 63 of a uuencoding character: the grave accent and the space give 0, codes

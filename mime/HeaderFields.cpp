@@ -1,8 +1,8 @@
 #include "mime/HeaderFields.h"
 
 #include "mime/Decoders.h"
-#include "mime/TextRules.h"
 #include "platform/Charset.h"
+#include "platform/TextRules.h"
 #include "platform/Utf8.h"
 
 #include <map>
@@ -96,19 +96,12 @@ std::vector<std::pair<std::string, std::string>> Parameters(std::string_view fie
     return params;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = UpperAscii(c);
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 std::string PercentDecode(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size()) {
-            int high = HexDigit(text[i + 1]), low = HexDigit(text[i + 2]);
+            int high = HexValue(text[i + 1]), low = HexValue(text[i + 2]);
             if (high >= 0 && low >= 0) {
                 out += static_cast<char>(high * 16 + low);
                 i += 2;

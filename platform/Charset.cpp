@@ -1,5 +1,6 @@
 #include "platform/Charset.h"
 
+#include "platform/TextRules.h"
 #include "platform/Utf8.h"
 
 #include <iconv.h>
@@ -16,13 +17,6 @@ constexpr size_t kMaxCharsetNameLength = 40;
 constexpr size_t kCachedConverters = 8;
 
 enum class TBuiltin { None, Utf8, Utf8OrCp1252, Cp1252 };
-
-std::string LowerAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 // Trims blanks and quotes, drops an RFC 2231 language suffix ("utf-8*en") and lower-cases.
 std::string NormalizeName(std::string_view name) {

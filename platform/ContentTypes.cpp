@@ -1,5 +1,7 @@
 #include "platform/ContentTypes.h"
 
+#include "platform/TextRules.h"
+
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -38,13 +40,6 @@ constexpr std::string_view kBuiltinTable =
     "text/plain txt text asc\n"
     "text/vcard vcf\n"
     "video/mp4 mp4\n";
-
-std::string LowerAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 struct TTable {
     std::unordered_map<std::string, std::string> typeOfExtension;
@@ -106,15 +101,10 @@ std::string ContentTypeOfFile(std::string_view fileName) {
 }
 
 std::string ExtensionOfMediaType(std::string_view mediaType) {
-    size_t semicolon = mediaType.find(';');
-    if (semicolon != std::string_view::npos) mediaType = mediaType.substr(0, semicolon);
-    while (!mediaType.empty() && (mediaType.front() == ' ' || mediaType.front() == '\t'))
-        mediaType.remove_prefix(1);
-    while (!mediaType.empty() && (mediaType.back() == ' ' || mediaType.back() == '\t'))
-        mediaType.remove_suffix(1);
+    std::string type = LowerAscii(Trim(mediaType.substr(0, mediaType.find(';'))));
     std::lock_guard lock(gTableMutex);
     const auto& extensions = Table().extensionOfType;
-    auto it = extensions.find(LowerAscii(mediaType));
+    auto it = extensions.find(type);
     return it == extensions.end() ? std::string() : "." + it->second;
 }
 

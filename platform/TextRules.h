@@ -1,6 +1,6 @@
 #pragma once
-// The text rules of the message code: trimming removes every character with a code from 0 to
-// 32 at both ends; case changes touch only the ASCII letters.
+// The text rules of message text: trimming removes every character with a code from 0 to 32
+// at both ends; case changes touch only the ASCII letters.
 #include <string>
 #include <string_view>
 
@@ -29,6 +29,14 @@ inline std::string LowerAscii(std::string_view text) {
     std::string out(text);
     for (char& c : out) c = LowerAscii(c);
     return out;
+}
+
+// The value of a hexadecimal digit, letters in either case; -1 for any other character.
+inline int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
 }
 
 // True when the text begins with the prefix, ASCII letters compared without regard to case.
