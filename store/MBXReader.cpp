@@ -271,7 +271,8 @@ void TMBXReader::ReadFromIndexFile(const std::string& indexName) {
             uint64_t at = pos + mbx::kIdxFixedSize;
             for (uint32_t s = 0; s < mbx::kIdxStringCount; ++s) {
                 const uint32_t length = le::U32(index.Read(at, 4), 0);
-                std::string_view text = UpToNul(index.Read(at + 4, length));
+                // Texts are kept to 255 bytes, so no more is searched for their NUL.
+                std::string_view text = UpToNul(index.Read(at + 4, length).substr(0, kShortStringMax));
                 at += 4 + uint64_t{length};
                 switch (s) {
                     case mbx::kIdxStringSubject: draft.Text(TInfoText::Subject) = text; break;

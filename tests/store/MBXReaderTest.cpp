@@ -274,6 +274,28 @@ TEST(MbxIndexTest, IndexRecordsThatRepeatThemselvesStopAtTheCount) {
     for (int i = 0; i < 3; ++i) EXPECT_EQ(reader->GetMessageInfo(i).Subject, "Message 0");
 }
 
+// Only the first 255 bytes of a counted string are looked at, so records that lead back to
+// themselves cost little also when their strings are long.
+TEST(MbxIndexTest, LongStringsOfRepeatedRecordsAreReadOnlyAsFarAsTheyAreKept) {
+    const uint32_t count = 20000;
+    TStoreMessage m = SampleMessage(0);
+    m.Subject = std::string(4 << 20, 'q');
+    TMbxOptions options;
+    options.IndexStringsWithNul = false;
+    options.HeaderCount = count;
+    options.IndexHeaderCount = count;
+    options.RecordPadding = count * mbx::kMinRecordSize;  // room for the count
+    testsupport::TMbxWriter writer(options);
+    writer.Add(m);
+    writer.Finish();
+    TMbxImages images{writer.Bytes(), writer.IndexBytes()};
+    Put32(images.Idx, writer.Layout().IndexRecords[0] + mbx::kIdxRecordLength, 0);  // leads to itself
+    auto reader = Load(images);
+    EXPECT_EQ(reader->GetMessageInfo(0).Subject, std::string(255, 'q'));
+    EXPECT_EQ(reader->GetMessageInfo(count - 1).Subject, std::string(255, 'q'));
+    EXPECT_EQ(reader->GetMessageInfo(count - 1).AccountName, "Example");
+}
+
 // ---- Open: errors and the state after them -----------------------------------------------------
 
 TEST(MbxOpenTest, WrongMagic) {
