@@ -46,6 +46,14 @@ void OrderValueNames(QStringList& names) {
     });
 }
 
+// Takes an entry out of the menu; an entry of the list's own is freed once control is back in
+// the event loop, since the menu is rebuilt while the entry's own click is being handled
+// (opening a recent file adds it to the list again).
+void DiscardEntry(QMenu* menu, QAction* action, const QObject* list) {
+    menu->removeAction(action);
+    if (action->parent() == list) action->deleteLater();
+}
+
 // True for a menu that is a title of a menu bar (such as File), as opposed to a submenu.
 bool IsMenuBarTitle(const QMenu* menu) {
     const auto owners = menu->menuAction()->associatedObjects();
@@ -154,10 +162,7 @@ void Korvane_MRUList::RemoveTrailingEntries(QMenu* menu) {
     auto first = std::find_if(actions.begin(), actions.end(), [](QAction* a) {
         return a->isSeparator() && Tag(a) == kSeparatorTag;
     });
-    for (auto it = first; it != actions.end(); ++it) {
-        menu->removeAction(*it);
-        if ((*it)->parent() == this) delete *it;
-    }
+    for (auto it = first; it != actions.end(); ++it) DiscardEntry(menu, *it, this);
 }
 
 void Korvane_MRUList::BuildMainMenu() {
@@ -173,10 +178,7 @@ void Korvane_MRUList::BuildMainMenu() {
             menu->addAction(separator);
         }
     } else {
-        for (QAction* action : menu->actions()) {
-            menu->removeAction(action);
-            if (action->parent() == this) delete action;
-        }
+        for (QAction* action : menu->actions()) DiscardEntry(menu, action, this);
         menu->menuAction()->setEnabled(!items.isEmpty());
     }
     for (int i = 0; i < items.size(); ++i) {
@@ -189,10 +191,7 @@ void Korvane_MRUList::BuildMainMenu() {
 void Korvane_MRUList::BuildPopupMenu() {
     QMenu* menu = popupMenu_;
     if (!menu) return;
-    for (QAction* action : menu->actions()) {
-        menu->removeAction(action);
-        if (action->parent() == this) delete action;
-    }
+    for (QAction* action : menu->actions()) DiscardEntry(menu, action, this);
     const QStringList& items = Items();
     for (int i = 0; i < items.size(); ++i) {
         QAction* entry = NewEntry(menu, i, items[i]);

@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QPointer>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -207,6 +208,31 @@ private slots:
         QCOMPARE(spy.count(), 1);
         auto* sender = spy.at(0).at(0).value<QAction*>();
         QCOMPARE(list->Items().at(Tag(sender)), QStringLiteral("/m/old.dbx"));
+    }
+
+    // Opening a recent file adds it again, which rebuilds the menu while the entry's click is
+    // still being handled: the entry must live until that has returned.
+    void clickedEntryOutlivesTheRebuildItsHandlerCauses() {
+        WriteStoredList({"File 0", "File 1"}, {"/m/new.dbx", "/m/old.dbx"});
+        TMenuWindow form;
+        auto list = ProgramList();
+        list->SetMainMenuItem(form.file);
+        QString opened;
+        bool senderAlive = false;
+        connect(list.get(), &Korvane_MRUList::OnMenuItemClick, this, [&](QAction* sender) {
+            QPointer<QAction> guard(sender);
+            opened = list->Items().at(Tag(sender));
+            list->AddFile(opened);
+            senderAlive = !guard.isNull() && Tag(sender) == 1;
+        });
+        QPointer<QAction> clicked = form.file->actions().last();
+        clicked->trigger();
+        QCOMPARE(opened, QStringLiteral("/m/old.dbx"));
+        QVERIFY(senderAlive);
+        QCOMPARE(form.Captions(), (QStringList{"Open...", "Exit", "-", "&0 /m/old.dbx", "&1 /m/new.dbx"}));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(clicked.isNull());
+        QCOMPARE(list->findChildren<QAction*>().size(), 3);
     }
 
     void submenuIsRefilledAndEnabledOnlyWithEntries() {
