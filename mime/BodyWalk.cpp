@@ -44,26 +44,6 @@ std::string CleanAttachmentName(std::string_view name) {
     return out;
 }
 
-// Line ends (CR LF, lone CR, lone LF) become CR LF and a final piece gets one; unlike the
-// string-list rule a zero byte does not end the text.
-std::string NormalizeLineEndsKeepingZeros(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + 2);
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos) {
-            out.append(text.substr(pos));
-            out += "\r\n";
-            break;
-        }
-        out.append(text.substr(pos, end - pos));
-        out += "\r\n";
-        pos = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
-    }
-    return out;
-}
-
 // The line that ends a uuencoded block: "end" in any case, with blanks around it.
 bool IsEndLine(std::string_view line) {
     std::string_view word = Trim(line);
@@ -236,7 +216,7 @@ void TBodyWalk::AddAttachment(TLineSpan body, const std::string& encoding, const
             // The item keeps the bytes of the lines before the bad one.
         }
     } else if (encoding == "QUOTED-PRINTABLE") {
-        item.Data = NormalizeLineEndsKeepingZeros(DecodeQuotedPrintable(JoinLines(body)));
+        item.Data = NormalizeLineEndsKeepingNul(DecodeQuotedPrintable(JoinLines(body)));
         DropFinalLineEnd(item.Data);
     } else {
         item.Data = TextAttachmentData(body);

@@ -37,10 +37,9 @@ size_t CountLineFeeds(std::string_view text) {
     return count;
 }
 
-// Calls emit(line) for every line of the text.
+// Calls emit(line) for every line of the text, a NUL being an ordinary byte.
 template <typename Emit>
-void ForEachLine(std::string_view text, Emit emit) {
-    text = UpToNul(text);
+void ForEachLineOfBytes(std::string_view text, Emit emit) {
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = FindLineEnd(text, pos);
@@ -51,6 +50,26 @@ void ForEachLine(std::string_view text, Emit emit) {
         emit(text.substr(pos, end - pos));
         pos = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
     }
+}
+
+// Calls emit(line) for every line of the text up to its first NUL.
+template <typename Emit>
+void ForEachLine(std::string_view text, Emit emit) {
+    ForEachLineOfBytes(UpToNul(text), emit);
+}
+
+std::string WithCrLfAfterEveryLine(std::string_view text, bool keepNul) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    auto append = [&](std::string_view line) {
+        out += line;
+        out += "\r\n";
+    };
+    if (keepNul)
+        ForEachLineOfBytes(text, append);
+    else
+        ForEachLine(text, append);
+    return out;
 }
 
 // Checks bytes one by one: no NUL, and a LF exactly after every CR. carriedCr says that the
@@ -116,13 +135,11 @@ std::string JoinLines(const TStringList& list) {
 }
 
 std::string NormalizeLineEnds(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + 2);
-    ForEachLine(text, [&](std::string_view line) {
-        out += line;
-        out += "\r\n";
-    });
-    return out;
+    return WithCrLfAfterEveryLine(text, false);
+}
+
+std::string NormalizeLineEndsKeepingNul(std::string_view text) {
+    return WithCrLfAfterEveryLine(text, true);
 }
 
 std::string_view NormalizedLineEnds(std::string_view text, std::string& scratch) {

@@ -22,6 +22,9 @@ std::string JoinLines(const TStringList& list);
 // CR LF, a missing final line end is added, and the text ends at its first NUL.
 std::string NormalizeLineEnds(std::string_view text);
 
+// Like NormalizeLineEnds, but for bytes: a NUL is kept like any other byte.
+std::string NormalizeLineEndsKeepingNul(std::string_view text);
+
 // The same result as NormalizeLineEnds, without a copy when the text is already in that shape
 // (no NUL, every line ended by CR LF): then the text itself comes back, otherwise the text
 // built in scratch.

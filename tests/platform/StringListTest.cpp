@@ -59,6 +59,12 @@ TEST(StringListTest, NormalizeLineEndsAddsTheMissingFinalLineEnd) {
     EXPECT_EQ(NormalizeLineEnds("a\0b"s), "a\r\n");
 }
 
+TEST(StringListTest, NormalizeLineEndsKeepingNulKeepsEveryByte) {
+    EXPECT_EQ(NormalizeLineEndsKeepingNul("a\0b\nc\rd\r\n\0"s), "a\0b\r\nc\r\nd\r\n\0\r\n"s);
+    EXPECT_EQ(NormalizeLineEndsKeepingNul(""), "");
+    EXPECT_EQ(NormalizeLineEndsKeepingNul("a\r\r\n"), "a\r\n\r\n");
+}
+
 // The view-returning variant gives the same bytes whichever way its check goes.
 TEST(NormalizedLineEndsTest, SameBytesAsNormalizeLineEnds) {
     const std::string cases[] = {
