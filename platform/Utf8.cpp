@@ -26,51 +26,31 @@ void AppendCodePoint(std::string& out, uint32_t cp) {
     }
 }
 
-// Length of the valid UTF-8 sequence at the start of s, or 0 when it is not valid.
-size_t SequenceLength(std::string_view s) {
-    auto byte = [&](size_t i) { return static_cast<uint8_t>(s[i]); };
-    uint8_t b0 = byte(0);
-    if (b0 < 0x80) return 1;
+// The UTF-8 sequence at the start of s (not empty): its length and whether it is valid. An
+// invalid one is the maximal ill-formed part: the lead byte and the continuation bytes that
+// fit it, or a single byte that cannot lead.
+struct TSequence {
+    size_t length;
+    bool valid;
+};
+
+TSequence ScanSequence(std::string_view s) {
+    uint8_t b0 = static_cast<uint8_t>(s[0]);
+    if (b0 < 0x80) return {1, true};
     size_t len;
-    uint8_t lo = 0x80, hi = 0xBF;
+    uint8_t lo = 0x80, hi = 0xBF;  // the range of the second byte
     if (b0 >= 0xC2 && b0 <= 0xDF) {
         len = 2;
     } else if (b0 >= 0xE0 && b0 <= 0xEF) {
         len = 3;
-        if (b0 == 0xE0) lo = 0xA0;
+        if (b0 == 0xE0) lo = 0xA0;  // no overlong forms
         if (b0 == 0xED) hi = 0x9F;  // no surrogates
     } else if (b0 >= 0xF0 && b0 <= 0xF4) {
         len = 4;
-        if (b0 == 0xF0) lo = 0x90;
-        if (b0 == 0xF4) hi = 0x8F;
+        if (b0 == 0xF0) lo = 0x90;  // no overlong forms
+        if (b0 == 0xF4) hi = 0x8F;  // nothing beyond U+10FFFF
     } else {
-        return 0;
-    }
-    if (s.size() < len) return 0;
-    if (byte(1) < lo || byte(1) > hi) return 0;
-    for (size_t i = 2; i < len; ++i)
-        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-    return len;
-}
-
-// How many bytes at the start of s, which does not begin a valid sequence, form one
-// ill-formed unit: the lead byte and the continuation bytes that fit it.
-size_t MaximalIllFormedLength(std::string_view s) {
-    uint8_t b0 = static_cast<uint8_t>(s[0]);
-    size_t len;
-    uint8_t lo = 0x80, hi = 0xBF;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        len = 2;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        len = 3;
-        if (b0 == 0xE0) lo = 0xA0;
-        if (b0 == 0xED) hi = 0x9F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        len = 4;
-        if (b0 == 0xF0) lo = 0x90;
-        if (b0 == 0xF4) hi = 0x8F;
-    } else {
-        return 1;
+        return {1, false};
     }
     size_t i = 1;
     while (i < len && i < s.size()) {
@@ -79,7 +59,7 @@ size_t MaximalIllFormedLength(std::string_view s) {
         if (b < min || b > max) break;
         ++i;
     }
-    return i;
+    return {i, i == len};
 }
 
 }  // namespace
@@ -91,9 +71,9 @@ bool IsValidUtf8(std::string_view bytes) {
             ++i;
             continue;
         }
-        size_t len = SequenceLength(bytes.substr(i));
-        if (len == 0) return false;
-        i += len;
+        TSequence sequence = ScanSequence(bytes.substr(i));
+        if (!sequence.valid) return false;
+        i += sequence.length;
     }
     return true;
 }
@@ -127,14 +107,12 @@ std::string RepairUtf8(std::string_view bytes) {
         while (i < bytes.size() && static_cast<uint8_t>(bytes[i]) < 0x80) ++i;
         out.append(bytes.substr(start, i - start));
         if (i == bytes.size()) break;
-        size_t len = SequenceLength(bytes.substr(i));
-        if (len > 0) {
-            out.append(bytes.substr(i, len));
-            i += len;
-        } else {
+        TSequence sequence = ScanSequence(bytes.substr(i));
+        if (sequence.valid)
+            out.append(bytes.substr(i, sequence.length));
+        else
             AppendCodePoint(out, 0xFFFD);
-            i += MaximalIllFormedLength(bytes.substr(i));
-        }
+        i += sequence.length;
     }
     return out;
 }
