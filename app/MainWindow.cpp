@@ -406,7 +406,9 @@ void Twnd_oe_Main::MRUListMenuItemClick(QAction* Sender) {
     const QStringList& items = mruList_->Items();
     int index = Tag(Sender);
     if (index < 0 || index >= items.size()) return;
-    LoadFile(items[index]);
+    // A copy: opening the file moves its entry within the list.
+    const QString path = items[index];
+    LoadFile(path);
 }
 
 void Twnd_oe_Main::TreeHeaderClick(int column) {
