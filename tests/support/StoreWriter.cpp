@@ -2,6 +2,7 @@
 
 #include "store/DBXLayout.h"
 #include "store/MBXLayout.h"
+#include "store/MBXReader.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -422,13 +423,6 @@ std::string BuildDbx(const std::vector<TStoreMessage>& messages, const TDbxOptio
 
 namespace {
 
-std::string IndexPathOf(const std::string& mbxPath) {
-    const size_t slash = mbxPath.rfind('/');
-    const size_t dot = mbxPath.rfind('.');
-    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    return (hasExtension ? mbxPath.substr(0, dot) : mbxPath) + ".idx";
-}
-
 std::string Header(size_t size, uint32_t magic) {
     std::string header(size, '\0');
     Put32(header, 0, magic);
@@ -452,7 +446,7 @@ TMbxWriter::TMbxWriter(TMbxOptions options)
 TMbxWriter::TMbxWriter(const std::string& mbxPath, TMbxOptions options) : options_(std::move(options)) {
     mbx_ = std::make_unique<TFileSink>(mbxPath);
     if (options_.WriteIndex)
-        idx_ = std::make_unique<TFileSink>(IndexPathOf(mbxPath));
+        idx_ = std::make_unique<TFileSink>(TMBXReader::IndexFileName(mbxPath));
     else
         idx_ = std::make_unique<TMemorySink>();
     mbx_->Append(Header(mbx::kHeaderSize, options_.BadMagic ? 0x35464D4A : mbx::kMagic));
@@ -525,12 +519,6 @@ TMbxImages BuildMbx(const std::vector<TStoreMessage>& messages, const TMbxOption
 }
 
 // ---- helpers -------------------------------------------------------------------------------
-
-void WriteFile(const std::string& path, std::string_view bytes) {
-    TFileSink sink(path);
-    sink.Append(bytes);
-    sink.Close();
-}
 
 std::string MessageText(const std::vector<std::string>& headerLines, std::string_view body) {
     std::string text;

@@ -187,9 +187,6 @@ struct TMbxImages {
 };
 TMbxImages BuildMbx(const std::vector<TStoreMessage>& messages, const TMbxOptions& options = {});
 
-// Writes bytes to a file, replacing it; throws std::runtime_error on failure.
-void WriteFile(const std::string& path, std::string_view bytes);
-
 // A message text with the given header lines and body, CR LF line ends.
 std::string MessageText(const std::vector<std::string>& headerLines, std::string_view body);
 

@@ -1,5 +1,7 @@
 #include "SampleStores.h"
 
+#include "platform/FileWrite.h"
+
 namespace brindle::samples {
 
 testsupport::TStoreMessage StoreMessage(const TSampleMessage& message, uint32_t index) {
@@ -33,7 +35,7 @@ void WriteSamples(const std::string& dir) {
     }
     dbx.Finish();
     mbx.Finish();
-    testsupport::WriteFile(dir + "/Welcome.eml", WelcomeMessage());
+    WriteWholeFile(dir + "/Welcome.eml", WelcomeMessage());
 }
 
 void WriteBenchStores(const std::string& dir, uint32_t count) {
