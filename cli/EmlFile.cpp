@@ -2,6 +2,7 @@
 
 #include "platform/ByteSource.h"
 #include "platform/StringList.h"
+#include "platform/TextRules.h"
 
 namespace brindle {
 
@@ -11,14 +12,7 @@ bool IsEmlFileName(std::string_view path) {
     size_t dot = name.find_last_of('.');
     if (dot == std::string_view::npos) return false;
     std::string_view extension = name.substr(dot);
-    constexpr std::string_view kEml = ".EML";
-    if (extension.size() != kEml.size()) return false;
-    for (size_t i = 0; i < kEml.size(); ++i) {
-        char c = extension[i];
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        if (c != kEml[i]) return false;
-    }
-    return true;
+    return extension.size() == 4 && StartsWithNoCase(extension, ".eml");
 }
 
 std::string ReadEmlFile(const std::string& path) {

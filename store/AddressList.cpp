@@ -1,20 +1,12 @@
 #include "store/AddressList.h"
 
+#include "platform/TextRules.h"
 #include "platform/Utf8.h"
 
 namespace brindle {
-namespace {
-
-void UpperCaseAscii(std::string& text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-}
-
-}  // namespace
-
 std::string AddressLine(std::string_view name, std::string_view address) {
     std::string line = Utf8OrCp1252(name) + " = " + Utf8OrCp1252(address);
-    UpperCaseAscii(line);
+    for (char& c : line) c = UpperAscii(c);
     return line;
 }
 

@@ -1,6 +1,7 @@
 #include "store/MBXReader.h"
 
 #include "platform/LittleEndian.h"
+#include "platform/TextRules.h"
 #include "store/MBXLayout.h"
 
 #include <algorithm>
@@ -27,18 +28,6 @@ constexpr uint64_t kScanSlack = uint64_t{1} << 20;
 std::string_view UpToNul(std::string_view bytes) {
     size_t nul = bytes.find('\0');
     return nul == std::string_view::npos ? bytes : bytes.substr(0, nul);
-}
-
-char UpperAscii(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-// True when the line begins with the upper-case name, ASCII letters compared in either case.
-bool StartsWithName(std::string_view line, std::string_view upperName) {
-    if (line.size() < upperName.size()) return false;
-    for (size_t i = 0; i < upperName.size(); ++i)
-        if (UpperAscii(line[i]) != upperName[i]) return false;
-    return true;
 }
 
 // Calls emit(line) for every line of a text split at CR LF, a lone CR and a lone LF.
@@ -298,11 +287,11 @@ void TMBXReader::ReadFromHeaderLines() {
         const TMBX_MessageInfo& record = records_[i];
         TSummaryDraft draft;
         ForEachLine(HeaderText(i), [&](std::string_view line) {
-            if (StartsWithName(line, "FROM:"))
+            if (StartsWithNoCase(line, "FROM:"))
                 draft.Text(TInfoText::SenderName) = line.substr(5);
-            else if (StartsWithName(line, "SUBJECT:"))
+            else if (StartsWithNoCase(line, "SUBJECT:"))
                 draft.Text(TInfoText::Subject) = line.substr(8);
-            else if (StartsWithName(line, "DATE:"))
+            else if (StartsWithNoCase(line, "DATE:"))
                 draft.Text(TInfoText::DateText) = line.substr(5);
         });
         const std::string messageId = std::to_string(record.MessageNumber);
