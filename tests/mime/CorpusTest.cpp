@@ -18,11 +18,16 @@ std::unique_ptr<TMoxMsg> ParseCorpusFile(const std::string& relative) {
 
 void ExpectUtf8(const TMoxMsg& msg, const std::string& file) {
     for (const std::string* field : {&msg.From, &msg.Subject, &msg.SendTo, &msg.CC, &msg.ReplyTo, &msg.Sender,
-                                     &msg.Date, &msg.MessageID, &msg.InReplyTo, &msg.ReturnPath})
+                                     &msg.Date, &msg.MessageID, &msg.InReplyTo, &msg.ReturnPath, &msg.ContentType,
+                                     &msg.ContentTransferEncoding})
         EXPECT_TRUE(IsValidUtf8(*field)) << file << ": " << *field;
     for (const std::string& line : msg.Text) EXPECT_TRUE(IsValidUtf8(line)) << file << ": " << line;
-    for (size_t i = 0; i < msg.AttachedFiles.Count(); ++i)
-        EXPECT_TRUE(IsValidUtf8(msg.AttachedFiles.Items(i).FileName)) << file;
+    for (const std::string& type : msg.TextTypes) EXPECT_TRUE(IsValidUtf8(type)) << file << ": " << type;
+    for (size_t i = 0; i < msg.AttachedFiles.Count(); ++i) {
+        const TAttachedFile& item = msg.AttachedFiles.Items(i);
+        EXPECT_TRUE(IsValidUtf8(item.FileName) && IsValidUtf8(item.MediaType) && IsValidUtf8(item.ContentID))
+            << file << ": item " << i;
+    }
 }
 
 TEST(CorpusTest, EveryMessageParsesToUtf8WithoutTemporaryFiles) {
