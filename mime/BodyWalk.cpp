@@ -54,12 +54,6 @@ void DropFinalLineEnd(std::string& data) {
     if (data.size() >= 2 && data.compare(data.size() - 2, 2, "\r\n") == 0) data.resize(data.size() - 2);
 }
 
-// A declared charset whose text is kept as it is when it is valid UTF-8.
-bool KeepsValidUtf8(const std::string& charset) {
-    std::string name = LowerAscii(Trim(charset));
-    return name.empty() || name == "utf-8" || name == "utf8" || name == "us-ascii" || name == "ascii";
-}
-
 }  // namespace
 
 TPartHeaders GetPartHeaders(TLineSpan lines) {

@@ -136,6 +136,11 @@ std::string Convert(iconv_t cd, std::string_view bytes) {
 
 }  // namespace
 
+bool KeepsValidUtf8(std::string_view charset) {
+    TBuiltin builtin = BuiltinFor(NormalizeName(charset));
+    return builtin == TBuiltin::Utf8 || builtin == TBuiltin::Utf8OrCp1252;
+}
+
 std::string ToUtf8(std::string_view bytes, std::string_view charset) {
     std::string name = NormalizeName(charset);
     switch (BuiltinFor(name)) {

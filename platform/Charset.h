@@ -13,4 +13,8 @@ namespace brindle {
 // loses the rest of the text.
 std::string ToUtf8(std::string_view bytes, std::string_view charset);
 
+// True when ToUtf8 gives valid UTF-8 back unchanged for this charset: no name, UTF-8 and the
+// ASCII names.
+bool KeepsValidUtf8(std::string_view charset);
+
 }  // namespace brindle

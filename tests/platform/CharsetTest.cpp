@@ -60,6 +60,14 @@ INSTANTIATE_TEST_SUITE_P(Table, ToUtf8Test, ::testing::Values(
     ConversionCase{"a\xF5\xB2\xBA\xA0" "b", "+utf-8", "a" + kReplacement + kReplacement + kReplacement + kReplacement + "b"},
     ConversionCase{"", "koi8-r", ""}));
 
+// The charsets whose valid UTF-8 the body walk may take over without converting.
+TEST(KeepsValidUtf8Test, OnlyUtf8AndAsciiLabels) {
+    for (const char* name : {"", "utf-8", "UTF8", "\"utf-8\"", "us-ascii", "ANSI_X3.4-1968", "utf-8*en"})
+        EXPECT_TRUE(KeepsValidUtf8(name)) << name;
+    for (const char* name : {"iso-8859-1", "windows-1252", "koi8-r", "utf-16le", "no-such-charset"})
+        EXPECT_FALSE(KeepsValidUtf8(name)) << name;
+}
+
 std::string ReadCorpusFile(const std::string& name) {
     std::ifstream file(std::string(BRINDLE_CORPUS) + "/codec/gmime-charsets/" + name, std::ios::binary);
     std::ostringstream bytes;
