@@ -2,6 +2,7 @@
 
 #include "platform/Utf8.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -14,31 +15,15 @@ constexpr int64_t kMillisecondsPerDay = 86'400'000;
 constexpr int64_t kFirstDay = -693593;
 constexpr int64_t kLastDay = 2958465;
 
-struct CivilDate {
-    int64_t year;
-    unsigned month;
-    unsigned day;
-};
-
 int64_t FloorDivide(int64_t a, int64_t b) {
     int64_t q = a / b;
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
-// Proleptic Gregorian date of a day number counted from 1899-12-30, by 400-year eras of
-// 146097 days that begin on a 1 March.
-CivilDate DateFromDayNumber(int64_t dayNumber) {
-    // 1899-12-30 is 693,899 days after 0000-03-01.
-    int64_t days = dayNumber + 693899;
-    int64_t era = FloorDivide(days, 146097);
-    int64_t dayOfEra = days - era * 146097;
-    int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
-    unsigned day = static_cast<unsigned>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
-    unsigned month = static_cast<unsigned>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
-    int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    return {year, month, day};
+// The proleptic Gregorian date of a day number counted from 1899-12-30.
+std::chrono::year_month_day DateFromDayNumber(int64_t dayNumber) {
+    using namespace std::chrono;
+    return year_month_day{sys_days{year{1899} / December / 30} + days{dayNumber}};
 }
 
 }  // namespace
@@ -52,11 +37,12 @@ std::string DateTimeToIso8601(TDateTime value) {
     auto total = static_cast<int64_t>(milliseconds);
     int64_t dayNumber = FloorDivide(total, kMillisecondsPerDay);
     int64_t timeOfDay = total - dayNumber * kMillisecondsPerDay;
-    CivilDate date = DateFromDayNumber(dayNumber);
+    const std::chrono::year_month_day date = DateFromDayNumber(dayNumber);
     int seconds = static_cast<int>(timeOfDay / 1000);
     char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year) % 10000,
-                  date.month % 100, date.day % 100, seconds / 3600 % 100, seconds / 60 % 60, seconds % 60);
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()) % 10000,
+                  static_cast<unsigned>(date.month()) % 100, static_cast<unsigned>(date.day()) % 100,
+                  seconds / 3600 % 100, seconds / 60 % 60, seconds % 60);
     return text;
 }
 
