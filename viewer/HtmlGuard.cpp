@@ -1,5 +1,6 @@
 #include "viewer/HtmlGuard.h"
 
+#include "platform/TextRules.h"
 #include "viewer/ViewerText.h"
 
 #include <algorithm>
@@ -13,7 +14,6 @@ constexpr uint64_t kTagCost = 8;
 constexpr size_t kMaxEntityLength = 32;
 constexpr size_t kMaxCostShift = 40;
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsSpace(char c) { return IsBlankByte(c); }
 bool IsEntityChar(char c) { return IsLetter(c) || (c >= '0' && c <= '9') || c == '#'; }
@@ -84,12 +84,7 @@ public:
     bool AtEnd() const { return pos_ >= text_.size(); }
     char Peek(size_t ahead = 0) const { return pos_ + ahead < text_.size() ? text_[pos_ + ahead] : '\0'; }
     void Skip(size_t n) { pos_ = std::min(text_.size(), pos_ + n); }
-    bool AtNoCase(std::string_view prefix) const {
-        if (text_.size() - pos_ < prefix.size()) return false;
-        for (size_t i = 0; i < prefix.size(); ++i)
-            if (Lower(text_[pos_ + i]) != Lower(prefix[i])) return false;
-        return true;
-    }
+    bool AtNoCase(std::string_view prefix) const { return StartsWithNoCase(text_.substr(pos_), prefix); }
 
     // Moves past the next occurrence of the text (ASCII letters in any case), or to the end.
     void SkipPast(std::string_view needle) {
@@ -105,7 +100,7 @@ public:
             tag.closing = true;
             Skip(1);
         }
-        while (!AtEnd() && IsNameChar(Peek())) tag.name += Lower(text_[pos_++]);
+        while (!AtEnd() && IsNameChar(Peek())) tag.name += LowerAscii(text_[pos_++]);
         while (!AtEnd()) {
             SkipSpace();
             if (Peek() == '>') {
@@ -130,7 +125,7 @@ private:
     void ReadAttribute(TTag& tag) {
         TAttribute attribute;
         while (!AtEnd() && !IsSpace(Peek()) && Peek() != '=' && Peek() != '>' && Peek() != '/')
-            attribute.name += Lower(text_[pos_++]);
+            attribute.name += LowerAscii(text_[pos_++]);
         SkipSpace();
         if (Peek() == '=') {
             Skip(1);

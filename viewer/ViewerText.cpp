@@ -1,21 +1,12 @@
 #include "viewer/ViewerText.h"
 
+#include "platform/TextRules.h"
 #include "platform/Utf8.h"
 
 #include <array>
 
 namespace brindle {
 namespace {
-
-bool StartsWithNoCase(std::string_view text, std::string_view lowerPrefix) {
-    if (text.size() < lowerPrefix.size()) return false;
-    for (size_t i = 0; i < lowerPrefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != lowerPrefix[i]) return false;
-    }
-    return true;
-}
 
 void AppendEscaped(std::string& out, char c) {
     switch (c) {
