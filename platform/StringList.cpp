@@ -9,23 +9,6 @@
 namespace brindle {
 namespace {
 
-std::string_view UpToNul(std::string_view text) {
-    size_t nul = text.find('\0');
-    return nul == std::string_view::npos ? text : text.substr(0, nul);
-}
-
-// The position of the first CR or LF from pos on, or npos. Two memchr scans are several times
-// faster on long texts than the library's find_first_of, which tests byte by byte.
-size_t FindLineEnd(std::string_view text, size_t pos) {
-    const char* begin = text.data() + pos;
-    size_t length = text.size() - pos;
-    const void* lf = std::memchr(begin, '\n', length);
-    size_t limit = lf == nullptr ? length : static_cast<size_t>(static_cast<const char*>(lf) - begin);
-    const void* cr = std::memchr(begin, '\r', limit);
-    if (cr != nullptr) return pos + static_cast<size_t>(static_cast<const char*>(cr) - begin);
-    return lf == nullptr ? std::string_view::npos : pos + limit;
-}
-
 size_t CountLineFeeds(std::string_view text) {
     size_t count = 0;
     const char* at = text.data();
@@ -35,21 +18,6 @@ size_t CountLineFeeds(std::string_view text) {
         at = static_cast<const char*>(found) + 1;
     }
     return count;
-}
-
-// Calls emit(line) for every line of the text, a NUL being an ordinary byte.
-template <typename Emit>
-void ForEachLineOfBytes(std::string_view text, Emit emit) {
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = FindLineEnd(text, pos);
-        if (end == std::string_view::npos) {
-            emit(text.substr(pos));
-            return;
-        }
-        emit(text.substr(pos, end - pos));
-        pos = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
-    }
 }
 
 // Calls emit(line) for every line of the text up to its first NUL.
@@ -108,6 +76,23 @@ bool HasOnlyCrLfLineEnds(std::string_view text) {
 }
 
 }  // namespace
+
+std::string_view UpToNul(std::string_view text) {
+    size_t nul = text.find('\0');
+    return nul == std::string_view::npos ? text : text.substr(0, nul);
+}
+
+// Two memchr scans are several times faster on long texts than the library's find_first_of,
+// which tests byte by byte.
+size_t FindLineEnd(std::string_view text, size_t pos) {
+    const char* begin = text.data() + pos;
+    size_t length = text.size() - pos;
+    const void* lf = std::memchr(begin, '\n', length);
+    size_t limit = lf == nullptr ? length : static_cast<size_t>(static_cast<const char*>(lf) - begin);
+    const void* cr = std::memchr(begin, '\r', limit);
+    if (cr != nullptr) return pos + static_cast<size_t>(static_cast<const char*>(cr) - begin);
+    return lf == nullptr ? std::string_view::npos : pos + limit;
+}
 
 TStringList SplitLines(std::string_view text) {
     TStringList list;

@@ -8,6 +8,28 @@ namespace brindle {
 
 using TStringList = std::vector<std::string>;
 
+// The text up to its first NUL byte (all of it when it holds none).
+std::string_view UpToNul(std::string_view text);
+
+// The position of the first CR or LF from pos on, or npos.
+size_t FindLineEnd(std::string_view text, size_t pos);
+
+// Calls emit(line) for every line of a text split at CR LF, at a lone CR and at a lone LF; a
+// final piece without a line end is a line too, and a NUL is an ordinary byte.
+template <typename Emit>
+void ForEachLineOfBytes(std::string_view text, Emit emit) {
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = FindLineEnd(text, pos);
+        if (end == std::string_view::npos) {
+            emit(text.substr(pos));
+            return;
+        }
+        emit(text.substr(pos, end - pos));
+        pos = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+    }
+}
+
 // Splits a text into lines at CR LF, at a lone CR and at a lone LF. A final piece without a
 // line end is a line too; a NUL byte ends the text; an empty text gives no lines.
 TStringList SplitLines(std::string_view text);

@@ -1,6 +1,7 @@
 #include "store/DBXReader.h"
 
 #include "platform/LittleEndian.h"
+#include "platform/StringList.h"
 #include "store/ChainGuard.h"
 #include "store/DBXLayout.h"
 
@@ -38,11 +39,6 @@ constexpr uint64_t kPrefetchBlocks = 8;
 
 const uint8_t* Bytes(std::string_view view) {
     return reinterpret_cast<const uint8_t*>(view.data());
-}
-
-std::string_view UpToNul(std::string_view bytes) {
-    size_t nul = bytes.find('\0');
-    return nul == std::string_view::npos ? bytes : bytes.substr(0, nul);
 }
 
 // The text at pos of the data area: up to its first NUL, the end of the body or 255 bytes.

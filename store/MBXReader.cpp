@@ -1,6 +1,7 @@
 #include "store/MBXReader.h"
 
 #include "platform/LittleEndian.h"
+#include "platform/StringList.h"
 #include "platform/TextRules.h"
 #include "store/MBXLayout.h"
 
@@ -24,26 +25,6 @@ constexpr uint32_t kReadFlag = 0x80;
 constexpr uint32_t kRecordsPerRelease = 256;
 // Slack of the scan budget beyond twice the file size.
 constexpr uint64_t kScanSlack = uint64_t{1} << 20;
-
-std::string_view UpToNul(std::string_view bytes) {
-    size_t nul = bytes.find('\0');
-    return nul == std::string_view::npos ? bytes : bytes.substr(0, nul);
-}
-
-// Calls emit(line) for every line of a text split at CR LF, a lone CR and a lone LF.
-template <typename Emit>
-void ForEachLine(std::string_view text, Emit emit) {
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos) {
-            emit(text.substr(pos));
-            return;
-        }
-        emit(text.substr(pos, end - pos));
-        pos = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
-    }
-}
 
 size_t FileNameStart(const std::string& path) {
     size_t slash = path.rfind('/');
@@ -286,7 +267,7 @@ void TMBXReader::ReadFromHeaderLines() {
     for (size_t i = 0; i < found; ++i) {
         const TMBX_MessageInfo& record = records_[i];
         TSummaryDraft draft;
-        ForEachLine(HeaderText(i), [&](std::string_view line) {
+        ForEachLineOfBytes(HeaderText(i), [&](std::string_view line) {
             if (StartsWithNoCase(line, "FROM:"))
                 draft.Text(TInfoText::SenderName) = line.substr(5);
             else if (StartsWithNoCase(line, "SUBJECT:"))
