@@ -59,7 +59,7 @@ private:
     int fd_;
 };
 
-// Files that cannot be mapped (pipes, special files, empty files) are read whole.
+// Files that cannot be mapped are read whole.
 std::string ReadWhole(int fd, const std::string& path) {
     std::string data;
     char buffer[65536];
@@ -77,12 +77,14 @@ std::string ReadWhole(int fd, const std::string& path) {
 
 }  // namespace
 
+// Only regular files are opened: a pipe would wait for a writer and a device such as
+// /dev/zero would never end. O_NONBLOCK keeps the open itself from waiting on a pipe.
 std::unique_ptr<TByteSource> TByteSource::OpenFile(const std::string& path) {
-    FdGuard fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    FdGuard fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) throw EFOpenError(path);
     struct stat st {};
-    if (fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) throw EFOpenError(path);
-    if (S_ISREG(st.st_mode) && st.st_size > 0) {
+    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) throw EFOpenError(path);
+    if (st.st_size > 0) {
         size_t size = static_cast<size_t>(st.st_size);
         void* map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
         if (map != MAP_FAILED) return std::make_unique<MappedFileSource>(map, size);

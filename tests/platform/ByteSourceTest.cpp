@@ -55,6 +55,14 @@ TEST_F(ByteSourceFileTest, OpenFileFailsWithTheFileLayerMessage) {
     EXPECT_THROW(TByteSource::OpenFile(dir_), EFOpenError);
 }
 
+// A pipe without a writer would keep the open waiting, a device may never end.
+TEST_F(ByteSourceFileTest, OnlyRegularFilesAreOpened) {
+    std::string fifo = dir_ + "/pipe.dbx";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_THROW(TByteSource::OpenFile(fifo), EFOpenError);
+    EXPECT_THROW(TByteSource::OpenFile("/dev/zero"), EFOpenError);
+}
+
 TEST(ByteSourceTest, HasChecksRangesWithoutOverflow) {
     auto source = TByteSource::FromMemory("0123456789");
     EXPECT_TRUE(source->Has(0, 10));
