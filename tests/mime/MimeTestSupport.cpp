@@ -1,5 +1,7 @@
 #include "MimeTestSupport.h"
 
+#include "tests/support/Base64Encode.h"
+
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -62,22 +64,7 @@ std::unique_ptr<TMoxMsg> ParseMessage(std::string_view text) {
     return ParseRaw(Crlf(text));
 }
 
-std::string Base64Lines(std::string_view bytes) {
-    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string encoded;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        uint32_t group = static_cast<uint8_t>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) group |= static_cast<uint8_t>(bytes[i + 1]) << 8;
-        if (i + 2 < bytes.size()) group |= static_cast<uint8_t>(bytes[i + 2]);
-        encoded += kAlphabet[(group >> 18) & 63];
-        encoded += kAlphabet[(group >> 12) & 63];
-        encoded += i + 1 < bytes.size() ? kAlphabet[(group >> 6) & 63] : '=';
-        encoded += i + 2 < bytes.size() ? kAlphabet[group & 63] : '=';
-    }
-    std::string lines;
-    for (size_t i = 0; i < encoded.size(); i += 76) lines += encoded.substr(i, 76) + "\n";
-    return lines;
-}
+std::string Base64Lines(std::string_view bytes) { return testsupport::Base64Lines(bytes, "\n"); }
 
 std::string ReadFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);

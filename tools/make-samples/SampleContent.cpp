@@ -1,36 +1,12 @@
 #include "SampleContent.h"
 
+#include "tests/support/Base64Encode.h"
+
 #include <array>
 #include <cstdio>
 
 namespace brindle::samples {
 namespace {
-
-constexpr char kBase64Digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::string Base64(std::string_view bytes) {
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    size_t i = 0;
-    auto byte = [&](size_t k) { return static_cast<uint32_t>(static_cast<uint8_t>(bytes[k])); };
-    for (; i + 3 <= bytes.size(); i += 3) {
-        uint32_t n = (byte(i) << 16) | (byte(i + 1) << 8) | byte(i + 2);
-        for (int s = 18; s >= 0; s -= 6) out += kBase64Digits[(n >> s) & 63];
-    }
-    if (i + 1 == bytes.size()) {
-        uint32_t n = byte(i) << 16;
-        out += kBase64Digits[(n >> 18) & 63];
-        out += kBase64Digits[(n >> 12) & 63];
-        out += "==";
-    } else if (i + 2 == bytes.size()) {
-        uint32_t n = (byte(i) << 16) | (byte(i + 1) << 8);
-        out += kBase64Digits[(n >> 18) & 63];
-        out += kBase64Digits[(n >> 12) & 63];
-        out += kBase64Digits[(n >> 6) & 63];
-        out += '=';
-    }
-    return out;
-}
 
 void AppendBigEndian32(std::string& out, uint32_t value) {
     for (int s = 24; s >= 0; s -= 8) out += static_cast<char>((value >> s) & 0xFF);
@@ -130,18 +106,11 @@ constexpr std::string_view kPdfLine = "Brindle demo: quarterly figures";
 }  // namespace
 
 std::string Base64Lines(std::string_view bytes) {
-    std::string encoded = Base64(bytes);
-    std::string out;
-    out.reserve(encoded.size() + encoded.size() / 38 + 2);
-    for (size_t pos = 0; pos < encoded.size(); pos += 76) {
-        out.append(encoded, pos, 76);
-        out += "\r\n";
-    }
-    return out;
+    return testsupport::Base64Lines(bytes, "\r\n");
 }
 
 std::string EncodedWord(std::string_view charset, std::string_view bytes) {
-    return "=?" + std::string(charset) + "?B?" + Base64(bytes) + "?=";
+    return "=?" + std::string(charset) + "?B?" + testsupport::Base64Encode(bytes) + "?=";
 }
 
 uint64_t FileTimeFromUnix(int64_t seconds) { return static_cast<uint64_t>(seconds + 11644473600LL) * 10000000ULL; }
