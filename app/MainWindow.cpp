@@ -15,9 +15,9 @@
 #include "components/WaitCursor.h"
 #include "platform/ByteSource.h"
 #include "platform/StringList.h"
-#include "store/DBXReader.h"
-#include "store/MBXReader.h"
+#include "store/EmlFile.h"
 #include "store/MessageFiles.h"
+#include "store/StoreOpener.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
@@ -89,9 +89,7 @@ bool IsOpenableDrop(const QMimeData* data) {
 }  // namespace
 
 bool HasEmlExtension(const QString& path) {
-    QString name = QFileInfo(path).fileName();
-    qsizetype dot = name.lastIndexOf(u'.');
-    return dot >= 0 && name.mid(dot).compare(u".eml", Qt::CaseInsensitive) == 0;
+    return IsEmlFileName(LocalPath(path));
 }
 
 Twnd_oe_Main::Twnd_oe_Main(const QStringList& arguments, QWidget* parent)
@@ -258,6 +256,9 @@ void Twnd_oe_Main::CreateStatusBar() {
     sbPanels_[0]->setFixedWidth(kStatusPanel0Width);
     sb->addWidget(sbPanels_[0]);
     sb->addWidget(sbPanels_[1], 1);
+    sbWarnings_ = new QLabel(sb);
+    sbWarnings_->setObjectName(QStringLiteral("sbWarnings"));
+    sb->addPermanentWidget(sbWarnings_);
     setStatusBar(sb);
 }
 
@@ -320,24 +321,10 @@ void Twnd_oe_Main::ReadSingleMessage(const QString& path) {
         SetStatusText(1, QStringLiteral("Reading..."));
         RepaintNow();
         StartStopwatch();
-        std::unique_ptr<TByteSource> file = TByteSource::OpenFile(LocalPath(path));
-        rawText = NormalizeLineEnds(file->All());
+        rawText = ReadEmlFile(LocalPath(path));
         SetStatusText(1, ElapsedTimeText());
     }
     AppHooks().ShowMessageView(rawText, this);
-}
-
-void Twnd_oe_Main::ProbeAndCreateReader(const std::string& path) {
-    uint8_t kind = kFileKindUnknown;
-    {
-        TOEReader probe;
-        probe.Open(path);
-        kind = probe.FileKind();
-    }
-    if (kind == kFileKindOE4)
-        reader_ = std::make_unique<TMBXReader>();
-    else if (kind == kFileKindOE5)
-        reader_ = std::make_unique<TDBXReader>();
 }
 
 void Twnd_oe_Main::OpenStore(const QString& path) {
@@ -350,10 +337,13 @@ void Twnd_oe_Main::OpenStore(const QString& path) {
     try {
         model_->SetReader(nullptr);
         reader_.reset();
+        warnings_.clear();
+        ShowWarnings();
         StartStopwatch();
         std::string localPath = LocalPath(path);
-        ProbeAndCreateReader(localPath);
-        if (!reader_) throw EOEReaderException("File is not in supported format.");
+        reader_ = CreateStoreReader(localPath, [this](const TWarning& warning) {
+            warnings_.append(ShownText(warning.Describe()));
+        });
         reader_->Open(localPath);
         SetStatusText(1, ElapsedTimeText());
         RepaintNow();
@@ -366,10 +356,23 @@ void Twnd_oe_Main::OpenStore(const QString& path) {
         mruList_->AddFile(path);
         od_.InitialDir = od_.FileName.isEmpty() ? QString() : WithTrailingSeparator(QFileInfo(od_.FileName).absolutePath());
     } catch (...) {
+        ShowWarnings();
         if (reader_) ShowOpenedStore();
         throw;
     }
+    ShowWarnings();
     ShowOpenedStore();
+}
+
+void Twnd_oe_Main::ShowWarnings() {
+    if (warnings_.isEmpty()) {
+        sbWarnings_->clear();
+        sbWarnings_->setToolTip(QString());
+        return;
+    }
+    sbWarnings_->setText(warnings_.size() == 1 ? warnings_.front()
+                                               : QStringLiteral("%1 (and %2 more)").arg(warnings_.front()).arg(warnings_.size() - 1));
+    sbWarnings_->setToolTip(warnings_.join(u'\n'));
 }
 
 void Twnd_oe_Main::ShowOpenedStore() {

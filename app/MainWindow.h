@@ -86,8 +86,9 @@ private:
     void FormShow();
     void ReadSingleMessage(const QString& path);
     void OpenStore(const QString& path);
-    void ProbeAndCreateReader(const std::string& path);
     void ShowOpenedStore();
+    // Shows the warnings that reading the store gave, or none.
+    void ShowWarnings();
     void SetStatusText(int panel, const QString& text);
     void RepaintNow();
     int SelectedCount() const;
@@ -110,6 +111,9 @@ private:
     QPlainTextEdit* Memo = nullptr;
     QStatusBar* sb = nullptr;
     QLabel* sbPanels_[2] = {nullptr, nullptr};
+    // Damage that reading tolerated; its first line shows in the status bar, all in its tip.
+    QLabel* sbWarnings_ = nullptr;
+    QStringList warnings_;
     Korvane_MRUList* mruList_ = nullptr;
     Korvane_PersistentPosition* PP = nullptr;
 };

@@ -3,18 +3,13 @@
 #include "app/CellTexts.h"
 #include "app/Collation.h"
 #include "app/ListImages.h"
+#include "store/MessageFlags.h"
 
 #include <algorithm>
 #include <numeric>
 
 namespace brindle {
 namespace {
-
-constexpr uint32_t kFlagRead = 0x80;
-constexpr uint32_t kFlagFlagged = 0x20;
-constexpr uint32_t kFlagAttachment = 0x4000;
-constexpr uint32_t kPriorityHigh = 1;
-constexpr uint32_t kPriorityLow = 5;
 
 bool IsUnread(const TMessageInfo& info) { return (info.Flags & kFlagRead) == 0; }
 
@@ -61,7 +56,7 @@ int TMessageListModel::ImageIndex(const TMessageInfo& info, int column) {
         if (info.Priority == kPriorityHigh) return kImagePriorityHigh;
         if (info.Priority == kPriorityLow) return kImagePriorityLow;
         return -1;
-    case colAttachment: return (info.Flags & kFlagAttachment) ? kImageAttachment : -1;
+    case colAttachment: return (info.Flags & kFlagHasAttachment) ? kImageAttachment : -1;
     case colFlag: return (info.Flags & kFlagFlagged) ? kImageFlag : -1;
     case colSender: return IsUnread(info) ? kImageUnread : kImageRead;
     default: return -1;
@@ -123,7 +118,7 @@ QVariant TMessageListModel::headerData(int section, Qt::Orientation orientation,
 TSortKey TMessageListModel::SortKeyOf(const TMessageInfo& info, int column, const QCollator& collator) {
     switch (column) {
     case colPriority: return static_cast<int64_t>(static_cast<int32_t>(info.Priority));
-    case colAttachment: return static_cast<int64_t>(info.Flags & kFlagAttachment);
+    case colAttachment: return static_cast<int64_t>(info.Flags & kFlagHasAttachment);
     case colFlag: return static_cast<int64_t>(info.Flags & kFlagFlagged);
     case colSender: return LocaleSortKey(collator, ShownText(SenderOf(info)));
     case colSubject: return LocaleSortKey(collator, ShownText(info.Subject));

@@ -1,9 +1,9 @@
 // The commands that decode one message: show and attachments.
 #include "cli/Commands.h"
-#include "cli/EmlFile.h"
+#include "store/EmlFile.h"
 #include "cli/JsonWriter.h"
 #include "cli/Sha256.h"
-#include "cli/StoreOpener.h"
+#include "store/StoreOpener.h"
 #include "mime/SaveNames.h"
 #include "mime/MoxMsg.h"
 #include "platform/StringList.h"

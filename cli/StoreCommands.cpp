@@ -2,7 +2,7 @@
 #include "cli/Commands.h"
 #include "cli/DateFormat.h"
 #include "cli/JsonWriter.h"
-#include "cli/StoreOpener.h"
+#include "store/StoreOpener.h"
 #include "platform/Utf8.h"
 #include "store/AddressList.h"
 #include "store/MessageFiles.h"

@@ -3,12 +3,15 @@
 #include "Exceptions.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <mutex>
 
 namespace brindle {
 namespace {
@@ -26,12 +29,88 @@ public:
     explicit ViewSource(std::string_view bytes) { bytes_ = bytes; }
 };
 
+// The mappings that a SIGBUS may come from. A file cut short by another program makes every
+// access to its pages past the new end raise SIGBUS; the handler puts a page of zeros in the
+// faulting page's place, so the access completes, and marks the mapping damaged.
+struct TMappedRange {
+    std::atomic<uintptr_t> Begin{0};
+    std::atomic<uintptr_t> End{0};
+    std::atomic<bool> Damaged{false};
+};
+constexpr size_t kMaxGuardedMappings = 256;
+TMappedRange gMappings[kMaxGuardedMappings];
+std::mutex gMappingsLock;
+struct sigaction gPreviousBusAction;
+
+void ForwardToPreviousHandler(int signal, siginfo_t* info, void* context) {
+    if (gPreviousBusAction.sa_flags & SA_SIGINFO) {
+        if (gPreviousBusAction.sa_sigaction) {
+            gPreviousBusAction.sa_sigaction(signal, info, context);
+            return;
+        }
+    } else if (gPreviousBusAction.sa_handler != SIG_DFL && gPreviousBusAction.sa_handler != SIG_IGN) {
+        gPreviousBusAction.sa_handler(signal);
+        return;
+    }
+    ::signal(SIGBUS, SIG_DFL);
+    raise(SIGBUS);
+}
+
+void OnBusError(int signal, siginfo_t* info, void* context) {
+    const auto address = reinterpret_cast<uintptr_t>(info->si_addr);
+    for (TMappedRange& range : gMappings) {
+        if (address < range.Begin.load() || address >= range.End.load()) continue;
+        const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+        void* start = reinterpret_cast<void*>(address / page * page);
+        if (mmap(start, page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED) break;
+        range.Damaged.store(true);
+        return;
+    }
+    ForwardToPreviousHandler(signal, info, context);
+}
+
+void InstallBusHandler() {
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        struct sigaction action {};
+        action.sa_sigaction = OnBusError;
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGBUS, &action, &gPreviousBusAction);
+    });
+}
+
+// A free slot for a mapping, or null when all are taken.
+TMappedRange* GuardMapping(const void* map, size_t size) {
+    InstallBusHandler();
+    std::lock_guard lock(gMappingsLock);
+    for (TMappedRange& range : gMappings) {
+        if (range.End.load() != 0) continue;
+        range.Damaged.store(false);
+        range.Begin.store(reinterpret_cast<uintptr_t>(map));
+        range.End.store(reinterpret_cast<uintptr_t>(map) + size);
+        return &range;
+    }
+    return nullptr;
+}
+
+void ReleaseGuard(TMappedRange* range) {
+    std::lock_guard lock(gMappingsLock);
+    range->End.store(0);
+    range->Begin.store(0);
+}
+
 class MappedFileSource final : public TByteSource {
 public:
-    MappedFileSource(void* map, size_t size) : map_(map), size_(size) {
+    MappedFileSource(void* map, size_t size, TMappedRange* guard) : map_(map), size_(size), guard_(guard) {
         bytes_ = std::string_view(static_cast<const char*>(map), size);
     }
-    ~MappedFileSource() override { munmap(map_, size_); }
+    ~MappedFileSource() override {
+        ReleaseGuard(guard_);
+        munmap(map_, size_);
+    }
+
+    bool Intact() const override { return !guard_->Damaged.load(); }
 
     void ReleasePages(uint64_t off, uint64_t n) const override {
         if (off >= size_) return;
@@ -45,6 +124,7 @@ public:
 private:
     void* map_;
     size_t size_;
+    TMappedRange* guard_;
 };
 
 class FdGuard {
@@ -87,7 +167,10 @@ std::unique_ptr<TByteSource> TByteSource::OpenFile(const std::string& path) {
     if (st.st_size > 0) {
         size_t size = static_cast<size_t>(st.st_size);
         void* map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
-        if (map != MAP_FAILED) return std::make_unique<MappedFileSource>(map, size);
+        if (map != MAP_FAILED) {
+            if (TMappedRange* guard = GuardMapping(map, size)) return std::make_unique<MappedFileSource>(map, size, guard);
+            munmap(map, size);
+        }
     }
     return std::make_unique<MemorySource>(ReadWhole(fd.get(), path));
 }
@@ -102,8 +185,12 @@ std::unique_ptr<TByteSource> TByteSource::FromView(std::string_view bytes) {
 
 void TByteSource::ReleasePages(uint64_t, uint64_t) const {}
 
+void TByteSource::CheckIntact() const {
+    if (!Intact()) throw EReadError();
+}
+
 std::string_view TByteSource::Read(uint64_t off, uint64_t n) const {
-    if (!Has(off, n)) throw EReadError();
+    if (!Has(off, n) || !Intact()) throw EReadError();
     return bytes_.substr(static_cast<size_t>(off), static_cast<size_t>(n));
 }
 

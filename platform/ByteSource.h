@@ -1,6 +1,9 @@
 #pragma once
 // Read-only bytes of a file or of memory, addressed by offset. A file is opened for reading
-// only and mapped into memory when it can be; the store never changes.
+// only and mapped into memory when it can be; the store never changes. When another program
+// cuts a mapped file short, the pages past its new end read as zeros and the source counts as
+// damaged: every later Read and every CheckIntact throws EReadError instead of the process
+// ending on SIGBUS.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -35,6 +38,12 @@ public:
 
     // The whole source.
     std::string_view All() const { return bytes_; }
+
+    // False once reading met pages that the file no longer has.
+    virtual bool Intact() const { return true; }
+    // Throws EReadError ("Stream read error") when the source is no longer intact; readers call
+    // it after copying bytes out of All().
+    void CheckIntact() const;
 
     // Tells the system that a range will not be needed soon. A mapped file gives back the
     // memory of those pages; the bytes stay readable and are read again on the next access.

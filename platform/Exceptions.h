@@ -1,10 +1,24 @@
 #pragma once
 // The common exception base and the file layer's own errors. Every error carries one
-// English message and no code.
+// English message and no code, and may carry where in a file it was met.
+#include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 
 namespace brindle {
+
+// Where an error or a warning was met: the kind of structure being read, its file offset and
+// the message it belongs to, each where known.
+struct TErrorContext {
+    std::string Structure;  // "index node", "message info", "data block"...
+    std::optional<uint64_t> Offset;
+    std::optional<int64_t> MessageIndex;
+
+    bool Empty() const { return Structure.empty() && !Offset && !MessageIndex; }
+    // "message info at 0x0001E254, message 5"; empty when nothing is known.
+    std::string Describe() const;
+};
 
 class Exception : public std::exception {
 public:
@@ -12,9 +26,25 @@ public:
     const char* what() const noexcept override { return message_.c_str(); }
     const std::string& Message() const noexcept { return message_; }
 
+    const TErrorContext& Context() const noexcept { return context_; }
+    // Fills in what the context does not know yet; what an inner reader set first stays.
+    void AddContext(const TErrorContext& outer);
+
 private:
     std::string message_;
+    TErrorContext context_;
 };
+
+// Runs read and adds the context to any error of ours that leaves it.
+template <typename Read>
+decltype(auto) WithContext(const TErrorContext& context, Read read) {
+    try {
+        return read();
+    } catch (Exception& error) {
+        error.AddContext(context);
+        throw;
+    }
+}
 
 // Stream misuse: "Invalid stream operation".
 class EStreamError : public Exception {

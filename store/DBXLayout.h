@@ -44,23 +44,20 @@ inline constexpr uint32_t kInfoEntryCount = 0x0A;  // 8 bits
 inline constexpr uint32_t kInfoEntrySize = 4;
 inline constexpr uint8_t kDirectForm = 0x80;
 
-// Ids of the message-info entries that are read.
-inline constexpr uint8_t kIdIndex = 0x80;
-inline constexpr uint8_t kIdFlags = 0x01;
-inline constexpr uint8_t kIdFlagsDirect = 0x81;
-inline constexpr uint8_t kIdDataOffset = 0x04;
-inline constexpr uint8_t kIdDataOffsetDirect = 0x84;
-inline constexpr uint8_t kIdMessageID = 0x07;
-inline constexpr uint8_t kIdSubject = 0x08;
-inline constexpr uint8_t kIdServer = 0x0C;
-inline constexpr uint8_t kIdSenderName = 0x0D;
-inline constexpr uint8_t kIdSenderAddress = 0x0E;
-inline constexpr uint8_t kIdPriority = 0x10;
-inline constexpr uint8_t kIdPriorityDirect = 0x90;
-inline constexpr uint8_t kIdReceived = 0x12;
-inline constexpr uint8_t kIdReceiverName = 0x13;
-inline constexpr uint8_t kIdReceiverAddress = 0x14;
-inline constexpr uint8_t kIdAccountName = 0x1A;
+// Fields of message-info entries (the id without its direct-form bit).
+inline constexpr uint8_t kFieldIndex = 0x00;  // direct form only
+inline constexpr uint8_t kFieldFlags = 0x01;
+inline constexpr uint8_t kFieldDataOffset = 0x04;
+inline constexpr uint8_t kFieldMessageID = 0x07;
+inline constexpr uint8_t kFieldSubject = 0x08;
+inline constexpr uint8_t kFieldServer = 0x0C;
+inline constexpr uint8_t kFieldSenderName = 0x0D;
+inline constexpr uint8_t kFieldSenderAddress = 0x0E;
+inline constexpr uint8_t kFieldPriority = 0x10;
+inline constexpr uint8_t kFieldReceived = 0x12;  // FILETIME in the data area
+inline constexpr uint8_t kFieldReceiverName = 0x13;
+inline constexpr uint8_t kFieldReceiverAddress = 0x14;
+inline constexpr uint8_t kFieldAccountName = 0x1A;
 
 // Data block: a 16-byte head, then the block's text bytes.
 inline constexpr uint32_t kBlockHeadSize = 16;

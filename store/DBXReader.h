@@ -2,6 +2,7 @@
 // The reader of version 5/6 folder files (.dbx): checks the header, walks the message index
 // tree once and decodes every message-info object; message texts are read from the chains of
 // data blocks on every request.
+#include "store/DBXFormat.h"
 #include "store/OEReader.h"
 
 #include <cstdint>
@@ -9,11 +10,6 @@
 #include <vector>
 
 namespace brindle {
-
-class EDBXReaderException : public Exception {
-public:
-    using Exception::Exception;
-};
 
 class TDBXReader : public TOEReader {
 public:
@@ -36,15 +32,8 @@ public:
     const std::vector<uint32_t>& InfoOffsets() const { return infoOffsets_; }
 
 private:
-    struct TIndexWalk;
-
-    void ReadIndexTree(uint32_t Root, uint32_t Count);
-    void ReadIndexNode(TIndexWalk& walk, uint32_t Parent, uint32_t Position, uint64_t Start, uint64_t Expected,
-                       unsigned Depth);
-    void DecodeMessageInfo(uint32_t Offset, TSummaryDraft& Info, uint64_t& blockBudget) const;
-    uint32_t SumBlockCounts(uint32_t first, uint64_t& blockBudget) const;
-    // Appends the text of the message's blocks; stops after the block that completes the
-    // header block when untilHeaderEnd is set.
+    // The text of the message's blocks; stops after the block that completes the header
+    // block when untilHeaderEnd is set.
     std::string ReadBlocks(int32_t Index, bool untilHeaderEnd) const;
 
     uint32_t count_ = 0;

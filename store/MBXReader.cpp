@@ -4,6 +4,7 @@
 #include "platform/StringList.h"
 #include "platform/TextRules.h"
 #include "store/MBXLayout.h"
+#include "store/MessageFlags.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,7 +21,6 @@ constexpr const char* kRecordsOverlap = "Message records overlap.";
 constexpr const char* kIndexOutOfRange = "Message index out of range.";
 
 constexpr std::string_view kBlankLine = "\r\n\r\n";
-constexpr uint32_t kReadFlag = 0x80;
 // Mapped pages of scanned records are given back after this many records.
 constexpr uint32_t kRecordsPerRelease = 256;
 // Slack of the scan budget beyond twice the file size.
@@ -108,9 +108,14 @@ void TMBXReader::ScanRecords() {
         record.TextLength = le::U32(head, mbx::kRecordTextLength);
         record.TextOffset = textOffset;
         records_.push_back(record);
-        ReadHeaderText(records_.back());
+        WithContext({"message record", headOffset, static_cast<int64_t>(n)}, [&] { ReadHeaderText(records_.back()); });
         // A record shorter than its own head cannot lead to the next one.
-        if (record.RecordLength < mbx::kRecordHeadSize) break;
+        if (record.RecordLength < mbx::kRecordHeadSize) {
+            if (n + 1 < count_)
+                Warn("A message record is shorter than its own head; the records after it are not read.",
+                     {"message record", headOffset, static_cast<int64_t>(n)});
+            break;
+        }
         textOffset += record.RecordLength;
         if ((n + 1) % kRecordsPerRelease == 0 && headOffset > released) {
             file.ReleasePages(released, headOffset - released);
@@ -118,6 +123,10 @@ void TMBXReader::ScanRecords() {
         }
     }
     file.ReleasePages(0, file.Size());
+    file.CheckIntact();
+    if (records_.size() < count_)
+        Warn("Found " + std::to_string(records_.size()) + " of " + std::to_string(count_) + " message records.",
+             {"message record", textOffset - mbx::kRecordHeadSize, static_cast<int64_t>(records_.size())});
 }
 
 void TMBXReader::ChargeScan(uint64_t bytes) {
@@ -184,7 +193,9 @@ std::string_view TMBXReader::HeaderText(size_t Index) const {
 
 std::string TMBXReader::GetMessageHeader(int32_t Index) {
     if (Index < 0 || static_cast<size_t>(Index) >= records_.size()) return {};
-    return std::string(HeaderText(static_cast<size_t>(Index)));
+    std::string header(HeaderText(static_cast<size_t>(Index)));
+    Stream().CheckIntact();
+    return header;
 }
 
 std::string TMBXReader::GetMessageText(int32_t Index) {
@@ -192,7 +203,11 @@ std::string TMBXReader::GetMessageText(int32_t Index) {
     const TMBX_MessageInfo& record = records_[static_cast<size_t>(Index)];
     if (record.TextLength == 0) throw EMBXReaderException(kNoText);
     if (record.TextOffset == 0) return {};
-    return std::string(UpToNul(Stream().Read(record.TextOffset, record.TextLength)));
+    return WithContext({"message record", record.TextOffset - mbx::kRecordHeadSize, Index}, [&] {
+        std::string text(UpToNul(Stream().Read(record.TextOffset, record.TextLength)));
+        Stream().CheckIntact();
+        return text;
+    });
 }
 
 void TMBXReader::ReadMessageInfos() {
@@ -212,20 +227,26 @@ void TMBXReader::ReadMessageInfos() {
     messages_.Seal();
 }
 
-// Any failure of the index file ends this way silently; the summaries built so far stay.
+// Any failure of the index file ends the summaries there, with a warning; the summaries built
+// so far stay.
 void TMBXReader::ReadFromIndexFile(const std::string& indexName) {
     TSummaryDraft draft;
     std::string messageId;
     bool drafting = false;
     uint32_t i = 0;
+    uint64_t pos = 0;
     try {
         index_ = OpenOther(indexName);
         messages_.AddSource(index_.get());
         const TByteSource& index = *index_;
         std::string_view header = index.Read(0, mbx::kIdxHeaderSize);
-        if (le::U32(header, mbx::kIdxHeaderMagic) != mbx::kIdxMagic) return;
+        if (le::U32(header, mbx::kIdxHeaderMagic) != mbx::kIdxMagic) {
+            Warn("The index file " + indexName + " is not a version 4 index file; its summaries are not read.",
+                 {"index file header", 0, std::nullopt});
+            return;
+        }
         const uint32_t records = le::U32(header, mbx::kIdxHeaderCount);
-        uint64_t pos = mbx::kIdxHeaderSize;
+        pos = mbx::kIdxHeaderSize;
         for (i = 0; i < records && i < count_; ++i) {
             draft = {};
             drafting = true;
@@ -257,8 +278,12 @@ void TMBXReader::ReadFromIndexFile(const std::string& indexName) {
             drafting = false;
             pos = uint64_t{le::U32(fixed, mbx::kIdxOwnOffset)} + le::U32(fixed, mbx::kIdxRecordLength);
         }
-    } catch (const Exception&) {
+        if (index_) index_->CheckIntact();
+    } catch (const Exception& error) {
         if (drafting) messages_.Put(i, draft);
+        Warn("The index file " + indexName + " is damaged: " + error.Message() + " The summaries from message " +
+                 std::to_string(i) + " on are incomplete.",
+             {"index file record", pos, static_cast<int64_t>(i)});
     }
 }
 
@@ -277,7 +302,7 @@ void TMBXReader::ReadFromHeaderLines() {
         });
         const std::string messageId = std::to_string(record.MessageNumber);
         draft.Index = static_cast<uint32_t>(i);
-        draft.Flags = kReadFlag;
+        draft.Flags = kFlagRead;
         draft.DataOffset = static_cast<uint32_t>(record.TextOffset);
         draft.Text(TInfoText::MessageID) = messageId;
         draft.Size = record.TextLength;

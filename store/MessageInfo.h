@@ -12,7 +12,7 @@ using TDateTime = double;
 // record is a valid empty record.
 struct TMessageInfo {
     uint32_t Index = 0;
-    uint32_t Flags = 0;       // 0x80 read, 0x20 flagged, 0x4000 has attachments
+    uint32_t Flags = 0;       // bits of store/MessageFlags.h
     uint32_t DataOffset = 0;
     std::string MessageID;
     std::string Subject;
@@ -25,7 +25,7 @@ struct TMessageInfo {
     std::string ReceiverAddress;
     std::string AccountName;
     uint32_t Size = 0;
-    uint32_t Priority = 0;    // 1 high, 5 low
+    uint32_t Priority = 0;    // kPriorityHigh, kPriorityNormal, kPriorityLow
 
     bool operator==(const TMessageInfo&) const = default;
 };

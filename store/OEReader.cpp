@@ -64,10 +64,26 @@ void TOEReader::Open(const std::string& FileName) {
     messages_.Clear();
     stream_.reset();
     fileKind_ = kFileKindUnknown;
-    stream_ = opener_(FileName);
-    const uint32_t magic = le::U32(stream_->Read(0, 4), 0);
-    if (magic == kOE4Magic) fileKind_ = kFileKindOE4;
-    if (magic == kOE5Magic) fileKind_ = kFileKindOE5;
+    stream_ = pendingSource_ && pendingName_ == FileName ? std::move(pendingSource_) : opener_(FileName);
+    pendingSource_.reset();
+    fileKind_ = DetectFileKind(stream_->Read(0, 4));
+}
+
+void TOEReader::SetOpenedFile(const std::string& FileName, std::unique_ptr<TByteSource> source) {
+    pendingName_ = FileName;
+    pendingSource_ = std::move(source);
+}
+
+void TOEReader::Warn(std::string text, TErrorContext context) const {
+    if (warnings_) warnings_({std::move(text), std::move(context)});
+}
+
+uint8_t DetectFileKind(std::string_view firstBytes) {
+    if (firstBytes.size() < 4) return kFileKindUnknown;
+    const uint32_t magic = le::U32(firstBytes, 0);
+    if (magic == kOE4Magic) return kFileKindOE4;
+    if (magic == kOE5Magic) return kFileKindOE5;
+    return kFileKindUnknown;
 }
 
 void TOEReader::ReadMessageInfos() {}

@@ -3,6 +3,7 @@
 // kind; TDBXReader and TMBXReader read the two kinds of folder file.
 #include "platform/ByteSource.h"
 #include "platform/Exceptions.h"
+#include "platform/Warnings.h"
 #include "store/MessageInfo.h"
 #include "store/SummaryStore.h"
 
@@ -24,6 +25,9 @@ enum : uint8_t {
     kFileKindOE4 = 1,  // .mbx, magic "JMF6"
     kFileKindOE5 = 2,  // .dbx, magic CF AD 12 FE
 };
+
+// The kind of store that a file's first four bytes name.
+uint8_t DetectFileKind(std::string_view firstBytes);
 
 // Opens a file by path as a byte source; replaceable so that tests and fuzzers need no files.
 using TFileOpener = std::function<std::unique_ptr<TByteSource>(const std::string& path)>;
@@ -51,6 +55,13 @@ public:
     virtual void Open(const std::string& FileName);
     virtual void ReadMessageInfos();
 
+    // Hands over the file at FileName, already open, for the next Open of that name, so that
+    // the store opener's file is not opened a second time.
+    void SetOpenedFile(const std::string& FileName, std::unique_ptr<TByteSource> source);
+
+    // Damage that reading tolerates is told to the sink; none by default.
+    void SetWarningSink(TWarningSink sink) { warnings_ = std::move(sink); }
+
     const std::string& FileName() const { return fileName_; }
     bool Loaded() const { return loaded_; }
     uint8_t FileKind() const { return fileKind_; }
@@ -63,9 +74,9 @@ public:
 
 protected:
     const TByteSource& Stream() const;
-    bool HasStream() const { return stream_ != nullptr; }
     std::unique_ptr<TByteSource> OpenOther(const std::string& path) const;
     bool FileExists(const std::string& path) const;
+    void Warn(std::string text, TErrorContext context = {}) const;
 
     std::string fileName_;
     bool loaded_ = false;
@@ -75,6 +86,9 @@ protected:
 
 private:
     std::unique_ptr<TByteSource> stream_;
+    std::string pendingName_;
+    std::unique_ptr<TByteSource> pendingSource_;
+    TWarningSink warnings_;
     TFileOpener opener_;
     TFileExists exists_;
 };

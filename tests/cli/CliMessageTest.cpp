@@ -1,6 +1,6 @@
 // show and attachments on .eml files: recognising them, reading them, decoding and saving.
 #include "CliTestSupport.h"
-#include "cli/EmlFile.h"
+#include "store/EmlFile.h"
 #include "cli/Sha256.h"
 #include "platform/Exceptions.h"
 #include "platform/Utf8.h"

@@ -372,7 +372,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "Stream read error"},
         InfoErrorCase{"BodyBeyondTheFile", 3, [](auto&, auto& m) { m[3].DbxBodyLength = 0xFFFF; }, "Stream read error"},
         InfoErrorCase{"BlockBeyondTheFile", 1,
-                      [](auto&, auto& m) { m[1].DbxExtraEntries.push_back({dbx::kIdDataOffset, 0, std::string("\xF0\xFF\xFF\xFF", 4)}); },
+                      [](auto&, auto& m) { m[1].DbxExtraEntries.push_back({dbx::kFieldDataOffset, 0, std::string("\xF0\xFF\xFF\xFF", 4)}); },
                       "Stream read error"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -388,7 +388,7 @@ TEST(DbxInfoErrorTest, ChainsThatShareBlocksEndTheWalk) {
     const uint32_t chain = writer.Layout().FirstBlocks[0];
     for (int i = 1; i < 200; ++i) {
         TStoreMessage m;
-        m.DbxExtraEntries.push_back({dbx::kIdDataOffsetDirect, chain, std::nullopt});
+        m.DbxExtraEntries.push_back({static_cast<uint8_t>(dbx::kFieldDataOffset | dbx::kDirectForm), chain, std::nullopt});
         writer.Add(m);
     }
     writer.Finish();
@@ -430,11 +430,11 @@ TEST(DbxInfoObjectTest, ObjectWithoutEntriesIsAnEmptyRecordWithoutText) {
 
 TEST(DbxInfoObjectTest, LaterOccurrenceOfAnIdWins) {
     // A bogus data offset that won would fail the size walk.
-    TStoreMessage direct = Handmade({{dbx::kIdDataOffset, 0, Le32(0x123456)}, {dbx::kIdDataOffsetDirect, 0, std::nullopt}});
-    TStoreMessage indirect = Handmade({{dbx::kIdDataOffsetDirect, 0x123456, std::nullopt}, {dbx::kIdDataOffset, 0, Le32(0)}});
-    TStoreMessage flags = Handmade({{dbx::kIdFlags, 0, Le32(7)}, {dbx::kIdFlagsDirect, 9, std::nullopt}});
-    TStoreMessage flagsIndirectLast = Handmade({{dbx::kIdFlagsDirect, 9, std::nullopt}, {dbx::kIdFlags, 0, Le32(7)}});
-    TStoreMessage texts = Handmade({{dbx::kIdSubject, 0, std::string("first\0", 6)}, {dbx::kIdSubject, 0, std::string("second\0", 7)}});
+    TStoreMessage direct = Handmade({{dbx::kFieldDataOffset, 0, Le32(0x123456)}, {static_cast<uint8_t>(dbx::kFieldDataOffset | dbx::kDirectForm), 0, std::nullopt}});
+    TStoreMessage indirect = Handmade({{static_cast<uint8_t>(dbx::kFieldDataOffset | dbx::kDirectForm), 0x123456, std::nullopt}, {dbx::kFieldDataOffset, 0, Le32(0)}});
+    TStoreMessage flags = Handmade({{dbx::kFieldFlags, 0, Le32(7)}, {static_cast<uint8_t>(dbx::kFieldFlags | dbx::kDirectForm), 9, std::nullopt}});
+    TStoreMessage flagsIndirectLast = Handmade({{static_cast<uint8_t>(dbx::kFieldFlags | dbx::kDirectForm), 9, std::nullopt}, {dbx::kFieldFlags, 0, Le32(7)}});
+    TStoreMessage texts = Handmade({{dbx::kFieldSubject, 0, std::string("first\0", 6)}, {dbx::kFieldSubject, 0, std::string("second\0", 7)}});
     EXPECT_EQ(DecodedInfo(direct).DataOffset, 0u);
     EXPECT_EQ(DecodedInfo(direct).Size, 0u);
     EXPECT_EQ(DecodedInfo(indirect).DataOffset, 0u);
@@ -445,18 +445,18 @@ TEST(DbxInfoObjectTest, LaterOccurrenceOfAnIdWins) {
 
 TEST(DbxInfoObjectTest, EveryFieldFromItsEntry) {
     TStoreMessage m = Handmade({
-        {dbx::kIdIndex, 77, std::nullopt},
-        {dbx::kIdFlags, 0, Le32(0x4021)},
-        {dbx::kIdPriority, 0, Le32(5)},
-        {dbx::kIdMessageID, 0, std::string("<id>\0", 5)},
-        {dbx::kIdSubject, 0, std::string("Subject\0", 8)},
-        {dbx::kIdServer, 0, std::string("server\0", 7)},
-        {dbx::kIdSenderName, 0, std::string("Sender\0", 7)},
-        {dbx::kIdSenderAddress, 0, std::string("s@x\0", 4)},
-        {dbx::kIdReceived, 0, std::string("\x00\x00\x00\x00\x00\x00\x00\x00", 8)},
-        {dbx::kIdReceiverName, 0, std::string("Receiver\0", 9)},
-        {dbx::kIdReceiverAddress, 0, std::string("r@x\0", 4)},
-        {dbx::kIdAccountName, 0, std::string("Account\0", 8)},
+        {static_cast<uint8_t>(dbx::kFieldIndex | dbx::kDirectForm), 77, std::nullopt},
+        {dbx::kFieldFlags, 0, Le32(0x4021)},
+        {dbx::kFieldPriority, 0, Le32(5)},
+        {dbx::kFieldMessageID, 0, std::string("<id>\0", 5)},
+        {dbx::kFieldSubject, 0, std::string("Subject\0", 8)},
+        {dbx::kFieldServer, 0, std::string("server\0", 7)},
+        {dbx::kFieldSenderName, 0, std::string("Sender\0", 7)},
+        {dbx::kFieldSenderAddress, 0, std::string("s@x\0", 4)},
+        {dbx::kFieldReceived, 0, std::string("\x00\x00\x00\x00\x00\x00\x00\x00", 8)},
+        {dbx::kFieldReceiverName, 0, std::string("Receiver\0", 9)},
+        {dbx::kFieldReceiverAddress, 0, std::string("r@x\0", 4)},
+        {dbx::kFieldAccountName, 0, std::string("Account\0", 8)},
     });
     TMessageInfo info = DecodedInfo(m);
     EXPECT_EQ(info.Index, 77u);
@@ -478,39 +478,39 @@ TEST(DbxInfoObjectTest, ReceivedAtHalfPastTwelve) {
     std::string filetime(8, '\0');
     const uint64_t value = testsupport::FileTimeOf(2002, 4, 14, 12, 30);
     for (int i = 0; i < 8; ++i) filetime[i] = static_cast<char>(value >> (8 * i));
-    EXPECT_NEAR(DecodedInfo(Handmade({{dbx::kIdReceived, 0, filetime}})).Received, 37360 + 12.5 / 24, 1e-9);
+    EXPECT_NEAR(DecodedInfo(Handmade({{dbx::kFieldReceived, 0, filetime}})).Received, 37360 + 12.5 / 24, 1e-9);
 }
 
 TEST(DbxInfoObjectTest, TextsAreCutAt255AtNulAndAtTheBodyEnd) {
-    EXPECT_EQ(DecodedInfo(Handmade({{dbx::kIdSubject, 0, std::string(300, 'a') + '\0'}})).Subject, std::string(255, 'a'));
-    EXPECT_EQ(DecodedInfo(Handmade({{dbx::kIdSubject, 0, std::string("ab\0cd\0", 6)}})).Subject, "ab");
+    EXPECT_EQ(DecodedInfo(Handmade({{dbx::kFieldSubject, 0, std::string(300, 'a') + '\0'}})).Subject, std::string(255, 'a'));
+    EXPECT_EQ(DecodedInfo(Handmade({{dbx::kFieldSubject, 0, std::string("ab\0cd\0", 6)}})).Subject, "ab");
     // The last data without a NUL: the text ends with the body.
-    EXPECT_EQ(DecodedInfo(Handmade({{dbx::kIdSubject, 0, std::string("to the end")}})).Subject, "to the end");
+    EXPECT_EQ(DecodedInfo(Handmade({{dbx::kFieldSubject, 0, std::string("to the end")}})).Subject, "to the end");
 }
 
 TEST(DbxInfoObjectTest, DataOutsideTheBodyIsSkipped) {
     // The data area holds 8 bytes: "abcdefg\0".
     auto withData = [](std::vector<TDbxInfoEntry> entries) {
-        entries.insert(entries.begin(), {dbx::kIdServer, 0, std::string("abcdefg\0", 8)});
+        entries.insert(entries.begin(), {dbx::kFieldServer, 0, std::string("abcdefg\0", 8)});
         return Handmade(std::move(entries));
     };
-    TMessageInfo partly = DecodedInfo(withData({{dbx::kIdFlagsDirect, 9, std::nullopt}, {dbx::kIdFlags, 6, std::nullopt}}));
+    TMessageInfo partly = DecodedInfo(withData({{static_cast<uint8_t>(dbx::kFieldFlags | dbx::kDirectForm), 9, std::nullopt}, {dbx::kFieldFlags, 6, std::nullopt}}));
     EXPECT_EQ(partly.Flags, 9u);  // 4 bytes from offset 6 reach past the body: the earlier value stays
-    EXPECT_EQ(DecodedInfo(withData({{dbx::kIdFlags, 4, std::nullopt}})).Flags, 0x00676665u);  // "efg\0"
-    EXPECT_EQ(DecodedInfo(withData({{dbx::kIdReceived, 1, std::nullopt}})).Received, 0.0);
-    EXPECT_EQ(DecodedInfo(withData({{dbx::kIdSubject, 7, std::nullopt}})).Subject, "");
-    EXPECT_EQ(DecodedInfo(withData({{dbx::kIdSubject, 5, std::nullopt}})).Subject, "fg");
-    TMessageInfo outside = DecodedInfo(withData({{dbx::kIdSubject, 0, std::nullopt}, {dbx::kIdSubject, 8, std::nullopt},
-                                                 {dbx::kIdSubject, 0xFFFFFF, std::nullopt}}));
+    EXPECT_EQ(DecodedInfo(withData({{dbx::kFieldFlags, 4, std::nullopt}})).Flags, 0x00676665u);  // "efg\0"
+    EXPECT_EQ(DecodedInfo(withData({{dbx::kFieldReceived, 1, std::nullopt}})).Received, 0.0);
+    EXPECT_EQ(DecodedInfo(withData({{dbx::kFieldSubject, 7, std::nullopt}})).Subject, "");
+    EXPECT_EQ(DecodedInfo(withData({{dbx::kFieldSubject, 5, std::nullopt}})).Subject, "fg");
+    TMessageInfo outside = DecodedInfo(withData({{dbx::kFieldSubject, 0, std::nullopt}, {dbx::kFieldSubject, 8, std::nullopt},
+                                                 {dbx::kFieldSubject, 0xFFFFFF, std::nullopt}}));
     EXPECT_EQ(outside.Subject, "abcdefg");
 }
 
 TEST(DbxInfoObjectTest, EntriesBeyondTheBodyLengthAreSkipped) {
     // Four entries, body length 14: the fourth entry is only half inside the body.
-    TStoreMessage m = Handmade({{dbx::kIdIndex, 1, std::nullopt},
-                                {dbx::kIdFlagsDirect, 2, std::nullopt},
-                                {dbx::kIdPriorityDirect, 3, std::nullopt},
-                                {dbx::kIdIndex, 4, std::nullopt}});
+    TStoreMessage m = Handmade({{static_cast<uint8_t>(dbx::kFieldIndex | dbx::kDirectForm), 1, std::nullopt},
+                                {static_cast<uint8_t>(dbx::kFieldFlags | dbx::kDirectForm), 2, std::nullopt},
+                                {static_cast<uint8_t>(dbx::kFieldPriority | dbx::kDirectForm), 3, std::nullopt},
+                                {static_cast<uint8_t>(dbx::kFieldIndex | dbx::kDirectForm), 4, std::nullopt}});
     m.Text.clear();
     m.DbxBodyLength = 14;
     TMessageInfo info = DecodedInfo(m);
@@ -520,7 +520,7 @@ TEST(DbxInfoObjectTest, EntriesBeyondTheBodyLengthAreSkipped) {
 }
 
 TEST(DbxInfoObjectTest, BodyOfOnlyTheTableServesDirectIds) {
-    TStoreMessage m = Handmade({{dbx::kIdIndex, 5, std::nullopt}, {dbx::kIdSubject, 0, std::nullopt}});
+    TStoreMessage m = Handmade({{static_cast<uint8_t>(dbx::kFieldIndex | dbx::kDirectForm), 5, std::nullopt}, {dbx::kFieldSubject, 0, std::nullopt}});
     m.Text.clear();
     TMessageInfo info = DecodedInfo(m);
     EXPECT_EQ(info.Index, 5u);
@@ -528,7 +528,7 @@ TEST(DbxInfoObjectTest, BodyOfOnlyTheTableServesDirectIds) {
 }
 
 TEST(DbxInfoObjectTest, DirectFormsOfTextIdsAndUnknownIdsAreSkipped) {
-    TStoreMessage m = Handmade({{dbx::kIdServer, 0, std::string("data\0", 5)},
+    TStoreMessage m = Handmade({{dbx::kFieldServer, 0, std::string("data\0", 5)},
                                 {0x88, 0, std::nullopt},
                                 {0x92, 0, std::nullopt},
                                 {0x8D, 0, std::nullopt},
@@ -639,7 +639,7 @@ TEST(DbxTextTest, TextLongerThanTheFileEnds) {
     const uint32_t lastHead = firstHead + 3 * 16 + count;
     TStoreMessage m;
     m.DbxFieldEntries = false;
-    m.DbxExtraEntries.push_back({dbx::kIdDataOffset, 0, Le32(firstHead)});
+    m.DbxExtraEntries.push_back({dbx::kFieldDataOffset, 0, Le32(firstHead)});
     std::string image = testsupport::BuildDbx({m});
     image.resize(lastHead + 17, 'A');
     for (uint32_t k = 0; k < 3; ++k) {

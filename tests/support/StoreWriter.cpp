@@ -151,25 +151,25 @@ std::vector<TDbxInfoEntry> InfoEntries(const TStoreMessage& m, uint32_t dataOffs
         if (!value.empty()) entries.push_back({id, 0, WithNul(value)});
     };
     if (m.DbxFieldEntries) {
-        entries.push_back({dbx::kIdIndex, m.Index & 0xFFFFFF, std::nullopt});
-        number(dbx::kIdFlags, m.Flags);
+        entries.push_back({static_cast<uint8_t>(dbx::kFieldIndex | dbx::kDirectForm), m.Index & 0xFFFFFF, std::nullopt});
+        number(dbx::kFieldFlags, m.Flags);
     }
-    if (dataOffset != 0) number(dbx::kIdDataOffset, dataOffset);
+    if (dataOffset != 0) number(dbx::kFieldDataOffset, dataOffset);
     if (m.DbxFieldEntries) {
-        text(dbx::kIdMessageID, m.MessageID);
-        text(dbx::kIdSubject, m.Subject);
-        text(dbx::kIdServer, m.Server);
-        text(dbx::kIdSenderName, m.SenderName);
-        text(dbx::kIdSenderAddress, m.SenderAddress);
-        number(dbx::kIdPriority, m.Priority);
+        text(dbx::kFieldMessageID, m.MessageID);
+        text(dbx::kFieldSubject, m.Subject);
+        text(dbx::kFieldServer, m.Server);
+        text(dbx::kFieldSenderName, m.SenderName);
+        text(dbx::kFieldSenderAddress, m.SenderAddress);
+        number(dbx::kFieldPriority, m.Priority);
         if (m.Received != 0) {
             std::string filetime(8, '\0');
             Put64(filetime, 0, m.Received);
-            entries.push_back({dbx::kIdReceived, 0, filetime});
+            entries.push_back({dbx::kFieldReceived, 0, filetime});
         }
-        text(dbx::kIdReceiverName, m.ReceiverName);
-        text(dbx::kIdReceiverAddress, m.ReceiverAddress);
-        text(dbx::kIdAccountName, m.AccountName);
+        text(dbx::kFieldReceiverName, m.ReceiverName);
+        text(dbx::kFieldReceiverAddress, m.ReceiverAddress);
+        text(dbx::kFieldAccountName, m.AccountName);
     }
     entries.insert(entries.end(), m.DbxExtraEntries.begin(), m.DbxExtraEntries.end());
     return entries;

@@ -1,4 +1,4 @@
-#include "cli/EmlFile.h"
+#include "store/EmlFile.h"
 
 #include "platform/ByteSource.h"
 #include "platform/StringList.h"
@@ -17,7 +17,9 @@ bool IsEmlFileName(std::string_view path) {
 
 std::string ReadEmlFile(const std::string& path) {
     std::unique_ptr<TByteSource> file = TByteSource::OpenFile(path);
-    return NormalizeLineEnds(file->All());
+    std::string text = NormalizeLineEnds(file->All());
+    file->CheckIntact();
+    return text;
 }
 
 }  // namespace brindle

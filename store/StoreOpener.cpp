@@ -1,0 +1,31 @@
+#include "store/StoreOpener.h"
+
+#include "store/DBXReader.h"
+#include "store/MBXReader.h"
+
+namespace brindle {
+std::unique_ptr<TOEReader> CreateReaderForKind(uint8_t fileKind) {
+    switch (fileKind) {
+        case kFileKindOE4: return std::make_unique<TMBXReader>();
+        case kFileKindOE5: return std::make_unique<TDBXReader>();
+        default: return nullptr;
+    }
+}
+
+std::unique_ptr<TOEReader> CreateStoreReader(const std::string& path, TWarningSink warnings) {
+    std::unique_ptr<TByteSource> file = TByteSource::OpenFile(path);
+    std::unique_ptr<TOEReader> reader = CreateReaderForKind(DetectFileKind(file->Read(0, 4)));
+    if (!reader) throw EOEReaderException("File is not in supported format.");
+    reader->SetWarningSink(std::move(warnings));
+    reader->SetOpenedFile(path, std::move(file));
+    return reader;
+}
+
+std::unique_ptr<TOEReader> OpenStore(const std::string& path, TWarningSink warnings) {
+    std::unique_ptr<TOEReader> reader = CreateStoreReader(path, std::move(warnings));
+    reader->Open(path);
+    reader->ReadMessageInfos();
+    return reader;
+}
+
+}  // namespace brindle
