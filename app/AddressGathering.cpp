@@ -1,7 +1,7 @@
 #include "app/AddressGathering.h"
 
 #include "app/Collation.h"
-#include "store/AddressList.h"
+#include "mailbox/AddressList.h"
 
 #include <QCollatorSortKey>
 

@@ -16,7 +16,7 @@
 #include "platform/ByteSource.h"
 #include "platform/StringList.h"
 #include "store/EmlFile.h"
-#include "store/MessageFiles.h"
+#include "mailbox/MessageFiles.h"
 #include "store/StoreOpener.h"
 
 #include <QDir>

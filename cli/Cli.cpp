@@ -9,24 +9,6 @@
 namespace brindle {
 namespace {
 
-using TCommandRunner = void (*)(const TCliArguments&, std::ostream&);
-
-struct TCommandEntry {
-    std::string_view name;
-    TCommandRunner run;
-};
-
-constexpr TCommandEntry kRunners[] = {
-    {"info", RunInfo},       {"list", RunList},           {"header", RunHeader}, {"text", RunText},
-    {"export", RunExport},   {"addresses", RunAddresses}, {"show", RunShow},     {"attachments", RunAttachments},
-};
-
-TCommandRunner RunnerFor(const TCommandSpec& command) {
-    for (const auto& entry : kRunners)
-        if (entry.name == command.name) return entry.run;
-    return nullptr;
-}
-
 void ReportError(std::ostream& err, const std::string& message) { err << "brindle-cli: " << message << '\n'; }
 
 int ReportUsageError(std::ostream& err, const std::string& message, const TCommandSpec* command) {
@@ -56,7 +38,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return kExitSuccess;
     }
     try {
-        RunnerFor(*parsed.command)(parsed, out);
+        if (parsed.verbose)
+            parsed.warnings = [&err](const TWarning& warning) { err << "brindle-cli: warning: " << warning.Describe() << '\n'; };
+        parsed.command->run(parsed, out);
         out.flush();
         if (!out) throw EWriteError();
         return kExitSuccess;
@@ -64,6 +48,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return ReportUsageError(err, error.Message(), parsed.command);
     } catch (const Exception& error) {
         ReportError(err, error.Message());
+        if (parsed.verbose && !error.Context().Empty()) err << "brindle-cli: (" << error.Context().Describe() << ")\n";
     } catch (const std::bad_alloc&) {
         ReportError(err, "Out of memory");
     } catch (const std::exception& error) {

@@ -1,5 +1,7 @@
 #include "cli/CliArguments.h"
 
+#include "cli/Commands.h"
+
 #include <charconv>
 #include <limits>
 
@@ -12,40 +14,40 @@ const std::vector<TCommandSpec> kCommands = {
     {"info", "FILE [--json]", "kind, folder name and message count of a store",
      "Prints the store's kind (1: version 4 folder .mbx, 2: version 5/6 folder .dbx), its\n"
      "folder name and its message count. With --json: {\"kind\", \"folder\", \"count\"}.\n",
-     true, false, 1, 1},
+     kOptionJson, 1, 1, RunInfo},
     {"list", "FILE [--json]", "one row per message summary",
      "Prints one line per message summary, tab-separated: index (from 0), flags in hex,\n"
      "received time (ISO 8601, UTC) or the stored date text, size in bytes, sender, subject.\n"
      "With --json: an array of objects holding every summary field; \"Received\" is the\n"
      "date-time value (days since 1899-12-30) as a number.\n",
-     true, false, 1, 1},
+     kOptionJson, 1, 1, RunList},
     {"header", "FILE INDEX", "the header block of one message, bytes unchanged",
      "Writes the header block of message INDEX (from 0) to standard output, byte for byte.\n",
-     false, false, 2, 2},
+     0, 2, 2, RunHeader},
     {"text", "FILE INDEX", "the raw text of one message, bytes unchanged",
      "Writes the raw text of message INDEX (from 0) to standard output, byte for byte.\n",
-     false, false, 2, 2},
+     0, 2, 2, RunText},
     {"export", "FILE DIR [--index N[,N...]]", "save messages as .eml files",
      "Saves every message, or those listed by --index, into the existing folder DIR as\n"
      "\"INDEX_SUBJECT.eml\" (characters unsafe in file names become spaces; the name is\n"
      "kept within 255 bytes). Every line of a saved file ends with CR LF.\n",
-     false, true, 2, 2},
+     kOptionIndexList, 2, 2, RunExport},
     {"addresses", "FILE", "the sender and receiver addresses, sorted, each once",
      "Prints \"NAME = ADDRESS\" in upper case for the sender and the receiver of every\n"
      "message, sorted byte-wise, each entry once.\n",
-     false, false, 1, 1},
+     0, 1, 1, RunAddresses},
     {"show", "FILE [INDEX] [--json]", "the decoded fields, text and attachments of a message",
      "FILE is an .eml file (by its extension, in any case) or a store with INDEX. Prints\n"
      "From, Subject, Date, To, CC, the text body and the attachment list. With --json:\n"
      "the header fields, \"Text\" as an array of lines and \"Attachments\" with file name,\n"
      "content type, size, SHA-256, content id and media type.\n",
-     true, false, 1, 2},
+     kOptionJson, 1, 2, RunShow},
     {"attachments", "FILE [INDEX] DIR", "save the attachments of a message",
      "Saves every attachment of the message (an .eml file, or message INDEX of a store)\n"
      "into the existing folder DIR under its file name. A missing name becomes\n"
      "\"attachment-N\" with an extension from its media type; a name taken twice gets\n"
      "\" (2)\", \" (3)\"... before its extension.\n",
-     false, false, 2, 3},
+     0, 2, 3, RunAttachments},
 };
 
 bool IsOption(std::string_view arg) { return arg.size() > 1 && arg[0] == '-'; }
@@ -57,11 +59,15 @@ void ApplyOption(TCliArguments& parsed, std::string_view arg, const std::vector<
         parsed.help = true;
         return;
     }
-    if (command && command->acceptsJson && arg == "--json") {
+    if (command && arg == "--verbose") {
+        parsed.verbose = true;
+        return;
+    }
+    if (command && command->Accepts(kOptionJson) && arg == "--json") {
         parsed.json = true;
         return;
     }
-    if (command && command->acceptsIndexList && (arg == "--index" || arg.starts_with("--index="))) {
+    if (command && command->Accepts(kOptionIndexList) && (arg == "--index" || arg.starts_with("--index="))) {
         std::string_view list;
         if (arg == "--index") {
             if (i + 1 >= args.size()) throw EUsageError("option --index needs a value");
@@ -157,7 +163,8 @@ std::string ToolHelp() {
         else line += "  ";
         help += line + std::string(command.summary) + "\n";
     }
-    help += "\n\"" + std::string(kProgram) + " COMMAND --help\" describes one command.\n"
+    help += "\n\"" + std::string(kProgram) + " COMMAND --help\" describes one command. With --verbose, every command\n"
+            "also tells on standard error the damage that reading a store tolerated.\n"
             "Exit status: 0 done, 1 error (message on standard error), 2 wrong usage.\n";
     return help;
 }

@@ -1,9 +1,11 @@
 #pragma once
 // The command line of brindle-cli: the command, its operands and its options.
 #include "platform/Exceptions.h"
+#include "platform/Warnings.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,15 +18,28 @@ public:
     using Exception::Exception;
 };
 
+struct TCliArguments;
+// Runs a command: writes its result to out, throws on failure.
+using TCommandRunner = void (*)(const TCliArguments& args, std::ostream& out);
+
+// The options a command may accept besides --help and --verbose, which every command takes.
+enum TCommandOption : uint32_t {
+    kOptionJson = 1u << 0,       // --json
+    kOptionIndexList = 1u << 1,  // --index N[,N...]
+};
+
+// One command of the tool: what its help says, what it accepts and what runs it.
 struct TCommandSpec {
     std::string_view name;
     std::string_view synopsis;     // operands and options after the command name
     std::string_view summary;      // one line for the tool's help
     std::string_view description;  // the command's own help, after the usage line
-    bool acceptsJson;
-    bool acceptsIndexList;
+    uint32_t options;              // TCommandOption bits
     size_t minOperands;
     size_t maxOperands;
+    TCommandRunner run;
+
+    bool Accepts(TCommandOption option) const { return (options & option) != 0; }
 };
 
 // Every command, in the order the tool's help lists them.
@@ -36,8 +51,11 @@ struct TCliArguments {
     std::vector<std::string> operands;
     bool json = false;
     bool help = false;
+    bool verbose = false;  // tell the damage that reading tolerated, on standard error
     bool hasIndexList = false;
     std::vector<int32_t> indexList;
+    // Where the readers tell tolerated damage: standard error with --verbose, else nowhere.
+    TWarningSink warnings;
 };
 
 // Parses the arguments after the program name; throws EUsageError. Operand counts are

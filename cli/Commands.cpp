@@ -7,7 +7,7 @@ int32_t CheckedMessageIndex(TOEReader& reader, int32_t index) {
     int32_t count = reader.GetMessageCount();
     if (index < 0 || index >= count)
         throw EOEReaderException("Message index " + std::to_string(index) + " is out of range (the store holds " +
-                                 std::to_string(count) + " messages).");
+                                 std::to_string(count) + (count == 1 ? " message)." : " messages)."));
     return index;
 }
 

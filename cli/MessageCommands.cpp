@@ -28,7 +28,7 @@ TMessageSource ReadMessageSource(const TCliArguments& args, size_t trailing) {
     }
     if (sourceOperands != 2) throw EUsageError("a store needs a message index");
     int32_t index = ParseIndex(operands.at(1));
-    std::unique_ptr<TOEReader> reader = OpenStore(file);
+    std::unique_ptr<TOEReader> reader = OpenStore(file, args.warnings);
     return {reader->GetMessageText(CheckedMessageIndex(*reader, index))};
 }
 

@@ -4,8 +4,8 @@
 #include "cli/JsonWriter.h"
 #include "store/StoreOpener.h"
 #include "platform/Utf8.h"
-#include "store/AddressList.h"
-#include "store/MessageFiles.h"
+#include "mailbox/AddressList.h"
+#include "mailbox/MessageFiles.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -80,15 +80,25 @@ struct TOpenMessage {
 
 TOpenMessage OpenStoreMessage(const TCliArguments& args) {
     int32_t index = ParseIndex(args.operands.at(1));
-    std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0));
+    std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0), args.warnings);
     CheckedMessageIndex(*reader, index);
     return {std::move(reader), index};
 }
 
 }  // namespace
 
+// Kind, folder name and count come from the file's header; damage further in (the index
+// tree, a summary) does not hide them and is told as a warning.
 void RunInfo(const TCliArguments& args, std::ostream& out) {
-    std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0));
+    const std::string& path = args.operands.at(0);
+    std::unique_ptr<TOEReader> reader = CreateStoreReader(path, args.warnings);
+    try {
+        reader->Open(path);
+        reader->ReadMessageInfos();
+    } catch (const Exception& error) {
+        if (!reader->Loaded() || reader->GetMessageCount() <= 0) throw;
+        if (args.warnings) args.warnings({error.Message(), error.Context()});
+    }
     std::string folder = Utf8OrCp1252(reader->GetFolderName());
     int32_t count = reader->GetMessageCount();
     if (args.json) {
@@ -107,7 +117,7 @@ void RunInfo(const TCliArguments& args, std::ostream& out) {
 }
 
 void RunList(const TCliArguments& args, std::ostream& out) {
-    std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0));
+    std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0), args.warnings);
     int32_t count = reader->GetMessageCount();
     if (!args.json) {
         for (int32_t i = 0; i < count; ++i) WriteSummaryRow(out, i, reader->GetMessageInfo(i));
@@ -134,7 +144,7 @@ void RunText(const TCliArguments& args, std::ostream& out) {
 }
 
 void RunExport(const TCliArguments& args, std::ostream&) {
-    std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0));
+    std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0), args.warnings);
     const std::string& dir = args.operands.at(1);
     std::vector<int32_t> indexes = args.indexList;
     if (args.hasIndexList) {
@@ -152,7 +162,7 @@ void RunExport(const TCliArguments& args, std::ostream&) {
 }
 
 void RunAddresses(const TCliArguments& args, std::ostream& out) {
-    std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0));
+    std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0), args.warnings);
     std::string text;
     for (const std::string& line : GatherAddresses(*reader)) {
         text += line;

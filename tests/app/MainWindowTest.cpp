@@ -5,7 +5,7 @@
 #include "components/DefaultHandler.h"
 #include "components/MRUList.h"
 #include "components/MenuTag.h"
-#include "store/MessageFiles.h"
+#include "mailbox/MessageFiles.h"
 #include "tests/app/WindowFixtures.h"
 #include "tests/components/TestSettings.h"
 

@@ -141,7 +141,7 @@ TEST_F(CliCorpus, IndexOutOfRangeIsAnError) {
         auto run = RunTool({command, Dbx("mtdbx_test.dbx"), "1"});
         EXPECT_EQ(run.status, 1) << command;
         EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err, "brindle-cli: Message index 1 is out of range (the store holds 1 messages).\n");
+        EXPECT_EQ(run.err, "brindle-cli: Message index 1 is out of range (the store holds 1 message).\n");
     }
     auto run = RunTool({"export", Dbx("mtdbx_test.dbx"), "/nonexistent", "--index", "0,1"});
     EXPECT_EQ(run.status, 1);

@@ -48,9 +48,9 @@ TEST(CliProcess, ExitStatuses) {
     EXPECT_EQ(none.status, 2);
     EXPECT_TRUE(none.err.starts_with("brindle-cli: no command given\n")) << none.err;
 
-    auto unknown = RunProgram("list " + (dir / "junk.dbx") + " --verbose");
+    auto unknown = RunProgram("list " + (dir / "junk.dbx") + " --quiet");
     EXPECT_EQ(unknown.status, 2);
-    EXPECT_TRUE(unknown.err.starts_with("brindle-cli: unknown option --verbose\nUsage: brindle-cli list"));
+    EXPECT_TRUE(unknown.err.starts_with("brindle-cli: unknown option --quiet\nUsage: brindle-cli list"));
 
     auto badIndex = RunProgram("text " + (dir / "junk.dbx") + " x1");
     EXPECT_EQ(badIndex.status, 2);

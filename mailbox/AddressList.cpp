@@ -1,4 +1,4 @@
-#include "store/AddressList.h"
+#include "mailbox/AddressList.h"
 
 #include "platform/TextRules.h"
 #include "platform/Utf8.h"

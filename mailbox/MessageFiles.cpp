@@ -1,4 +1,4 @@
-#include "store/MessageFiles.h"
+#include "mailbox/MessageFiles.h"
 
 #include "platform/FileWrite.h"
 #include "platform/StringList.h"
