@@ -18,6 +18,14 @@ namespace {
 namespace ts = testsupport;
 using test::SampleMessages;
 
+ts::TMbxOptions MbxOptions(const std::function<void(ts::TMbxOptions&)>& set) {
+    ts::TMbxOptions options;
+    set(options);
+    return options;
+}
+
+const ts::TMbxOptions kWithoutIndex = MbxOptions([](auto& o) { o.WriteIndex = false; });
+
 class StoreCoreFiles : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -38,7 +46,7 @@ protected:
 
 TEST_F(StoreCoreFiles, KindComesFromTheContentNotTheName) {
     const std::string dbx = Write("looks-like.mbx", ts::BuildDbx(SampleMessages(3)));
-    const std::string mbx = Write("looks-like.dbx", ts::BuildMbx(SampleMessages(2), {.WriteIndex = false}).Mbx);
+    const std::string mbx = Write("looks-like.dbx", ts::BuildMbx(SampleMessages(2), kWithoutIndex).Mbx);
     EXPECT_EQ(OpenStore(dbx)->FileKind(), kFileKindOE5);
     EXPECT_EQ(OpenStore(dbx)->GetMessageCount(), 3);
     EXPECT_EQ(OpenStore(mbx)->FileKind(), kFileKindOE4);
@@ -52,7 +60,7 @@ TEST_F(StoreCoreFiles, StoreCutShortWhileOpenGivesAReadError) {
     const auto messages = SampleMessages(40, 400);
     const std::string dbx = Write("Inbox.dbx", ts::BuildDbx(messages));
     auto dbxReader = OpenStore(dbx);
-    const std::string mbx = Write("Old.mbx", ts::BuildMbx(messages, {.WriteIndex = false}).Mbx);
+    const std::string mbx = Write("Old.mbx", ts::BuildMbx(messages, kWithoutIndex).Mbx);
     auto mbxReader = OpenStore(mbx);
     ASSERT_EQ(truncate(dbx.c_str(), 0x2600), 0);
     ASSERT_EQ(truncate(mbx.c_str(), 4096), 0);
@@ -110,9 +118,12 @@ TEST(StoreCore, ToleratedDamageIsToldToTheWarningSink) {
         const char* expectedStart;
     };
     const Case cases[] = {
-        {"index cut short", {.IndexTruncateTo = 80 + 300}, "The index file Old.idx is damaged: Stream read error"},
-        {"index of another kind", {.BadIndexMagic = true}, "The index file Old.idx is not a version 4 index file"},
-        {"fewer records than counted", {.WriteIndex = false, .HeaderCount = 9}, "Found 5 of 9 message records."},
+        {"index cut short", MbxOptions([](auto& o) { o.IndexTruncateTo = 80 + 300; }),
+         "The index file Old.idx is damaged: Stream read error"},
+        {"index of another kind", MbxOptions([](auto& o) { o.BadIndexMagic = true; }),
+         "The index file Old.idx is not a version 4 index file"},
+        {"fewer records than counted", MbxOptions([](auto& o) { o.WriteIndex = false; o.HeaderCount = 9; }),
+         "Found 5 of 9 message records."},
     };
     for (const Case& c : cases) {
         ts::TMbxImages images = ts::BuildMbx(SampleMessages(5), c.options);

@@ -236,11 +236,13 @@ void TDbxWriter::Add(const TStoreMessage& m) {
     const size_t infoSize = InfoObject(m, info, 0xFFFFFFFF).size();
     const uint32_t firstBlock = m.Text.empty() ? 0 : Offset32((info + infoSize + 3) / 4 * 4);
 
-    // Room for the largest form of the data offset entry; the blocks follow that room.
-    std::string object = InfoObject(m, info, firstBlock);
+    // Room for the largest form of the data offset entry; the blocks follow that room. A message
+    // without its info object keeps the room, zero-filled.
+    std::string object = m.DbxKeepInfo ? InfoObject(m, info, firstBlock) : std::string();
     object.resize((infoSize + 3) / 4 * 4, '\0');
     sink_->Append(object);
 
+    const bool freed = m.DbxPresence == TDbxPresence::Deleted;
     uint32_t block = firstBlock, last = 0;
     for (size_t done = 0; done < m.Text.size(); done += blockSize) {
         const size_t count = std::min<size_t>(blockSize, m.Text.size() - done);
@@ -248,16 +250,18 @@ void TDbxWriter::Add(const TStoreMessage& m) {
         const uint32_t next = more ? Offset32(uint64_t{block} + dbx::kBlockHeadSize + blockSize) : 0;
         std::string head(dbx::kBlockHeadSize, '\0');
         Put32(head, dbx::kBlockMarker, block);
-        Put32(head, dbx::kBlockCapacity, blockSize);
-        Put32(head, dbx::kBlockTextCount, static_cast<uint32_t>(count));
+        Put32(head, dbx::kBlockCapacity, freed ? 0x1FC : blockSize);
+        Put32(head, dbx::kBlockTextCount, freed ? 0x210 : static_cast<uint32_t>(count));
         Put32(head, dbx::kBlockNext, next);
+        std::string data = m.Text.substr(done, count) + std::string(blockSize - count, '\0');
+        if (freed) Put32(data, 0, last);
         sink_->Append(head);
-        sink_->Append(std::string_view(m.Text).substr(done, count));
-        sink_->Append(std::string(blockSize - count, '\0'));
+        sink_->Append(data);
         last = block;
         block = next;
     }
-    layout_.InfoObjects.push_back(info);
+    layout_.InfoObjects.push_back(m.DbxKeepInfo ? info : 0);
+    indexed_.push_back(m.DbxPresence == TDbxPresence::Indexed);
     layout_.FirstBlocks.push_back(firstBlock);
     layout_.LastBlocks.push_back(last);
 }
@@ -266,7 +270,9 @@ void TDbxWriter::WriteIndex() {
     PadTo4(*sink_);
     const uint32_t base = Offset32(sink_->Size());
     std::string region;
-    const std::vector<uint32_t>& values = layout_.InfoObjects;
+    std::vector<uint32_t> values;
+    for (size_t k = 0; k < layout_.InfoObjects.size(); ++k)
+        if (indexed_[k]) values.push_back(layout_.InfoObjects[k]);
 
     auto newNode = [&]() {
         const uint32_t offset = Offset32(uint64_t{base} + region.size());
@@ -372,7 +378,8 @@ void TDbxWriter::Finish() {
     finished_ = true;
     WriteIndex();
     layout_.FileSize = sink_->Size();
-    std::string count = Le32(options_.HeaderCount.value_or(static_cast<uint32_t>(layout_.InfoObjects.size())));
+    const auto indexedCount = static_cast<uint32_t>(std::count(indexed_.begin(), indexed_.end(), true));
+    std::string count = Le32(options_.HeaderCount.value_or(indexedCount));
     sink_->Patch(dbx::kHeaderMessageCount, count);
     sink_->Patch(dbx::kHeaderRootNode, Le32(layout_.Root));
     // The end of the used space, as the mail client records it.

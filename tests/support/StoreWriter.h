@@ -30,6 +30,11 @@ struct TDbxInfoEntry {
     std::optional<std::string> Data;
 };
 
+// How a .dbx holds a message: reached by the index tree, left behind with live blocks that
+// nothing reaches, or deleted (its blocks freed: each block's head reads 0x1FC and 0x210 and
+// its first 4 data bytes hold the offset of the block before it, so those 4 bytes are lost).
+enum class TDbxPresence { Indexed, Orphaned, Deleted };
+
 // One message of a store.
 struct TStoreMessage {
     std::string Text;  // raw text: header block, blank line, body
@@ -52,6 +57,10 @@ struct TStoreMessage {
     std::vector<TDbxInfoEntry> DbxExtraEntries;
     // .dbx: the body length written in the object's head instead of the real one.
     std::optional<uint16_t> DbxBodyLength;
+    // .dbx: only Indexed messages are values of the index tree; the others keep their info
+    // object unless DbxKeepInfo is false.
+    TDbxPresence DbxPresence = TDbxPresence::Indexed;
+    bool DbxKeepInfo = true;
 
     // .mbx: the record length and text length written instead of the real ones.
     std::optional<uint32_t> MbxRecordLength;
@@ -103,7 +112,7 @@ struct TDbxOptions {
 struct TDbxLayout {
     uint32_t Root = 0;
     std::vector<uint32_t> Nodes;        // in writing order; Nodes[0] is the root
-    std::vector<uint32_t> InfoObjects;  // per message
+    std::vector<uint32_t> InfoObjects;  // per message (0 for a message written without one)
     std::vector<uint32_t> FirstBlocks;  // per message, 0 for a message without text
     std::vector<uint32_t> LastBlocks;
     uint64_t FileSize = 0;
@@ -134,6 +143,7 @@ private:
     TDbxOptions options_;
     std::unique_ptr<TByteSink> sink_;
     TDbxLayout layout_;
+    std::vector<bool> indexed_;  // per message: a value of the index tree
     bool finished_ = false;
 };
 

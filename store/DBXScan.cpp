@@ -1,0 +1,293 @@
+#include "store/DBXScan.h"
+
+#include "platform/LittleEndian.h"
+#include "platform/StringList.h"
+#include "store/DBXFormat.h"
+#include "store/DBXLayout.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace brindle::dbx {
+namespace {
+
+constexpr uint32_t kBlockDataSize = 0x200;
+constexpr uint32_t kFreedCapacity = 0x1FC;
+constexpr uint32_t kFreedCount = 0x210;
+// Of a freed block's data, the first bytes hold the offset of the block before it.
+constexpr uint32_t kFreedLinkSize = 4;
+// Markers are 32-bit offsets: nothing beyond 4 GiB can begin an object.
+constexpr uint64_t kMarkerLimit = uint64_t{1} << 32;
+// The scan tells its progress, and gives back the mapped pages behind it, this often.
+constexpr uint64_t kProgressStep = uint64_t{64} << 20;
+
+bool PlausibleNext(uint32_t next) {
+    return next == 0 || (next % 4 == 0 && next >= kHeaderSize);
+}
+
+bool IsBase64Character(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' ||
+           c == '=';
+}
+
+// The length of the line of base64 characters that ends just before lineEnd (its CR), or 0.
+size_t Base64LineBefore(std::string_view text, size_t lineEnd) {
+    if (lineEnd < 1 || lineEnd + 1 >= text.size() || text[lineEnd] != '\r' || text[lineEnd + 1] != '\n') return 0;
+    size_t start = lineEnd;
+    while (start > 0 && text[start - 1] != '\n') --start;
+    for (size_t k = start; k < lineEnd; ++k)
+        if (!IsBase64Character(text[k])) return 0;
+    return lineEnd - start;
+}
+
+// The line length of the base64 body around a gap that begins at gap, where the two full lines
+// before the gap's line agree on it; 0 outside such a body.
+size_t Base64LineLength(std::string_view text, size_t gap, size_t& lineStart) {
+    lineStart = gap;
+    while (lineStart > 0 && text[lineStart - 1] != '\n') --lineStart;
+    if (lineStart < 2) return 0;
+    const size_t previous = Base64LineBefore(text, lineStart - 2);
+    if (previous < 4 || lineStart < previous + 4) return 0;
+    const size_t before = Base64LineBefore(text, lineStart - previous - 4);
+    if (before != previous) return 0;
+    for (size_t k = lineStart; k < gap; ++k)
+        if (!IsBase64Character(text[k])) return 0;
+    return previous;
+}
+
+// The bytes a block adds to its chain's text: a live block its text up to the first NUL; a
+// freed block its data after the lost link, the chain's last one up to its first NUL.
+std::string_view BlockText(const TByteSource& file, uint32_t offset, uint32_t count, bool freed, bool last,
+                                  uint32_t& lost) {
+    const uint64_t data = uint64_t{offset} + kBlockHeadSize;
+    if (!freed) {
+        lost = 0;
+        return UpToNul(file.ReadUpTo(data, count));
+    }
+    std::string_view link = file.ReadUpTo(data, kFreedLinkSize);
+    lost = static_cast<uint32_t>(link.size());
+    std::string_view rest = file.ReadUpTo(data + kFreedLinkSize, kBlockDataSize - kFreedLinkSize);
+    return last ? UpToNul(rest) : rest;
+}
+
+}  // namespace
+
+const char* FoundKindName(TFoundKind kind) {
+    switch (kind) {
+        case TFoundKind::Indexed: return "indexed";
+        case TFoundKind::Orphaned: return "orphaned";
+        case TFoundKind::Deleted: return "deleted";
+        case TFoundKind::Partial: return "partial";
+    }
+    return "";
+}
+
+bool TDbxScan::Run(const TScanProgress& progress) {
+    blocks_.clear();
+    otherMarkers_.clear();
+    indexedHeads_.clear();
+    messages_.clear();
+    if (!FindObjects(progress)) {
+        blocks_.clear();
+        otherMarkers_.clear();
+        return false;
+    }
+    ReadIndex();
+    JoinChains();
+    AttachInfoObjects();
+    file_.ReleasePages(0, file_.Size());
+    blocks_.clear();
+    blocks_.shrink_to_fit();
+    return true;
+}
+
+bool TDbxScan::FindObjects(const TScanProgress& progress) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(file_.All().data());
+    const uint64_t size = file_.Size();
+    const uint64_t end = std::min(size, kMarkerLimit);
+    uint64_t nextReport = kProgressStep;
+    for (uint64_t pos = kHeaderSize; pos + kBlockHeadSize <= end; pos += 4) {
+        if (pos >= nextReport) {
+            file_.ReleasePages(nextReport - kProgressStep, kProgressStep);
+            nextReport += kProgressStep;
+            if (progress && !progress(pos, size)) return false;
+        }
+        const uint8_t* head = bytes + pos;
+        if (le::U32(head) != pos) continue;
+        const uint32_t capacity = le::U32(head + kBlockCapacity);
+        const uint32_t count = le::U32(head + kBlockTextCount);
+        const uint32_t next = le::U32(head + kBlockNext);
+        const bool live = capacity == kBlockDataSize && count >= 1 && count <= kBlockDataSize;
+        const bool freed = capacity == kFreedCapacity && count == kFreedCount;
+        if ((live || freed) && PlausibleNext(next)) {
+            uint32_t lost = 0;
+            const std::string_view text = BlockText(file_, static_cast<uint32_t>(pos), live ? count : 0, freed, true, lost);
+            const bool cutShort = !file_.Has(pos + kBlockHeadSize, live ? count : kBlockDataSize);
+            blocks_.push_back({static_cast<uint32_t>(pos), next, static_cast<uint16_t>(text.size()),
+                               static_cast<uint16_t>(lost), freed, cutShort});
+            pos += kBlockHeadSize + kBlockDataSize - 4;
+        } else {
+            otherMarkers_.push_back(static_cast<uint32_t>(pos));
+        }
+    }
+    file_.CheckIntact();
+    if (progress && !progress(size, size)) return false;
+    return true;
+}
+
+// The index as far as it can be read: a damaged tree or info object ends or skips only its part.
+void TDbxScan::ReadIndex() {
+    if (!file_.Has(0, kHeaderSize)) return;
+    std::string_view header = file_.Read(0, kHeaderSize);
+    if (le::U32(header, kHeaderMagic1) != kMagic1) return;
+    const uint32_t count = le::U32(header, kHeaderMessageCount);
+    if (count == 0 || count > file_.Size() / kEntrySize) return;
+    std::vector<uint32_t> values;
+    try {
+        // Every value is an info object, so no sound tree holds more values than there are
+        // objects that are not blocks.
+        ReadIndexTree(file_, le::U32(header, kHeaderRootNode),
+                      static_cast<uint32_t>(std::min<size_t>(count, otherMarkers_.size())), values);
+    } catch (const Exception&) {
+        // The values found before the damage stay.
+    }
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (values[i] == 0) continue;
+        try {
+            const TInfoObject info = TInfoObject::Read(file_, values[i]);
+            if (auto first = info.Number(kFieldDataOffset))
+                indexedHeads_.push_back({*first, static_cast<uint32_t>(i), values[i]});
+        } catch (const Exception&) {
+            // An unreadable info object leaves its chain to be found as an orphan.
+        }
+    }
+}
+
+TDbxScan::TBlock* TDbxScan::BlockAt(uint32_t offset) {
+    auto it = std::lower_bound(blocks_.begin(), blocks_.end(), offset,
+                               [](const TBlock& block, uint32_t at) { return block.Offset < at; });
+    return it != blocks_.end() && it->Offset == offset ? &*it : nullptr;
+}
+
+const TDbxScan::TBlock* TDbxScan::BlockAt(uint32_t offset) const {
+    return const_cast<TDbxScan*>(this)->BlockAt(offset);
+}
+
+void TDbxScan::JoinChains() {
+    for (const TBlock& block : blocks_) {
+        if (block.Next == 0) continue;
+        TBlock* next = BlockAt(block.Next);
+        if (next && next->Freed == block.Freed) next->HasPredecessor = true;
+    }
+    auto follow = [&](TBlock& first, std::optional<TIndexedHead> indexed) {
+        TFoundMessage message;
+        if (indexed) {
+            message.Index = indexed->Index;
+            message.InfoOffset = indexed->InfoObject;
+        }
+        FollowChain(static_cast<size_t>(&first - blocks_.data()), message);
+        messages_.push_back(message);
+    };
+    for (const TIndexedHead& head : indexedHeads_) {
+        TBlock* first = BlockAt(head.FirstBlock);
+        if (first && !first->Freed && !first->Taken) follow(*first, head);
+    }
+    // Heads first, so that a chain is found from its beginning; then what only loops.
+    for (TBlock& block : blocks_)
+        if (!block.Taken && !block.HasPredecessor) follow(block, std::nullopt);
+    for (TBlock& block : blocks_)
+        if (!block.Taken) follow(block, std::nullopt);
+    std::sort(messages_.begin(), messages_.end(),
+              [](const TFoundMessage& a, const TFoundMessage& b) { return a.Offset < b.Offset; });
+}
+
+void TDbxScan::FollowChain(size_t first, TFoundMessage& message) {
+    TBlock* block = &blocks_[first];
+    message.Offset = block->Offset;
+    message.Freed = block->Freed;
+    bool broken = false;
+    for (;;) {
+        block->Taken = true;
+        ++message.Blocks;
+        const bool last = block->Next == 0;
+        // A freed block that is not its chain's last one adds all its data after the link.
+        const uint64_t text =
+            block->Freed && !last
+                ? file_.ReadUpTo(uint64_t{block->Offset} + kBlockHeadSize + kFreedLinkSize, kBlockDataSize - kFreedLinkSize).size()
+                : block->TextLength;
+        broken = block->CutShort;
+        message.Size += block->LostBytes + text;
+        message.LostBytes += block->LostBytes;
+        if (last || broken) break;
+        TBlock* next = BlockAt(block->Next);
+        if (!next || next->Freed != block->Freed || next->Taken) {
+            broken = true;
+            break;
+        }
+        block = next;
+    }
+    if (broken)
+        message.Kind = TFoundKind::Partial;
+    else if (message.Index)
+        message.Kind = TFoundKind::Indexed;
+    else
+        message.Kind = message.Freed ? TFoundKind::Deleted : TFoundKind::Orphaned;
+}
+
+void TDbxScan::AttachInfoObjects() {
+    for (uint32_t marker : otherMarkers_) {
+        std::optional<uint32_t> first;
+        try {
+            first = TInfoObject::Read(file_, marker).Number(kFieldDataOffset);
+        } catch (const Exception&) {
+            continue;
+        }
+        if (!first) continue;
+        auto it = std::lower_bound(messages_.begin(), messages_.end(), *first,
+                                   [](const TFoundMessage& m, uint32_t at) { return m.Offset < at; });
+        if (it != messages_.end() && it->Offset == *first && !it->InfoOffset) it->InfoOffset = marker;
+    }
+    otherMarkers_.clear();
+    otherMarkers_.shrink_to_fit();
+}
+
+std::string TDbxScan::Text(const TFoundMessage& message, std::vector<TLostRange>* lostRanges) const {
+    std::string text;
+    if (message.Size <= file_.Size()) text.reserve(message.Size);
+    std::vector<TLostRange> lost;
+    uint32_t offset = message.Offset;
+    for (uint32_t k = 0; k < message.Blocks && offset != 0; ++k) {
+        if (!file_.Has(offset, kBlockHeadSize)) break;
+        const TBlockHead head = ReadBlockHead(file_, offset);
+        const bool freed = head.Capacity == kFreedCapacity;
+        uint32_t lostHere = 0;
+        std::string_view bytes = BlockText(file_, offset, freed ? 0 : head.TextCount, freed, head.Next == 0, lostHere);
+        if (lostHere) {
+            lost.push_back({text.size(), lostHere});
+            text.append(lostHere, '\0');
+        }
+        text.append(bytes);
+        offset = head.Next;
+    }
+    file_.CheckIntact();
+    FillLostBytes(text, lost);
+    if (lostRanges) *lostRanges = std::move(lost);
+    return text;
+}
+
+void FillLostBytes(std::string& text, const std::vector<TLostRange>& lost) {
+    for (const TLostRange& range : lost) {
+        size_t lineStart = 0;
+        const size_t lineLength = Base64LineLength(text, static_cast<size_t>(range.At), lineStart);
+        for (uint64_t p = range.At; p < range.At + range.Length && p < text.size(); ++p) {
+            if (lineLength == 0) {
+                text[p] = ' ';
+                continue;
+            }
+            const size_t column = static_cast<size_t>(p - lineStart) % (lineLength + 2);
+            text[p] = column == lineLength ? '\r' : column == lineLength + 1 ? '\n' : 'A';
+        }
+    }
+}
+
+}  // namespace brindle::dbx

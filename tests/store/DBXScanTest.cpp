@@ -1,0 +1,163 @@
+// The whole-file scan of .dbx files: what it finds, how it names it, and the texts it gives.
+#include "StoreTestSupport.h"
+#include "store/DBXLayout.h"
+#include "store/DBXScan.h"
+
+#include <gtest/gtest.h>
+
+namespace brindle {
+namespace {
+
+namespace ts = testsupport;
+using dbx::TFoundKind;
+using dbx::TFoundMessage;
+
+struct TWritten {
+    std::string Image;
+    ts::TDbxLayout Layout;
+};
+
+TWritten Write(const std::vector<ts::TStoreMessage>& messages, ts::TDbxOptions options = {}) {
+    ts::TDbxWriter writer(options);
+    for (const auto& m : messages) writer.Add(m);
+    writer.Finish();
+    return {writer.Bytes(), writer.Layout()};
+}
+
+// Six messages: 0, 2 and 5 indexed, 1 deleted, 3 orphaned, 4 deleted without its info object.
+std::vector<ts::TStoreMessage> MixedMessages() {
+    auto messages = test::SampleMessages(6, 60);
+    messages[1].DbxPresence = ts::TDbxPresence::Deleted;
+    messages[3].DbxPresence = ts::TDbxPresence::Orphaned;
+    messages[4].DbxPresence = ts::TDbxPresence::Deleted;
+    messages[4].DbxKeepInfo = false;
+    return messages;
+}
+
+std::vector<TFoundMessage> Scan(const std::string& image, dbx::TDbxScan*& scanOut,
+                                std::unique_ptr<TByteSource>& source) {
+    source = TByteSource::FromView(image);
+    static std::unique_ptr<dbx::TDbxScan> scan;
+    scan = std::make_unique<dbx::TDbxScan>(*source);
+    EXPECT_TRUE(scan->Run());
+    scanOut = scan.get();
+    return scan->Messages();
+}
+
+// The text as written, with the bytes that a freed chain loses (each block's first four)
+// replaced the way the scan fills them outside base64: spaces.
+std::string ExpectedText(const ts::TStoreMessage& m, uint32_t& lost) {
+    std::string text = m.Text;
+    lost = 0;
+    if (m.DbxPresence != ts::TDbxPresence::Deleted) return text;
+    for (size_t block = 0; block < text.size(); block += 0x200)
+        for (size_t k = block; k < block + 4 && k < text.size(); ++k, ++lost) text[k] = ' ';
+    return text;
+}
+
+TEST(DbxScan, FindsIndexedOrphanedAndDeletedMessagesWithTheirTexts) {
+    const auto messages = MixedMessages();
+    const TWritten written = Write(messages);
+    std::unique_ptr<TByteSource> source;
+    dbx::TDbxScan* scan = nullptr;
+    const auto found = Scan(written.Image, scan, source);
+    ASSERT_EQ(found.size(), messages.size());
+
+    const TFoundKind kinds[] = {TFoundKind::Indexed, TFoundKind::Deleted,  TFoundKind::Indexed,
+                                TFoundKind::Orphaned, TFoundKind::Deleted, TFoundKind::Indexed};
+    const std::optional<uint32_t> indexes[] = {0, std::nullopt, 1, std::nullopt, std::nullopt, 2};
+    for (size_t i = 0; i < found.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(found[i].Offset, written.Layout.FirstBlocks[i]);
+        EXPECT_EQ(found[i].Kind, kinds[i]);
+        EXPECT_EQ(found[i].Index, indexes[i]);
+        uint32_t lost = 0;
+        const std::string expected = ExpectedText(messages[i], lost);
+        EXPECT_EQ(found[i].LostBytes, lost);
+        EXPECT_EQ(found[i].Size, expected.size());
+        EXPECT_EQ(scan->Text(found[i]), expected);
+        // A deleted message keeps its info object unless it was dropped.
+        if (written.Layout.InfoObjects[i] != 0) EXPECT_EQ(found[i].InfoOffset, written.Layout.InfoObjects[i]);
+        else EXPECT_FALSE(found[i].InfoOffset);
+    }
+}
+
+TEST(DbxScan, StoresThatCannotBeOpenedStillGiveTheirMessages) {
+    const auto messages = test::SampleMessages(5, 30);
+    struct Case {
+        const char* name;
+        std::function<void(std::string&, const ts::TDbxLayout&)> damage;
+    };
+    const Case cases[] = {
+        {"zeroed root and count", [](std::string& image, const ts::TDbxLayout&) {
+             image.replace(dbx::kHeaderRootNode, 4, 4, '\0');
+             image.replace(dbx::kHeaderMessageCount, 4, 4, '\0');
+         }},
+        {"root marker wrong", [](std::string& image, const ts::TDbxLayout& layout) {
+             image[layout.Root] ^= 1;
+         }},
+        {"header overwritten", [](std::string& image, const ts::TDbxLayout&) {
+             image.replace(0, dbx::kHeaderSize, dbx::kHeaderSize, '\xEE');
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TWritten written = Write(messages);
+        c.damage(written.Image, written.Layout);
+        std::unique_ptr<TByteSource> source;
+        dbx::TDbxScan* scan = nullptr;
+        const auto found = Scan(written.Image, scan, source);
+        ASSERT_EQ(found.size(), messages.size());
+        for (size_t i = 0; i < found.size(); ++i) {
+            EXPECT_EQ(found[i].Kind, TFoundKind::Orphaned);
+            EXPECT_EQ(scan->Text(found[i]), messages[i].Text);
+        }
+    }
+}
+
+TEST(DbxScan, ChainsCutByTheEndOfTheFileArePartial) {
+    const auto messages = test::SampleMessages(3, 80);
+    TWritten written = Write(messages);
+    // Cut inside the last message's second block.
+    written.Image.resize(written.Layout.FirstBlocks[2] + 0x210 + 100);
+    std::unique_ptr<TByteSource> source;
+    dbx::TDbxScan* scan = nullptr;
+    const auto found = Scan(written.Image, scan, source);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[0].Kind, TFoundKind::Orphaned);  // the index lies after the messages
+    EXPECT_EQ(found[2].Kind, TFoundKind::Partial);
+    const std::string text = scan->Text(found[2]);
+    EXPECT_EQ(text.size(), found[2].Size);
+    EXPECT_EQ(text, messages[2].Text.substr(0, text.size()));
+    EXPECT_GT(text.size(), 0x200u);
+}
+
+TEST(DbxScan, LostBytesInBase64PutTheLineEndBack) {
+    const std::string line(76, 'Q');
+    struct Case {
+        std::string text;
+        dbx::TLostRange gap;
+        std::string expected;
+    };
+    const std::string body = line + "\r\n" + line + "\r\n" + line + "\r\n" + line + "\r\n";
+    const size_t third = 2 * 78;
+    const Case cases[] = {
+        // The gap covers the last two characters of a line and its line end.
+        {body, {third + 74, 4}, body.substr(0, third + 74) + "AA\r\n" + body.substr(third + 78)},
+        // Inside a line: base64 characters that keep the rest in step.
+        {body, {third + 10, 4}, body.substr(0, third + 10) + "AAAA" + body.substr(third + 14)},
+        // Header text: spaces.
+        {"Subject: hello\r\nFrom: a\r\n", {3, 4}, "Sub    : hello\r\nFrom: a\r\n"},
+        // One base64-looking line before the gap is not enough to know the length.
+        {line + "\r\nQQQQQQ", {80, 4}, line + "\r\nQQ    "},
+    };
+    for (const Case& c : cases) {
+        std::string text = c.text;
+        text.replace(c.gap.At, c.gap.Length, c.gap.Length, '\0');
+        dbx::FillLostBytes(text, {c.gap});
+        EXPECT_EQ(text, c.expected);
+    }
+}
+
+}  // namespace
+}  // namespace brindle
