@@ -48,6 +48,14 @@ const std::vector<TCommandSpec> kCommands = {
      "\"attachment-N\" with an extension from its media type; a name taken twice gets\n"
      "\" (2)\", \" (3)\"... before its extension.\n",
      0, 2, 3, RunAttachments},
+    {"scan", "FILE [--json]", "every message text the file holds, indexed or not",
+     "Reads the whole store file, also one that cannot be opened, and lists every message\n"
+     "text it still holds: offset of the first block (hex), kind (indexed, orphaned: live\n"
+     "blocks that no summary reaches, deleted: freed blocks, partial: a chain that breaks\n"
+     "off), summary index or \"-\", size, lost bytes, and Date, From and Subject from the\n"
+     "message's own header. With --json: an array of objects with \"Offset\", \"Kind\",\n"
+     "\"Index\", \"Size\", \"LostBytes\", \"Subject\", \"From\", \"Date\", \"MessageID\".\n",
+     kOptionJson, 1, 1, RunScan},
 };
 
 bool IsOption(std::string_view arg) { return arg.size() > 1 && arg[0] == '-'; }

@@ -61,6 +61,12 @@ void TJsonWriter::Key(std::string_view name) {
     afterKey_ = true;
 }
 
+void TJsonWriter::Null() {
+    BeginValue();
+    text_ += "null";
+    if (levels_.empty()) text_ += '\n';
+}
+
 void TJsonWriter::String(std::string_view text) {
     BeginValue();
     if (IsValidUtf8(text))

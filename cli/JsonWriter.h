@@ -19,6 +19,7 @@ public:
     void Key(std::string_view name);
 
     void String(std::string_view text);
+    void Null();
     void Number(int64_t value);
     void Number(uint64_t value);
     void Number(uint32_t value) { Number(static_cast<uint64_t>(value)); }

@@ -25,36 +25,6 @@ bool PlausibleNext(uint32_t next) {
     return next == 0 || (next % 4 == 0 && next >= kHeaderSize);
 }
 
-bool IsBase64Character(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' ||
-           c == '=';
-}
-
-// The length of the line of base64 characters that ends just before lineEnd (its CR), or 0.
-size_t Base64LineBefore(std::string_view text, size_t lineEnd) {
-    if (lineEnd < 1 || lineEnd + 1 >= text.size() || text[lineEnd] != '\r' || text[lineEnd + 1] != '\n') return 0;
-    size_t start = lineEnd;
-    while (start > 0 && text[start - 1] != '\n') --start;
-    for (size_t k = start; k < lineEnd; ++k)
-        if (!IsBase64Character(text[k])) return 0;
-    return lineEnd - start;
-}
-
-// The line length of the base64 body around a gap that begins at gap, where the two full lines
-// before the gap's line agree on it; 0 outside such a body.
-size_t Base64LineLength(std::string_view text, size_t gap, size_t& lineStart) {
-    lineStart = gap;
-    while (lineStart > 0 && text[lineStart - 1] != '\n') --lineStart;
-    if (lineStart < 2) return 0;
-    const size_t previous = Base64LineBefore(text, lineStart - 2);
-    if (previous < 4 || lineStart < previous + 4) return 0;
-    const size_t before = Base64LineBefore(text, lineStart - previous - 4);
-    if (before != previous) return 0;
-    for (size_t k = lineStart; k < gap; ++k)
-        if (!IsBase64Character(text[k])) return 0;
-    return previous;
-}
-
 // The bytes a block adds to its chain's text: a live block its text up to the first NUL; a
 // freed block its data after the lost link, the chain's last one up to its first NUL.
 std::string_view BlockText(const TByteSource& file, uint32_t offset, uint32_t count, bool freed, bool last,
@@ -71,16 +41,6 @@ std::string_view BlockText(const TByteSource& file, uint32_t offset, uint32_t co
 }
 
 }  // namespace
-
-const char* FoundKindName(TFoundKind kind) {
-    switch (kind) {
-        case TFoundKind::Indexed: return "indexed";
-        case TFoundKind::Orphaned: return "orphaned";
-        case TFoundKind::Deleted: return "deleted";
-        case TFoundKind::Partial: return "partial";
-    }
-    return "";
-}
 
 bool TDbxScan::Run(const TScanProgress& progress) {
     blocks_.clear();
@@ -113,18 +73,24 @@ bool TDbxScan::FindObjects(const TScanProgress& progress) {
             if (progress && !progress(pos, size)) return false;
         }
         const uint8_t* head = bytes + pos;
-        if (le::U32(head) != pos) continue;
+        const uint32_t marker = le::U32(head);
         const uint32_t capacity = le::U32(head + kBlockCapacity);
+        const bool inPlace = marker == pos;
+        if (!inPlace && capacity != kBlockDataSize && capacity != kFreedCapacity) continue;
         const uint32_t count = le::U32(head + kBlockTextCount);
         const uint32_t next = le::U32(head + kBlockNext);
         const bool live = capacity == kBlockDataSize && count >= 1 && count <= kBlockDataSize;
         const bool freed = capacity == kFreedCapacity && count == kFreedCount;
+        if (!inPlace && (!(live || freed) || marker < kHeaderSize || marker % 4 != 0)) continue;
         if ((live || freed) && PlausibleNext(next)) {
+            const int64_t displacement = static_cast<int64_t>(pos) - marker;
+            const int64_t nextAt = next == 0 ? 0 : int64_t{next} + displacement;
+            const uint32_t nextInFile = nextAt > 0 && nextAt < int64_t{kMarkerLimit} ? static_cast<uint32_t>(nextAt) : 0;
             uint32_t lost = 0;
             const std::string_view text = BlockText(file_, static_cast<uint32_t>(pos), live ? count : 0, freed, true, lost);
             const bool cutShort = !file_.Has(pos + kBlockHeadSize, live ? count : kBlockDataSize);
-            blocks_.push_back({static_cast<uint32_t>(pos), next, static_cast<uint16_t>(text.size()),
-                               static_cast<uint16_t>(lost), freed, cutShort});
+            blocks_.push_back({static_cast<uint32_t>(pos), nextInFile, marker, static_cast<uint16_t>(text.size()),
+                               static_cast<uint16_t>(lost), freed, cutShort || (next != 0 && nextInFile == 0)});
             pos += kBlockHeadSize + kBlockDataSize - 4;
         } else {
             otherMarkers_.push_back(static_cast<uint32_t>(pos));
@@ -163,6 +129,12 @@ void TDbxScan::ReadIndex() {
     }
 }
 
+// A block continues a chain when it is of the same kind and was moved by the same amount.
+bool TDbxScan::Continues(const TBlock& block, const TBlock& next) {
+    return next.Freed == block.Freed &&
+           static_cast<int64_t>(next.Offset) - next.Marker == static_cast<int64_t>(block.Offset) - block.Marker;
+}
+
 TDbxScan::TBlock* TDbxScan::BlockAt(uint32_t offset) {
     auto it = std::lower_bound(blocks_.begin(), blocks_.end(), offset,
                                [](const TBlock& block, uint32_t at) { return block.Offset < at; });
@@ -177,7 +149,7 @@ void TDbxScan::JoinChains() {
     for (const TBlock& block : blocks_) {
         if (block.Next == 0) continue;
         TBlock* next = BlockAt(block.Next);
-        if (next && next->Freed == block.Freed) next->HasPredecessor = true;
+        if (next && Continues(block, *next)) next->HasPredecessor = true;
     }
     auto follow = [&](TBlock& first, std::optional<TIndexedHead> indexed) {
         TFoundMessage message;
@@ -205,6 +177,7 @@ void TDbxScan::FollowChain(size_t first, TFoundMessage& message) {
     TBlock* block = &blocks_[first];
     message.Offset = block->Offset;
     message.Freed = block->Freed;
+    message.Displacement = static_cast<int64_t>(block->Offset) - block->Marker;
     bool broken = false;
     for (;;) {
         block->Taken = true;
@@ -220,7 +193,7 @@ void TDbxScan::FollowChain(size_t first, TFoundMessage& message) {
         message.LostBytes += block->LostBytes;
         if (last || broken) break;
         TBlock* next = BlockAt(block->Next);
-        if (!next || next->Freed != block->Freed || next->Taken) {
+        if (!next || !Continues(*block, *next) || next->Taken) {
             broken = true;
             break;
         }
@@ -251,12 +224,13 @@ void TDbxScan::AttachInfoObjects() {
     otherMarkers_.shrink_to_fit();
 }
 
-std::string TDbxScan::Text(const TFoundMessage& message, std::vector<TLostRange>* lostRanges) const {
+std::string TDbxScan::Text(const TFoundMessage& message, std::vector<TLostRange>* lostRanges,
+                           uint64_t maxBytes) const {
     std::string text;
-    if (message.Size <= file_.Size()) text.reserve(message.Size);
+    if (message.Size <= file_.Size()) text.reserve(std::min(message.Size, maxBytes));
     std::vector<TLostRange> lost;
     uint32_t offset = message.Offset;
-    for (uint32_t k = 0; k < message.Blocks && offset != 0; ++k) {
+    for (uint32_t k = 0; k < message.Blocks && offset != 0 && text.size() < maxBytes; ++k) {
         if (!file_.Has(offset, kBlockHeadSize)) break;
         const TBlockHead head = ReadBlockHead(file_, offset);
         const bool freed = head.Capacity == kFreedCapacity;
@@ -267,27 +241,13 @@ std::string TDbxScan::Text(const TFoundMessage& message, std::vector<TLostRange>
             text.append(lostHere, '\0');
         }
         text.append(bytes);
-        offset = head.Next;
+        const int64_t next = head.Next == 0 ? 0 : int64_t{head.Next} + message.Displacement;
+        offset = next > 0 && next < int64_t{kMarkerLimit} ? static_cast<uint32_t>(next) : 0;
     }
     file_.CheckIntact();
     FillLostBytes(text, lost);
     if (lostRanges) *lostRanges = std::move(lost);
     return text;
-}
-
-void FillLostBytes(std::string& text, const std::vector<TLostRange>& lost) {
-    for (const TLostRange& range : lost) {
-        size_t lineStart = 0;
-        const size_t lineLength = Base64LineLength(text, static_cast<size_t>(range.At), lineStart);
-        for (uint64_t p = range.At; p < range.At + range.Length && p < text.size(); ++p) {
-            if (lineLength == 0) {
-                text[p] = ' ';
-                continue;
-            }
-            const size_t column = static_cast<size_t>(p - lineStart) % (lineLength + 2);
-            text[p] = column == lineLength ? '\r' : column == lineLength + 1 ? '\n' : 'A';
-        }
-    }
 }
 
 }  // namespace brindle::dbx

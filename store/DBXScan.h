@@ -8,8 +8,11 @@
 //    bytes of the text are lost), and the last block's text ends at its first NUL;
 //  - anything else may be a message-info object, left behind by a deleted message.
 // Blocks are joined into chains by their next offsets; the index tree, as far as it can be
-// read, tells which chains are the folder's messages.
+// read, tells which chains are the folder's messages. Blocks copied whole to another place
+// of the file (their markers name where they were) are found too: such a block's chain is
+// followed with the same displacement.
 #include "platform/ByteSource.h"
+#include "store/FoundMessage.h"
 
 #include <cstdint>
 #include <functional>
@@ -18,34 +21,6 @@
 #include <vector>
 
 namespace brindle::dbx {
-
-enum class TFoundKind : uint8_t {
-    Indexed,   // a message of the index
-    Orphaned,  // live blocks that no summary reaches
-    Deleted,   // freed blocks
-    Partial,   // a chain that breaks off: its next block is missing or taken by another chain
-};
-const char* FoundKindName(TFoundKind kind);  // "indexed", "orphaned", "deleted", "partial"
-
-// A run of lost bytes in a recovered text.
-struct TLostRange {
-    uint64_t At = 0;
-    uint32_t Length = 0;
-};
-
-struct TFoundMessage {
-    uint32_t Offset = 0;  // the first block
-    TFoundKind Kind = TFoundKind::Orphaned;
-    bool Freed = false;                  // made of freed blocks
-    std::optional<uint32_t> Index;       // the summary's position when the index reaches it
-    std::optional<uint32_t> InfoOffset;  // a message-info object that points at the chain
-    uint32_t Blocks = 0;
-    uint64_t Size = 0;       // text bytes recovered, lost ones included
-    uint32_t LostBytes = 0;  // bytes of the text that the file no longer holds
-};
-
-// Tells how far the scan is (bytes of the file looked at, of all); false cancels the scan.
-using TScanProgress = std::function<bool(uint64_t done, uint64_t total)>;
 
 class TDbxScan {
 public:
@@ -57,13 +32,16 @@ public:
     // Every message found, in file order of its first block.
     const std::vector<TFoundMessage>& Messages() const { return messages_; }
 
-    // The text of a message found, with the lost bytes as zero bytes and where they lie.
-    std::string Text(const TFoundMessage& message, std::vector<TLostRange>* lost = nullptr) const;
+    // The text of a message found, lost bytes filled (FillLostBytes); at most about maxBytes
+    // of it (whole blocks) when given. lost receives where the lost bytes lie.
+    std::string Text(const TFoundMessage& message, std::vector<TLostRange>* lost = nullptr,
+                     uint64_t maxBytes = UINT64_MAX) const;
 
 private:
     struct TBlock {
         uint32_t Offset;
-        uint32_t Next;
+        uint32_t Next;  // where the next block lies in the file (displacement applied), or 0
+        uint32_t Marker;
         // Text bytes the block adds: a live block's up to its first NUL; a freed block's after
         // the lost link, up to the first NUL (counted when it ends its chain).
         uint16_t TextLength;
@@ -79,6 +57,7 @@ private:
     void JoinChains();
     void FollowChain(size_t first, TFoundMessage& message);
     void AttachInfoObjects();
+    static bool Continues(const TBlock& block, const TBlock& next);
     TBlock* BlockAt(uint32_t offset);
     const TBlock* BlockAt(uint32_t offset) const;
 
@@ -93,10 +72,5 @@ private:
     std::vector<TIndexedHead> indexedHeads_;
     std::vector<TFoundMessage> messages_;
 };
-
-// Lost bytes replaced so that the text does the least harm: inside a base64 body whose lines
-// before the gap show the line length, the line end is put back where it belongs and the
-// other lost characters become "A", so that the rest decodes in step; elsewhere a space.
-void FillLostBytes(std::string& text, const std::vector<TLostRange>& lost);
 
 }  // namespace brindle::dbx

@@ -9,8 +9,6 @@ namespace brindle {
 namespace {
 
 namespace ts = testsupport;
-using dbx::TFoundKind;
-using dbx::TFoundMessage;
 
 struct TWritten {
     std::string Image;
@@ -136,7 +134,7 @@ TEST(DbxScan, LostBytesInBase64PutTheLineEndBack) {
     const std::string line(76, 'Q');
     struct Case {
         std::string text;
-        dbx::TLostRange gap;
+        TLostRange gap;
         std::string expected;
     };
     const std::string body = line + "\r\n" + line + "\r\n" + line + "\r\n" + line + "\r\n";
@@ -154,9 +152,37 @@ TEST(DbxScan, LostBytesInBase64PutTheLineEndBack) {
     for (const Case& c : cases) {
         std::string text = c.text;
         text.replace(c.gap.At, c.gap.Length, c.gap.Length, '\0');
-        dbx::FillLostBytes(text, {c.gap});
+        FillLostBytes(text, {c.gap});
         EXPECT_EQ(text, c.expected);
     }
+}
+
+}  // namespace
+}  // namespace brindle
+
+namespace brindle {
+namespace {
+
+// Blocks copied whole to another place of the file keep the markers of where they were; their
+// chain is followed with the same displacement (real stores hold such copies).
+TEST(DbxScan, FindsChainsCopiedToAnotherPlace) {
+    const auto messages = test::SampleMessages(2, 40);
+    TWritten written = Write(messages);
+    const uint32_t from = written.Layout.FirstBlocks[1];
+    const uint32_t to = written.Layout.LastBlocks[1] + 0x210;
+    const std::string copy = written.Image.substr(from, to - from);
+    written.Image.resize((written.Image.size() + 3) / 4 * 4, '\0');
+    const uint32_t copiedAt = static_cast<uint32_t>(written.Image.size());
+    written.Image += copy;
+    std::unique_ptr<TByteSource> source;
+    dbx::TDbxScan* scan = nullptr;
+    const auto found = Scan(written.Image, scan, source);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[2].Offset, copiedAt);
+    EXPECT_EQ(found[2].Kind, TFoundKind::Orphaned);
+    EXPECT_EQ(found[2].Displacement, int64_t{copiedAt} - from);
+    EXPECT_EQ(scan->Text(found[2]), messages[1].Text);
+    EXPECT_EQ(found[1].Kind, TFoundKind::Indexed);
 }
 
 }  // namespace

@@ -1,0 +1,74 @@
+// The commands that read a whole store file, indexed or not: scan and recover.
+#include "cli/Commands.h"
+#include "cli/JsonWriter.h"
+#include "mailbox/Rescue.h"
+
+#include <cstdio>
+
+namespace brindle {
+namespace {
+
+// Found messages written between two flushes of a JSON list.
+constexpr size_t kJsonRowsPerFlush = 256;
+
+std::string Hex8(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", value);
+    return text;
+}
+
+// A text as one tab-separated cell: control characters shown as spaces.
+std::string Cell(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    return text;
+}
+
+void WriteFoundRow(std::ostream& out, const TRescuedMessage& message) {
+    const TFoundMessage& found = message.Found;
+    out << Hex8(found.Offset) << '\t' << FoundKindName(found.Kind) << '\t'
+        << (found.Index ? std::to_string(*found.Index) : "-") << '\t' << found.Size << '\t' << found.LostBytes << '\t'
+        << Cell(message.Header.Date) << '\t' << Cell(message.Header.From) << '\t' << Cell(message.Header.Subject)
+        << '\n';
+}
+
+void WriteFoundObject(TJsonWriter& json, const TRescuedMessage& message) {
+    const TFoundMessage& found = message.Found;
+    json.BeginObject();
+    json.Member("Offset", found.Offset);
+    json.Member("Kind", FoundKindName(found.Kind));
+    json.Key("Index");
+    if (found.Index)
+        json.Number(*found.Index);
+    else
+        json.Null();
+    json.Member("Size", found.Size);
+    json.Member("LostBytes", found.LostBytes);
+    json.Member("Subject", message.Header.Subject);
+    json.Member("From", message.Header.From);
+    json.Member("Date", message.Header.Date);
+    json.Member("MessageID", message.Header.MessageID);
+    json.EndObject();
+}
+
+}  // namespace
+
+void RunScan(const TCliArguments& args, std::ostream& out) {
+    TStoreRescue rescue(args.operands.at(0));
+    rescue.Run();
+    if (!args.json) {
+        for (const TRescuedMessage& message : rescue.Messages()) WriteFoundRow(out, message);
+        return;
+    }
+    TJsonWriter json;
+    json.BeginArray();
+    size_t written = 0;
+    for (const TRescuedMessage& message : rescue.Messages()) {
+        WriteFoundObject(json, message);
+        if (++written % kJsonRowsPerFlush == 0) json.FlushTo(out);
+    }
+    json.EndArray();
+    json.FlushTo(out);
+}
+
+}  // namespace brindle

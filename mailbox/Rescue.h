@@ -1,0 +1,52 @@
+#pragma once
+// Rescue: every message text that a store file still holds, found by reading the whole file,
+// with the summary that its own header lines give (the index may no longer have one).
+#include "platform/ByteSource.h"
+#include "store/DBXScan.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace brindle {
+
+// Subject, sender, date and message id from a message's own header lines, decoded to UTF-8.
+struct THeaderSummary {
+    std::string Subject;
+    std::string From;
+    std::string Date;
+    std::string MessageID;
+};
+// Reads at most the first 64 KiB of the text for its header block.
+THeaderSummary SummarizeHeader(std::string_view text);
+
+struct TRescuedMessage {
+    TFoundMessage Found;
+    THeaderSummary Header;
+};
+
+class TStoreRescue {
+public:
+    // Opens the file; throws EFOpenError. Any kind of file can be scanned; only .dbx stores
+    // give messages.
+    explicit TStoreRescue(const std::string& path);
+    ~TStoreRescue();
+
+    // Scans the whole file and reads each message's header; false when cancelled.
+    bool Run(const TScanProgress& progress = {});
+
+    const std::vector<TRescuedMessage>& Messages() const { return messages_; }
+    // The text of message i of Messages(), lost bytes filled.
+    std::string Text(size_t i) const;
+
+private:
+    std::unique_ptr<TByteSource> file_;
+    std::unique_ptr<dbx::TDbxScan> scan_;
+    std::vector<TRescuedMessage> messages_;
+};
+
+// "deleted_0001A2B0_Subject.eml": the kind, the first block's offset in 8 hex digits and the
+// subject made safe as in the names of exported messages, within 255 bytes.
+std::string RecoveredFileName(const TRescuedMessage& message);
+
+}  // namespace brindle
