@@ -4,6 +4,8 @@
 #include "mime/MoxMsg.h"
 #include "platform/StringList.h"
 #include "platform/Utf8.h"
+#include "store/MBXReader.h"
+#include "store/OEReader.h"
 
 #include <cstdio>
 
@@ -35,22 +37,41 @@ THeaderSummary SummarizeHeader(std::string_view text) {
     return {message.Subject, message.From, message.Date, message.MessageID};
 }
 
-TStoreRescue::TStoreRescue(const std::string& path) : file_(TByteSource::OpenFile(path)) {}
+TStoreRescue::TStoreRescue(const std::string& path) : file_(TByteSource::OpenFile(path)) {
+    if (DetectFileKind(file_->ReadUpTo(0, 4)) != kFileKindOE4) return;
+    const std::string stem = TMBXReader::IndexFileName(path);
+    for (const char* extension : {"idx", "IDX", "Idx"}) {
+        try {
+            index_ = TByteSource::OpenFile(stem.substr(0, stem.size() - 3) + extension);
+            return;
+        } catch (const Exception&) {
+            // The next spelling, or no index file.
+        }
+    }
+}
 
 TStoreRescue::~TStoreRescue() = default;
 
 bool TStoreRescue::Run(const TScanProgress& progress) {
     messages_.clear();
-    scan_ = std::make_unique<dbx::TDbxScan>(*file_);
-    if (!scan_->Run(progress)) return false;
-    messages_.reserve(scan_->Messages().size());
-    for (const TFoundMessage& found : scan_->Messages())
-        messages_.push_back({found, SummarizeHeader(scan_->Text(found, nullptr, kHeaderSearchLimit))});
+    if (DetectFileKind(file_->ReadUpTo(0, 4)) == kFileKindOE4) {
+        mbxScan_ = std::make_unique<mbx::TMbxScan>(*file_, index_.get());
+        if (!mbxScan_->Run(progress)) return false;
+        for (const TFoundMessage& found : mbxScan_->Messages())
+            messages_.push_back({found, SummarizeHeader(mbxScan_->Text(found, kHeaderSearchLimit))});
+        return true;
+    }
+    dbxScan_ = std::make_unique<dbx::TDbxScan>(*file_);
+    if (!dbxScan_->Run(progress)) return false;
+    messages_.reserve(dbxScan_->Messages().size());
+    for (const TFoundMessage& found : dbxScan_->Messages())
+        messages_.push_back({found, SummarizeHeader(dbxScan_->Text(found, nullptr, kHeaderSearchLimit))});
     return true;
 }
 
 std::string TStoreRescue::Text(size_t i) const {
-    return scan_->Text(messages_.at(i).Found);
+    const TFoundMessage& found = messages_.at(i).Found;
+    return mbxScan_ ? mbxScan_->Text(found) : dbxScan_->Text(found);
 }
 
 std::string RecoveredFileName(const TRescuedMessage& message) {

@@ -3,6 +3,7 @@
 // with the summary that its own header lines give (the index may no longer have one).
 #include "platform/ByteSource.h"
 #include "store/DBXScan.h"
+#include "store/MBXScan.h"
 
 #include <memory>
 #include <string>
@@ -27,8 +28,9 @@ struct TRescuedMessage {
 
 class TStoreRescue {
 public:
-    // Opens the file; throws EFOpenError. Any kind of file can be scanned; only .dbx stores
-    // give messages.
+    // Opens the file (and a version 4 folder's index file beside it); throws EFOpenError. A
+    // file that begins as a version 4 folder is scanned as one, any other as a .dbx, whose
+    // header may be lost.
     explicit TStoreRescue(const std::string& path);
     ~TStoreRescue();
 
@@ -41,7 +43,9 @@ public:
 
 private:
     std::unique_ptr<TByteSource> file_;
-    std::unique_ptr<dbx::TDbxScan> scan_;
+    std::unique_ptr<TByteSource> index_;
+    std::unique_ptr<dbx::TDbxScan> dbxScan_;
+    std::unique_ptr<mbx::TMbxScan> mbxScan_;
     std::vector<TRescuedMessage> messages_;
 };
 

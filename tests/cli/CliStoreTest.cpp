@@ -168,7 +168,9 @@ TEST(CliStore, ReaderErrorsEndWithStatusOne) {
             EXPECT_EQ(run.status, 1) << command;
             EXPECT_EQ(run.err, "brindle-cli: " + std::string(c.message) + "\n") << command;
             auto verbose = RunTool({command, store, "--verbose"});
-            if (c.headerReadable) EXPECT_NE(verbose.err.find("\nbrindle-cli: ("), std::string::npos) << verbose.err;
+            if (c.headerReadable) {
+                EXPECT_NE(verbose.err.find("\nbrindle-cli: ("), std::string::npos) << verbose.err;
+            }
         }
     }
     ts::TMbxOptions empty;

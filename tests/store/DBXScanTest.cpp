@@ -75,8 +75,11 @@ TEST(DbxScan, FindsIndexedOrphanedAndDeletedMessagesWithTheirTexts) {
         EXPECT_EQ(found[i].Size, expected.size());
         EXPECT_EQ(scan->Text(found[i]), expected);
         // A deleted message keeps its info object unless it was dropped.
-        if (written.Layout.InfoObjects[i] != 0) EXPECT_EQ(found[i].InfoOffset, written.Layout.InfoObjects[i]);
-        else EXPECT_FALSE(found[i].InfoOffset);
+        if (written.Layout.InfoObjects[i] != 0) {
+            EXPECT_EQ(found[i].InfoOffset, written.Layout.InfoObjects[i]);
+        } else {
+            EXPECT_FALSE(found[i].InfoOffset);
+        }
     }
 }
 

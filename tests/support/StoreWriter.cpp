@@ -467,6 +467,7 @@ void TMbxWriter::Add(const TStoreMessage& m) {
     const uint64_t record = mbx_->Size();
     const auto realLength = static_cast<uint32_t>(mbx::kRecordHeadSize + m.Text.size() + options_.RecordPadding);
     std::string head(mbx::kRecordHeadSize, '\0');
+    Put32(head, mbx::kRecordTag, 0x7F007F00);
     Put32(head, mbx::kRecordNumber, m.Index);
     Put32(head, mbx::kRecordLength, m.MbxRecordLength.value_or(realLength));
     Put32(head, mbx::kRecordTextLength, m.MbxTextLength.value_or(static_cast<uint32_t>(m.Text.size())));
@@ -475,7 +476,7 @@ void TMbxWriter::Add(const TStoreMessage& m) {
     mbx_->Append(std::string(options_.RecordPadding, '\0'));
     layout_.Records.push_back(record);
 
-    if (!options_.WriteIndex) return;
+    if (!options_.WriteIndex || !m.MbxListed) return;
     const uint64_t at = idx_->Size();
     std::string strings;
     const std::string unused;

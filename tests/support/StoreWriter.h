@@ -65,6 +65,8 @@ struct TStoreMessage {
     // .mbx: the record length and text length written instead of the real ones.
     std::optional<uint32_t> MbxRecordLength;
     std::optional<uint32_t> MbxTextLength;
+    // .mbx: false leaves the message out of the .idx, as deleting it did.
+    bool MbxListed = true;
 };
 
 // An index tree given node by node (node 0 is the root); nodes refer to each other by
