@@ -12,9 +12,11 @@
 #include "components/MRUList.h"
 #include "components/MenuTag.h"
 #include "components/PersistentPosition.h"
+#include "components/ReplaceQuestion.h"
 #include "components/WaitCursor.h"
 #include "platform/ByteSource.h"
 #include "platform/StringList.h"
+#include "platform/TargetFolder.h"
 #include "store/DBXReader.h"
 #include "store/MBXReader.h"
 #include "store/MessageFiles.h"
@@ -321,6 +323,7 @@ void Twnd_oe_Main::ReadSingleMessage(const QString& path) {
         RepaintNow();
         StartStopwatch();
         std::unique_ptr<TByteSource> file = TByteSource::OpenFile(LocalPath(path));
+        KeepFromReplacing(LocalPath(path));
         rawText = NormalizeLineEnds(file->All());
         SetStatusText(1, ElapsedTimeText());
     }
@@ -355,6 +358,7 @@ void Twnd_oe_Main::OpenStore(const QString& path) {
         ProbeAndCreateReader(localPath);
         if (!reader_) throw EOEReaderException("File is not in supported format.");
         reader_->Open(localPath);
+        KeepFromReplacing(localPath);
         SetStatusText(1, ElapsedTimeText());
         RepaintNow();
         StartStopwatch();
@@ -485,16 +489,20 @@ void Twnd_oe_Main::cmSaveAll() {
     if (!reader_) return;
     QString folder;
     if (!ChooseFolder(QStringLiteral("Select folder"), QString(), folder, this)) return;
-    std::string target = LocalPath(WithTrailingSeparator(folder));
-    TWaitCursor wait;
+    TTargetFolder target(LocalPath(folder));
     std::vector<int> rows = SelectedRows();
+    TReplaceAsker asker(target, AppHooks().AskReplace, this, rows.size() > 1);
     SetStatusText(1, QStringLiteral("Saving %1 messages...").arg(rows.size()));
     RepaintNow();
     StartStopwatch();
     for (int row : rows) {
         int32_t index = model_->MessageIndex(row);
-        std::string text = reader_->GetMessageText(index);
-        SaveMessageFile(target + SavedMessageFileName(index, reader_->GetMessageInfo(index).Subject), text);
+        std::string name = SavedMessageFileName(index, reader_->GetMessageInfo(index).Subject);
+        std::optional<TIfExists> how = asker.HowToWrite(name);
+        if (asker.Cancelled()) break;
+        if (!how) continue;
+        TWaitCursor wait;
+        SaveMessageFile(target, name, reader_->GetMessageText(index), *how);
     }
     SetStatusText(1, ElapsedTimeText());
 }

@@ -92,4 +92,16 @@ std::string NumberedFileName(std::string_view name, size_t number) {
     return result;
 }
 
+std::string TUniqueNames::Take(std::string_view name) {
+    std::string candidate = NumberedFileName(name, 1);
+    ++tries_;
+    size_t& number = nextNumber_.try_emplace(candidate, 2).first->second;
+    while (taken_.count(candidate) != 0) {
+        candidate = NumberedFileName(name, number++);
+        ++tries_;
+    }
+    taken_.insert(candidate);
+    return candidate;
+}
+
 }  // namespace brindle

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace brindle {
@@ -37,5 +39,20 @@ std::pair<std::string_view, std::string_view> SplitExtension(std::string_view na
 // "stem (N).ext" for N >= 2, the name itself for N < 2, with the stem cut so that the whole
 // fits kMaxFileNameBytes. An empty result, "." or ".." gets a leading "_".
 std::string NumberedFileName(std::string_view name, size_t number);
+
+// Hands out file names that are all different: a name is cut to fit (NumberedFileName), and one
+// that was handed out before gets the next free number. The counter is kept per name as cut, so
+// that many long names that differ only after the cut are numbered in linear time.
+class TUniqueNames {
+public:
+    std::string Take(std::string_view name);
+    // The names composed so far, for checking that numbering stays linear.
+    size_t Tries() const { return tries_; }
+
+private:
+    std::unordered_set<std::string> taken_;
+    std::unordered_map<std::string, size_t> nextNumber_;
+    size_t tries_ = 0;
+};
 
 }  // namespace brindle

@@ -85,6 +85,7 @@ bool TTargetFolder::Exists(std::string_view name) const {
 
 // The new file's descriptor, or -1 with errno set (EEXIST when the name is taken).
 int TTargetFolder::CreateExclusive(const std::string& name) const {
+    ++attempts_;
     int fd = ::openat(fd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
     if (fd < 0) return -1;
     struct stat file {};

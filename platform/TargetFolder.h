@@ -39,6 +39,9 @@ public:
     // unfinished by a write error is removed.
     std::string Write(std::string_view name, std::string_view bytes, TIfExists ifExists);
 
+    // The files that Write tried to create so far, for checking that numbering stays linear.
+    size_t CreateAttempts() const { return attempts_; }
+
 private:
     int CreateExclusive(const std::string& name) const;
     std::string WriteNextFree(const std::string& name, std::string_view bytes);
@@ -50,6 +53,7 @@ private:
     // Per name as cut to kMaxFileNameBytes, the number NextFreeName tries next, so that many
     // long names that end up the same are numbered in linear time.
     std::unordered_map<std::string, size_t> nextNumber_;
+    mutable size_t attempts_ = 0;
 };
 
 // The file (the store or message that the program has open) is never replaced by a Write with
