@@ -359,6 +359,7 @@ void Twnd_oe_Main::OpenStore(const QString& path) {
         if (!reader_) throw EOEReaderException("File is not in supported format.");
         reader_->Open(localPath);
         KeepFromReplacing(localPath);
+        KeepFromReplacing(TMBXReader::IndexFileName(localPath));  // no effect when there is none
         SetStatusText(1, ElapsedTimeText());
         RepaintNow();
         StartStopwatch();
