@@ -119,32 +119,6 @@ TEST_F(CliSave, AnAttachmentNamedLikeTheMessageLeavesTheMessageAlone) {
     EXPECT_EQ(test::ReadFile(Out() + "/m (2).eml"), "new");
 }
 
-TEST_F(CliSave, HostileAttachmentNamesAreDisarmed) {
-    struct TCase {
-        const char* given;
-        const char* saved;
-    };
-    const TCase cases[] = {
-        {".bashrc", "_.bashrc"},
-        {"invoice\xE2\x80\xAEtxt.exe", "invoice_txt.exe"},
-        {"CON.txt", "_CON.txt"},
-        {"lpt1", "_lpt1"},
-        {"a\xC2\x9B" "b", "a_b"},
-        {"..hidden", "_..hidden"},
-    };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.given);
-        fs::remove_all(Out());
-        fs::create_directory(Out());
-        test::WriteFile(dir_ / "m.eml", MessageWithAttachment(c.given));
-        TRun run = RunLimited({"attachments", dir_ / "m.eml", Out()});
-        ASSERT_EQ(run.status, 0);
-        EXPECT_EQ(run.out, Out() + "/" + c.saved + "\n");
-        EXPECT_EQ(test::FilesIn(Out()).count(c.saved), 1u);
-    }
-    EXPECT_EQ(test::ReadFile(Outside()), "outside secret");
-}
-
 TEST_F(CliSave, ExportNeverWritesIntoAnEntryThatIsThere) {
     ts::TStoreMessage hello;
     hello.Subject = "Hello";
