@@ -55,6 +55,7 @@ TAppHooks RealHooks() {
     TAppHooks hooks;
     hooks.RunOpenDialog = RunFileDialog;
     hooks.BrowseForFolder = BrowseWithFileDialog;
+    hooks.AskReplace = AskReplaceInMessageBox;
     hooks.ShowMessageView = ShowInViewer;
     hooks.RunModal = [](QDialog& dialog) { dialog.exec(); };
     hooks.OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };

@@ -2,6 +2,8 @@
 // Everything of the main window that blocks or leaves the program: the open dialog, the
 // folder chooser, the message viewer, the modal run of our own dialogs and handing an
 // address to the desktop. Tests replace these so that nothing blocks and nothing opens.
+#include "components/ReplaceQuestion.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -28,6 +30,8 @@ struct TAppHooks {
     // Shows the desktop's folder chooser starting at start; the chosen folder, or an empty
     // text when the user cancelled.
     std::function<QString(QWidget* owner, const QString& title, const QString& start)> BrowseForFolder;
+    // Asks what to do when a saved message's name is taken in the folder.
+    TAskReplace AskReplace;
     // Shows one message, given as its raw text, and returns when the viewer is closed.
     std::function<void(const std::string& rawText, QWidget* parent)> ShowMessageView;
     // Runs one of our own dialogs modally (about box, file properties).

@@ -12,11 +12,14 @@
 #include "components/MRUList.h"
 #include "components/MenuTag.h"
 #include "components/PersistentPosition.h"
+#include "components/ReplaceQuestion.h"
 #include "components/WaitCursor.h"
 #include "platform/ByteSource.h"
 #include "platform/StringList.h"
-#include "store/EmlFile.h"
 #include "mailbox/MessageFiles.h"
+#include "platform/TargetFolder.h"
+#include "store/EmlFile.h"
+#include "store/MBXReader.h"
 #include "store/StoreOpener.h"
 
 #include <QDir>
@@ -322,6 +325,7 @@ void Twnd_oe_Main::ReadSingleMessage(const QString& path) {
         RepaintNow();
         StartStopwatch();
         rawText = ReadEmlFile(LocalPath(path));
+        KeepFromReplacing(LocalPath(path));
         SetStatusText(1, ElapsedTimeText());
     }
     AppHooks().ShowMessageView(rawText, this);
@@ -345,6 +349,12 @@ void Twnd_oe_Main::OpenStore(const QString& path) {
             warnings_.append(ShownText(warning.Describe()));
         });
         reader_->Open(localPath);
+        KeepFromReplacing(localPath);
+        // The index file beside a version 4 folder, under each spelling the reader accepts; a
+        // name that does not exist has no effect.
+        const std::string indexName = TMBXReader::IndexFileName(localPath);
+        for (const char* extension : {"idx", "IDX", "Idx"})
+            KeepFromReplacing(indexName.substr(0, indexName.size() - 3) + extension);
         SetStatusText(1, ElapsedTimeText());
         RepaintNow();
         StartStopwatch();
@@ -488,16 +498,20 @@ void Twnd_oe_Main::cmSaveAll() {
     if (!reader_) return;
     QString folder;
     if (!ChooseFolder(QStringLiteral("Select folder"), QString(), folder, this)) return;
-    std::string target = LocalPath(WithTrailingSeparator(folder));
-    TWaitCursor wait;
+    TTargetFolder target(LocalPath(folder));
     std::vector<int> rows = SelectedRows();
+    TReplaceAsker asker(target, AppHooks().AskReplace, this, rows.size() > 1);
     SetStatusText(1, QStringLiteral("Saving %1 messages...").arg(rows.size()));
     RepaintNow();
     StartStopwatch();
     for (int row : rows) {
         int32_t index = model_->MessageIndex(row);
-        std::string text = reader_->GetMessageText(index);
-        SaveMessageFile(target + SavedMessageFileName(index, reader_->GetMessageInfo(index).Subject), text);
+        std::string name = SavedMessageFileName(index, reader_->GetMessageInfo(index).Subject);
+        std::optional<TIfExists> how = asker.HowToWrite(name);
+        if (asker.Cancelled()) break;
+        if (!how) continue;
+        TWaitCursor wait;
+        SaveMessageFile(target, name, reader_->GetMessageText(index), *how);
     }
     SetStatusText(1, ElapsedTimeText());
 }

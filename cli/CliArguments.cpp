@@ -30,7 +30,8 @@ const std::vector<TCommandSpec> kCommands = {
     {"export", "FILE DIR [--index N[,N...]]", "save messages as .eml files",
      "Saves every message, or those listed by --index, into the existing folder DIR as\n"
      "\"INDEX_SUBJECT.eml\" (characters unsafe in file names become spaces; the name is\n"
-     "kept within 255 bytes). Every line of a saved file ends with CR LF.\n",
+     "kept within 255 bytes). Every line of a saved file ends with CR LF. Nothing in DIR\n"
+     "is replaced or followed: a name that is taken gets \" (2)\", \" (3)\"... instead.\n",
      kOptionIndexList, 2, 2, RunExport},
     {"addresses", "FILE", "the sender and receiver addresses, sorted, each once",
      "Prints \"NAME = ADDRESS\" in upper case for the sender and the receiver of every\n"
@@ -45,8 +46,11 @@ const std::vector<TCommandSpec> kCommands = {
     {"attachments", "FILE [INDEX] DIR", "save the attachments of a message",
      "Saves every attachment of the message (an .eml file, or message INDEX of a store)\n"
      "into the existing folder DIR under its file name. A missing name becomes\n"
-     "\"attachment-N\" with an extension from its media type; a name taken twice gets\n"
-     "\" (2)\", \" (3)\"... before its extension.\n",
+     "\"attachment-N\" with an extension from its media type; a name taken twice, or taken\n"
+     "in DIR by any entry (nothing there is replaced or followed), gets \" (2)\", \" (3)\"...\n"
+     "before its extension. Control and bidirectional characters become \"_\"; a name\n"
+     "that starts with \".\" or is a device name such as CON gets \"_\" in front. Prints\n"
+     "the path of each file written.\n",
      0, 2, 3, RunAttachments},
     {"scan", "FILE [--json]", "every message text the file holds, indexed or not",
      "Reads the whole store file, also one that cannot be opened, and lists every message\n"

@@ -107,15 +107,17 @@ void RunShow(const TCliArguments& args, std::ostream& out) {
 }
 
 void RunAttachments(const TCliArguments& args, std::ostream& out) {
-    TMessageSource source = ReadMessageSource(args, 1);
     const std::string& dir = args.operands.back();
+    if (dir.empty()) throw EUsageError("DIR must not be empty");
+    TMessageSource source = ReadMessageSource(args, 1);
     TMoxMsg message;
     ParseMessage(message, source.rawText);
     std::vector<std::string> names = AttachmentSaveNames(message.AttachedFiles);
+    // A name that is taken in the folder gets the next free number; nothing is replaced.
+    TTargetFolder folder(dir);
     for (size_t i = 0; i < message.AttachedFiles.Count(); ++i) {
-        std::string path = JoinPath(dir, names.at(i));
-        message.AttachedFiles.Items(i).SaveToFile(path);
-        out << path << '\n';
+        std::string written = message.AttachedFiles.Items(i).SaveToFile(folder, names.at(i), TIfExists::NextFreeName);
+        out << folder.PathOf(written) << '\n';
     }
 }
 

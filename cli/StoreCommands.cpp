@@ -6,6 +6,7 @@
 #include "platform/Utf8.h"
 #include "mailbox/AddressList.h"
 #include "mailbox/MessageFiles.h"
+#include "store/MessageInfo.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -22,7 +23,7 @@ void WriteBytes(std::ostream& out, std::string_view bytes) {
 
 // A summary text as one tab-separated cell: UTF-8, control characters shown as spaces.
 std::string CellText(std::string_view text) {
-    std::string cell = Utf8OrCp1252(text);
+    std::string cell = Utf8OrCp1252Cut(text, kShortStringMax);
     for (char& c : cell)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
     return cell;
@@ -144,8 +145,9 @@ void RunText(const TCliArguments& args, std::ostream& out) {
 }
 
 void RunExport(const TCliArguments& args, std::ostream&) {
-    std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0), args.warnings);
     const std::string& dir = args.operands.at(1);
+    if (dir.empty()) throw EUsageError("DIR must not be empty");
+    std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0), args.warnings);
     std::vector<int32_t> indexes = args.indexList;
     if (args.hasIndexList) {
         for (int32_t index : indexes) CheckedMessageIndex(*reader, index);
@@ -154,10 +156,12 @@ void RunExport(const TCliArguments& args, std::ostream&) {
         for (size_t i = 0; i < indexes.size(); ++i) indexes[i] = static_cast<int32_t>(i);
     }
     // Messages are saved in order; the first one that cannot be read or written ends the
-    // walk, and the files written before it stay.
+    // walk, and the files written before it stay. A name that is taken gets the next free
+    // number; nothing in the folder is replaced.
+    TTargetFolder folder(dir);
     for (int32_t index : indexes) {
         std::string name = SavedMessageFileName(index, reader->GetMessageInfo(index).Subject);
-        SaveMessageFile(JoinPath(dir, name), reader->GetMessageText(index));
+        SaveMessageFile(folder, name, reader->GetMessageText(index), TIfExists::NextFreeName);
     }
 }
 

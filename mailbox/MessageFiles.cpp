@@ -1,19 +1,19 @@
 #include "mailbox/MessageFiles.h"
 
-#include "platform/FileWrite.h"
+#include "platform/FileNames.h"
 #include "platform/StringList.h"
 #include "platform/Utf8.h"
+#include "store/MessageInfo.h"
 
 namespace brindle {
 namespace {
 
-constexpr size_t kFileNameMax = 255;
 constexpr std::string_view kUnsafeCharacters = "!\"%'*./:?\\";
 
 }  // namespace
 
 std::string SafeFileNamePart(std::string_view text) {
-    std::string safe(text);
+    std::string safe = ReplaceUnsafeCodePoints(text, ' ');
     for (char& c : safe)
         if (kUnsafeCharacters.find(c) != std::string_view::npos) c = ' ';
     return safe;
@@ -22,14 +22,15 @@ std::string SafeFileNamePart(std::string_view text) {
 std::string SavedMessageFileName(int32_t index, std::string_view subject) {
     std::string prefix = std::to_string(index) + "_";
     constexpr std::string_view suffix = ".eml";
-    std::string name = SafeFileNamePart(Utf8OrCp1252(subject));
-    size_t room = kFileNameMax - prefix.size() - suffix.size();
+    std::string name = SafeFileNamePart(Utf8OrCp1252Cut(subject, kShortStringMax));
+    size_t room = kMaxFileNameBytes - prefix.size() - suffix.size();
     return prefix + std::string(Utf8Prefix(name, room)) + std::string(suffix);
 }
 
-void SaveMessageFile(const std::string& path, std::string_view rawText) {
+std::string SaveMessageFile(TTargetFolder& folder, const std::string& name, std::string_view rawText,
+                            TIfExists ifExists) {
     std::string scratch;
-    WriteWholeFile(path, NormalizedLineEnds(rawText, scratch));
+    return folder.Write(name, NormalizedLineEnds(rawText, scratch), ifExists);
 }
 
 }  // namespace brindle

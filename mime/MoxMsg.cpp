@@ -3,7 +3,6 @@
 #include "mime/BodyWalk.h"
 #include "mime/HeaderFields.h"
 #include "platform/ContentTypes.h"
-#include "platform/FileWrite.h"
 #include "platform/Utf8.h"
 
 namespace brindle {
@@ -20,8 +19,8 @@ std::string FallbackSender(std::string_view firstLine) {
 
 }  // namespace
 
-void TAttachedFile::SaveToFile(const std::string& fileName) const {
-    WriteWholeFile(fileName, Data);
+std::string TAttachedFile::SaveToFile(TTargetFolder& folder, const std::string& name, TIfExists ifExists) const {
+    return folder.Write(name, Data, ifExists);
 }
 
 TAttachedFile& TAttachedFiles::Add(const std::string& name) {

@@ -2,6 +2,7 @@
 // The message object: one call of Parse turns the raw text of a message into its main
 // header fields, its text body and its decoded attachments. It decodes; it never composes.
 #include "platform/StringList.h"
+#include "platform/TargetFolder.h"
 
 #include <cstdint>
 #include <memory>
@@ -20,8 +21,9 @@ public:
     std::string ContentID;    // the part's Content-ID without angle brackets; empty when none
     std::string MediaType;    // the part's own declared type, lower case
 
-    // Creates or replaces the file and writes all of Data; throws EFCreateError.
-    void SaveToFile(const std::string& fileName) const;
+    // Writes all of Data into a new file of that name in the folder (TTargetFolder::Write) and
+    // returns the name written; throws EFCreateError or EWriteError.
+    std::string SaveToFile(TTargetFolder& folder, const std::string& name, TIfExists ifExists) const;
 };
 
 class TAttachedFiles {

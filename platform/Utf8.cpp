@@ -125,9 +125,35 @@ std::string_view Utf8Prefix(std::string_view utf8, size_t maxBytes) {
     return utf8.substr(0, cut);
 }
 
+namespace {
+
+// The text without a last character that the cut at its end left unfinished: a valid lead
+// byte followed by fewer continuation bytes than it needs and nothing else.
+std::string_view WithoutUnfinishedCharacter(std::string_view bytes) {
+    for (size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
+        size_t start = bytes.size() - back;
+        uint8_t b = static_cast<uint8_t>(bytes[start]);
+        if ((b & 0xC0) == 0x80) continue;
+        if (b < 0xC2 || b > 0xF4) return bytes;
+        TSequence sequence = ScanSequence(bytes.substr(start));
+        return !sequence.valid && sequence.length == back ? bytes.substr(0, start) : bytes;
+    }
+    return bytes;
+}
+
+}  // namespace
+
+std::string Utf8OrCp1252Cut(std::string_view bytes, size_t cutBytes) {
+    if (bytes.size() >= cutBytes) {
+        std::string_view whole = WithoutUnfinishedCharacter(bytes.substr(0, cutBytes));
+        if (IsValidUtf8(whole)) return std::string(whole);
+    }
+    return Utf8OrCp1252(bytes.substr(0, cutBytes));
+}
+
 std::string Utf8OrCp1252Prefix(std::string_view bytes, size_t maxBytes) {
     if (IsValidUtf8(bytes)) return std::string(Utf8Prefix(bytes, maxBytes));
-    return Cp1252ToUtf8(bytes.substr(0, maxBytes));
+    return Utf8OrCp1252Cut(bytes, maxBytes);
 }
 
 }  // namespace brindle

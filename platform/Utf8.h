@@ -23,8 +23,14 @@ std::string RepairUtf8(std::string_view bytes);
 std::string_view Utf8Prefix(std::string_view utf8, size_t maxBytes);
 
 // The start of a text, at most maxBytes of its bytes, as UTF-8: valid UTF-8 is cut before
-// the first character that does not fit; anything else is cut to maxBytes bytes and read as
-// Windows-1252.
+// the first character that does not fit; anything else is cut to maxBytes bytes and then
+// decided as Utf8OrCp1252Cut does.
 std::string Utf8OrCp1252Prefix(std::string_view bytes, size_t maxBytes);
+
+// A text that was cut to cutBytes bytes without regard to characters (summary texts are stored
+// cut to 255 bytes), as UTF-8: cut back to a character boundary first, then decided. A text of
+// cutBytes bytes or more that is valid UTF-8 up to an unfinished last character stays UTF-8
+// without that character; anything else is Utf8OrCp1252 of its first cutBytes bytes.
+std::string Utf8OrCp1252Cut(std::string_view bytes, size_t cutBytes);
 
 }  // namespace brindle

@@ -1,6 +1,7 @@
 #include "viewer/MsgDlg.h"
 
 #include "components/DefaultHandler.h"
+#include "components/ReplaceQuestion.h"
 #include "components/WaitCursor.h"
 #include "mime/SaveNames.h"
 #include "platform/StringList.h"
@@ -434,36 +435,33 @@ void Tdlg_oe_Msg::bSaveClick() {
         sd->setAcceptMode(QFileDialog::AcceptSave);
         sd->setFileMode(QFileDialog::AnyFile);
         sd->setSizeGripEnabled(true);
+        // A taken name is asked about below, where a link is replaced and never followed.
+        sd->setOption(QFileDialog::DontConfirmOverwrite);
     }
     sd->selectFile(Shown(MoxMsg.AttachedFiles.Items(static_cast<size_t>(index)).FileName));
     const QString path = ViewerHooks().RunSaveDialog(*sd);
     if (path.isEmpty()) return;
     index = SelectedAttachment();
     if (index < 0) return;
-    MoxMsg.AttachedFiles.Items(static_cast<size_t>(index)).SaveToFile(QFile::encodeName(path).toStdString());
+    const QFileInfo chosen(path);
+    TTargetFolder folder(QFile::encodeName(chosen.path()).toStdString());
+    const std::string name = QFile::encodeName(chosen.fileName()).toStdString();
+    TReplaceAsker asker(folder, ViewerHooks().AskReplace, this, false);
+    if (std::optional<TIfExists> how = asker.HowToWrite(name))
+        MoxMsg.AttachedFiles.Items(static_cast<size_t>(index)).SaveToFile(folder, name, *how);
 }
 
 void Tdlg_oe_Msg::bSaveAllClick() {
     const size_t count = MoxMsg.AttachedFiles.Count();
     if (count == 0) return;
-    const QString folder = ViewerHooks().ChooseFolder(this, QStringLiteral("Save all attachments"));
-    if (folder.isEmpty()) return;
+    const QString chosen = ViewerHooks().ChooseFolder(this, QStringLiteral("Save all attachments"));
+    if (chosen.isEmpty()) return;
     const std::vector<std::string> names = AttachmentSaveNames(MoxMsg.AttachedFiles);
-    std::vector<QString> paths;
-    int existing = 0;
-    for (size_t i = 0; i < count; ++i) {
-        paths.push_back(QDir(folder).filePath(QString::fromUtf8(names.at(i))));
-        if (QFileInfo::exists(paths.back())) ++existing;
-    }
-    if (existing > 0 &&
-        !ViewerHooks().Confirm(this, QStringLiteral("%1 of the %2 files already exist in %3. Replace them?")
-                                         .arg(existing)
-                                         .arg(count)
-                                         .arg(QDir::toNativeSeparators(folder))))
-        return;
-    TWaitCursor wait;
-    for (size_t i = 0; i < count; ++i)
-        MoxMsg.AttachedFiles.Items(i).SaveToFile(QFile::encodeName(paths[i]).toStdString());
+    TTargetFolder folder(QFile::encodeName(chosen).toStdString());
+    TReplaceAsker asker(folder, ViewerHooks().AskReplace, this, count > 1);
+    for (size_t i = 0; i < count && !asker.Cancelled(); ++i)
+        if (std::optional<TIfExists> how = asker.HowToWrite(names.at(i)))
+            MoxMsg.AttachedFiles.Items(i).SaveToFile(folder, names.at(i), *how);
 }
 
 void Tdlg_oe_Msg::HTMLViewerHotSpotClick(THTMLViewer* Sender, const QString& SRC, bool& Handled) {

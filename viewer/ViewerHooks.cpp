@@ -25,6 +25,7 @@ TViewerHooks DefaultHooks() {
     hooks.Confirm = [](QWidget* parent, const QString& question) {
         return QMessageBox::question(parent, ApplicationTitle(), question) == QMessageBox::Yes;
     };
+    hooks.AskReplace = AskReplaceInMessageBox;
     hooks.RunPrintDialog = [](QPrintDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
     hooks.OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     return hooks;

@@ -2,6 +2,8 @@
 // Everything of the viewer that blocks or leaves the program: the modal run of the dialog,
 // the save, folder and print dialogs, and handing a link to the desktop. Tests replace
 // these so that nothing blocks and nothing is opened.
+#include "components/ReplaceQuestion.h"
+
 #include <QString>
 
 #include <functional>
@@ -21,6 +23,8 @@ struct TViewerHooks {
     std::function<QString(QFileDialog& dialog)> RunSaveDialog;
     // Asks for a folder; gives its path, or an empty text when it was cancelled.
     std::function<QString(QWidget* parent, const QString& caption)> ChooseFolder;
+    // Asks what to do when a saved attachment's name is taken in the folder.
+    TAskReplace AskReplace;
     // Asks a yes-or-no question; true for yes.
     std::function<bool(QWidget* parent, const QString& question)> Confirm;
     // Runs the print dialog; true when the user chose to print.

@@ -6,6 +6,7 @@
 #include "components/MRUList.h"
 #include "components/MenuTag.h"
 #include "mailbox/MessageFiles.h"
+#include "platform/TargetFolder.h"
 #include "tests/app/WindowFixtures.h"
 #include "tests/components/TestSettings.h"
 
@@ -28,6 +29,8 @@
 #include <QTreeView>
 
 #include <memory>
+
+#include <unistd.h>
 
 using namespace brindle;
 using namespace brindle::test;
@@ -91,6 +94,12 @@ class MainWindowTest : public QObject {
     void NewWindow(const QStringList& arguments = {QStringLiteral("brindle")}) {
         window_.reset();
         window_ = std::make_unique<Twnd_oe_Main>(arguments);
+    }
+
+    // Rows 3 and 4 after sorting by subject: 3_Gamma.eml and "4_Re  Hello .eml".
+    void SelectGammaAndHello() {
+        ClickHeader(TMessageListModel::colSubject);
+        Tree()->selectionModel()->select(QItemSelection(Model()->index(3, 0), Model()->index(4, 6)), QItemSelectionModel::Select);
     }
 
 private slots:
@@ -343,6 +352,71 @@ private slots:
         QCOMPARE(boxes_[0].title, QStringLiteral("Brindle - [Inbox]"));
         QCOMPARE(window_->StatusText(1), QStringLiteral("Saving 1 messages..."));
         QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    // Save Selected into a folder where one name is a link out of it and the other an older file.
+    void saveSelectedAsksAndNeverWritesThroughALink_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("forAll");
+        QTest::addColumn<int>("questions");
+        QTest::addColumn<int>("entries");  // in the folder afterwards
+        QTest::newRow("replace") << int(TReplaceAnswer::Replace) << false << 2 << 2;
+        QTest::newRow("replace all") << int(TReplaceAnswer::Replace) << true << 1 << 2;
+        QTest::newRow("keep both") << int(TReplaceAnswer::KeepBoth) << false << 2 << 4;
+        QTest::newRow("skip all") << int(TReplaceAnswer::Skip) << true << 1 << 2;
+        QTest::newRow("cancel") << int(TReplaceAnswer::Cancel) << false << 1 << 2;
+    }
+    void saveSelectedAsksAndNeverWritesThroughALink() {
+        QFETCH(int, answer);
+        QFETCH(bool, forAll);
+        QFETCH(int, questions);
+        QFETCH(int, entries);
+        QTemporaryDir target, outside;
+        const QString secret = outside.filePath(QStringLiteral("secret.txt"));
+        WriteFile(secret, "outside secret");
+        const QString link = target.filePath(QStringLiteral("3_Gamma.eml"));
+        const QString older = target.filePath(QStringLiteral("4_Re  Hello .eml"));
+        QVERIFY(QFile::link(secret, link));
+        WriteFile(older, "older");
+        AppHooks().BrowseForFolder = [&](QWidget*, const QString&, const QString&) { return target.path(); };
+        int asked = 0;
+        AppHooks().AskReplace = [&](QWidget*, const QString&, const QString& folder, bool several) {
+            ++asked;
+            if (folder != target.path() || !several) return TReplaceChoice{};
+            return TReplaceChoice{static_cast<TReplaceAnswer>(answer), forAll};
+        };
+        Open(storeA_);
+        SelectGammaAndHello();
+        Trigger("mmSaveAll");
+        QVERIFY2(boxes_.isEmpty(), qPrintable(boxes_.value(0).text));
+        QCOMPARE(asked, questions);
+        QCOMPARE(ReadAll(secret), QByteArray("outside secret"));
+        const bool replaced = answer == int(TReplaceAnswer::Replace);
+        QCOMPARE(QFileInfo(link).isSymLink(), !replaced);
+        QCOMPARE(ReadAll(older) == "older", !replaced);
+        if (replaced) QVERIFY(ReadAll(link).startsWith("From: "));
+        QCOMPARE(QDir(target.path()).entryList(QDir::Files).size(), entries);
+    }
+
+    // The store open in the window is never replaced, also under another name that leads to it.
+    void saveSelectedNeverReplacesTheOpenStore() {
+        QTemporaryDir target;
+        const QString store = target.filePath(QStringLiteral("Inbox.dbx"));
+        QVERIFY(QFile::copy(storeA_, store));
+        const QString alias = target.filePath(QStringLiteral("3_Gamma.eml"));
+        QCOMPARE(::link(QFile::encodeName(store).constData(), QFile::encodeName(alias).constData()), 0);
+        const QByteArray before = ReadAll(store);
+        AppHooks().BrowseForFolder = [&](QWidget*, const QString&, const QString&) { return target.path(); };
+        AppHooks().AskReplace = [](QWidget*, const QString&, const QString&, bool) {
+            return TReplaceChoice{TReplaceAnswer::Replace, true};
+        };
+        Open(store);
+        SelectGammaAndHello();
+        Trigger("mmSaveAll");
+        QCOMPARE(boxes_.size(), 1);
+        QCOMPARE(boxes_[0].text, QStringLiteral("Cannot create file %1.").arg(alias));
+        QCOMPARE(ReadAll(store), before);
+        QCOMPARE(ReadAll(alias), before);
     }
 
     void longSubjectsGiveNamesOfAtMost255Bytes() {

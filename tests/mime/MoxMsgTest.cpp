@@ -527,17 +527,19 @@ protected:
     std::string dir_;
 };
 
-TEST_F(SaveToFileTest, WritesAllOfDataReplacingTheFile) {
+TEST_F(SaveToFileTest, WritesAllOfDataIntoANewFileBesideAnOlderOne) {
     TAttachedFile item;
     item.Data = "new\0data"s;
     std::string path = dir_ + "/out.bin";
     {
         std::ofstream(path) << "an older and longer content";
     }
-    item.SaveToFile(path);
-    EXPECT_EQ(test::ReadFile(path), item.Data);
+    TTargetFolder folder(dir_);
+    EXPECT_EQ(item.SaveToFile(folder, "out.bin", TIfExists::NextFreeName), "out (2).bin");
+    EXPECT_EQ(test::ReadFile(dir_ + "/out (2).bin"), item.Data);
+    EXPECT_EQ(test::ReadFile(path), "an older and longer content");
     item.Data.clear();
-    item.SaveToFile(path);
+    EXPECT_EQ(item.SaveToFile(folder, "out.bin", TIfExists::Replace), "out.bin");
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_size, 0);
@@ -546,12 +548,12 @@ TEST_F(SaveToFileTest, WritesAllOfDataReplacingTheFile) {
 TEST_F(SaveToFileTest, AFileThatCannotBeCreatedGivesTheFileLayerError) {
     TAttachedFile item;
     item.Data = "x";
-    std::string path = dir_ + "/missing/out.bin";
+    TTargetFolder folder(dir_ + "/missing");
     try {
-        item.SaveToFile(path);
+        item.SaveToFile(folder, "out.bin", TIfExists::Fail);
         FAIL() << "no exception";
     } catch (const EFCreateError& e) {
-        EXPECT_EQ(e.Message(), "Cannot create file " + path);
+        EXPECT_EQ(e.Message(), "Cannot create file " + dir_ + "/missing/out.bin");
     }
 }
 

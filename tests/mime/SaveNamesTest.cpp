@@ -32,7 +32,7 @@ TEST_F(SaveNamesTest, RepeatedNamesGetANumberBeforeTheExtension) {
     Add(".profile");
     Add(".profile");
     EXPECT_EQ(Names(), (std::vector<std::string>{"report.pdf", "report (2).pdf", "report (3).pdf", "noext",
-                                                 "noext (2)", ".profile", ".profile (2)"}));
+                                                 "noext (2)", "_.profile", "_ (2).profile"}));
 }
 
 TEST_F(SaveNamesTest, NumberedNamesNeverClashWithGivenOnes) {

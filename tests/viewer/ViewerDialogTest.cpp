@@ -7,6 +7,7 @@
 #include "viewer/MsgDlg.h"
 #include "viewer/SynMemo.h"
 #include "viewer/ViewerHooks.h"
+#include "platform/TargetFolder.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFileDialog>
@@ -104,6 +105,8 @@ class ViewerDialogTest : public QObject {
     QString folder_;
     int confirmations_ = 0;
     bool confirmAnswer_ = false;
+    QStringList asked_;  // the names asked about, in order
+    TReplaceChoice answer_;
 
 private slots:
     void initTestCase() {
@@ -118,6 +121,10 @@ private slots:
             ++confirmations_;
             return confirmAnswer_;
         };
+        ViewerHooks().AskReplace = [this](QWidget*, const QString& name, const QString&, bool) {
+            asked_ << name;
+            return answer_;
+        };
         ViewerHooks().RunPrintDialog = [](QPrintDialog&) { return false; };
         SetMessageBoxPresenter([this](QWidget*, const QString&, const QString& text) { messages_ << text; });
     }
@@ -131,6 +138,8 @@ private slots:
         folder_.clear();
         confirmations_ = 0;
         confirmAnswer_ = false;
+        asked_.clear();
+        answer_ = {};
     }
 
     void cleanupTestCase() {
@@ -484,7 +493,7 @@ private slots:
         folder_ = dir.path();
         QTest::mouseClick(dialog.bSaveAll, Qt::LeftButton);
         QVERIFY(messages_.isEmpty());
-        QCOMPARE(confirmations_, 0);
+        QVERIFY(asked_.isEmpty());
         const QStringList files = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
         QCOMPARE(files.size(), 2);
         QStringList contents;
@@ -496,13 +505,106 @@ private slots:
         QVERIFY(changed.open(QIODevice::WriteOnly));
         changed.write("changed");
         changed.close();
+        answer_ = {TReplaceAnswer::Skip, false};
         QTest::mouseClick(dialog.bSaveAll, Qt::LeftButton);
-        QCOMPARE(confirmations_, 1);
+        QCOMPARE(asked_, (QStringList{QStringLiteral("note.txt"), QStringLiteral("note (2).txt")}));
         QCOMPARE(QFileInfo(dir.filePath(files[0])).size(), 7);
-        confirmAnswer_ = true;
+        asked_.clear();
+        answer_ = {TReplaceAnswer::Replace, true};
         QTest::mouseClick(dialog.bSaveAll, Qt::LeftButton);
-        QCOMPARE(confirmations_, 2);
+        QCOMPARE(asked_, QStringList{QStringLiteral("note.txt")});
         QVERIFY(QFileInfo(dir.filePath(files[0])).size() > 7);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+        asked_.clear();
+        answer_ = {TReplaceAnswer::KeepBoth, true};
+        QTest::mouseClick(dialog.bSaveAll, Qt::LeftButton);
+        QCOMPARE(asked_.size(), 1);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 4);
+        asked_.clear();
+        answer_ = {TReplaceAnswer::Cancel, false};
+        QTest::mouseClick(dialog.bSaveAll, Qt::LeftButton);
+        QCOMPARE(asked_.size(), 1);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 4);
+        QVERIFY(messages_.isEmpty());
+    }
+
+    // A link where the attachment is to be saved: each answer leaves the link's target alone.
+    void savingOverALinkNeverWritesThroughIt_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("linkEntry");  // what the link's name holds afterwards
+        QTest::addColumn<QString>("keptBoth");   // the name of the second file, if any
+        QTest::newRow("replace") << int(TReplaceAnswer::Replace) << "file" << QString();
+        QTest::newRow("keep both") << int(TReplaceAnswer::KeepBoth) << "link" << "link (2).bin";
+        QTest::newRow("skip") << int(TReplaceAnswer::Skip) << "link" << QString();
+        QTest::newRow("dangling, replace") << int(TReplaceAnswer::Replace) << "file" << QString();
+    }
+    void savingOverALinkNeverWritesThroughIt() {
+        QFETCH(int, answer);
+        QFETCH(QString, linkEntry);
+        QFETCH(QString, keptBoth);
+        const bool dangling = QString::fromLatin1(QTest::currentDataTag()).startsWith(QLatin1String("dangling"));
+        QTemporaryDir dir, outside;
+        const QString secret = outside.filePath(QStringLiteral("secret.txt"));
+        if (!dangling) {
+            QFile file(secret);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("outside secret");
+        }
+        const QString link = dir.filePath(QStringLiteral("link.bin"));
+        QVERIFY(QFile::link(secret, link));
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(MessageWithAttachments());
+        dialog.List->item(0)->setSelected(true);
+        saveTo_ = link;
+        answer_ = {static_cast<TReplaceAnswer>(answer), false};
+        QTest::mouseClick(dialog.bSave, Qt::LeftButton);
+        QVERIFY(messages_.isEmpty());
+        QCOMPARE(asked_, QStringList{QStringLiteral("link.bin")});
+        if (dangling)
+            QVERIFY(!QFileInfo::exists(secret));
+        else
+            QCOMPARE(ReadFile(secret), Hex("outside secret"));
+        QCOMPARE(QFileInfo(link).isSymLink(), linkEntry == QLatin1String("link"));
+        if (linkEntry == QLatin1String("file")) QCOMPARE(ReadFile(link), Hex(Bytes(300)));
+        if (!keptBoth.isEmpty()) QCOMPARE(ReadFile(dir.filePath(keptBoth)), Hex(Bytes(300)));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System).size(), keptBoth.isEmpty() ? 1 : 2);
+    }
+
+    void replaceNeverTakesTheNameOfTheOpenMessage() {
+        QTemporaryDir dir;
+        const QString eml = dir.filePath(QStringLiteral("open.eml"));
+        QFile file(eml);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("the message");
+        file.close();
+        KeepFromReplacing(QFile::encodeName(eml).toStdString());
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(MessageWithAttachments());
+        dialog.List->item(0)->setSelected(true);
+        saveTo_ = eml;
+        answer_ = {TReplaceAnswer::Replace, false};
+        QTest::mouseClick(dialog.bSave, Qt::LeftButton);
+        QCOMPARE(messages_, QStringList{QStringLiteral("Cannot create file %1.").arg(eml)});
+        QCOMPARE(ReadFile(eml), Hex("the message"));
+    }
+
+    void saveAllDisarmsHostileNames() {
+        QTemporaryDir dir;
+        const std::string raw =
+            Multipart(kHeaders, "mixed",
+                      {{"Content-Type: text/plain\n", "Names.\n"},
+                       Base64Attachment("application/octet-stream", ".profile", "a"),
+                       Base64Attachment("application/octet-stream", "CON.txt", "b"),
+                       Base64Attachment("application/octet-stream", "photo\xE2\x80\xAEgpj.exe", "c"),
+                       Base64Attachment("application/octet-stream", "com3", "d")});
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(raw);
+        folder_ = dir.path();
+        QTest::mouseClick(dialog.bSaveAll, Qt::LeftButton);
+        QVERIFY(messages_.isEmpty());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 (QStringList{QStringLiteral("_.profile"), QStringLiteral("_CON.txt"), QStringLiteral("_com3"),
+                              QStringLiteral("photo_gpj.exe")}));
     }
 
     void inlineCidImageIsResolvedFromTheMessage() {

@@ -1,0 +1,156 @@
+#include "TargetFolder.h"
+
+#include "Exceptions.h"
+#include "FileNames.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <mutex>
+#include <set>
+#include <utility>
+
+namespace brindle {
+namespace {
+
+constexpr mode_t kFileMode = 0644;
+// NextFreeName gives up after this many taken numbers for one name.
+constexpr size_t kMaxNumber = 1'000'000;
+// Attempts at a free temporary name for Replace.
+constexpr int kTemporaryAttempts = 100;
+
+using TFileIdentity = std::pair<dev_t, ino_t>;
+
+struct TKeptFiles {
+    std::mutex lock;
+    std::set<TFileIdentity> identities;
+};
+
+TKeptFiles& KeptFiles() {
+    static TKeptFiles kept;
+    return kept;
+}
+
+bool IsKept(const struct stat& entry) {
+    TKeptFiles& kept = KeptFiles();
+    std::lock_guard<std::mutex> guard(kept.lock);
+    return kept.identities.count({entry.st_dev, entry.st_ino}) != 0;
+}
+
+bool IsAcceptableName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+           name.find('\0') == std::string_view::npos;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
+}
+
+}  // namespace
+
+void KeepFromReplacing(const std::string& path) {
+    struct stat entry {};
+    if (::stat(path.c_str(), &entry) != 0) return;
+    TKeptFiles& kept = KeptFiles();
+    std::lock_guard<std::mutex> guard(kept.lock);
+    kept.identities.insert({entry.st_dev, entry.st_ino});
+}
+
+TTargetFolder::TTargetFolder(std::string path) : path_(std::move(path)) {
+    fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+TTargetFolder::~TTargetFolder() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::string TTargetFolder::PathOf(std::string_view name) const {
+    if (path_.empty() || path_.back() == '/') return path_ + std::string(name);
+    return path_ + "/" + std::string(name);
+}
+
+bool TTargetFolder::Exists(std::string_view name) const {
+    if (fd_ < 0 || !IsAcceptableName(name)) return false;
+    struct stat entry {};
+    return ::fstatat(fd_, std::string(name).c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// The new file's descriptor, or -1 with errno set (EEXIST when the name is taken).
+int TTargetFolder::CreateExclusive(const std::string& name) const {
+    ++attempts_;
+    int fd = ::openat(fd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+    if (fd < 0) return -1;
+    struct stat file {};
+    if (::fstat(fd, &file) != 0 || !S_ISREG(file.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+void TTargetFolder::WriteNew(int fd, const std::string& name, std::string_view bytes) const {
+    bool written = WriteAll(fd, bytes);
+    if (::close(fd) != 0) written = false;
+    if (written) return;
+    ::unlinkat(fd_, name.c_str(), 0);
+    throw EWriteError();
+}
+
+std::string TTargetFolder::Write(std::string_view name, std::string_view bytes, TIfExists ifExists) {
+    std::string wanted(name);
+    if (fd_ < 0 || !IsAcceptableName(wanted)) throw EFCreateError(PathOf(wanted));
+    if (ifExists == TIfExists::NextFreeName) return WriteNextFree(wanted, bytes);
+    int fd = CreateExclusive(wanted);
+    if (fd >= 0) {
+        WriteNew(fd, wanted, bytes);
+        return wanted;
+    }
+    if (errno != EEXIST || ifExists != TIfExists::Replace) throw EFCreateError(PathOf(wanted));
+    ReplaceEntry(wanted, bytes);
+    return wanted;
+}
+
+std::string TTargetFolder::WriteNextFree(const std::string& name, std::string_view bytes) {
+    size_t& number = nextNumber_.try_emplace(NumberedFileName(name, 1), 1).first->second;
+    for (; number <= kMaxNumber; ++number) {
+        std::string candidate = NumberedFileName(name, number);
+        int fd = CreateExclusive(candidate);
+        if (fd >= 0) {
+            ++number;
+            WriteNew(fd, candidate, bytes);
+            return candidate;
+        }
+        if (errno != EEXIST) break;
+    }
+    throw EFCreateError(PathOf(name));
+}
+
+void TTargetFolder::ReplaceEntry(const std::string& name, std::string_view bytes) {
+    struct stat old {};
+    if (::fstatat(fd_, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(old.st_mode) || IsKept(old))
+        throw EFCreateError(PathOf(name));
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < kTemporaryAttempts && fd < 0; ++attempt) {
+        temporary = ".brindle-" + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".part";
+        fd = CreateExclusive(temporary);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) throw EFCreateError(PathOf(name));
+    WriteNew(fd, temporary, bytes);
+    if (::renameat(fd_, temporary.c_str(), fd_, name.c_str()) != 0) {
+        ::unlinkat(fd_, temporary.c_str(), 0);
+        throw EFCreateError(PathOf(name));
+    }
+}
+
+}  // namespace brindle

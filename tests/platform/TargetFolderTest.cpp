@@ -1,0 +1,212 @@
+#include "platform/Exceptions.h"
+#include "platform/TargetFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+namespace brindle {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+// Runs work in a child process; false when it did not finish within five seconds (a write
+// that waits for a reader of a named pipe would never finish) or when it threw.
+bool FinishesInTime(const std::function<void()>& work) {
+    pid_t child = ::fork();
+    if (child == 0) {
+        try {
+            work();
+        } catch (...) {
+            ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    for (int waited = 0; waited < 500; ++waited) {
+        if (::waitpid(child, &status, WNOHANG) == child) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+    return false;
+}
+
+enum class TEntry { File, LinkToOutside, DanglingLink, Fifo, Folder };
+
+struct TAttack {
+    const char* label;
+    TEntry entry;
+};
+
+const TAttack kAttacks[] = {
+    {"existing file", TEntry::File},   {"link to an outside file", TEntry::LinkToOutside},
+    {"dangling link", TEntry::DanglingLink}, {"named pipe", TEntry::Fifo},
+    {"folder", TEntry::Folder},
+};
+
+class TargetFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() / ("brindle-target-" + std::to_string(::getpid()));
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "target");
+        fs::create_directories(root_ / "outside");
+        WriteFile(Outside(), "outside secret");
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    fs::path Target() const { return root_ / "target"; }
+    fs::path Outside() const { return root_ / "outside" / "secret.txt"; }
+    fs::path DanglingTarget() const { return root_ / "outside" / "created.txt"; }
+
+    void Plant(TEntry entry, const std::string& name) {
+        const fs::path path = Target() / name;
+        switch (entry) {
+            case TEntry::File: WriteFile(path, "old"); break;
+            case TEntry::LinkToOutside: fs::create_symlink(Outside(), path); break;
+            case TEntry::DanglingLink: fs::create_symlink(DanglingTarget(), path); break;
+            case TEntry::Fifo: ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0); break;
+            case TEntry::Folder: fs::create_directory(path); break;
+        }
+    }
+
+    // Nothing outside the target folder was written or created.
+    void ExpectOutsideUntouched() {
+        EXPECT_EQ(Read(Outside()), "outside secret");
+        EXPECT_FALSE(fs::exists(fs::symlink_status(DanglingTarget())));
+    }
+
+    fs::path root_;
+};
+
+TEST_F(TargetFolderTest, NextFreeNameLeavesEveryKindOfEntryAlone) {
+    for (const TAttack& attack : kAttacks) {
+        SCOPED_TRACE(attack.label);
+        fs::remove_all(Target());
+        fs::create_directory(Target());
+        Plant(attack.entry, "x.txt");
+        const fs::file_type before = fs::symlink_status(Target() / "x.txt").type();
+        ASSERT_TRUE(FinishesInTime([&] {
+            TTargetFolder folder(Target().string());
+            if (folder.Write("x.txt", "new", TIfExists::NextFreeName) != "x (2).txt") throw 1;
+        }));
+        EXPECT_EQ(Read(Target() / "x (2).txt"), "new");
+        EXPECT_EQ(fs::symlink_status(Target() / "x.txt").type(), before);
+        if (attack.entry == TEntry::File) {
+            EXPECT_EQ(Read(Target() / "x.txt"), "old");
+        }
+        ExpectOutsideUntouched();
+    }
+}
+
+TEST_F(TargetFolderTest, FailRefusesEveryKindOfEntry) {
+    for (const TAttack& attack : kAttacks) {
+        SCOPED_TRACE(attack.label);
+        fs::remove_all(Target());
+        fs::create_directory(Target());
+        Plant(attack.entry, "x.txt");
+        ASSERT_FALSE(FinishesInTime([&] {
+            TTargetFolder folder(Target().string());
+            folder.Write("x.txt", "new", TIfExists::Fail);
+        }));
+        EXPECT_TRUE(TTargetFolder(Target().string()).Exists("x.txt"));
+        ExpectOutsideUntouched();
+    }
+}
+
+TEST_F(TargetFolderTest, ReplaceSwapsTheEntryAndNeverWritesThroughIt) {
+    for (const TAttack& attack : kAttacks) {
+        SCOPED_TRACE(attack.label);
+        fs::remove_all(Target());
+        fs::create_directory(Target());
+        Plant(attack.entry, "x.txt");
+        const bool replaced = FinishesInTime([&] {
+            TTargetFolder folder(Target().string());
+            folder.Write("x.txt", "new", TIfExists::Replace);
+        });
+        if (attack.entry == TEntry::Folder) {
+            EXPECT_FALSE(replaced);
+            EXPECT_TRUE(fs::is_directory(fs::symlink_status(Target() / "x.txt")));
+        } else {
+            EXPECT_TRUE(replaced);
+            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Target() / "x.txt")));
+            EXPECT_EQ(Read(Target() / "x.txt"), "new");
+        }
+        ExpectOutsideUntouched();
+        EXPECT_EQ(std::distance(fs::directory_iterator(Target()), fs::directory_iterator()), 1);  // no leftovers
+    }
+}
+
+TEST_F(TargetFolderTest, ReplaceNeverTakesTheNameOfAFileKeptOpen) {
+    const fs::path store = Target() / "Inbox.dbx";
+    WriteFile(store, "store bytes");
+    fs::create_hard_link(store, Target() / "alias.dbx");
+    fs::create_symlink(store, Target() / "link.dbx");
+    KeepFromReplacing(store.string());
+    TTargetFolder folder(Target().string());
+    EXPECT_THROW(folder.Write("Inbox.dbx", "attachment", TIfExists::Replace), EFCreateError);
+    EXPECT_THROW(folder.Write("alias.dbx", "attachment", TIfExists::Replace), EFCreateError);
+    EXPECT_EQ(Read(store), "store bytes");
+    // A link to the store is an entry of its own: replacing it leaves the store alone.
+    folder.Write("link.dbx", "attachment", TIfExists::Replace);
+    EXPECT_EQ(Read(Target() / "link.dbx"), "attachment");
+    EXPECT_EQ(Read(store), "store bytes");
+}
+
+TEST_F(TargetFolderTest, NamesThatLeaveTheFolderAreRefused) {
+    const std::string names[] = {"", ".", "..", "../outside/secret.txt", "sub/x", std::string("a\0b", 3)};
+    TTargetFolder folder(Target().string());
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        for (TIfExists mode : {TIfExists::Fail, TIfExists::NextFreeName, TIfExists::Replace})
+            EXPECT_THROW(folder.Write(name, "x", mode), EFCreateError);
+    }
+    EXPECT_TRUE(fs::is_empty(Target()));
+    ExpectOutsideUntouched();
+}
+
+TEST_F(TargetFolderTest, NewFilesAreRegularWithTheUsualMode) {
+    mode_t old = ::umask(022);
+    TTargetFolder folder(Target().string());
+    EXPECT_EQ(folder.Write("a.bin", std::string(100000, 'z'), TIfExists::Fail), "a.bin");
+    ::umask(old);
+    struct stat file {};
+    ASSERT_EQ(::lstat((Target() / "a.bin").c_str(), &file), 0);
+    EXPECT_TRUE(S_ISREG(file.st_mode));
+    EXPECT_EQ(file.st_mode & 0777, 0644u);
+    EXPECT_EQ(file.st_size, 100000);
+}
+
+TEST_F(TargetFolderTest, LongNamesTakenManyTimesAreNumberedInLinearTime) {
+    constexpr size_t kNames = 2000;
+    TTargetFolder folder(Target().string());
+    std::string last;
+    for (size_t i = 0; i < kNames; ++i)
+        last = folder.Write(std::string(300, 'n') + std::to_string(i) + ".txt", "", TIfExists::NextFreeName);
+    EXPECT_TRUE(last.ends_with(" (" + std::to_string(kNames) + ").txt"));
+    EXPECT_LE(last.size(), 255u);
+    EXPECT_LE(folder.CreateAttempts(), 2 * kNames);
+}
+
+}  // namespace
+}  // namespace brindle
