@@ -229,8 +229,10 @@ void TTextView::scrollContentsBy(int dx, int dy) {
     emit ViewChanged();
 }
 
+// A new width wraps the rows anew, so an offset into the top row no longer means the same place.
 void TTextView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
+    if (wrap_) topOffset_ = 0;
     UpdateScrollRanges();
     emit ViewChanged();
 }

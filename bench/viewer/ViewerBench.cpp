@@ -1,5 +1,6 @@
 // Times the message viewer: opening it on a message with a 1 MB HTML body, on one with a
-// 20 MB attachment and on 10 MB plain texts of LF-only and of lone-CR lines, from
+// 20 MB attachment and on 10 MB plain texts of LF-only and of lone-CR lines (of 20 to 80 and
+// of 0 to 9 characters), from
 // ShowMessageView to the dialog shown, and printing 50 pages to PDF.
 // Without arguments every case runs in this process, best of kRounds. With one case name it
 // runs that case once, so that bench/viewer/run.sh can give each case its own process and
@@ -72,9 +73,9 @@ std::string AttachmentMessage(size_t bytes) {
            Base64Lines(bytes) + "--b--\r\n";
 }
 
-// A plain-text message whose body lines of 20 to 80 characters end with the given line end
-// alone, header lines included.
-std::string PlainLinesMessage(size_t bytes, const std::string& lineEnd) {
+// A plain-text message whose body lines of shortest to longest characters end with the given
+// line end alone, header lines included.
+std::string PlainLinesMessage(size_t bytes, const std::string& lineEnd, size_t shortest, size_t longest) {
     std::string raw = "From: Bench Sender <bench@example.com>" + lineEnd + "Subject: Plain lines" + lineEnd +
                       "Date: Mon, 2 Sep 2024 12:00:00 +0000" + lineEnd + "Content-Type: text/plain" + lineEnd +
                       lineEnd;
@@ -82,7 +83,7 @@ std::string PlainLinesMessage(size_t bytes, const std::string& lineEnd) {
     std::mt19937 random(7);
     for (int i = 0; raw.size() < bytes; ++i) {
         std::string line = "Line " + std::to_string(i) + " of the plain text:";
-        const size_t length = 20 + random() % 61;
+        const size_t length = shortest + random() % (longest - shortest + 1);
         while (line.size() < length) line += " word";
         raw += line.substr(0, length) + lineEnd;
     }
@@ -154,8 +155,10 @@ const std::vector<TCase>& Cases() {
     static const std::vector<TCase> cases = {
         {"html", "1 MB HTML body", [] { return Headers("Big HTML", "text/html; charset=utf-8") + HtmlBody(1 << 20); }},
         {"attachment", "20 MB attachment", [] { return AttachmentMessage(20u << 20); }},
-        {"lf", "10 MB of LF lines", [] { return PlainLinesMessage(kPlainTextBytes, "\n"); }},
-        {"cr", "10 MB of lone-CR lines", [] { return PlainLinesMessage(kPlainTextBytes, "\r"); }},
+        {"lf", "10 MB of LF lines", [] { return PlainLinesMessage(kPlainTextBytes, "\n", 20, 80); }},
+        {"cr", "10 MB of lone-CR lines", [] { return PlainLinesMessage(kPlainTextBytes, "\r", 20, 80); }},
+        {"lf-short", "10 MB of short LF lines", [] { return PlainLinesMessage(kPlainTextBytes, "\n", 0, 9); }},
+        {"cr-short", "10 MB of short lone-CR lines", [] { return PlainLinesMessage(kPlainTextBytes, "\r", 0, 9); }},
     };
     return cases;
 }
@@ -166,17 +169,18 @@ int RunCase(const std::string& name, const QString& folder) {
         return 0;
     }
     for (const TCase& c : Cases()) {
-        const std::string raw = c.message();
         if (name == std::string("open-") + c.name) {
+            const std::string raw = c.message();
             std::printf("open %s (%zu bytes raw): %.3f s\n", c.title, raw.size(), BestOpenSeconds(raw));
             return 0;
         }
         if (name == std::string("parse-") + c.name) {
+            const std::string raw = c.message();
             std::printf("parse %s (%zu bytes raw): %.3f s\n", c.title, raw.size(), ParseSeconds(raw));
             return 0;
         }
     }
-    std::fprintf(stderr, "unknown case %s: open-html, open-attachment, open-lf, open-cr, parse-..., print\n",
+    std::fprintf(stderr, "unknown case %s: open-NAME or parse-NAME (NAME html, attachment, lf, cr, lf-short, cr-short), print\n",
                  name.c_str());
     return 2;
 }

@@ -12,7 +12,7 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 PROGRAMS=("$@")
 [ ${#PROGRAMS[@]} -gt 0 ] || PROGRAMS=("$ROOT/build-bench/bench/viewer/viewer_bench")
-CASES=${CASES:-"parse-attachment open-attachment parse-lf open-lf parse-cr open-cr open-html"}
+CASES=${CASES:-"parse-attachment open-attachment parse-lf open-lf parse-cr open-cr parse-lf-short open-lf-short parse-cr-short open-cr-short open-html"}
 TIMEOUT=${TIMEOUT:-300}
 
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is not installed (apt-get install time)" >&2; exit 1; }
