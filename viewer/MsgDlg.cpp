@@ -64,8 +64,8 @@ QFont PrintFont() {
     return font;
 }
 
-// The one place where the message object's lists of lines become texts in one piece, as the
-// text controls take them: every line followed by LF.
+// The one place where a list of lines of the message object becomes a text in one piece, as
+// the text controls take it: every line followed by LF.
 std::string LinesAsText(const TStringList& lines) {
     size_t size = 0;
     for (const std::string& line : lines) size += line.size() + 1;
@@ -386,8 +386,10 @@ void Tdlg_oe_Msg::FormCreate() { pc->setCurrentIndex(0); }
 
 void Tdlg_oe_Msg::LoadMessage(const std::string& rawText) {
     MoxMsg.RawMail = SplitLines(rawText);
+    MoxMsg.ClearRawMailAfterParse = true;
     MoxMsg.Parse();
-    SynMemo->SetText(LinesAsText(MoxMsg.RawMail));
+    // The source shows the raw text itself, split into the same lines as the message's.
+    SynMemo->SetText(std::string(UpToNul(rawText)));
     FillFromMessage();
     LoadBody();
 }

@@ -4,7 +4,8 @@
 // ShowMessageView to the dialog shown, and printing 50 pages to PDF.
 // Without arguments every case runs in this process, best of kRounds. With one case name it
 // runs that case once, so that bench/viewer/run.sh can give each case its own process and
-// peak memory; the parse-* cases parse the message object alone, without any viewer.
+// peak memory; the parse-* cases parse the message object alone, without any viewer, and the
+// idle case only starts the application.
 // Runs on the offscreen platform unless another one is chosen.
 #include "mime/MoxMsg.h"
 #include "platform/StringList.h"
@@ -164,6 +165,10 @@ const std::vector<TCase>& Cases() {
 }
 
 int RunCase(const std::string& name, const QString& folder) {
+    if (name == "idle") {
+        std::printf("idle: 0 s\n");
+        return 0;
+    }
     if (name == "print") {
         BenchPrint(folder);
         return 0;
@@ -180,7 +185,7 @@ int RunCase(const std::string& name, const QString& folder) {
             return 0;
         }
     }
-    std::fprintf(stderr, "unknown case %s: open-NAME or parse-NAME (NAME html, attachment, lf, cr, lf-short, cr-short), print\n",
+    std::fprintf(stderr, "unknown case %s: open-NAME or parse-NAME (NAME html, attachment, lf, cr, lf-short, cr-short), idle, print\n",
                  name.c_str());
     return 2;
 }

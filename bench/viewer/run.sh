@@ -3,7 +3,9 @@
 # /usr/bin/time -v on the offscreen platform: wall time of the whole process, the time the
 # program itself reports from ShowMessageView to the painted dialog, and peak memory. The
 # parse-* rows build the message object alone, without any viewer, so that the viewer's own
-# share of time and memory is the difference between an open-* row and its parse-* row.
+# share of time and memory is the difference between an open-* row and its parse-* row; the
+# idle row is the application started and nothing else. "reported" is the time the program
+# measures itself; "wall" adds building the message in memory and starting the process.
 # Several programs (for instance a build of an older revision) run side by side, case by case.
 # Usage: bench/viewer/run.sh [VIEWER_BENCH...]   (default build-bench/bench/viewer/viewer_bench)
 # Environment: CASES (default below), TIMEOUT seconds per case (default 300).
@@ -12,7 +14,7 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 PROGRAMS=("$@")
 [ ${#PROGRAMS[@]} -gt 0 ] || PROGRAMS=("$ROOT/build-bench/bench/viewer/viewer_bench")
-CASES=${CASES:-"parse-attachment open-attachment parse-lf open-lf parse-cr open-cr parse-lf-short open-lf-short parse-cr-short open-cr-short open-html"}
+CASES=${CASES:-"idle parse-attachment open-attachment parse-lf open-lf parse-cr open-cr parse-lf-short open-lf-short parse-cr-short open-cr-short open-html"}
 TIMEOUT=${TIMEOUT:-300}
 
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is not installed (apt-get install time)" >&2; exit 1; }
