@@ -14,6 +14,8 @@ class QPainter;
 
 namespace brindle {
 
+class TTextLines;
+
 class THTMLViewer : public QTextBrowser {
     Q_OBJECT
 public:
@@ -58,6 +60,10 @@ public:
     // Lays the document out on pages and prints pages firstPage to lastPage (counted from 1;
     // the print ends with the document's last page). Returns the number of pages printed.
     int Print(QPagedPaintDevice& device, int firstPage, int lastPage);
+    // Prints a plain text instead of the document, with the same margins, font, header and
+    // footer, its rows wrapped at the content width. Lays out one row at a time, so that the
+    // work grows with the pages up to lastPage and memory does not grow with the text.
+    int PrintText(QPagedPaintDevice& device, const TTextLines& text, int firstPage, int lastPage);
 
     // Screen pixels per inch; a print unit is one screen pixel at the print scale.
     static double ScreenDpi();

@@ -6,14 +6,18 @@
 #include "viewer/HTMLViewer.h"
 
 #include "platform/Exceptions.h"
+#include "viewer/TextLines.h"
+#include "viewer/ViewerText.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QScreen>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QTextLayout>
 #include <QTextTable>
 
 #include <algorithm>
@@ -118,6 +122,75 @@ void RaisePageEvent(THTMLViewer& viewer, const THTMLViewer::TPagePrinted& handle
     painter.restore();
 }
 
+TPageGeometry CheckedPage(QPagedPaintDevice& device, const THTMLViewer& viewer) {
+    UseWholePrintableArea(device);
+    const TPageGeometry page = MeasurePage(device, viewer);
+    if (page.content.width() < 1 || page.content.height() < 1)
+        throw Exception("The paper is too small for the print margins");
+    return page;
+}
+
+// Pages of a plain text: begins the painter with the first page that is printed, raises the
+// page events for every printed page and counts them.
+class TTextPages {
+public:
+    TTextPages(THTMLViewer& viewer, QPagedPaintDevice& device, const TPageGeometry& page, int first, int last)
+        : viewer_(viewer), device_(device), page_(page), first_(std::max(first, 1)), last_(last) {}
+
+    bool Printing() const { return numPage_ >= first_ && numPage_ <= last_; }
+    bool Done() const { return numPage_ > last_ || stop_; }
+    QPainter& Painter() { return painter_; }
+
+    void StartPage() {
+        if (!Printing()) return;
+        if (printed_ == 0) {
+            if (!painter_.begin(&device_)) throw Exception("Printing could not be started");
+        } else if (!device_.newPage()) {
+            throw Exception("Printing failed");
+        }
+        ++printed_;
+    }
+
+    void FinishPage() {
+        if (Printing()) {
+            RaisePageEvent(viewer_, viewer_.OnPrintHeader, painter_, page_, 0, numPage_, qRound(page_.content.top()),
+                           stop_);
+            RaisePageEvent(viewer_, viewer_.OnPrintFooter, painter_, page_, page_.content.bottom(), numPage_,
+                           qRound(page_.printableHeight - page_.content.bottom()), stop_);
+        }
+        ++numPage_;
+    }
+
+    int End() {
+        if (painter_.isActive()) painter_.end();
+        return printed_;
+    }
+
+private:
+    THTMLViewer& viewer_;
+    QPagedPaintDevice& device_;
+    const TPageGeometry& page_;
+    const int first_;
+    const int last_;
+    QPainter painter_;
+    int numPage_ = 1;
+    int printed_ = 0;
+    bool stop_ = false;
+};
+
+void LayOutRow(QTextLayout& layout, const std::string& shown, bool longRun, double width) {
+    layout.setText(QString::fromStdString(shown));
+    QTextOption option;
+    option.setWrapMode(longRun ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, 0));
+    }
+    layout.endLayout();
+}
+
 }  // namespace
 
 double THTMLViewer::ScreenDpi() {
@@ -126,10 +199,7 @@ double THTMLViewer::ScreenDpi() {
 }
 
 int THTMLViewer::Print(QPagedPaintDevice& device, int firstPage, int lastPage) {
-    UseWholePrintableArea(device);
-    const TPageGeometry page = MeasurePage(device, *this);
-    if (page.content.width() < 1 || page.content.height() < 1)
-        throw Exception("The paper is too small for the print margins");
+    const TPageGeometry page = CheckedPage(device, *this);
     std::unique_ptr<QTextDocument> document = PrintDocument(*this, page.content.size());
     const int last = std::min(lastPage, document->pageCount());
     const int first = std::max(firstPage, 1);
@@ -151,6 +221,47 @@ int THTMLViewer::Print(QPagedPaintDevice& device, int firstPage, int lastPage) {
     }
     painter.end();
     return printed;
+}
+
+}  // namespace brindle
+
+namespace brindle {
+
+int THTMLViewer::PrintText(QPagedPaintDevice& device, const TTextLines& text, int firstPage, int lastPage) {
+    const TPageGeometry page = CheckedPage(device, *this);
+    const QFont font = document()->defaultFont();
+    const double spacing = QFontMetricsF(font).lineSpacing();
+    const int linesPerPage = std::max(1, static_cast<int>(page.content.height() / spacing));
+    TTextPages pages(*this, device, page, firstPage, lastPage);
+    QTextLayout layout(QString(), font);
+    int lineOnPage = 0;
+    pages.StartPage();
+    TTextLines::TRow row;
+    for (size_t index = 0; index < text.RowCount() && !pages.Done(); ++index) {
+        row = index == 0 ? text.Row(0) : text.NextRow(row);
+        const std::string_view bytes = text.Bytes().substr(row.begin, row.end - row.begin);
+        LayOutRow(layout, ShownRow(bytes), HasLongUnbrokenRun(bytes), page.content.width());
+        for (int i = 0; i < layout.lineCount() && !pages.Done(); ++i) {
+            if (lineOnPage == linesPerPage) {
+                pages.FinishPage();
+                if (pages.Done()) break;
+                pages.StartPage();
+                lineOnPage = 0;
+            }
+            if (pages.Printing()) {
+                QPainter& painter = pages.Painter();
+                painter.save();
+                painter.scale(page.deviceX, page.deviceY);
+                painter.translate(page.content.topLeft());
+                painter.setPen(Qt::black);
+                layout.lineAt(i).draw(&painter, QPointF(0, lineOnPage * spacing));
+                painter.restore();
+            }
+            ++lineOnPage;
+        }
+    }
+    if (!pages.Done()) pages.FinishPage();
+    return pages.End();
 }
 
 }  // namespace brindle

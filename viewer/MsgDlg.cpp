@@ -10,6 +10,7 @@
 #include "viewer/HtmlGuard.h"
 #include "viewer/Icons.h"
 #include "viewer/SynMemo.h"
+#include "viewer/TextView.h"
 #include "viewer/ViewerHooks.h"
 #include "viewer/ViewerText.h"
 
@@ -26,10 +27,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
-#include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -62,6 +63,20 @@ QFont PrintFont() {
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(qRound(kHeaderFooterPoints * THTMLViewer::ScreenDpi() / 72.0));
     return font;
+}
+
+// The one place where a list of lines of the message object becomes a text in one piece, as
+// the text controls take it: every line followed by LF.
+std::string LinesAsText(const TStringList& lines) {
+    size_t size = 0;
+    for (const std::string& line : lines) size += line.size() + 1;
+    std::string text;
+    text.reserve(size);
+    for (const std::string& line : lines) {
+        text += line;
+        text += '\n';
+    }
+    return text;
 }
 
 QString Shown(const std::string& bytes) { return QString::fromUtf8(Utf8OrCp1252(bytes)); }
@@ -267,11 +282,10 @@ QWidget* Tdlg_oe_Msg::BuildAttachmentsBox() {
 QWidget* Tdlg_oe_Msg::BuildGeneralTab() {
     TabSheet1 = new QWidget;
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
-    Memo = new QPlainTextEdit;
+    Memo = new TTextView;
     Memo->setObjectName(QStringLiteral("Memo"));
-    Memo->setReadOnly(true);
     Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo->SetWordWrap(true);
 
     auto* layout = new QVBoxLayout(TabSheet1);
     layout->setContentsMargins(kBorder, kBorder, kBorder, kBorder);
@@ -288,6 +302,16 @@ QWidget* Tdlg_oe_Msg::BuildHtmlTab() {
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
     HTMLViewer = new THTMLViewer;
     HTMLViewer->setObjectName(QStringLiteral("HTMLViewer"));
+    HTMLText = new TTextView;
+    HTMLText->setObjectName(QStringLiteral("HTMLText"));
+    HTMLText->setFrameStyle(HTMLViewer->frameStyle());
+    HTMLText->setLineWidth(HTMLViewer->lineWidth());
+    HTMLText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    HTMLText->setFont(HTMLViewer->font());
+    HTMLText->SetWordWrap(true);
+    htmlPages_ = new QStackedWidget;
+    htmlPages_->addWidget(HTMLViewer);
+    htmlPages_->addWidget(HTMLText);
     LbButton1 = MakeButton(QStringLiteral("Print..."), "LbButton1");
     LbButton1->setFixedWidth(kButtonWidth);
     eSB = MakeReadOnlyBox("eSB", palette().color(QPalette::Button));
@@ -304,7 +328,7 @@ QWidget* Tdlg_oe_Msg::BuildHtmlTab() {
     auto* layout = new QVBoxLayout(TabSheet2);
     layout->setContentsMargins(kBorder, kBorder, kBorder, kBorder);
     layout->setSpacing(0);
-    layout->addWidget(HTMLViewer, 1);
+    layout->addWidget(htmlPages_, 1);
     layout->addWidget(bottomRow);
     return TabSheet2;
 }
@@ -363,21 +387,31 @@ void Tdlg_oe_Msg::FormCreate() { pc->setCurrentIndex(0); }
 
 void Tdlg_oe_Msg::LoadMessage(const std::string& rawText) {
     MoxMsg.RawMail = SplitLines(rawText);
+    MoxMsg.ClearRawMailAfterParse = true;
     MoxMsg.Parse();
-    LoadBody();
-    SynMemo->AppendLines(MoxMsg.RawMail);
+    // The source shows the raw text itself, split into the same lines as the message's.
+    SynMemo->SetText(std::string(UpToNul(rawText)));
     FillFromMessage();
+    LoadBody();
 }
 
 // A body without any HTML part is shown as the plain text it is; HTML rules would swallow
 // every address in angle brackets and run all lines into one paragraph. HTML goes through
-// GuardHtml, which bounds the nesting that the control would need unbounded time for.
+// GuardHtml, which bounds the nesting that the control would need unbounded time for. A large
+// plain text shares the General tab's text instead of becoming a document.
 void Tdlg_oe_Msg::LoadBody() {
-    const std::string body = DisplayText(MoxMsg.Text, "\r\n", true);
-    if (HasHtmlPart(MoxMsg.TextTypes))
-        HTMLViewer->LoadFromString(QString::fromUtf8(GuardHtml(body)));
-    else
-        HTMLViewer->LoadFromString(QString::fromUtf8(PlainTextToHtml(body)));
+    const TTextLines& text = Memo->Lines();
+    const bool html = HasHtmlPart(MoxMsg.TextTypes);
+    if (!html && text.Bytes().size() > kLargePlainTextBytes) {
+        HTMLViewer->LoadFromString(QString());
+        HTMLText->ShareText(*Memo);
+        htmlPages_->setCurrentWidget(HTMLText);
+        return;
+    }
+    HTMLText->SetText({});
+    htmlPages_->setCurrentWidget(HTMLViewer);
+    const std::string body = text.ShownText(0, text.Bytes().size());
+    HTMLViewer->LoadFromString(QString::fromUtf8(html ? GuardHtml(body) : PlainTextToHtml(body)));
 }
 
 std::string_view Tdlg_oe_Msg::InlineImageData(const QString& contentId) const {
@@ -395,8 +429,7 @@ void Tdlg_oe_Msg::FillFromMessage() {
     SetBoxText(eFrom, Shown(MoxMsg.From));
     SetBoxText(eSubject, Shown(MoxMsg.Subject));
     SetBoxText(eSent, Shown(MoxMsg.Date));
-    if (!MoxMsg.Text.empty())
-        Memo->appendPlainText(QString::fromUtf8(BreakLongRuns(DisplayText(MoxMsg.Text, "\n", false))));
+    Memo->SetText(LinesAsText(MoxMsg.Text));
     const QIcon icon(AttachmentIcon());
     for (size_t i = 0; i < MoxMsg.AttachedFiles.Count(); ++i) {
         const TAttachedFile& file = MoxMsg.AttachedFiles.Items(i);
@@ -504,6 +537,7 @@ void Tdlg_oe_Msg::LbButton1Click() {
 
 int Tdlg_oe_Msg::PrintPages(QPrinter& printer, int firstPage, int lastPage) {
     TWaitCursor wait;
+    if (htmlPages_->currentWidget() == HTMLText) return HTMLViewer->PrintText(printer, HTMLText->Lines(), firstPage, lastPage);
     return HTMLViewer->Print(printer, firstPage, lastPage);
 }
 

@@ -17,10 +17,10 @@ class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
 class QPainter;
-class QPlainTextEdit;
 class QPrintDialog;
 class QPrinter;
 class QPushButton;
+class QStackedWidget;
 class QTabWidget;
 class QWidget;
 
@@ -28,6 +28,7 @@ namespace brindle {
 
 class THTMLViewer;
 class TSynMemo;
+class TTextView;
 
 struct TListColumn {
     QString Caption;
@@ -40,6 +41,9 @@ class Tdlg_oe_Msg : public QDialog {
 public:
     static constexpr int kFirstPrintPage = 1;
     static constexpr int kLastPrintPage = 9999;
+    // A body without HTML larger than this shows on the HTML View in HTMLText, which lays out
+    // only the lines in view, instead of as a document in HTMLViewer.
+    static constexpr size_t kLargePlainTextBytes = 64 * 1024;
 
     explicit Tdlg_oe_Msg(QWidget* parent = nullptr);
     ~Tdlg_oe_Msg() override;
@@ -77,13 +81,14 @@ public:
     QLineEdit* eFrom = nullptr;
     QLineEdit* eSubject = nullptr;
     QLineEdit* eSent = nullptr;
-    QPlainTextEdit* Memo = nullptr;
+    TTextView* Memo = nullptr;
     QListWidget* List = nullptr;
     QPushButton* bSave = nullptr;
     QPushButton* bSaveAll = nullptr;
     QLineEdit* eAI = nullptr;
     QLineEdit* eAS = nullptr;
     THTMLViewer* HTMLViewer = nullptr;
+    TTextView* HTMLText = nullptr;
     QPushButton* LbButton1 = nullptr;
     QLineEdit* eSB = nullptr;
     TSynMemo* SynMemo = nullptr;
@@ -104,6 +109,7 @@ private:
     int SelectedAttachment() const;
 
     std::unique_ptr<QPrinter> printer_;
+    QStackedWidget* htmlPages_ = nullptr;
 };
 
 }  // namespace brindle

@@ -1,9 +1,7 @@
 #include "viewer/SynMemo.h"
 
-#include "viewer/ViewerText.h"
-
+#include <QPaintEvent>
 #include <QPainter>
-#include <QTextBlock>
 
 #include <algorithm>
 
@@ -47,35 +45,22 @@ QFont GutterNumberFont() {
 }  // namespace
 
 TSynMemo::TSynMemo(QWidget* parent)
-    : QPlainTextEdit(parent), gutterColor_(160, 160, 164), gutterFont_(GutterNumberFont()) {
-    setReadOnly(true);
+    : TTextView(parent), gutterColor_(160, 160, 164), gutterFont_(GutterNumberFont()) {
     setFont(SourceFont());
-    setLineWrapMode(QPlainTextEdit::NoWrap);
-    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    SetWordWrap(false);
     gutter_ = new TGutter(this);
-    connect(this, &QPlainTextEdit::blockCountChanged, this, [this] { UpdateGutterWidth(); });
-    connect(this, &QPlainTextEdit::updateRequest, this,
-            [this](const QRect& rect, int dy) { UpdateGutter(rect, dy); });
-    UpdateGutterWidth();
-}
-
-void TSynMemo::AppendLines(const TStringList& lines) {
-    if (lines.empty()) return;
-    const QString text = QString::fromUtf8(DisplayText(lines, "\n", false));
-    if (document()->isEmpty())
-        setPlainText(text);
-    else
-        appendPlainText(text);
+    connect(this, &TTextView::ViewChanged, this, [this] { UpdateGutter(); });
+    UpdateGutter();
 }
 
 int TSynMemo::Digits() const {
     int digits = 1;
-    for (int last = std::max(0, blockCount() - 1); last >= 10; last /= 10) ++digits;
+    for (size_t last = LineCount() > 0 ? LineCount() - 1 : 0; last >= 10; last /= 10) ++digits;
     return std::max(digits, kMinimumDigits);
 }
 
-QString TSynMemo::LineNumberText(int line) const {
-    return QStringLiteral("%1").arg(line, Digits(), 10, QLatin1Char('0'));
+QString TSynMemo::LineNumberText(size_t line) const {
+    return QStringLiteral("%1").arg(static_cast<qulonglong>(line), Digits(), 10, QLatin1Char('0'));
 }
 
 int TSynMemo::GutterWidth() const {
@@ -83,17 +68,17 @@ int TSynMemo::GutterWidth() const {
     return 2 * kGutterPadding + metrics.horizontalAdvance(QLatin1Char('0')) * Digits();
 }
 
-void TSynMemo::UpdateGutterWidth() { setViewportMargins(GutterWidth(), 0, 0, 0); }
-
-void TSynMemo::UpdateGutter(const QRect& rect, int dy) {
-    if (dy != 0)
-        gutter_->scroll(0, dy);
-    else
-        gutter_->update(0, rect.y(), gutter_->width(), rect.height());
+void TSynMemo::UpdateGutter() {
+    if (viewportMargins().left() != GutterWidth()) {
+        setViewportMargins(GutterWidth(), 0, 0, 0);
+        const QRect area = contentsRect();
+        gutter_->setGeometry(QRect(area.left(), area.top(), GutterWidth(), area.height()));
+    }
+    gutter_->update();
 }
 
 void TSynMemo::resizeEvent(QResizeEvent* event) {
-    QPlainTextEdit::resizeEvent(event);
+    TTextView::resizeEvent(event);
     const QRect area = contentsRect();
     gutter_->setGeometry(QRect(area.left(), area.top(), GutterWidth(), area.height()));
 }
@@ -105,12 +90,11 @@ void TSynMemo::PaintGutter(QPaintEvent* event) {
     painter.setPen(Qt::black);
     const int textWidth = gutter_->width() - kGutterPadding;
     const int lineHeight = QFontMetrics(gutterFont_).height();
-    for (QTextBlock block = firstVisibleBlock(); block.isValid(); block = block.next()) {
-        const QRectF box = blockBoundingGeometry(block).translated(contentOffset());
-        if (box.top() > event->rect().bottom()) break;
-        if (!block.isVisible() || box.bottom() < event->rect().top()) continue;
-        painter.drawText(QRect(0, static_cast<int>(box.top()), textWidth, std::max(lineHeight, static_cast<int>(box.height()))),
-                         Qt::AlignRight | Qt::AlignTop, LineNumberText(block.blockNumber()));
+    for (const TVisibleRow& visible : VisibleRows()) {
+        if (visible.row.continuation) continue;
+        if (visible.top > event->rect().bottom() || visible.top + visible.height < event->rect().top()) continue;
+        painter.drawText(QRect(0, visible.top, textWidth, std::max(lineHeight, visible.height)),
+                         Qt::AlignRight | Qt::AlignTop, LineNumberText(visible.row.line));
     }
 }
 

@@ -1,24 +1,20 @@
 #pragma once
 // The source text control: read-only lines in a fixed-pitch font with a gutter of line
 // numbers on the left, zero-padded to at least four digits, the first line numbered 0000.
-#include "platform/StringList.h"
-
-#include <QPlainTextEdit>
+// Rows that continue a long line carry no number.
+#include "viewer/TextView.h"
 
 namespace brindle {
 
-class TSynMemo : public QPlainTextEdit {
+class TSynMemo : public TTextView {
     Q_OBJECT
 public:
     static constexpr int kMinimumDigits = 4;
 
     explicit TSynMemo(QWidget* parent = nullptr);
 
-    // Appends the lines, each shown as UTF-8 or, when it is not valid UTF-8, as Windows-1252.
-    void AppendLines(const TStringList& lines);
-
     // The number of a line as the gutter shows it.
-    QString LineNumberText(int line) const;
+    QString LineNumberText(size_t line) const;
     int GutterWidth() const;
     QColor GutterColor() const { return gutterColor_; }
     QFont GutterFont() const { return gutterFont_; }
@@ -31,8 +27,7 @@ protected:
 
 private:
     int Digits() const;
-    void UpdateGutterWidth();
-    void UpdateGutter(const QRect& rect, int dy);
+    void UpdateGutter();
 
     QWidget* gutter_;
     QColor gutterColor_;

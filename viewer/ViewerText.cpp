@@ -1,7 +1,6 @@
 #include "viewer/ViewerText.h"
 
 #include "platform/TextRules.h"
-#include "platform/Utf8.h"
 
 #include <array>
 
@@ -70,20 +69,15 @@ std::string PlainTextToHtml(std::string_view utf8Text) {
     return html;
 }
 
-std::string DisplayText(const TStringList& lines, std::string_view separator, bool trailingSeparator) {
-    size_t total = 0;
-    for (const std::string& line : lines) total += line.size() + separator.size();
-    std::string text;
-    text.reserve(total);
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (i > 0) text += separator;
-        if (IsValidUtf8(lines[i]))
-            text += lines[i];
-        else
-            text += Cp1252ToUtf8(lines[i]);
+bool HasLongUnbrokenRun(std::string_view bytes) {
+    size_t run = 0;
+    for (char c : bytes) {
+        if (IsBlankByte(c))
+            run = 0;
+        else if (!IsUtf8Continuation(c) && ++run > kMaxUnbrokenRun)
+            return true;
     }
-    if (trailingSeparator && !lines.empty()) text += separator;
-    return text;
+    return false;
 }
 
 }  // namespace brindle

@@ -1,8 +1,6 @@
 #pragma once
 // Text rules of the message viewer that need no GUI: which links go to the desktop, how the
-// text body becomes the HTML view's document, and how raw bytes become shown text.
-#include "platform/StringList.h"
-
+// text body becomes the HTML view's document, and which texts need breaks for laying out.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,9 +34,7 @@ inline bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) &
 // The text with a zero-width space after every kMaxUnbrokenRun characters without a blank.
 std::string BreakLongRuns(std::string_view utf8Text);
 
-// The lines as shown text: each line is UTF-8 when it is valid UTF-8 and Windows-1252
-// otherwise; the lines are joined by the separator, which also follows the last line when
-// trailingSeparator is set.
-std::string DisplayText(const TStringList& lines, std::string_view separator, bool trailingSeparator);
+// True when the bytes hold a run of more than kMaxUnbrokenRun characters without a blank.
+bool HasLongUnbrokenRun(std::string_view bytes);
 
 }  // namespace brindle

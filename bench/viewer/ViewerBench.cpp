@@ -1,6 +1,14 @@
-// Times the message viewer: opening it on a message with a 1 MB HTML body and on one with a
-// 20 MB attachment, from ShowMessageView to the dialog shown, and printing 50 pages to PDF.
+// Times the message viewer: opening it on a message with a 1 MB HTML body, on one with a
+// 20 MB attachment and on 10 MB plain texts of LF-only and of lone-CR lines (of 20 to 80 and
+// of 0 to 9 characters), from
+// ShowMessageView to the dialog shown, and printing 50 pages to PDF.
+// Without arguments every case runs in this process, best of kRounds. With one case name it
+// runs that case once, so that bench/viewer/run.sh can give each case its own process and
+// peak memory; the parse-* cases parse the message object alone, without any viewer, and the
+// idle case only starts the application.
 // Runs on the offscreen platform unless another one is chosen.
+#include "mime/MoxMsg.h"
+#include "platform/StringList.h"
 #include "viewer/HTMLViewer.h"
 #include "viewer/MessageView.h"
 #include "viewer/MsgDlg.h"
@@ -14,6 +22,9 @@
 #include <QWindow>
 
 #include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
 #include <random>
 #include <string>
 
@@ -21,7 +32,8 @@ using namespace brindle;
 
 namespace {
 
-constexpr int kRounds = 3;
+int kRounds = 3;
+constexpr size_t kPlainTextBytes = 10u << 20;
 
 std::string Headers(const std::string& subject, const std::string& contentType) {
     return "From: Bench Sender <bench@example.com>\r\nTo: reader@example.com\r\nSubject: " + subject +
@@ -60,6 +72,23 @@ std::string AttachmentMessage(size_t bytes) {
            "--b\r\nContent-Type: application/octet-stream; name=\"big.bin\"\r\n"
            "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment; filename=\"big.bin\"\r\n\r\n" +
            Base64Lines(bytes) + "--b--\r\n";
+}
+
+// A plain-text message whose body lines of shortest to longest characters end with the given
+// line end alone, header lines included.
+std::string PlainLinesMessage(size_t bytes, const std::string& lineEnd, size_t shortest, size_t longest) {
+    std::string raw = "From: Bench Sender <bench@example.com>" + lineEnd + "Subject: Plain lines" + lineEnd +
+                      "Date: Mon, 2 Sep 2024 12:00:00 +0000" + lineEnd + "Content-Type: text/plain" + lineEnd +
+                      lineEnd;
+    raw.reserve(bytes + 128);
+    std::mt19937 random(7);
+    for (int i = 0; raw.size() < bytes; ++i) {
+        std::string line = "Line " + std::to_string(i) + " of the plain text:";
+        const size_t length = shortest + random() % (longest - shortest + 1);
+        while (line.size() < length) line += " word";
+        raw += line.substr(0, length) + lineEnd;
+    }
+    return raw;
 }
 
 void ShowAndPaint(QDialog& dialog) {
@@ -106,18 +135,75 @@ void BenchPrint(const QString& folder) {
     std::printf("print %d pages to PDF:                 %.3f s (target < 3 s)\n", pages, best);
 }
 
+
+// The message object alone, as the viewer builds it.
+double ParseSeconds(const std::string& raw) {
+    QElapsedTimer timer;
+    timer.start();
+    TMoxMsg message;
+    message.RawMail = SplitLines(raw);
+    message.Parse();
+    return timer.nsecsElapsed() / 1e9;
+}
+
+struct TCase {
+    const char* name;
+    const char* title;
+    std::function<std::string()> message;
+};
+
+const std::vector<TCase>& Cases() {
+    static const std::vector<TCase> cases = {
+        {"html", "1 MB HTML body", [] { return Headers("Big HTML", "text/html; charset=utf-8") + HtmlBody(1 << 20); }},
+        {"attachment", "20 MB attachment", [] { return AttachmentMessage(20u << 20); }},
+        {"lf", "10 MB of LF lines", [] { return PlainLinesMessage(kPlainTextBytes, "\n", 20, 80); }},
+        {"cr", "10 MB of lone-CR lines", [] { return PlainLinesMessage(kPlainTextBytes, "\r", 20, 80); }},
+        {"lf-short", "10 MB of short LF lines", [] { return PlainLinesMessage(kPlainTextBytes, "\n", 0, 9); }},
+        {"cr-short", "10 MB of short lone-CR lines", [] { return PlainLinesMessage(kPlainTextBytes, "\r", 0, 9); }},
+    };
+    return cases;
+}
+
+int RunCase(const std::string& name, const QString& folder) {
+    if (name == "idle") {
+        std::printf("idle: 0 s\n");
+        return 0;
+    }
+    if (name == "print") {
+        BenchPrint(folder);
+        return 0;
+    }
+    for (const TCase& c : Cases()) {
+        if (name == std::string("open-") + c.name) {
+            const std::string raw = c.message();
+            std::printf("open %s (%zu bytes raw): %.3f s\n", c.title, raw.size(), BestOpenSeconds(raw));
+            return 0;
+        }
+        if (name == std::string("parse-") + c.name) {
+            const std::string raw = c.message();
+            std::printf("parse %s (%zu bytes raw): %.3f s\n", c.title, raw.size(), ParseSeconds(raw));
+            return 0;
+        }
+    }
+    std::fprintf(stderr, "unknown case %s: open-NAME or parse-NAME (NAME html, attachment, lf, cr, lf-short, cr-short), idle, print\n",
+                 name.c_str());
+    return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir folder;
-
-    const std::string html = Headers("Big HTML", "text/html; charset=utf-8") + HtmlBody(1 << 20);
-    std::printf("open 1 MB HTML body (%zu bytes raw):   %.3f s (target < 1 s)\n", html.size(), BestOpenSeconds(html));
-    const std::string attachment = AttachmentMessage(20u << 20);
-    std::printf("open 20 MB attachment (%zu bytes raw): %.3f s (target < 2 s)\n", attachment.size(),
-                BestOpenSeconds(attachment));
+    if (argc > 1) {
+        kRounds = 1;
+        return RunCase(argv[1], folder.path());
+    }
+    for (const TCase& c : Cases()) {
+        const std::string raw = c.message();
+        std::printf("open %-24s (%9zu bytes raw): %.3f s\n", c.title, raw.size(), BestOpenSeconds(raw));
+    }
     BenchPrint(folder.path());
     return 0;
 }

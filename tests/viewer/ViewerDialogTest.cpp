@@ -6,16 +6,18 @@
 #include "viewer/HTMLViewer.h"
 #include "viewer/MsgDlg.h"
 #include "viewer/SynMemo.h"
+#include "viewer/TextView.h"
 #include "viewer/ViewerHooks.h"
 #include "platform/TargetFolder.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPlainTextEdit>
+#include <QStackedWidget>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabBar>
@@ -84,6 +86,20 @@ QPoint TextPosition(THTMLViewer& viewer, const QString& text) {
     QTextCursor cursor(viewer.document());
     cursor.setPosition((found.selectionStart() + found.selectionEnd()) / 2);
     return viewer.cursorRect(cursor).center();
+}
+
+// A plain-text message of the given number of body lines "Body line N", ended by LF alone.
+std::string ManyLinesMessage(int lines) {
+    std::string raw = "Subject: Many lines\nFrom: a@example.com\n\n";
+    for (int i = 0; i < lines; ++i) raw += "Body line " + std::to_string(i) + "\n";
+    return raw;
+}
+
+// The top of the row that shows the line, in the viewport, or -1 when it is not in view.
+int RowTop(const TTextView& view, size_t line) {
+    for (const TTextView::TVisibleRow& visible : view.VisibleRows())
+        if (visible.row.line == line && !visible.row.continuation) return visible.top;
+    return -1;
 }
 
 void ShowOnTab(Tdlg_oe_Msg& dialog, int tab) {
@@ -310,11 +326,112 @@ private slots:
         TSynMemo memo;
         QCOMPARE(memo.LineNumberText(0), QStringLiteral("0000"));
         QCOMPARE(memo.LineNumberText(42), QStringLiteral("0042"));
-        TStringList lines(10001, "x");
-        memo.AppendLines(lines);
-        QCOMPARE(memo.blockCount(), 10001);
+        const int narrow = memo.GutterWidth();
+        std::string lines;
+        for (int i = 0; i < 10001; ++i) lines += "x\n";
+        memo.SetText(lines);
+        QCOMPARE(memo.LineCount(), size_t{10001});
         QCOMPARE(memo.LineNumberText(0), QStringLiteral("00000"));
         QCOMPARE(memo.LineNumberText(10000), QStringLiteral("10000"));
+        QVERIFY(memo.GutterWidth() > narrow);
+        memo.resize(300, 200);
+        memo.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&memo));
+        QCOMPARE(memo.viewport()->x() - memo.contentsRect().x(), memo.GutterWidth());
+    }
+
+    void bigMessageOpensWithItsLinesCountedAndTheLastLineReachable() {
+        constexpr int kLines = 100000;
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(ManyLinesMessage(kLines));
+        QCOMPARE(dialog.SynMemo->LineCount(), size_t{kLines + 3});
+        QCOMPARE(dialog.Memo->LineCount(), size_t{kLines});
+        QCOMPARE(dialog.SynMemo->LineText(3), QStringLiteral("Body line 0"));
+        QCOMPARE(dialog.SynMemo->LineNumberText(3), QStringLiteral("000003"));
+        ShowOnTab(dialog, 2);
+        TSynMemo& source = *dialog.SynMemo;
+        QCOMPARE(RowTop(source, 0), 0);
+        QTest::keyClick(&source, Qt::Key_End, Qt::ControlModifier);
+        const std::vector<TTextView::TVisibleRow> rows = source.VisibleRows();
+        QVERIFY(!rows.empty());
+        QCOMPARE(rows.back().row.line, size_t{kLines + 2});
+        QVERIFY2(rows.back().top + rows.back().height <= source.viewport()->height(), "the last line shows whole");
+        QCOMPARE(source.LineText(rows.back().row.line), QStringLiteral("Body line %1").arg(kLines - 1));
+        QCOMPARE(source.verticalScrollBar()->value(), source.verticalScrollBar()->maximum());
+        source.ScrollToLine(5000);
+        QCOMPARE(RowTop(source, 5000), 0);
+        QTest::keyClick(&source, Qt::Key_Down);
+        QTest::keyClick(&source, Qt::Key_PageDown);
+        QVERIFY(RowTop(source, 5000) < 0);
+        QTest::keyClick(&source, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(RowTop(source, 0), 0);
+    }
+
+    void largePlainTextShowsOnTheHtmlViewWithoutADocument() {
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(ManyLinesMessage(20000));
+        ShowOnTab(dialog, 1);
+        QVERIFY(dialog.HTMLText->isVisible());
+        QVERIFY(!dialog.HTMLViewer->isVisible());
+        QVERIFY(dialog.HTMLViewer->toPlainText().isEmpty());
+        QCOMPARE(dialog.HTMLText->LineCount(), size_t{20000});
+        QCOMPARE(dialog.HTMLText->LineText(19999), QStringLiteral("Body line 19999"));
+        QCOMPARE(dialog.HTMLText->font(), dialog.HTMLViewer->font());
+        QVERIFY(dialog.HTMLText->WordWrap());
+
+        Tdlg_oe_Msg small;
+        small.LoadMessage(ManyLinesMessage(3));
+        ShowOnTab(small, 1);
+        QVERIFY(small.HTMLViewer->isVisible());
+        QVERIFY(!small.HTMLText->isVisible());
+        QVERIFY(small.HTMLViewer->toPlainText().contains(QStringLiteral("Body line 2")));
+    }
+
+    void generalTextWrapsLongLinesAtTheWidth() {
+        std::string words;
+        for (int i = 0; i < 40; ++i) words += "word" + std::to_string(i) + " ";
+        std::string run(5000, 'x');
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage("Subject: wrap\n\n" + words + "\n" + run + "\nend\n");
+        ShowOnTab(dialog, 0);
+        const std::vector<TTextView::TVisibleRow> rows = dialog.Memo->VisibleRows();
+        QVERIFY(rows.size() >= 2);
+        const int spacing = dialog.Memo->fontMetrics().lineSpacing();
+        QVERIFY2(rows[0].height >= 3 * spacing, qPrintable(QString::number(rows[0].height)));
+        QVERIFY(rows[1].top == rows[0].top + rows[0].height);
+        QCOMPARE(dialog.Memo->horizontalScrollBar()->maximum(), 0);
+        QCOMPARE(dialog.Memo->LineText(1), QString::fromStdString(run));
+    }
+
+    void copyGivesTheSelectedTextAsShown() {
+        const std::string raw = Crlf("Subject: copy\nX-Note: caf\xE9\n\nfirst \xF0\x9F\x98\x80 line\nsecond line\nthird line\nfourth\n");
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(raw);
+        ShowOnTab(dialog, 2);
+        TSynMemo& source = *dialog.SynMemo;
+        source.setFocus();
+        QTest::keyClick(&source, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(&source, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 QStringLiteral("Subject: copy\nX-Note: café\n\nfirst 😀 line\nsecond line\nthird line\nfourth"));
+
+        const int left = TTextView::kTextMargin;
+        const int second = RowTop(source, 4);
+        const int fourth = RowTop(source, 6);
+        QVERIFY(second >= 0 && fourth > second);
+        QTest::mousePress(source.viewport(), Qt::LeftButton, {}, QPoint(left, second + 2));
+        QTest::mouseMove(source.viewport(), QPoint(left + 40, fourth - 4));
+        QTest::mouseRelease(source.viewport(), Qt::LeftButton, {}, QPoint(left, fourth + 2));
+        QTest::keyClick(&source, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("second line\nthird line\n"));
+
+        const QString firstLine = source.LineText(3);
+        const int emoji = source.fontMetrics().horizontalAdvance(firstLine.left(6));
+        const int third = RowTop(source, 3);
+        QTest::mousePress(source.viewport(), Qt::LeftButton, {}, QPoint(left + emoji - 1, third + 2));
+        QTest::mouseRelease(source.viewport(), Qt::LeftButton, {},
+                            QPoint(left + source.fontMetrics().horizontalAdvance(firstLine.left(9)), third + 2));
+        QCOMPARE(source.SelectedText(), QStringLiteral("😀 "));
     }
 
     void plainAndHtmlPartsBothShow() {

@@ -4,6 +4,7 @@
 #include "components/DefaultHandler.h"
 #include "viewer/HTMLViewer.h"
 #include "viewer/MsgDlg.h"
+#include "viewer/TextView.h"
 #include "viewer/ViewerHooks.h"
 
 #include <QImage>
@@ -150,6 +151,47 @@ private slots:
             const QString text = QStringLiteral("Line %1 of the report").arg(line);
             QCOMPARE(all.count(text), 1);
         }
+    }
+
+    // A plain text above the size limit prints from the HTML View's text control, row by row.
+    void largePlainTextPrintsEveryLineOnceOnPagesWithHeaderAndFooter() {
+        constexpr int kLines = 4000;
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(ReportMessage(true, kLines));
+        QCOMPARE(dialog.HTMLText->LineCount(), size_t{kLines});
+        QVERIFY(dialog.HTMLViewer->toPlainText().isEmpty());
+        QPrinter printer(QPrinter::HighResolution);
+        UsePdf(printer, pdf_);
+        const int printed = dialog.PrintPages(printer, 1, 9999);
+        QVERIFY2(printed > 10, qPrintable(QString::number(printed)));
+        const QStringList pages = PageTexts(pdf_);
+        QCOMPARE(pages.size(), printed);
+        static const QRegularExpression line(QStringLiteral("Line (\\d+) of the report"));
+        int expected = 1;
+        for (int i = 0; i < pages.size(); ++i) {
+            QVERIFY2(pages[i].contains(QStringLiteral("Sender: Carol Reporter <carol@example.com>")), qPrintable(pages[i]));
+            QVERIFY2(pages[i].contains(QStringLiteral("Date: Wed, 4 Sep 2024 08:00:00 +0000")), qPrintable(pages[i]));
+            QVERIFY2(pages[i].contains(QStringLiteral("Page: %1").arg(i + 1)), qPrintable(pages[i]));
+            for (auto it = line.globalMatch(pages[i]); it.hasNext(); ++expected)
+                QCOMPARE(it.next().captured(1).toInt(), expected);
+        }
+        QCOMPARE(expected, kLines + 1);
+    }
+
+    void largePlainTextPrintsTheChosenPagesOnly() {
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(ReportMessage(true, 4000));
+        QPrinter printer(QPrinter::HighResolution);
+        UsePdf(printer, pdf_);
+        QCOMPARE(dialog.PrintPages(printer, 2, 3), 2);
+        const QStringList pages = PageTexts(pdf_);
+        QCOMPARE(pages.size(), 2);
+        QVERIFY2(pages[0].contains(QStringLiteral("Page: 2")), qPrintable(pages[0]));
+        QVERIFY2(pages[1].contains(QStringLiteral("Page: 3")), qPrintable(pages[1]));
+        QVERIFY(!pages[0].contains(QStringLiteral("Line 1 of the report")));
+        QPrinter beyond(QPrinter::HighResolution);
+        UsePdf(beyond, pdf_ + QStringLiteral(".beyond.pdf"));
+        QCOMPARE(dialog.PrintPages(beyond, 5000, 9999), 0);
     }
 
     void messageWithoutDatePrintsTheLabelAlone() {

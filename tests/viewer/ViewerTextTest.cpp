@@ -78,11 +78,14 @@ TEST(BreakLongRuns, AddsAZeroWidthSpaceAfterEveryLongRunOfCharacters) {
     EXPECT_NE(PlainTextToHtml(std::string(300, 'a')).find(zwsp), std::string::npos);
 }
 
-TEST(DisplayText, ConvertsEachInvalidLineAloneAndJoins) {
-    const TStringList lines = {"caf\xC3\xA9", "caf\xE9", ""};
-    EXPECT_EQ(DisplayText(lines, "\n", false), "caf\xC3\xA9\ncaf\xC3\xA9\n");
-    EXPECT_EQ(DisplayText(lines, "\r\n", true), "caf\xC3\xA9\r\ncaf\xC3\xA9\r\n\r\n");
-    EXPECT_EQ(DisplayText({}, "\r\n", true), "");
+TEST(HasLongUnbrokenRun, CountsCharactersBetweenBlanks) {
+    EXPECT_FALSE(HasLongUnbrokenRun(std::string(kMaxUnbrokenRun, 'a')));
+    EXPECT_TRUE(HasLongUnbrokenRun(std::string(kMaxUnbrokenRun + 1, 'a')));
+    EXPECT_FALSE(HasLongUnbrokenRun(std::string(200, 'a') + "\t" + std::string(200, 'b')));
+    std::string accents;
+    for (size_t i = 0; i < kMaxUnbrokenRun; ++i) accents += "\xC3\xA9";
+    EXPECT_FALSE(HasLongUnbrokenRun(accents));
+    EXPECT_TRUE(HasLongUnbrokenRun(accents + "x"));
 }
 
 }  // namespace
