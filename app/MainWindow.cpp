@@ -70,12 +70,13 @@ QString WithTrailingSeparator(const QString& folder) {
 }
 
 QString TextAsLines(std::string_view text) {
-    TStringList lines = SplitLines(text);
     std::string joined;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (i > 0) joined += '\n';
-        joined += lines[i];
-    }
+    bool first = true;
+    ForEachLineOfBytes(UpToNul(text), [&](std::string_view line) {
+        if (!first) joined += '\n';
+        first = false;
+        joined += line;
+    });
     return ShownText(joined);
 }
 

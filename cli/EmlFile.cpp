@@ -1,7 +1,5 @@
 #include "cli/EmlFile.h"
 
-#include "platform/ByteSource.h"
-#include "platform/StringList.h"
 #include "platform/TextRules.h"
 
 namespace brindle {
@@ -15,9 +13,8 @@ bool IsEmlFileName(std::string_view path) {
     return extension.size() == 4 && StartsWithNoCase(extension, ".eml");
 }
 
-std::string ReadEmlFile(const std::string& path) {
-    std::unique_ptr<TByteSource> file = TByteSource::OpenFile(path);
-    return NormalizeLineEnds(file->All());
+std::shared_ptr<const TByteSource> OpenEmlFile(const std::string& path) {
+    return TByteSource::OpenFile(path);
 }
 
 }  // namespace brindle

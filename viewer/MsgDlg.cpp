@@ -361,7 +361,7 @@ void Tdlg_oe_Msg::ConnectHandlers() {
 void Tdlg_oe_Msg::FormCreate() { pc->setCurrentIndex(0); }
 
 void Tdlg_oe_Msg::LoadMessage(const std::string& rawText) {
-    MoxMsg.RawMail = SplitLines(rawText);
+    MoxMsg.SetRawText(rawText);
     MoxMsg.Parse();
     LoadBody();
     SynMemo->AppendLines(MoxMsg.RawMail);

@@ -72,15 +72,17 @@ std::string PlainTextToHtml(std::string_view utf8Text) {
 
 std::string DisplayText(const TStringList& lines, std::string_view separator, bool trailingSeparator) {
     size_t total = 0;
-    for (const std::string& line : lines) total += line.size() + separator.size();
+    for (std::string_view line : lines) total += line.size() + separator.size();
     std::string text;
     text.reserve(total);
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (i > 0) text += separator;
-        if (IsValidUtf8(lines[i]))
-            text += lines[i];
+    bool first = true;
+    for (std::string_view line : lines) {
+        if (!first) text += separator;
+        first = false;
+        if (IsValidUtf8(line))
+            text += line;
         else
-            text += Cp1252ToUtf8(lines[i]);
+            text += Cp1252ToUtf8(line);
     }
     if (trailingSeparator && !lines.empty()) text += separator;
     return text;

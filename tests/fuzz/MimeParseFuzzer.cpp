@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     msg.RawMail = SplitLines(bytes);
     msg.Parse();
     size_t textBytes = 0;
-    for (const std::string& line : msg.Text) {
+    for (std::string_view line : msg.Text) {
         if (!IsValidUtf8(line)) std::abort();
         textBytes += line.size() + 2;
     }
