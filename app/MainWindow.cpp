@@ -72,11 +72,11 @@ QString WithTrailingSeparator(const QString& folder) {
 QString TextAsLines(std::string_view text) {
     std::string joined;
     bool first = true;
-    ForEachLineOfBytes(UpToNul(text), [&](std::string_view line) {
+    for (std::string_view line : SplitLines(text)) {
         if (!first) joined += '\n';
         first = false;
         joined += line;
-    });
+    }
     return ShownText(joined);
 }
 

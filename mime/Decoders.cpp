@@ -5,6 +5,9 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace brindle {
 namespace {
@@ -92,6 +95,19 @@ size_t DecodeGroup(const uint8_t group[4], char* out) {
     out[1] = static_cast<char>(((b & 0x0F) << 4) | (c >> 2));
     out[2] = static_cast<char>(((c & 0x03) << 6) | d);
     return length;
+}
+
+// Asks for large pages behind a large buffer about to be written: one fault per 2 MiB instead
+// of one per 4 KiB. Only the whole large pages inside the buffer are asked for.
+void AdviseLargePages(std::string& buffer) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+    auto first = (reinterpret_cast<uintptr_t>(buffer.data()) + kLargePage - 1) & ~(kLargePage - 1);
+    auto end = (reinterpret_cast<uintptr_t>(buffer.data()) + buffer.capacity()) & ~(kLargePage - 1);
+    if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#else
+    (void)buffer;
+#endif
 }
 
 [[noreturn]] void InvalidStreamOperation() {
@@ -221,6 +237,7 @@ void DecodeBase64Attachment(const TLineRuns& lines, std::string& data,
     for (const TLineRange& run : lines) encoded += run.Bytes().size();
     std::string decoded;
     decoded.reserve(encoded / 4 * 3 + 3);
+    AdviseLargePages(decoded);
     std::string unused;
     TBase64DecodingStream decoder(unused);
     for (const TLineRange& run : lines) {

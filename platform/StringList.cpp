@@ -11,8 +11,6 @@ namespace brindle {
 namespace {
 
 constexpr size_t kBlock = 16;
-// How much of a borrowed text is read before the pages behind are given back.
-constexpr size_t kReleaseWindow = size_t{1} << 20;
 
 // The position of the first CR or LF in [pos, size), or npos; adds the bytes it looked at
 // to examined.
@@ -48,10 +46,10 @@ size_t AfterLineEnd(std::string_view text, size_t end) {
     return end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
 }
 
-// Calls emit(line) for every line of the text up to its first NUL.
-template <typename Emit>
-void ForEachLine(std::string_view text, Emit emit) {
-    ForEachLineOfBytes(UpToNul(text), emit);
+// Calls onLine(line) for every line of the text up to its first NUL.
+template <typename OnLine>
+void ForEachLine(std::string_view text, OnLine onLine) {
+    ForEachLineOfBytes(UpToNul(text), onLine);
 }
 
 std::string WithCrLfAfterEveryLine(std::string_view text, bool keepNul) {
@@ -151,7 +149,7 @@ TStringList::TStringList(size_t count, std::string_view line) {
 }
 
 std::string_view TStringList::operator[](size_t index) const {
-    if (index >= count_) throw std::out_of_range("string list index out of range");
+    if (index >= size()) throw std::out_of_range("string list index out of range");
     TLineRange::iterator it(bytes_, checkpoints_[index / kCheckpointStride]);
     for (size_t skip = index % kCheckpointStride; skip > 0; --skip) ++it;
     return *it;
@@ -161,6 +159,7 @@ TStringList::TStringList(const TStringList& other)
     : own_(other.own_),
       keeper_(other.keeper_),
       release_(other.release_),
+      indexedTo_(other.indexedTo_),
       count_(other.count_),
       checkpoints_(other.checkpoints_) {
     Rebind(other.bytes_);
@@ -170,6 +169,7 @@ TStringList::TStringList(TStringList&& other) noexcept
     : own_(std::move(other.own_)),
       keeper_(std::move(other.keeper_)),
       release_(std::move(other.release_)),
+      indexedTo_(other.indexedTo_),
       count_(other.count_),
       checkpoints_(std::move(other.checkpoints_)) {
     Rebind(other.bytes_);
@@ -186,6 +186,7 @@ TStringList& TStringList::operator=(TStringList&& other) noexcept {
     own_ = std::move(other.own_);
     keeper_ = std::move(other.keeper_);
     release_ = std::move(other.release_);
+    indexedTo_ = other.indexedTo_;
     count_ = other.count_;
     checkpoints_ = std::move(other.checkpoints_);
     Rebind(other.bytes_);
@@ -208,22 +209,27 @@ std::string& TStringList::Own() {
 
 void TStringList::EndLastLine() {
     // A final CR becomes CR LF and a final unended line gets a LF: the lines stay the same.
-    if (!own_.empty() && own_.back() != '\n') own_ += '\n';
+    // Lines counted up to the end stay counted: the new LF belongs to the last of them.
+    if (own_.empty() || own_.back() == '\n') return;
+    bool countedToEnd = indexedTo_ == own_.size();
+    own_ += '\n';
+    if (countedToEnd) indexedTo_ = own_.size();
 }
 
-void TStringList::IndexFrom(size_t offset) {
-    TLineReader reader(bytes_, offset);
+size_t TStringList::size() const {
+    EnsureIndex();
+    return count_;
+}
+
+void TStringList::EnsureIndex() const {
+    if (indexedTo_ >= bytes_.size()) return;
+    TLineReader reader(bytes_, indexedTo_);
     std::string_view line;
-    size_t released = offset;
-    for (size_t start = offset; reader.Next(line); start = reader.Position()) {
+    for (size_t start = indexedTo_; reader.Next(line); start = reader.Position()) {
         if (count_ % kCheckpointStride == 0) checkpoints_.push_back(start);
         ++count_;
-        if (release_ && start - released >= kReleaseWindow) {
-            release_(released, start - released);
-            released = start;
-        }
     }
-    if (release_) release_(released, bytes_.size() - released);
+    indexedTo_ = bytes_.size();
 }
 
 void TStringList::ReleaseBytes(std::string_view bytes) const {
@@ -236,11 +242,9 @@ void TStringList::ReleaseBytes(std::string_view bytes) const {
 void TStringList::push_back(std::string_view line) {
     Own();
     EndLastLine();
-    size_t offset = own_.size();
     own_ += line;
     own_ += '\n';
     Rebind({});
-    IndexFrom(offset);
 }
 
 void TStringList::AppendText(std::string_view text) {
@@ -251,10 +255,8 @@ void TStringList::AppendBytes(std::string_view bytes) {
     if (bytes.empty()) return;
     Own();
     EndLastLine();
-    size_t offset = own_.size();
     own_ += bytes;
     Rebind({});
-    IndexFrom(offset);
 }
 
 void TStringList::Assign(std::string text) {
@@ -262,27 +264,13 @@ void TStringList::Assign(std::string text) {
     own_ = std::move(text);
     own_.resize(UpToNul(own_).size());
     Rebind({});
-    IndexFrom(0);
 }
 
 void TStringList::AssignView(std::string_view text, std::shared_ptr<const void> keeper, TRelease release) {
     clear();
     keeper_ = std::move(keeper);
     release_ = std::move(release);
-    // The NUL search, too, goes window by window and gives back what it has read.
-    size_t end = 0;
-    while (end < text.size()) {
-        std::string_view window = text.substr(end, kReleaseWindow);
-        size_t nul = window.find('\0');
-        if (nul != std::string_view::npos) {
-            end += nul;
-            break;
-        }
-        if (release_) release_(end, window.size());
-        end += window.size();
-    }
-    Rebind(text.substr(0, end));
-    IndexFrom(0);
+    Rebind(UpToNul(text));
 }
 
 void TStringList::clear() {
@@ -292,17 +280,16 @@ void TStringList::clear() {
     bytes_ = {};
     std::vector<size_t>().swap(checkpoints_);
     count_ = 0;
+    indexedTo_ = 0;
 }
 
 bool operator==(const TStringList& a, const TStringList& b) {
-    if (a.count_ != b.count_) return false;
     if (a.bytes_ == b.bytes_) return true;
-    auto left = a.begin();
-    for (std::string_view line : b) {
-        if (*left != line) return false;
-        ++left;
-    }
-    return true;
+    auto left = a.begin(), leftEnd = a.end();
+    auto right = b.begin(), rightEnd = b.end();
+    for (; left != leftEnd && right != rightEnd; ++left, ++right)
+        if (*left != *right) return false;
+    return left == leftEnd && right == rightEnd;
 }
 
 TStringList SplitLines(std::string_view text) {

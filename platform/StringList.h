@@ -126,13 +126,17 @@ public:
     TStringList& operator=(TStringList&& other) noexcept;
     ~TStringList() = default;
 
-    size_t size() const { return count_; }
-    bool empty() const { return count_ == 0; }
+    // The number of lines. Lines are counted and indexed when size or operator[] is called,
+    // those appended since the last call only, so that a list that is only walked never reads
+    // its text twice. Such a call changes the list's inner state: a list must not be read
+    // from several threads at once before it.
+    size_t size() const;
+    bool empty() const { return bytes_.empty(); }
     // A line by number: from the nearest checkpoint on, so at most kCheckpointStride lines
     // are read. Walk the list with its iterators to read it all. Throws std::out_of_range.
     std::string_view operator[](size_t index) const;
     std::string_view front() const { return (*this)[0]; }
-    std::string_view back() const { return (*this)[count_ - 1]; }
+    std::string_view back() const { return (*this)[size() - 1]; }
 
     iterator begin() const { return Lines().begin(); }
     iterator end() const { return Lines().end(); }
@@ -157,9 +161,8 @@ public:
     // Replaces the list by the lines of text held elsewhere, up to its first NUL, without a
     // copy: keeper keeps the text alive and unchanged for as long as the list refers to it
     // (a mapped file). The first change to the list copies the text into the list's own.
-    // release, when given, gives back the memory of a range of the text, which stays
-    // readable (a mapped file's pages); the list calls it behind its own reading, so that
-    // reading a large text does not keep it all in memory.
+    // release, when given, is what ReleaseBytes calls: it gives back the memory of a range of
+    // the text, which stays readable (a mapped file's pages).
     void AssignView(std::string_view text, std::shared_ptr<const void> keeper, TRelease release = nullptr);
     void clear();
 
@@ -172,8 +175,8 @@ private:
     // Makes sure the last line of the list's own text has its line end, so that appended
     // bytes begin a new line.
     void EndLastLine();
-    // Counts the lines that begin at offset or later and records their checkpoints.
-    void IndexFrom(size_t offset);
+    // Counts and indexes the lines from indexedTo_ on.
+    void EnsureIndex() const;
 
     // The list's own text, made the one in use when it is borrowed and about to change.
     std::string& Own();
@@ -184,9 +187,11 @@ private:
     std::shared_ptr<const void> keeper_;  // set while the text is borrowed
     TRelease release_;                    // may be set while the text is borrowed
     std::string_view bytes_;              // the text in use: own_ or the borrowed one
-    size_t count_ = 0;
-    // The offset of every kCheckpointStride-th line, line 0 first.
-    std::vector<size_t> checkpoints_;
+    // The count of the lines before indexedTo_ (where a line begins, or the text's end) and
+    // the offset of every kCheckpointStride-th of them, line 0 first.
+    mutable size_t indexedTo_ = 0;
+    mutable size_t count_ = 0;
+    mutable std::vector<size_t> checkpoints_;
 };
 
 // Splits a text into lines at CR LF, at a lone CR and at a lone LF. A final piece without a

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace brindle;
     std::string_view bytes(reinterpret_cast<const char*>(data), size);
     TMoxMsg msg;
-    msg.RawMail = SplitLines(bytes);
+    msg.SetRawText(std::string(bytes));
     msg.Parse();
     size_t textBytes = 0;
     for (std::string_view line : msg.Text) {
