@@ -73,11 +73,12 @@ QString WithTrailingSeparator(const QString& folder) {
 }
 
 QString TextAsLines(std::string_view text) {
-    TStringList lines = SplitLines(text);
     std::string joined;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (i > 0) joined += '\n';
-        joined += lines[i];
+    bool first = true;
+    for (std::string_view line : SplitLines(text)) {
+        if (!first) joined += '\n';
+        first = false;
+        joined += line;
     }
     return ShownText(joined);
 }

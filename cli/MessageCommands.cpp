@@ -13,9 +13,11 @@ namespace brindle {
 namespace {
 
 // The message named by the operands before the last `trailing` ones: an .eml file alone, or a
-// store and an index.
+// store and an index. An .eml file's mapped bytes are the message's raw text as they stand;
+// a store's message is read out of it.
 struct TMessageSource {
     std::string rawText;
+    std::shared_ptr<const TByteSource> file;
 };
 
 TMessageSource ReadMessageSource(const TCliArguments& args, size_t trailing) {
@@ -24,18 +26,25 @@ TMessageSource ReadMessageSource(const TCliArguments& args, size_t trailing) {
     size_t sourceOperands = operands.size() - trailing;
     if (IsEmlFileName(file)) {
         if (sourceOperands != 1) throw EUsageError("an .eml file takes no message index");
-        return {ReadEmlFile(file)};
+        return {{}, OpenEmlFile(file)};
     }
     if (sourceOperands != 2) throw EUsageError("a store needs a message index");
     int32_t index = ParseIndex(operands.at(1));
     std::unique_ptr<TOEReader> reader = OpenStore(file, args.warnings);
-    return {reader->GetMessageText(CheckedMessageIndex(*reader, index))};
+    return {reader->GetMessageText(CheckedMessageIndex(*reader, index)), nullptr};
 }
 
-void ParseMessage(TMoxMsg& message, const std::string& rawText) {
-    message.RawMail = SplitLines(rawText);
+void ParseMessage(TMoxMsg& message, TMessageSource source) {
+    if (source.file) {
+        message.SetRawFile(std::move(source.file));
+    } else {
+        message.SetRawText(std::move(source.rawText));
+    }
     message.Parse();
 }
+
+// Long texts go out in pieces, so that the document never stays in memory whole.
+constexpr size_t kJsonFlushBytes = 1 << 16;
 
 void WriteAttachmentObject(TJsonWriter& json, const TAttachedFile& file) {
     json.BeginObject();
@@ -65,7 +74,10 @@ void WriteMessageJson(const TMoxMsg& message, std::ostream& out) {
     json.Member("ContentTransferEncoding", message.ContentTransferEncoding);
     json.Key("Text");
     json.BeginArray();
-    for (const std::string& line : message.Text) json.String(line);
+    for (std::string_view line : message.Text) {
+        json.String(line);
+        if (json.Text().size() >= kJsonFlushBytes) json.FlushTo(out);
+    }
     json.EndArray();
     json.Key("Attachments");
     json.BeginArray();
@@ -83,7 +95,7 @@ void WriteMessageText(const TMoxMsg& message, std::ostream& out) {
         << "To: " << Utf8OrCp1252(message.SendTo) << '\n'
         << "CC: " << Utf8OrCp1252(message.CC) << '\n'
         << '\n';
-    for (const std::string& line : message.Text) out << Utf8OrCp1252(line) << '\n';
+    for (std::string_view line : message.Text) out << Utf8OrCp1252(line) << '\n';
     size_t count = message.AttachedFiles.Count();
     out << '\n' << "Attachments: " << count << '\n';
     for (size_t i = 0; i < count; ++i) {
@@ -97,9 +109,8 @@ void WriteMessageText(const TMoxMsg& message, std::ostream& out) {
 }  // namespace
 
 void RunShow(const TCliArguments& args, std::ostream& out) {
-    TMessageSource source = ReadMessageSource(args, 0);
     TMoxMsg message;
-    ParseMessage(message, source.rawText);
+    ParseMessage(message, ReadMessageSource(args, 0));
     if (args.json)
         WriteMessageJson(message, out);
     else
@@ -111,7 +122,7 @@ void RunAttachments(const TCliArguments& args, std::ostream& out) {
     if (dir.empty()) throw EUsageError("DIR must not be empty");
     TMessageSource source = ReadMessageSource(args, 1);
     TMoxMsg message;
-    ParseMessage(message, source.rawText);
+    ParseMessage(message, ReadMessageSource(args, 1));
     std::vector<std::string> names = AttachmentSaveNames(message.AttachedFiles);
     // A name that is taken in the folder gets the next free number; nothing is replaced.
     TTargetFolder folder(dir);

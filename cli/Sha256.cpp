@@ -1,113 +1,18 @@
 #include "cli/Sha256.h"
 
-#include <algorithm>
-#include <cstring>
+#include <openssl/sha.h>
 
 namespace brindle {
-namespace {
-
-constexpr std::array<uint32_t, 64> kRoundConstants = {
-    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
-};
-
-constexpr std::array<uint32_t, 8> kInitialState = {
-    0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19,
-};
-
-constexpr uint32_t RotateRight(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
-
-uint32_t BigEndian32(const uint8_t* p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
-}
-
-}  // namespace
-
-TSha256::TSha256() : state_(kInitialState) {}
-
-void TSha256::Compress(const uint8_t* block) {
-    std::array<uint32_t, 64> w;
-    for (int i = 0; i < 16; ++i) w[i] = BigEndian32(block + 4 * i);
-    for (int i = 16; i < 64; ++i) {
-        uint32_t s0 = RotateRight(w[i - 15], 7) ^ RotateRight(w[i - 15], 18) ^ (w[i - 15] >> 3);
-        uint32_t s1 = RotateRight(w[i - 2], 17) ^ RotateRight(w[i - 2], 19) ^ (w[i - 2] >> 10);
-        w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-    }
-    uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-    uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
-    for (int i = 0; i < 64; ++i) {
-        uint32_t sum1 = RotateRight(e, 6) ^ RotateRight(e, 11) ^ RotateRight(e, 25);
-        uint32_t choose = (e & f) ^ (~e & g);
-        uint32_t t1 = h + sum1 + choose + kRoundConstants[i] + w[i];
-        uint32_t sum0 = RotateRight(a, 2) ^ RotateRight(a, 13) ^ RotateRight(a, 22);
-        uint32_t majority = (a & b) ^ (a & c) ^ (b & c);
-        uint32_t t2 = sum0 + majority;
-        h = g;
-        g = f;
-        f = e;
-        e = d + t1;
-        d = c;
-        c = b;
-        b = a;
-        a = t1 + t2;
-    }
-    state_[0] += a;
-    state_[1] += b;
-    state_[2] += c;
-    state_[3] += d;
-    state_[4] += e;
-    state_[5] += f;
-    state_[6] += g;
-    state_[7] += h;
-}
-
-void TSha256::Update(std::string_view bytes) {
-    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-    size_t n = bytes.size();
-    totalBytes_ += n;
-    if (pendingSize_ > 0) {
-        size_t take = std::min(n, pending_.size() - pendingSize_);
-        std::memcpy(pending_.data() + pendingSize_, p, take);
-        pendingSize_ += take;
-        p += take;
-        n -= take;
-        if (pendingSize_ < pending_.size()) return;
-        Compress(pending_.data());
-        pendingSize_ = 0;
-    }
-    for (; n >= 64; p += 64, n -= 64) Compress(p);
-    std::memcpy(pending_.data(), p, n);
-    pendingSize_ = n;
-}
-
-std::array<uint8_t, 32> TSha256::Finish() {
-    uint64_t bitLength = totalBytes_ * 8;
-    uint8_t padding[72] = {0x80};
-    size_t padSize = (pendingSize_ < 56 ? 56 : 120) - pendingSize_;
-    for (int i = 0; i < 8; ++i) padding[padSize + i] = static_cast<uint8_t>(bitLength >> (56 - 8 * i));
-    Update(std::string_view(reinterpret_cast<const char*>(padding), padSize + 8));
-    std::array<uint8_t, 32> digest;
-    for (int i = 0; i < 8; ++i)
-        for (int j = 0; j < 4; ++j) digest[4 * i + j] = static_cast<uint8_t>(state_[i] >> (24 - 8 * j));
-    return digest;
-}
 
 std::string Sha256Hex(std::string_view bytes) {
-    TSha256 hash;
-    hash.Update(bytes);
-    constexpr char kDigits[] = "0123456789abcdef";
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+    static constexpr char kHex[] = "0123456789abcdef";
     std::string hex;
-    hex.reserve(64);
-    for (uint8_t b : hash.Finish()) {
-        hex += kDigits[b >> 4];
-        hex += kDigits[b & 15];
+    hex.reserve(2 * SHA256_DIGEST_LENGTH);
+    for (unsigned char byte : digest) {
+        hex += kHex[byte >> 4];
+        hex += kHex[byte & 0x0F];
     }
     return hex;
 }

@@ -79,19 +79,20 @@ TPartHeaders GetPartHeaders(TLineSpan lines) {
 }
 
 TLineSpan StripPartHeader(TLineSpan lines) {
-    size_t i = 0;
-    while (i < lines.size() && !IsBlank(lines[i])) ++i;
-    while (i < lines.size() && IsBlank(lines[i])) ++i;
-    return lines.subspan(i);
+    auto it = lines.begin();
+    const auto end = lines.end();
+    while (it != end && !IsBlank(*it)) ++it;
+    while (it != end && IsBlank(*it)) ++it;
+    return lines.From(it);
 }
 
-std::optional<TUUBegin> FindUUBegin(TLineSpan lines, size_t from) {
-    for (size_t i = from; i < lines.size(); ++i) {
-        std::string_view line = lines[i];
+std::optional<TUUBegin> FindUUBegin(TLineSpan lines, TLineRange::iterator from) {
+    for (auto it = from, end = lines.end(); it != end; ++it) {
+        std::string_view line = *it;
         if (line.size() < kUUBeginMinLength || !StartsWithNoCase(line, "begin")) continue;
         std::optional<int> mode = UUModeNumber(line.substr(6, 3));
         if (!mode || *mode <= 0 || *mode >= kUUModeLimit) continue;
-        return TUUBegin{i, Utf8OrCp1252Prefix(line.substr(10), kUUFileNameLength)};
+        return TUUBegin{it, Utf8OrCp1252Prefix(line.substr(10), kUUFileNameLength)};
     }
     return std::nullopt;
 }
@@ -112,26 +113,24 @@ void SplitMultipart(std::vector<TLeafPart>& parts, TLineSpan lines, int depth) {
     }
     TLineSpan body = StripPartHeader(lines);
     std::string delimiter = ExtractBoundary(*contentType);
-    size_t i = 0;
-    while (i < body.size() && !IsDelimiterLine(body[i], delimiter)) ++i;
-    ++i;  // past the first delimiter
-    size_t partStart = i;
-    while (i < body.size() && !IsClosingDelimiterLine(body[i], delimiter)) {
-        if (IsDelimiterLine(body[i], delimiter)) {
-            SplitMultipart(parts, body.subspan(partStart, i - partStart), depth + 1);
-            partStart = ++i;
-            if (i >= body.size()) break;
+    auto it = body.begin();
+    const auto end = body.end();
+    while (it != end && !IsDelimiterLine(*it, delimiter)) ++it;
+    if (it != end) ++it;  // past the first delimiter
+    auto partStart = it;
+    while (it != end && !IsClosingDelimiterLine(*it, delimiter)) {
+        if (IsDelimiterLine(*it, delimiter)) {
+            SplitMultipart(parts, body.Between(partStart, it), depth + 1);
+            partStart = ++it;
+            if (it == end) break;
         }
-        ++i;  // the line after a delimiter joins the part without being compared
+        ++it;  // the line after a delimiter joins the part without being compared
     }
-    if (partStart < body.size()) {
-        size_t end = i < body.size() ? i : body.size();
-        SplitMultipart(parts, body.subspan(partStart, end - partStart), depth + 1);
-    }
+    if (partStart != end) SplitMultipart(parts, body.Between(partStart, it), depth + 1);
 }
 
-std::string TextAttachmentData(TLineSpan lines) {
-    std::string data = JoinLines(lines);
+std::string TextAttachmentData(const TLineRuns& lines) {
+    std::string data = JoinRuns(lines);
     DropFinalLineEnd(data);
     return data;
 }
@@ -147,26 +146,26 @@ void TBodyWalk::ParsePart(TLineSpan lines, int depth) {
         SplitMultipart(leaves, lines, depth);
         for (const TLeafPart& leaf : leaves) ParsePart(leaf.Lines, leaf.Depth);
     } else if (topLevel == "MULTIPART") {
-        AppendTextLines(StripPartHeader(lines), headers);
+        AppendTextLines({StripPartHeader(lines)}, headers);
     } else if (headers.TransferEncoding == "X-UUENCODE" || !headers.Name.empty()) {
-        AddAttachment(StripPartHeader(lines), headers.TransferEncoding, headers.Name, headers);
+        AddAttachment({StripPartHeader(lines)}, headers.TransferEncoding, headers.Name, headers);
     } else if (headers.ContentType == "MESSAGE/RFC822" && !nestingFull) {
         ParsePart(StripPartHeader(lines), depth + 1);
     } else if (headers.ContentType == "MESSAGE/RFC822") {
-        AppendTextLines(StripPartHeader(lines), headers);
+        AppendTextLines({StripPartHeader(lines)}, headers);
     } else if (headers.TransferEncoding == "BASE64" || headers.TransferEncoding == "QUOTED-PRINTABLE") {
-        AddAttachment(StripPartHeader(lines), headers.TransferEncoding, "", headers);
+        AddAttachment({StripPartHeader(lines)}, headers.TransferEncoding, "", headers);
     } else {
-        AppendTextLines(StripPartHeader(lines), headers);
+        AppendTextLines({StripPartHeader(lines)}, headers);
     }
 }
 
 void TBodyWalk::ParseTextPart(TLineSpan body, const TPartHeaders& headers) {
-    TLineViews remaining;
+    TLineRuns remaining;
     bool hadUUBlocks = PullUUBlocks(body, remaining);
     std::string encoding = hadUUBlocks ? "X-UUENCODE" : headers.TransferEncoding;
     if (encoding == "QUOTED-PRINTABLE") {
-        AppendText(DecodeQuotedPrintable(JoinLines(remaining)), headers);
+        AppendText(DecodeQuotedPrintable(JoinRuns(remaining)), headers);
     } else if (encoding == "BASE64") {
         std::string bytes;
         DecodeBase64Attachment(remaining, bytes);
@@ -176,41 +175,39 @@ void TBodyWalk::ParseTextPart(TLineSpan body, const TPartHeaders& headers) {
     }
 }
 
-bool TBodyWalk::PullUUBlocks(TLineSpan body, TLineViews& kept) {
+bool TBodyWalk::PullUUBlocks(TLineSpan body, TLineRuns& kept) {
     TPartHeaders blockHeaders;
     blockHeaders.MediaType.clear();
     bool found = false;
-    size_t i = 0;
-    while (auto begin = FindUUBegin(body, i)) {
+    auto it = body.begin();
+    const auto end = body.end();
+    while (auto begin = FindUUBegin(body, it)) {
         found = true;
-        kept.insert(kept.end(), body.begin() + static_cast<ptrdiff_t>(i),
-                    body.begin() + static_cast<ptrdiff_t>(begin->Index));
-        TLineViews block;
-        for (i = begin->Index; i < body.size(); ++i) {
-            if (IsEndLine(body[i])) break;
-            if (!body[i].empty()) block.push_back(body[i]);
-        }
-        AddAttachment(block, "X-UUENCODE", begin->FileName, blockHeaders);
+        kept.push_back(body.Between(it, begin->Line));
+        auto blockEnd = begin->Line;
+        while (blockEnd != end && !IsEndLine(*blockEnd)) ++blockEnd;
+        AddAttachment({body.Between(begin->Line, blockEnd)}, "X-UUENCODE", begin->FileName, blockHeaders, true);
+        it = blockEnd;
     }
-    kept.insert(kept.end(), body.begin() + static_cast<ptrdiff_t>(i), body.end());
+    kept.push_back(body.From(it));
     return found;
 }
 
-void TBodyWalk::AddAttachment(TLineSpan body, const std::string& encoding, const std::string& name,
-                              const TPartHeaders& headers) {
+void TBodyWalk::AddAttachment(const TLineRuns& body, const std::string& encoding, const std::string& name,
+                              const TPartHeaders& headers, bool uuBlock) {
     TAttachedFile& item = msg_.AttachedFiles.Add(CleanAttachmentName(name));
     item.ContentID = headers.ContentID;
     item.MediaType = headers.MediaType;
     if (encoding == "BASE64") {
-        DecodeBase64Attachment(body, item.Data);
+        DecodeBase64Attachment(body, item.Data, [this](std::string_view done) { msg_.RawMail.ReleaseBytes(done); });
     } else if (encoding == "X-UUENCODE") {
         try {
-            DecodeUUAttachment(body, item.Data);
+            DecodeUUAttachment(body, item.Data, uuBlock ? TUUEmptyLines::Skip : TUUEmptyLines::Count);
         } catch (const EUUDecodeError&) {
             // The item keeps the bytes of the lines before the bad one.
         }
     } else if (encoding == "QUOTED-PRINTABLE") {
-        item.Data = NormalizeLineEndsKeepingNul(DecodeQuotedPrintable(JoinLines(body)));
+        item.Data = NormalizeLineEndsKeepingNul(DecodeQuotedPrintable(JoinRuns(body)));
         DropFinalLineEnd(item.Data);
     } else {
         item.Data = TextAttachmentData(body);
@@ -221,23 +218,28 @@ void TBodyWalk::AppendText(const std::string& bytes, const TPartHeaders& headers
     std::string text = ToUtf8(bytes, headers.Charset);
     std::erase(text, '\0');
     size_t before = msg_.Text.size();
-    AppendLines(msg_.Text, text);
+    if (msg_.Text.empty())
+        msg_.Text.Assign(std::move(text));
+    else
+        AppendLines(msg_.Text, text);
     if (msg_.Text.size() > before) msg_.TextTypes.push_back(headers.MediaType);
 }
 
-void TBodyWalk::AppendTextLines(TLineSpan lines, const TPartHeaders& headers) {
-    if (lines.empty()) return;
+// Lines that are valid UTF-8 one by one are so as one text: line ends are single ASCII bytes,
+// and a sequence that a line end cuts is invalid either way.
+void TBodyWalk::AppendTextLines(const TLineRuns& lines, const TPartHeaders& headers) {
+    if (AllEmpty(lines)) return;
     if (KeepsValidUtf8(headers.Charset)) {
         bool valid = true;
-        for (std::string_view line : lines)
-            if (!IsValidUtf8(line) || line.find('\0') != std::string_view::npos) valid = false;
+        for (const TLineRange& run : lines)
+            if (!IsValidUtf8(run.Bytes()) || run.Bytes().find('\0') != std::string_view::npos) valid = false;
         if (valid) {
-            msg_.Text.insert(msg_.Text.end(), lines.begin(), lines.end());
+            for (const TLineRange& run : lines) msg_.Text.AppendRange(run);
             msg_.TextTypes.push_back(headers.MediaType);
             return;
         }
     }
-    AppendText(JoinLines(lines), headers);
+    AppendText(JoinRuns(lines), headers);
 }
 
 }  // namespace brindle

@@ -1,7 +1,7 @@
 #pragma once
 // The walk over a message's body: it decides, part by part, what joins the text body and
-// what becomes an attachment. Parts are views into the message's raw lines; nothing is copied
-// until text is appended or content decoded.
+// what becomes an attachment. Parts are byte ranges of the message's raw text; nothing is
+// copied until text is appended or content decoded.
 #include "mime/LineSpan.h"
 
 #include <optional>
@@ -36,10 +36,12 @@ TLineSpan StripPartHeader(TLineSpan lines);
 // A line that begins a uuencoded block: longer than 10 characters, beginning with "begin" in
 // any case, with a number from 1 to 776 (read as decimal) at positions 7 to 9.
 struct TUUBegin {
-    size_t Index = 0;
+    TLineRange::iterator Line;
     std::string FileName;  // the line from its 11th character on, at most 64 bytes, UTF-8
 };
-std::optional<TUUBegin> FindUUBegin(TLineSpan lines, size_t from = 0);
+// The first begin line of lines at from or after it.
+std::optional<TUUBegin> FindUUBegin(TLineSpan lines, TLineRange::iterator from);
+inline std::optional<TUUBegin> FindUUBegin(TLineSpan lines) { return FindUUBegin(lines, lines.begin()); }
 
 // True when the line is the delimiter, or the delimiter followed only by spaces or tabs.
 bool IsDelimiterLine(std::string_view line, std::string_view delimiter);
@@ -56,7 +58,7 @@ void SplitMultipart(std::vector<TLeafPart>& parts, TLineSpan lines, int depth);
 
 // The bytes of an attachment that is written as text: its lines joined with CR LF, without a
 // final line end.
-std::string TextAttachmentData(TLineSpan lines);
+std::string TextAttachmentData(const TLineRuns& lines);
 
 // Appends a part's text to the message and its attachments to the message's items.
 class TBodyWalk {
@@ -65,18 +67,18 @@ public:
 
     void ParsePart(TLineSpan lines, int depth);
 
-    // Adds an item named by the cleaned name and decodes the body into its Data. A uuencoded
-    // block that fails to decode keeps the bytes decoded before the bad line.
-    void AddAttachment(TLineSpan body, const std::string& encoding, const std::string& name,
-                       const TPartHeaders& headers);
-
 private:
+    // Adds an item named by the cleaned name and decodes the body into its Data. A uuencoded
+    // block that fails to decode keeps the bytes decoded before the bad line. uuBlock says that
+    // the body is a block found in a text part, whose empty lines do not count.
+    void AddAttachment(const TLineRuns& body, const std::string& encoding, const std::string& name,
+                       const TPartHeaders& headers, bool uuBlock = false);
     void ParseTextPart(TLineSpan body, const TPartHeaders& headers);
-    // Moves uuencoded blocks into attachments; kept receives the other lines. True when a
-    // block was found.
-    bool PullUUBlocks(TLineSpan body, TLineViews& kept);
+    // Moves uuencoded blocks into attachments; kept receives the runs of the other lines. True
+    // when a block was found.
+    bool PullUUBlocks(TLineSpan body, TLineRuns& kept);
     void AppendText(const std::string& bytes, const TPartHeaders& headers);
-    void AppendTextLines(TLineSpan lines, const TPartHeaders& headers);
+    void AppendTextLines(const TLineRuns& lines, const TPartHeaders& headers);
 
     TMoxMsg& msg_;
 };

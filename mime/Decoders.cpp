@@ -5,6 +5,9 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace brindle {
 namespace {
@@ -94,15 +97,24 @@ size_t DecodeGroup(const uint8_t group[4], char* out) {
     return length;
 }
 
+// Asks for large pages behind a large buffer about to be written: one fault per 2 MiB instead
+// of one per 4 KiB. Only the whole large pages inside the buffer are asked for.
+void AdviseLargePages(std::string& buffer) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+    auto first = (reinterpret_cast<uintptr_t>(buffer.data()) + kLargePage - 1) & ~(kLargePage - 1);
+    auto end = (reinterpret_cast<uintptr_t>(buffer.data()) + buffer.capacity()) & ~(kLargePage - 1);
+    if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#else
+    (void)buffer;
+#endif
+}
+
 [[noreturn]] void InvalidStreamOperation() {
     throw EStreamError("Invalid stream operation");
 }
 
 }  // namespace
-
-size_t TBase64DecodingStream::MaxDecodedSize(size_t count) {
-    return (count + 3) / 4 * 3 + 4;
-}
 
 char* TBase64DecodingStream::DecodeInto(std::string_view text, char* out) {
     const auto* in = reinterpret_cast<const uint8_t*>(text.data());
@@ -214,24 +226,46 @@ void UUDecodeLine(std::string_view line, std::string& out) {
     out.append(bytes, count < kUUFullLineBytes ? count : kUUFullLineBytes);
 }
 
-void DecodeBase64Attachment(TLineSpan lines, std::string& data) {
+void DecodeBase64Attachment(const TLineRuns& lines, std::string& data,
+                            const std::function<void(std::string_view)>& done) {
+    // The decoded bytes go to their final buffer through a small one that stays in the cache,
+    // so that the final buffer is neither zero-filled first nor copied afterwards.
+    constexpr size_t kStep = 16384;
+    constexpr size_t kDonePiece = size_t{1} << 20;
+    char step[TBase64DecodingStream::MaxDecodedSize(kStep)];
     size_t encoded = 0;
-    for (std::string_view line : lines) encoded += line.size();
+    for (const TLineRange& run : lines) encoded += run.Bytes().size();
     std::string decoded;
-    decoded.resize(TBase64DecodingStream::MaxDecodedSize(encoded));
-    TBase64DecodingStream decoder(decoded);
-    char* out = decoded.data();
-    for (std::string_view line : lines) out = decoder.DecodeInto(line, out);
-    decoded.resize(static_cast<size_t>(out - decoded.data()));
+    decoded.reserve(encoded / 4 * 3 + 3);
+    AdviseLargePages(decoded);
+    std::string unused;
+    TBase64DecodingStream decoder(unused);
+    for (const TLineRange& run : lines) {
+        std::string_view bytes = run.Bytes();
+        size_t reported = 0;
+        for (size_t at = 0; at < bytes.size(); at += kStep) {
+            char* end = decoder.DecodeInto(bytes.substr(at, kStep), step);
+            decoded.append(step, static_cast<size_t>(end - step));
+            if (done && at + kStep - reported >= kDonePiece) {
+                done(bytes.substr(reported, at + kStep - reported));
+                reported = at + kStep;
+            }
+        }
+        if (done && reported < bytes.size()) done(bytes.substr(reported));
+    }
     data = std::move(decoded);
 }
 
-void DecodeUUAttachment(TLineSpan lines, std::string& data) {
+void DecodeUUAttachment(const TLineRuns& lines, std::string& data, TUUEmptyLines empty) {
     data.clear();
-    for (size_t i = 1; i < lines.size(); ++i) {
-        std::string_view line = lines[i];
-        if (i > 1 && (line == "end" || line == "`")) break;
-        UUDecodeLine(line, data);
+    size_t index = 0;
+    for (const TLineRange& run : lines) {
+        for (std::string_view line : run) {
+            if (empty == TUUEmptyLines::Skip && line.empty()) continue;
+            if (index > 1 && (line == "end" || line == "`")) return;
+            if (index > 0) UUDecodeLine(line, data);
+            ++index;
+        }
     }
 }
 

@@ -9,6 +9,7 @@
 #include "platform/Exceptions.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -37,7 +38,7 @@ public:
     // Decodes text like Write, but into out, which has room for MaxDecodedSize(text.size())
     // bytes; returns the end of the bytes written. For callers that size the output once.
     char* DecodeInto(std::string_view text, char* out);
-    static size_t MaxDecodedSize(size_t count);
+    static constexpr size_t MaxDecodedSize(size_t count) { return (count + 3) / 4 * 3 + 4; }
 
     // A decoding stream can only be written to: these throw EStreamError
     // ("Invalid stream operation").
@@ -67,13 +68,20 @@ uint8_t UUCharValue(char c);
 // Appends the bytes of one uuencoded data line; throws EUUDecodeError.
 void UUDecodeLine(std::string_view line, std::string& out);
 
-// Replaces data by the bytes of the base64 lines.
-void DecodeBase64Attachment(TLineSpan lines, std::string& data);
+// Replaces data by the bytes of the base64 lines. The bytes are decoded straight from the
+// lines' text (line ends are skipped like any byte outside the alphabet) and written once.
+// done, when given, receives the lines' bytes piece by piece once they have been decoded.
+void DecodeBase64Attachment(const TLineRuns& lines, std::string& data,
+                            const std::function<void(std::string_view)>& done = nullptr);
+
+// Whether the empty lines of a uuencoded block count as lines: they give no bytes either way,
+// but a counted one is the block's first data line.
+enum class TUUEmptyLines { Count, Skip };
 
 // Replaces data by the bytes of a uuencoded block, whose first line is its "begin" line.
 // Decoding stops before a line that is exactly "end" or a single grave accent (the first
 // data line is always decoded). On EUUDecodeError data holds the bytes of the lines before
 // the bad one.
-void DecodeUUAttachment(TLineSpan lines, std::string& data);
+void DecodeUUAttachment(const TLineRuns& lines, std::string& data, TUUEmptyLines empty = TUUEmptyLines::Count);
 
 }  // namespace brindle

@@ -150,13 +150,14 @@ bool ParseSectionSuffix(std::string_view suffix, long& number, bool& extended) {
 }  // namespace
 
 std::optional<std::string> FindHeader(std::string_view name, TLineSpan lines) {
-    size_t i = 0;
-    while (i < lines.size() && lines[i].empty()) ++i;
-    for (; i < lines.size() && !lines[i].empty(); ++i) {
-        if (!StartsWithNoCase(lines[i], name)) continue;
-        std::string field(lines[i]);
-        for (size_t next = i + 1; next < lines.size(); ++next) {
-            std::string_view line = lines[next];
+    auto it = lines.begin();
+    const auto end = lines.end();
+    while (it != end && (*it).empty()) ++it;
+    for (; it != end && !(*it).empty(); ++it) {
+        if (!StartsWithNoCase(*it, name)) continue;
+        std::string field(*it);
+        for (auto next = std::next(it); next != end; ++next) {
+            std::string_view line = *next;
             if (line.empty() || !IsSpaceOrTab(line[0])) break;
             std::string_view folded = Trim(line);
             if (folded.empty()) continue;
@@ -169,8 +170,7 @@ std::optional<std::string> FindHeader(std::string_view name, TLineSpan lines) {
 }
 
 std::optional<std::string> FindHeader(std::string_view name, const TStringList& lines) {
-    TLineViews views = ViewsOf(lines);
-    return FindHeader(name, TLineSpan(views));
+    return FindHeader(name, lines.Lines());
 }
 
 std::string GetHeaderParam(std::string_view key, std::string_view text) {

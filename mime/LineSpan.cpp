@@ -2,24 +2,23 @@
 
 namespace brindle {
 
-TLineViews ViewsOf(const TStringList& list) {
-    return TLineViews(list.begin(), list.end());
-}
-
-std::string JoinLines(TLineSpan lines) {
-    size_t total = 0;
-    for (std::string_view line : lines) total += line.size() + 2;
+std::string JoinRuns(const TLineRuns& runs) {
+    if (runs.size() == 1) return JoinRange(runs.front());
     std::string text;
-    text.reserve(total);
-    for (std::string_view line : lines) {
-        text += line;
-        text += "\r\n";
-    }
+    for (const TLineRange& run : runs) text += JoinRange(run);
     return text;
 }
 
+bool AllEmpty(const TLineRuns& runs) {
+    for (const TLineRange& run : runs)
+        if (!run.empty()) return false;
+    return true;
+}
+
 TStringList CopyLines(TLineSpan lines) {
-    return TStringList(lines.begin(), lines.end());
+    TStringList list;
+    list.AppendRange(lines);
+    return list;
 }
 
 }  // namespace brindle

@@ -36,22 +36,31 @@ TAttachedFile& TAttachedFiles::Add(const std::string& name) {
 TMoxMsg::TMoxMsg() = default;
 TMoxMsg::~TMoxMsg() = default;
 
+void TMoxMsg::SetRawText(std::string text) {
+    RawMail.Assign(std::move(text));
+}
+
+void TMoxMsg::SetRawFile(std::shared_ptr<const TByteSource> file) {
+    const TByteSource* source = file.get();
+    std::string_view bytes = source->All();
+    RawMail.AssignView(bytes, std::move(file), [source](size_t offset, size_t size) { source->ReleasePages(offset, size); });
+}
+
 void TMoxMsg::Parse() {
     if (RawMail.empty()) return;
-    for (const std::string& line : RawMail) {
-        if (line.empty()) break;
-        Headers.push_back(line);
-    }
+    const TLineRange raw = RawMail.Lines();
+    auto headerEnd = raw.begin();
+    while (headerEnd != raw.end() && !(*headerEnd).empty()) ++headerEnd;
+    Headers.AppendRange(raw.Between(raw.begin(), headerEnd));
     ParseHeaders();
-    TLineViews lines = ViewsOf(RawMail);
-    TBodyWalk(*this).ParsePart(lines, 0);
+    TBodyWalk(*this).ParsePart(raw, 0);
     if (ClearRawMailAfterParse) RawMail.clear();
 }
 
 void TMoxMsg::ParseHeaders() {
     if (!Headers.empty() && Headers.front().starts_with(kMboxSeparator))
         From = FallbackSender(Headers.front());
-    TLineViews lines = ViewsOf(Headers);
+    const TLineSpan lines = Headers.Lines();
     auto value = [&](std::string_view name) -> std::optional<std::string> {
         std::optional<std::string> field = FindHeader(name, lines);
         if (!field) return std::nullopt;

@@ -1,6 +1,7 @@
 #pragma once
 // The message object: one call of Parse turns the raw text of a message into its main
 // header fields, its text body and its decoded attachments. It decodes; it never composes.
+#include "platform/ByteSource.h"
 #include "platform/StringList.h"
 #include "platform/TargetFolder.h"
 
@@ -63,7 +64,7 @@ public:
     TTextEncoding TextEncoding = TTextEncoding::te8Bit;
 
     // Filled by Parse.
-    TStringList RawMail;  // the raw lines, as the caller put them
+    TStringList RawMail;  // the raw lines, as the caller put them (see SetRawText)
     TStringList Headers;  // the lines of the header block
     std::string Sender;
     std::string MessageID;
@@ -79,6 +80,14 @@ public:
     // Reads the header fields and walks the body of the raw lines. Appends to Text, TextTypes
     // and AttachedFiles; a second call appends again. Header members are UTF-8.
     void Parse();
+
+    // Makes a message's raw text the raw lines, keeping the text's own buffer (no copy, no
+    // string per line). The text ends at its first NUL; any line ends (CR LF, CR, LF) do.
+    void SetRawText(std::string text);
+    // The same for a file's bytes (mapped where the system allows), which the message keeps
+    // open. Pages of the file that have been read are given back as the walk goes on, so that
+    // a large message is not held in memory whole beside its decoded attachments.
+    void SetRawFile(std::shared_ptr<const TByteSource> file);
 
 private:
     void ParseHeaders();

@@ -1,6 +1,5 @@
 #include "store/EmlFile.h"
 
-#include "platform/ByteSource.h"
 #include "platform/StringList.h"
 #include "platform/TextRules.h"
 
@@ -20,6 +19,10 @@ std::string ReadEmlFile(const std::string& path) {
     std::string text = NormalizeLineEnds(file->All());
     file->CheckIntact();
     return text;
+}
+
+std::shared_ptr<const TByteSource> OpenEmlFile(const std::string& path) {
+    return TByteSource::OpenFile(path);
 }
 
 }  // namespace brindle

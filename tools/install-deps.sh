@@ -4,7 +4,7 @@
 # Usage: tools/install-deps.sh [extra-package ...]
 set -eu
 
-PACKAGES="g++ cmake make pkg-config libgtest-dev qt6-base-dev qt6-image-formats-plugins \
+PACKAGES="g++ cmake make pkg-config libgtest-dev libssl-dev qt6-base-dev qt6-image-formats-plugins \
 xvfb xauth fonts-dejavu-core fonts-droid-fallback media-types poppler-utils undbx $*"
 
 missing=""

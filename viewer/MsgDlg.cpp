@@ -69,10 +69,10 @@ QFont PrintFont() {
 // the text controls take it: every line followed by LF.
 std::string LinesAsText(const TStringList& lines) {
     size_t size = 0;
-    for (const std::string& line : lines) size += line.size() + 1;
+    for (std::string_view line : lines) size += line.size() + 1;
     std::string text;
     text.reserve(size);
-    for (const std::string& line : lines) {
+    for (std::string_view line : lines) {
         text += line;
         text += '\n';
     }
@@ -386,7 +386,7 @@ void Tdlg_oe_Msg::ConnectHandlers() {
 void Tdlg_oe_Msg::FormCreate() { pc->setCurrentIndex(0); }
 
 void Tdlg_oe_Msg::LoadMessage(const std::string& rawText) {
-    MoxMsg.RawMail = SplitLines(rawText);
+    MoxMsg.SetRawText(rawText);
     MoxMsg.ClearRawMailAfterParse = true;
     MoxMsg.Parse();
     // The source shows the raw text itself, split into the same lines as the message's.

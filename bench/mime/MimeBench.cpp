@@ -6,8 +6,7 @@
 int main(int argc, char** argv) {
     return bench::Run(bench::ReadInput(argc, argv), [](std::string text) {
         brindle::TMoxMsg msg;
-        msg.RawMail = brindle::SplitLines(text);
-        std::string().swap(text);
+        msg.SetRawText(std::move(text));
         msg.Parse();
         unsigned long long check = msg.Text.size() + msg.Subject.size();
         for (size_t i = 0; i < msg.AttachedFiles.Count(); ++i) check += msg.AttachedFiles.Items(i).Data.size();

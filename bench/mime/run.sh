@@ -5,6 +5,10 @@
 # and sender, takes text parts as text and decodes every attachment.
 # The programs take turns, RUNS rounds (default 5); each figure is the best of its rounds, so
 # that load from other processes weighs on all three alike.
+# Then whole processes, side by side: `brindle-cli show FILE --json` and gmime_show (GMime 3
+# parsing the file and decoding every part) on generated messages: a 28.7 MB one with a 20 MiB
+# base64 attachment, and 10 MB ones of empty LF lines, of "a" LF lines and of "a" lone-CR lines;
+# wall time and peak resident memory (/usr/bin/time), best of RUNS rounds each.
 # Usage: bench/mime/run.sh [BUILD_DIR] [CORPUS_DIR] [RUNS]
 # BUILD_DIR is a build with -DBRINDLE_BENCH=ON (default build-bench, as `make bench` makes it).
 set -euo pipefail
@@ -15,11 +19,13 @@ CORPUS=${2:-$ROOT/../shared/corpus/eml}
 RUNS=${3:-5}
 OURS=$BUILD/bench/mime/mime_bench
 GMIME=$BUILD/bench/mime/gmime_bench
+CLI=$BUILD/cli/brindle-cli
+GMIME_SHOW=$BUILD/bench/mime/gmime_show
 PYTHON="/usr/bin/python3 $ROOT/bench/mime/python_bench.py"
 CORPUS_REPEAT=20
 BIG_REPEAT=3
 
-for tool in "$OURS" "$GMIME"; do
+for tool in "$OURS" "$GMIME" "$CLI" "$GMIME_SHOW"; do
   [ -x "$tool" ] || { echo "missing $tool: build with -DBRINDLE_BENCH=ON (make bench)" >&2; exit 1; }
 done
 [ -x /usr/bin/python3 ] || { echo "/usr/bin/python3 is not installed" >&2; exit 1; }
@@ -76,3 +82,38 @@ done
 echo
 echo "ours/this: our throughput divided by this program's (above 1: ours is faster). peak/size: peak"
 echo "resident memory divided by the size of the 20 MB message."
+
+# Whole processes on the generated shapes.
+SHAPES="attachment20 empty-lf short-lf lone-cr"
+for shape in $SHAPES; do /usr/bin/python3 "$ROOT/bench/mime/make_big_message.py" "$WORK/$shape.eml" "$shape"; done
+# "seconds peak_kb" of one run of a command.
+process_run() { /usr/bin/time -f '%e %M' "$@" 2>&1 >/dev/null | tail -1; }
+declare -A WALL RSS
+for ((run = 1; run <= RUNS; run++)); do
+  echo "process round $run of $RUNS" >&2
+  for shape in $SHAPES; do
+    for name in brindle gmime; do
+      if [ $name = brindle ]; then
+        read -r secs kb <<< "$(process_run "$CLI" show "$WORK/$shape.eml" --json)"
+      else
+        read -r secs kb <<< "$(process_run "$GMIME_SHOW" "$WORK/$shape.eml")"
+      fi
+      WALL[$shape.$name]=$(min "${WALL[$shape.$name]:-}" "$secs")
+      RSS[$shape.$name]=$(min "${RSS[$shape.$name]:-}" "$kb")
+    done
+  done
+done
+
+printf '\nWhole processes: brindle-cli show FILE --json and gmime_show FILE; best of %d rounds\n\n' "$RUNS"
+printf '%-13s %9s %8s %9s %9s %8s %9s %12s\n' message "size MB" "ours s" "ours MB" "ours/size" "gmime s" "gmime MB" "gmime/ours"
+for shape in $SHAPES; do
+  bytes=$(stat -c %s "$WORK/$shape.eml")
+  printf '%-13s %9.1f %8s %9.1f %9.2f %8s %9.1f %11.2fx\n' "$shape" "$(awk -v b="$bytes" 'BEGIN { print b / 1e6 }')" \
+    "${WALL[$shape.brindle]}" "$(awk -v k="${RSS[$shape.brindle]}" 'BEGIN { print k / 1024 }')" \
+    "$(awk -v k="${RSS[$shape.brindle]}" -v b="$bytes" 'BEGIN { print k * 1024 / b }')" \
+    "${WALL[$shape.gmime]}" "$(awk -v k="${RSS[$shape.gmime]}" 'BEGIN { print k / 1024 }')" \
+    "$(awk -v a="${WALL[$shape.brindle]}" -v b="${WALL[$shape.gmime]}" 'BEGIN { printf "%.2f", (a > 0 ? b / a : 0) }')"
+done
+echo
+echo "gmime/ours: GMime's time divided by ours (above 1: ours is faster). ours/size: our peak"
+echo "resident memory divided by the message's size."

@@ -32,25 +32,6 @@ TEST(Sha256, KnownDigests) {
     for (const auto& c : cases) EXPECT_EQ(Sha256Hex(c.input), c.hex) << c.input.size() << " bytes";
 }
 
-TEST(Sha256, PiecewiseUpdatesGiveTheSameDigest) {
-    std::string input(1000, '\0');
-    for (size_t i = 0; i < input.size(); ++i) input[i] = static_cast<char>(i * 7);
-    std::string whole = Sha256Hex(input);
-    for (size_t piece : {1u, 3u, 63u, 64u, 65u, 500u}) {
-        TSha256 hash;
-        for (size_t off = 0; off < input.size(); off += piece)
-            hash.Update(std::string_view(input).substr(off, piece));
-        auto digest = hash.Finish();
-        std::string hex;
-        for (uint8_t b : digest) {
-            char two[3];
-            std::snprintf(two, sizeof two, "%02x", b);
-            hex += two;
-        }
-        EXPECT_EQ(hex, whole) << "pieces of " << piece;
-    }
-}
-
 TEST(JsonWriter, NestedDocumentWithEveryKindOfValue) {
     TJsonWriter json;
     json.BeginObject();

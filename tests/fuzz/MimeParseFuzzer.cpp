@@ -11,10 +11,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace brindle;
     std::string_view bytes(reinterpret_cast<const char*>(data), size);
     TMoxMsg msg;
-    msg.RawMail = SplitLines(bytes);
+    msg.SetRawText(std::string(bytes));
     msg.Parse();
     size_t textBytes = 0;
-    for (const std::string& line : msg.Text) {
+    for (std::string_view line : msg.Text) {
         if (!IsValidUtf8(line)) std::abort();
         textBytes += line.size() + 2;
     }

@@ -5,19 +5,20 @@
 namespace brindle {
 namespace {
 
-TLineViews Lines(std::initializer_list<std::string_view> lines) { return TLineViews(lines); }
+// Parts are ranges of text held elsewhere: the tests hold their lines in a list.
+TStringList Lines(std::initializer_list<std::string_view> lines) { return TStringList(lines); }
 
 TStringList Copy(TLineSpan lines) { return CopyLines(lines); }
 
 TEST(StripPartHeaderTest, RemovesTheHeaderBlockAndTheBlankLinesAfterIt) {
-    TLineViews part = Lines({"A: 1", "B: 2", "", " ", "body", "", "x"});
-    EXPECT_EQ(Copy(StripPartHeader(part)), (TStringList{"body", "", "x"}));
+    TStringList part = Lines({"A: 1", "B: 2", "", " ", "body", "", "x"});
+    EXPECT_EQ(Copy(StripPartHeader(part.Lines())), (TStringList{"body", "", "x"}));
     part = Lines({"", " ", "body"});
-    EXPECT_EQ(Copy(StripPartHeader(part)), (TStringList{"body"}));
+    EXPECT_EQ(Copy(StripPartHeader(part.Lines())), (TStringList{"body"}));
     part = Lines({"A: 1", "B: 2"});
-    EXPECT_TRUE(StripPartHeader(part).empty());
+    EXPECT_TRUE(StripPartHeader(part.Lines()).empty());
     part = Lines({});
-    EXPECT_TRUE(StripPartHeader(part).empty());
+    EXPECT_TRUE(StripPartHeader(part.Lines()).empty());
 }
 
 struct BeginCase {
@@ -31,11 +32,11 @@ void PrintTo(const BeginCase& c, std::ostream* os) { *os << ::testing::PrintToSt
 class FindUUBeginTest : public ::testing::TestWithParam<BeginCase> {};
 
 TEST_P(FindUUBeginTest, RecognisesBeginLines) {
-    TLineViews lines = Lines({"text", GetParam().line});
-    auto begin = FindUUBegin(lines);
+    TStringList lines = Lines({"text", GetParam().line});
+    auto begin = FindUUBegin(lines.Lines());
     ASSERT_EQ(begin.has_value(), GetParam().found);
     if (begin) {
-        EXPECT_EQ(begin->Index, 1u);
+        EXPECT_EQ(*begin->Line, GetParam().line);
         EXPECT_EQ(begin->FileName, GetParam().fileName);
     }
 }
@@ -60,10 +61,11 @@ INSTANTIATE_TEST_SUITE_P(Table, FindUUBeginTest, ::testing::Values(
     BeginCase{"beginning of the text", false, ""}));
 
 TEST(FindUUBeginTest, SearchesFromTheGivenLine) {
-    TLineViews lines = Lines({"begin 644 a.txt", "x", "begin 644 b.txt"});
-    EXPECT_EQ(FindUUBegin(lines)->FileName, "a.txt");
-    EXPECT_EQ(FindUUBegin(lines, 1)->Index, 2u);
-    EXPECT_FALSE(FindUUBegin(lines, 3));
+    TStringList lines = Lines({"begin 644 a.txt", "x", "begin 644 b.txt"});
+    const TLineRange range = lines.Lines();
+    EXPECT_EQ(FindUUBegin(range)->FileName, "a.txt");
+    EXPECT_EQ(FindUUBegin(range, std::next(range.begin()))->FileName, "b.txt");
+    EXPECT_FALSE(FindUUBegin(range, range.end()));
 }
 
 TEST(IsDelimiterLineTest, AllowsTrailingBlanksOnly) {
@@ -77,23 +79,23 @@ TEST(IsDelimiterLineTest, AllowsTrailingBlanksOnly) {
     EXPECT_FALSE(IsDelimiterLine("", "--b"));
 }
 
-std::vector<TStringList> Leaves(const TLineViews& lines) {
+std::vector<TStringList> Leaves(const TStringList& lines) {
     std::vector<TLeafPart> parts;
-    SplitMultipart(parts, lines, 0);
+    SplitMultipart(parts, lines.Lines(), 0);
     std::vector<TStringList> leaves;
     for (const auto& part : parts) leaves.push_back(Copy(part.Lines));
     return leaves;
 }
 
 TEST(SplitMultipartTest, ALeafStaysWhole) {
-    TLineViews lines = Lines({"Content-Type: text/plain", "", "body"});
+    TStringList lines = Lines({"Content-Type: text/plain", "", "body"});
     EXPECT_EQ(Leaves(lines), (std::vector<TStringList>{{"Content-Type: text/plain", "", "body"}}));
     lines = Lines({"Subject: no type", "", "body"});
     EXPECT_EQ(Leaves(lines).size(), 1u);
 }
 
 TEST(SplitMultipartTest, DropsPreambleAndEpilogueAndFlattensNestedParts) {
-    TLineViews lines = Lines({
+    TStringList lines = Lines({
         "Content-Type: multipart/mixed; boundary=out", "", "preamble",
         "--out", "Content-Type: text/plain", "", "one",
         "--out", "Content-Type: multipart/alternative; boundary=in", "",
@@ -110,50 +112,49 @@ TEST(SplitMultipartTest, DropsPreambleAndEpilogueAndFlattensNestedParts) {
 }
 
 TEST(SplitMultipartTest, DelimitersMayCarryTrailingBlanks) {
-    TLineViews lines = Lines({"Content-Type: multipart/mixed; boundary=b", "", "--b  ", "", "one", "--b--\t"});
+    TStringList lines = Lines({"Content-Type: multipart/mixed; boundary=b", "", "--b  ", "", "one", "--b--\t"});
     EXPECT_EQ(Leaves(lines), (std::vector<TStringList>{{"", "one"}}));
 }
 
 TEST(SplitMultipartTest, WithoutDelimiterOrBoundaryNothingIsLeft) {
-    TLineViews lines = Lines({"Content-Type: multipart/mixed; boundary=b", "", "text", "--c"});
+    TStringList lines = Lines({"Content-Type: multipart/mixed; boundary=b", "", "text", "--c"});
     EXPECT_TRUE(Leaves(lines).empty());
     lines = Lines({"Content-Type: multipart/mixed", "", "--", "text"});
     EXPECT_TRUE(Leaves(lines).empty());
 }
 
 TEST(SplitMultipartTest, ALineAfterADelimiterIsNotCompared) {
-    TLineViews lines = Lines({"Content-Type: multipart/mixed; boundary=b", "", "--b", "A: 1", "--b", "--b", "x", "--b--"});
+    TStringList lines = Lines({"Content-Type: multipart/mixed; boundary=b", "", "--b", "A: 1", "--b", "--b", "x", "--b--"});
     EXPECT_EQ(Leaves(lines), (std::vector<TStringList>{{"A: 1"}, {"--b", "x"}}));
 }
 
 TEST(SplitMultipartTest, OnlyTheMediaTypeMakesAMultipart) {
-    TLineViews lines = Lines({"Content-Type: application/pdf; name=\"MULTIPART.pdf\"", "", "data"});
+    TStringList lines = Lines({"Content-Type: application/pdf; name=\"MULTIPART.pdf\"", "", "data"});
     EXPECT_EQ(Leaves(lines).size(), 1u);
 }
 
 TEST(SplitMultipartTest, NestingStopsAtTheCap) {
-    std::vector<std::string> text;
+    TStringList lines;
     const int levels = kMaxNesting + 10;
     for (int i = 0; i < levels; ++i) {
-        text.push_back("Content-Type: multipart/mixed; boundary=b" + std::to_string(i));
-        text.push_back("");
-        text.push_back("--b" + std::to_string(i));
+        lines.push_back("Content-Type: multipart/mixed; boundary=b" + std::to_string(i));
+        lines.push_back("");
+        lines.push_back("--b" + std::to_string(i));
     }
-    text.push_back("Content-Type: text/plain");
-    text.push_back("");
-    text.push_back("deep");
-    TLineViews lines(text.begin(), text.end());
+    lines.push_back("Content-Type: text/plain");
+    lines.push_back("");
+    lines.push_back("deep");
     std::vector<TLeafPart> parts;
-    SplitMultipart(parts, lines, 0);
+    SplitMultipart(parts, lines.Lines(), 0);
     ASSERT_EQ(parts.size(), 1u);
     EXPECT_EQ(parts[0].Depth, kMaxNesting);
-    EXPECT_EQ(parts[0].Lines.front(), "Content-Type: multipart/mixed; boundary=b" + std::to_string(kMaxNesting));
+    EXPECT_EQ(parts[0].Lines.Front(), "Content-Type: multipart/mixed; boundary=b" + std::to_string(kMaxNesting));
 }
 
 TEST(GetPartHeadersTest, ReadsTheContentFields) {
-    TLineViews lines = Lines({"Content-Type: Text/HTML;", "\tcharset=\"UTF-8\"", "Content-Transfer-Encoding: Base64",
+    TStringList lines = Lines({"Content-Type: Text/HTML;", "\tcharset=\"UTF-8\"", "Content-Transfer-Encoding: Base64",
                               "Content-ID: <img1@x>", "", "body"});
-    TPartHeaders headers = GetPartHeaders(lines);
+    TPartHeaders headers = GetPartHeaders(lines.Lines());
     EXPECT_EQ(headers.ContentType, "TEXT/HTML");
     EXPECT_EQ(headers.MediaType, "text/html");
     EXPECT_EQ(headers.Charset, "UTF-8");
@@ -161,7 +162,7 @@ TEST(GetPartHeadersTest, ReadsTheContentFields) {
     EXPECT_EQ(headers.ContentID, "img1@x");
     EXPECT_EQ(headers.Name, "");
     lines = Lines({"X: y", "", "body"});
-    headers = GetPartHeaders(lines);
+    headers = GetPartHeaders(lines.Lines());
     EXPECT_EQ(headers.ContentType, "TEXT/PLAIN");
     EXPECT_EQ(headers.TransferEncoding, "7BIT");
     EXPECT_EQ(headers.ContentID, "");

@@ -21,7 +21,7 @@ void ExpectUtf8(const TMoxMsg& msg, const std::string& file) {
                                      &msg.Date, &msg.MessageID, &msg.InReplyTo, &msg.ReturnPath, &msg.ContentType,
                                      &msg.ContentTransferEncoding})
         EXPECT_TRUE(IsValidUtf8(*field)) << file << ": " << *field;
-    for (const std::string& line : msg.Text) EXPECT_TRUE(IsValidUtf8(line)) << file << ": " << line;
+    for (std::string_view line : msg.Text) EXPECT_TRUE(IsValidUtf8(line)) << file << ": " << line;
     for (const std::string& type : msg.TextTypes) EXPECT_TRUE(IsValidUtf8(type)) << file << ": " << type;
     for (size_t i = 0; i < msg.AttachedFiles.Count(); ++i) {
         const TAttachedFile& item = msg.AttachedFiles.Items(i);

@@ -149,43 +149,45 @@ TEST(UUDecodeLineTest, AShortFullLineFails) {
     EXPECT_THROW(UUDecodeLine("end", out), EUUDecodeError);
 }
 
+TLineRuns Runs(const TStringList& lines) { return {lines.Lines()}; }
+
 TEST(DecodeUUAttachmentTest, StopsAtEndOrAGraveAccentLine) {
-    std::vector<std::string_view> block{"begin 644 x", "#86)C", "`", "#86)C"};
+    TStringList block{"begin 644 x", "#86)C", "`", "#86)C"};
     std::string data = "old";
-    DecodeUUAttachment(block, data);
+    DecodeUUAttachment(Runs(block), data);
     EXPECT_EQ(data, "abc");
     block = {"begin 644 x", "#86)C", "", "#86)C", "end", "#86)C"};
-    DecodeUUAttachment(block, data);
+    DecodeUUAttachment(Runs(block), data);
     EXPECT_EQ(data, "abcabc");
     block = {"begin 644 x"};
-    DecodeUUAttachment(block, data);
+    DecodeUUAttachment(Runs(block), data);
     EXPECT_EQ(data, "");
 }
 
 TEST(DecodeUUAttachmentTest, TheFirstDataLineIsAlwaysDecoded) {
-    std::vector<std::string_view> block{"begin 644 x", "`", "#86)C"};
+    TStringList block{"begin 644 x", "`", "#86)C"};
     std::string data;
-    DecodeUUAttachment(block, data);
+    DecodeUUAttachment(Runs(block), data);
     EXPECT_EQ(data, "abc");
     block = {"begin 644 x", "end"};
-    EXPECT_THROW(DecodeUUAttachment(block, data), EUUDecodeError);
+    EXPECT_THROW(DecodeUUAttachment(Runs(block), data), EUUDecodeError);
 }
 
 TEST(DecodeUUAttachmentTest, AFailureKeepsTheBytesBeforeTheBadLine) {
-    std::vector<std::string_view> block{"begin 644 x", "#86)C", "#86)C", "#8a)C", "#86)C"};
+    TStringList block{"begin 644 x", "#86)C", "#86)C", "#8a)C", "#86)C"};
     std::string data;
-    EXPECT_THROW(DecodeUUAttachment(block, data), EUUDecodeError);
+    EXPECT_THROW(DecodeUUAttachment(Runs(block), data), EUUDecodeError);
     EXPECT_EQ(data, "abcabc");
 }
 
 TEST(DecodeBase64AttachmentTest, DecodesLinesAndReplacesTheData) {
-    std::vector<std::string_view> lines{"QUJD", "RA", "==", ""};
+    TStringList lines{"QUJD", "RA", "==", ""};
     std::string data = "old";
-    DecodeBase64Attachment(lines, data);
+    DecodeBase64Attachment(Runs(lines), data);
     EXPECT_EQ(data, "ABCD");
 }
 
-std::vector<std::string_view> LinesOf(const TStringList& list) { return ViewsOf(list); }
+TLineRuns LinesOf(const TStringList& list) { return Runs(list); }
 
 TEST(DecoderCorpusTest, PhotoInBase64AndUuencoding) {
     std::string jpg = test::CorpusPath("codec/mimekit-encoders/photo.jpg");

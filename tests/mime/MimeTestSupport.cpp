@@ -55,7 +55,7 @@ std::string Crlf(std::string_view text) {
 
 std::unique_ptr<TMoxMsg> ParseRaw(std::string_view bytes) {
     auto msg = std::make_unique<TMoxMsg>();
-    msg->RawMail = SplitLines(bytes);
+    msg->SetRawText(std::string(bytes));
     msg->Parse();
     return msg;
 }

@@ -570,5 +570,73 @@ TEST(AttachedFilesTest, AddSetsTheNamesAndTheContentType) {
     EXPECT_EQ(files.Count(), 0u);
 }
 
+// One message in every line-end shape: the raw text taken whole, from a list of lines or from
+// a mapped file gives the same text body and the same attachments as its CR LF form.
+std::string InShape(const std::string& lfText, int shape) {
+    std::string out;
+    size_t line = 0;
+    for (char c : lfText) {
+        if (c != '\n') {
+            out += c;
+            continue;
+        }
+        int kind = shape < 3 ? shape : static_cast<int>(line % 3);
+        out += kind == 0 ? "\r\n" : kind == 1 ? "\n" : "\r";
+        ++line;
+    }
+    return out;
+}
+
+void ExpectSameResult(const TMoxMsg& got, const TMoxMsg& want, const std::string& what) {
+    EXPECT_EQ(got.Text, want.Text) << what;
+    EXPECT_EQ(got.TextTypes, want.TextTypes) << what;
+    EXPECT_EQ(got.Subject, want.Subject) << what;
+    ASSERT_EQ(got.AttachedFiles.Count(), want.AttachedFiles.Count()) << what;
+    for (size_t i = 0; i < got.AttachedFiles.Count(); ++i) {
+        EXPECT_EQ(got.AttachedFiles.Items(i).FileName, want.AttachedFiles.Items(i).FileName) << what;
+        EXPECT_EQ(got.AttachedFiles.Items(i).Data, want.AttachedFiles.Items(i).Data) << what << " item " << i;
+    }
+}
+
+TEST(ParseTest, EveryLineEndShapeAndEveryWayInGiveTheSameResult) {
+    const std::string lf =
+        "Subject: shapes\n"
+        "Content-Type: multipart/mixed; boundary=b\n\n"
+        "--b\nContent-Type: text/plain\n\nfirst\n\nbegin 644 u.txt\n#86)C\n`\nend\nafter\n"
+        "--b\nContent-Type: text/plain; charset=iso-8859-1\nContent-Transfer-Encoding: quoted-printable\n\n"
+        "caf=E9 soft=\nbreak\n\n"
+        "--b\nContent-Type: application/octet-stream; name=\"d.bin\"\nContent-Transfer-Encoding: base64\n\n" +
+        Base64Lines(std::string(300, '\x7f') + "\r\n\r") +
+        "--b\nContent-Type: application/x-text; name=\"t.txt\"\n\nline one\n\nline three\n"
+        "--b\nContent-Type: application/octet-stream; name=\"q.bin\"\nContent-Transfer-Encoding: quoted-printable\n\n"
+        "a=0Db\nc=\n\n"
+        "--b--\n";
+    auto want = test::ParseRaw(InShape(lf, 0));
+    ASSERT_EQ(want->AttachedFiles.Count(), 4u);
+    EXPECT_EQ(want->Text, (TStringList{"first", "", "end", "after", "caf\xC3\xA9 softbreak", ""}));
+    EXPECT_EQ(want->AttachedFiles.Items(0).Data, "abc");
+    EXPECT_EQ(want->AttachedFiles.Items(1).Data, std::string(300, '\x7f') + "\r\n\r");
+    EXPECT_EQ(want->AttachedFiles.Items(2).Data, "line one\r\n\r\nline three");
+    EXPECT_EQ(want->AttachedFiles.Items(3).Data, "a\r\nb\r\nc");
+    const std::string dir = test::PrivateTempDir();
+    for (int shape = 0; shape < 4; ++shape) {
+        const std::string raw = InShape(lf, shape);
+        const std::string what = "shape " + std::to_string(shape);
+        ExpectSameResult(*test::ParseRaw(raw), *want, what + " whole");
+        TMoxMsg fromList;
+        fromList.RawMail = SplitLines(raw);
+        fromList.Parse();
+        ExpectSameResult(fromList, *want, what + " from lines");
+        const std::string path = dir + "/shape.eml";
+        std::ofstream(path, std::ios::binary) << raw;
+        TMoxMsg fromFile;
+        fromFile.SetRawFile(TByteSource::OpenFile(path));
+        fromFile.Parse();
+        ExpectSameResult(fromFile, *want, what + " from a file");
+        EXPECT_EQ(fromFile.RawMail, SplitLines(raw)) << what;
+        unlink(path.c_str());
+    }
+}
+
 }  // namespace
 }  // namespace brindle
