@@ -34,13 +34,17 @@ TMessageSource ReadMessageSource(const TCliArguments& args, size_t trailing) {
     return {reader->GetMessageText(CheckedMessageIndex(*reader, index)), nullptr};
 }
 
+// A file cut short by another program while it is parsed reads as zeros past its new end;
+// that is a read error, not a message.
 void ParseMessage(TMoxMsg& message, TMessageSource source) {
-    if (source.file) {
+    std::shared_ptr<const TByteSource> file = source.file;
+    if (file) {
         message.SetRawFile(std::move(source.file));
     } else {
         message.SetRawText(std::move(source.rawText));
     }
     message.Parse();
+    if (file) file->CheckIntact();
 }
 
 // Long texts go out in pieces, so that the document never stays in memory whole.

@@ -41,12 +41,12 @@ private:
     size_t examined_ = 0;
 };
 
-// Calls emit(line) for every line of a text, as TLineReader splits it.
+// Calls onLine(line) for every line of a text, as TLineReader splits it.
 template <typename Emit>
-void ForEachLineOfBytes(std::string_view text, Emit emit) {
+void ForEachLineOfBytes(std::string_view text, Emit onLine) {
     TLineReader reader(text);
     std::string_view line;
-    while (reader.Next(line)) emit(line);
+    while (reader.Next(line)) onLine(line);
 }
 
 // A run of whole lines inside a text held elsewhere, as its bytes: from the first byte of its
