@@ -1,12 +1,16 @@
 # Brindle: the user's entry points.
 #   make run    install what is missing, build, and start on the demo stores in samples/
 #   make test   install what is missing, build, and run every test
+#   make install          build and install under PREFIX (/usr/local; DESTDIR is honoured)
+#   make package          build the Debian package brindle_VERSION_ARCH.deb in the build folder
+#   make check-install    install into a temporary folder and check the desktop files there
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 CMAKE_FLAGS ?=
+PREFIX ?= /usr/local
 
-.PHONY: all deps build run test test-sanitize bench fuzz clean
+.PHONY: all deps build run test install package check-install test-sanitize bench fuzz clean
 
 all: build
 
@@ -22,6 +26,18 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# dpkg-shlibdeps (dpkg-dev) finds the packages of the libraries the programs link.
+package: deps
+	@tools/install-deps.sh dpkg-dev
+	$(MAKE) build
+	cd $(BUILD) && cpack -G DEB
+
+check-install: build
+	tools/check-install.sh $(BUILD)
 
 # The core tests (no Qt) again under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: deps
