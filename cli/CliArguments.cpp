@@ -60,6 +60,13 @@ const std::vector<TCommandSpec> kCommands = {
      "message's own header. With --json: an array of objects with \"Offset\", \"Kind\",\n"
      "\"Index\", \"Size\", \"LostBytes\", \"Subject\", \"From\", \"Date\", \"MessageID\".\n",
      kOptionJson, 1, 1, RunScan},
+    {"recover", "FILE DIR", "write every message text the file holds as .eml files",
+     "Writes every message that scan finds, indexed ones too, into the existing folder DIR\n"
+     "as \"KIND_OFFSET_SUBJECT.eml\" (offset in 8 hex digits), its bytes as found. A byte\n"
+     "the file lost is replaced by one byte: in a base64 body the line end where it\n"
+     "belongs or \"A\", elsewhere a space. Nothing in DIR is replaced or followed: a name\n"
+     "that is taken gets \" (2)\", \" (3)\"... The store is only read.\n",
+     0, 2, 2, RunRecover},
 };
 
 bool IsOption(std::string_view arg) { return arg.size() > 1 && arg[0] == '-'; }

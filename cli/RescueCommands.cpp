@@ -2,6 +2,8 @@
 #include "cli/Commands.h"
 #include "cli/JsonWriter.h"
 #include "mailbox/Rescue.h"
+#include "platform/FileNames.h"
+#include "platform/TargetFolder.h"
 
 #include <cstdio>
 
@@ -69,6 +71,25 @@ void RunScan(const TCliArguments& args, std::ostream& out) {
     }
     json.EndArray();
     json.FlushTo(out);
+}
+
+// Writes every message the scan finds, indexed ones too, as found (lost bytes filled). A name
+// that is taken gets the next free number; nothing in DIR is replaced.
+void RunRecover(const TCliArguments& args, std::ostream& out) {
+    const std::string& dir = args.operands.at(1);
+    if (dir.empty()) throw EUsageError("DIR must not be empty");
+    TStoreRescue rescue(args.operands.at(0));
+    rescue.Run();
+    TTargetFolder folder(dir);
+    const std::vector<TRescuedMessage>& messages = rescue.Messages();
+    size_t lost = 0;
+    for (size_t i = 0; i < messages.size(); ++i) {
+        folder.Write(SafeSaveName(RecoveredFileName(messages[i])), rescue.Text(i), TIfExists::NextFreeName);
+        lost += messages[i].Found.LostBytes != 0;
+    }
+    out << "Recovered " << messages.size() << (messages.size() == 1 ? " message" : " messages");
+    if (lost != 0) out << " (" << lost << " with lost bytes)";
+    out << " into " << dir << '\n';
 }
 
 }  // namespace brindle

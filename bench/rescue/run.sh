@@ -1,0 +1,64 @@
+#!/bin/bash
+# Rescue benchmark, side by side in one run, on a generated .dbx of 30,000 messages of about
+# 3.8 KB (every tenth deleted, some orphaned):
+#   - brindle-cli recover against undbx -r (recovery mode) writing the same messages;
+#   - brindle-cli scan alone (MB/s of the store, warm cache);
+#   - peak memory of both brindle-cli commands.
+# Usage: bench/rescue/run.sh [BUILD_DIR] [WORK_DIR] [RUNS] [OUT_DIR]
+# OUT_DIR takes the written files (default /dev/shm when it exists, so that the disk's
+# file-system costs stay out of the comparison). BUILD_DIR: a build with -DBRINDLE_BENCH=ON.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+BUILD=$(cd "${1:-$ROOT/build-bench}" && pwd)
+WORK=${2:-${TMPDIR:-/tmp}/brindle-bench-rescue}
+RUNS=${3:-5}
+OUT=${4:-$( [ -d /dev/shm ] && echo /dev/shm/brindle-rescue-out || echo "$WORK/out")}
+CLI=$BUILD/cli/brindle-cli
+MAKE_STORE=$BUILD/bench/rescue/brindle-make-rescue-store
+
+for tool in "$CLI" "$MAKE_STORE"; do
+  [ -x "$tool" ] || { echo "missing $tool: build with -DBRINDLE_BENCH=ON (make bench)" >&2; exit 1; }
+done
+command -v undbx >/dev/null || { echo "undbx is not installed (apt-get install undbx)" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "/usr/bin/time is not installed (apt-get install time)" >&2; exit 1; }
+
+mkdir -p "$WORK"
+[ -f "$WORK/Rescue.dbx" ] || "$MAKE_STORE" "$WORK"
+STORE=$WORK/Rescue.dbx
+SIZE=$(stat -c %s "$STORE")
+echo "store: $SIZE bytes"
+cat "$STORE" > /dev/null
+
+seconds_of() {
+  local start end
+  start=$(date +%s.%N)
+  bash -c "$1" > /dev/null 2>&1
+  end=$(date +%s.%N)
+  echo "$end - $start" | bc -l
+}
+
+median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+
+fresh() { rm -rf "$OUT"; mkdir -p "$OUT/brindle" "$OUT/undbx"; }
+
+ours=(); theirs=(); scans=()
+for ((r = 0; r < RUNS; r++)); do
+  fresh; ours+=("$(seconds_of "$CLI recover $STORE $OUT/brindle")")
+  fresh; theirs+=("$(seconds_of "undbx -r -v 0 $STORE $OUT/undbx")")
+  scans+=("$(seconds_of "$CLI scan $STORE")")
+done
+OURS=$(printf '%s\n' "${ours[@]}" | median)
+THEIRS=$(printf '%s\n' "${theirs[@]}" | median)
+SCAN=$(printf '%s\n' "${scans[@]}" | median)
+fresh
+"$CLI" recover "$STORE" "$OUT/brindle" | tail -1
+undbx -r -v 0 "$STORE" "$OUT/undbx" > /dev/null 2>&1 || true
+echo "files: brindle $(find "$OUT/brindle" -type f | wc -l), undbx -r $(find "$OUT/undbx" -type f | wc -l)"
+printf 'recover: brindle-cli %.3f s, undbx -r %.3f s: %.2fx faster\n' "$OURS" "$THEIRS" "$(echo "$THEIRS / $OURS" | bc -l)"
+printf 'scan: %.3f s, %.0f MB/s\n' "$SCAN" "$(echo "$SIZE / $SCAN / 1000000" | bc -l)"
+for command in "scan $STORE" "recover $STORE $OUT/brindle"; do
+  fresh
+  /usr/bin/time -f "peak memory of brindle-cli ${command%% *}: %M KB" "$CLI" $command > /dev/null
+done
+rm -rf "$OUT"
