@@ -1,7 +1,7 @@
 #include "mailbox/Rescue.h"
 
 #include "mailbox/MessageFiles.h"
-#include "mime/MoxMsg.h"
+#include "mime/HeaderFields.h"
 #include "platform/StringList.h"
 #include "platform/Utf8.h"
 #include "store/MBXReader.h"
@@ -12,12 +12,16 @@
 namespace brindle {
 namespace {
 
+// A header block is looked for in the first 8 KiB of a text, then in the first 64 KiB.
+constexpr size_t kHeaderFirstLook = 8 * 1024;
 constexpr size_t kHeaderSearchLimit = 64 * 1024;
 constexpr size_t kFileNameMax = 255;
+// Mapped pages of the store are given back after reading this many headers, so that memory
+// stays bounded also for files of gigabytes.
+constexpr size_t kMessagesPerRelease = 4096;
 
-// The header block: up to the first empty line, or the whole (limited) text.
-std::string_view HeaderBlock(std::string_view text) {
-    text = text.substr(0, kHeaderSearchLimit);
+// The header block: up to the first empty line; none when the text has no empty line.
+std::optional<std::string_view> HeaderBlock(std::string_view text) {
     size_t pos = 0;
     while (pos < text.size()) {
         const size_t end = FindLineEnd(text, pos);
@@ -25,16 +29,33 @@ std::string_view HeaderBlock(std::string_view text) {
         if (end == pos) return text.substr(0, pos);
         pos = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
     }
-    return text;
+    return std::nullopt;
+}
+
+// The fields decoded as the message object decodes them.
+THeaderSummary SummarizeHeaderBlock(std::string_view header) {
+    const TStringList lines = SplitLines(header);
+    auto value = [&](std::string_view name) -> std::string {
+        std::optional<std::string> field = FindHeader(name, lines.Lines());
+        return field ? GetHeaderValue(name, *field) : std::string();
+    };
+    return {DecodeEncodedWords(value("SUBJECT:")), DecodeEncodedWords(value("FROM:")), Utf8OrCp1252(value("DATE:")),
+            Utf8OrCp1252(value("MESSAGE-ID:"))};
+}
+
+// Reads a text's beginning for its header: a short look first, a longer one when needed.
+template <typename ReadPrefix>
+THeaderSummary SummarizeFoundHeader(ReadPrefix readPrefix) {
+    std::string text = readPrefix(kHeaderFirstLook);
+    if (text.size() >= kHeaderFirstLook && !HeaderBlock(text)) text = readPrefix(kHeaderSearchLimit);
+    return SummarizeHeader(text);
 }
 
 }  // namespace
 
 THeaderSummary SummarizeHeader(std::string_view text) {
-    TMoxMsg message;
-    message.RawMail = SplitLines(HeaderBlock(text));
-    message.Parse();
-    return {message.Subject, message.From, message.Date, message.MessageID};
+    text = text.substr(0, kHeaderSearchLimit);
+    return SummarizeHeaderBlock(HeaderBlock(text).value_or(text));
 }
 
 TStoreRescue::TStoreRescue(const std::string& path) : file_(TByteSource::OpenFile(path)) {
@@ -58,14 +79,25 @@ bool TStoreRescue::Run(const TScanProgress& progress) {
         mbxScan_ = std::make_unique<mbx::TMbxScan>(*file_, index_.get());
         if (!mbxScan_->Run(progress)) return false;
         for (const TFoundMessage& found : mbxScan_->Messages())
-            messages_.push_back({found, SummarizeHeader(mbxScan_->Text(found, kHeaderSearchLimit))});
+            messages_.push_back(
+                {found, SummarizeFoundHeader([&](uint64_t bytes) { return mbxScan_->Text(found, bytes); })});
         return true;
     }
     dbxScan_ = std::make_unique<dbx::TDbxScan>(*file_);
     if (!dbxScan_->Run(progress)) return false;
     messages_.reserve(dbxScan_->Messages().size());
-    for (const TFoundMessage& found : dbxScan_->Messages())
-        messages_.push_back({found, SummarizeHeader(dbxScan_->Text(found, nullptr, kHeaderSearchLimit))});
+    const std::vector<TFoundMessage>& found = dbxScan_->Messages();
+    for (size_t i = 0; i < found.size(); ++i) {
+        if (i % kMessagesPerRelease == 0) {
+            file_->ReleasePages(0, file_->Size());
+            // The messages of the next batch lie in file order from here on.
+            const size_t last = std::min(i + kMessagesPerRelease, found.size()) - 1;
+            file_->PrefetchPages(found[i].Offset, uint64_t{found[last].Offset} + kHeaderFirstLook - found[i].Offset);
+        }
+        messages_.push_back(
+            {found[i], SummarizeFoundHeader([&](uint64_t bytes) { return dbxScan_->Text(found[i], nullptr, bytes); })});
+    }
+    file_->ReleasePages(0, file_->Size());
     return true;
 }
 

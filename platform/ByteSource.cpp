@@ -112,6 +112,20 @@ public:
 
     bool Intact() const override { return !guard_->Damaged.load(); }
 
+    void PrefetchPages(uint64_t off, uint64_t n) const override {
+#ifdef MADV_POPULATE_READ
+        if (off >= size_) return;
+        n = std::min<uint64_t>(n, size_ - off);
+        const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+        const uint64_t first = off / page * page;
+        // Fails harmlessly on systems without it, and on pages past a cut-short end.
+        madvise(static_cast<char*>(map_) + first, static_cast<size_t>(off + n - first), MADV_POPULATE_READ);
+#else
+        (void)off;
+        (void)n;
+#endif
+    }
+
     void ReleasePages(uint64_t off, uint64_t n) const override {
         if (off >= size_) return;
         n = std::min<uint64_t>(n, size_ - off);
@@ -184,6 +198,8 @@ std::unique_ptr<TByteSource> TByteSource::FromView(std::string_view bytes) {
 }
 
 void TByteSource::ReleasePages(uint64_t, uint64_t) const {}
+
+void TByteSource::PrefetchPages(uint64_t, uint64_t) const {}
 
 void TByteSource::CheckIntact() const {
     if (!Intact()) throw EReadError();

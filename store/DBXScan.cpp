@@ -19,7 +19,7 @@ constexpr uint32_t kFreedLinkSize = 4;
 // Markers are 32-bit offsets: nothing beyond 4 GiB can begin an object.
 constexpr uint64_t kMarkerLimit = uint64_t{1} << 32;
 // The scan tells its progress, and gives back the mapped pages behind it, this often.
-constexpr uint64_t kProgressStep = uint64_t{64} << 20;
+constexpr uint64_t kProgressStep = uint64_t{8} << 20;
 
 bool PlausibleNext(uint32_t next) {
     return next == 0 || (next % 4 == 0 && next >= kHeaderSize);
@@ -42,14 +42,23 @@ std::string_view BlockText(const TByteSource& file, uint32_t offset, uint32_t co
 
 }  // namespace
 
+// The data offset of the info object at offset; 0 when there is none to read.
+uint32_t TDbxScan::DataOffsetOfInfoAt(uint32_t offset) const {
+    try {
+        return TInfoObject::Read(file_, offset).Number(kFieldDataOffset).value_or(0);
+    } catch (const Exception&) {
+        return 0;
+    }
+}
+
 bool TDbxScan::Run(const TScanProgress& progress) {
     blocks_.clear();
-    otherMarkers_.clear();
+    otherObjects_.clear();
     indexedHeads_.clear();
     messages_.clear();
     if (!FindObjects(progress)) {
         blocks_.clear();
-        otherMarkers_.clear();
+        otherObjects_.clear();
         return false;
     }
     ReadIndex();
@@ -66,9 +75,11 @@ bool TDbxScan::FindObjects(const TScanProgress& progress) {
     const uint64_t size = file_.Size();
     const uint64_t end = std::min(size, kMarkerLimit);
     uint64_t nextReport = kProgressStep;
+    file_.PrefetchPages(0, kProgressStep);
     for (uint64_t pos = kHeaderSize; pos + kBlockHeadSize <= end; pos += 4) {
         if (pos >= nextReport) {
             file_.ReleasePages(nextReport - kProgressStep, kProgressStep);
+            file_.PrefetchPages(nextReport, kProgressStep);
             nextReport += kProgressStep;
             if (progress && !progress(pos, size)) return false;
         }
@@ -93,7 +104,7 @@ bool TDbxScan::FindObjects(const TScanProgress& progress) {
                                static_cast<uint16_t>(lost), freed, cutShort || (next != 0 && nextInFile == 0)});
             pos += kBlockHeadSize + kBlockDataSize - 4;
         } else {
-            otherMarkers_.push_back(static_cast<uint32_t>(pos));
+            otherObjects_.push_back({static_cast<uint32_t>(pos), DataOffsetOfInfoAt(static_cast<uint32_t>(pos))});
         }
     }
     file_.CheckIntact();
@@ -113,19 +124,17 @@ void TDbxScan::ReadIndex() {
         // Every value is an info object, so no sound tree holds more values than there are
         // objects that are not blocks.
         ReadIndexTree(file_, le::U32(header, kHeaderRootNode),
-                      static_cast<uint32_t>(std::min<size_t>(count, otherMarkers_.size())), values);
+                      static_cast<uint32_t>(std::min<size_t>(count, otherObjects_.size())), values);
     } catch (const Exception&) {
         // The values found before the damage stay.
     }
+    // The info objects were read where the scan met them; one that could not be read leaves
+    // its chain to be found as an orphan.
     for (size_t i = 0; i < values.size(); ++i) {
-        if (values[i] == 0) continue;
-        try {
-            const TInfoObject info = TInfoObject::Read(file_, values[i]);
-            if (auto first = info.Number(kFieldDataOffset))
-                indexedHeads_.push_back({*first, static_cast<uint32_t>(i), values[i]});
-        } catch (const Exception&) {
-            // An unreadable info object leaves its chain to be found as an orphan.
-        }
+        auto it = std::lower_bound(otherObjects_.begin(), otherObjects_.end(), values[i],
+                                   [](const TOtherObject& object, uint32_t at) { return object.Marker < at; });
+        if (values[i] != 0 && it != otherObjects_.end() && it->Marker == values[i] && it->FirstBlock != 0)
+            indexedHeads_.push_back({it->FirstBlock, static_cast<uint32_t>(i), values[i]});
     }
 }
 
@@ -141,14 +150,17 @@ TDbxScan::TBlock* TDbxScan::BlockAt(uint32_t offset) {
     return it != blocks_.end() && it->Offset == offset ? &*it : nullptr;
 }
 
-const TDbxScan::TBlock* TDbxScan::BlockAt(uint32_t offset) const {
-    return const_cast<TDbxScan*>(this)->BlockAt(offset);
+// Chains mostly run on to the block found right after: that one is tried first.
+TDbxScan::TBlock* TDbxScan::BlockAfter(TBlock* block, uint32_t offset) {
+    TBlock* following = block + 1;
+    if (following < blocks_.data() + blocks_.size() && following->Offset == offset) return following;
+    return BlockAt(offset);
 }
 
 void TDbxScan::JoinChains() {
-    for (const TBlock& block : blocks_) {
+    for (TBlock& block : blocks_) {
         if (block.Next == 0) continue;
-        TBlock* next = BlockAt(block.Next);
+        TBlock* next = BlockAfter(&block, block.Next);
         if (next && Continues(block, *next)) next->HasPredecessor = true;
     }
     auto follow = [&](TBlock& first, std::optional<TIndexedHead> indexed) {
@@ -192,7 +204,7 @@ void TDbxScan::FollowChain(size_t first, TFoundMessage& message) {
         message.Size += block->LostBytes + text;
         message.LostBytes += block->LostBytes;
         if (last || broken) break;
-        TBlock* next = BlockAt(block->Next);
+        TBlock* next = BlockAfter(block, block->Next);
         if (!next || !Continues(*block, *next) || next->Taken) {
             broken = true;
             break;
@@ -208,20 +220,14 @@ void TDbxScan::FollowChain(size_t first, TFoundMessage& message) {
 }
 
 void TDbxScan::AttachInfoObjects() {
-    for (uint32_t marker : otherMarkers_) {
-        std::optional<uint32_t> first;
-        try {
-            first = TInfoObject::Read(file_, marker).Number(kFieldDataOffset);
-        } catch (const Exception&) {
-            continue;
-        }
-        if (!first) continue;
-        auto it = std::lower_bound(messages_.begin(), messages_.end(), *first,
+    for (const TOtherObject& object : otherObjects_) {
+        if (object.FirstBlock == 0) continue;
+        auto it = std::lower_bound(messages_.begin(), messages_.end(), object.FirstBlock,
                                    [](const TFoundMessage& m, uint32_t at) { return m.Offset < at; });
-        if (it != messages_.end() && it->Offset == *first && !it->InfoOffset) it->InfoOffset = marker;
+        if (it != messages_.end() && it->Offset == object.FirstBlock && !it->InfoOffset) it->InfoOffset = object.Marker;
     }
-    otherMarkers_.clear();
-    otherMarkers_.shrink_to_fit();
+    otherObjects_.clear();
+    otherObjects_.shrink_to_fit();
 }
 
 std::string TDbxScan::Text(const TFoundMessage& message, std::vector<TLostRange>* lostRanges,

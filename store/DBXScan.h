@@ -53,17 +53,24 @@ private:
     };
 
     bool FindObjects(const TScanProgress& progress);
+    uint32_t DataOffsetOfInfoAt(uint32_t offset) const;
     void ReadIndex();
     void JoinChains();
     void FollowChain(size_t first, TFoundMessage& message);
     void AttachInfoObjects();
     static bool Continues(const TBlock& block, const TBlock& next);
     TBlock* BlockAt(uint32_t offset);
-    const TBlock* BlockAt(uint32_t offset) const;
+    TBlock* BlockAfter(TBlock* block, uint32_t offset);
 
     const TByteSource& file_;
     std::vector<TBlock> blocks_;              // in file order
-    std::vector<uint32_t> otherMarkers_;      // objects that are not blocks
+    // Objects that are not blocks, with the data offset they hold when they read as an info
+    // object (0 otherwise), in file order.
+    struct TOtherObject {
+        uint32_t Marker;
+        uint32_t FirstBlock;
+    };
+    std::vector<TOtherObject> otherObjects_;
     struct TIndexedHead {
         uint32_t FirstBlock;
         uint32_t Index;  // the summary's position

@@ -13,7 +13,7 @@ namespace {
 
 constexpr uint32_t kRecordMarker = 0x7F007F00;
 constexpr char kMarkerBytes[] = {'\x00', '\x7F', '\x00', '\x7F'};
-constexpr uint64_t kProgressStep = uint64_t{64} << 20;
+constexpr uint64_t kProgressStep = uint64_t{8} << 20;
 
 bool IsRecordHead(std::string_view head) {
     const uint32_t length = le::U32(head, kRecordLength);
