@@ -619,7 +619,8 @@ void Twnd_oe_Main::cmDeletedMessages() {
     TreeStateChange();
 }
 
-bool Twnd_oe_Main::ScanRunning() const { return scan_ && scan_->Running(); }
+// Until its end has been handled here: the worker may be done while its report is queued.
+bool Twnd_oe_Main::ScanRunning() const { return scan_ != nullptr; }
 
 void Twnd_oe_Main::StartRescueScan(const QString& path, bool asResult) {
     scanResult_ = asResult;
@@ -705,8 +706,11 @@ void Twnd_oe_Main::ShowFoundRows() {
 }
 
 void Twnd_oe_Main::closeEvent(QCloseEvent* event) {
-    if (scan_) scan_->Cancel();
-    sbProgress_->hide();
+    if (scan_) {
+        scan_.reset();
+        sbProgress_->hide();
+        sbRescue_->clear();
+    }
     QMainWindow::closeEvent(event);
 }
 

@@ -74,6 +74,7 @@ public:
     std::vector<int> SelectedRows() const;
     // The last finished scan of the open file, or none.
     const TStoreRescue* Rescue() const { return rescue_.get(); }
+    // A scan runs, or its end has not been shown yet.
     bool ScanRunning() const;
     // The list shows what a scan found in a file that could not be opened as a store.
     bool ShowsScanResult() const { return scanResult_; }

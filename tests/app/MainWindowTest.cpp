@@ -653,6 +653,17 @@ private slots:
         QVERIFY(!Child<QAction>("mmDeletedMessages")->isEnabled());
     }
 
+    void closingTheWindowStopsTheScan() {
+        window_->show();
+        Open(WriteStoreWithLostMessages());
+        QVERIFY(window_->ScanRunning());
+        window_->close();
+        QVERIFY(!window_->ScanRunning());
+        QTest::qWait(50);
+        QCOMPARE(RescueStatus(), QString());
+        QVERIFY(!Child<QAction>("mmDeletedMessages")->isEnabled());
+    }
+
     void storeThatFailsToOpenOffersAScanThatListsItsMessages_data() {
         QTest::addColumn<int>("damage");
         QTest::addColumn<QString>("message");

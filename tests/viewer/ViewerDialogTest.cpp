@@ -16,6 +16,7 @@
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QStackedWidget>
