@@ -88,13 +88,10 @@ QString TextAsLines(std::string_view text) {
     return ShownText(joined);
 }
 
-// The header block of a message text: up to its first empty line.
+// The header block of a message text: up to its first empty line, whatever its line ends.
 std::string_view HeaderPart(std::string_view text) {
-    for (std::string_view blank : {std::string_view("\r\n\r\n"), std::string_view("\n\n")}) {
-        size_t end = text.find(blank);
-        if (end != std::string_view::npos) return text.substr(0, end);
-    }
-    return text;
+    const size_t end = std::min(text.find("\r\n\r\n"), text.find("\n\n"));
+    return end == std::string_view::npos ? text : text.substr(0, end);
 }
 
 QString MessagesFoundText(size_t count, const char* what) {
