@@ -3,6 +3,8 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 #include <algorithm>
@@ -10,6 +12,7 @@
 #ifdef BRINDLE_HAVE_VIEWER
 #include "viewer/MessageView.h"
 #else
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 #endif
@@ -36,13 +39,16 @@ QString BrowseWithFileDialog(QWidget* owner, const QString& title, const QString
 }
 
 #ifdef BRINDLE_HAVE_VIEWER
-void ShowInViewer(const std::string& rawText, QWidget* parent) { ShowMessageView(rawText, parent); }
+void ShowInViewer(const std::string& rawText, QWidget* parent, const QString& notice) {
+    ShowMessageView(rawText, parent, notice);
+}
 #else
-// Without the viewer library the raw text is shown as it is.
-void ShowInViewer(const std::string& rawText, QWidget* parent) {
+// Without the viewer library the raw text is shown as it is, below the notice.
+void ShowInViewer(const std::string& rawText, QWidget* parent, const QString& notice) {
     QDialog dialog(parent);
     dialog.setWindowTitle(QStringLiteral("Message"));
     auto* layout = new QVBoxLayout(&dialog);
+    if (!notice.isEmpty()) layout->addWidget(new QLabel(notice, &dialog));
     auto* text = new QPlainTextEdit(QString::fromStdString(rawText), &dialog);
     text->setReadOnly(true);
     layout->addWidget(text);
@@ -51,12 +57,24 @@ void ShowInViewer(const std::string& rawText, QWidget* parent) {
 }
 #endif
 
+bool AskToScan(QWidget* parent, const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::NoButton, parent);
+    box.setInformativeText(QStringLiteral("The file may still hold messages that a scan can find."));
+    QPushButton* scan = box.addButton(QStringLiteral("Scan the file for messages"), QMessageBox::AcceptRole);
+    scan->setObjectName(QStringLiteral("bScan"));
+    box.addButton(QMessageBox::Close);
+    box.setDefaultButton(scan);
+    box.exec();
+    return box.clickedButton() == scan;
+}
+
 TAppHooks RealHooks() {
     TAppHooks hooks;
     hooks.RunOpenDialog = RunFileDialog;
     hooks.BrowseForFolder = BrowseWithFileDialog;
     hooks.AskReplace = AskReplaceInMessageBox;
     hooks.ShowMessageView = ShowInViewer;
+    hooks.OfferScan = AskToScan;
     hooks.RunModal = [](QDialog& dialog) { dialog.exec(); };
     hooks.OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     return hooks;

@@ -32,8 +32,12 @@ struct TAppHooks {
     std::function<QString(QWidget* owner, const QString& title, const QString& start)> BrowseForFolder;
     // Asks what to do when a saved message's name is taken in the folder.
     TAskReplace AskReplace;
-    // Shows one message, given as its raw text, and returns when the viewer is closed.
-    std::function<void(const std::string& rawText, QWidget* parent)> ShowMessageView;
+    // Shows one message, given as its raw text, and returns when the viewer is closed. notice
+    // tells how a recovered text was found and what of it is lost; empty for every other.
+    std::function<void(const std::string& rawText, QWidget* parent, const QString& notice)> ShowMessageView;
+    // Opening a store failed with text: offers to scan the file for the messages it still
+    // holds; true for the scan, false for closing the box.
+    std::function<bool(QWidget* parent, const QString& title, const QString& text)> OfferScan;
     // Runs one of our own dialogs modally (about box, file properties).
     std::function<void(QDialog& dialog)> RunModal;
     // Opens a web or mail address with the desktop's associated program.

@@ -1,5 +1,5 @@
 #pragma once
-// The six 16x16 images of the message list and its header.
+// The seven 16x16 images of the message list and its header.
 #include <QIcon>
 
 namespace brindle {
@@ -11,10 +11,11 @@ enum TListImage : int {
     kImageFlag = 3,          // red flag
     kImageRead = 4,          // opened envelope
     kImageUnread = 5,        // closed envelope
-    kListImageCount = 6,
+    kImageRecovered = 6,     // grey opened envelope with a turning arrow: found by a scan
+    kListImageCount = 7,
 };
 
-// The image at index (0 to 5); a null icon for any other index.
+// The image at index (0 to 6); a null icon for any other index.
 const QIcon& ListImage(int index);
 
 }  // namespace brindle

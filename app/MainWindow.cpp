@@ -6,6 +6,7 @@
 #include "app/FileProperties.h"
 #include "app/FolderChooser.h"
 #include "app/MessageListModel.h"
+#include "app/RescueScan.h"
 #include "app/StoreKind.h"
 #include "app/Stopwatch.h"
 #include "components/DefaultHandler.h"
@@ -14,6 +15,7 @@
 #include "components/PersistentPosition.h"
 #include "components/ReplaceQuestion.h"
 #include "components/WaitCursor.h"
+#include "mailbox/Rescue.h"
 #include "platform/ByteSource.h"
 #include "platform/StringList.h"
 #include "mailbox/MessageFiles.h"
@@ -34,6 +36,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -52,6 +55,8 @@ constexpr int kHeaderPanelHeight = 247;
 constexpr int kDetailPanelHeight = 21;
 constexpr int kStatusBarHeight = 19;
 constexpr int kStatusPanel0Width = 150;
+constexpr int kProgressWidth = 120;
+constexpr int kProgressSteps = 1000;
 constexpr int kSplitterWidth = 2;
 constexpr int kColumnWidths[] = {25, 25, 25, 200, 200, 125, 75};
 const QColor kDetailPanelColor(239, 235, 222);
@@ -81,6 +86,16 @@ QString TextAsLines(std::string_view text) {
         joined += line;
     }
     return ShownText(joined);
+}
+
+// The header block of a message text: up to its first empty line, whatever its line ends.
+std::string_view HeaderPart(std::string_view text) {
+    const size_t end = std::min(text.find("\r\n\r\n"), text.find("\n\n"));
+    return end == std::string_view::npos ? text : text.substr(0, end);
+}
+
+QString MessagesFoundText(size_t count, const char* what) {
+    return QStringLiteral("%1 %2 message%3 found").arg(count).arg(QLatin1String(what)).arg(count == 1 ? "" : "s");
 }
 
 bool IsOpenableDrop(const QMimeData* data) {
@@ -129,6 +144,8 @@ Twnd_oe_Main::Twnd_oe_Main(const QStringList& arguments, QWidget* parent)
 }
 
 Twnd_oe_Main::~Twnd_oe_Main() {
+    scan_.reset();
+    model_->SetFound(nullptr);
     // Events of the list while the controls are destroyed must not reach this window.
     Tree->viewport()->removeEventFilter(this);
     // The list refers to the reader; it must not outlive it.
@@ -162,6 +179,13 @@ void Twnd_oe_Main::CreateMenu() {
     AddMenuItem(File1, "mmGatherEmail", QStringLiteral("Gather E-mail Addresses..."), &Twnd_oe_Main::cmGatherEmail);
     File1->addSeparator();
     AddMenuItem(File1, "mmExit", QStringLiteral("Exit"), &Twnd_oe_Main::cmExit);
+
+    mmView = menuBar()->addMenu(QStringLiteral("View"));
+    mmView->setObjectName(QStringLiteral("mmView"));
+    mmDeletedMessages = AddMenuItem(mmView, "mmDeletedMessages", QStringLiteral("Deleted and Unindexed Messages"),
+                                    &Twnd_oe_Main::cmDeletedMessages);
+    mmDeletedMessages->setCheckable(true);
+    mmDeletedMessages->setEnabled(false);
 
     mmHelp = menuBar()->addMenu(QStringLiteral("Help"));
     mmHelp->setObjectName(QStringLiteral("mmHelp"));
@@ -263,6 +287,17 @@ void Twnd_oe_Main::CreateStatusBar() {
     sbWarnings_ = new QLabel(sb);
     sbWarnings_->setObjectName(QStringLiteral("sbWarnings"));
     sb->addPermanentWidget(sbWarnings_);
+    sbRescue_ = new QLabel(sb);
+    sbRescue_->setObjectName(QStringLiteral("sbRescue"));
+    sb->addPermanentWidget(sbRescue_);
+    sbProgress_ = new QProgressBar(sb);
+    sbProgress_->setObjectName(QStringLiteral("sbProgress"));
+    sbProgress_->setRange(0, kProgressSteps);
+    sbProgress_->setFixedWidth(kProgressWidth);
+    sbProgress_->setMaximumHeight(kStatusBarHeight - 4);
+    sbProgress_->setTextVisible(false);
+    sbProgress_->hide();
+    sb->addPermanentWidget(sbProgress_);
     setStatusBar(sb);
 }
 
@@ -329,10 +364,25 @@ void Twnd_oe_Main::ReadSingleMessage(const QString& path) {
         KeepFromReplacing(LocalPath(path));
         SetStatusText(1, ElapsedTimeText());
     }
-    AppHooks().ShowMessageView(rawText, this);
+    AppHooks().ShowMessageView(rawText, this, QString());
 }
 
 void Twnd_oe_Main::OpenStore(const QString& path) {
+    CancelRescueScan();
+    try {
+        ReadStore(path);
+    } catch (const std::exception& error) {
+        // A file that cannot be read at all has nothing to scan.
+        const QFileInfo file(path);
+        if (!file.isFile() || !file.isReadable()) throw;
+        if (AppHooks().OfferScan(this, ApplicationTitle(), MessageForDisplay(QString::fromUtf8(error.what()))))
+            StartRescueScan(path, true);
+        return;
+    }
+    StartRescueScan(path, false);
+}
+
+void Twnd_oe_Main::ReadStore(const QString& path) {
     TWaitCursor wait;
     SetStatusText(1, QStringLiteral("Loading..."));
     DetailPanel->clear();
@@ -440,14 +490,21 @@ void Twnd_oe_Main::TreeHeaderClick(int column) {
 void Twnd_oe_Main::TreeFocusChanged(int row) {
     TWaitCursor wait;
     DetailPanel->setText(kMessageHeaderCaption);
+    if (model_->IsFoundRow(row)) {
+        if (!rescue_) return;
+        Memo->setPlainText(TextAsLines(HeaderPart(RowText(row))));
+        SetStatusText(1, model_->index(row, TMessageListModel::colSender).data(Qt::ToolTipRole).toString());
+        return;
+    }
     if (!reader_) return;
     Memo->setPlainText(TextAsLines(reader_->GetMessageHeader(model_->MessageIndex(row))));
     SetStatusText(1, QFile::decodeName(QByteArray::fromStdString(reader_->FileName())));
 }
 
 void Twnd_oe_Main::TreeStateChange() {
-    if (!reader_) return;
-    SetStatusText(0, QStringLiteral("Total / Selected: %1 / %2").arg(reader_->GetMessageCount()).arg(SelectedCount()));
+    if (!reader_ && !scanResult_) return;
+    const int64_t total = reader_ ? reader_->GetMessageCount() + model_->FoundRowCount() : model_->rowCount();
+    SetStatusText(0, QStringLiteral("Total / Selected: %1 / %2").arg(total).arg(SelectedCount()));
 }
 
 std::vector<std::pair<int, int>> Twnd_oe_Main::SelectedRanges() const {
@@ -479,24 +536,33 @@ int Twnd_oe_Main::SelectedCount() const {
     return count;
 }
 
+std::string Twnd_oe_Main::RowText(int row, QString* notice) const {
+    if (!model_->IsFoundRow(row)) return reader_ ? reader_->GetMessageText(model_->MessageIndex(row)) : std::string();
+    const size_t position = model_->FoundPosition(row);
+    if (!rescue_ || position >= rescue_->Messages().size()) return std::string();
+    if (notice) *notice = RecoveryNotice(rescue_->Messages()[position].Found);
+    return rescue_->Text(position);
+}
+
 void Twnd_oe_Main::cmMessageView() {
-    if (!reader_) return;
+    if (!reader_ && !rescue_) return;
     QModelIndex focused = Tree->currentIndex();
     if (!focused.isValid()) return;
     std::string text;
+    QString notice;
     {
         TWaitCursor wait;
         SetStatusText(1, QStringLiteral("Reading..."));
         RepaintNow();
         StartStopwatch();
-        text = reader_->GetMessageText(model_->MessageIndex(focused.row()));
+        text = RowText(focused.row(), &notice);
         SetStatusText(1, ElapsedTimeText());
     }
-    AppHooks().ShowMessageView(text, this);
+    AppHooks().ShowMessageView(text, this, notice);
 }
 
 void Twnd_oe_Main::cmSaveAll() {
-    if (!reader_) return;
+    if (!reader_ && !rescue_) return;
     QString folder;
     if (!ChooseFolder(QStringLiteral("Select folder"), QString(), folder, this)) return;
     TTargetFolder target(LocalPath(folder));
@@ -506,13 +572,20 @@ void Twnd_oe_Main::cmSaveAll() {
     RepaintNow();
     StartStopwatch();
     for (int row : rows) {
-        int32_t index = model_->MessageIndex(row);
-        std::string name = SavedMessageFileName(index, reader_->GetMessageInfo(index).Subject);
+        std::string name;
+        if (model_->IsFoundRow(row)) {
+            if (!rescue_ || model_->FoundPosition(row) >= rescue_->Messages().size()) continue;
+            name = RecoveredFileName(rescue_->Messages()[model_->FoundPosition(row)]);
+        } else {
+            if (!reader_) continue;
+            int32_t index = model_->MessageIndex(row);
+            name = SavedMessageFileName(index, reader_->GetMessageInfo(index).Subject);
+        }
         std::optional<TIfExists> how = asker.HowToWrite(name);
         if (asker.Cancelled()) break;
         if (!how) continue;
         TWaitCursor wait;
-        SaveMessageFile(target, name, reader_->GetMessageText(index), *how);
+        SaveMessageFile(target, name, RowText(row), *how);
     }
     SetStatusText(1, ElapsedTimeText());
 }
@@ -533,6 +606,109 @@ void Twnd_oe_Main::cmGatherEmail() {
 void Twnd_oe_Main::cmFileProps() {
     if (!reader_) return;
     ShowFileProperties(this, QFile::decodeName(QByteArray::fromStdString(reader_->FileName())), reader_.get());
+}
+
+void Twnd_oe_Main::cmDeletedMessages() {
+    if (mmDeletedMessages->isChecked())
+        ShowFoundRows();
+    else if (!scanResult_)
+        model_->RemoveFoundRows();
+    TreeStateChange();
+}
+
+// Until its end has been handled here: the worker may be done while its report is queued.
+bool Twnd_oe_Main::ScanRunning() const { return scan_ != nullptr; }
+
+void Twnd_oe_Main::StartRescueScan(const QString& path, bool asResult) {
+    scanResult_ = asResult;
+    scanPath_ = path;
+    if (asResult) {
+        // The list shows only what the scan finds; a reader that failed half-way is dropped.
+        model_->Clear();
+        model_->SetReader(nullptr);
+        reader_.reset();
+        Memo->clear();
+        const QString caption = QStringLiteral("Brindle - [Scan of %1]").arg(QFileInfo(path).fileName());
+        setWindowTitle(caption);
+        SetApplicationTitle(caption);
+        SetStatusText(0, QStringLiteral("Scanning..."));
+    }
+    sbRescue_->setText(QStringLiteral("Scanning the file..."));
+    sbProgress_->setValue(0);
+    sbProgress_->show();
+    scan_ = std::make_unique<TRescueScan>(LocalPath(path));
+    connect(scan_.get(), &TRescueScan::Progress, this, &Twnd_oe_Main::RescueScanProgress);
+    connect(scan_.get(), &TRescueScan::Finished, this,
+            [this](bool ok) { Guarded([this, ok] { RescueScanFinished(ok); }); });
+    scan_->Start();
+}
+
+void Twnd_oe_Main::CancelRescueScan() {
+    scan_.reset();
+    model_->RemoveFoundRows();
+    model_->SetFound(nullptr);
+    rescue_.reset();
+    scanResult_ = false;
+    sbProgress_->hide();
+    sbRescue_->clear();
+    mmDeletedMessages->setEnabled(false);
+}
+
+void Twnd_oe_Main::RescueScanProgress(quint64 done, quint64 total) {
+    sbProgress_->setValue(total == 0 ? kProgressSteps : static_cast<int>(done * kProgressSteps / total));
+}
+
+void Twnd_oe_Main::RescueScanFinished(bool ok) {
+    sbProgress_->hide();
+    // This runs inside the scan's own signal: it is deleted once that has returned.
+    TRescueScan* scan = scan_.release();
+    scan->deleteLater();
+    if (!ok) {
+        sbRescue_->setText(QStringLiteral("Scan failed"));
+        sbRescue_->setToolTip(scan->ErrorText());
+        if (scanResult_) SetStatusText(0, QStringLiteral("Found: 0"));
+        return;
+    }
+    rescue_ = scan->TakeResult();
+    model_->SetFound(&rescue_->Messages());
+    if (scanResult_) {
+        ShowScanResult();
+        return;
+    }
+    const size_t unindexed = UnindexedCount(*rescue_);
+    sbRescue_->setText(unindexed == 0 ? QString() : MessagesFoundText(unindexed, "deleted or unindexed"));
+    mmDeletedMessages->setEnabled(unindexed > 0);
+    if (mmDeletedMessages->isChecked()) ShowFoundRows();
+}
+
+void Twnd_oe_Main::ShowScanResult() {
+    std::vector<size_t> all(rescue_->Messages().size());
+    for (size_t i = 0; i < all.size(); ++i) all[i] = i;
+    model_->Clear();
+    model_->AddFoundRows(all);
+    if (sortColumn_ >= 0) model_->SortRows(sortColumn_, sortDirection_);
+    DetailPanel->setText(kFilePropertiesCaption);
+    Memo->setPlainText(QStringLiteral("Scan result: %1").arg(QDir::toNativeSeparators(scanPath_)));
+    sbRescue_->setText(QStringLiteral("Scan result: %1 message%2 found").arg(all.size()).arg(all.size() == 1 ? "" : "s"));
+    SetStatusText(0, QStringLiteral("Found: %1").arg(all.size()));
+}
+
+void Twnd_oe_Main::ShowFoundRows() {
+    if (!rescue_ || scanResult_ || model_->FoundRowCount() > 0) return;
+    std::vector<size_t> unindexed;
+    for (size_t i = 0; i < rescue_->Messages().size(); ++i)
+        if (rescue_->Messages()[i].Found.Kind != TFoundKind::Indexed) unindexed.push_back(i);
+    model_->AddFoundRows(unindexed);
+    if (sortColumn_ >= 0) model_->SortRows(sortColumn_, sortDirection_);
+}
+
+void Twnd_oe_Main::closeEvent(QCloseEvent* event) {
+    if (scan_) {
+        scan_.reset();
+        sbProgress_->hide();
+        sbRescue_->clear();
+    }
+    QMainWindow::closeEvent(event);
 }
 
 bool Twnd_oe_Main::eventFilter(QObject* watched, QEvent* event) {

@@ -17,6 +17,7 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
+class QProgressBar;
 class QSplitter;
 class QStatusBar;
 class QTreeView;
@@ -26,6 +27,8 @@ namespace brindle {
 class Korvane_MRUList;
 class Korvane_PersistentPosition;
 class TMessageListModel;
+class TRescueScan;
+class TStoreRescue;
 
 class Twnd_oe_Main : public QMainWindow {
     Q_OBJECT
@@ -51,6 +54,9 @@ public:
     void cmSaveAll();
     void cmGatherEmail();
     void cmFileProps();
+    // View > Deleted and Unindexed Messages: adds the rows of the messages that the scan of
+    // the open store found beyond its index, or takes them away again.
+    void cmDeletedMessages();
     void MRUListMenuItemClick(QAction* Sender);
 
     void TreeHeaderClick(int column);
@@ -66,12 +72,19 @@ public:
     Qt::SortOrder SortDirection() const { return sortDirection_; }
     // Rows selected in the list, in display order.
     std::vector<int> SelectedRows() const;
+    // The last finished scan of the open file, or none.
+    const TStoreRescue* Rescue() const { return rescue_.get(); }
+    // A scan runs, or its end has not been shown yet.
+    bool ScanRunning() const;
+    // The list shows what a scan found in a file that could not be opened as a store.
+    bool ShowsScanResult() const { return scanResult_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateMenu();
@@ -86,6 +99,18 @@ private:
     void FormShow();
     void ReadSingleMessage(const QString& path);
     void OpenStore(const QString& path);
+    void ReadStore(const QString& path);
+    // Scans the file on a worker thread: in the background of an open store, or (asResult)
+    // to list what a file that cannot be opened still holds.
+    void StartRescueScan(const QString& path, bool asResult);
+    // Stops a running scan and forgets the last one with its rows.
+    void CancelRescueScan();
+    void RescueScanProgress(quint64 done, quint64 total);
+    void RescueScanFinished(bool ok);
+    void ShowScanResult();
+    void ShowFoundRows();
+    // The text of a row; notice receives what the viewer tells about a recovered text.
+    std::string RowText(int row, QString* notice = nullptr) const;
     void ShowOpenedStore();
     // Shows the warnings that reading the store gave, or none.
     void ShowWarnings();
@@ -103,6 +128,8 @@ private:
     Qt::SortOrder sortDirection_ = Qt::AscendingOrder;
 
     QMenu* File1 = nullptr;
+    QMenu* mmView = nullptr;
+    QAction* mmDeletedMessages = nullptr;
     QMenu* mmHelp = nullptr;
     QTreeView* Tree = nullptr;
     QSplitter* Splitter1 = nullptr;
@@ -114,6 +141,13 @@ private:
     // Damage that reading tolerated; its first line shows in the status bar, all in its tip.
     QLabel* sbWarnings_ = nullptr;
     QStringList warnings_;
+    QProgressBar* sbProgress_ = nullptr;
+    // What the scan found, or that it runs.
+    QLabel* sbRescue_ = nullptr;
+    std::unique_ptr<TRescueScan> scan_;
+    std::unique_ptr<TStoreRescue> rescue_;
+    bool scanResult_ = false;
+    QString scanPath_;
     Korvane_MRUList* mruList_ = nullptr;
     Korvane_PersistentPosition* PP = nullptr;
 };

@@ -5,15 +5,57 @@
 #include "app/ListImages.h"
 #include "store/MessageFlags.h"
 
+#include <QBrush>
+#include <QDateTime>
+
 #include <algorithm>
 #include <numeric>
 
 namespace brindle {
 namespace {
 
+constexpr double kUnixEpochDay = 25569;  // 1970-01-01 in days since 1899-12-30
+constexpr double kMillisecondsPerDay = 86'400'000;
+const QColor kFoundTextColor(128, 128, 128);
+
 bool IsUnread(const TMessageInfo& info) { return (info.Flags & kFlagRead) == 0; }
 
+// A found row's number: the position in the found messages, counted down from -1.
+int32_t FoundRowNumber(size_t position) { return -static_cast<int32_t>(position) - 1; }
+
+// Days since 1899-12-30 (UTC) of an RFC 5322 date, or 0 when it cannot be read.
+TDateTime DateValueOf(const std::string& date) {
+    const QDateTime when = QDateTime::fromString(QString::fromStdString(date).simplified(), Qt::RFC2822Date);
+    if (!when.isValid()) return 0;
+    return kUnixEpochDay + static_cast<double>(when.toMSecsSinceEpoch()) / kMillisecondsPerDay;
+}
+
+QString KindDescription(const TFoundMessage& found) {
+    QString text;
+    switch (found.Kind) {
+    case TFoundKind::Indexed: text = QStringLiteral("Message of the index"); break;
+    case TFoundKind::Orphaned: text = QStringLiteral("Unindexed message"); break;
+    case TFoundKind::Deleted: text = QStringLiteral("Deleted message"); break;
+    case TFoundKind::Partial: text = QStringLiteral("Partial message (it breaks off)"); break;
+    }
+    if (found.LostBytes > 0) text += QStringLiteral(", %1 bytes lost").arg(found.LostBytes);
+    return text;
+}
+
 }  // namespace
+
+TMessageInfo TMessageListModel::FoundInfo(const TRescuedMessage& message) {
+    TMessageInfo info;
+    info.Flags = kFlagRead;
+    info.Priority = kPriorityNormal;
+    info.Subject = message.Header.Subject;
+    info.SenderName = message.Header.From;
+    info.MessageID = message.Header.MessageID;
+    info.Received = DateValueOf(message.Header.Date);
+    info.DateText = message.Header.Date;
+    info.Size = static_cast<uint32_t>(std::min<uint64_t>(message.Found.Size, UINT32_MAX));
+    return info;
+}
 
 TMessageListModel::TMessageListModel(QObject* parent) : QAbstractTableModel(parent) { SetListFont(QFont()); }
 
@@ -27,7 +69,34 @@ void TMessageListModel::Clear() {
     beginRemoveRows(QModelIndex(), 0, static_cast<int>(rows_.size()) - 1);
     rows_.clear();
     rows_.shrink_to_fit();
+    foundRows_ = 0;
     endRemoveRows();
+}
+
+void TMessageListModel::AddFoundRows(const std::vector<size_t>& positions) {
+    if (positions.empty()) return;
+    const int first = static_cast<int>(rows_.size());
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(positions.size()) - 1);
+    for (size_t position : positions) rows_.push_back(FoundRowNumber(position));
+    foundRows_ += static_cast<int>(positions.size());
+    endInsertRows();
+}
+
+void TMessageListModel::RemoveFoundRows() {
+    // Runs of found rows, removed from the last one up so that earlier row numbers hold.
+    for (int end = static_cast<int>(rows_.size()); end > 0;) {
+        if (rows_[static_cast<size_t>(end - 1)] >= 0) {
+            --end;
+            continue;
+        }
+        int begin = end - 1;
+        while (begin > 0 && rows_[static_cast<size_t>(begin - 1)] < 0) --begin;
+        beginRemoveRows(QModelIndex(), begin, end - 1);
+        rows_.erase(rows_.begin() + begin, rows_.begin() + end);
+        foundRows_ -= end - begin;
+        endRemoveRows();
+        end = begin;
+    }
 }
 
 void TMessageListModel::Fill(int32_t count) {
@@ -73,11 +142,35 @@ QString TMessageListModel::CellText(const TMessageInfo& info, int column) const 
     }
 }
 
+std::optional<TMessageInfo> TMessageListModel::RowInfo(int row) const {
+    if (!IsFoundRow(row)) return reader_ ? std::optional(reader_->GetMessageInfo(MessageIndex(row))) : std::nullopt;
+    if (!found_ || FoundPosition(row) >= found_->size()) return std::nullopt;
+    return FoundInfo((*found_)[FoundPosition(row)]);
+}
+
+QVariant TMessageListModel::FoundRowData(const TRescuedMessage& message, int column, int role) const {
+    const bool indexed = message.Found.Kind == TFoundKind::Indexed;
+    switch (role) {
+    case Qt::DisplayRole: return CellText(FoundInfo(message), column);
+    case Qt::DecorationRole:
+        if (column != colSender) return QVariant();
+        return ListImage(indexed ? kImageRead : kImageRecovered);
+    case Qt::ForegroundRole: return indexed ? QVariant() : QVariant(QBrush(kFoundTextColor));
+    case Qt::ToolTipRole: return KindDescription(message.Found);
+    default: return QVariant();
+    }
+}
+
 QVariant TMessageListModel::data(const QModelIndex& index, int role) const {
     ++dataCalls_;
-    if (!index.isValid() || !reader_ || index.row() >= static_cast<int>(rows_.size())) return QVariant();
+    if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return QVariant();
     if (role == Qt::TextAlignmentRole)
         return index.column() == colSize ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+    if (IsFoundRow(index.row())) {
+        if (!found_ || FoundPosition(index.row()) >= found_->size()) return QVariant();
+        return FoundRowData((*found_)[FoundPosition(index.row())], index.column(), role);
+    }
+    if (!reader_) return QVariant();
     if (role != Qt::DisplayRole && role != Qt::DecorationRole && role != Qt::FontRole) return QVariant();
     TMessageInfo info = reader_->GetMessageInfo(MessageIndex(index.row()));
     switch (role) {
@@ -128,12 +221,16 @@ TSortKey TMessageListModel::SortKeyOf(const TMessageInfo& info, int column, cons
 }
 
 void TMessageListModel::SortRows(int column, Qt::SortOrder order) {
-    if (!reader_ || rows_.empty()) return;
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    QCollator collator = LocaleCollator(true);
+    if (rows_.empty()) return;
     std::vector<TSortKey> keys;
     keys.reserve(rows_.size());
-    for (int32_t message : rows_) keys.push_back(SortKeyOf(reader_->GetMessageInfo(message), column, collator));
+    QCollator collator = LocaleCollator(true);
+    for (int row = 0; row < static_cast<int>(rows_.size()); ++row) {
+        std::optional<TMessageInfo> info = RowInfo(row);
+        if (!info) return;
+        keys.push_back(SortKeyOf(*info, column, collator));
+    }
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
 
     std::vector<int> newToOld(rows_.size());
     std::iota(newToOld.begin(), newToOld.end(), 0);

@@ -1,8 +1,10 @@
 #pragma once
-// The message list's model. A row holds only the index of its message in the reader's
-// summary array; every text, image, font and sort key is made afresh from the reader's
-// copy of that summary.
+// The message list's model. A row holds only a number: the index of its message in the
+// reader's summary array, or (negative) the position of a message that a whole-file scan
+// found. Every text, image, font and sort key is made afresh from the reader's copy of that
+// summary, or from the summary of the found message's own header.
 #include "app/SortKey.h"
+#include "mailbox/Rescue.h"
 #include "store/OEReader.h"
 
 #include <QAbstractTableModel>
@@ -11,6 +13,7 @@
 #include <QLocale>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace brindle {
@@ -37,7 +40,23 @@ public:
     // One row per summary, in summary order.
     void Fill(int32_t count);
     void Clear();
+    // The summary index of a row of the reader; negative for a row of a found message.
     int32_t MessageIndex(int row) const { return rows_.at(static_cast<size_t>(row)); }
+
+    // The messages of a scan that rows may stand for; none while there is no scan. They must
+    // outlive their rows.
+    void SetFound(const std::vector<TRescuedMessage>* found) { found_ = found; }
+    // Appends one row for each of these positions in the found messages.
+    void AddFoundRows(const std::vector<size_t>& positions);
+    // Removes the rows of found messages; the others keep their order.
+    void RemoveFoundRows();
+    bool IsFoundRow(int row) const { return MessageIndex(row) < 0; }
+    // The position in the found messages of a row of a found message.
+    size_t FoundPosition(int row) const { return static_cast<size_t>(-(MessageIndex(row) + 1)); }
+    int FoundRowCount() const { return foundRows_; }
+    // The summary that a found message's own header gives, as the list shows it: read, its
+    // sender, subject and date (the parsed date, or the header's text), its recovered size.
+    static TMessageInfo FoundInfo(const TRescuedMessage& message);
 
     // Stable sort of all rows by a column: equal rows keep their order in both directions.
     void SortRows(int column, Qt::SortOrder order);
@@ -60,8 +79,14 @@ public:
     QString CellText(const TMessageInfo& info, int column) const;
 
 private:
+    // The summary shown for a row, or none when its reader or scan is gone.
+    std::optional<TMessageInfo> RowInfo(int row) const;
+    QVariant FoundRowData(const TRescuedMessage& message, int column, int role) const;
+
     const TOEReader* reader_ = nullptr;
+    const std::vector<TRescuedMessage>* found_ = nullptr;
     std::vector<int32_t> rows_;
+    int foundRows_ = 0;
     QLocale locale_;
     QFont boldFont_;
     mutable uint64_t dataCalls_ = 0;

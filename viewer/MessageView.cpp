@@ -5,9 +5,10 @@
 
 namespace brindle {
 
-void ShowMessageView(const std::string& rawText, QWidget* parent) {
+void ShowMessageView(const std::string& rawText, QWidget* parent, const QString& notice) {
     Tdlg_oe_Msg dialog(parent);
     dialog.LoadMessage(rawText);
+    dialog.SetNotice(notice);
     ViewerHooks().RunModal(dialog);
 }
 

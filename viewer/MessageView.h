@@ -1,12 +1,15 @@
 #pragma once
 // The entry into the message viewer: shows one message, given as its raw text, in a modal
-// dialog and returns when the user has closed it.
+// dialog and returns when the user has closed it. A notice (how the text was recovered, what
+// of it is lost) shows above the text; none for a message read as the store holds it.
+#include <QString>
+
 #include <string>
 
 class QWidget;
 
 namespace brindle {
 
-void ShowMessageView(const std::string& rawText, QWidget* parent = nullptr);
+void ShowMessageView(const std::string& rawText, QWidget* parent = nullptr, const QString& notice = QString());
 
 }  // namespace brindle

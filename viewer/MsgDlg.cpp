@@ -45,6 +45,7 @@ constexpr int kButtonWidth = 100;
 constexpr int kButtonHeight = 23;
 constexpr int kHeaderFooterPoints = 8;
 constexpr size_t kMaxCaptionBytes = 255;
+const QColor kNoticeColor(255, 244, 190);
 
 QFont DialogFont() {
     QFont font;
@@ -286,11 +287,22 @@ QWidget* Tdlg_oe_Msg::BuildGeneralTab() {
     Memo->setObjectName(QStringLiteral("Memo"));
     Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo->SetWordWrap(true);
+    lNotice = new QLabel;
+    lNotice->setObjectName(QStringLiteral("lNotice"));
+    lNotice->setWordWrap(true);
+    lNotice->setMargin(4);
+    lNotice->setAutoFillBackground(true);
+    QPalette noticePalette = lNotice->palette();
+    noticePalette.setColor(QPalette::Window, kNoticeColor);
+    noticePalette.setColor(QPalette::WindowText, Qt::black);
+    lNotice->setPalette(noticePalette);
+    lNotice->hide();
 
     auto* layout = new QVBoxLayout(TabSheet1);
     layout->setContentsMargins(kBorder, kBorder, kBorder, kBorder);
     layout->setSpacing(0);
     layout->addWidget(BuildHeaderStrip());
+    layout->addWidget(lNotice);
     layout->addWidget(Memo, 1);
     layout->addSpacing(kBorder);
     layout->addWidget(BuildAttachmentsBox());
@@ -440,6 +452,11 @@ void Tdlg_oe_Msg::FillFromMessage() {
         List->addItem(item);
     }
     bSaveAll->setEnabled(MoxMsg.AttachedFiles.Count() > 0);
+}
+
+void Tdlg_oe_Msg::SetNotice(const QString& notice) {
+    lNotice->setText(notice);
+    lNotice->setVisible(!notice.isEmpty());
 }
 
 void Tdlg_oe_Msg::ListChange() { bSave->setEnabled(!List->selectedItems().isEmpty()); }

@@ -51,6 +51,8 @@ public:
     // Parses the raw text and fills the three tabs. Errors pass to the caller.
     void LoadMessage(const std::string& rawText);
     void FillFromMessage();
+    // Shows a notice above the text on " General "; an empty one hides it.
+    void SetNotice(const QString& notice);
 
     void FormCreate();
     void ListChange();
@@ -81,6 +83,7 @@ public:
     QLineEdit* eFrom = nullptr;
     QLineEdit* eSubject = nullptr;
     QLineEdit* eSent = nullptr;
+    QLabel* lNotice = nullptr;
     TTextView* Memo = nullptr;
     QListWidget* List = nullptr;
     QPushButton* bSave = nullptr;

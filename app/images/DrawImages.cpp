@@ -1,4 +1,4 @@
-// Draws the six 16x16 list images into PNG files:
+// Draws the seven 16x16 list images into PNG files:
 //   cmake --build BUILD --target brindle_draw_images && BUILD/app/images/brindle_draw_images app/images
 // The PNGs are kept in the repository; run this only to change a picture.
 #include <QGuiApplication>
@@ -120,6 +120,43 @@ void OpenedEnvelope(QPainter& p) {
     p.drawPath(front);
 }
 
+// The opened envelope in greys with a green arrow turning back: a message brought back from
+// space that the index no longer reaches.
+void RecoveredEnvelope(QPainter& p) {
+    const QColor edge(110, 110, 110);
+    const QColor paper(225, 225, 225);
+    p.setPen(QPen(edge, 1));
+    p.setBrush(paper.darker(110));
+    QPainterPath back;
+    back.moveTo(1.5, 7.5);
+    back.lineTo(8, 1.5);
+    back.lineTo(14.5, 7.5);
+    back.closeSubpath();
+    p.drawPath(back);
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(3.5, 4.5, 9, 6));
+    p.setBrush(paper);
+    QPainterPath front;
+    front.moveTo(1.5, 7.5);
+    front.lineTo(8, 12);
+    front.lineTo(14.5, 7.5);
+    front.lineTo(14.5, 14.5);
+    front.lineTo(1.5, 14.5);
+    front.closeSubpath();
+    p.drawPath(front);
+    p.setPen(QPen(QColor(20, 130, 40), 1.6));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(8.5, 8.5, 6, 6), 90 * 16, 270 * 16);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(20, 130, 40));
+    QPainterPath head;
+    head.moveTo(11.5, 6.8);
+    head.lineTo(14, 8.5);
+    head.lineTo(11.5, 10.2);
+    head.closeSubpath();
+    p.drawPath(head);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -131,5 +168,6 @@ int main(int argc, char** argv) {
     Save(folder, "flag", Flag);
     Save(folder, "read", OpenedEnvelope);
     Save(folder, "unread", ClosedEnvelope);
+    Save(folder, "recovered", RecoveredEnvelope);
     return 0;
 }

@@ -4,9 +4,12 @@
 #include <QApplication>
 
 int RunMainWindowTest(int argc, char** argv);
+int RunRescueScanTest(int argc, char** argv);
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     brindle::test::TTestSettings settings;
-    return RunMainWindowTest(argc, argv) == 0 ? 0 : 1;
+    int failures = RunMainWindowTest(argc, argv);
+    failures += RunRescueScanTest(argc, argv);
+    return failures == 0 ? 0 : 1;
 }

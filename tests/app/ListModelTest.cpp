@@ -98,7 +98,63 @@ private slots:
             QVERIFY(!ListImage(i).isNull());
             QCOMPARE(ListImage(i).availableSizes().value(0), QSize(16, 16));
         }
-        QVERIFY(ListImage(6).isNull());
+        QVERIFY(ListImage(kListImageCount).isNull());
+    }
+
+    // Found rows follow the summary rows, sort among them and leave them in their order.
+    void foundRowsSortAmongSummaryRowsAndLeaveThemAsTheyWere() {
+        TFakeReader reader({Summary("b"), Summary("d")});
+        std::vector<TRescuedMessage> found(3);
+        const TFoundKind kinds[] = {TFoundKind::Deleted, TFoundKind::Orphaned, TFoundKind::Indexed};
+        const char* subjects[] = {"a", "c", "e"};
+        for (size_t i = 0; i < found.size(); ++i) {
+            found[i].Found.Kind = kinds[i];
+            found[i].Header.Subject = subjects[i];
+        }
+        Model model;
+        model.SetReader(&reader);
+        model.SetFound(&found);
+        model.Fill(2);
+        model.AddFoundRows({0, 1, 2});
+        QCOMPARE(model.rowCount(), 5);
+        QCOMPARE(model.FoundRowCount(), 3);
+        model.SortRows(Model::colSubject, Qt::DescendingOrder);
+        QStringList shown;
+        for (int row = 0; row < model.rowCount(); ++row) shown << model.index(row, Model::colSubject).data().toString();
+        QCOMPARE(shown, (QStringList{"e", "d", "c", "b", "a"}));
+        QVERIFY(model.IsFoundRow(0) && model.FoundPosition(0) == 2);
+        QVERIFY(!model.IsFoundRow(1));
+
+        // Deleted and unindexed rows are grey with the recovered envelope; a found row of the
+        // index looks read.
+        const auto icon = [&](int row) { return model.index(row, Model::colSender).data(Qt::DecorationRole).value<QIcon>().cacheKey(); };
+        QCOMPARE(icon(2), ListImage(kImageRecovered).cacheKey());
+        QCOMPARE(icon(0), ListImage(kImageRead).cacheKey());
+        QVERIFY(model.index(4, Model::colSubject).data(Qt::ForegroundRole).isValid());
+        QVERIFY(!model.index(0, Model::colSubject).data(Qt::ForegroundRole).isValid());
+        QVERIFY(!model.index(1, Model::colSubject).data(Qt::ForegroundRole).isValid());
+        QVERIFY(!model.index(2, Model::colSubject).data(Qt::FontRole).isValid());
+
+        model.RemoveFoundRows();
+        QCOMPARE(RowOrder(model), (std::vector<int32_t>{1, 0}));
+        QCOMPARE(model.FoundRowCount(), 0);
+    }
+
+    void foundMessagesShowTheDateOfTheirOwnHeader_data() {
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("RFC 5322") << "Sat, 1 Jan 2000 13:14:15 +0000" << "1/1/00 1:14:15 PM";
+        QTest::newRow("other zone") << "Sat, 1 Jan 2000 13:14:15 +0200" << "1/1/00 11:14:15 AM";
+        QTest::newRow("unreadable, shown as written") << "sometime in May" << "sometime in May";
+        QTest::newRow("none") << "" << "";
+    }
+    void foundMessagesShowTheDateOfTheirOwnHeader() {
+        QFETCH(QString, date);
+        QFETCH(QString, shown);
+        TRescuedMessage message;
+        message.Header.Date = date.toStdString();
+        Model model;
+        QCOMPARE(model.CellText(Model::FoundInfo(message), Model::colReceived), shown);
     }
 
     void unreadRowsAreBoldInEveryColumn() {

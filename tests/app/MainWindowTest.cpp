@@ -1,5 +1,6 @@
 #include "app/AboutBox.h"
 #include "app/AppHooks.h"
+#include "app/ListImages.h"
 #include "app/MainWindow.h"
 #include "app/MessageListModel.h"
 #include "components/DefaultHandler.h"
@@ -20,6 +21,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
@@ -64,6 +66,9 @@ class MainWindowTest : public QObject {
     std::unique_ptr<Twnd_oe_Main> window_;
     QList<TShownBox> boxes_;
     std::vector<std::string> viewed_;
+    QStringList notices_;
+    int scanOffers_ = 0;
+    bool acceptScan_ = false;
 
     template <typename T>
     T* Child(const char* name) const {
@@ -115,8 +120,19 @@ private slots:
         SetApplicationTitle(QStringLiteral("Brindle"));
         boxes_.clear();
         viewed_.clear();
+        notices_.clear();
+        scanOffers_ = 0;
+        acceptScan_ = false;
         SetMessageBoxPresenter([this](QWidget*, const QString& title, const QString& text) { boxes_.append({title, text}); });
-        AppHooks().ShowMessageView = [this](const std::string& text, QWidget*) { viewed_.push_back(text); };
+        AppHooks().ShowMessageView = [this](const std::string& text, QWidget*, const QString& notice) {
+            viewed_.push_back(text);
+            notices_.append(notice);
+        };
+        AppHooks().OfferScan = [this](QWidget*, const QString& title, const QString& text) {
+            boxes_.append({title, text});
+            ++scanOffers_;
+            return acceptScan_;
+        };
         AppHooks().RunModal = [](QDialog&) {};
         AppHooks().OpenUrl = [](const QUrl&) {};
         AppHooks().RunOpenDialog = [](QWidget*, TOpenDialog&) { return false; };
@@ -520,6 +536,7 @@ private slots:
         Open(tiny);
         Open(dir_.filePath(QStringLiteral("absent.dbx")));
         QCOMPARE(boxes_.size(), 2);
+        QCOMPARE(scanOffers_, 1);  // a file that cannot be read has nothing to scan
         QCOMPARE(boxes_[0].text, QStringLiteral("Stream read error."));
         QCOMPARE(boxes_[1].text, QStringLiteral("Cannot open file %1.").arg(dir_.filePath(QStringLiteral("absent.dbx"))));
         QCOMPARE(boxes_[1].title, QStringLiteral("Brindle"));
@@ -554,6 +571,134 @@ private slots:
         QCOMPARE(Model()->rowCount(), 0);
         QVERIFY(window_->MRUList()->Items().isEmpty());
         QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    // Inbox with a deleted message of two blocks and an orphaned one after its five.
+    QString WriteStoreWithLostMessages() {
+        std::vector<TFixtureMessage> messages = InboxMessages();
+        TFixtureMessage lost = Message("Lost one", "Dan", "dan@x.org");
+        lost.Text = testsupport::MessageText({"Received: by x.org", "Subject: Lost one", "From: Dan <dan@x.org>"}, std::string(700, 'x'));
+        lost.DbxPresence = testsupport::TDbxPresence::Deleted;
+        TFixtureMessage stray = Message("Stray one", "Eve", "eve@x.org");
+        stray.DbxPresence = testsupport::TDbxPresence::Orphaned;
+        messages.push_back(lost);
+        messages.push_back(stray);
+        return WriteDbxFixture(dir_.path(), QStringLiteral("Lost.dbx"), "Lost", messages);
+    }
+    QString RescueStatus() const { return Child<QLabel>("sbRescue")->text(); }
+
+    void deletedAndUnindexedMessagesJoinTheListOnRequest() {
+        Open(WriteStoreWithLostMessages());
+        QVERIFY(boxes_.isEmpty());
+        QTRY_VERIFY(!window_->ScanRunning());
+        QCOMPARE(RescueStatus(), QStringLiteral("2 deleted or unindexed messages found"));
+        QVERIFY(!Child<QProgressBar>("sbProgress")->isVisibleTo(window_.get()));
+        // Until the view is switched on the list is that of the index alone.
+        ClickHeader(TMessageListModel::colSubject);
+        const QStringList indexOnly = Subjects();
+        QCOMPARE(indexOnly.size(), 5);
+        QVERIFY(Child<QAction>("mmDeletedMessages")->isEnabled());
+
+        Trigger("mmDeletedMessages");
+        QCOMPARE(Model()->rowCount(), 7);
+        QCOMPARE(window_->StatusText(0), QStringLiteral("Total / Selected: 7 / 0"));
+        const int lostRow = Subjects().indexOf(QStringLiteral("Lost one"));
+        const int strayRow = Subjects().indexOf(QStringLiteral("Stray one"));
+        QVERIFY(lostRow >= 0 && strayRow >= 0);
+        // Sorted like any other row: "Lost one" comes before "Re: Hello?".
+        QVERIFY(lostRow < Subjects().indexOf(QStringLiteral("Re: Hello?")));
+        // The first four bytes, lost, were the start of the Received line.
+        QCOMPARE(Cell(lostRow, TMessageListModel::colSender), QStringLiteral("Dan <dan@x.org>"));
+        for (int row : {lostRow, strayRow}) {
+            QVERIFY(Model()->index(row, TMessageListModel::colSubject).data(Qt::ForegroundRole).isValid());
+            QCOMPARE(Model()->index(row, TMessageListModel::colSender).data(Qt::DecorationRole).value<QIcon>().cacheKey(),
+                     ListImage(kImageRecovered).cacheKey());
+        }
+        const int indexRow = Subjects().indexOf(QStringLiteral("Gamma"));
+        QVERIFY(!Model()->index(indexRow, TMessageListModel::colSubject).data(Qt::ForegroundRole).isValid());
+
+        // A freed block loses its first four text bytes to the link to the block before it.
+        std::string expected = testsupport::MessageText({"Received: by x.org", "Subject: Lost one", "From: Dan <dan@x.org>"}, std::string(700, 'x'));
+        for (size_t block = 0; block < expected.size(); block += 512) expected.replace(block, 4, 4, ' ');
+        Tree()->setCurrentIndex(Model()->index(lostRow, 0));
+        Trigger("mmMessageView");
+        QCOMPARE(viewed_.size(), size_t(1));
+        QCOMPARE(viewed_.back(), expected);
+        QCOMPARE(notices_.back(), QStringLiteral("Recovered from deleted space: 8 bytes are lost."));
+        Tree()->setCurrentIndex(Model()->index(indexRow, 0));
+        Trigger("mmMessageView");
+        QCOMPARE(notices_.back(), QString());
+        QVERIFY(viewed_.back().find("Subject: Gamma") != std::string::npos);
+
+        QTemporaryDir target;
+        AppHooks().BrowseForFolder = [&](QWidget*, const QString&, const QString&) { return target.path(); };
+        Tree()->selectionModel()->select(QItemSelection(Model()->index(lostRow, 0), Model()->index(lostRow, 6)),
+                                         QItemSelectionModel::ClearAndSelect);
+        Trigger("mmSaveAll");
+        const QStringList names = QDir(target.path()).entryList(QDir::Files);
+        QCOMPARE(names.size(), 1);
+        QVERIFY2(names[0].startsWith(QStringLiteral("deleted_")) && names[0].endsWith(QStringLiteral("_Lost one.eml")),
+                 qPrintable(names[0]));
+        QVERIFY(ReadAll(target.filePath(names[0])).startsWith(QByteArray::fromStdString(expected)));
+
+        Trigger("mmDeletedMessages");
+        QCOMPARE(Subjects(), indexOnly);
+        QCOMPARE(window_->StatusText(0), QStringLiteral("Total / Selected: 5 / 0"));
+
+        // Another store forgets the scan; one without lost messages offers none.
+        Open(storeB_);
+        QTRY_VERIFY(!window_->ScanRunning());
+        QCOMPARE(Model()->rowCount(), 2);
+        QCOMPARE(RescueStatus(), QString());
+        QVERIFY(!Child<QAction>("mmDeletedMessages")->isEnabled());
+    }
+
+    void closingTheWindowStopsTheScan() {
+        window_->show();
+        Open(WriteStoreWithLostMessages());
+        QVERIFY(window_->ScanRunning());
+        window_->close();
+        QVERIFY(!window_->ScanRunning());
+        QTest::qWait(50);
+        QCOMPARE(RescueStatus(), QString());
+        QVERIFY(!Child<QAction>("mmDeletedMessages")->isEnabled());
+    }
+
+    void storeThatFailsToOpenOffersAScanThatListsItsMessages_data() {
+        QTest::addColumn<int>("damage");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("second magic") << int(testsupport::TDbxDamageKind::SecondMagic)
+                                      << "File is not an Outlook Express 5 Message Database.";
+        QTest::newRow("index node") << int(testsupport::TDbxDamageKind::NodeMarker) << "Wrong object marker.";
+    }
+    void storeThatFailsToOpenOffersAScanThatListsItsMessages() {
+        QFETCH(int, damage);
+        QFETCH(QString, message);
+        testsupport::TDbxOptions options;
+        options.Damage.push_back({testsupport::TDbxDamageKind(damage), 0});
+        const QString damaged = WriteDbxFixture(dir_.path(), QStringLiteral("Broken.dbx"), "Broken", InboxMessages(), options);
+        acceptScan_ = true;
+        Open(damaged);
+        QCOMPARE(scanOffers_, 1);
+        QCOMPARE(boxes_.size(), 1);
+        QCOMPARE(boxes_[0].text, message);
+        QTRY_COMPARE(Model()->rowCount(), 5);
+        QVERIFY(window_->ShowsScanResult());
+        QVERIFY(window_->Reader() == nullptr);
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Scan of Broken.dbx]"));
+        QCOMPARE(RescueStatus(), QStringLiteral("Scan result: 5 messages found"));
+        QStringList subjects = Subjects();
+        QStringList written;
+        for (const TFixtureMessage& m : InboxMessages()) written << QString::fromStdString(m.Subject);
+        subjects.sort();
+        written.sort();
+        QCOMPARE(subjects, written);
+        const int gamma = Subjects().indexOf(QStringLiteral("Gamma"));
+        Tree()->setCurrentIndex(Model()->index(gamma, 0));
+        QVERIFY(Memo().contains(QStringLiteral("Subject: Gamma")));
+        Trigger("mmMessageView");
+        QCOMPARE(viewed_.back(), InboxMessages()[3].Text);
+        QVERIFY(window_->MRUList()->Items().isEmpty());
     }
 
     void recentFilesAreMenuEntriesAndSettings() {

@@ -4,6 +4,7 @@
 
 #include "components/DefaultHandler.h"
 #include "viewer/HTMLViewer.h"
+#include "viewer/MessageView.h"
 #include "viewer/MsgDlg.h"
 #include "viewer/SynMemo.h"
 #include "viewer/TextView.h"
@@ -15,6 +16,7 @@
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QStackedWidget>
@@ -208,6 +210,26 @@ private slots:
         QCOMPARE(dialog.SynMemo->GutterColor(), QColor(160, 160, 164));
         QVERIFY(QFontInfo(dialog.SynMemo->font()).fixedPitch());
         QCOMPARE(dialog.LbButton3->cursor().shape(), Qt::PointingHandCursor);
+    }
+
+    // A recovered text carries a notice above it; a message read from its store has none.
+    void noticeShowsAboveTheTextOnlyWhenGiven() {
+        const auto previous = ViewerHooks().RunModal;
+        for (const QString& notice : {QStringLiteral("Recovered from deleted space: 12 bytes are lost."), QString()}) {
+            bool reached = false;
+            ViewerHooks().RunModal = [&](QDialog& dialog) {
+                reached = true;
+                auto& viewer = dynamic_cast<Tdlg_oe_Msg&>(dialog);
+                QCOMPARE(viewer.lNotice->isVisibleTo(&viewer), !notice.isEmpty());
+                QCOMPARE(viewer.lNotice->text(), notice);
+                QLayout* layout = viewer.TabSheet1->layout();
+                QVERIFY(layout->indexOf(viewer.lNotice) < layout->indexOf(viewer.Memo));
+                QVERIFY(viewer.Memo->Lines().Bytes().find("the figures are attached") != std::string::npos);
+            };
+            ShowMessageView(MessageWithAttachments(), nullptr, notice);
+            QVERIFY(reached);
+        }
+        ViewerHooks().RunModal = previous;
     }
 
     void closeButtonAndEscapeEndTheModalRun() {

@@ -1,0 +1,70 @@
+#pragma once
+// A whole-file scan of a store (TStoreRescue) on a worker thread of its own: the list stays
+// usable meanwhile. Progress and the end reach the GUI thread as queued signals; a scan that
+// is cancelled or destroyed reports nothing more.
+#include "mailbox/Rescue.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+class QThread;
+
+namespace brindle {
+
+class TRescueScan : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TRescueScan(std::string path, QObject* parent = nullptr);
+    // Cancels a running scan and waits for its thread.
+    ~TRescueScan() override;
+
+    void Start();
+    // Asks the worker to stop and waits until it has; Finished is not emitted afterwards.
+    void Cancel();
+    bool Running() const;
+
+    // After Finished(true): the scan with its messages, handed over once.
+    std::unique_ptr<TStoreRescue> TakeResult();
+    // After Finished(false): why the scan gave nothing.
+    const QString& ErrorText() const { return error_; }
+
+signals:
+    // Bytes of the file looked at, of all; at most about 200 times per scan.
+    void Progress(quint64 done, quint64 total);
+    void Finished(bool ok);
+
+    // From the worker thread; queued to this object, so nothing is delivered once it is gone.
+    void WorkerProgress(quint64 done, quint64 total, QPrivateSignal);
+    void WorkerDone(bool ok, QPrivateSignal);
+
+private:
+    void Work();
+    bool ReportProgress(uint64_t done, uint64_t total);
+    void WorkerFinished(bool ok);
+
+    std::string path_;
+    QThread* thread_ = nullptr;
+    std::atomic<bool> cancelled_{false};
+    int lastStep_ = -1;  // worker thread only
+    std::unique_ptr<TStoreRescue> result_;
+    QString error_;
+};
+
+// The messages of a scan that the index does not reach: every kind but Indexed.
+size_t UnindexedCount(const TStoreRescue& rescue);
+
+}  // namespace brindle
+
+namespace brindle {
+
+// What the viewer tells above a recovered text: that it comes from deleted or unindexed space,
+// how many of its bytes are lost, and that a partial chain breaks off. Empty for a message of
+// the index that lost nothing.
+QString RecoveryNotice(const TFoundMessage& found);
+
+}  // namespace brindle
