@@ -78,9 +78,13 @@ bool TStoreRescue::Run(const TScanProgress& progress) {
     if (DetectFileKind(file_->ReadUpTo(0, 4)) == kFileKindOE4) {
         mbxScan_ = std::make_unique<mbx::TMbxScan>(*file_, index_.get());
         if (!mbxScan_->Run(progress)) return false;
-        for (const TFoundMessage& found : mbxScan_->Messages())
+        for (const TFoundMessage& found : mbxScan_->Messages()) {
+            if (messages_.size() % kMessagesPerRelease == kMessagesPerRelease - 1 && progress &&
+                !progress(file_->Size(), file_->Size()))
+                return false;
             messages_.push_back(
                 {found, SummarizeFoundHeader([&](uint64_t bytes) { return mbxScan_->Text(found, bytes); })});
+        }
         return true;
     }
     dbxScan_ = std::make_unique<dbx::TDbxScan>(*file_);
@@ -89,6 +93,8 @@ bool TStoreRescue::Run(const TScanProgress& progress) {
     const std::vector<TFoundMessage>& found = dbxScan_->Messages();
     for (size_t i = 0; i < found.size(); ++i) {
         if (i % kMessagesPerRelease == 0) {
+            // The headers are read after the whole file was scanned: cancelling still works.
+            if (i != 0 && progress && !progress(file_->Size(), file_->Size())) return false;
             file_->ReleasePages(0, file_->Size());
             // The messages of the next batch lie in file order from here on.
             const size_t last = std::min(i + kMessagesPerRelease, found.size()) - 1;
