@@ -27,11 +27,12 @@ const std::vector<TCommandSpec> kCommands = {
     {"text", "FILE INDEX", "the raw text of one message, bytes unchanged",
      "Writes the raw text of message INDEX (from 0) to standard output, byte for byte.\n",
      0, 2, 2, RunText},
-    {"export", "FILE|DIR OUT [--format eml|mbox|maildir] [--index N[,N...]]", "save messages as .eml, mbox or Maildir",
-     "FILE: saves every message of the store, or those listed by --index. As eml (the\n"
-     "default) into the existing folder OUT as \"INDEX_SUBJECT.eml\" (characters unsafe in\n"
-     "file names become spaces; the name is kept within 255 bytes), every line ended by\n"
-     "CR LF. As mbox or maildir, as one folder named after the file.\n"
+    {"export", "FILE|DIR OUT [--format FORMAT] [--index N[,N...]]", "save messages as .eml, mbox or Maildir",
+     "FORMAT is eml (the default), mbox or maildir.\n"
+     "FILE: saves every message of the store, or those listed by --index. As eml into\n"
+     "the existing folder OUT as \"INDEX_SUBJECT.eml\" (characters unsafe in file names\n"
+     "become spaces; the name is kept within 255 bytes), every line ended by CR LF. As\n"
+     "mbox or maildir, as one folder named after the file.\n"
      "DIR: a store folder; every folder of its tree (see \"folders\") is saved into OUT:\n"
      "  eml      nested folders of .eml files, each dated with the message's received time\n"
      "  mbox     one mbox file per folder, sub-folders in \"NAME.sbd/\" (the layout of\n"

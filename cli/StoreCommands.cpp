@@ -221,6 +221,7 @@ void RunExport(const TCliArguments& args, std::ostream& out) {
     const bool isFolder = std::filesystem::is_directory(source, error);
     if (!isFolder && format == TExportFormat::Eml) return ExportFileAsEml(args, dir);
     if (isFolder && args.hasIndexList) throw EUsageError("--index applies to a store file, not to a folder");
+    if (!std::filesystem::is_directory(dir, error)) throw EFCreateError(dir);
 
     TExportOptions options;
     options.Format = format;

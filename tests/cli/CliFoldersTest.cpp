@@ -90,6 +90,9 @@ TEST(CliFoldersTest, ExportOfAFolderSummarizesAndFailsOnErrors) {
     EXPECT_EQ(damaged.out, "Exported 4 folders, 3 messages, 1 error.\n");
     EXPECT_NE(damaged.err.find("brindle-cli: Broken: Wrong parent."), std::string::npos) << damaged.err;
 
+    const test::TCliRun missing = RunTool({"export", dir.Path(), out / "missing", "--format", "mbox"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "brindle-cli: Cannot create file " + (out / "missing") + "\n");
     EXPECT_EQ(RunTool({"export", dir.Path(), out.Path(), "--index", "0"}).status, 2);
     EXPECT_EQ(RunTool({"export", dir.Path(), out.Path(), "--format", "pst"}).status, 2);
 }
