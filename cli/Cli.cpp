@@ -38,6 +38,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return kExitSuccess;
     }
     try {
+        parsed.err = &err;
         if (parsed.verbose)
             parsed.warnings = [&err](const TWarning& warning) { err << "brindle-cli: warning: " << warning.Describe() << '\n'; };
         parsed.command->run(parsed, out);

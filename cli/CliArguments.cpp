@@ -27,12 +27,34 @@ const std::vector<TCommandSpec> kCommands = {
     {"text", "FILE INDEX", "the raw text of one message, bytes unchanged",
      "Writes the raw text of message INDEX (from 0) to standard output, byte for byte.\n",
      0, 2, 2, RunText},
-    {"export", "FILE DIR [--index N[,N...]]", "save messages as .eml files",
-     "Saves every message, or those listed by --index, into the existing folder DIR as\n"
-     "\"INDEX_SUBJECT.eml\" (characters unsafe in file names become spaces; the name is\n"
-     "kept within 255 bytes). Every line of a saved file ends with CR LF. Nothing in DIR\n"
-     "is replaced or followed: a name that is taken gets \" (2)\", \" (3)\"... instead.\n",
-     kOptionIndexList, 2, 2, RunExport},
+    {"export", "FILE|DIR OUT [--format FORMAT] [--index N[,N...]]", "save messages as .eml, mbox or Maildir",
+     "FORMAT is eml (the default), mbox or maildir.\n"
+     "FILE: saves every message of the store, or those listed by --index. As eml into\n"
+     "the existing folder OUT as \"INDEX_SUBJECT.eml\" (characters unsafe in file names\n"
+     "become spaces; the name is kept within 255 bytes), every line ended by CR LF. As\n"
+     "mbox or maildir, as one folder named after the file.\n"
+     "DIR: a store folder; every folder of its tree (see \"folders\") is saved into OUT:\n"
+     "  eml      nested folders of .eml files, each dated with the message's received time\n"
+     "  mbox     one mbox file per folder, sub-folders in \"NAME.sbd/\" (the layout of\n"
+     "           Thunderbird's Local Folders); From lines with the sender and the received\n"
+     "           time (UTC), mboxrd quoting, LF line ends, flags as X-Mozilla-Status/Status\n"
+     "  maildir  Maildir++: OUT/cur, new, tmp and \".Folder.Sub/\" per folder, messages in\n"
+     "           cur/ named with their flags (:2,FPRS) and dated with the received time\n"
+     "A folder or message that cannot be read or written is told on standard error and the\n"
+     "others go on; a summary line (folders, messages, errors) ends the output, and the\n"
+     "exit status is 1 when there were errors. Nothing in OUT is replaced or followed: a\n"
+     "name that is taken gets \" (2)\", \" (3)\"... instead.\n",
+     kOptionIndexList | kOptionFormat, 2, 2, RunExport},
+    {"folders", "DIR [--json]", "the folder tree of a store folder",
+     "Reads the folder list (Folders.dbx) of the store folder DIR and the headers of its\n"
+     "store files (.dbx; .mbx for version 4 folders) and prints the tree, indented, with\n"
+     "each folder's message count. Store files that the list does not name come last at\n"
+     "the top; without a readable list every store file stands at the top. File names are\n"
+     "matched without regard to case. With --json: an array in tree order (parents first)\n"
+     "of objects with \"Id\", \"ParentId\" (null at the top), \"Name\", \"File\" (as on disk,\n"
+     "or null), \"Count\" (from the file's header, or null), \"Unread\", \"Special\"\n"
+     "(\"inbox\", \"outbox\", \"sent\", \"deleted\", \"drafts\" or null) and \"Depth\".\n",
+     kOptionJson, 1, 1, RunFolders},
     {"addresses", "FILE", "the sender and receiver addresses, sorted, each once",
      "Prints \"NAME = ADDRESS\" in upper case for the sender and the receiver of every\n"
      "message, sorted byte-wise, each entry once.\n",
@@ -97,6 +119,17 @@ void ApplyOption(TCliArguments& parsed, std::string_view arg, const std::vector<
         std::vector<int32_t> indexes = ParseIndexList(list);
         parsed.indexList.insert(parsed.indexList.end(), indexes.begin(), indexes.end());
         parsed.hasIndexList = true;
+        return;
+    }
+    if (command && command->Accepts(kOptionFormat) && (arg == "--format" || arg.starts_with("--format="))) {
+        if (arg == "--format") {
+            if (i + 1 >= args.size()) throw EUsageError("option --format needs a value");
+            parsed.format = args[++i];
+        } else {
+            parsed.format = arg.substr(9);
+        }
+        if (parsed.format != "eml" && parsed.format != "mbox" && parsed.format != "maildir")
+            throw EUsageError("unknown format " + parsed.format + " (eml, mbox or maildir)");
         return;
     }
     throw EUsageError("unknown option " + std::string(arg));

@@ -26,6 +26,7 @@ using TCommandRunner = void (*)(const TCliArguments& args, std::ostream& out);
 enum TCommandOption : uint32_t {
     kOptionJson = 1u << 0,       // --json
     kOptionIndexList = 1u << 1,  // --index N[,N...]
+    kOptionFormat = 1u << 2,     // --format eml|mbox|maildir
 };
 
 // One command of the tool: what its help says, what it accepts and what runs it.
@@ -54,8 +55,11 @@ struct TCliArguments {
     bool verbose = false;  // tell the damage that reading tolerated, on standard error
     bool hasIndexList = false;
     std::vector<int32_t> indexList;
+    std::string format;  // --format; empty when not given
     // Where the readers tell tolerated damage: standard error with --verbose, else nowhere.
     TWarningSink warnings;
+    // Standard error, for what a command tells besides its result (damage it worked around).
+    std::ostream* err = nullptr;
 };
 
 // Parses the arguments after the program name; throws EUsageError. Operand counts are

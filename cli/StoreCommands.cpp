@@ -5,11 +5,14 @@
 #include "store/StoreOpener.h"
 #include "platform/Utf8.h"
 #include "mailbox/AddressList.h"
+#include "mailbox/FolderExport.h"
 #include "mailbox/MessageFiles.h"
+#include "mailbox/StoreFolder.h"
 #include "store/MessageInfo.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 namespace brindle {
 namespace {
@@ -86,6 +89,51 @@ TOpenMessage OpenStoreMessage(const TCliArguments& args) {
     return {std::move(reader), index};
 }
 
+// Damage of the folder list is told on standard error always: without the list, the tree
+// shows every store file at the top.
+TWarningSink ListWarnings(const TCliArguments& args) {
+    if (args.warnings) return args.warnings;
+    std::ostream* err = args.err;
+    return [err](const TWarning& warning) {
+        if (err) *err << "brindle-cli: warning: " << warning.Describe() << '\n';
+    };
+}
+
+void WriteFolderObject(TJsonWriter& json, const TFolderNode& node) {
+    json.BeginObject();
+    json.Key("Id");
+    node.Id ? json.Number(*node.Id) : json.Null();
+    json.Key("ParentId");
+    node.ParentId ? json.Number(*node.ParentId) : json.Null();
+    json.Member("Name", node.Name);
+    json.Key("File");
+    node.File ? json.String(*node.File) : json.Null();
+    json.Key("Count");
+    node.Count ? json.Number(*node.Count) : json.Null();
+    json.Key("Unread");
+    node.Unread ? json.Number(*node.Unread) : json.Null();
+    json.Key("Special");
+    const std::string_view special = SpecialFolderName(node.Special);
+    special.empty() ? json.Null() : json.String(special);
+    json.Member("Depth", node.Depth);
+    json.EndObject();
+}
+
+// "  Name (12 messages, 3 unread)": two spaces per level; "no file" for a folder without one.
+std::string FolderTreeLine(const TFolderNode& node) {
+    std::string line(size_t{node.Depth} * 2, ' ');
+    line += CellText(node.Name);
+    if (!node.File) {
+        line += node.Id && node.Depth == 0 ? "\n" : " (no file)\n";
+        return line;
+    }
+    line += " (";
+    line += node.Count ? std::to_string(*node.Count) + (*node.Count == 1 ? " message" : " messages") : "unreadable";
+    if (node.Unread && *node.Unread > 0) line += ", " + std::to_string(*node.Unread) + " unread";
+    line += ")\n";
+    return line;
+}
+
 }  // namespace
 
 // Kind, folder name and count come from the file's header; damage further in (the index
@@ -144,9 +192,8 @@ void RunText(const TCliArguments& args, std::ostream& out) {
     WriteBytes(out, message.reader->GetMessageText(message.index));
 }
 
-void RunExport(const TCliArguments& args, std::ostream&) {
-    const std::string& dir = args.operands.at(1);
-    if (dir.empty()) throw EUsageError("DIR must not be empty");
+// The messages of one store as flat .eml files, as export has always saved them.
+void ExportFileAsEml(const TCliArguments& args, const std::string& dir) {
     std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0), args.warnings);
     std::vector<int32_t> indexes = args.indexList;
     if (args.hasIndexList) {
@@ -163,6 +210,55 @@ void RunExport(const TCliArguments& args, std::ostream&) {
         std::string name = SavedMessageFileName(index, reader->GetMessageInfo(index).Subject);
         SaveMessageFile(folder, name, reader->GetMessageText(index), TIfExists::NextFreeName);
     }
+}
+
+void RunExport(const TCliArguments& args, std::ostream& out) {
+    const std::string& source = args.operands.at(0);
+    const std::string& dir = args.operands.at(1);
+    if (dir.empty()) throw EUsageError("OUT must not be empty");
+    const TExportFormat format = ExportFormatNamed(args.format).value_or(TExportFormat::Eml);
+    std::error_code error;
+    const bool isFolder = std::filesystem::is_directory(source, error);
+    if (!isFolder && format == TExportFormat::Eml) return ExportFileAsEml(args, dir);
+    if (isFolder && args.hasIndexList) throw EUsageError("--index applies to a store file, not to a folder");
+    if (!std::filesystem::is_directory(dir, error)) throw EFCreateError(dir);
+
+    TExportOptions options;
+    options.Format = format;
+    if (args.hasIndexList) options.Indexes = args.indexList;
+    options.Warnings = args.warnings;
+    options.Problem = [&args](const std::string& text) {
+        if (args.err) *args.err << "brindle-cli: " << text << '\n';
+    };
+    TExportTotals totals;
+    if (isFolder) {
+        totals = ExportStoreFolder(ReadStoreFolder(source, ListWarnings(args)), dir, options);
+    } else {
+        // A store that cannot be opened at all is an error of the command, as for eml.
+        CreateStoreReader(source, {});
+        totals = ExportStoreFile(source, dir, options);
+    }
+    out << "Exported " << totals.Folders << (totals.Folders == 1 ? " folder, " : " folders, ") << totals.Messages
+        << (totals.Messages == 1 ? " message, " : " messages, ") << totals.Errors
+        << (totals.Errors == 1 ? " error.\n" : " errors.\n");
+    if (totals.Errors > 0)
+        throw Exception(std::to_string(totals.Errors) + (totals.Errors == 1 ? " folder or message was" : " folders or messages were") +
+                        " not exported.");
+}
+
+void RunFolders(const TCliArguments& args, std::ostream& out) {
+    const TStoreFolder folder = ReadStoreFolder(args.operands.at(0), ListWarnings(args));
+    if (args.json) {
+        TJsonWriter json;
+        json.BeginArray();
+        for (const TFolderNode& node : folder.Nodes) WriteFolderObject(json, node);
+        json.EndArray();
+        json.FlushTo(out);
+        return;
+    }
+    std::string text;
+    for (const TFolderNode& node : folder.Nodes) text += FolderTreeLine(node);
+    WriteBytes(out, text);
 }
 
 void RunAddresses(const TCliArguments& args, std::ostream& out) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <mutex>
 #include <set>
 #include <utility>
@@ -20,6 +21,9 @@ constexpr mode_t kFileMode = 0644;
 constexpr size_t kMaxNumber = 1'000'000;
 // Attempts at a free temporary name for Replace.
 constexpr int kTemporaryAttempts = 100;
+constexpr mode_t kFolderMode = 0755;
+// Pieces of a new file are gathered up to this size before they are written.
+constexpr size_t kNewFileBuffer = 1 << 20;
 
 using TFileIdentity = std::pair<dev_t, ino_t>;
 
@@ -67,6 +71,8 @@ void KeepFromReplacing(const std::string& path) {
 TTargetFolder::TTargetFolder(std::string path) : path_(std::move(path)) {
     fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
+
+TTargetFolder::TTargetFolder(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
 
 TTargetFolder::~TTargetFolder() {
     if (fd_ >= 0) ::close(fd_);
@@ -134,6 +140,44 @@ std::string TTargetFolder::WriteNextFree(const std::string& name, std::string_vi
     throw EFCreateError(PathOf(name));
 }
 
+int TTargetFolder::CreateNamed(const std::string& name, TIfExists ifExists, std::string& written) {
+    if (fd_ < 0 || !IsAcceptableName(name) || ifExists == TIfExists::Replace) throw EFCreateError(PathOf(name));
+    if (ifExists == TIfExists::Fail) {
+        int fd = CreateExclusive(name);
+        if (fd < 0) throw EFCreateError(PathOf(name));
+        written = name;
+        return fd;
+    }
+    size_t& number = nextNumber_.try_emplace(NumberedFileName(name, 1), 1).first->second;
+    for (; number <= kMaxNumber; ++number) {
+        std::string candidate = NumberedFileName(name, number);
+        int fd = CreateExclusive(candidate);
+        if (fd >= 0) {
+            ++number;
+            written = std::move(candidate);
+            return fd;
+        }
+        if (errno != EEXIST) break;
+    }
+    throw EFCreateError(PathOf(name));
+}
+
+std::unique_ptr<TNewFile> TTargetFolder::Create(std::string_view name, TIfExists ifExists) {
+    std::string written;
+    int fd = CreateNamed(std::string(name), ifExists, written);
+    return std::unique_ptr<TNewFile>(new TNewFile(fd_, fd, std::move(written)));
+}
+
+std::unique_ptr<TTargetFolder> TTargetFolder::CreateSubFolder(std::string_view name, bool existingAllowed) {
+    const std::string wanted(name);
+    if (fd_ < 0 || !IsAcceptableName(wanted)) throw EFCreateError(PathOf(wanted));
+    if (::mkdirat(fd_, wanted.c_str(), kFolderMode) != 0 && !(existingAllowed && errno == EEXIST))
+        throw EFCreateError(PathOf(wanted));
+    int fd = ::openat(fd_, wanted.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) throw EFCreateError(PathOf(wanted));
+    return std::unique_ptr<TTargetFolder>(new TTargetFolder(PathOf(wanted), fd));
+}
+
 void TTargetFolder::ReplaceEntry(const std::string& name, std::string_view bytes) {
     struct stat old {};
     if (::fstatat(fd_, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(old.st_mode) || IsKept(old))
@@ -150,6 +194,48 @@ void TTargetFolder::ReplaceEntry(const std::string& name, std::string_view bytes
     if (::renameat(fd_, temporary.c_str(), fd_, name.c_str()) != 0) {
         ::unlinkat(fd_, temporary.c_str(), 0);
         throw EFCreateError(PathOf(name));
+    }
+}
+
+TNewFile::~TNewFile() {
+    if (fd_ >= 0) Fail();
+}
+
+void TNewFile::Fail() {
+    ::close(fd_);
+    fd_ = -1;
+    ::unlinkat(folderFd_, name_.c_str(), 0);
+}
+
+void TNewFile::Flush() {
+    if (fd_ < 0) throw EWriteError();
+    if (!WriteAll(fd_, buffer_)) {
+        Fail();
+        throw EWriteError();
+    }
+    buffer_.clear();
+}
+
+void TNewFile::Append(std::string_view bytes) {
+    if (fd_ < 0) throw EWriteError();
+    buffer_.append(bytes);
+    if (buffer_.size() >= kNewFileBuffer) Flush();
+}
+
+void TNewFile::Finish(std::optional<int64_t> modified) {
+    Flush();
+    if (modified) {
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(*modified), 0}};
+        if (::futimens(fd_, times) != 0) {
+            Fail();
+            throw EWriteError();
+        }
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) {
+        ::unlinkat(folderFd_, name_.c_str(), 0);
+        throw EWriteError();
     }
 }
 

@@ -3,6 +3,9 @@
 // file is created relative to it: a name never leads out of it, a symbolic link in it is never
 // followed, and an existing entry is never written into.
 #include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -16,6 +19,8 @@ enum class TIfExists {
     NextFreeName,  // write under "name (2).ext", "name (3).ext"... instead (NumberedFileName)
     Replace,       // write a new file and rename it over the entry; a link is replaced, not followed
 };
+
+class TNewFile;
 
 class TTargetFolder {
 public:
@@ -39,10 +44,22 @@ public:
     // unfinished by a write error is removed.
     std::string Write(std::string_view name, std::string_view bytes, TIfExists ifExists);
 
+    // Creates a new regular file to be written piece by piece (ifExists: Fail or NextFreeName;
+    // Replace is refused). Throws EFCreateError. The folder must outlive the file.
+    std::unique_ptr<TNewFile> Create(std::string_view name, TIfExists ifExists);
+
+    // Creates the folder name inside this one (mkdirat relative to this folder) and opens it
+    // without following a link. With existingAllowed, a folder of that name that is there
+    // already is opened instead (a link in its place is still refused). Throws EFCreateError.
+    std::unique_ptr<TTargetFolder> CreateSubFolder(std::string_view name, bool existingAllowed = false);
+
     // The files that Write tried to create so far, for checking that numbering stays linear.
     size_t CreateAttempts() const { return attempts_; }
 
 private:
+    TTargetFolder(std::string path, int fd);
+    // The new file's descriptor and the name it got; throws EFCreateError.
+    int CreateNamed(const std::string& name, TIfExists ifExists, std::string& written);
     int CreateExclusive(const std::string& name) const;
     std::string WriteNextFree(const std::string& name, std::string_view bytes);
     void ReplaceEntry(const std::string& name, std::string_view bytes);
@@ -54,6 +71,33 @@ private:
     // long names that end up the same are numbered in linear time.
     std::unordered_map<std::string, size_t> nextNumber_;
     mutable size_t attempts_ = 0;
+};
+
+// A new file in a target folder, written in pieces through a buffer. Dropped before Finish
+// (or after a write error), the file is removed.
+class TNewFile {
+public:
+    ~TNewFile();
+    TNewFile(const TNewFile&) = delete;
+    TNewFile& operator=(const TNewFile&) = delete;
+
+    const std::string& Name() const { return name_; }
+    // Throws EWriteError.
+    void Append(std::string_view bytes);
+    // Writes what is buffered, sets the modification time (seconds since 1970-01-01 UTC) when
+    // one is given, and closes the file. Throws EWriteError.
+    void Finish(std::optional<int64_t> modified = std::nullopt);
+
+private:
+    friend class TTargetFolder;
+    TNewFile(int folderFd, int fd, std::string name) : folderFd_(folderFd), fd_(fd), name_(std::move(name)) {}
+    void Flush();
+    void Fail();
+
+    int folderFd_;
+    int fd_;
+    std::string name_;
+    std::string buffer_;
 };
 
 // The file (the store or message that the program has open) is never replaced by a Write with

@@ -14,6 +14,7 @@ inline constexpr uint32_t kHeaderMessageCount = 0xC4;
 inline constexpr uint32_t kHeaderRootNode = 0xE4;
 inline constexpr uint32_t kMagic1 = 0xFE12ADCF;
 inline constexpr uint32_t kMagic2 = 0x6F74FDC5;  // a message database
+inline constexpr uint32_t kMagic2Folders = 0x6F74FDC6;  // the folder list (Folders.dbx)
 
 // Folder area: follows the header; the folder's name starts at byte 261 of it.
 inline constexpr uint32_t kFolderAreaOffset = kHeaderSize;
@@ -58,6 +59,19 @@ inline constexpr uint8_t kFieldReceived = 0x12;  // FILETIME in the data area
 inline constexpr uint8_t kFieldReceiverName = 0x13;
 inline constexpr uint8_t kFieldReceiverAddress = 0x14;
 inline constexpr uint8_t kFieldAccountName = 0x1A;
+
+// Fields of folder-info entries in the folder list; its index tree (root at kHeaderRootNode,
+// count at kHeaderMessageCount) leads to one folder-info object per folder.
+inline constexpr uint8_t kFolderFieldId = 0x00;
+inline constexpr uint8_t kFolderFieldParent = 0x01;  // 0xFFFFFFFF: the top
+inline constexpr uint8_t kFolderFieldName = 0x02;
+inline constexpr uint8_t kFolderFieldFile = 0x03;    // the store file's name
+inline constexpr uint8_t kFolderFieldFlags = 0x06;
+inline constexpr uint8_t kFolderFieldCount = 0x07;
+inline constexpr uint8_t kFolderFieldUnread = 0x08;
+inline constexpr uint8_t kFolderFieldSpecial = 0x09;  // 1 Inbox ... 5 Drafts
+inline constexpr uint8_t kFolderFieldAccountKind = 0x0A;  // 0 news, 1 IMAP, 3 local
+inline constexpr uint32_t kNoParentFolder = 0xFFFFFFFF;
 
 // Data block: a 16-byte head, then the block's text bytes.
 inline constexpr uint32_t kBlockHeadSize = 16;

@@ -210,3 +210,61 @@ TEST_F(TargetFolderTest, LongNamesTakenManyTimesAreNumberedInLinearTime) {
 
 }  // namespace
 }  // namespace brindle
+
+namespace brindle {
+namespace {
+
+// A link to a folder outside, planted where a sub-folder is to be made.
+TEST_F(TargetFolderTest, SubFoldersAreNeverMadeOrOpenedThroughAnEntryInTheWay) {
+    for (const TAttack& attack : kAttacks) {
+        SCOPED_TRACE(attack.label);
+        fs::remove_all(Target());
+        fs::create_directory(Target());
+        Plant(attack.entry, "sub");
+        TTargetFolder folder(Target().string());
+        EXPECT_THROW(folder.CreateSubFolder("sub"), EFCreateError);
+        if (attack.entry == TEntry::Folder) {
+            std::unique_ptr<TTargetFolder> sub = folder.CreateSubFolder("sub", true);
+            sub->Write("in.txt", "inside", TIfExists::Fail);
+            EXPECT_EQ(Read(Target() / "sub" / "in.txt"), "inside");
+        } else {
+            EXPECT_THROW(folder.CreateSubFolder("sub", true), EFCreateError);
+        }
+        ExpectOutsideUntouched();
+    }
+    fs::create_symlink(root_ / "outside", Target() / "outside-link");
+    TTargetFolder folder(Target().string());
+    EXPECT_THROW(folder.CreateSubFolder("outside-link", true), EFCreateError);
+    EXPECT_THROW(folder.CreateSubFolder("a/b"), EFCreateError);
+    EXPECT_EQ(fs::directory_iterator(root_ / "outside")->path().filename(), "secret.txt");
+}
+
+TEST_F(TargetFolderTest, NewFilesAreWrittenInPiecesDatedAndRemovedWhenLeftUnfinished) {
+    TTargetFolder folder(Target().string());
+    Plant(TEntry::LinkToOutside, "taken.txt");
+    {
+        std::unique_ptr<TNewFile> file = folder.Create("taken.txt", TIfExists::NextFreeName);
+        EXPECT_EQ(file->Name(), "taken (2).txt");
+        file->Append("one ");
+        file->Append(std::string(3 << 20, 'x'));  // past the buffer
+        file->Append(" two");
+        file->Finish(1'000'000'000);
+    }
+    const std::string bytes = Read(Target() / "taken (2).txt");
+    EXPECT_EQ(bytes.size(), 8u + (3u << 20));
+    EXPECT_TRUE(bytes.starts_with("one x") && bytes.ends_with("x two"));
+    struct stat info {};
+    ASSERT_EQ(::stat((Target() / "taken (2).txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtime, 1'000'000'000);
+    {
+        std::unique_ptr<TNewFile> file = folder.Create("dropped.txt", TIfExists::Fail);
+        file->Append("half");
+    }
+    EXPECT_FALSE(fs::exists(fs::symlink_status(Target() / "dropped.txt")));
+    EXPECT_THROW(folder.Create("taken.txt", TIfExists::Fail), EFCreateError);
+    EXPECT_THROW(folder.Create("taken.txt", TIfExists::Replace), EFCreateError);
+    ExpectOutsideUntouched();
+}
+
+}  // namespace
+}  // namespace brindle

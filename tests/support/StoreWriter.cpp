@@ -175,9 +175,8 @@ std::vector<TDbxInfoEntry> InfoEntries(const TStoreMessage& m, uint32_t dataOffs
     return entries;
 }
 
-// Head and body of a message-info object at offset.
-std::string InfoObject(const TStoreMessage& m, uint32_t offset, uint32_t dataOffset) {
-    std::vector<TDbxInfoEntry> entries = InfoEntries(m, dataOffset);
+// Head and body of an info object at offset.
+std::string InfoObjectOf(const std::vector<TDbxInfoEntry>& entries, uint32_t offset, std::optional<uint16_t> bodyLength) {
     if (entries.size() > 255) throw std::length_error("too many info entries");
     std::string table, data;
     for (const TDbxInfoEntry& entry : entries) {
@@ -193,9 +192,14 @@ std::string InfoObject(const TStoreMessage& m, uint32_t offset, uint32_t dataOff
     if (body > 0xFFFF) throw std::length_error("info object body over 64 KB");
     std::string object(dbx::kInfoHeadSize, '\0');
     Put32(object, dbx::kInfoMarker, offset);
-    Put16(object, dbx::kInfoBodyLength, m.DbxBodyLength.value_or(static_cast<uint16_t>(body)));
+    Put16(object, dbx::kInfoBodyLength, bodyLength.value_or(static_cast<uint16_t>(body)));
     object[dbx::kInfoEntryCount] = static_cast<char>(entries.size());
     return object + table + data;
+}
+
+// Head and body of a message-info object at offset.
+std::string InfoObject(const TStoreMessage& m, uint32_t offset, uint32_t dataOffset) {
+    return InfoObjectOf(InfoEntries(m, dataOffset), offset, m.DbxBodyLength);
 }
 
 uint32_t DefaultFanOut(uint32_t fanOut) {
@@ -225,7 +229,19 @@ void TDbxWriter::WriteHeaderAndFolderArea() {
     std::memcpy(start.data(), kClassId, sizeof kClassId);
     std::string name = options_.FolderName.substr(0, dbx::kFolderAreaSize - dbx::kFolderNameStart);
     start.replace(dbx::kFolderAreaOffset + dbx::kFolderNameStart, name.size(), name);
+    if (options_.FolderList) Put32(start, dbx::kHeaderMagic2, dbx::kMagic2Folders);
     sink_->Append(start);
+}
+
+void TDbxWriter::AddInfoObject(const std::vector<TDbxInfoEntry>& entries) {
+    if (finished_) throw std::logic_error("Add after Finish");
+    PadTo4(*sink_);
+    const uint32_t info = Offset32(sink_->Size());
+    sink_->Append(InfoObjectOf(entries, info, std::nullopt));
+    layout_.InfoObjects.push_back(info);
+    indexed_.push_back(true);
+    layout_.FirstBlocks.push_back(0);
+    layout_.LastBlocks.push_back(0);
 }
 
 void TDbxWriter::Add(const TStoreMessage& m) {
@@ -424,6 +440,50 @@ std::string BuildDbx(const std::vector<TStoreMessage>& messages, const TDbxOptio
     for (const TStoreMessage& m : messages) writer.Add(m);
     writer.Finish();
     return writer.Bytes();
+}
+
+// ---- folder list ---------------------------------------------------------------------------
+
+std::vector<TDbxInfoEntry> FolderInfoEntries(const TFolderListEntry& folder) {
+    std::vector<TDbxInfoEntry> entries;
+    auto number = [&](uint8_t field, uint32_t value) {
+        if (value < (1u << 24))
+            entries.push_back({static_cast<uint8_t>(field | dbx::kDirectForm), value, std::nullopt});
+        else
+            entries.push_back({field, 0, Le32(value)});
+    };
+    number(dbx::kFolderFieldId, folder.Id);
+    number(dbx::kFolderFieldParent, folder.ParentId);
+    entries.push_back({dbx::kFolderFieldName, 0, WithNul(folder.Name)});
+    if (!folder.FileName.empty()) entries.push_back({dbx::kFolderFieldFile, 0, WithNul(folder.FileName)});
+    number(dbx::kFolderFieldFlags, folder.Flags);
+    number(dbx::kFolderFieldCount, folder.MessageCount);
+    number(dbx::kFolderFieldUnread, folder.UnreadCount);
+    if (folder.Special != 0) number(dbx::kFolderFieldSpecial, folder.Special);
+    number(dbx::kFolderFieldAccountKind, folder.AccountKind);
+    return entries;
+}
+
+namespace {
+
+void AddFolders(TDbxWriter& writer, const std::vector<TFolderListEntry>& folders) {
+    for (const TFolderListEntry& folder : folders) writer.AddInfoObject(FolderInfoEntries(folder));
+    writer.Finish();
+}
+
+}  // namespace
+
+std::string BuildFolderList(const std::vector<TFolderListEntry>& folders, TDbxOptions options) {
+    options.FolderList = true;
+    TDbxWriter writer(std::move(options));
+    AddFolders(writer, folders);
+    return writer.Bytes();
+}
+
+void WriteFolderList(const std::string& path, const std::vector<TFolderListEntry>& folders, TDbxOptions options) {
+    options.FolderList = true;
+    TDbxWriter writer(path, std::move(options));
+    AddFolders(writer, folders);
 }
 
 // ---- .mbx / .idx ---------------------------------------------------------------------------

@@ -101,13 +101,14 @@ struct TDbxDamage {
 
 struct TDbxOptions {
     std::string FolderName = "Inbox";
+    bool FolderList = false;  // the folder list's second magic number (Folders.dbx)
     uint32_t FanOut = 51;   // values per index node, 1 to 51
     bool ChainTree = false; // every node holds one value and leads to the next one
-    std::vector<TDbxNodeSpec> Tree;  // an explicit tree instead of the built one
+    std::vector<TDbxNodeSpec> Tree{};  // an explicit tree instead of the built one
     uint32_t BlockSize = 512;  // text bytes per data block
-    std::optional<uint32_t> HeaderCount;  // written at 0xC4 instead of the number of messages
-    std::optional<uint64_t> TruncateTo;   // the image is cut to this many bytes
-    std::vector<TDbxDamage> Damage;
+    std::optional<uint32_t> HeaderCount{};  // written at 0xC4 instead of the number of messages
+    std::optional<uint64_t> TruncateTo{};   // the image is cut to this many bytes
+    std::vector<TDbxDamage> Damage{};
 };
 
 // Where the writer put things, for tests that patch an image themselves.
@@ -131,6 +132,8 @@ public:
     TDbxWriter& operator=(const TDbxWriter&) = delete;
 
     void Add(const TStoreMessage& message);
+    // An info object of the given entries, without data blocks, as a value of the index tree.
+    void AddInfoObject(const std::vector<TDbxInfoEntry>& entries);
     // Writes the index tree and the header, then applies the damage and the truncation.
     void Finish();
 
@@ -151,6 +154,27 @@ private:
 
 // A whole .dbx image in memory.
 std::string BuildDbx(const std::vector<TStoreMessage>& messages, const TDbxOptions& options = {});
+
+// One folder of a folder list (Folders.dbx).
+struct TFolderListEntry {
+    uint32_t Id = 0;
+    uint32_t ParentId = 0xFFFFFFFF;  // the top
+    std::string Name;
+    std::string FileName;  // empty: no entry
+    uint32_t Flags = 0;
+    uint32_t MessageCount = 0;
+    uint32_t UnreadCount = 0;
+    uint32_t Special = 0;  // 0: no entry
+    uint32_t AccountKind = 3;
+};
+
+// The entries of a folder's info object, in the order the mail client writes them.
+std::vector<TDbxInfoEntry> FolderInfoEntries(const TFolderListEntry& folder);
+
+// A folder list: a .dbx with the folder list's magic number whose index tree leads to one
+// folder-info object per folder. FanOut, Tree, HeaderCount, Damage and TruncateTo apply.
+std::string BuildFolderList(const std::vector<TFolderListEntry>& folders, TDbxOptions options = {});
+void WriteFolderList(const std::string& path, const std::vector<TFolderListEntry>& folders, TDbxOptions options = {});
 
 struct TMbxOptions {
     bool WriteIndex = true;  // also an .idx

@@ -1,0 +1,61 @@
+#!/bin/bash
+# Store folder benchmarks, side by side, on a generated store folder of 40 .dbx stores under a
+# folder list (Folders.dbx), PER_FOLDER messages of about 2 KB each (default 500: 20,000
+# messages, 55 MB):
+#   - brindle-cli folders (tree, with --json) against ls -l of the same folder;
+#   - brindle-cli export --format mbox of the whole folder against undbx extracting the same
+#     folder into .eml files and against cp -r of it.
+# Warm cache; hyperfine with warm-up runs; every export run writes into an emptied folder.
+# Usage: bench/folders/run.sh [BUILD_DIR] [WORK_DIR] [RUNS] [PER_FOLDER]
+# BUILD_DIR is a build with -DBRINDLE_BENCH=ON (default build-bench, as `make bench` makes it).
+# WORK_DIR on /dev/shm keeps the disk's costs out of the comparison.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+BUILD=$(cd "${1:-$ROOT/build-bench}" && pwd)
+WORK=${2:-${TMPDIR:-/tmp}/brindle-bench-folders}
+RUNS=${3:-10}
+PER_FOLDER=${4:-500}
+CLI=$BUILD/cli/brindle-cli
+MAKE_FOLDER=$BUILD/bench/folders/brindle-make-bench-folder
+
+for tool in "$CLI" "$MAKE_FOLDER"; do
+  [ -x "$tool" ] || { echo "missing $tool: build with -DBRINDLE_BENCH=ON (make bench)" >&2; exit 1; }
+done
+for tool in hyperfine undbx; do
+  command -v "$tool" >/dev/null || { echo "$tool is not installed (apt-get install $tool)" >&2; exit 1; }
+done
+
+STORES=$WORK/stores
+OUT=$WORK/out
+if [ ! -f "$STORES/Folders.dbx" ]; then
+  echo "Generating the store folder in $STORES ..."
+  rm -rf "$STORES"
+  mkdir -p "$STORES"
+  "$MAKE_FOLDER" "$STORES" "$PER_FOLDER"
+fi
+echo "$(ls "$STORES" | wc -l) files, $(du -sh "$STORES" | cut -f1) in $STORES"
+cat "$STORES"/* > /dev/null   # warm the page cache
+
+echo
+echo "== folders: the tree from the folder list and the store headers"
+hyperfine --warmup 3 --runs "$RUNS" -N \
+  -n "brindle-cli folders" "$CLI folders $STORES" \
+  -n "brindle-cli folders --json" "$CLI folders $STORES --json" \
+  -n "ls -l" "ls -l $STORES"
+
+echo
+echo "== export of the whole folder"
+hyperfine --warmup 1 --runs "$RUNS" \
+  --prepare "rm -rf $OUT && mkdir -p $OUT && sync" \
+  -n "brindle-cli export --format mbox" "$CLI export $STORES $OUT --format mbox > /dev/null" \
+  -n "brindle-cli export --format maildir" "$CLI export $STORES $OUT --format maildir > /dev/null" \
+  -n "brindle-cli export (eml tree)" "$CLI export $STORES $OUT > /dev/null" \
+  -n "undbx (eml files)" "undbx $STORES $OUT > /dev/null" \
+  -n "cp -r" "cp -r $STORES $OUT/copy"
+
+echo
+echo "== peak memory of the mbox export"
+rm -rf "$OUT" && mkdir -p "$OUT"
+/usr/bin/time -f "  %M KB maximum resident, %e s" "$CLI" export "$STORES" "$OUT" --format mbox
+rm -rf "$OUT"

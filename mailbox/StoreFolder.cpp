@@ -1,0 +1,269 @@
+#include "mailbox/StoreFolder.h"
+
+#include "platform/ByteSource.h"
+#include "platform/LittleEndian.h"
+#include "platform/Utf8.h"
+#include "store/DBXLayout.h"
+#include "store/MBXLayout.h"
+#include "store/OEReader.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <unordered_map>
+
+namespace brindle {
+namespace {
+
+constexpr std::string_view kFolderListName = "folders.dbx";
+constexpr std::string_view kBookkeepingNames[] = {kFolderListName, "pop3uidl.dbx", "offline.dbx"};
+// Folders nested deeper than this are damage in the list; they are put at the top.
+constexpr uint32_t kMaxFolderDepth = 64;
+// The header bytes that hold the magic numbers and the message count of either kind.
+constexpr size_t kCountHeaderBytes = dbx::kHeaderMessageCount + 4;
+
+uint32_t FoldCodePoint(uint32_t cp) {
+    if (cp < 0x80) return (cp >= 'A' && cp <= 'Z') ? cp + 0x20 : cp;
+    if ((cp >= 0xC0 && cp <= 0xDE && cp != 0xD7)) return cp + 0x20;
+    if (cp >= 0x100 && cp <= 0x17F && cp != 0x130 && cp != 0x131 && cp != 0x138 && cp != 0x149) {
+        // Pairs of capital and small letter; the pairs change parity after U+0138.
+        const bool smallIsOdd = cp < 0x138 || (cp >= 0x14A && cp < 0x178);
+        const bool isSmall = (cp % 2 == 1) == smallIsOdd;
+        if (cp == 0x178) return 0xFF;
+        if (cp == 0x17F) return cp;
+        return isSmall ? cp : cp + 1;
+    }
+    if (cp >= 0x391 && cp <= 0x3AB && cp != 0x3A2) return cp + 0x20;
+    if (cp >= 0x410 && cp <= 0x42F) return cp + 0x20;
+    if (cp >= 0x400 && cp <= 0x40F) return cp + 0x50;
+    return cp;
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+bool HasStoreExtension(std::string_view folded) {
+    return folded.ends_with(".dbx") || folded.ends_with(".mbx");
+}
+
+std::string StemOf(std::string_view name) {
+    const size_t dot = name.rfind('.');
+    return std::string(dot == std::string_view::npos || dot == 0 ? name : name.substr(0, dot));
+}
+
+// The store files of dir by folded name; where two fold alike, the first in byte order.
+std::map<std::string, std::string> StoreFilesIn(const std::string& dir) {
+    std::error_code error;
+    std::filesystem::directory_iterator it(dir, error);
+    if (error) throw EFOpenError(dir);
+    std::vector<std::string> names;
+    for (; it != std::filesystem::directory_iterator(); it.increment(error)) {
+        if (error) throw EFOpenError(dir);
+        std::error_code ignored;
+        if (it->is_regular_file(ignored)) names.push_back(it->path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    std::map<std::string, std::string> files;
+    for (std::string& name : names) {
+        std::string folded = FoldFileName(Utf8OrCp1252(name));
+        if (HasStoreExtension(folded) && !IsBookkeepingFile(name)) files.try_emplace(std::move(folded), std::move(name));
+    }
+    return files;
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    if (dir.empty() || dir.back() == '/') return dir + name;
+    return dir + "/" + name;
+}
+
+// The list's records, or none when there is no list or it is damaged.
+std::optional<std::vector<TFolderRecord>> ReadListOf(const std::string& dir, const TWarningSink& warnings) {
+    std::error_code error;
+    std::string listPath;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
+        std::error_code ignored;
+        if (FoldFileName(entry.path().filename().string()) == kFolderListName && entry.is_regular_file(ignored)) {
+            listPath = entry.path().string();
+            break;
+        }
+    }
+    if (listPath.empty()) return std::nullopt;
+    try {
+        std::unique_ptr<TByteSource> file = TByteSource::OpenFile(listPath);
+        return ReadFolderList(*file);
+    } catch (const Exception& damage) {
+        if (warnings)
+            warnings({"The folder list cannot be read (" + damage.Message() + "); the store files are listed without it.",
+                      damage.Context()});
+        return std::nullopt;
+    }
+}
+
+// Arranges the records as a tree in depth-first order.
+class TTreeBuilder {
+public:
+    TTreeBuilder(const std::vector<TFolderRecord>& records, const TWarningSink& warnings)
+        : records_(records), warnings_(warnings), children_(records.size()), placed_(records.size(), false) {}
+
+    // Nodes with Name, Id, ParentId, Unread, Special and Depth set; File and Count are left.
+    std::vector<std::pair<TFolderNode, const TFolderRecord*>> Build() {
+        std::unordered_map<uint32_t, size_t> byId;
+        std::vector<size_t> tops;
+        for (size_t k = 0; k < records_.size(); ++k)
+            if (!byId.try_emplace(records_[k].Id, k).second) Warn("Folder id " + std::to_string(records_[k].Id) + " is listed twice.");
+        for (size_t k = 0; k < records_.size(); ++k) {
+            const TFolderRecord& record = records_[k];
+            auto parent = record.ParentId ? byId.find(*record.ParentId) : byId.end();
+            if (!record.ParentId || parent == byId.end() || parent->second == k) {
+                if (record.ParentId) Warn("The parent of folder " + std::to_string(record.Id) + " is not listed.");
+                tops.push_back(k);
+            } else {
+                children_[parent->second].push_back(k);
+            }
+        }
+        for (size_t top : tops) Place(top, std::nullopt, 0);
+        // Records that only lead to each other (a loop of parents) are not reached from the top.
+        for (size_t k = 0; k < records_.size(); ++k) {
+            if (placed_[k]) continue;
+            Warn("Folder " + std::to_string(records_[k].Id) + " is not reached from the top of the list.");
+            Place(k, std::nullopt, 0);
+        }
+        return std::move(nodes_);
+    }
+
+private:
+    void Place(size_t k, std::optional<uint32_t> parentId, uint32_t depth) {
+        if (placed_[k]) return;
+        if (depth > kMaxFolderDepth) return;  // placed later at the top
+        placed_[k] = true;
+        const TFolderRecord& record = records_[k];
+        TFolderNode node;
+        node.Id = record.Id;
+        node.ParentId = parentId;
+        node.Name = Utf8OrCp1252(record.Name);
+        node.Unread = record.UnreadCount;
+        node.Special = record.Special;
+        node.Depth = depth;
+        nodes_.push_back({std::move(node), &record});
+        for (size_t child : children_[k]) Place(child, record.Id, depth + 1);
+    }
+
+    void Warn(std::string text) const {
+        if (warnings_) warnings_({std::move(text), {"folder list", std::nullopt, std::nullopt}});
+    }
+
+    const std::vector<TFolderRecord>& records_;
+    const TWarningSink& warnings_;
+    std::vector<std::vector<size_t>> children_;
+    std::vector<bool> placed_;
+    std::vector<std::pair<TFolderNode, const TFolderRecord*>> nodes_;
+};
+
+}  // namespace
+
+std::string FoldFileName(std::string_view utf8) {
+    std::string folded;
+    folded.reserve(utf8.size());
+    size_t i = 0;
+    while (i < utf8.size()) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        if (lead < 0x80) {
+            folded += static_cast<char>(FoldCodePoint(lead));
+            ++i;
+            continue;
+        }
+        const size_t length = std::min<size_t>(lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1,
+                                               utf8.size() - i);
+        const std::string_view sequence = utf8.substr(i, length);
+        i += length;
+        // Letters with a small form all lie below U+0800; other sequences stay as they are.
+        if (length == 1 || length == 4 || !IsValidUtf8(sequence)) {
+            folded.append(sequence);
+            continue;
+        }
+        uint32_t cp = lead & (length == 2 ? 0x1F : 0x0F);
+        for (size_t k = 1; k < length; ++k) cp = (cp << 6) | (static_cast<unsigned char>(sequence[k]) & 0x3F);
+        AppendUtf8(folded, FoldCodePoint(cp));
+    }
+    return folded;
+}
+
+std::string_view SpecialFolderName(uint32_t special) {
+    switch (special) {
+        case kSpecialInbox: return "inbox";
+        case kSpecialOutbox: return "outbox";
+        case kSpecialSent: return "sent";
+        case kSpecialDeleted: return "deleted";
+        case kSpecialDrafts: return "drafts";
+        default: return {};
+    }
+}
+
+bool IsBookkeepingFile(std::string_view name) {
+    const std::string folded = FoldFileName(name);
+    return std::find(std::begin(kBookkeepingNames), std::end(kBookkeepingNames), folded) != std::end(kBookkeepingNames);
+}
+
+std::optional<uint32_t> StoreHeaderCount(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    char bytes[kCountHeaderBytes];
+    size_t got = 0;
+    while (got < sizeof bytes) {
+        const ssize_t n = ::read(fd, bytes + got, sizeof bytes - got);
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    const std::string_view header(bytes, got);
+    if (got >= mbx::kHeaderCount + 4 && le::U32(header, mbx::kHeaderMagic) == mbx::kMagic)
+        return le::U32(header, mbx::kHeaderCount);
+    if (got == kCountHeaderBytes && le::U32(header, dbx::kHeaderMagic1) == dbx::kMagic1 &&
+        le::U32(header, dbx::kHeaderMagic2) == dbx::kMagic2)
+        return le::U32(header, dbx::kHeaderMessageCount);
+    return std::nullopt;
+}
+
+TStoreFolder ReadStoreFolder(const std::string& dir, const TWarningSink& warnings) {
+    TStoreFolder folder;
+    folder.Path = dir;
+    std::map<std::string, std::string> files = StoreFilesIn(dir);
+    std::optional<std::vector<TFolderRecord>> records = ReadListOf(dir, warnings);
+    folder.HasList = records.has_value();
+    if (records) {
+        for (auto& [node, record] : TTreeBuilder(*records, warnings).Build()) {
+            if (!record->FileName.empty()) {
+                auto file = files.find(FoldFileName(Utf8OrCp1252(record->FileName)));
+                if (file != files.end()) {
+                    node.File = file->second;
+                    files.erase(file);
+                }
+            }
+            folder.Nodes.push_back(std::move(node));
+        }
+    }
+    for (auto& [folded, name] : files) {
+        TFolderNode node;
+        node.Name = Utf8OrCp1252(StemOf(name));
+        node.File = name;
+        folder.Nodes.push_back(std::move(node));
+    }
+    for (TFolderNode& node : folder.Nodes)
+        if (node.File) node.Count = StoreHeaderCount(JoinPath(dir, *node.File));
+    return folder;
+}
+
+}  // namespace brindle

@@ -1,0 +1,56 @@
+#pragma once
+// A store folder: the folder that holds a mail client's store files, seen as the tree of
+// folders that its folder list (Folders.dbx) describes, with each folder matched to its store
+// file on disk. Version 4 folders (.mbx with .idx) have no list that is read: their files
+// stand at the top.
+#include "platform/Warnings.h"
+#include "store/FolderList.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brindle {
+
+struct TFolderNode {
+    std::optional<uint32_t> Id;        // none for a store file that the list does not name
+    std::optional<uint32_t> ParentId;  // the Id of the node it hangs under; none at the top
+    std::string Name;                  // UTF-8
+    std::optional<std::string> File;   // the store file's name as found on disk
+    std::optional<uint32_t> Count;     // messages, from the store file's header
+    std::optional<uint32_t> Unread;    // from the list
+    uint32_t Special = kSpecialNone;
+    uint32_t Depth = 0;
+};
+
+struct TStoreFolder {
+    std::string Path;  // the folder on disk
+    bool HasList = false;
+    // Tree order: every node comes after its parent and before the next node of a lower or
+    // equal depth that is not its descendant (depth-first, the list's order among siblings).
+    std::vector<TFolderNode> Nodes;
+};
+
+// Store file names are matched to list entries after this folding: ASCII, Latin-1, Latin
+// Extended-A, Greek and Cyrillic capitals become small letters.
+std::string FoldFileName(std::string_view utf8);
+
+// "inbox", "outbox", "sent", "deleted", "drafts"; empty for other values.
+std::string_view SpecialFolderName(uint32_t special);
+
+// True for names that hold no mail folder: the folder list, Pop3uidl.dbx and Offline.dbx.
+bool IsBookkeepingFile(std::string_view name);
+
+// Reads the folder list of dir (when there is one) and the headers of its store files. A
+// missing or damaged list leaves every store file at the top (a damaged one is told to
+// warnings). Store files that the list does not name come last at the top, named after their
+// file; list entries without a file keep File empty. Throws EFOpenError when dir cannot be
+// listed.
+TStoreFolder ReadStoreFolder(const std::string& dir, const TWarningSink& warnings = {});
+
+// The message count of a store file from its header; none for a file of neither kind.
+std::optional<uint32_t> StoreHeaderCount(const std::string& path);
+
+}  // namespace brindle

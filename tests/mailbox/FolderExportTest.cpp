@@ -1,0 +1,255 @@
+// Export of a store folder's tree as .eml folders, mbox files and Maildir++.
+#include "MailboxTestSupport.h"
+#include "mailbox/FolderExport.h"
+#include "store/MessageFlags.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+namespace brindle {
+namespace {
+
+using test::Message;
+using test::ReadWholeFile;
+using test::TTempDir;
+using test::WriteDbx;
+using testsupport::FileTimeOf;
+using testsupport::TDbxDamageKind;
+using testsupport::TDbxOptions;
+using testsupport::TStoreMessage;
+using testsupport::WriteFolderList;
+
+namespace fs = std::filesystem;
+
+// One entry of an mbox file as a reader of the mboxrd form sees it.
+struct TMboxEntry {
+    std::string FromLine;
+    std::map<std::string, std::string> Fields;  // the header fields, first of each name
+    std::string Text;  // header and body, LF line ends, quoting undone
+};
+
+// Splits at "From " lines that begin the file or follow an empty line, and takes one ">"
+// from every line that matches ">+From ".
+std::vector<TMboxEntry> ReadMboxrd(const std::string& bytes) {
+    std::vector<TMboxEntry> entries;
+    std::istringstream in(bytes);
+    std::string line;
+    bool previousEmpty = true;
+    while (std::getline(in, line)) {
+        if (previousEmpty && line.rfind("From ", 0) == 0) {
+            if (!entries.empty() && entries.back().Text.ends_with("\n\n")) entries.back().Text.pop_back();
+            entries.push_back({line, {}, {}});
+        } else {
+            EXPECT_FALSE(entries.empty()) << "text before the first From line";
+            if (entries.empty()) return entries;
+            const size_t quotes = line.find_first_not_of('>');
+            if (quotes != 0 && quotes != std::string::npos && line.compare(quotes, 5, "From ") == 0) line.erase(0, 1);
+            entries.back().Text += line + "\n";
+        }
+        previousEmpty = line.empty();
+    }
+    if (!entries.empty() && entries.back().Text.ends_with("\n\n")) entries.back().Text.pop_back();
+    for (TMboxEntry& entry : entries) {
+        std::istringstream text(entry.Text);
+        while (std::getline(text, line) && !line.empty()) {
+            const size_t colon = line.find(": ");
+            if (colon != std::string::npos) entry.Fields.try_emplace(line.substr(0, colon), line.substr(colon + 2));
+        }
+    }
+    return entries;
+}
+
+std::string Lf(std::string text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+    return out;
+}
+
+std::vector<std::string> NamesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+int64_t ModifiedAt(const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return info.st_mtime;
+}
+
+// Top > Inbox > Sub, beside Inbox the folder Other; the stores as given.
+void WriteNestedFolder(const TTempDir& dir, const std::vector<TStoreMessage>& inbox,
+                       const std::vector<TStoreMessage>& sub, const std::vector<TStoreMessage>& other) {
+    WriteFolderList(dir / "Folders.dbx", {
+        {0, 0xFFFFFFFF, "Top", ""},
+        {1, 0, "Inbox", "Inbox.dbx"},
+        {2, 1, "Sub", "Sub.dbx"},
+        {3, 0, "Other", "Other.dbx"},
+    });
+    WriteDbx(dir / "Inbox.dbx", inbox);
+    WriteDbx(dir / "Sub.dbx", sub);
+    WriteDbx(dir / "Other.dbx", other);
+}
+
+TExportTotals Export(const std::string& from, const std::string& to, TExportFormat format,
+                     std::vector<std::string>* problems = nullptr) {
+    TExportOptions options;
+    options.Format = format;
+    options.Problem = [problems](const std::string& text) {
+        if (problems) problems->push_back(text);
+        else ADD_FAILURE() << text;
+    };
+    return ExportStoreFolder(ReadStoreFolder(from), to, options);
+}
+
+TEST(FolderExportTest, MboxQuotesFromLinesAndCarriesTheFlags) {
+    struct TCase {
+        uint32_t Flags;
+        const char* MozillaStatus;
+        const char* Status;
+    };
+    const TCase cases[] = {
+        {0, "0000", "O"},
+        {kFlagRead, "0001", "RO"},
+        {kFlagRead | kFlagReplied, "0003", "RO"},
+        {kFlagFlagged | kFlagForwarded, "1004", "O"},
+        {kFlagRead | kFlagReplied | kFlagFlagged | kFlagForwarded | kFlagHasAttachment, "1007", "RO"},
+    };
+    const std::string body = "From the start\r\n>From quoted\r\n>>From twice\r\nFrom: not a separator\r\n"
+                             " From indented\r\n\r\nFrom after a blank line\r\nlast line without end";
+    std::vector<TStoreMessage> messages;
+    for (const TCase& c : cases) {
+        messages.push_back(Message("Flags " + std::string(c.MozillaStatus), body, c.Flags));
+        messages.back().Received = FileTimeOf(2002, 3, 4, 5, 6, 7);
+    }
+    messages[1].SenderAddress = "";
+    TTempDir dir, out;
+    WriteDbx(dir / "Inbox.dbx", messages);
+    const TExportTotals totals = Export(dir.Path(), out.Path(), TExportFormat::Mbox);
+    EXPECT_EQ(totals.Folders, 1u);
+    EXPECT_EQ(totals.Messages, messages.size());
+    EXPECT_EQ(totals.Errors, 0u);
+
+    const std::string bytes = ReadWholeFile(out / "Inbox");
+    EXPECT_EQ(bytes.find('\r'), std::string::npos);
+    const std::vector<TMboxEntry> entries = ReadMboxrd(bytes);
+    ASSERT_EQ(entries.size(), messages.size());
+    for (size_t k = 0; k < entries.size(); ++k) {
+        const TMboxEntry& entry = entries[k];
+        EXPECT_EQ(entry.FromLine, std::string("From ") + (k == 1 ? "MAILER-DAEMON" : "ann@example.org") +
+                                      " Mon Mar  4 05:06:07 2002");
+        EXPECT_EQ(entry.Fields.at("X-Mozilla-Status"), cases[k].MozillaStatus);
+        EXPECT_EQ(entry.Fields.at("X-Mozilla-Status2"), "00000000");
+        EXPECT_EQ(entry.Fields.at("Status"), cases[k].Status);
+        EXPECT_EQ(entry.Fields.at("Subject"), messages[k].Subject);
+        const std::string added = "X-Mozilla-Status: " + std::string(cases[k].MozillaStatus) +
+                                  "\nX-Mozilla-Status2: 00000000\nStatus: " + cases[k].Status + "\n";
+        EXPECT_EQ(entry.Text, added + Lf(messages[k].Text) + "\n");
+    }
+}
+
+TEST(FolderExportTest, MboxFollowsTheLocalFoldersLayout) {
+    TTempDir dir, out;
+    WriteNestedFolder(dir, {Message("a"), Message("b")}, {Message("c")}, {});
+    fs::create_directory(out / "Top.sbd");  // taken: the top folder becomes "Top (2)"
+    const TExportTotals totals = Export(dir.Path(), out.Path(), TExportFormat::Mbox);
+    EXPECT_EQ(totals.Folders, 4u);
+    EXPECT_EQ(totals.Messages, 3u);
+    EXPECT_EQ(NamesIn(out.Path()), (std::vector<std::string>{"Top (2)", "Top (2).sbd", "Top.sbd"}));
+    EXPECT_EQ(NamesIn(out / "Top (2).sbd"), (std::vector<std::string>{"Inbox", "Inbox.sbd", "Other"}));
+    EXPECT_EQ(NamesIn(out / "Top (2).sbd/Inbox.sbd"), std::vector<std::string>{"Sub"});
+    EXPECT_EQ(ReadWholeFile(out / "Top (2)"), "");
+    EXPECT_EQ(ReadMboxrd(ReadWholeFile(out / "Top (2).sbd/Inbox")).size(), 2u);
+    EXPECT_EQ(ReadMboxrd(ReadWholeFile(out / "Top (2).sbd/Inbox.sbd/Sub")).size(), 1u);
+    EXPECT_TRUE(NamesIn(out / "Top.sbd").empty());
+}
+
+TEST(FolderExportTest, MaildirNamesCarryFlagsAndTimes) {
+    struct TCase {
+        uint32_t Flags;
+        const char* Suffix;
+    };
+    const TCase cases[] = {
+        {0, ":2,"},
+        {kFlagRead, ":2,S"},
+        {kFlagFlagged | kFlagRead, ":2,FS"},
+        {kFlagForwarded | kFlagReplied, ":2,PR"},
+        {kFlagRead | kFlagReplied | kFlagFlagged | kFlagForwarded, ":2,FPRS"},
+    };
+    std::vector<TStoreMessage> sub;
+    for (const TCase& c : cases) {
+        sub.push_back(Message(c.Suffix, "Body\r\n", c.Flags));
+        sub.back().Received = FileTimeOf(2003, 1, 2, 3, 4, 5 + static_cast<unsigned>(sub.size()));
+    }
+    TTempDir dir, out;
+    WriteNestedFolder(dir, {Message("a")}, sub, {});
+    const TExportTotals totals = Export(dir.Path(), out.Path(), TExportFormat::Maildir);
+    EXPECT_EQ(totals.Folders, 4u);
+    EXPECT_EQ(totals.Messages, 6u);
+    EXPECT_EQ(NamesIn(out.Path()),
+              (std::vector<std::string>{".Top", ".Top.Inbox", ".Top.Inbox.Sub", ".Top.Other", "cur", "new", "tmp"}));
+    EXPECT_EQ(NamesIn(out / ".Top.Inbox.Sub"), (std::vector<std::string>{"cur", "maildirfolder", "new", "tmp"}));
+    const std::vector<std::string> files = NamesIn(out / ".Top.Inbox.Sub/cur");
+    ASSERT_EQ(files.size(), std::size(cases));
+    const int64_t base = 1041476645;  // 2003-01-02 03:04:05 UTC
+    for (size_t k = 0; k < std::size(cases); ++k) {
+        const int64_t seconds = base + static_cast<int64_t>(k) + 1;
+        auto file = std::find_if(files.begin(), files.end(), [&](const std::string& name) {
+            return name.starts_with(std::to_string(seconds) + ".") && name.ends_with(cases[k].Suffix) &&
+                   name.find(":2,") == name.size() - std::string_view(cases[k].Suffix).size();
+        });
+        ASSERT_NE(file, files.end()) << cases[k].Suffix;
+        EXPECT_EQ(ModifiedAt(out / (".Top.Inbox.Sub/cur/" + *file)), seconds);
+        EXPECT_EQ(ReadWholeFile(out / (".Top.Inbox.Sub/cur/" + *file)), Lf(sub[k].Text));
+    }
+}
+
+TEST(FolderExportTest, EmlTreeNestsFoldersAndDatesFiles) {
+    TStoreMessage dated = Message("Dated");
+    dated.Received = FileTimeOf(2001, 9, 8, 7, 6, 5);
+    TTempDir dir, out;
+    WriteNestedFolder(dir, {dated}, {Message("Deep")}, {Message("Beside")});
+    const TExportTotals totals = Export(dir.Path(), out.Path(), TExportFormat::Eml);
+    EXPECT_EQ(totals.Messages, 3u);
+    EXPECT_EQ(NamesIn(out / "Top"), (std::vector<std::string>{"Inbox", "Other"}));
+    EXPECT_EQ(NamesIn(out / "Top/Inbox"), (std::vector<std::string>{"0_Dated.eml", "Sub"}));
+    EXPECT_EQ(ReadWholeFile(out / "Top/Inbox/0_Dated.eml"), dated.Text);
+    EXPECT_EQ(ModifiedAt(out / "Top/Inbox/0_Dated.eml"), 999932765);  // 2001-09-08 07:06:05 UTC
+    EXPECT_EQ(NamesIn(out / "Top/Inbox/Sub"), std::vector<std::string>{"0_Deep.eml"});
+}
+
+TEST(FolderExportTest, DamagedFoldersAndMessagesDoNotStopTheOthers) {
+    TTempDir dir;
+    WriteFolderList(dir / "Folders.dbx", {
+        {1, 0xFFFFFFFF, "Healthy", "Healthy.dbx"},
+        {2, 0xFFFFFFFF, "Unreadable", "Unreadable.dbx"},
+        {3, 0xFFFFFFFF, "Cycle", "Cycle.dbx"},
+        {4, 0xFFFFFFFF, "Empty", "Empty.dbx"},
+        {5, 0xFFFFFFFF, "Last", "Last.dbx"},
+    });
+    WriteDbx(dir / "Healthy.dbx", {Message("a"), Message("b")});
+    WriteDbx(dir / "Unreadable.dbx", {Message("c")}, TDbxOptions{.Damage = {{TDbxDamageKind::NodeMarker, 0}}});
+    // The second message's chain leads back to its first block: the store's summaries cannot
+    // be read, and the folder is told as one error.
+    std::vector<TStoreMessage> cycle = {Message("d"), Message("e", std::string(2000, 'x')), Message("f")};
+    WriteDbx(dir / "Cycle.dbx", cycle, TDbxOptions{.Damage = {{TDbxDamageKind::ChainCycle, 1}}});
+    WriteDbx(dir / "Empty.dbx", {});
+    WriteDbx(dir / "Last.dbx", {Message("g")});
+    for (TExportFormat format : {TExportFormat::Eml, TExportFormat::Mbox, TExportFormat::Maildir}) {
+        TTempDir out;
+        std::vector<std::string> problems;
+        const TExportTotals totals = Export(dir.Path(), out.Path(), format, &problems);
+        EXPECT_EQ(totals.Folders, 5u);
+        EXPECT_EQ(totals.Messages, 3u);
+        EXPECT_EQ(totals.Errors, 2u);
+        ASSERT_EQ(problems.size(), 2u);
+        EXPECT_EQ(problems[0], "Unreadable: Wrong object marker.");
+        EXPECT_EQ(problems[1], "Cycle: Data block chain leads back to a block already visited.");
+    }
+}
+
+}  // namespace
+}  // namespace brindle
