@@ -21,6 +21,8 @@ constexpr size_t kMaxCharsetNameLength = 40;
 constexpr size_t kCachedConverters = 8;
 // Below this many 8-bit bytes the detector's answer is not taken.
 constexpr size_t kMinDetectorBytes = 4;
+// The detector judges a long text by its start.
+constexpr size_t kDetectorSampleBytes = 65536;
 
 enum class TBuiltin { None, Utf8, Utf8OrCp1252, Cp1252 };
 
@@ -141,7 +143,8 @@ std::optional<std::string> ConvertWith(std::string_view bytes, const std::string
     // The system converter lets some ill-formed sequences through (UTF-8 forms beyond
     // U+10FFFF, for one), so its output is checked.
     std::string text = Convert(cd, bytes);
-    return IsValidUtf8(text) ? text : RepairUtf8(text);
+    if (!IsValidUtf8(text)) return RepairUtf8(text);
+    return text;
 }
 
 // A label fit to read undeclared 8-bit text; nullptr for others.
@@ -171,6 +174,7 @@ size_t CountEightBitBytes(std::string_view bytes) {
 // none, one that is not in the table or not fit for 8-bit text, or when the text has too few
 // 8-bit bytes for its answer to mean much (it takes "ni\xF1o" for Latin-6).
 const TCharsetLabel* DetectedLabel(std::string_view bytes) {
+    bytes = bytes.substr(0, kDetectorSampleBytes);
     if (CountEightBitBytes(bytes) < kMinDetectorBytes) return nullptr;
     struct TDetector {
         uchardet_t handle = uchardet_new();
@@ -209,9 +213,9 @@ std::string_view EncodingOfLabel(std::string_view charset) {
 
 std::string UndeclaredToUtf8(std::string_view bytes, const TCharsetHints& hints) {
     if (IsValidUtf8(bytes)) return std::string(bytes);
-    if (auto text = ReadAs(bytes, UndeclaredTextLabel(hints.MessageCharset()))) return *text;
-    if (auto text = ReadAs(bytes, UndeclaredTextLabel(hints.StoreCodePage()))) return *text;
-    if (auto text = ReadAs(bytes, DetectedLabel(bytes))) return *text;
+    if (auto text = ReadAs(bytes, UndeclaredTextLabel(hints.MessageCharset()))) return std::move(*text);
+    if (auto text = ReadAs(bytes, UndeclaredTextLabel(hints.StoreCodePage()))) return std::move(*text);
+    if (auto text = ReadAs(bytes, DetectedLabel(bytes))) return std::move(*text);
     return Cp1252ToUtf8(bytes);
 }
 
@@ -229,7 +233,8 @@ std::string ToUtf8(std::string_view bytes, std::string_view charset, const TChar
         text = ConvertWith(bytes, std::string(label->Converter));
     else if (label == nullptr && IsPlausibleName(name))
         text = ConvertWith(bytes, name);
-    return text ? *text : UndeclaredToUtf8(bytes, hints);
+    if (text) return std::move(*text);
+    return UndeclaredToUtf8(bytes, hints);
 }
 
 }  // namespace brindle
