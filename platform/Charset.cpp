@@ -147,21 +147,28 @@ std::optional<std::string> ConvertWith(std::string_view bytes, const std::string
     return text;
 }
 
-// A label fit to read undeclared 8-bit text; nullptr for others.
+// A label fit to read undeclared 8-bit text; nullptr for others. UTF-8 and UTF-16 are not (the
+// text is not valid UTF-8, and UTF-16 is no byte-wise text), nor the 7-bit encodings with
+// escape sequences, in which no 8-bit byte is valid.
 const TCharsetLabel* UndeclaredTextLabel(std::string_view charset) {
     std::string name = NormalizeName(charset);
     const TCharsetLabel* label = FindLabel(name);
     if (label == nullptr || IsAsciiLabel(name)) return nullptr;
     if (label->Encoding == "windows-1252") return label;
-    bool eightBit = label->Encoding != "utf-8" && !label->Encoding.starts_with("utf-16") &&
-                    label->Encoding != "x-user-defined";
+    std::string_view encoding = label->Encoding;
+    bool eightBit = encoding != "utf-8" && encoding != "utf-7" && !encoding.starts_with("utf-16") &&
+                    !encoding.starts_with("iso-2022") && encoding != "hz-gb-2312" && encoding != "x-user-defined";
     return eightBit && !label->Converter.empty() ? label : nullptr;
 }
 
+// The bytes read in the label's encoding; nothing when there is no label or when some bytes
+// are not valid in it, so that the next guess can be tried.
 std::optional<std::string> ReadAs(std::string_view bytes, const TCharsetLabel* label) {
     if (label == nullptr) return std::nullopt;
     if (label->Converter.empty()) return Cp1252ToUtf8(bytes);
-    return ConvertWith(bytes, std::string(label->Converter));
+    std::optional<std::string> text = ConvertWith(bytes, std::string(label->Converter));
+    if (text && text->find(kReplacement) != std::string::npos) return std::nullopt;
+    return text;
 }
 
 size_t CountEightBitBytes(std::string_view bytes) {

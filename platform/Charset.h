@@ -39,9 +39,9 @@ private:
 std::string ToUtf8(std::string_view bytes, std::string_view charset, const TCharsetHints& hints = {});
 
 // Bytes of no declared charset, as UTF-8: valid UTF-8 stays as it is; anything else is read in
-// the hints' charsets (the first one fit to read 8-bit text), else in the encoding the detector
-// names when it is sure of it and the text has enough 8-bit bytes to judge, else as
-// Windows-1252.
+// the first of these that is fit to read 8-bit text (ReadsUndeclaredText) and in which all the
+// bytes are valid: the message's charset, the store's code page, the encoding the detector
+// names (when the text has enough 8-bit bytes for it to judge); else as Windows-1252.
 std::string UndeclaredToUtf8(std::string_view bytes, const TCharsetHints& hints = {});
 
 // True when ToUtf8 gives valid UTF-8 back unchanged for this charset: no name, UTF-8 and the
@@ -49,8 +49,8 @@ std::string UndeclaredToUtf8(std::string_view bytes, const TCharsetHints& hints 
 bool KeepsValidUtf8(std::string_view charset);
 
 // True for a known label of an encoding that gives 8-bit bytes a meaning of their own (not
-// UTF-8, UTF-16 or ASCII) and that this system can read: the labels fit to read text of no
-// declared charset.
+// UTF-8, UTF-16, ASCII or a 7-bit one like ISO-2022-JP) and that this system can read: the
+// labels fit to read text of no declared charset.
 bool ReadsUndeclaredText(std::string_view charset);
 
 // The standard's name of the encoding that a label names ("shift_jis" for "X-SJIS"); empty

@@ -181,6 +181,9 @@ INSTANTIATE_TEST_SUITE_P(Table, UndeclaredTextTest, ::testing::Values(
     UndeclaredCase{"\xC4\xE0", "us-ascii", "x-cp1251", "\xD0\x94\xD0\xB0"},
     UndeclaredCase{"\xC4\xE0", "utf-8", "", "\xC3\x84\xC3\xA0"},
     UndeclaredCase{"\xC4\xE0", "utf-16le", "", "\xC3\x84\xC3\xA0"},
+    UndeclaredCase{kJapaneseSjis, "iso-2022-jp", "", kJapaneseUtf8},
+    // A guess in which some bytes are not valid gives way to the next ("\xFF" is not Greek).
+    UndeclaredCase{"\xC4\xE0 \xFF", "windows-1253", "windows-1251", "\xD0\x94\xD0\xB0 \xD1\x8F"},
     // Valid UTF-8 stays, whatever the hints say.
     UndeclaredCase{kRussianUtf8, "koi8-r", "windows-1251", kRussianUtf8}));
 
@@ -201,7 +204,8 @@ TEST(UndeclaredTextTest, LooksUpTheMessageCharsetOnceAndOnlyWhenNeeded) {
 TEST(ReadsUndeclaredTextTest, OnlyKnownEightBitCharsets) {
     for (const char* name : {"koi8-r", "Shift_JIS", "x-cp1251", "iso-8859-1", "windows-1252"})
         EXPECT_TRUE(ReadsUndeclaredText(name)) << name;
-    for (const char* name : {"", "us-ascii", "utf-8", "utf-16", "x-user-defined", "hz-gb-2312", "no-such"})
+    for (const char* name : {"", "us-ascii", "utf-8", "utf-16", "x-user-defined", "hz-gb-2312", "iso-2022-jp",
+                             "no-such"})
         EXPECT_FALSE(ReadsUndeclaredText(name)) << name;
 }
 
