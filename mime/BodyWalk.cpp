@@ -56,7 +56,7 @@ void DropFinalLineEnd(std::string& data) {
 
 }  // namespace
 
-TPartHeaders GetPartHeaders(TLineSpan lines) {
+TPartHeaders GetPartHeaders(TLineSpan lines, const TCharsetHints& hints) {
     TPartHeaders headers;
     std::optional<std::string> contentType = FindHeader("CONTENT-TYPE:", lines);
     if (contentType) {
@@ -67,7 +67,7 @@ TPartHeaders GetPartHeaders(TLineSpan lines) {
     if (auto encoding = FindHeader("CONTENT-TRANSFER-ENCODING:", lines))
         headers.TransferEncoding =
             UpperAscii(Utf8OrCp1252(GetHeaderParam("CONTENT-TRANSFER-ENCODING:", *encoding)));
-    headers.Name = PartFileName(contentType, FindHeader("CONTENT-DISPOSITION:", lines));
+    headers.Name = PartFileName(contentType, FindHeader("CONTENT-DISPOSITION:", lines), hints);
     if (auto id = FindHeader("CONTENT-ID:", lines)) {
         const std::string field = GetHeaderValue("CONTENT-ID:", *id);
         std::string_view value = Trim(field);
@@ -136,7 +136,7 @@ std::string TextAttachmentData(const TLineRuns& lines) {
 }
 
 void TBodyWalk::ParsePart(TLineSpan lines, int depth) {
-    TPartHeaders headers = GetPartHeaders(lines);
+    TPartHeaders headers = GetPartHeaders(lines, hints_);
     std::string topLevel = TopLevelType(headers.ContentType);
     bool nestingFull = depth >= kMaxNesting;
     if (topLevel == "TEXT") {
@@ -215,7 +215,7 @@ void TBodyWalk::AddAttachment(const TLineRuns& body, const std::string& encoding
 }
 
 void TBodyWalk::AppendText(const std::string& bytes, const TPartHeaders& headers) {
-    std::string text = ToUtf8(bytes, headers.Charset);
+    std::string text = ToUtf8(bytes, headers.Charset, hints_);
     std::erase(text, '\0');
     size_t before = msg_.Text.size();
     if (msg_.Text.empty())

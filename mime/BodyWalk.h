@@ -3,6 +3,7 @@
 // what becomes an attachment. Parts are byte ranges of the message's raw text; nothing is
 // copied until text is appended or content decoded.
 #include "mime/LineSpan.h"
+#include "platform/Charset.h"
 
 #include <optional>
 #include <string>
@@ -26,7 +27,8 @@ struct TPartHeaders {
     std::string ContentID;                   // without angle brackets; empty when none
 };
 
-TPartHeaders GetPartHeaders(TLineSpan lines);
+// The file name is read with the hints where its charset is not given.
+TPartHeaders GetPartHeaders(TLineSpan lines, const TCharsetHints& hints = {});
 
 // The lines without the header block and the blank lines after it: the leading lines up to
 // the first blank one go, then the blank lines that follow. A part without a blank line
@@ -63,7 +65,8 @@ std::string TextAttachmentData(const TLineRuns& lines);
 // Appends a part's text to the message and its attachments to the message's items.
 class TBodyWalk {
 public:
-    explicit TBodyWalk(TMoxMsg& msg) : msg_(msg) {}
+    // Text without a usable declared charset is read with the hints, which must outlive the walk.
+    TBodyWalk(TMoxMsg& msg, const TCharsetHints& hints) : msg_(msg), hints_(hints) {}
 
     void ParsePart(TLineSpan lines, int depth);
 
@@ -81,6 +84,7 @@ private:
     void AppendTextLines(const TLineRuns& lines, const TPartHeaders& headers);
 
     TMoxMsg& msg_;
+    const TCharsetHints& hints_;
 };
 
 }  // namespace brindle

@@ -150,6 +150,21 @@ char* TBase64DecodingStream::DecodeInto(std::string_view text, char* out) {
     return out;
 }
 
+char* TBase64DecodingStream::FinishInto(char* out) {
+    int groupCount = groupCount_;
+    groupCount_ = 0;
+    if (groupCount < 2) return out;
+    for (int k = groupCount; k < 4; ++k) group_[k] = kPad;
+    return out + DecodeGroup(group_, out);
+}
+
+size_t TBase64DecodingStream::Finish() {
+    char bytes[3];
+    size_t produced = static_cast<size_t>(FinishInto(bytes) - bytes);
+    output_.append(bytes, produced);
+    return produced;
+}
+
 size_t TBase64DecodingStream::Write(const void* buffer, size_t count) {
     size_t before = output_.size();
     output_.resize(before + MaxDecodedSize(count));
@@ -253,6 +268,8 @@ void DecodeBase64Attachment(const TLineRuns& lines, std::string& data,
         }
         if (done && reported < bytes.size()) done(bytes.substr(reported));
     }
+    char* end = decoder.FinishInto(step);
+    decoded.append(step, static_cast<size_t>(end - step));
     data = std::move(decoded);
 }
 

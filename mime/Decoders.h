@@ -26,7 +26,9 @@ public:
 // are skipped. Every four alphabet characters form a group; "=" pads a group: a group that
 // begins with a pad in its first or second place gives nothing, a pad in the third place one
 // byte, a pad in the fourth place two bytes, and decoding goes on with the next group. The
-// characters of an incomplete group wait for the next Write; at the end they are discarded.
+// characters of an incomplete group wait for the next Write. Finish ends the text: a last
+// group of two or three characters without its pads gives its one or two bytes, as if padded;
+// a single character gives nothing.
 class TBase64DecodingStream {
 public:
     explicit TBase64DecodingStream(std::string& output) : output_(output) {}
@@ -39,6 +41,12 @@ public:
     // bytes; returns the end of the bytes written. For callers that size the output once.
     char* DecodeInto(std::string_view text, char* out);
     static constexpr size_t MaxDecodedSize(size_t count) { return (count + 3) / 4 * 3 + 4; }
+
+    // Decodes the incomplete last group, if any, and starts afresh. Finish appends to the
+    // output and returns the number of bytes appended; FinishInto writes at most three bytes
+    // and returns their end.
+    size_t Finish();
+    char* FinishInto(char* out);
 
     // A decoding stream can only be written to: these throw EStreamError
     // ("Invalid stream operation").
@@ -69,7 +77,8 @@ uint8_t UUCharValue(char c);
 void UUDecodeLine(std::string_view line, std::string& out);
 
 // Replaces data by the bytes of the base64 lines. The bytes are decoded straight from the
-// lines' text (line ends are skipped like any byte outside the alphabet) and written once.
+// lines' text (line ends are skipped like any byte outside the alphabet) and written once; an
+// unpadded last group gives its bytes (TBase64DecodingStream::Finish).
 // done, when given, receives the lines' bytes piece by piece once they have been decoded.
 void DecodeBase64Attachment(const TLineRuns& lines, std::string& data,
                             const std::function<void(std::string_view)>& done = nullptr);

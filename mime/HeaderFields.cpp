@@ -12,6 +12,8 @@ namespace {
 
 constexpr size_t kBoundaryWindow = 72;
 constexpr size_t kMaxParameterSections = 1000;
+// FirstDeclaredCharset looks at no more lines than this.
+constexpr size_t kCharsetScanLines = 200000;
 
 bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
 
@@ -33,7 +35,7 @@ std::string DropZeroBytes(std::string text) {
 // of one charset is converted whole.
 class TWordCollector {
 public:
-    explicit TWordCollector(std::string& out) : out_(out) {}
+    TWordCollector(std::string& out, const TCharsetHints& hints) : out_(out), hints_(hints) {}
 
     void AddWord(std::string_view charset, std::string_view bytes) {
         if (!pending_.empty() && LowerAscii(charset) != LowerAscii(charset_)) Flush();
@@ -42,15 +44,16 @@ public:
     }
     void AddLiteral(std::string_view text) {
         Flush();
-        out_ += Utf8OrCp1252(text);
+        out_ += UndeclaredToUtf8(text, hints_);
     }
     void Flush() {
-        if (!pending_.empty()) out_ += ToUtf8(pending_, charset_);
+        if (!pending_.empty()) out_ += ToUtf8(pending_, charset_, hints_);
         pending_.clear();
     }
 
 private:
     std::string& out_;
+    const TCharsetHints& hints_;
     std::string charset_;
     std::string pending_;
 };
@@ -203,9 +206,9 @@ std::string RemoveChar(std::string_view text, char c) {
     return out;
 }
 
-std::string DecodeEncodedWords(std::string_view text) {
+std::string DecodeEncodedWords(std::string_view text, const TCharsetHints& hints) {
     std::string out;
-    TWordCollector collector(out);
+    TWordCollector collector(out, hints);
     size_t pos = 0;
     bool afterWord = false;
     for (;;) {
@@ -265,7 +268,7 @@ std::string ExtractDisplayName(std::string_view mailbox, bool withQuotes) {
     return withQuotes ? Enclose('"', name, '"') : std::string(name);
 }
 
-std::string NormalizeAddressList(std::string_view value) {
+std::string NormalizeAddressList(std::string_view value, const TCharsetHints& hints) {
     std::string unquoted;
     unquoted.reserve(value.size());
     for (size_t i = 0; i < value.size(); ++i) {
@@ -283,9 +286,9 @@ std::string NormalizeAddressList(std::string_view value) {
         size_t comma = unquoted.find(',', start);
         std::string_view piece = std::string_view(unquoted).substr(
             start, comma == std::string::npos ? std::string::npos : comma - start);
-        result += ExtractDisplayName(DecodeEncodedWords(piece), true);
+        result += ExtractDisplayName(DecodeEncodedWords(piece, hints), true);
         result += ' ';
-        result += Utf8OrCp1252(ExtractAddress(piece, true));
+        result += UndeclaredToUtf8(ExtractAddress(piece, true), hints);
         if (comma == std::string::npos) break;
         result += ", ";
         start = comma + 1;
@@ -314,7 +317,8 @@ std::optional<std::string> GetParameter(std::string_view field, std::string_view
     return std::nullopt;
 }
 
-std::optional<std::string> GetExtendedParameter(std::string_view field, std::string_view attribute) {
+std::optional<std::string> GetExtendedParameter(std::string_view field, std::string_view attribute,
+                                                const TCharsetHints& hints) {
     std::string wanted = LowerAscii(attribute);
     std::map<long, TSection> sections;
     for (auto& [name, value] : Parameters(field)) {
@@ -329,7 +333,7 @@ std::optional<std::string> GetExtendedParameter(std::string_view field, std::str
     auto single = sections.find(-1);
     if (single != sections.end()) {
         auto [charset, text] = SplitCharsetAndText(single->second.value);
-        return DropZeroBytes(ToUtf8(PercentDecode(text), charset));
+        return DropZeroBytes(ToUtf8(PercentDecode(text), charset, hints));
     }
     std::string charset, bytes;
     long expected = 0;
@@ -343,23 +347,35 @@ std::optional<std::string> GetExtendedParameter(std::string_view field, std::str
         }
         bytes += section.extended ? PercentDecode(text) : std::string(text);
     }
-    return DropZeroBytes(ToUtf8(bytes, charset));
+    return DropZeroBytes(ToUtf8(bytes, charset, hints));
 }
 
 std::string PartFileName(const std::optional<std::string>& contentType,
-                         const std::optional<std::string>& contentDisposition) {
+                         const std::optional<std::string>& contentDisposition, const TCharsetHints& hints) {
     std::string raw;
     if (contentType) {
-        if (auto name = GetExtendedParameter(*contentType, "name"); name && !name->empty()) return *name;
+        if (auto name = GetExtendedParameter(*contentType, "name", hints); name && !name->empty()) return *name;
         raw = GetHeaderParam("NAME", *contentType);
     }
     if (raw.empty() && contentDisposition) {
-        if (auto name = GetExtendedParameter(*contentDisposition, "filename"); name && !name->empty())
+        if (auto name = GetExtendedParameter(*contentDisposition, "filename", hints); name && !name->empty())
             return *name;
         raw = GetHeaderParam("FILENAME", *contentDisposition);
     }
     if (raw.empty()) return {};
-    return DecodeEncodedWords(Unquote(std::string_view(raw).substr(1)));
+    return DecodeEncodedWords(Unquote(std::string_view(raw).substr(1)), hints);
+}
+
+std::string FirstDeclaredCharset(TLineSpan lines) {
+    size_t budget = kCharsetScanLines;
+    for (auto it = lines.begin(), end = lines.end(); it != end && budget > 0; ++it, --budget) {
+        if (!StartsWithNoCase(*it, "CONTENT-TYPE:")) continue;
+        std::optional<std::string> field = FindHeader("CONTENT-TYPE:", lines.From(it));
+        if (!field) continue;
+        std::optional<std::string> charset = GetParameter(*field, "charset");
+        if (charset && ReadsUndeclaredText(*charset)) return *charset;
+    }
+    return {};
 }
 
 std::string MediaTypeOf(std::string_view contentTypeField) {

@@ -4,6 +4,7 @@
 // the multipart boundary and a part's file name. Plain functions over text without state;
 // none of them fails. Results that are shown as text are UTF-8.
 #include "mime/LineSpan.h"
+#include "platform/Charset.h"
 
 #include <optional>
 #include <string>
@@ -38,9 +39,10 @@ std::string RemoveChar(std::string_view text, char c);
 // The text with its encoded words ("=?charset?B?...?=", "=?charset?Q?...?=") decoded from their
 // charsets to UTF-8; words with another letter vanish. Every "=?" takes the next "?" and the
 // next "?=" after it as its own; without them the rest of the text stays as it is. Whitespace
-// between two encoded words is dropped. Text outside encoded words stays if it is UTF-8 and
-// is read as Windows-1252 otherwise. Zero bytes are dropped. Decoded text is not searched again.
-std::string DecodeEncodedWords(std::string_view text);
+// between two encoded words is dropped. Text outside encoded words, and words in an unknown
+// charset, are read as UndeclaredToUtf8 reads them with the hints (valid UTF-8 stays). Zero
+// bytes are dropped. Decoded text is not searched again.
+std::string DecodeEncodedWords(std::string_view text, const TCharsetHints& hints = {});
 
 // The address of a mailbox: comments in parentheses removed, trimmed, and the text between
 // "<" and ">" when there is one. withBrackets puts it between "<" and ">".
@@ -52,8 +54,8 @@ std::string ExtractDisplayName(std::string_view mailbox, bool withQuotes);
 
 // An address list rewritten as "name" <address> entries separated by ", ". Quoted strings are
 // removed first, so the list splits at every remaining ",". Display names have their encoded
-// words decoded; the result is UTF-8.
-std::string NormalizeAddressList(std::string_view value);
+// words decoded with the hints; the result is UTF-8.
+std::string NormalizeAddressList(std::string_view value, const TCharsetHints& hints = {});
 
 // The delimiter line of a multipart Content-Type field: "--" and the boundary. Empty when the
 // field has no boundary, so that no line matches.
@@ -63,8 +65,10 @@ std::string ExtractBoundary(std::string_view contentTypeField);
 std::optional<std::string> GetParameter(std::string_view field, std::string_view attribute);
 
 // An RFC 2231 parameter (attribute*=charset'lang'%XX, continuations attribute*0*=,
-// attribute*1=, ...), decoded to UTF-8. Nothing when the field has no such form of it.
-std::optional<std::string> GetExtendedParameter(std::string_view field, std::string_view attribute);
+// attribute*1=, ...), decoded to UTF-8 (with the hints when its charset is missing or
+// unknown). Nothing when the field has no such form of it.
+std::optional<std::string> GetExtendedParameter(std::string_view field, std::string_view attribute,
+                                                const TCharsetHints& hints = {});
 
 // The name of a part from its Content-Type and Content-Disposition fields (either may be
 // missing): an RFC 2231 "name*" of the Content-Type field; else its "NAME" found as
@@ -72,7 +76,12 @@ std::optional<std::string> GetExtendedParameter(std::string_view field, std::str
 // Content-Disposition field. A plain value loses its first character (the "="), then
 // Unquote and DecodeEncodedWords apply. Empty when none is given. UTF-8.
 std::string PartFileName(const std::optional<std::string>& contentType,
-                         const std::optional<std::string>& contentDisposition);
+                         const std::optional<std::string>& contentDisposition, const TCharsetHints& hints = {});
+
+// The first charset declared by a Content-Type field anywhere in the lines (header blocks of
+// the message and its parts) that is fit to read undeclared text (ReadsUndeclaredText); empty
+// when there is none. Looks at no more than a bounded number of lines.
+std::string FirstDeclaredCharset(TLineSpan lines);
 
 // The media type of a Content-Type field, lower case, without parameters ("text/html").
 std::string MediaTypeOf(std::string_view contentTypeField);

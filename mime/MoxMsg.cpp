@@ -52,12 +52,13 @@ void TMoxMsg::Parse() {
     auto headerEnd = raw.begin();
     while (headerEnd != raw.end() && !(*headerEnd).empty()) ++headerEnd;
     Headers.AppendRange(raw.Between(raw.begin(), headerEnd));
-    ParseHeaders();
-    TBodyWalk(*this).ParsePart(raw, 0);
+    const TCharsetHints hints([raw] { return FirstDeclaredCharset(raw); }, StoreCodePage);
+    ParseHeaders(hints);
+    TBodyWalk(*this, hints).ParsePart(raw, 0);
     if (ClearRawMailAfterParse) RawMail.clear();
 }
 
-void TMoxMsg::ParseHeaders() {
+void TMoxMsg::ParseHeaders(const TCharsetHints& hints) {
     if (!Headers.empty() && Headers.front().starts_with(kMboxSeparator))
         From = FallbackSender(Headers.front());
     const TLineSpan lines = Headers.Lines();
@@ -66,17 +67,17 @@ void TMoxMsg::ParseHeaders() {
         if (!field) return std::nullopt;
         return GetHeaderValue(name, *field);
     };
-    if (auto v = value("FROM:")) From = DecodeEncodedWords(*v);
-    if (auto v = value("SENDER:")) Sender = NormalizeAddressList(*v);
+    if (auto v = value("FROM:")) From = DecodeEncodedWords(*v, hints);
+    if (auto v = value("SENDER:")) Sender = NormalizeAddressList(*v, hints);
     if (auto v = value("MESSAGE-ID:")) MessageID = Utf8OrCp1252(*v);
     if (auto v = value("IN-REPLY-TO:")) InReplyTo = Utf8OrCp1252(*v);
     if (auto v = value("RETURN-PATH:")) ReturnPath = Utf8OrCp1252(*v);
-    if (auto v = value("REPLY-TO:")) ReplyTo = NormalizeAddressList(*v);
-    if (auto v = value("TO:")) SendTo = NormalizeAddressList(*v);
-    if (auto v = value("CC:")) CC = NormalizeAddressList(*v);
+    if (auto v = value("REPLY-TO:")) ReplyTo = NormalizeAddressList(*v, hints);
+    if (auto v = value("TO:")) SendTo = NormalizeAddressList(*v, hints);
+    if (auto v = value("CC:")) CC = NormalizeAddressList(*v, hints);
     if (auto v = value("DATE:")) Date = Utf8OrCp1252(*v);
-    if (auto v = value("SUBJECT:")) Subject = DecodeEncodedWords(*v);
-    TPartHeaders content = GetPartHeaders(lines);
+    if (auto v = value("SUBJECT:")) Subject = DecodeEncodedWords(*v, hints);
+    TPartHeaders content = GetPartHeaders(lines, hints);
     ContentType = content.ContentType;
     ContentTransferEncoding = content.TransferEncoding;
 }

@@ -2,6 +2,7 @@
 // The message object: one call of Parse turns the raw text of a message into its main
 // header fields, its text body and its decoded attachments. It decodes; it never composes.
 #include "platform/ByteSource.h"
+#include "platform/Charset.h"
 #include "platform/StringList.h"
 #include "platform/TargetFolder.h"
 
@@ -62,6 +63,10 @@ public:
     std::string CharSet = "ISO-8859-1";
     bool ClearRawMailAfterParse = false;
     TTextEncoding TextEncoding = TTextEncoding::te8Bit;
+    // The code page of the store that holds the message, as a charset label ("windows-1251");
+    // empty when unknown. Parse reads 8-bit text of no usable declared charset in it when the
+    // message itself declares no charset fit for that, before asking the detector.
+    std::string StoreCodePage;
 
     // Filled by Parse.
     TStringList RawMail;  // the raw lines, as the caller put them (see SetRawText)
@@ -90,7 +95,7 @@ public:
     void SetRawFile(std::shared_ptr<const TByteSource> file);
 
 private:
-    void ParseHeaders();
+    void ParseHeaders(const TCharsetHints& hints);
 };
 
 }  // namespace brindle

@@ -93,6 +93,39 @@ TEST(CorpusTest, RelatedHtmlWithAnInlineImage) {
     EXPECT_EQ(msg->AttachedFiles.Items(0).Data.substr(0, 4), "\x89PNG");
 }
 
+// Real attachments whose base64 ends in a group without its pads: sizes and last bytes as
+// Python's email package decodes them (tools/compare_attachments.py checks the whole corpus).
+struct UnpaddedAttachmentCase {
+    std::string file;
+    std::string name;
+    size_t size;
+    std::string head;
+    std::string tail;
+};
+
+void PrintTo(const UnpaddedAttachmentCase& c, std::ostream* os) { *os << c.file; }
+
+class UnpaddedAttachmentTest : public ::testing::TestWithParam<UnpaddedAttachmentCase> {};
+
+TEST_P(UnpaddedAttachmentTest, KeepsTheLastBytes) {
+    auto msg = ParseCorpusFile(GetParam().file);
+    if (!msg) GTEST_SKIP() << "corpus not present";
+    const TAttachedFile* found = nullptr;
+    for (size_t i = 0; i < msg->AttachedFiles.Count(); ++i)
+        if (msg->AttachedFiles.Items(i).FileName == GetParam().name) found = &msg->AttachedFiles.Items(i);
+    ASSERT_NE(found, nullptr) << GetParam().name;
+    EXPECT_EQ(found->Data.size(), GetParam().size);
+    EXPECT_TRUE(found->Data.starts_with(GetParam().head));
+    EXPECT_TRUE(found->Data.ends_with(GetParam().tail));
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, UnpaddedAttachmentTest, ::testing::Values(
+    UnpaddedAttachmentCase{"eml/enmime-testdata/mail/inlinemultipart.raw", "test.pdf", 524, "%PDF-1.2", "JXFx"},
+    UnpaddedAttachmentCase{"eml/mime-explode-testmsgs/frag.msg", "aprilfools.jpg", 60896, "\xFF\xD8\xFF\xE0",
+                           "\xD7" "b5\xB1"},
+    UnpaddedAttachmentCase{"eml/mime-explode-testmsgs/multi-frag.msg", "3d-eye.gif", 401, "GIF87a",
+                           "\xEB,j\x07"}));
+
 TEST(CorpusTest, ThousandsOfFoldedEncodedWordsInOneField) {
     auto msg = ParseCorpusFile("eml/mimekit-testdata/messages/stack-overflow.txt");
     if (!msg) GTEST_SKIP() << "corpus not present";

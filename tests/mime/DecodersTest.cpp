@@ -187,6 +187,41 @@ TEST(DecodeBase64AttachmentTest, DecodesLinesAndReplacesTheData) {
     EXPECT_EQ(data, "ABCD");
 }
 
+// The last group of a body may lack its pads: two or three characters still give their one or
+// two bytes (as Python's email package and other mainstream decoders read them); one alone
+// gives nothing.
+class Base64TailTest : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(Base64TailTest, AttachmentKeepsAnUnpaddedLastGroup) {
+    TStringList lines = SplitLines(GetParam().input);
+    std::string data;
+    DecodeBase64Attachment(Runs(lines), data);
+    EXPECT_EQ(data, GetParam().output);
+}
+
+TEST_P(Base64TailTest, StreamGivesTheLastGroupWhenFinished) {
+    std::string out;
+    TBase64DecodingStream stream(out);
+    for (char c : GetParam().input) stream.Write(&c, 1);
+    stream.Finish();
+    EXPECT_EQ(out, GetParam().output);
+    EXPECT_EQ(stream.Finish(), 0u);  // a second Finish has nothing left
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Base64TailTest, ::testing::Values(
+    DecodeCase{"QUJDRA", "ABCD"},
+    DecodeCase{"QUJDREU", "ABCDE"},
+    DecodeCase{"QUJDR", "ABC"},               // a stray single character
+    DecodeCase{"QUJDRA=", "ABCD"},            // one pad of two
+    DecodeCase{"QUJDRA==", "ABCD"},
+    DecodeCase{"QUJD\r\nRE\r\nU\r\n\r\n", "ABCDE"},  // the group split over lines
+    DecodeCase{"QUJDREU \t\r\n", "ABCDE"},
+    DecodeCase{"QQ", "A"},
+    DecodeCase{"Q=", ""},
+    DecodeCase{"", ""},
+    DecodeCase{"/w", "\xFF"},
+    DecodeCase{"//8", "\xFF\xFF"}));
+
 TLineRuns LinesOf(const TStringList& list) { return Runs(list); }
 
 TEST(DecoderCorpusTest, PhotoInBase64AndUuencoding) {
@@ -199,6 +234,20 @@ TEST(DecoderCorpusTest, PhotoInBase64AndUuencoding) {
     std::string data;
     DecodeBase64Attachment(LinesOf(b64), data);
     EXPECT_EQ(data, photo);
+
+    // The same text without its pad (the last group has three characters) and cut at every
+    // place of its last line still gives the photo, or as much of it as the characters hold.
+    std::string text = test::ReadFile(test::CorpusPath("codec/mimekit-encoders/photo.b64"));
+    while (!text.empty() && (text.back() == '\n' || text.back() == '=')) text.pop_back();
+    for (size_t cut = 0; cut < 8; ++cut) {
+        std::string shorter = text.substr(0, text.size() - cut);
+        size_t characters = 0;
+        for (char c : shorter) characters += c != '\n' && c != '\r';
+        size_t expected = characters / 4 * 3 + (characters % 4 > 1 ? characters % 4 - 1 : 0);
+        TStringList unpadded = SplitLines(shorter);
+        DecodeBase64Attachment(LinesOf(unpadded), data);
+        EXPECT_EQ(data, photo.substr(0, expected)) << "cut " << cut;
+    }
 
     TStringList uu = SplitLines(test::ReadFile(test::CorpusPath("codec/mimekit-encoders/photo.uu")));
     ASSERT_FALSE(uu.empty());

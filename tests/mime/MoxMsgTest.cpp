@@ -500,6 +500,64 @@ TEST(CharsetTest, UndeclaredTextIsUtf8OrWindows1252) {
     EXPECT_EQ(msg->Text, (TStringList{"bad \xEF\xBF\xBD byte"}));
 }
 
+// 8-bit header lines without encoded words, and bodies without a charset, in the scripts of
+// the mail that old clients sent: each read right through the fallback chain.
+struct UndeclaredHeaderCase {
+    std::string name;
+    std::string message;
+    std::string storeCodePage;
+    std::string subject;
+    std::string from;
+};
+
+void PrintTo(const UndeclaredHeaderCase& c, std::ostream* os) { *os << c.name; }
+
+class UndeclaredHeaderTest : public ::testing::TestWithParam<UndeclaredHeaderCase> {};
+
+TEST_P(UndeclaredHeaderTest, SubjectAndSenderAreReadRight) {
+    auto msg = std::make_unique<TMoxMsg>();
+    msg->StoreCodePage = GetParam().storeCodePage;
+    msg->SetRawText(test::Crlf(GetParam().message));
+    msg->Parse();
+    EXPECT_EQ(msg->Subject, GetParam().subject);
+    EXPECT_EQ(msg->From, GetParam().from);
+}
+
+// "Привет" (hi), "Счёт за октябрь" (the October bill), "会議の予定について" (about the meeting
+// schedule), "Иван" (Ivan).
+INSTANTIATE_TEST_SUITE_P(Table, UndeclaredHeaderTest, ::testing::Values(
+    UndeclaredHeaderCase{"Koi8rDeclaredByTheSecondPart",
+        "From: \xE9\xD7\xC1\xCE <ivan@example.ru>\nSubject: \xF0\xD2\xC9\xD7\xC5\xD4\n"
+        "Content-Type: multipart/alternative; boundary=b\n\n"
+        "--b\nContent-Type: text/plain\n\nx\n"
+        "--b\nContent-Type: text/html;\n charset=\"KOI8-R\"\n\n<p>x</p>\n--b--\n",
+        "", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82",
+        "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD <ivan@example.ru>"},
+    UndeclaredHeaderCase{"Cp1251FromTheStoreCodePage",
+        "From: \xC8\xE2\xE0\xED <ivan@example.ru>\nSubject: \xCF\xF0\xE8\xE2\xE5\xF2\n\nx\n",
+        "windows-1251", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82",
+        "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD <ivan@example.ru>"},
+    UndeclaredHeaderCase{"Cp1251FromTheDetector",
+        "From: ivan@example.ru\nSubject: \xD1\xF7\xB8\xF2 \xE7\xE0 \xEE\xEA\xF2\xFF\xE1\xF0\xFC\n\nx\n", "",
+        "\xD0\xA1\xD1\x87\xD1\x91\xD1\x82 \xD0\xB7\xD0\xB0 \xD0\xBE\xD0\xBA\xD1\x82\xD1\x8F\xD0\xB1\xD1\x80\xD1\x8C",
+        "ivan@example.ru"},
+    UndeclaredHeaderCase{"ShiftJisFromTheDetector",
+        "From: taro@example.jp\nSubject: \x89\xEF\x8B\x63\x82\xCC\x97\x5C\x92\xE8\x82\xC9\x82\xC2\x82\xA2\x82\xC4\n"
+        "Content-Type: text/plain; charset=us-ascii\n\nx\n", "",
+        "\xE4\xBC\x9A\xE8\xAD\xB0\xE3\x81\xAE\xE4\xBA\x88\xE5\xAE\x9A\xE3\x81\xAB\xE3\x81\xA4\xE3\x81\x84\xE3\x81\xA6",
+        "taro@example.jp"},
+    UndeclaredHeaderCase{"WesternStaysWindows1252",
+        "From: Ren\xE9 <rene@example.fr>\nSubject: R\xE9union de l'\xE9quipe \xE0 Gen\xE8ve\n\nx\n", "",
+        "R\xC3\xA9union de l'\xC3\xA9quipe \xC3\xA0 Gen\xC3\xA8ve", "Ren\xC3\xA9 <rene@example.fr>"}));
+
+TEST(CharsetTest, BodyWithoutCharsetTakesTheCharsetOfAnotherPart) {
+    auto msg = ParseMessage(
+        "Content-Type: multipart/alternative; boundary=b\n\n"
+        "--b\nContent-Type: text/plain\n\n\xE4\xC1\n"
+        "--b\nContent-Type: text/html; charset=koi8-r\n\n<p>\xE4\xC1</p>\n--b--\n");
+    EXPECT_EQ(msg->Text, (TStringList{"\xD0\x94\xD0\xB0", "<p>\xD0\x94\xD0\xB0</p>"}));
+}
+
 TEST(CharsetTest, Utf16TextIsSplitAfterConversion) {
     std::string utf16("a\0\r\0\n\0b\0"s);
     auto msg = ParseMessage("Content-Type: text/plain; charset=utf-16le\nContent-Transfer-Encoding: base64\n\n" +
