@@ -5,7 +5,6 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QPrintDialog>
 #include <QUrl>
 
@@ -21,9 +20,6 @@ TViewerHooks DefaultHooks() {
     };
     hooks.ChooseFolder = [](QWidget* parent, const QString& caption) {
         return QFileDialog::getExistingDirectory(parent, caption);
-    };
-    hooks.Confirm = [](QWidget* parent, const QString& question) {
-        return QMessageBox::question(parent, ApplicationTitle(), question) == QMessageBox::Yes;
     };
     hooks.AskReplace = AskReplaceInMessageBox;
     hooks.RunPrintDialog = [](QPrintDialog& dialog) { return dialog.exec() == QDialog::Accepted; };

@@ -25,8 +25,6 @@ struct TViewerHooks {
     std::function<QString(QWidget* parent, const QString& caption)> ChooseFolder;
     // Asks what to do when a saved attachment's name is taken in the folder.
     TAskReplace AskReplace;
-    // Asks a yes-or-no question; true for yes.
-    std::function<bool(QWidget* parent, const QString& question)> Confirm;
     // Runs the print dialog; true when the user chose to print.
     std::function<bool(QPrintDialog& dialog)> RunPrintDialog;
     // Opens a web or mail address with the desktop's associated program.

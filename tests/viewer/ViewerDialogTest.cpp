@@ -121,8 +121,6 @@ class ViewerDialogTest : public QObject {
     QString saveTitle_;
     QString saveProposal_;
     QString folder_;
-    int confirmations_ = 0;
-    bool confirmAnswer_ = false;
     QStringList asked_;  // the names asked about, in order
     TReplaceChoice answer_;
 
@@ -135,10 +133,6 @@ private slots:
             return saveTo_;
         };
         ViewerHooks().ChooseFolder = [this](QWidget*, const QString&) { return folder_; };
-        ViewerHooks().Confirm = [this](QWidget*, const QString&) {
-            ++confirmations_;
-            return confirmAnswer_;
-        };
         ViewerHooks().AskReplace = [this](QWidget*, const QString& name, const QString&, bool) {
             asked_ << name;
             return answer_;
@@ -154,8 +148,6 @@ private slots:
         saveTitle_.clear();
         saveProposal_.clear();
         folder_.clear();
-        confirmations_ = 0;
-        confirmAnswer_ = false;
         asked_.clear();
         answer_ = {};
     }
