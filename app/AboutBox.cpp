@@ -54,8 +54,12 @@ QLabel* AddLine(QVBoxLayout* layout, const QString& text, QWidget* parent) {
 }  // namespace
 
 QString VersionLine(int major, int minor, int build) {
-    return QStringLiteral("%1 %2.%3 [%4: %5]").arg(QStringLiteral("Version")).arg(major).arg(minor)
-        .arg(QStringLiteral("Build")).arg(build);
+    return QStringLiteral("%1 %2.%3 [%4: %5]")
+        .arg(QStringLiteral("Version"))
+        .arg(major)
+        .arg(minor)
+        .arg(QStringLiteral("Build"))
+        .arg(build);
 }
 
 QString OsLine(const QString& systemName) { return QStringLiteral("OS: ") + systemName; }
@@ -71,7 +75,8 @@ QString CpuLine(const QString& cpuInfo) {
 }
 
 QString MemoryLine(uint64_t kilobytes) {
-    return QStringLiteral("%1: %2 KB").arg(QStringLiteral("Physical Memory"), QLocale().toString(static_cast<qulonglong>(kilobytes)));
+    return QStringLiteral("%1: %2 KB")
+        .arg(QStringLiteral("Physical Memory"), QLocale().toString(static_cast<qulonglong>(kilobytes)));
 }
 
 QString TdlgAbout::HomepageAddress() { return QStringLiteral(BRINDLE_HOMEPAGE); }

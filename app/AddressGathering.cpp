@@ -18,9 +18,9 @@ void SortUniqueByCollator(std::vector<std::string>& lines, const QCollator& coll
     std::vector<size_t> order(lines.size());
     std::iota(order.begin(), order.end(), size_t{0});
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return keys[a].compare(keys[b]) < 0; });
-    order.erase(std::unique(order.begin(), order.end(),
-                            [&](size_t a, size_t b) { return keys[a].compare(keys[b]) == 0; }),
-                order.end());
+    order.erase(
+        std::unique(order.begin(), order.end(), [&](size_t a, size_t b) { return keys[a].compare(keys[b]) == 0; }),
+        order.end());
 
     std::vector<std::string> unique;
     unique.reserve(order.size());

@@ -20,8 +20,8 @@ namespace brindle {
 struct TOpenDialog {
     QStringList Filters;  // "Description (patterns)", the first one selected at start
     int FilterIndex = 0;
-    QString InitialDir;   // the folder the dialog starts in; empty for the current one
-    QString FileName;     // the file last chosen, empty before the first choice
+    QString InitialDir;  // the folder the dialog starts in; empty for the current one
+    QString FileName;    // the file last chosen, empty before the first choice
 };
 
 struct TAppHooks {

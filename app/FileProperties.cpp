@@ -14,8 +14,8 @@
 #include <QLocale>
 
 #ifdef Q_OS_WIN
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 #endif
 
 namespace brindle {
@@ -59,7 +59,8 @@ QList<QPair<QString, QString>> FilePropertyRows(const QString& path, TOEReader* 
     QLocale locale;
     QList<QPair<QString, QString>> rows;
     rows.append({QStringLiteral("Path:"), QDir::toNativeSeparators(info.absoluteFilePath())});
-    rows.append({QStringLiteral("Size:"), locale.toString(static_cast<qlonglong>(info.size())) + QStringLiteral(" bytes")});
+    rows.append(
+        {QStringLiteral("Size:"), locale.toString(static_cast<qlonglong>(info.size())) + QStringLiteral(" bytes")});
     rows.append({QStringLiteral("Modified:"), locale.toString(info.lastModified(), QLocale::LongFormat)});
     rows.append({QStringLiteral("Owner:"), OwnerText(info)});
     rows.append({QStringLiteral("Permissions:"), PermissionText(path)});

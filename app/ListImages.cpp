@@ -10,9 +10,8 @@ namespace {
 
 std::array<QIcon, kListImageCount> LoadImages() {
     InitListImageResources();
-    static constexpr const char* kFiles[kListImageCount] = {"attachment", "priority-high", "priority-low",
-                                                            "flag",       "read",          "unread",
-                                                            "recovered"};
+    static constexpr const char* kFiles[kListImageCount] = {"attachment", "priority-high", "priority-low", "flag",
+                                                            "read",       "unread",        "recovered"};
     std::array<QIcon, kListImageCount> images;
     for (int i = 0; i < kListImageCount; ++i)
         images[i] = QIcon(QStringLiteral(":/brindle/images/%1.png").arg(QLatin1String(kFiles[i])));

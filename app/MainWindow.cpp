@@ -7,18 +7,18 @@
 #include "app/FolderChooser.h"
 #include "app/MessageListModel.h"
 #include "app/RescueScan.h"
-#include "app/StoreKind.h"
 #include "app/Stopwatch.h"
+#include "app/StoreKind.h"
 #include "components/DefaultHandler.h"
 #include "components/MRUList.h"
 #include "components/MenuTag.h"
 #include "components/PersistentPosition.h"
 #include "components/ReplaceQuestion.h"
 #include "components/WaitCursor.h"
+#include "mailbox/MessageFiles.h"
 #include "mailbox/Rescue.h"
 #include "platform/ByteSource.h"
 #include "platform/StringList.h"
-#include "mailbox/MessageFiles.h"
 #include "platform/TargetFolder.h"
 #include "store/EmlFile.h"
 #include "store/MBXReader.h"
@@ -107,12 +107,9 @@ bool IsOpenableDrop(const QMimeData* data) {
 
 }  // namespace
 
-bool HasEmlExtension(const QString& path) {
-    return IsEmlFileName(LocalPath(path));
-}
+bool HasEmlExtension(const QString& path) { return IsEmlFileName(LocalPath(path)); }
 
-Twnd_oe_Main::Twnd_oe_Main(const QStringList& arguments, QWidget* parent)
-    : QMainWindow(parent), arguments_(arguments) {
+Twnd_oe_Main::Twnd_oe_Main(const QStringList& arguments, QWidget* parent) : QMainWindow(parent), arguments_(arguments) {
     setObjectName(QStringLiteral("wnd_oe_Main"));
     setWindowTitle(QStringLiteral("Brindle"));
     setFont(FontOf(QStringLiteral("MS Sans Serif"), 8, QFont::SansSerif));
@@ -225,10 +222,9 @@ void Twnd_oe_Main::CreateList() {
 
     connect(header, &QHeaderView::sectionClicked, this,
             [this](int column) { Guarded([this, column] { TreeHeaderClick(column); }); });
-    connect(Tree->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) {
-                if (current.isValid()) Guarded([this, row = current.row()] { TreeFocusChanged(row); });
-            });
+    connect(Tree->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& current) {
+        if (current.isValid()) Guarded([this, row = current.row()] { TreeFocusChanged(row); });
+    });
     connect(Tree->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { Guarded([this] { TreeStateChange(); }); });
     connect(Tree, &QTreeView::doubleClicked, this, [this] { Guarded([this] { cmMessageView(); }); });
@@ -396,9 +392,8 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
         ShowWarnings();
         StartStopwatch();
         std::string localPath = LocalPath(path);
-        reader_ = CreateStoreReader(localPath, [this](const TWarning& warning) {
-            warnings_.append(ShownText(warning.Describe()));
-        });
+        reader_ = CreateStoreReader(
+            localPath, [this](const TWarning& warning) { warnings_.append(ShownText(warning.Describe())); });
         reader_->Open(localPath);
         KeepFromReplacing(localPath);
         // The index file beside a version 4 folder, under each spelling the reader accepts; a
@@ -415,7 +410,8 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
         model_->SetReader(reader_.get());
         if (reader_->Loaded()) FillList();
         mruList_->AddFile(path);
-        od_.InitialDir = od_.FileName.isEmpty() ? QString() : WithTrailingSeparator(QFileInfo(od_.FileName).absolutePath());
+        od_.InitialDir =
+            od_.FileName.isEmpty() ? QString() : WithTrailingSeparator(QFileInfo(od_.FileName).absolutePath());
     } catch (...) {
         ShowWarnings();
         if (reader_) ShowOpenedStore();
@@ -431,8 +427,9 @@ void Twnd_oe_Main::ShowWarnings() {
         sbWarnings_->setToolTip(QString());
         return;
     }
-    sbWarnings_->setText(warnings_.size() == 1 ? warnings_.front()
-                                               : QStringLiteral("%1 (and %2 more)").arg(warnings_.front()).arg(warnings_.size() - 1));
+    sbWarnings_->setText(warnings_.size() == 1
+                             ? warnings_.front()
+                             : QStringLiteral("%1 (and %2 more)").arg(warnings_.front()).arg(warnings_.size() - 1));
     sbWarnings_->setToolTip(warnings_.join(u'\n'));
 }
 
@@ -689,7 +686,8 @@ void Twnd_oe_Main::ShowScanResult() {
     if (sortColumn_ >= 0) model_->SortRows(sortColumn_, sortDirection_);
     DetailPanel->setText(kFilePropertiesCaption);
     Memo->setPlainText(QStringLiteral("Scan result: %1").arg(QDir::toNativeSeparators(scanPath_)));
-    sbRescue_->setText(QStringLiteral("Scan result: %1 message%2 found").arg(all.size()).arg(all.size() == 1 ? "" : "s"));
+    sbRescue_->setText(
+        QStringLiteral("Scan result: %1 message%2 found").arg(all.size()).arg(all.size() == 1 ? "" : "s"));
     SetStatusText(0, QStringLiteral("Found: %1").arg(all.size()));
 }
 

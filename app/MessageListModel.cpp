@@ -33,10 +33,10 @@ TDateTime DateValueOf(const std::string& date) {
 QString KindDescription(const TFoundMessage& found) {
     QString text;
     switch (found.Kind) {
-    case TFoundKind::Indexed: text = QStringLiteral("Message of the index"); break;
-    case TFoundKind::Orphaned: text = QStringLiteral("Unindexed message"); break;
-    case TFoundKind::Deleted: text = QStringLiteral("Deleted message"); break;
-    case TFoundKind::Partial: text = QStringLiteral("Partial message (it breaks off)"); break;
+        case TFoundKind::Indexed: text = QStringLiteral("Message of the index"); break;
+        case TFoundKind::Orphaned: text = QStringLiteral("Unindexed message"); break;
+        case TFoundKind::Deleted: text = QStringLiteral("Deleted message"); break;
+        case TFoundKind::Partial: text = QStringLiteral("Partial message (it breaks off)"); break;
     }
     if (found.LostBytes > 0) text += QStringLiteral(", %1 bytes lost").arg(found.LostBytes);
     return text;
@@ -121,24 +121,24 @@ Qt::ItemFlags TMessageListModel::flags(const QModelIndex& index) const {
 
 int TMessageListModel::ImageIndex(const TMessageInfo& info, int column) {
     switch (column) {
-    case colPriority:
-        if (info.Priority == kPriorityHigh) return kImagePriorityHigh;
-        if (info.Priority == kPriorityLow) return kImagePriorityLow;
-        return -1;
-    case colAttachment: return (info.Flags & kFlagHasAttachment) ? kImageAttachment : -1;
-    case colFlag: return (info.Flags & kFlagFlagged) ? kImageFlag : -1;
-    case colSender: return IsUnread(info) ? kImageUnread : kImageRead;
-    default: return -1;
+        case colPriority:
+            if (info.Priority == kPriorityHigh) return kImagePriorityHigh;
+            if (info.Priority == kPriorityLow) return kImagePriorityLow;
+            return -1;
+        case colAttachment: return (info.Flags & kFlagHasAttachment) ? kImageAttachment : -1;
+        case colFlag: return (info.Flags & kFlagFlagged) ? kImageFlag : -1;
+        case colSender: return IsUnread(info) ? kImageUnread : kImageRead;
+        default: return -1;
     }
 }
 
 QString TMessageListModel::CellText(const TMessageInfo& info, int column) const {
     switch (column) {
-    case colSender: return ShownText(SenderOf(info));
-    case colSubject: return ShownText(info.Subject);
-    case colReceived: return ReceivedText(info, locale_);
-    case colSize: return SizeText(info.Size, locale_);
-    default: return QString();
+        case colSender: return ShownText(SenderOf(info));
+        case colSubject: return ShownText(info.Subject);
+        case colReceived: return ReceivedText(info, locale_);
+        case colSize: return SizeText(info.Size, locale_);
+        default: return QString();
     }
 }
 
@@ -151,13 +151,13 @@ std::optional<TMessageInfo> TMessageListModel::RowInfo(int row) const {
 QVariant TMessageListModel::FoundRowData(const TRescuedMessage& message, int column, int role) const {
     const bool indexed = message.Found.Kind == TFoundKind::Indexed;
     switch (role) {
-    case Qt::DisplayRole: return CellText(FoundInfo(message), column);
-    case Qt::DecorationRole:
-        if (column != colSender) return QVariant();
-        return ListImage(indexed ? kImageRead : kImageRecovered);
-    case Qt::ForegroundRole: return indexed ? QVariant() : QVariant(QBrush(kFoundTextColor));
-    case Qt::ToolTipRole: return KindDescription(message.Found);
-    default: return QVariant();
+        case Qt::DisplayRole: return CellText(FoundInfo(message), column);
+        case Qt::DecorationRole:
+            if (column != colSender) return QVariant();
+            return ListImage(indexed ? kImageRead : kImageRecovered);
+        case Qt::ForegroundRole: return indexed ? QVariant() : QVariant(QBrush(kFoundTextColor));
+        case Qt::ToolTipRole: return KindDescription(message.Found);
+        default: return QVariant();
     }
 }
 
@@ -174,49 +174,50 @@ QVariant TMessageListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole && role != Qt::DecorationRole && role != Qt::FontRole) return QVariant();
     TMessageInfo info = reader_->GetMessageInfo(MessageIndex(index.row()));
     switch (role) {
-    case Qt::DisplayRole: return CellText(info, index.column());
-    case Qt::DecorationRole: {
-        int image = ImageIndex(info, index.column());
-        return image < 0 ? QVariant() : QVariant(ListImage(image));
-    }
-    default: return IsUnread(info) ? QVariant(boldFont_) : QVariant();
+        case Qt::DisplayRole: return CellText(info, index.column());
+        case Qt::DecorationRole: {
+            int image = ImageIndex(info, index.column());
+            return image < 0 ? QVariant() : QVariant(ListImage(image));
+        }
+        default: return IsUnread(info) ? QVariant(boldFont_) : QVariant();
     }
 }
 
 QVariant TMessageListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal) return QVariant();
     switch (role) {
-    case Qt::DisplayRole:
-        switch (section) {
-        case colSender: return QStringLiteral("Sender");
-        case colSubject: return QStringLiteral("Subject");
-        case colReceived: return QStringLiteral("Received");
-        case colSize: return QStringLiteral("Size [B]");
+        case Qt::DisplayRole:
+            switch (section) {
+                case colSender: return QStringLiteral("Sender");
+                case colSubject: return QStringLiteral("Subject");
+                case colReceived: return QStringLiteral("Received");
+                case colSize: return QStringLiteral("Size [B]");
+                default: return QVariant();
+            }
+        case Qt::DecorationRole:
+            switch (section) {
+                case colPriority: return ListImage(kImagePriorityHigh);
+                case colAttachment: return ListImage(kImageAttachment);
+                case colFlag: return ListImage(kImageFlag);
+                default: return QVariant();
+            }
+        case Qt::TextAlignmentRole:
+            return section == colSize ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                      : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+        case Qt::InitialSortOrderRole: return Qt::AscendingOrder;
         default: return QVariant();
-        }
-    case Qt::DecorationRole:
-        switch (section) {
-        case colPriority: return ListImage(kImagePriorityHigh);
-        case colAttachment: return ListImage(kImageAttachment);
-        case colFlag: return ListImage(kImageFlag);
-        default: return QVariant();
-        }
-    case Qt::TextAlignmentRole:
-        return section == colSize ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
-    case Qt::InitialSortOrderRole: return Qt::AscendingOrder;
-    default: return QVariant();
     }
 }
 
 TSortKey TMessageListModel::SortKeyOf(const TMessageInfo& info, int column, const QCollator& collator) {
     switch (column) {
-    case colPriority: return static_cast<int64_t>(static_cast<int32_t>(info.Priority));
-    case colAttachment: return static_cast<int64_t>(info.Flags & kFlagHasAttachment);
-    case colFlag: return static_cast<int64_t>(info.Flags & kFlagFlagged);
-    case colSender: return LocaleSortKey(collator, ShownText(SenderOf(info)));
-    case colSubject: return LocaleSortKey(collator, ShownText(info.Subject));
-    case colReceived: return info.Received;
-    default: return static_cast<int64_t>(static_cast<int32_t>(info.Size));
+        case colPriority: return static_cast<int64_t>(static_cast<int32_t>(info.Priority));
+        case colAttachment: return static_cast<int64_t>(info.Flags & kFlagHasAttachment);
+        case colFlag: return static_cast<int64_t>(info.Flags & kFlagFlagged);
+        case colSender: return LocaleSortKey(collator, ShownText(SenderOf(info)));
+        case colSubject: return LocaleSortKey(collator, ShownText(info.Subject));
+        case colReceived: return info.Received;
+        default: return static_cast<int64_t>(static_cast<int32_t>(info.Size));
     }
 }
 

@@ -78,7 +78,8 @@ QString RecoveryNotice(const TFoundMessage& found) {
     if (found.Kind == TFoundKind::Indexed && found.LostBytes == 0) return QString();
     QString notice = found.Kind == TFoundKind::Orphaned ? QStringLiteral("Recovered from unindexed space:")
                                                         : QStringLiteral("Recovered from deleted space:");
-    if (found.Kind == TFoundKind::Partial) notice += QStringLiteral(" the message breaks off where its next block is missing.");
+    if (found.Kind == TFoundKind::Partial)
+        notice += QStringLiteral(" the message breaks off where its next block is missing.");
     if (found.LostBytes == 1)
         notice += QStringLiteral(" 1 byte is lost.");
     else if (found.LostBytes > 1)

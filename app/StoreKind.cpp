@@ -6,9 +6,9 @@ namespace brindle {
 
 QString StoreFormatName(uint8_t fileKind) {
     switch (fileKind) {
-    case kFileKindOE4: return QStringLiteral("Outlook Express 4");
-    case kFileKindOE5: return QStringLiteral("Outlook Express 5/6");
-    default: return QString();
+        case kFileKindOE4: return QStringLiteral("Outlook Express 4");
+        case kFileKindOE5: return QStringLiteral("Outlook Express 5/6");
+        default: return QString();
     }
 }
 

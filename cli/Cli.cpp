@@ -40,7 +40,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     try {
         parsed.err = &err;
         if (parsed.verbose)
-            parsed.warnings = [&err](const TWarning& warning) { err << "brindle-cli: warning: " << warning.Describe() << '\n'; };
+            parsed.warnings = [&err](const TWarning& warning) {
+                err << "brindle-cli: warning: " << warning.Describe() << '\n';
+            };
         parsed.command->run(parsed, out);
         out.flush();
         if (!out) throw EWriteError();

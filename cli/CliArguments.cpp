@@ -22,11 +22,9 @@ const std::vector<TCommandSpec> kCommands = {
      "date-time value (days since 1899-12-30) as a number.\n",
      kOptionJson, 1, 1, RunList},
     {"header", "FILE INDEX", "the header block of one message, bytes unchanged",
-     "Writes the header block of message INDEX (from 0) to standard output, byte for byte.\n",
-     0, 2, 2, RunHeader},
+     "Writes the header block of message INDEX (from 0) to standard output, byte for byte.\n", 0, 2, 2, RunHeader},
     {"text", "FILE INDEX", "the raw text of one message, bytes unchanged",
-     "Writes the raw text of message INDEX (from 0) to standard output, byte for byte.\n",
-     0, 2, 2, RunText},
+     "Writes the raw text of message INDEX (from 0) to standard output, byte for byte.\n", 0, 2, 2, RunText},
     {"export", "FILE|DIR OUT [--format FORMAT] [--index N[,N...]]", "save messages as .eml, mbox or Maildir",
      "FORMAT is eml (the default), mbox or maildir.\n"
      "FILE: saves every message of the store, or those listed by --index. As eml into\n"
@@ -93,8 +91,7 @@ const std::vector<TCommandSpec> kCommands = {
 
 bool IsOption(std::string_view arg) { return arg.size() > 1 && arg[0] == '-'; }
 
-void ApplyOption(TCliArguments& parsed, std::string_view arg, const std::vector<std::string>& args,
-                 size_t& i) {
+void ApplyOption(TCliArguments& parsed, std::string_view arg, const std::vector<std::string>& args, size_t& i) {
     const TCommandSpec* command = parsed.command;
     if (arg == "--help" || arg == "-h") {
         parsed.help = true;
@@ -196,8 +193,8 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
 }
 
 std::string UsageLine(const TCommandSpec& command) {
-    return "Usage: " + std::string(kProgram) + " " + std::string(command.name) + " " +
-           std::string(command.synopsis) + "\n";
+    return "Usage: " + std::string(kProgram) + " " + std::string(command.name) + " " + std::string(command.synopsis) +
+           "\n";
 }
 
 std::string CommandHelp(const TCommandSpec& command) {
@@ -205,17 +202,21 @@ std::string CommandHelp(const TCommandSpec& command) {
 }
 
 std::string ToolHelp() {
-    std::string help = "Usage: " + std::string(kProgram) + " COMMAND ARGUMENTS...\n"
+    std::string help = "Usage: " + std::string(kProgram) +
+                       " COMMAND ARGUMENTS...\n"
                        "Reads mail folder files (.dbx, .mbx with .idx) and .eml messages; never writes to them.\n"
                        "A store's kind comes from its first bytes, not from its extension.\n\n"
                        "Commands:\n";
     for (const auto& command : kCommands) {
         std::string line = "  " + std::string(command.name) + " " + std::string(command.synopsis);
-        if (line.size() < 40) line.append(40 - line.size(), ' ');
-        else line += "  ";
+        if (line.size() < 40)
+            line.append(40 - line.size(), ' ');
+        else
+            line += "  ";
         help += line + std::string(command.summary) + "\n";
     }
-    help += "\n\"" + std::string(kProgram) + " COMMAND --help\" describes one command. With --verbose, every command\n"
+    help += "\n\"" + std::string(kProgram) +
+            " COMMAND --help\" describes one command. With --verbose, every command\n"
             "also tells on standard error the damage that reading a store tolerated.\n"
             "Exit status: 0 done, 1 error (message on standard error), 2 wrong usage.\n";
     return help;

@@ -101,21 +101,21 @@ void TJsonWriter::AppendEscaped(std::string_view utf8) {
     text_ += '"';
     for (char c : utf8) {
         switch (c) {
-        case '"': text_ += "\\\""; break;
-        case '\\': text_ += "\\\\"; break;
-        case '\b': text_ += "\\b"; break;
-        case '\f': text_ += "\\f"; break;
-        case '\n': text_ += "\\n"; break;
-        case '\r': text_ += "\\r"; break;
-        case '\t': text_ += "\\t"; break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                text_ += "\\u00";
-                text_ += kHexDigits[(c >> 4) & 15];
-                text_ += kHexDigits[c & 15];
-            } else {
-                text_ += c;
-            }
+            case '"': text_ += "\\\""; break;
+            case '\\': text_ += "\\\\"; break;
+            case '\b': text_ += "\\b"; break;
+            case '\f': text_ += "\\f"; break;
+            case '\n': text_ += "\\n"; break;
+            case '\r': text_ += "\\r"; break;
+            case '\t': text_ += "\\t"; break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    text_ += "\\u00";
+                    text_ += kHexDigits[(c >> 4) & 15];
+                    text_ += kHexDigits[c & 15];
+                } else {
+                    text_ += c;
+                }
         }
     }
     text_ += '"';

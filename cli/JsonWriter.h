@@ -44,7 +44,9 @@ private:
     void Write(const std::string& text) { String(text); }
     void Write(const char* text) { String(text); }
     template <typename N>
-    void Write(N number) { Number(number); }
+    void Write(N number) {
+        Number(number);
+    }
 
     void BeginValue();
     void Open(char bracket);

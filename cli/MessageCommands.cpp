@@ -1,13 +1,13 @@
 // The commands that decode one message: show and attachments.
 #include "cli/Commands.h"
-#include "store/EmlFile.h"
 #include "cli/JsonWriter.h"
 #include "cli/Sha256.h"
-#include "store/StoreOpener.h"
-#include "mime/SaveNames.h"
 #include "mime/MoxMsg.h"
+#include "mime/SaveNames.h"
 #include "platform/StringList.h"
 #include "platform/Utf8.h"
+#include "store/EmlFile.h"
+#include "store/StoreOpener.h"
 
 namespace brindle {
 namespace {

@@ -2,13 +2,13 @@
 #include "cli/Commands.h"
 #include "cli/DateFormat.h"
 #include "cli/JsonWriter.h"
-#include "store/StoreOpener.h"
-#include "platform/Utf8.h"
 #include "mailbox/AddressList.h"
 #include "mailbox/FolderExport.h"
 #include "mailbox/MessageFiles.h"
 #include "mailbox/StoreFolder.h"
+#include "platform/Utf8.h"
 #include "store/MessageInfo.h"
+#include "store/StoreOpener.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -242,7 +242,8 @@ void RunExport(const TCliArguments& args, std::ostream& out) {
         << (totals.Messages == 1 ? " message, " : " messages, ") << totals.Errors
         << (totals.Errors == 1 ? " error.\n" : " errors.\n");
     if (totals.Errors > 0)
-        throw Exception(std::to_string(totals.Errors) + (totals.Errors == 1 ? " folder or message was" : " folders or messages were") +
+        throw Exception(std::to_string(totals.Errors) +
+                        (totals.Errors == 1 ? " folder or message was" : " folders or messages were") +
                         " not exported.");
 }
 

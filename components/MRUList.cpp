@@ -159,9 +159,8 @@ QAction* Korvane_MRUList::NewEntry(QMenu* menu, int index, const QString& fileNa
 
 void Korvane_MRUList::RemoveTrailingEntries(QMenu* menu) {
     const QList<QAction*> actions = menu->actions();
-    auto first = std::find_if(actions.begin(), actions.end(), [](QAction* a) {
-        return a->isSeparator() && Tag(a) == kSeparatorTag;
-    });
+    auto first = std::find_if(actions.begin(), actions.end(),
+                              [](QAction* a) { return a->isSeparator() && Tag(a) == kSeparatorTag; });
     for (auto it = first; it != actions.end(); ++it) DiscardEntry(menu, *it, this);
 }
 

@@ -29,9 +29,9 @@ int StateValue(Qt::WindowStates states) {
 // Values outside 0 to 2 mean the normal state.
 Qt::WindowStates WindowStateOf(int value) {
     switch (value) {
-    case kStateMinimized: return Qt::WindowMinimized;
-    case kStateMaximized: return Qt::WindowMaximized;
-    default: return Qt::WindowNoState;
+        case kStateMinimized: return Qt::WindowMinimized;
+        case kStateMaximized: return Qt::WindowMaximized;
+        default: return Qt::WindowNoState;
     }
 }
 
@@ -88,17 +88,14 @@ QRect Korvane_PersistentPosition::VisibleBounds(const QRect& bounds) {
 bool Korvane_PersistentPosition::eventFilter(QObject* watched, QEvent* event) {
     if (watched == owner_) {
         switch (event->type()) {
-        case QEvent::Move:
-        case QEvent::Show:
-            LoadPosition();
-            break;
-        case QEvent::Hide:
-            // A spontaneous hide is the window system's (minimizing); any other hides the
-            // window for good: it was closed or is being destroyed.
-            if (!event->spontaneous()) SavePosition();
-            break;
-        default:
-            break;
+            case QEvent::Move:
+            case QEvent::Show: LoadPosition(); break;
+            case QEvent::Hide:
+                // A spontaneous hide is the window system's (minimizing); any other hides the
+                // window for good: it was closed or is being destroyed.
+                if (!event->spontaneous()) SavePosition();
+                break;
+            default: break;
         }
     }
     return QObject::eventFilter(watched, event);
@@ -122,8 +119,7 @@ void Korvane_PersistentPosition::LoadPosition() {
     form->setGeometry(VisibleBounds(QRect(*left, *top, *width, *height)));
     // A native window that is not shown yet keeps its old bounds until it is; the window
     // state set below must start from the new ones.
-    if (QWindow* handle = form->windowHandle(); handle && !form->isVisible())
-        handle->setGeometry(form->geometry());
+    if (QWindow* handle = form->windowHandle(); handle && !form->isVisible()) handle->setGeometry(form->geometry());
     auto state = ReadInteger(*settings, QStringLiteral("State"));
     if (!state) return;
     form->setWindowState(WindowStateOf(*state));

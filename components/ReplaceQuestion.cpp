@@ -14,8 +14,8 @@ namespace brindle {
 
 TReplaceChoice AskReplaceInMessageBox(QWidget* parent, const QString& name, const QString& folder, bool several) {
     QMessageBox box(QMessageBox::Question, ApplicationTitle(),
-                    QStringLiteral("\"%1\" already exists in %2.").arg(name, QDir::toNativeSeparators(folder)), QMessageBox::NoButton,
-                    parent);
+                    QStringLiteral("\"%1\" already exists in %2.").arg(name, QDir::toNativeSeparators(folder)),
+                    QMessageBox::NoButton, parent);
     box.setInformativeText(QStringLiteral("Replace it, keep both (the new file gets a numbered name) or skip it?"));
     QPushButton* replace = box.addButton(QStringLiteral("Replace"), QMessageBox::DestructiveRole);
     QPushButton* keepBoth = box.addButton(QStringLiteral("Keep Both"), QMessageBox::AcceptRole);
@@ -49,7 +49,8 @@ std::optional<TIfExists> TReplaceAsker::HowToWrite(const std::string& name) {
     if (answerForAll_) {
         answer = *answerForAll_;
     } else {
-        TReplaceChoice choice = ask_(parent_, QString::fromUtf8(name), QFile::decodeName(QByteArray::fromStdString(folder_.Path())), several_);
+        TReplaceChoice choice = ask_(parent_, QString::fromUtf8(name),
+                                     QFile::decodeName(QByteArray::fromStdString(folder_.Path())), several_);
         answer = choice.answer;
         if (choice.forAll && answer != TReplaceAnswer::Cancel) answerForAll_ = answer;
     }

@@ -55,8 +55,9 @@ std::string AsctimeUtc(int64_t seconds) {
     struct tm parts {};
     if (!gmtime_r(&t, &parts)) parts = {};
     char text[64];
-    std::snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %d", kDays[parts.tm_wday % 7], kMonths[parts.tm_mon % 12],
-                  parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, parts.tm_year + 1900);
+    std::snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %d", kDays[parts.tm_wday % 7],
+                  kMonths[parts.tm_mon % 12], parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
+                  parts.tm_year + 1900);
     return text;
 }
 
@@ -94,12 +95,12 @@ public:
 private:
     // What a written folder leaves for its children.
     struct TLevel {
-        std::string Shown;                       // names from the top, for messages
-        std::unique_ptr<TTargetFolder> Own;      // eml: the folder; mbox: F.sbd once created
-        TTargetFolder* Holder = nullptr;         // mbox: where F and F.sbd lie
-        std::string Name;                        // the name written (mbox: F)
-        std::string MaildirPath;                 // maildir: "A.B" for ".A.B"
-        std::unique_ptr<TTargetFolder> Cur;      // maildir: its cur/
+        std::string Shown;                   // names from the top, for messages
+        std::unique_ptr<TTargetFolder> Own;  // eml: the folder; mbox: F.sbd once created
+        TTargetFolder* Holder = nullptr;     // mbox: where F and F.sbd lie
+        std::string Name;                    // the name written (mbox: F)
+        std::string MaildirPath;             // maildir: "A.B" for ".A.B"
+        std::unique_ptr<TTargetFolder> Cur;  // maildir: its cur/
         bool Written = false;
     };
 
@@ -128,7 +129,8 @@ private:
             case TExportFormat::Eml: return parent->Own.get();
             case TExportFormat::Maildir: return root_.get();
             case TExportFormat::Mbox:
-                if (!parent->Own) parent->Own = parent->Holder->CreateSubFolder(parent->Name + std::string(kMboxFolderSuffix));
+                if (!parent->Own)
+                    parent->Own = parent->Holder->CreateSubFolder(parent->Name + std::string(kMboxFolderSuffix));
                 return parent->Own.get();
         }
         return nullptr;
@@ -145,7 +147,8 @@ private:
     bool IsFree(TTargetFolder& holder, const std::string& name, const std::string& prefix) const {
         switch (options_.Format) {
             case TExportFormat::Eml: return !holder.Exists(name);
-            case TExportFormat::Mbox: return !holder.Exists(name) && !holder.Exists(name + std::string(kMboxFolderSuffix));
+            case TExportFormat::Mbox:
+                return !holder.Exists(name) && !holder.Exists(name + std::string(kMboxFolderSuffix));
             case TExportFormat::Maildir: return !holder.Exists("." + prefix + name);
         }
         return false;

@@ -55,9 +55,7 @@ void AppendUtf8(std::string& out, uint32_t cp) {
     }
 }
 
-bool HasStoreExtension(std::string_view folded) {
-    return folded.ends_with(".dbx") || folded.ends_with(".mbx");
-}
+bool HasStoreExtension(std::string_view folded) { return folded.ends_with(".dbx") || folded.ends_with(".mbx"); }
 
 std::string StemOf(std::string_view name) {
     const size_t dot = name.rfind('.');
@@ -79,7 +77,8 @@ std::map<std::string, std::string> StoreFilesIn(const std::string& dir) {
     std::map<std::string, std::string> files;
     for (std::string& name : names) {
         std::string folded = FoldFileName(Utf8OrCp1252(name));
-        if (HasStoreExtension(folded) && !IsBookkeepingFile(name)) files.try_emplace(std::move(folded), std::move(name));
+        if (HasStoreExtension(folded) && !IsBookkeepingFile(name))
+            files.try_emplace(std::move(folded), std::move(name));
     }
     return files;
 }
@@ -106,8 +105,9 @@ std::optional<std::vector<TFolderRecord>> ReadListOf(const std::string& dir, con
         return ReadFolderList(*file);
     } catch (const Exception& damage) {
         if (warnings)
-            warnings({"The folder list cannot be read (" + damage.Message() + "); the store files are listed without it.",
-                      damage.Context()});
+            warnings(
+                {"The folder list cannot be read (" + damage.Message() + "); the store files are listed without it.",
+                 damage.Context()});
         return std::nullopt;
     }
 }
@@ -123,7 +123,8 @@ public:
         std::unordered_map<uint32_t, size_t> byId;
         std::vector<size_t> tops;
         for (size_t k = 0; k < records_.size(); ++k)
-            if (!byId.try_emplace(records_[k].Id, k).second) Warn("Folder id " + std::to_string(records_[k].Id) + " is listed twice.");
+            if (!byId.try_emplace(records_[k].Id, k).second)
+                Warn("Folder id " + std::to_string(records_[k].Id) + " is listed twice.");
         for (size_t k = 0; k < records_.size(); ++k) {
             const TFolderRecord& record = records_[k];
             auto parent = record.ParentId ? byId.find(*record.ParentId) : byId.end();
@@ -185,7 +186,10 @@ std::string FoldFileName(std::string_view utf8) {
             ++i;
             continue;
         }
-        const size_t length = std::min<size_t>(lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1,
+        const size_t length = std::min<size_t>(lead >= 0xF0   ? 4
+                                               : lead >= 0xE0 ? 3
+                                               : lead >= 0xC0 ? 2
+                                                              : 1,
                                                utf8.size() - i);
         const std::string_view sequence = utf8.substr(i, length);
         i += length;

@@ -65,8 +65,7 @@ TPartHeaders GetPartHeaders(TLineSpan lines, const TCharsetHints& hints) {
         headers.Charset = GetParameter(*contentType, "charset").value_or("");
     }
     if (auto encoding = FindHeader("CONTENT-TRANSFER-ENCODING:", lines))
-        headers.TransferEncoding =
-            UpperAscii(Utf8OrCp1252(GetHeaderParam("CONTENT-TRANSFER-ENCODING:", *encoding)));
+        headers.TransferEncoding = UpperAscii(Utf8OrCp1252(GetHeaderParam("CONTENT-TRANSFER-ENCODING:", *encoding)));
     headers.Name = PartFileName(contentType, FindHeader("CONTENT-DISPOSITION:", lines), hints);
     if (auto id = FindHeader("CONTENT-ID:", lines)) {
         const std::string field = GetHeaderValue("CONTENT-ID:", *id);

@@ -110,9 +110,7 @@ void AdviseLargePages(std::string& buffer) {
 #endif
 }
 
-[[noreturn]] void InvalidStreamOperation() {
-    throw EStreamError("Invalid stream operation");
-}
+[[noreturn]] void InvalidStreamOperation() { throw EStreamError("Invalid stream operation"); }
 
 }  // namespace
 
@@ -128,8 +126,8 @@ char* TBase64DecodingStream::DecodeInto(std::string_view text, char* out) {
         // Whole groups of four data characters, the usual case, go in one step.
         if (groupCount == 0) {
             while (count - i >= 4) {
-                uint32_t bytes = kPlaces.place[0][in[i]] | kPlaces.place[1][in[i + 1]] |
-                                 kPlaces.place[2][in[i + 2]] | kPlaces.place[3][in[i + 3]];
+                uint32_t bytes = kPlaces.place[0][in[i]] | kPlaces.place[1][in[i + 1]] | kPlaces.place[2][in[i + 2]] |
+                                 kPlaces.place[3][in[i + 3]];
                 if (bytes & kNotData) break;
                 StoreGroup(out, bytes);
                 out += 3;

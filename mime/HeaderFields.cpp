@@ -257,8 +257,7 @@ std::string ExtractAddress(std::string_view mailbox, bool withBrackets) {
 std::string ExtractDisplayName(std::string_view mailbox, bool withQuotes) {
     std::string text(mailbox);
     size_t open = text.find('<'), close = text.find('>');
-    if (open != std::string::npos && close != std::string::npos && open < close)
-        text.erase(open, close - open + 1);
+    if (open != std::string::npos && close != std::string::npos && open < close) text.erase(open, close - open + 1);
     open = text.find('(');
     close = text.find(')');
     if (open != std::string::npos && close != std::string::npos)
@@ -284,8 +283,8 @@ std::string NormalizeAddressList(std::string_view value, const TCharsetHints& hi
     size_t start = 0;
     for (;;) {
         size_t comma = unquoted.find(',', start);
-        std::string_view piece = std::string_view(unquoted).substr(
-            start, comma == std::string::npos ? std::string::npos : comma - start);
+        std::string_view piece =
+            std::string_view(unquoted).substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         result += ExtractDisplayName(DecodeEncodedWords(piece, hints), true);
         result += ' ';
         result += UndeclaredToUtf8(ExtractAddress(piece, true), hints);

@@ -36,14 +36,13 @@ TAttachedFile& TAttachedFiles::Add(const std::string& name) {
 TMoxMsg::TMoxMsg() = default;
 TMoxMsg::~TMoxMsg() = default;
 
-void TMoxMsg::SetRawText(std::string text) {
-    RawMail.Assign(std::move(text));
-}
+void TMoxMsg::SetRawText(std::string text) { RawMail.Assign(std::move(text)); }
 
 void TMoxMsg::SetRawFile(std::shared_ptr<const TByteSource> file) {
     const TByteSource* source = file.get();
     std::string_view bytes = source->All();
-    RawMail.AssignView(bytes, std::move(file), [source](size_t offset, size_t size) { source->ReleasePages(offset, size); });
+    RawMail.AssignView(bytes, std::move(file),
+                       [source](size_t offset, size_t size) { source->ReleasePages(offset, size); });
 }
 
 void TMoxMsg::Parse() {
@@ -59,8 +58,7 @@ void TMoxMsg::Parse() {
 }
 
 void TMoxMsg::ParseHeaders(const TCharsetHints& hints) {
-    if (!Headers.empty() && Headers.front().starts_with(kMboxSeparator))
-        From = FallbackSender(Headers.front());
+    if (!Headers.empty() && Headers.front().starts_with(kMboxSeparator)) From = FallbackSender(Headers.front());
     const TLineSpan lines = Headers.Lines();
     auto value = [&](std::string_view name) -> std::optional<std::string> {
         std::optional<std::string> field = FindHeader(name, lines);

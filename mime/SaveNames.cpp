@@ -4,7 +4,6 @@
 #include "platform/FileNames.h"
 #include "platform/Utf8.h"
 
-
 namespace brindle {
 namespace {
 

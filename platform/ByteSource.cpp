@@ -182,7 +182,8 @@ std::unique_ptr<TByteSource> TByteSource::OpenFile(const std::string& path) {
         size_t size = static_cast<size_t>(st.st_size);
         void* map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
         if (map != MAP_FAILED) {
-            if (TMappedRange* guard = GuardMapping(map, size)) return std::make_unique<MappedFileSource>(map, size, guard);
+            if (TMappedRange* guard = GuardMapping(map, size))
+                return std::make_unique<MappedFileSource>(map, size, guard);
             munmap(map, size);
         }
     }

@@ -60,8 +60,8 @@ TBuiltin BuiltinFor(std::string_view name, const TCharsetLabel* label) {
 bool IsPlausibleName(std::string_view name) {
     if (name.empty() || name.size() > kMaxCharsetNameLength) return false;
     for (char c : name) {
-        bool ok = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-                  c == '.' || c == ':' || c == '+';
+        bool ok = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' || c == ':' ||
+                  c == '+';
         if (!ok) return false;
     }
     return true;
@@ -209,9 +209,7 @@ bool KeepsValidUtf8(std::string_view charset) {
     return builtin == TBuiltin::Utf8 || builtin == TBuiltin::Utf8OrCp1252;
 }
 
-bool ReadsUndeclaredText(std::string_view charset) {
-    return UndeclaredTextLabel(charset) != nullptr;
-}
+bool ReadsUndeclaredText(std::string_view charset) { return UndeclaredTextLabel(charset) != nullptr; }
 
 std::string_view EncodingOfLabel(std::string_view charset) {
     const TCharsetLabel* label = FindLabel(NormalizeName(charset));

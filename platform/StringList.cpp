@@ -194,9 +194,7 @@ TStringList& TStringList::operator=(TStringList&& other) noexcept {
     return *this;
 }
 
-void TStringList::Rebind(std::string_view borrowed) {
-    bytes_ = keeper_ ? borrowed : std::string_view(own_);
-}
+void TStringList::Rebind(std::string_view borrowed) { bytes_ = keeper_ ? borrowed : std::string_view(own_); }
 
 std::string& TStringList::Own() {
     if (keeper_) {
@@ -247,9 +245,7 @@ void TStringList::push_back(std::string_view line) {
     Rebind({});
 }
 
-void TStringList::AppendText(std::string_view text) {
-    AppendBytes(UpToNul(text));
-}
+void TStringList::AppendText(std::string_view text) { AppendBytes(UpToNul(text)); }
 
 void TStringList::AppendBytes(std::string_view bytes) {
     if (bytes.empty()) return;
@@ -298,9 +294,7 @@ TStringList SplitLines(std::string_view text) {
     return list;
 }
 
-void AppendLines(TStringList& list, std::string_view text) {
-    list.AppendText(text);
-}
+void AppendLines(TStringList& list, std::string_view text) { list.AppendText(text); }
 
 std::string JoinRange(TLineRange lines) {
     std::string text;
@@ -312,17 +306,11 @@ std::string JoinRange(TLineRange lines) {
     return text;
 }
 
-std::string JoinLines(const TStringList& list) {
-    return JoinRange(list.Lines());
-}
+std::string JoinLines(const TStringList& list) { return JoinRange(list.Lines()); }
 
-std::string NormalizeLineEnds(std::string_view text) {
-    return WithCrLfAfterEveryLine(text, false);
-}
+std::string NormalizeLineEnds(std::string_view text) { return WithCrLfAfterEveryLine(text, false); }
 
-std::string NormalizeLineEndsKeepingNul(std::string_view text) {
-    return WithCrLfAfterEveryLine(text, true);
-}
+std::string NormalizeLineEndsKeepingNul(std::string_view text) { return WithCrLfAfterEveryLine(text, true); }
 
 std::string_view NormalizedLineEnds(std::string_view text, std::string& scratch) {
     if (!text.empty() && HasOnlyCrLfLineEnds(text)) return text;

@@ -14,9 +14,7 @@ struct TWarning {
     TErrorContext Context;
 
     // The text followed by its context in parentheses, when there is one.
-    std::string Describe() const {
-        return Context.Empty() ? Text : Text + " (" + Context.Describe() + ")";
-    }
+    std::string Describe() const { return Context.Empty() ? Text : Text + " (" + Context.Describe() + ")"; }
 };
 
 using TWarningSink = std::function<void(const TWarning&)>;

@@ -27,13 +27,9 @@ constexpr unsigned kMaxTreeDepth = 64;
 // How many blocks ahead the size walk asks for block heads.
 constexpr uint64_t kPrefetchBlocks = 8;
 
-const uint8_t* Bytes(std::string_view view) {
-    return reinterpret_cast<const uint8_t*>(view.data());
-}
+const uint8_t* Bytes(std::string_view view) { return reinterpret_cast<const uint8_t*>(view.data()); }
 
-TErrorContext At(const char* structure, uint64_t offset) {
-    return {structure, offset, std::nullopt};
-}
+TErrorContext At(const char* structure, uint64_t offset) { return {structure, offset, std::nullopt}; }
 
 class TIndexTreeWalk {
 public:
@@ -110,17 +106,11 @@ TInfoObject TInfoObject::Read(const TByteSource& file, uint32_t offset) {
     });
 }
 
-size_t TInfoObject::EntryCount() const {
-    return entries_;
-}
+size_t TInfoObject::EntryCount() const { return entries_; }
 
-uint8_t TInfoObject::IdAt(size_t k) const {
-    return Bytes(body_)[k * kInfoEntrySize];
-}
+uint8_t TInfoObject::IdAt(size_t k) const { return Bytes(body_)[k * kInfoEntrySize]; }
 
-uint32_t TInfoObject::ValueAt(size_t k) const {
-    return le::U24(body_, k * kInfoEntrySize + 1);
-}
+uint32_t TInfoObject::ValueAt(size_t k) const { return le::U24(body_, k * kInfoEntrySize + 1); }
 
 template <typename Decode>
 auto TInfoObject::LastDecoded(uint8_t field, bool direct, bool indirect, Decode decode) const

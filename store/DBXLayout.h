@@ -13,7 +13,7 @@ inline constexpr uint32_t kHeaderMagic2 = 0x04;
 inline constexpr uint32_t kHeaderMessageCount = 0xC4;
 inline constexpr uint32_t kHeaderRootNode = 0xE4;
 inline constexpr uint32_t kMagic1 = 0xFE12ADCF;
-inline constexpr uint32_t kMagic2 = 0x6F74FDC5;  // a message database
+inline constexpr uint32_t kMagic2 = 0x6F74FDC5;         // a message database
 inline constexpr uint32_t kMagic2Folders = 0x6F74FDC6;  // the folder list (Folders.dbx)
 
 // Folder area: follows the header; the folder's name starts at byte 261 of it.
@@ -65,11 +65,11 @@ inline constexpr uint8_t kFieldAccountName = 0x1A;
 inline constexpr uint8_t kFolderFieldId = 0x00;
 inline constexpr uint8_t kFolderFieldParent = 0x01;  // 0xFFFFFFFF: the top
 inline constexpr uint8_t kFolderFieldName = 0x02;
-inline constexpr uint8_t kFolderFieldFile = 0x03;    // the store file's name
+inline constexpr uint8_t kFolderFieldFile = 0x03;  // the store file's name
 inline constexpr uint8_t kFolderFieldFlags = 0x06;
 inline constexpr uint8_t kFolderFieldCount = 0x07;
 inline constexpr uint8_t kFolderFieldUnread = 0x08;
-inline constexpr uint8_t kFolderFieldSpecial = 0x09;  // 1 Inbox ... 5 Drafts
+inline constexpr uint8_t kFolderFieldSpecial = 0x09;      // 1 Inbox ... 5 Drafts
 inline constexpr uint8_t kFolderFieldAccountKind = 0x0A;  // 0 news, 1 IMAP, 3 local
 inline constexpr uint32_t kNoParentFolder = 0xFFFFFFFF;
 

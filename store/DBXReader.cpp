@@ -65,21 +65,15 @@ void FillSummary(TSummaryDraft& info, const dbx::TInfoObject& object) {
     }
 }
 
-TErrorContext MessageContext(size_t index) {
-    return {{}, std::nullopt, static_cast<int64_t>(index)};
-}
+TErrorContext MessageContext(size_t index) { return {{}, std::nullopt, static_cast<int64_t>(index)}; }
 
 }  // namespace
 
 TDBXReader::~TDBXReader() = default;
 
-std::string TDBXReader::GetFolderName() {
-    return folderName_;
-}
+std::string TDBXReader::GetFolderName() { return folderName_; }
 
-int32_t TDBXReader::GetMessageCount() {
-    return static_cast<int32_t>(count_);
-}
+int32_t TDBXReader::GetMessageCount() { return static_cast<int32_t>(count_); }
 
 void TDBXReader::Open(const std::string& FileName) {
     count_ = 0;
@@ -89,15 +83,15 @@ void TDBXReader::Open(const std::string& FileName) {
     messages_.Clear();
 
     const TByteSource& file = Stream();
-    std::string_view header = WithContext({"file header", 0, std::nullopt}, [&] { return file.Read(0, dbx::kHeaderSize); });
+    std::string_view header =
+        WithContext({"file header", 0, std::nullopt}, [&] { return file.Read(0, dbx::kHeaderSize); });
     if (le::U32(header, dbx::kHeaderMagic1) != dbx::kMagic1 || le::U32(header, dbx::kHeaderMagic2) != dbx::kMagic2)
         throw EDBXReaderException(kNotMessageDatabase);
     loaded_ = true;
 
     const uint32_t count = le::U32(header, dbx::kHeaderMessageCount);
     if (count == 0) throw EDBXReaderException(kNoMessage);
-    if (count > static_cast<uint32_t>(std::numeric_limits<int32_t>::max()) ||
-        count > file.Size() / kMinBytesPerMessage)
+    if (count > static_cast<uint32_t>(std::numeric_limits<int32_t>::max()) || count > file.Size() / kMinBytesPerMessage)
         throw EDBXReaderException(kCountTooLarge);
     count_ = count;
 
@@ -152,8 +146,6 @@ std::string TDBXReader::GetMessageHeader(int32_t Index) {
     return text;
 }
 
-std::string TDBXReader::GetMessageText(int32_t Index) {
-    return ReadBlocks(Index, false);
-}
+std::string TDBXReader::GetMessageText(int32_t Index) { return ReadBlocks(Index, false); }
 
 }  // namespace brindle

@@ -21,14 +21,12 @@ constexpr uint64_t kMarkerLimit = uint64_t{1} << 32;
 // The scan tells its progress, and gives back the mapped pages behind it, this often.
 constexpr uint64_t kProgressStep = uint64_t{8} << 20;
 
-bool PlausibleNext(uint32_t next) {
-    return next == 0 || (next % 4 == 0 && next >= kHeaderSize);
-}
+bool PlausibleNext(uint32_t next) { return next == 0 || (next % 4 == 0 && next >= kHeaderSize); }
 
 // The bytes a block adds to its chain's text: a live block its text up to the first NUL; a
 // freed block its data after the lost link, the chain's last one up to its first NUL.
 std::string_view BlockText(const TByteSource& file, uint32_t offset, uint32_t count, bool freed, bool last,
-                                  uint32_t& lost) {
+                           uint32_t& lost) {
     const uint64_t data = uint64_t{offset} + kBlockHeadSize;
     if (!freed) {
         lost = 0;
@@ -96,9 +94,11 @@ bool TDbxScan::FindObjects(const TScanProgress& progress) {
         if ((live || freed) && PlausibleNext(next)) {
             const int64_t displacement = static_cast<int64_t>(pos) - marker;
             const int64_t nextAt = next == 0 ? 0 : int64_t{next} + displacement;
-            const uint32_t nextInFile = nextAt > 0 && nextAt < int64_t{kMarkerLimit} ? static_cast<uint32_t>(nextAt) : 0;
+            const uint32_t nextInFile =
+                nextAt > 0 && nextAt < int64_t{kMarkerLimit} ? static_cast<uint32_t>(nextAt) : 0;
             uint32_t lost = 0;
-            const std::string_view text = BlockText(file_, static_cast<uint32_t>(pos), live ? count : 0, freed, true, lost);
+            const std::string_view text =
+                BlockText(file_, static_cast<uint32_t>(pos), live ? count : 0, freed, true, lost);
             const bool cutShort = !file_.Has(pos + kBlockHeadSize, live ? count : kBlockDataSize);
             blocks_.push_back({static_cast<uint32_t>(pos), nextInFile, marker, static_cast<uint16_t>(text.size()),
                                static_cast<uint16_t>(lost), freed, cutShort || (next != 0 && nextInFile == 0)});
@@ -196,10 +196,12 @@ void TDbxScan::FollowChain(size_t first, TFoundMessage& message) {
         ++message.Blocks;
         const bool last = block->Next == 0;
         // A freed block that is not its chain's last one adds all its data after the link.
-        const uint64_t text =
-            block->Freed && !last
-                ? file_.ReadUpTo(uint64_t{block->Offset} + kBlockHeadSize + kFreedLinkSize, kBlockDataSize - kFreedLinkSize).size()
-                : block->TextLength;
+        const uint64_t text = block->Freed && !last
+                                  ? file_
+                                        .ReadUpTo(uint64_t{block->Offset} + kBlockHeadSize + kFreedLinkSize,
+                                                  kBlockDataSize - kFreedLinkSize)
+                                        .size()
+                                  : block->TextLength;
         broken = block->CutShort;
         message.Size += block->LostBytes + text;
         message.LostBytes += block->LostBytes;
@@ -230,8 +232,7 @@ void TDbxScan::AttachInfoObjects() {
     otherObjects_.shrink_to_fit();
 }
 
-std::string TDbxScan::Text(const TFoundMessage& message, std::vector<TLostRange>* lostRanges,
-                           uint64_t maxBytes) const {
+std::string TDbxScan::Text(const TFoundMessage& message, std::vector<TLostRange>* lostRanges, uint64_t maxBytes) const {
     std::string text;
     if (message.Size <= file_.Size()) text.reserve(std::min(message.Size, maxBytes));
     std::vector<TLostRange> lost;

@@ -63,7 +63,7 @@ private:
     TBlock* BlockAfter(TBlock* block, uint32_t offset);
 
     const TByteSource& file_;
-    std::vector<TBlock> blocks_;              // in file order
+    std::vector<TBlock> blocks_;  // in file order
     // Objects that are not blocks, with the data offset they hold when they read as an info
     // object (0 otherwise), in file order.
     struct TOtherObject {

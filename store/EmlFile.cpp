@@ -21,8 +21,6 @@ std::string ReadEmlFile(const std::string& path) {
     return text;
 }
 
-std::shared_ptr<const TByteSource> OpenEmlFile(const std::string& path) {
-    return TByteSource::OpenFile(path);
-}
+std::shared_ptr<const TByteSource> OpenEmlFile(const std::string& path) { return TByteSource::OpenFile(path); }
 
 }  // namespace brindle

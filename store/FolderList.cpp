@@ -50,8 +50,8 @@ bool IsFolderList(std::string_view firstBytes) {
 
 std::vector<TFolderRecord> ReadFolderList(const TByteSource& file) {
     return AsListDamage([&] {
-        std::string_view header = WithContext({"file header", 0, std::nullopt},
-                                              [&] { return file.Read(0, dbx::kHeaderSize); });
+        std::string_view header =
+            WithContext({"file header", 0, std::nullopt}, [&] { return file.Read(0, dbx::kHeaderSize); });
         if (!IsFolderList(header)) throw EFolderListException(kNotFolderList);
         const uint32_t count = le::U32(header, dbx::kHeaderMessageCount);
         if (count == 0) return std::vector<TFolderRecord>();

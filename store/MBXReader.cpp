@@ -65,9 +65,7 @@ std::string TMBXReader::GetFolderName() {
     return fileName_.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
 }
 
-int32_t TMBXReader::GetMessageCount() {
-    return static_cast<int32_t>(count_);
-}
+int32_t TMBXReader::GetMessageCount() { return static_cast<int32_t>(count_); }
 
 void TMBXReader::Open(const std::string& FileName) {
     count_ = 0;

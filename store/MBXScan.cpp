@@ -67,8 +67,8 @@ bool TMbxScan::Run(const TScanProgress& progress) {
     const uint64_t size = file_.Size();
     uint64_t pos = kHeaderSize;
     uint64_t nextReport = kProgressStep;
-    uint32_t walked = 0;       // records reached by the folder's own walk
-    bool inWalk = true;        // no damage met yet
+    uint32_t walked = 0;  // records reached by the folder's own walk
+    bool inWalk = true;   // no damage met yet
     while (pos + kRecordHeadSize <= size && pos < (uint64_t{1} << 32)) {
         if (pos >= nextReport) {
             file_.ReleasePages(0, pos);

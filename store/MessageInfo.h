@@ -12,20 +12,20 @@ using TDateTime = double;
 // record is a valid empty record.
 struct TMessageInfo {
     uint32_t Index = 0;
-    uint32_t Flags = 0;       // bits of store/MessageFlags.h
+    uint32_t Flags = 0;  // bits of store/MessageFlags.h
     uint32_t DataOffset = 0;
     std::string MessageID;
     std::string Subject;
     std::string Server;
     std::string SenderName;
     std::string SenderAddress;
-    TDateTime Received = 0;   // 0 = unknown
-    std::string DateText;     // shown when Received is 0
+    TDateTime Received = 0;  // 0 = unknown
+    std::string DateText;    // shown when Received is 0
     std::string ReceiverName;
     std::string ReceiverAddress;
     std::string AccountName;
     uint32_t Size = 0;
-    uint32_t Priority = 0;    // kPriorityHigh, kPriorityNormal, kPriorityLow
+    uint32_t Priority = 0;  // kPriorityHigh, kPriorityNormal, kPriorityLow
 
     bool operator==(const TMessageInfo&) const = default;
 };

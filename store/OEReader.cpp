@@ -15,9 +15,7 @@ constexpr uint64_t kMillisecondsPerDay = 86400000;
 // Days from 1601-01-01 (the FILETIME epoch) to 1899-12-30 (day 0 of a date-time value).
 constexpr int64_t kFileTimeEpochToDateTimeEpoch = 109205;
 
-std::unique_ptr<TByteSource> OpenRealFile(const std::string& path) {
-    return TByteSource::OpenFile(path);
-}
+std::unique_ptr<TByteSource> OpenRealFile(const std::string& path) { return TByteSource::OpenFile(path); }
 
 bool RealFileExists(const std::string& path) {
     std::error_code error;
@@ -37,25 +35,15 @@ TOEReader::TOEReader() : opener_(OpenRealFile), exists_(RealFileExists) {}
 
 TOEReader::~TOEReader() = default;
 
-std::string TOEReader::GetFolderName() {
-    return {};
-}
+std::string TOEReader::GetFolderName() { return {}; }
 
-std::string TOEReader::GetMessageHeader(int32_t) {
-    return {};
-}
+std::string TOEReader::GetMessageHeader(int32_t) { return {}; }
 
-std::string TOEReader::GetMessageText(int32_t) {
-    return {};
-}
+std::string TOEReader::GetMessageText(int32_t) { return {}; }
 
-int32_t TOEReader::GetMessageCount() {
-    return 0;
-}
+int32_t TOEReader::GetMessageCount() { return 0; }
 
-TMessageInfo TOEReader::GetMessageInfo(int32_t Index) const {
-    return messages_.Get(Index);
-}
+TMessageInfo TOEReader::GetMessageInfo(int32_t Index) const { return messages_.Get(Index); }
 
 void TOEReader::Open(const std::string& FileName) {
     loaded_ = false;
@@ -93,17 +81,11 @@ void TOEReader::SetFileSystem(TFileOpener opener, TFileExists exists) {
     exists_ = exists ? std::move(exists) : RealFileExists;
 }
 
-const TByteSource& TOEReader::Stream() const {
-    return *stream_;
-}
+const TByteSource& TOEReader::Stream() const { return *stream_; }
 
-std::unique_ptr<TByteSource> TOEReader::OpenOther(const std::string& path) const {
-    return opener_(path);
-}
+std::unique_ptr<TByteSource> TOEReader::OpenOther(const std::string& path) const { return opener_(path); }
 
-bool TOEReader::FileExists(const std::string& path) const {
-    return exists_(path);
-}
+bool TOEReader::FileExists(const std::string& path) const { return exists_(path); }
 
 TDateTime FileTimeToDateTime(uint64_t Value) {
     if (Value >= (uint64_t{1} << 63)) return 0;

@@ -11,9 +11,7 @@ namespace {
 // are kept as places in the files.
 constexpr uint64_t kArenaLimit = std::numeric_limits<int32_t>::max();
 
-std::string_view ShortString(std::string_view text) {
-    return text.substr(0, std::min(text.size(), kShortStringMax));
-}
+std::string_view ShortString(std::string_view text) { return text.substr(0, std::min(text.size(), kShortStringMax)); }
 
 }  // namespace
 
@@ -65,9 +63,7 @@ void TSummaryStore::Put(size_t i, const TSummaryDraft& draft) {
     records_[i] = record;
 }
 
-void TSummaryStore::Seal() {
-    arena_.shrink_to_fit();
-}
+void TSummaryStore::Seal() { arena_.shrink_to_fit(); }
 
 int TSummaryStore::SourceHolding(std::string_view text) const {
     for (size_t k = 0; k < sources_.size(); ++k) {
@@ -126,8 +122,6 @@ TMessageInfo TSummaryStore::Get(int64_t i) const {
     return info;
 }
 
-size_t TSummaryStore::MemoryUsage() const {
-    return records_.capacity() * sizeof(TRecord) + arena_.capacity();
-}
+size_t TSummaryStore::MemoryUsage() const { return records_.capacity() * sizeof(TRecord) + arena_.capacity(); }
 
 }  // namespace brindle

@@ -80,8 +80,7 @@ const char* const kDefaultStyleSheet =
 
 }  // namespace
 
-THTMLViewer::THTMLViewer(QWidget* parent)
-    : QTextBrowser(parent), images_(std::make_shared<TImageCache>()) {
+THTMLViewer::THTMLViewer(QWidget* parent) : QTextBrowser(parent), images_(std::make_shared<TImageCache>()) {
     setOpenLinks(false);
     setOpenExternalLinks(false);
     setFrameStyle(QFrame::Box | QFrame::Plain);
@@ -91,9 +90,8 @@ THTMLViewer::THTMLViewer(QWidget* parent)
     setFont(DocumentFont());
     document()->setDefaultFont(DocumentFont());
     document()->setDefaultStyleSheet(QString::fromLatin1(kDefaultStyleSheet));
-    document()->setResourceProvider([images = images_](const QUrl& name) {
-        return Resolve(*images, QTextDocument::ImageResource, name);
-    });
+    document()->setResourceProvider(
+        [images = images_](const QUrl& name) { return Resolve(*images, QTextDocument::ImageResource, name); });
     connect(this, &QTextBrowser::anchorClicked, this, &THTMLViewer::ActivateLink);
 }
 

@@ -19,8 +19,8 @@ class TTextLines;
 class THTMLViewer : public QTextBrowser {
     Q_OBJECT
 public:
-    using TPagePrinted = std::function<void(THTMLViewer* Sender, QPainter& Canvas, int NumPage, int W, int H,
-                                            bool& StopPrinting)>;
+    using TPagePrinted =
+        std::function<void(THTMLViewer* Sender, QPainter& Canvas, int NumPage, int W, int H, bool& StopPrinting)>;
     using THotSpotClick = std::function<void(THTMLViewer* Sender, const QString& SRC, bool& Handled)>;
     using THotSpotCovered = std::function<void(THTMLViewer* Sender, const QString& SRC)>;
     // Gives the image data of the message part with this Content-ID, or an empty string.

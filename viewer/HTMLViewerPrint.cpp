@@ -29,11 +29,11 @@ namespace {
 constexpr double kCentimetresPerInch = 2.54;
 
 struct TPageGeometry {
-    double deviceX = 1;        // device pixels per unit, horizontally
-    double deviceY = 1;        // and vertically
+    double deviceX = 1;  // device pixels per unit, horizontally
+    double deviceY = 1;  // and vertically
     double printableWidth = 0;
     double printableHeight = 0;
-    QRectF content;            // the content area, relative to the printable area's corner
+    QRectF content;  // the content area, relative to the printable area's corner
 };
 
 // Makes the printable area the page rectangle, so that the painter's origin is its corner.
@@ -56,10 +56,11 @@ TPageGeometry MeasurePage(const QPagedPaintDevice& device, const THTMLViewer& vi
     page.deviceY = device.logicalDpiY() / unitsPerInch;
     page.printableWidth = printable.width() * unitsPerPoint;
     page.printableHeight = printable.height() * unitsPerPoint;
-    page.content = QRectF(viewer.PrintMarginLeft * unitsPerCm - printable.left() * unitsPerPoint,
-                          viewer.PrintMarginTop * unitsPerCm - printable.top() * unitsPerPoint,
-                          paper.width() * unitsPerPoint - (viewer.PrintMarginLeft + viewer.PrintMarginRight) * unitsPerCm,
-                          paper.height() * unitsPerPoint - (viewer.PrintMarginTop + viewer.PrintMarginBottom) * unitsPerCm);
+    page.content =
+        QRectF(viewer.PrintMarginLeft * unitsPerCm - printable.left() * unitsPerPoint,
+               viewer.PrintMarginTop * unitsPerCm - printable.top() * unitsPerPoint,
+               paper.width() * unitsPerPoint - (viewer.PrintMarginLeft + viewer.PrintMarginRight) * unitsPerCm,
+               paper.height() * unitsPerPoint - (viewer.PrintMarginTop + viewer.PrintMarginBottom) * unitsPerCm);
     return page;
 }
 

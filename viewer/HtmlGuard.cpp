@@ -27,14 +27,14 @@ bool OneOf(std::string_view name, std::initializer_list<std::string_view> names)
 
 // Elements that never have content; they are written self-closed.
 bool IsVoid(std::string_view name) {
-    return OneOf(name, {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param",
-                        "source", "track", "wbr"});
+    return OneOf(name, {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param", "source",
+                        "track", "wbr"});
 }
 
 // Elements that start a new line, so that a run of characters ends before them.
 bool BreaksLine(std::string_view name) {
-    return OneOf(name, {"br", "p", "div", "td", "th", "tr", "li", "table", "h1", "h2", "h3", "h4", "h5", "h6",
-                        "blockquote", "ul", "ol", "dl", "dd", "dt", "hr", "pre", "center"});
+    return OneOf(name, {"br", "p",  "div",        "td", "th", "tr", "li", "table", "h1", "h2",  "h3",    "h4",
+                        "h5", "h6", "blockquote", "ul", "ol", "dl", "dd", "dt",    "hr", "pre", "center"});
 }
 
 bool IsTablePart(std::string_view name) { return OneOf(name, {"table", "tr", "td", "th"}); }
@@ -60,8 +60,8 @@ bool StopsImplicitEnd(std::string_view opening, std::string_view open) {
     if (opening == "li") return OneOf(open, {"ul", "ol", "menu", "dir"});
     if (opening == "td" || opening == "th") return OneOf(open, {"tr", "table"});
     if (opening == "tr") return open == "table";
-    return OneOf(open, {"div", "td", "th", "li", "blockquote", "table", "body", "html", "ul", "ol", "dl", "dd",
-                        "dt", "center", "form"});
+    return OneOf(open, {"div", "td", "th", "li", "blockquote", "table", "body", "html", "ul", "ol", "dl", "dd", "dt",
+                        "center", "form"});
 }
 
 struct TAttribute {
@@ -319,10 +319,10 @@ private:
             out_ += "=\"";
             for (char c : attribute.value) {
                 switch (c) {
-                case '"': out_ += "&quot;"; break;
-                case '<': out_ += "&lt;"; break;
-                case '>': out_ += "&gt;"; break;
-                default: out_ += c; break;
+                    case '"': out_ += "&quot;"; break;
+                    case '<': out_ += "&lt;"; break;
+                    case '>': out_ += "&gt;"; break;
+                    default: out_ += c; break;
                 }
             }
             out_ += '"';

@@ -1,8 +1,8 @@
 #pragma once
 // Makes the HTML of a message safe to hand to the HTML control. The control's parser and
 // layout need time that grows with the square of the element nesting, of the items of one
-// list and of the images of one paragraph, with the product of list items and nesting, and that doubles with every level of nested
-// tables; a hostile message could stop the program for hours.
+// list and of the images of one paragraph, with the product of list items and nesting, and that doubles with every
+// level of nested tables; a hostile message could stop the program for hours.
 //
 // The HTML is written anew in a plain form that the control reads exactly as this scanner
 // does: every tag with double-quoted attributes, every other "<" escaped (also inside

@@ -554,7 +554,8 @@ void Tdlg_oe_Msg::LbButton1Click() {
 
 int Tdlg_oe_Msg::PrintPages(QPrinter& printer, int firstPage, int lastPage) {
     TWaitCursor wait;
-    if (htmlPages_->currentWidget() == HTMLText) return HTMLViewer->PrintText(printer, HTMLText->Lines(), firstPage, lastPage);
+    if (htmlPages_->currentWidget() == HTMLText)
+        return HTMLViewer->PrintText(printer, HTMLText->Lines(), firstPage, lastPage);
     return HTMLViewer->Print(printer, firstPage, lastPage);
 }
 

@@ -70,7 +70,8 @@ std::string DemoMessage() {
         "Content-Type: multipart/related; boundary=\"inner\"\r\n\r\n"
         "--inner\r\n"
         "Content-Type: text/html; charset=us-ascii\r\n\r\n" +
-        html + "\r\n"
+        html +
+        "\r\n"
         "--inner\r\n"
         "Content-Type: image/png; name=\"chart.png\"\r\n"
         "Content-Transfer-Encoding: base64\r\n"
@@ -81,7 +82,9 @@ std::string DemoMessage() {
         "Content-Type: application/vnd.ms-excel; name=\"landings.xls\"\r\n"
         "Content-Transfer-Encoding: base64\r\n"
         "Content-Disposition: attachment; filename=\"landings.xls\"\r\n\r\n" +
-        Wrapped(QByteArray("week;landings\r\n27;412\r\n28;538\r\n29;497\r\n30;611\r\n31;580\r\n").toBase64().toStdString()) +
+        Wrapped(QByteArray("week;landings\r\n27;412\r\n28;538\r\n29;497\r\n30;611\r\n31;580\r\n")
+                    .toBase64()
+                    .toStdString()) +
         "--outer--\r\n";
     return raw;
 }

@@ -34,8 +34,8 @@ QFont SourceFont() {
 
 QFont GutterNumberFont() {
     QFont font;
-    font.setFamilies({QStringLiteral("Terminal"), QStringLiteral("Liberation Mono"),
-                      QStringLiteral("DejaVu Sans Mono"), QStringLiteral("monospace")});
+    font.setFamilies({QStringLiteral("Terminal"), QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono"),
+                      QStringLiteral("monospace")});
     font.setStyleHint(QFont::TypeWriter);
     font.setFixedPitch(true);
     font.setPointSize(8);
@@ -44,8 +44,7 @@ QFont GutterNumberFont() {
 
 }  // namespace
 
-TSynMemo::TSynMemo(QWidget* parent)
-    : TTextView(parent), gutterColor_(160, 160, 164), gutterFont_(GutterNumberFont()) {
+TSynMemo::TSynMemo(QWidget* parent) : TTextView(parent), gutterColor_(160, 160, 164), gutterFont_(GutterNumberFont()) {
     setFont(SourceFont());
     SetWordWrap(false);
     gutter_ = new TGutter(this);

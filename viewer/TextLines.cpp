@@ -84,8 +84,7 @@ size_t TTextLines::FirstRowOfLine(size_t line) const {
     const size_t checkpoint = after == checkpoints_.begin() ? 0 : static_cast<size_t>(after - checkpoints_.begin()) - 1;
     size_t index = checkpoint * kRowsPerCheckpoint;
     const TCheckpoint& start = checkpoints_[checkpoint];
-    for (TRow row = RowFrom(start.offset, start.line, start.continuation); row.line < line; row = NextRow(row))
-        ++index;
+    for (TRow row = RowFrom(start.offset, start.line, start.continuation); row.line < line; row = NextRow(row)) ++index;
     return index;
 }
 

@@ -18,10 +18,10 @@ public:
     static constexpr size_t kMaxRowBytes = 16384;
 
     struct TRow {
-        size_t begin = 0;         // first byte
-        size_t end = 0;           // one past the last byte, before the line end
-        size_t next = 0;          // first byte of the following row
-        size_t line = 0;          // number of the line the row belongs to
+        size_t begin = 0;           // first byte
+        size_t end = 0;             // one past the last byte, before the line end
+        size_t next = 0;            // first byte of the following row
+        size_t line = 0;            // number of the line the row belongs to
         bool continuation = false;  // true when the row continues the row before it
     };
 

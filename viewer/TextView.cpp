@@ -116,7 +116,8 @@ std::unique_ptr<QTextLayout> TTextView::LayoutRow(const TTextLines::TRow& row) c
     if (!wrap_)
         option.setWrapMode(QTextOption::NoWrap);
     else
-        option.setWrapMode(HasLongUnbrokenRun(bytes) ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere);
+        option.setWrapMode(HasLongUnbrokenRun(bytes) ? QTextOption::WrapAnywhere
+                                                     : QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout->setTextOption(option);
     layout->setCacheEnabled(true);
     const int spacing = LineSpacing();
@@ -172,8 +173,11 @@ void TTextView::UpdateScrollRanges() {
     verticalScrollBar()->setRange(0, static_cast<int>(std::min<size_t>(endRow_, INT_MAX)));
     verticalScrollBar()->setSingleStep(1);
     verticalScrollBar()->setPageStep(std::max(1, viewport()->height() / LineSpacing()));
-    const qint64 longest = static_cast<qint64>(lines_->LongestRowBytes()) * fontMetrics().horizontalAdvance(QLatin1Char('M'));
-    horizontalScrollBar()->setRange(0, wrap_ ? 0 : static_cast<int>(std::clamp<qint64>(longest + 2 * kTextMargin - viewport()->width(), 0, INT_MAX / 2)));
+    const qint64 longest =
+        static_cast<qint64>(lines_->LongestRowBytes()) * fontMetrics().horizontalAdvance(QLatin1Char('M'));
+    horizontalScrollBar()->setRange(0, wrap_ ? 0
+                                             : static_cast<int>(std::clamp<qint64>(
+                                                   longest + 2 * kTextMargin - viewport()->width(), 0, INT_MAX / 2)));
     horizontalScrollBar()->setSingleStep(fontMetrics().horizontalAdvance(QLatin1Char('M')));
     horizontalScrollBar()->setPageStep(viewport()->width());
     syncing_ = false;
@@ -281,7 +285,8 @@ size_t TTextView::OffsetAt(QPoint viewportPos) const {
         const QTextLine line = layout->lineAt(lineIndex);
         const int x = viewportPos.x() - kTextMargin + horizontalScrollBar()->value();
         const int position = line.xToCursor(x, QTextLine::CursorBetweenCharacters);
-        return visible.row.begin + ByteOffset(RowBytes(*lines_, visible.row), static_cast<size_t>(std::max(position, 0)));
+        return visible.row.begin +
+               ByteOffset(RowBytes(*lines_, visible.row), static_cast<size_t>(std::max(position, 0)));
     }
     return rows.back().row.end;
 }
@@ -348,7 +353,8 @@ void TTextView::mouseReleaseEvent(QMouseEvent* event) {
     selecting_ = false;
     SetSelection(anchor_, OffsetAt(event->position().toPoint()));
     QClipboard* clipboard = QGuiApplication::clipboard();
-    if (anchor_ != position_ && clipboard->supportsSelection()) clipboard->setText(SelectedText(), QClipboard::Selection);
+    if (anchor_ != position_ && clipboard->supportsSelection())
+        clipboard->setText(SelectedText(), QClipboard::Selection);
 }
 
 void TTextView::contextMenuEvent(QContextMenuEvent* event) {

@@ -97,8 +97,8 @@ private:
     bool wrap_ = false;
     size_t topRow_ = 0;
     int topOffset_ = 0;
-    size_t endRow_ = 0;      // the furthest the top row can go
-    int endOffset_ = 0;      // and the offset into it there
+    size_t endRow_ = 0;  // the furthest the top row can go
+    int endOffset_ = 0;  // and the offset into it there
     bool syncing_ = false;
     size_t anchor_ = 0;
     size_t position_ = 0;

@@ -4,11 +4,11 @@
 // writer) is made once and kept in DIR. Reported: opening to the filled list (first and
 // again), a header-click sort by Subject, Gather E-mail Addresses, the process memory with
 // the list filled, and how many cells the list asks for when it paints.
+#include "StoreWriter.h"
 #include "app/AppHooks.h"
 #include "app/MainWindow.h"
 #include "app/MessageListModel.h"
 #include "components/DefaultHandler.h"
-#include "StoreWriter.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -42,7 +42,8 @@ testsupport::TStoreMessage BenchMessage(uint32_t i) {
     m.Index = i + 1;
     m.Flags = (i % 3 == 0) ? 0 : 0x80;
     m.Priority = (i % 50 == 0) ? 1 : 3;
-    m.Subject = (i % 4 == 0 ? "Re: " : "") + Word(i) + " " + Word(i / 16) + " " + std::to_string((i * 2654435761u) % 100000u);
+    m.Subject =
+        (i % 4 == 0 ? "Re: " : "") + Word(i) + " " + Word(i / 16) + " " + std::to_string((i * 2654435761u) % 100000u);
     m.SenderName = "Person " + std::to_string(person);
     m.SenderAddress = "person" + std::to_string(person) + "@example.org";
     m.ReceiverName = "Reader " + std::to_string(i % 40);
@@ -52,11 +53,11 @@ testsupport::TStoreMessage BenchMessage(uint32_t i) {
     bool large = i % (100000 / kLargeMessages) == 7;
     size_t bodyBytes = large ? kLargeBodyBytes : 1700;
     while (body.size() < bodyBytes) body += "Lorem ipsum " + Word(body.size()) + " dolor sit amet, consectetur.\r\n";
-    m.Text = testsupport::MessageText({"From: " + m.SenderName + " <" + m.SenderAddress + ">",
-                                       "To: " + m.ReceiverName + " <" + m.ReceiverAddress + ">",
-                                       "Subject: " + m.Subject, "Date: Mon, 5 May 2003 10:00:00 +0000",
-                                       "Message-ID: <" + std::to_string(i) + "@bench>"},
-                                      body);
+    m.Text = testsupport::MessageText(
+        {"From: " + m.SenderName + " <" + m.SenderAddress + ">",
+         "To: " + m.ReceiverName + " <" + m.ReceiverAddress + ">", "Subject: " + m.Subject,
+         "Date: Mon, 5 May 2003 10:00:00 +0000", "Message-ID: <" + std::to_string(i) + "@bench>"},
+        body);
     return m;
 }
 

@@ -39,7 +39,6 @@ inline unsigned long long Walk(GMimeObject* object) {
     return DecodeLeaf(object);
 }
 
-
 // Subject, sender and every part of a message; a sum of their sizes.
 inline unsigned long long DecodeMessage(GMimeMessage* message) {
     unsigned long long check = 0;

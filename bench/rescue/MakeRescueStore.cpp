@@ -27,8 +27,10 @@ ts::TStoreMessage RescueMessage(uint32_t i) {
     m.SenderName = "Sender " + n;
     m.SenderAddress = "sender" + n + "@example.org";
     m.Received = ts::FileTimeOf(2020, 1, 6, 12, 30, i % 60);
-    if (i % 10 == 9) m.DbxPresence = ts::TDbxPresence::Deleted;
-    else if (i % 50 == 25) m.DbxPresence = ts::TDbxPresence::Orphaned;
+    if (i % 10 == 9)
+        m.DbxPresence = ts::TDbxPresence::Deleted;
+    else if (i % 50 == 25)
+        m.DbxPresence = ts::TDbxPresence::Orphaned;
     return m;
 }
 

@@ -37,8 +37,7 @@ constexpr size_t kPlainTextBytes = 10u << 20;
 
 std::string Headers(const std::string& subject, const std::string& contentType) {
     return "From: Bench Sender <bench@example.com>\r\nTo: reader@example.com\r\nSubject: " + subject +
-           "\r\nDate: Mon, 2 Sep 2024 12:00:00 +0000\r\nMIME-Version: 1.0\r\nContent-Type: " + contentType +
-           "\r\n\r\n";
+           "\r\nDate: Mon, 2 Sep 2024 12:00:00 +0000\r\nMIME-Version: 1.0\r\nContent-Type: " + contentType + "\r\n\r\n";
 }
 
 std::string HtmlBody(size_t bytes) {
@@ -78,8 +77,7 @@ std::string AttachmentMessage(size_t bytes) {
 // line end alone, header lines included.
 std::string PlainLinesMessage(size_t bytes, const std::string& lineEnd, size_t shortest, size_t longest) {
     std::string raw = "From: Bench Sender <bench@example.com>" + lineEnd + "Subject: Plain lines" + lineEnd +
-                      "Date: Mon, 2 Sep 2024 12:00:00 +0000" + lineEnd + "Content-Type: text/plain" + lineEnd +
-                      lineEnd;
+                      "Date: Mon, 2 Sep 2024 12:00:00 +0000" + lineEnd + "Content-Type: text/plain" + lineEnd + lineEnd;
     raw.reserve(bytes + 128);
     std::mt19937 random(7);
     for (int i = 0; raw.size() < bytes; ++i) {
@@ -116,7 +114,8 @@ double BestOpenSeconds(const std::string& raw) {
 
 void BenchPrint(const QString& folder) {
     std::string html = "<html><body>\r\n";
-    for (int i = 0; i < 2400; ++i) html += "<p>Printed paragraph " + std::to_string(i) + " of the long message.</p>\r\n";
+    for (int i = 0; i < 2400; ++i)
+        html += "<p>Printed paragraph " + std::to_string(i) + " of the long message.</p>\r\n";
     html += "</body></html>\r\n";
     Tdlg_oe_Msg dialog;
     dialog.LoadMessage(Headers("Print bench", "text/html") + html);
@@ -134,7 +133,6 @@ void BenchPrint(const QString& folder) {
     }
     std::printf("print %d pages to PDF:                 %.3f s (target < 3 s)\n", pages, best);
 }
-
 
 // The message object alone, as the viewer builds it.
 double ParseSeconds(const std::string& raw) {
@@ -185,8 +183,10 @@ int RunCase(const std::string& name, const QString& folder) {
             return 0;
         }
     }
-    std::fprintf(stderr, "unknown case %s: open-NAME or parse-NAME (NAME html, attachment, lf, cr, lf-short, cr-short), idle, print\n",
-                 name.c_str());
+    std::fprintf(
+        stderr,
+        "unknown case %s: open-NAME or parse-NAME (NAME html, attachment, lf, cr, lf-short, cr-short), idle, print\n",
+        name.c_str());
     return 2;
 }
 

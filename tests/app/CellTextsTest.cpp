@@ -26,7 +26,8 @@ private slots:
         QTest::newRow("2000") << 36526.75 << QDateTime(QDate(2000, 1, 1), QTime(18, 0));
         QTest::newRow("before origin, time counts forward") << -1.25 << QDateTime(QDate(1899, 12, 29), QTime(6, 0));
         QTest::newRow("rounds up to next midnight") << 45000.9999999999 << QDateTime(QDate(2023, 3, 16), QTime(0, 0));
-        QTest::newRow("milliseconds") << 36526.0 + 1.0 / 86400000.0 * 1500 << QDateTime(QDate(2000, 1, 1), QTime(0, 0, 1, 500));
+        QTest::newRow("milliseconds") << 36526.0 + 1.0 / 86400000.0 * 1500
+                                      << QDateTime(QDate(2000, 1, 1), QTime(0, 0, 1, 500));
     }
     void dateTimeValuesCountDaysFrom1899() {
         QFETCH(double, value);

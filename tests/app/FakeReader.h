@@ -20,7 +20,9 @@ public:
     TMessageInfo GetMessageInfo(int32_t index) const override {
         return index >= 0 && static_cast<size_t>(index) < infos_.size() ? infos_[index] : TMessageInfo{};
     }
-    std::string GetMessageHeader(int32_t index) override { return "Subject: " + GetMessageInfo(index).Subject + "\r\n"; }
+    std::string GetMessageHeader(int32_t index) override {
+        return "Subject: " + GetMessageInfo(index).Subject + "\r\n";
+    }
     std::string GetMessageText(int32_t index) override { return GetMessageHeader(index) + "\r\nBody\r\n"; }
 
 private:

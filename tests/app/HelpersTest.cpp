@@ -86,8 +86,8 @@ private slots:
     void gatheredLinesAreSortedAndUniqueIgnoringCase() {
         QFETCH(QLocale, locale);
         QLocale::setDefault(locale);
-        std::vector<std::string> lines = {"JOS\xc3\xa9 = J@X.ORG", "ANN = A@X.ORG", "JOS\xc3\x89 = J@X.ORG",
-                                          " = ", "ANN = A@X.ORG", " = ", "BOB = B@X.ORG"};
+        std::vector<std::string> lines = {"JOS\xc3\xa9 = J@X.ORG", "ANN = A@X.ORG", "JOS\xc3\x89 = J@X.ORG", " = ",
+                                          "ANN = A@X.ORG",         " = ",           "BOB = B@X.ORG"};
         SortUniqueByCollator(lines, LocaleCollator(false));
         QCOMPARE(lines, (std::vector<std::string>{" = ", "ANN = A@X.ORG", "BOB = B@X.ORG", "JOS\xc3\xa9 = J@X.ORG"}));
     }
@@ -104,7 +104,8 @@ private slots:
         infos[2].ReceiverAddress = "c@x.org";
         test::TFakeReader reader(infos);
         std::vector<std::string> lines = GatherAddressLines(reader);
-        QCOMPARE(lines, (std::vector<std::string>{" = ", "ANN = ANN@X.ORG", "BOB = BOB@X.ORG", "CAF\xc3\xa9 = C@X.ORG"}));
+        QCOMPARE(lines,
+                 (std::vector<std::string>{" = ", "ANN = ANN@X.ORG", "BOB = BOB@X.ORG", "CAF\xc3\xa9 = C@X.ORG"}));
     }
 
     void aboutLinesFollowTheirFormats() {
@@ -112,8 +113,9 @@ private slots:
         QCOMPARE(VersionLine(1, 0, 7), QStringLiteral("Version 1.0 [Build: 7]"));
         QCOMPARE(OsLine(QStringLiteral("Debian GNU/Linux 12")), QStringLiteral("OS: Debian GNU/Linux 12"));
         QCOMPARE(MemoryLine(24684544), QStringLiteral("Physical Memory: 24,684,544 KB"));
-        QString intel = QStringLiteral("processor\t: 0\nvendor_id\t: GenuineIntel\nmodel name\t: Intel(R) Xeon(R) CPU @ 2.20GHz\n"
-                                       "cpu MHz\t\t: 2199.998\n\nprocessor\t: 1\nvendor_id\t: Other\n");
+        QString intel = QStringLiteral(
+            "processor\t: 0\nvendor_id\t: GenuineIntel\nmodel name\t: Intel(R) Xeon(R) CPU @ 2.20GHz\n"
+            "cpu MHz\t\t: 2199.998\n\nprocessor\t: 1\nvendor_id\t: Other\n");
         QCOMPARE(CpuLine(intel), QStringLiteral("CPU: GenuineIntel Intel(R) Xeon(R) CPU @ 2.20GHz - 2200 Mhz"));
         QString arm = QStringLiteral("processor\t: 0\nBogoMIPS\t: 108.00\n\nModel\t\t: Raspberry Pi 4 Model B\n");
         QCOMPARE(CpuLine(arm), QStringLiteral("CPU: Raspberry Pi 4 Model B - 0 Mhz"));
@@ -148,7 +150,9 @@ private slots:
         auto rows = FilePropertyRows(path, &reader);
         QStringList captions;
         for (const auto& row : rows) captions << row.first;
-        QCOMPARE(captions, (QStringList{"Path:", "Size:", "Modified:", "Owner:", "Permissions:", "Kind:", "Folder:", "Messages:"}));
+        QCOMPARE(
+            captions,
+            (QStringList{"Path:", "Size:", "Modified:", "Owner:", "Permissions:", "Kind:", "Folder:", "Messages:"}));
         QCOMPARE(rows[0].second, path);
         QCOMPARE(rows[1].second, QStringLiteral("1,500 bytes"));
         QCOMPARE(rows[5].second, QStringLiteral("Outlook Express 5/6"));

@@ -57,7 +57,8 @@ private slots:
         QCOMPARE(model.index(0, Model::colSubject).data().toString(), QStringLiteral("Hello"));
         QCOMPARE(model.index(0, Model::colReceived).data().toString(), QStringLiteral("1/1/00"));
         QCOMPARE(model.index(0, Model::colSize).data().toString(), QStringLiteral("1,234,567"));
-        QCOMPARE(model.index(0, Model::colSize).data(Qt::TextAlignmentRole).toInt(), int(Qt::AlignRight | Qt::AlignVCenter));
+        QCOMPARE(model.index(0, Model::colSize).data(Qt::TextAlignmentRole).toInt(),
+                 int(Qt::AlignRight | Qt::AlignVCenter));
         for (int column : {0, 1, 2}) QCOMPARE(model.index(0, column).data().toString(), QString());
     }
 
@@ -71,7 +72,8 @@ private slots:
         QTest::newRow("2, 4 and 0 show nothing") << 2u << 0x80u << QList<int>{-1, -1, -1, kImageRead};
         QTest::newRow("4") << 4u << 0x80u << QList<int>{-1, -1, -1, kImageRead};
         QTest::newRow("0") << 0u << 0x80u << QList<int>{-1, -1, -1, kImageRead};
-        QTest::newRow("attachment and flag") << 3u << 0x40a0u << QList<int>{-1, kImageAttachment, kImageFlag, kImageRead};
+        QTest::newRow("attachment and flag")
+            << 3u << 0x40a0u << QList<int>{-1, kImageAttachment, kImageFlag, kImageRead};
     }
     void imagesFollowPriorityAndFlags() {
         QFETCH(uint, priority);
@@ -127,7 +129,9 @@ private slots:
 
         // Deleted and unindexed rows are grey with the recovered envelope; a found row of the
         // index looks read.
-        const auto icon = [&](int row) { return model.index(row, Model::colSender).data(Qt::DecorationRole).value<QIcon>().cacheKey(); };
+        const auto icon = [&](int row) {
+            return model.index(row, Model::colSender).data(Qt::DecorationRole).value<QIcon>().cacheKey();
+        };
         QCOMPARE(icon(2), ListImage(kImageRecovered).cacheKey());
         QCOMPARE(icon(0), ListImage(kImageRead).cacheKey());
         QVERIFY(model.index(4, Model::colSubject).data(Qt::ForegroundRole).isValid());
@@ -143,10 +147,14 @@ private slots:
     void foundMessagesShowTheDateOfTheirOwnHeader_data() {
         QTest::addColumn<QString>("date");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("RFC 5322") << "Sat, 1 Jan 2000 13:14:15 +0000" << "1/1/00 1:14:15 PM";
-        QTest::newRow("other zone") << "Sat, 1 Jan 2000 13:14:15 +0200" << "1/1/00 11:14:15 AM";
-        QTest::newRow("unreadable, shown as written") << "sometime in May" << "sometime in May";
-        QTest::newRow("none") << "" << "";
+        QTest::newRow("RFC 5322") << "Sat, 1 Jan 2000 13:14:15 +0000"
+                                  << "1/1/00 1:14:15 PM";
+        QTest::newRow("other zone") << "Sat, 1 Jan 2000 13:14:15 +0200"
+                                    << "1/1/00 11:14:15 AM";
+        QTest::newRow("unreadable, shown as written") << "sometime in May"
+                                                      << "sometime in May";
+        QTest::newRow("none") << ""
+                              << "";
     }
     void foundMessagesShowTheDateOfTheirOwnHeader() {
         QFETCH(QString, date);
@@ -191,7 +199,8 @@ private slots:
     }
 
     void attachmentSortKeepsOrderInsideEachGroup() {
-        TFakeReader reader({Summary("0", "", 0x4000), Summary("1"), Summary("2", "", 0x4000), Summary("3"), Summary("4")});
+        TFakeReader reader(
+            {Summary("0", "", 0x4000), Summary("1"), Summary("2", "", 0x4000), Summary("3"), Summary("4")});
         Model model;
         model.SetReader(&reader);
         model.Fill(5);

@@ -104,7 +104,8 @@ class MainWindowTest : public QObject {
     // Rows 3 and 4 after sorting by subject: 3_Gamma.eml and "4_Re  Hello .eml".
     void SelectGammaAndHello() {
         ClickHeader(TMessageListModel::colSubject);
-        Tree()->selectionModel()->select(QItemSelection(Model()->index(3, 0), Model()->index(4, 6)), QItemSelectionModel::Select);
+        Tree()->selectionModel()->select(QItemSelection(Model()->index(3, 0), Model()->index(4, 6)),
+                                         QItemSelectionModel::Select);
     }
 
 private slots:
@@ -123,7 +124,9 @@ private slots:
         notices_.clear();
         scanOffers_ = 0;
         acceptScan_ = false;
-        SetMessageBoxPresenter([this](QWidget*, const QString& title, const QString& text) { boxes_.append({title, text}); });
+        SetMessageBoxPresenter([this](QWidget*, const QString& title, const QString& text) {
+            boxes_.append({title, text});
+        });
         AppHooks().ShowMessageView = [this](const std::string& text, QWidget*, const QString& notice) {
             viewed_.push_back(text);
             notices_.append(notice);
@@ -174,11 +177,13 @@ private slots:
         QCOMPARE(Child<QAction>("mmOpen")->text(), QStringLiteral("Open..."));
         QCOMPARE(Child<QAction>("mmOpen")->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
         QStringList file;
-        for (QAction* a : Child<QMenu>("File1")->actions()) file << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        for (QAction* a : Child<QMenu>("File1")->actions())
+            file << (a->isSeparator() ? QStringLiteral("-") : a->text());
         QCOMPARE(file, (QStringList{"Open...", "Save Selected...", "-", "Message View...", "File Properties...", "-",
                                     "Gather E-mail Addresses...", "-", "Exit"}));
         QStringList help;
-        for (QAction* a : Child<QMenu>("mmHelp")->actions()) help << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        for (QAction* a : Child<QMenu>("mmHelp")->actions())
+            help << (a->isSeparator() ? QStringLiteral("-") : a->text());
         QCOMPARE(help, (QStringList{"About...", "-", "Visit Homepage", "Contact Author"}));
 
         QHeaderView* header = Tree()->header();
@@ -186,7 +191,8 @@ private slots:
         for (int column = 0; column < 7; ++column) QCOMPARE(header->sectionSize(column), widths[column]);
         QVERIFY(!header->sectionsMovable());
         QCOMPARE(Tree()->selectionMode(), QAbstractItemView::ExtendedSelection);
-        QCOMPARE(window_->OpenDialogState().Filters.value(0), QStringLiteral("Outlook Express databases (*.dbx *.mbx)"));
+        QCOMPARE(window_->OpenDialogState().Filters.value(0),
+                 QStringLiteral("Outlook Express databases (*.dbx *.mbx)"));
         QCOMPARE(window_->OpenDialogState().Filters.size(), 5);
     }
 
@@ -238,9 +244,12 @@ private slots:
         QTest::addColumn<int>("count");
         QTest::addColumn<QString>("subject");
         QTest::addColumn<QString>("sender");
-        QTest::newRow("mtdbx") << "mtdbx_test.dbx" << 1 << "Please read you won't be sorry........" << "Wealth_Enterprises_2002";
-        QTest::newRow("dbxconvert") << "dbxconvert_test.dbx" << 2 << "Subject #1" << "";
-        QTest::newRow("iped") << "iped_test_OutlookDBX.dbx" << 28 << "" << "Marcus";
+        QTest::newRow("mtdbx") << "mtdbx_test.dbx" << 1 << "Please read you won't be sorry........"
+                               << "Wealth_Enterprises_2002";
+        QTest::newRow("dbxconvert") << "dbxconvert_test.dbx" << 2 << "Subject #1"
+                                    << "";
+        QTest::newRow("iped") << "iped_test_OutlookDBX.dbx" << 28 << ""
+                              << "Marcus";
     }
     void realStoresOpen() {
         QFETCH(QString, file);
@@ -314,9 +323,11 @@ private slots:
 
     void selectionIsCountedInPanelZero() {
         Open(storeA_);
-        Tree()->selectionModel()->select(QItemSelection(Model()->index(1, 0), Model()->index(3, 6)), QItemSelectionModel::Select);
+        Tree()->selectionModel()->select(QItemSelection(Model()->index(1, 0), Model()->index(3, 6)),
+                                         QItemSelectionModel::Select);
         QCOMPARE(window_->StatusText(0), QStringLiteral("Total / Selected: 5 / 3"));
-        Tree()->selectionModel()->select(QItemSelection(Model()->index(2, 0), Model()->index(4, 6)), QItemSelectionModel::Select);
+        Tree()->selectionModel()->select(QItemSelection(Model()->index(2, 0), Model()->index(4, 6)),
+                                         QItemSelectionModel::Select);
         QCOMPARE(window_->StatusText(0), QStringLiteral("Total / Selected: 5 / 4"));
         QCOMPARE(window_->SelectedRows(), (std::vector<int>{1, 2, 3, 4}));
     }
@@ -331,7 +342,8 @@ private slots:
         };
         Open(storeA_);
         ClickHeader(TMessageListModel::colSubject);
-        Tree()->selectionModel()->select(QItemSelection(Model()->index(3, 0), Model()->index(4, 6)), QItemSelectionModel::Select);
+        Tree()->selectionModel()->select(QItemSelection(Model()->index(3, 0), Model()->index(4, 6)),
+                                         QItemSelectionModel::Select);
         Trigger("mmSaveAll");
         QVERIFY2(boxes_.isEmpty(), qPrintable(boxes_.value(0).text));
         QCOMPARE(title, QStringLiteral("Select folder"));
@@ -438,8 +450,8 @@ private slots:
     void longSubjectsGiveNamesOfAtMost255Bytes() {
         std::string subject;
         for (int i = 0; i < 120; ++i) subject += "\xc3\xa9";  // 240 bytes of é
-        QString store = WriteDbxFixture(dir_.path(), QStringLiteral("Long.dbx"), "Long",
-                                        {Message(subject, "Ann", "ann@x.org")});
+        QString store =
+            WriteDbxFixture(dir_.path(), QStringLiteral("Long.dbx"), "Long", {Message(subject, "Ann", "ann@x.org")});
         QTemporaryDir target;
         AppHooks().BrowseForFolder = [&](QWidget*, const QString&, const QString&) { return target.path(); };
         Open(store);
@@ -538,7 +550,8 @@ private slots:
         QCOMPARE(boxes_.size(), 2);
         QCOMPARE(scanOffers_, 1);  // a file that cannot be read has nothing to scan
         QCOMPARE(boxes_[0].text, QStringLiteral("Stream read error."));
-        QCOMPARE(boxes_[1].text, QStringLiteral("Cannot open file %1.").arg(dir_.filePath(QStringLiteral("absent.dbx"))));
+        QCOMPARE(boxes_[1].text,
+                 QStringLiteral("Cannot open file %1.").arg(dir_.filePath(QStringLiteral("absent.dbx"))));
         QCOMPARE(boxes_[1].title, QStringLiteral("Brindle"));
     }
 
@@ -548,9 +561,12 @@ private slots:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("count");
         QTest::newRow("second magic") << int(testsupport::TDbxDamageKind::SecondMagic)
-                                      << "File is not an Outlook Express 5 Message Database." << "Brindle - []" << "Count: 0";
+                                      << "File is not an Outlook Express 5 Message Database."
+                                      << "Brindle - []"
+                                      << "Count: 0";
         QTest::newRow("info object") << int(testsupport::TDbxDamageKind::InfoMarker) << "Wrong object marker."
-                                     << "Brindle - [Damaged]" << "Count: 5";
+                                     << "Brindle - [Damaged]"
+                                     << "Count: 5";
     }
     void damagedStoreKeepsItsReaderButIsNotRemembered() {
         QFETCH(int, damage);
@@ -559,7 +575,8 @@ private slots:
         QFETCH(QString, count);
         testsupport::TDbxOptions options;
         options.Damage.push_back({testsupport::TDbxDamageKind(damage), 2});
-        QString damaged = WriteDbxFixture(dir_.path(), QStringLiteral("Damaged.dbx"), "Damaged", InboxMessages(), options);
+        QString damaged =
+            WriteDbxFixture(dir_.path(), QStringLiteral("Damaged.dbx"), "Damaged", InboxMessages(), options);
         Open(damaged);
         QCOMPARE(boxes_.size(), 1);
         QCOMPARE(boxes_[0].text, message);
@@ -577,7 +594,8 @@ private slots:
     QString WriteStoreWithLostMessages() {
         std::vector<TFixtureMessage> messages = InboxMessages();
         TFixtureMessage lost = Message("Lost one", "Dan", "dan@x.org");
-        lost.Text = testsupport::MessageText({"Received: by x.org", "Subject: Lost one", "From: Dan <dan@x.org>"}, std::string(700, 'x'));
+        lost.Text = testsupport::MessageText({"Received: by x.org", "Subject: Lost one", "From: Dan <dan@x.org>"},
+                                             std::string(700, 'x'));
         lost.DbxPresence = testsupport::TDbxPresence::Deleted;
         TFixtureMessage stray = Message("Stray one", "Eve", "eve@x.org");
         stray.DbxPresence = testsupport::TDbxPresence::Orphaned;
@@ -611,14 +629,16 @@ private slots:
         QCOMPARE(Cell(lostRow, TMessageListModel::colSender), QStringLiteral("Dan <dan@x.org>"));
         for (int row : {lostRow, strayRow}) {
             QVERIFY(Model()->index(row, TMessageListModel::colSubject).data(Qt::ForegroundRole).isValid());
-            QCOMPARE(Model()->index(row, TMessageListModel::colSender).data(Qt::DecorationRole).value<QIcon>().cacheKey(),
-                     ListImage(kImageRecovered).cacheKey());
+            QCOMPARE(
+                Model()->index(row, TMessageListModel::colSender).data(Qt::DecorationRole).value<QIcon>().cacheKey(),
+                ListImage(kImageRecovered).cacheKey());
         }
         const int indexRow = Subjects().indexOf(QStringLiteral("Gamma"));
         QVERIFY(!Model()->index(indexRow, TMessageListModel::colSubject).data(Qt::ForegroundRole).isValid());
 
         // A freed block loses its first four text bytes to the link to the block before it.
-        std::string expected = testsupport::MessageText({"Received: by x.org", "Subject: Lost one", "From: Dan <dan@x.org>"}, std::string(700, 'x'));
+        std::string expected = testsupport::MessageText(
+            {"Received: by x.org", "Subject: Lost one", "From: Dan <dan@x.org>"}, std::string(700, 'x'));
         for (size_t block = 0; block < expected.size(); block += 512) expected.replace(block, 4, 4, ' ');
         Tree()->setCurrentIndex(Model()->index(lostRow, 0));
         Trigger("mmMessageView");
@@ -676,7 +696,8 @@ private slots:
         QFETCH(QString, message);
         testsupport::TDbxOptions options;
         options.Damage.push_back({testsupport::TDbxDamageKind(damage), 0});
-        const QString damaged = WriteDbxFixture(dir_.path(), QStringLiteral("Broken.dbx"), "Broken", InboxMessages(), options);
+        const QString damaged =
+            WriteDbxFixture(dir_.path(), QStringLiteral("Broken.dbx"), "Broken", InboxMessages(), options);
         acceptScan_ = true;
         Open(damaged);
         QCOMPARE(scanOffers_, 1);
@@ -786,7 +807,8 @@ private slots:
         QCOMPARE(shown, QStringLiteral("dlgAbout"));
         Trigger("mmWWW");
         Trigger("mmEmail");
-        QCOMPARE(opened, (QList<QUrl>{QUrl(TdlgAbout::HomepageAddress()), QUrl(QStringLiteral("mailto:") + TdlgAbout::ContactAddress())}));
+        QCOMPARE(opened, (QList<QUrl>{QUrl(TdlgAbout::HomepageAddress()),
+                                      QUrl(QStringLiteral("mailto:") + TdlgAbout::ContactAddress())}));
         Open(storeA_);
         Trigger("mmFileProps");
         QCOMPARE(shown, QStringLiteral("dlgFileProperties"));

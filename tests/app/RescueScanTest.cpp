@@ -82,15 +82,15 @@ private slots:
         QTest::newRow("indexed, whole") << int(TFoundKind::Indexed) << 0u << QString();
         QTest::newRow("deleted") << int(TFoundKind::Deleted) << 12u
                                  << "Recovered from deleted space: 12 bytes are lost.";
-        QTest::newRow("deleted, one byte") << int(TFoundKind::Deleted) << 1u
-                                           << "Recovered from deleted space: 1 byte is lost.";
+        QTest::newRow("deleted, one byte")
+            << int(TFoundKind::Deleted) << 1u << "Recovered from deleted space: 1 byte is lost.";
         QTest::newRow("deleted, whole") << int(TFoundKind::Deleted) << 0u
                                         << "Recovered from deleted space: no bytes are lost.";
         QTest::newRow("orphaned") << int(TFoundKind::Orphaned) << 0u
                                   << "Recovered from unindexed space: no bytes are lost.";
-        QTest::newRow("partial")
-            << int(TFoundKind::Partial) << 8u
-            << "Recovered from deleted space: the message breaks off where its next block is missing. 8 bytes are lost.";
+        QTest::newRow("partial") << int(TFoundKind::Partial) << 8u
+                                 << "Recovered from deleted space: the message breaks off where its next block is "
+                                    "missing. 8 bytes are lost.";
         QTest::newRow("partial, whole blocks")
             << int(TFoundKind::Partial) << 0u
             << "Recovered from deleted space: the message breaks off where its next block is missing.";

@@ -64,7 +64,7 @@ TEST(JsonWriter, NestedDocumentWithEveryKindOfValue) {
 }
 
 TEST(JsonWriter, TextIsAlwaysValidUtf8) {
-    EXPECT_EQ(JsonQuoted("caf\xC3\xA9"), "\"caf\xC3\xA9\"");  // UTF-8 stays
+    EXPECT_EQ(JsonQuoted("caf\xC3\xA9"), "\"caf\xC3\xA9\"");                // UTF-8 stays
     EXPECT_EQ(JsonQuoted("caf\xE9 \x80"), "\"caf\xC3\xA9 \xE2\x82\xAC\"");  // Windows-1252
     EXPECT_EQ(JsonQuoted(std::string("a\0b", 3)), "\"a\\u0000b\"");
 }

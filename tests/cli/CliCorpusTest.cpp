@@ -158,9 +158,8 @@ TEST_F(CliCorpus, ExportWritesEveryMessageWithCrLfLines) {
     auto files = test::FilesIn(dir.Path());
     ASSERT_EQ(files.size(), 28u);
     for (int i = 0; i < 28; ++i) {
-        auto found = std::find_if(files.begin(), files.end(), [&](const auto& file) {
-            return file.first.starts_with(std::to_string(i) + "_");
-        });
+        auto found = std::find_if(files.begin(), files.end(),
+                                  [&](const auto& file) { return file.first.starts_with(std::to_string(i) + "_"); });
         ASSERT_NE(found, files.end()) << i;
         const auto& [name, content] = *found;
         EXPECT_TRUE(name.ends_with(".eml"));

@@ -31,10 +31,10 @@ void WriteStore(const std::string& path, const std::vector<ts::TStoreMessage>& m
 
 void WriteFolder(const TTempDir& dir) {
     ts::WriteFolderList(dir / "Folders.dbx", {
-        {0, 0xFFFFFFFF, "Top", ""},
-        {1, 0, "Inbox", "Inbox.dbx", 0, 2, 1, 1},
-        {2, 1, "Caf\xE9", "Caf\xE9.dbx"},
-    });
+                                                 {0, 0xFFFFFFFF, "Top", ""},
+                                                 {1, 0, "Inbox", "Inbox.dbx", 0, 2, 1, 1},
+                                                 {2, 1, "Caf\xE9", "Caf\xE9.dbx"},
+                                             });
     WriteStore(dir / "inbox.dbx", {Mail("one"), Mail("two", 0)});
     WriteStore(dir / "Caf\xC3\xA9.dbx", {Mail("three")});
 }

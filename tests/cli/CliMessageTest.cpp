@@ -1,9 +1,9 @@
 // show and attachments on .eml files: recognising them, reading them, decoding and saving.
 #include "CliTestSupport.h"
-#include "store/EmlFile.h"
 #include "cli/Sha256.h"
 #include "platform/Exceptions.h"
 #include "platform/Utf8.h"
+#include "store/EmlFile.h"
 
 #include <gtest/gtest.h>
 
@@ -36,16 +36,17 @@ TEST(EmlFile, RecognisedByExtensionInAnyCase) {
         bool eml;
     };
     const Case cases[] = {
-        {"message.eml", true},  {"message.EML", true},  {"dir/x.Eml", true},    {".eml", true},
-        {"message.emlx", false}, {"message", false},    {"eml", false},         {"a.eml/inbox", false},
-        {"a.eml.dbx", false},   {"x.em", false},
+        {"message.eml", true},   {"message.EML", true}, {"dir/x.Eml", true}, {".eml", true},
+        {"message.emlx", false}, {"message", false},    {"eml", false},      {"a.eml/inbox", false},
+        {"a.eml.dbx", false},    {"x.em", false},
     };
     for (const auto& c : cases) EXPECT_EQ(IsEmlFileName(c.path), c.eml) << c.path;
 }
 
 TEST(EmlFile, OpensTheBytesUnchanged) {
     TTempDir dir;
-    const std::string cases[] = {"A: 1\nB: 2\n\nbody", "A: 1\rB: 2\r\rbody\r\n", std::string("A: 1\r\n\r\nbo\0dy\r\n", 15), ""};
+    const std::string cases[] = {"A: 1\nB: 2\n\nbody", "A: 1\rB: 2\r\rbody\r\n",
+                                 std::string("A: 1\r\n\r\nbo\0dy\r\n", 15), ""};
     for (const auto& bytes : cases) {
         WriteFile(dir / "m.eml", bytes);
         EXPECT_EQ(OpenEmlFile(dir / "m.eml")->All(), bytes);
@@ -134,10 +135,8 @@ TEST(CliAttachments, SavesDecodedBytesUnderUniqueNames) {
         "From: a@b.c\r\nSubject: photos\r\nContent-Type: multipart/mixed; boundary=\"BB\"\r\n\r\n"
         "--BB\r\nContent-Type: text/plain\r\n\r\nthree photos\r\n"
         "--BB\r\nContent-Type: image/jpeg; name=\"photo.jpg\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
-        base64 +
-        "--BB\r\nContent-Type: image/jpeg; name=\"photo.jpg\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
-        base64 +
-        "--BB\r\nContent-Type: image/png\r\nContent-Transfer-Encoding: base64\r\n\r\n" + base64 + "--BB--\r\n";
+        base64 + "--BB\r\nContent-Type: image/jpeg; name=\"photo.jpg\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+        base64 + "--BB\r\nContent-Type: image/png\r\nContent-Transfer-Encoding: base64\r\n\r\n" + base64 + "--BB--\r\n";
     TTempDir dir;
     WriteFile(dir / "photos.eml", message);
     std::string out = dir / "out";

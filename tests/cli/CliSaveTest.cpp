@@ -91,8 +91,8 @@ protected:
 std::string MessageWithAttachment(const std::string& name, const std::string& base64 = "bmV3") {
     return "From: a@b.c\r\nSubject: s\r\nContent-Type: multipart/mixed; boundary=\"XX\"\r\n\r\n"
            "--XX\r\nContent-Type: text/plain\r\n\r\nhi\r\n"
-           "--XX\r\nContent-Type: application/octet-stream; name=\"" + name +
-           "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" + base64 + "\r\n--XX--\r\n";
+           "--XX\r\nContent-Type: application/octet-stream; name=\"" +
+           name + "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" + base64 + "\r\n--XX--\r\n";
 }
 
 TEST_F(CliSave, AttachmentsNeverWriteIntoAnEntryThatIsThere) {

@@ -29,8 +29,8 @@ std::string WriteDbx(const TTempDir& dir, const std::vector<ts::TStoreMessage>& 
     return path;
 }
 
-std::string WriteMbx(const TTempDir& dir, const std::vector<ts::TStoreMessage>& messages,
-                     ts::TMbxOptions options = {}, const std::string& base = "Old") {
+std::string WriteMbx(const TTempDir& dir, const std::vector<ts::TStoreMessage>& messages, ts::TMbxOptions options = {},
+                     const std::string& base = "Old") {
     ts::TMbxImages images = ts::BuildMbx(messages, options);
     test::WriteFile(dir / (base + ".mbx"), images.Mbx);
     if (options.WriteIndex) test::WriteFile(dir / (base + ".idx"), images.Idx);
@@ -58,7 +58,9 @@ TEST(CliStore, ListConvertsWindows1252SummariesToUtf8) {
     ts::TStoreMessage cp1252 = Message("Caf\xE9 \x80 5");
     cp1252.SenderName = "J\xFCrgen";
     cp1252.Received = ts::FileTimeOf(2003, 5, 17, 8, 30, 15);
-    ts::TStoreMessage utf8 = Message("Gr\xC3\xBC\xC3\x9F" "e");
+    ts::TStoreMessage utf8 = Message(
+        "Gr\xC3\xBC\xC3\x9F"
+        "e");
     utf8.SenderAddress = "only@address.example";
     ts::TStoreMessage tabbed = Message("one\ttwo\x01three");
     tabbed.Flags = 0x4020;
@@ -78,7 +80,9 @@ TEST(CliStore, ListConvertsWindows1252SummariesToUtf8) {
     EXPECT_EQ(first[5], "Caf\xC3\xA9 \xE2\x82\xAC 5");
     auto second = Cells(rows[1]);
     EXPECT_EQ(second[4], "only@address.example");  // no sender name: the address
-    EXPECT_EQ(second[5], "Gr\xC3\xBC\xC3\x9F" "e");   // valid UTF-8 stays
+    EXPECT_EQ(second[5],
+              "Gr\xC3\xBC\xC3\x9F"
+              "e");  // valid UTF-8 stays
     auto third = Cells(rows[2]);
     ASSERT_EQ(third.size(), 6u);
     EXPECT_EQ(third[1], "00004020");
@@ -162,7 +166,8 @@ TEST(CliStore, ReaderErrorsEndWithStatusOne) {
                 EXPECT_NE(run.out.find("Count: 1\n"), std::string::npos) << run.out;
                 EXPECT_EQ(run.err, "");
                 auto verbose = RunTool({command, store, "--verbose"});
-                EXPECT_TRUE(verbose.err.starts_with("brindle-cli: warning: " + std::string(c.message) + " (")) << verbose.err;
+                EXPECT_TRUE(verbose.err.starts_with("brindle-cli: warning: " + std::string(c.message) + " ("))
+                    << verbose.err;
                 continue;
             }
             EXPECT_EQ(run.status, 1) << command;
@@ -253,11 +258,11 @@ TEST(CliStore, AddressesAreUpperCasedSortedAndUnique) {
         return m;
     };
     std::string store = WriteDbx(dir, {
-        withPeople("Zoe", "zoe@x.example", "Me", "me@x.example"),
-        withPeople("zoe", "ZOE@X.EXAMPLE", "me", "Me@x.example"),
-        withPeople("", "", "Andr\xE9", "andre@x.example"),
-        withPeople("Bob", "bob@x.example", "Me", "me@x.example"),
-    });
+                                          withPeople("Zoe", "zoe@x.example", "Me", "me@x.example"),
+                                          withPeople("zoe", "ZOE@X.EXAMPLE", "me", "Me@x.example"),
+                                          withPeople("", "", "Andr\xE9", "andre@x.example"),
+                                          withPeople("Bob", "bob@x.example", "Me", "me@x.example"),
+                                      });
     auto run = RunTool({"addresses", store});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,

@@ -17,11 +17,16 @@ private slots:
     void fullStopAppendedAfterCharactersAboveIt_data() {
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("letter") << "Cannot open file x" << "Cannot open file x.";
-        QTest::newRow("full stop") << "File is not in supported format." << "File is not in supported format.";
-        QTest::newRow("comma is below the full stop") << "a," << "a,";
-        QTest::newRow("slash is above it") << "/tmp/" << "/tmp/.";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("letter") << "Cannot open file x"
+                                << "Cannot open file x.";
+        QTest::newRow("full stop") << "File is not in supported format."
+                                   << "File is not in supported format.";
+        QTest::newRow("comma is below the full stop") << "a,"
+                                                      << "a,";
+        QTest::newRow("slash is above it") << "/tmp/"
+                                           << "/tmp/.";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void fullStopAppendedAfterCharactersAboveIt() {
         QFETCH(QString, message);
@@ -31,7 +36,10 @@ private slots:
 
     void escapingExceptionReachesTheBoxAndTheCursorComesBack() {
         QString title, text;
-        SetMessageBoxPresenter([&](QWidget*, const QString& t, const QString& m) { title = t; text = m; });
+        SetMessageBoxPresenter([&](QWidget*, const QString& t, const QString& m) {
+            title = t;
+            text = m;
+        });
         SetApplicationTitle(QStringLiteral("Brindle - [Inbox]"));
         RunGuarded([] {
             TWaitCursor wait;

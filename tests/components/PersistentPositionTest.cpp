@@ -66,10 +66,26 @@ private slots:
         QTest::addColumn<QString>("version");
         QTest::addColumn<QString>("subKey");
         QTest::addColumn<QString>("key");
-        QTest::newRow("all") << "Korvane" << "Brindle" << "1.x" << "Main" << "Software\\Korvane\\Brindle\\1.x\\Main";
-        QTest::newRow("program") << "Korvane" << "Brindle" << "1.x" << "" << "Software\\Korvane\\Brindle\\1.x";
-        QTest::newRow("no maker") << "" << "Brindle" << "" << "" << "Software\\Brindle";
-        QTest::newRow("title for product") << "Korvane" << "" << "" << "" << "Software\\Korvane\\Brindle";
+        QTest::newRow("all") << "Korvane"
+                             << "Brindle"
+                             << "1.x"
+                             << "Main"
+                             << "Software\\Korvane\\Brindle\\1.x\\Main";
+        QTest::newRow("program") << "Korvane"
+                                 << "Brindle"
+                                 << "1.x"
+                                 << ""
+                                 << "Software\\Korvane\\Brindle\\1.x";
+        QTest::newRow("no maker") << ""
+                                  << "Brindle"
+                                  << ""
+                                  << ""
+                                  << "Software\\Brindle";
+        QTest::newRow("title for product") << "Korvane"
+                                           << ""
+                                           << ""
+                                           << ""
+                                           << "Software\\Korvane\\Brindle";
     }
     void registryKeyLeavesOutEmptyParts() {
         QFETCH(QString, manufacturer);

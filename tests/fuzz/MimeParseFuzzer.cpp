@@ -19,9 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         textBytes += line.size() + 2;
     }
     if (textBytes > 4 * size + 64) std::abort();
-    for (const std::string* field : {&msg.From, &msg.ReplyTo, &msg.SendTo, &msg.CC, &msg.Subject, &msg.Sender,
-                                     &msg.MessageID, &msg.InReplyTo, &msg.ReturnPath, &msg.Date,
-                                     &msg.ContentType, &msg.ContentTransferEncoding})
+    for (const std::string* field :
+         {&msg.From, &msg.ReplyTo, &msg.SendTo, &msg.CC, &msg.Subject, &msg.Sender, &msg.MessageID, &msg.InReplyTo,
+          &msg.ReturnPath, &msg.Date, &msg.ContentType, &msg.ContentTransferEncoding})
         if (!IsValidUtf8(*field)) std::abort();
     for (const std::string& type : msg.TextTypes)
         if (!IsValidUtf8(type)) std::abort();

@@ -13,12 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                          [](const std::string&) { return false; });
     try {
         reader.Open("fuzz.dbx");
-    } catch (const Exception&) {
-    }
+    } catch (const Exception&) {}
     try {
         reader.ReadMessageInfos();
-    } catch (const Exception&) {
-    }
+    } catch (const Exception&) {}
     reader.GetFolderName();
     const int32_t count = reader.GetMessageCount();
     if (count < 0) std::abort();
@@ -28,12 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         try {
             std::string header = reader.GetMessageHeader(i);
             if (!header.empty() && header.back() != '\r') std::abort();
-        } catch (const Exception&) {
-        }
+        } catch (const Exception&) {}
         try {
             if (reader.GetMessageText(i).size() > size) std::abort();
-        } catch (const Exception&) {
-        }
+        } catch (const Exception&) {}
     }
     return 0;
 }

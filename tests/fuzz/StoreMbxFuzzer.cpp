@@ -18,18 +18,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     TMBXReader reader;
     reader.SetFileSystem(
-        [mbx, idx](const std::string& path) {
-            return TByteSource::FromView(path == "fuzz.mbx" ? mbx : idx);
-        },
+        [mbx, idx](const std::string& path) { return TByteSource::FromView(path == "fuzz.mbx" ? mbx : idx); },
         [idx](const std::string& path) { return path == "fuzz.idx" && !idx.empty(); });
     try {
         reader.Open("fuzz.mbx");
-    } catch (const Exception&) {
-    }
+    } catch (const Exception&) {}
     try {
         reader.ReadMessageInfos();
-    } catch (const Exception&) {
-    }
+    } catch (const Exception&) {}
     if (reader.GetFolderName() != "fuzz") std::abort();
     const int32_t count = reader.GetMessageCount();
     if (count < 0) std::abort();
@@ -40,8 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!header.empty() && header.back() != '\r') std::abort();
         try {
             if (reader.GetMessageText(i).size() > mbx.size()) std::abort();
-        } catch (const Exception&) {
-        }
+        } catch (const Exception&) {}
     }
     return 0;
 }

@@ -26,7 +26,7 @@ namespace fs = std::filesystem;
 struct TMboxEntry {
     std::string FromLine;
     std::map<std::string, std::string> Fields;  // the header fields, first of each name
-    std::string Text;  // header and body, LF line ends, quoting undone
+    std::string Text;                           // header and body, LF line ends, quoting undone
 };
 
 // Splits at "From " lines that begin the file or follow an empty line, and takes one ">"
@@ -84,11 +84,11 @@ int64_t ModifiedAt(const std::string& path) {
 void WriteNestedFolder(const TTempDir& dir, const std::vector<TStoreMessage>& inbox,
                        const std::vector<TStoreMessage>& sub, const std::vector<TStoreMessage>& other) {
     WriteFolderList(dir / "Folders.dbx", {
-        {0, 0xFFFFFFFF, "Top", ""},
-        {1, 0, "Inbox", "Inbox.dbx"},
-        {2, 1, "Sub", "Sub.dbx"},
-        {3, 0, "Other", "Other.dbx"},
-    });
+                                             {0, 0xFFFFFFFF, "Top", ""},
+                                             {1, 0, "Inbox", "Inbox.dbx"},
+                                             {2, 1, "Sub", "Sub.dbx"},
+                                             {3, 0, "Other", "Other.dbx"},
+                                         });
     WriteDbx(dir / "Inbox.dbx", inbox);
     WriteDbx(dir / "Sub.dbx", sub);
     WriteDbx(dir / "Other.dbx", other);
@@ -99,8 +99,10 @@ TExportTotals Export(const std::string& from, const std::string& to, TExportForm
     TExportOptions options;
     options.Format = format;
     options.Problem = [problems](const std::string& text) {
-        if (problems) problems->push_back(text);
-        else ADD_FAILURE() << text;
+        if (problems)
+            problems->push_back(text);
+        else
+            ADD_FAILURE() << text;
     };
     return ExportStoreFolder(ReadStoreFolder(from), to, options);
 }
@@ -118,8 +120,9 @@ TEST(FolderExportTest, MboxQuotesFromLinesAndCarriesTheFlags) {
         {kFlagFlagged | kFlagForwarded, "1004", "O"},
         {kFlagRead | kFlagReplied | kFlagFlagged | kFlagForwarded | kFlagHasAttachment, "1007", "RO"},
     };
-    const std::string body = "From the start\r\n>From quoted\r\n>>From twice\r\nFrom: not a separator\r\n"
-                             " From indented\r\n\r\nFrom after a blank line\r\nlast line without end";
+    const std::string body =
+        "From the start\r\n>From quoted\r\n>>From twice\r\nFrom: not a separator\r\n"
+        " From indented\r\n\r\nFrom after a blank line\r\nlast line without end";
     std::vector<TStoreMessage> messages;
     for (const TCase& c : cases) {
         messages.push_back(Message("Flags " + std::string(c.MozillaStatus), body, c.Flags));
@@ -139,8 +142,8 @@ TEST(FolderExportTest, MboxQuotesFromLinesAndCarriesTheFlags) {
     ASSERT_EQ(entries.size(), messages.size());
     for (size_t k = 0; k < entries.size(); ++k) {
         const TMboxEntry& entry = entries[k];
-        EXPECT_EQ(entry.FromLine, std::string("From ") + (k == 1 ? "MAILER-DAEMON" : "ann@example.org") +
-                                      " Mon Mar  4 05:06:07 2002");
+        EXPECT_EQ(entry.FromLine,
+                  std::string("From ") + (k == 1 ? "MAILER-DAEMON" : "ann@example.org") + " Mon Mar  4 05:06:07 2002");
         EXPECT_EQ(entry.Fields.at("X-Mozilla-Status"), cases[k].MozillaStatus);
         EXPECT_EQ(entry.Fields.at("X-Mozilla-Status2"), "00000000");
         EXPECT_EQ(entry.Fields.at("Status"), cases[k].Status);
@@ -224,12 +227,12 @@ TEST(FolderExportTest, EmlTreeNestsFoldersAndDatesFiles) {
 TEST(FolderExportTest, DamagedFoldersAndMessagesDoNotStopTheOthers) {
     TTempDir dir;
     WriteFolderList(dir / "Folders.dbx", {
-        {1, 0xFFFFFFFF, "Healthy", "Healthy.dbx"},
-        {2, 0xFFFFFFFF, "Unreadable", "Unreadable.dbx"},
-        {3, 0xFFFFFFFF, "Cycle", "Cycle.dbx"},
-        {4, 0xFFFFFFFF, "Empty", "Empty.dbx"},
-        {5, 0xFFFFFFFF, "Last", "Last.dbx"},
-    });
+                                             {1, 0xFFFFFFFF, "Healthy", "Healthy.dbx"},
+                                             {2, 0xFFFFFFFF, "Unreadable", "Unreadable.dbx"},
+                                             {3, 0xFFFFFFFF, "Cycle", "Cycle.dbx"},
+                                             {4, 0xFFFFFFFF, "Empty", "Empty.dbx"},
+                                             {5, 0xFFFFFFFF, "Last", "Last.dbx"},
+                                         });
     WriteDbx(dir / "Healthy.dbx", {Message("a"), Message("b")});
     WriteDbx(dir / "Unreadable.dbx", {Message("c")}, TDbxOptions{.Damage = {{TDbxDamageKind::NodeMarker, 0}}});
     // The second message's chain leads back to its first block: the store's summaries cannot

@@ -47,13 +47,13 @@ std::vector<std::string> Warnings(const std::string& dir, TStoreFolder& folder) 
 TEST(StoreFolderTest, NestsFoldersAndMatchesFilesWithoutRegardToCase) {
     TTempDir dir;
     WriteFolderList(dir / "Folders.dbx", {
-        {7, 2, "Sub", "Sub.dbx"},
-        {0, 0xFFFFFFFF, "Mail Client", ""},
-        {1, 0, "Local Folders", ""},
-        {2, 1, "Inbox", "Inbox.dbx", 0, 2, 1, kSpecialInbox},
-        {3, 1, "Sent Items", "Sent Items.dbx", 0, 1, 0, kSpecialSent},
-        {8, 7, "Gone", "Gone.dbx"},
-    });
+                                             {7, 2, "Sub", "Sub.dbx"},
+                                             {0, 0xFFFFFFFF, "Mail Client", ""},
+                                             {1, 0, "Local Folders", ""},
+                                             {2, 1, "Inbox", "Inbox.dbx", 0, 2, 1, kSpecialInbox},
+                                             {3, 1, "Sent Items", "Sent Items.dbx", 0, 1, 0, kSpecialSent},
+                                             {8, 7, "Gone", "Gone.dbx"},
+                                         });
     WriteDbx(dir / "Inbox.dbx", {Message("a"), Message("b")});
     WriteDbx(dir / "SUB.DBX", {Message("c"), Message("d"), Message("e")});
     WriteDbx(dir / "sent items.dbx", {Message("f")});
@@ -66,14 +66,14 @@ TEST(StoreFolderTest, NestsFoldersAndMatchesFilesWithoutRegardToCase) {
     EXPECT_TRUE(Warnings(dir.Path(), folder).empty());
     EXPECT_TRUE(folder.HasList);
     ExpectTree(folder, {
-        {0, std::nullopt, "Mail Client", std::nullopt, std::nullopt, 0},
-        {1, 0, "Local Folders", std::nullopt, std::nullopt, 1},
-        {2, 1, "Inbox", "Inbox.dbx", 2, 2},
-        {7, 2, "Sub", "SUB.DBX", 3, 3},
-        {8, 7, "Gone", std::nullopt, std::nullopt, 4},
-        {3, 1, "Sent Items", "sent items.dbx", 1, 2},
-        {std::nullopt, std::nullopt, "Extra", "Extra.dbx", 1, 0},
-    });
+                           {0, std::nullopt, "Mail Client", std::nullopt, std::nullopt, 0},
+                           {1, 0, "Local Folders", std::nullopt, std::nullopt, 1},
+                           {2, 1, "Inbox", "Inbox.dbx", 2, 2},
+                           {7, 2, "Sub", "SUB.DBX", 3, 3},
+                           {8, 7, "Gone", std::nullopt, std::nullopt, 4},
+                           {3, 1, "Sent Items", "sent items.dbx", 1, 2},
+                           {std::nullopt, std::nullopt, "Extra", "Extra.dbx", 1, 0},
+                       });
     EXPECT_EQ(folder.Nodes[2].Special, kSpecialInbox);
     EXPECT_EQ(folder.Nodes[2].Unread, 1u);
     EXPECT_EQ(SpecialFolderName(folder.Nodes[5].Special), "sent");
@@ -82,18 +82,31 @@ TEST(StoreFolderTest, NestsFoldersAndMatchesFilesWithoutRegardToCase) {
 TEST(StoreFolderTest, ListNamesInTheCodePageMatchUtf8FileNames) {
     TTempDir dir;
     // "Entwürfe" and "Черновики" as the list holds them: Windows-1252, then UTF-8.
-    WriteFolderList(dir / "folders.DBX", {
-        {1, 0xFFFFFFFF, "Entw\xFC" "rfe", "Entw\xFC" "rfe.dbx"},
-        {2, 0xFFFFFFFF, "\xD0\xA7\xD0\xB5\xD1\x80", "\xD0\xA7\xD0\xB5\xD1\x80.dbx"},
-    });
-    WriteDbx(dir / "ENTW\xC3\x9C" "RFE.DBX", {Message("a")});
+    WriteFolderList(dir / "folders.DBX",
+                    {
+                        {1, 0xFFFFFFFF,
+                         "Entw\xFC"
+                         "rfe",
+                         "Entw\xFC"
+                         "rfe.dbx"},
+                        {2, 0xFFFFFFFF, "\xD0\xA7\xD0\xB5\xD1\x80", "\xD0\xA7\xD0\xB5\xD1\x80.dbx"},
+                    });
+    WriteDbx(dir /
+                 "ENTW\xC3\x9C"
+                 "RFE.DBX",
+             {Message("a")});
     WriteDbx(dir / "\xD1\x87\xD0\x95\xD0\xA0.dbx", {Message("b")});
     TStoreFolder folder;
     EXPECT_TRUE(Warnings(dir.Path(), folder).empty());
     ExpectTree(folder, {
-        {1, std::nullopt, "Entw\xC3\xBC" "rfe", "ENTW\xC3\x9C" "RFE.DBX", 1, 0},
-        {2, std::nullopt, "\xD0\xA7\xD0\xB5\xD1\x80", "\xD1\x87\xD0\x95\xD0\xA0.dbx", 1, 0},
-    });
+                           {1, std::nullopt,
+                            "Entw\xC3\xBC"
+                            "rfe",
+                            "ENTW\xC3\x9C"
+                            "RFE.DBX",
+                            1, 0},
+                           {2, std::nullopt, "\xD0\xA7\xD0\xB5\xD1\x80", "\xD1\x87\xD0\x95\xD0\xA0.dbx", 1, 0},
+                       });
 }
 
 TEST(StoreFolderTest, WithoutAListEveryStoreFileStandsAtTheTop) {
@@ -107,10 +120,10 @@ TEST(StoreFolderTest, WithoutAListEveryStoreFileStandsAtTheTop) {
     EXPECT_TRUE(Warnings(dir.Path(), folder).empty());
     EXPECT_FALSE(folder.HasList);
     ExpectTree(folder, {
-        {std::nullopt, std::nullopt, "Broken", "Broken.dbx", std::nullopt, 0},
-        {std::nullopt, std::nullopt, "Inbox", "Inbox.dbx", 2, 0},
-        {std::nullopt, std::nullopt, "Old", "Old.mbx", 1, 0},
-    });
+                           {std::nullopt, std::nullopt, "Broken", "Broken.dbx", std::nullopt, 0},
+                           {std::nullopt, std::nullopt, "Inbox", "Inbox.dbx", 2, 0},
+                           {std::nullopt, std::nullopt, "Old", "Old.mbx", 1, 0},
+                       });
 }
 
 TEST(StoreFolderTest, DamagedListIsWarnedAndLeftOut) {
@@ -137,20 +150,20 @@ TEST(StoreFolderTest, DamagedListIsWarnedAndLeftOut) {
 TEST(StoreFolderTest, ParentLoopsAndUnknownParentsEndAtTheTop) {
     TTempDir dir;
     WriteFolderList(dir / "Folders.dbx", {
-        {1, 2, "A", "A.dbx"},
-        {2, 1, "B", ""},
-        {3, 99, "C", ""},
-        {4, 4, "D", ""},
-    });
+                                             {1, 2, "A", "A.dbx"},
+                                             {2, 1, "B", ""},
+                                             {3, 99, "C", ""},
+                                             {4, 4, "D", ""},
+                                         });
     WriteDbx(dir / "a.dbx", {Message("a")});
     TStoreFolder folder;
     EXPECT_EQ(Warnings(dir.Path(), folder).size(), 3u);
     ExpectTree(folder, {
-        {3, std::nullopt, "C", std::nullopt, std::nullopt, 0},
-        {4, std::nullopt, "D", std::nullopt, std::nullopt, 0},
-        {1, std::nullopt, "A", "a.dbx", 1, 0},
-        {2, 1, "B", std::nullopt, std::nullopt, 1},
-    });
+                           {3, std::nullopt, "C", std::nullopt, std::nullopt, 0},
+                           {4, std::nullopt, "D", std::nullopt, std::nullopt, 0},
+                           {1, std::nullopt, "A", "a.dbx", 1, 0},
+                           {2, 1, "B", std::nullopt, std::nullopt, 1},
+                       });
 }
 
 TEST(StoreFolderTest, FoldsLettersOfSeveralScripts) {

@@ -41,24 +41,18 @@ TEST_P(FindUUBeginTest, RecognisesBeginLines) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, FindUUBeginTest, ::testing::Values(
-    BeginCase{"begin 644 pic.gif", true, "pic.gif"},
-    BeginCase{"BEGIN 755 x.bin", true, "x.bin"},
-    BeginCase{"begin 644 a", true, "a"},
-    BeginCase{"begin  64 name ", true, "name "},
-    BeginCase{"begin +12 name", true, "name"},
-    BeginCase{"begin 776 name", true, "name"},
-    BeginCase{"begin 644 " + std::string(70, 'n'), true, std::string(64, 'n')},
-    BeginCase{"begin 644 caf\xE9.txt", true, "caf\xC3\xA9.txt"},  // 8-bit names become UTF-8
-    BeginCase{"begin 644 " + std::string(63, 'n') + "\xC3\xA9", true, std::string(63, 'n')},
-    BeginCase{"begin 777 name", false, ""},
-    BeginCase{"begin 000 name", false, ""},
-    BeginCase{"begin -12 name", false, ""},
-    BeginCase{"begin 64  name", false, ""},
-    BeginCase{"begin 6x4 name", false, ""},
-    BeginCase{"begin 644 ", false, ""},
-    BeginCase{" begin 644 name", false, ""},
-    BeginCase{"beginning of the text", false, ""}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, FindUUBeginTest,
+    ::testing::Values(BeginCase{"begin 644 pic.gif", true, "pic.gif"}, BeginCase{"BEGIN 755 x.bin", true, "x.bin"},
+                      BeginCase{"begin 644 a", true, "a"}, BeginCase{"begin  64 name ", true, "name "},
+                      BeginCase{"begin +12 name", true, "name"}, BeginCase{"begin 776 name", true, "name"},
+                      BeginCase{"begin 644 " + std::string(70, 'n'), true, std::string(64, 'n')},
+                      BeginCase{"begin 644 caf\xE9.txt", true, "caf\xC3\xA9.txt"},  // 8-bit names become UTF-8
+                      BeginCase{"begin 644 " + std::string(63, 'n') + "\xC3\xA9", true, std::string(63, 'n')},
+                      BeginCase{"begin 777 name", false, ""}, BeginCase{"begin 000 name", false, ""},
+                      BeginCase{"begin -12 name", false, ""}, BeginCase{"begin 64  name", false, ""},
+                      BeginCase{"begin 6x4 name", false, ""}, BeginCase{"begin 644 ", false, ""},
+                      BeginCase{" begin 644 name", false, ""}, BeginCase{"beginning of the text", false, ""}));
 
 TEST(FindUUBeginTest, SearchesFromTheGivenLine) {
     TStringList lines = Lines({"begin 644 a.txt", "x", "begin 644 b.txt"});
@@ -95,20 +89,35 @@ TEST(SplitMultipartTest, ALeafStaysWhole) {
 }
 
 TEST(SplitMultipartTest, DropsPreambleAndEpilogueAndFlattensNestedParts) {
-    TStringList lines = Lines({
-        "Content-Type: multipart/mixed; boundary=out", "", "preamble",
-        "--out", "Content-Type: text/plain", "", "one",
-        "--out", "Content-Type: multipart/alternative; boundary=in", "",
-        "--in", "Content-Type: text/plain", "", "two",
-        "--in", "Content-Type: text/html", "", "three",
-        "--in--", "inner epilogue",
-        "--out", "", "four",
-        "--out--", "epilogue"});
-    EXPECT_EQ(Leaves(lines), (std::vector<TStringList>{
-                                 {"Content-Type: text/plain", "", "one"},
-                                 {"Content-Type: text/plain", "", "two"},
-                                 {"Content-Type: text/html", "", "three"},
-                                 {"", "four"}}));
+    TStringList lines = Lines({"Content-Type: multipart/mixed; boundary=out",
+                               "",
+                               "preamble",
+                               "--out",
+                               "Content-Type: text/plain",
+                               "",
+                               "one",
+                               "--out",
+                               "Content-Type: multipart/alternative; boundary=in",
+                               "",
+                               "--in",
+                               "Content-Type: text/plain",
+                               "",
+                               "two",
+                               "--in",
+                               "Content-Type: text/html",
+                               "",
+                               "three",
+                               "--in--",
+                               "inner epilogue",
+                               "--out",
+                               "",
+                               "four",
+                               "--out--",
+                               "epilogue"});
+    EXPECT_EQ(Leaves(lines), (std::vector<TStringList>{{"Content-Type: text/plain", "", "one"},
+                                                       {"Content-Type: text/plain", "", "two"},
+                                                       {"Content-Type: text/html", "", "three"},
+                                                       {"", "four"}}));
 }
 
 TEST(SplitMultipartTest, DelimitersMayCarryTrailingBlanks) {
@@ -124,7 +133,8 @@ TEST(SplitMultipartTest, WithoutDelimiterOrBoundaryNothingIsLeft) {
 }
 
 TEST(SplitMultipartTest, ALineAfterADelimiterIsNotCompared) {
-    TStringList lines = Lines({"Content-Type: multipart/mixed; boundary=b", "", "--b", "A: 1", "--b", "--b", "x", "--b--"});
+    TStringList lines =
+        Lines({"Content-Type: multipart/mixed; boundary=b", "", "--b", "A: 1", "--b", "--b", "x", "--b--"});
     EXPECT_EQ(Leaves(lines), (std::vector<TStringList>{{"A: 1"}, {"--b", "x"}}));
 }
 
@@ -153,7 +163,7 @@ TEST(SplitMultipartTest, NestingStopsAtTheCap) {
 
 TEST(GetPartHeadersTest, ReadsTheContentFields) {
     TStringList lines = Lines({"Content-Type: Text/HTML;", "\tcharset=\"UTF-8\"", "Content-Transfer-Encoding: Base64",
-                              "Content-ID: <img1@x>", "", "body"});
+                               "Content-ID: <img1@x>", "", "body"});
     TPartHeaders headers = GetPartHeaders(lines.Lines());
     EXPECT_EQ(headers.ContentType, "TEXT/HTML");
     EXPECT_EQ(headers.MediaType, "text/html");

@@ -17,9 +17,9 @@ std::unique_ptr<TMoxMsg> ParseCorpusFile(const std::string& relative) {
 }
 
 void ExpectUtf8(const TMoxMsg& msg, const std::string& file) {
-    for (const std::string* field : {&msg.From, &msg.Subject, &msg.SendTo, &msg.CC, &msg.ReplyTo, &msg.Sender,
-                                     &msg.Date, &msg.MessageID, &msg.InReplyTo, &msg.ReturnPath, &msg.ContentType,
-                                     &msg.ContentTransferEncoding})
+    for (const std::string* field :
+         {&msg.From, &msg.Subject, &msg.SendTo, &msg.CC, &msg.ReplyTo, &msg.Sender, &msg.Date, &msg.MessageID,
+          &msg.InReplyTo, &msg.ReturnPath, &msg.ContentType, &msg.ContentTransferEncoding})
         EXPECT_TRUE(IsValidUtf8(*field)) << file << ": " << *field;
     for (std::string_view line : msg.Text) EXPECT_TRUE(IsValidUtf8(line)) << file << ": " << line;
     for (const std::string& type : msg.TextTypes) EXPECT_TRUE(IsValidUtf8(type)) << file << ": " << type;
@@ -119,12 +119,15 @@ TEST_P(UnpaddedAttachmentTest, KeepsTheLastBytes) {
     EXPECT_TRUE(found->Data.ends_with(GetParam().tail));
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, UnpaddedAttachmentTest, ::testing::Values(
-    UnpaddedAttachmentCase{"eml/enmime-testdata/mail/inlinemultipart.raw", "test.pdf", 524, "%PDF-1.2", "JXFx"},
-    UnpaddedAttachmentCase{"eml/mime-explode-testmsgs/frag.msg", "aprilfools.jpg", 60896, "\xFF\xD8\xFF\xE0",
-                           "\xD7" "b5\xB1"},
-    UnpaddedAttachmentCase{"eml/mime-explode-testmsgs/multi-frag.msg", "3d-eye.gif", 401, "GIF87a",
-                           "\xEB,j\x07"}));
+INSTANTIATE_TEST_SUITE_P(Corpus, UnpaddedAttachmentTest,
+                         ::testing::Values(UnpaddedAttachmentCase{"eml/enmime-testdata/mail/inlinemultipart.raw",
+                                                                  "test.pdf", 524, "%PDF-1.2", "JXFx"},
+                                           UnpaddedAttachmentCase{"eml/mime-explode-testmsgs/frag.msg",
+                                                                  "aprilfools.jpg", 60896, "\xFF\xD8\xFF\xE0",
+                                                                  "\xD7"
+                                                                  "b5\xB1"},
+                                           UnpaddedAttachmentCase{"eml/mime-explode-testmsgs/multi-frag.msg",
+                                                                  "3d-eye.gif", 401, "GIF87a", "\xEB,j\x07"}));
 
 TEST(CorpusTest, ThousandsOfFoldedEncodedWordsInOneField) {
     auto msg = ParseCorpusFile("eml/mimekit-testdata/messages/stack-overflow.txt");

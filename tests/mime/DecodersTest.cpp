@@ -25,25 +25,19 @@ std::string DecodeBase64(std::string_view text) {
 
 class Base64Test : public ::testing::TestWithParam<DecodeCase> {};
 
-TEST_P(Base64Test, DecodesGroupsOfFour) {
-    EXPECT_EQ(DecodeBase64(GetParam().input), GetParam().output);
-}
+TEST_P(Base64Test, DecodesGroupsOfFour) { EXPECT_EQ(DecodeBase64(GetParam().input), GetParam().output); }
 
-INSTANTIATE_TEST_SUITE_P(Table, Base64Test, ::testing::Values(
-    DecodeCase{"", ""},
-    DecodeCase{"QUJD", "ABC"},
-    DecodeCase{"QUI=", "AB"},
-    DecodeCase{"QQ==", "A"},
-    DecodeCase{"=AAA", ""},
-    DecodeCase{"=AAAQUJD", "ABC"},          // a pad does not end the stream
-    DecodeCase{"QQ==QUJD", "AABC"},
-    DecodeCase{"Q===QUJD", "ABC"},          // a pad in the second place gives nothing
-    DecodeCase{"QUJDRA", "ABC"},            // an incomplete final group gives nothing
-    DecodeCase{"QU\r\nJD\r\n", "ABC"},
-    DecodeCase{"Q U\tJ-D", "ABC"},          // characters outside the alphabet are skipped
-    DecodeCase{"AAA=", "\0\0"s},
-    DecodeCase{"+/+/", "\xFB\xFF\xBF"},
-    DecodeCase{"////", "\xFF\xFF\xFF"}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, Base64Test,
+    ::testing::Values(DecodeCase{"", ""}, DecodeCase{"QUJD", "ABC"}, DecodeCase{"QUI=", "AB"}, DecodeCase{"QQ==", "A"},
+                      DecodeCase{"=AAA", ""}, DecodeCase{"=AAAQUJD", "ABC"},  // a pad does not end the stream
+                      DecodeCase{"QQ==QUJD", "AABC"},
+                      DecodeCase{"Q===QUJD", "ABC"},  // a pad in the second place gives nothing
+                      DecodeCase{"QUJDRA", "ABC"},    // an incomplete final group gives nothing
+                      DecodeCase{"QU\r\nJD\r\n", "ABC"},
+                      DecodeCase{"Q U\tJ-D", "ABC"},  // characters outside the alphabet are skipped
+                      DecodeCase{"AAA=", "\0\0"s}, DecodeCase{"+/+/", "\xFB\xFF\xBF"},
+                      DecodeCase{"////", "\xFF\xFF\xFF"}));
 
 TEST(Base64StreamTest, PiecesOfAnyLengthGiveTheSameBytes) {
     std::string bytes;
@@ -83,29 +77,20 @@ TEST(Base64StreamTest, ReadingOrSeekingFails) {
 
 class QuotedPrintableTest : public ::testing::TestWithParam<DecodeCase> {};
 
-TEST_P(QuotedPrintableTest, DecodesBodies) {
-    EXPECT_EQ(DecodeQuotedPrintable(GetParam().input), GetParam().output);
-}
+TEST_P(QuotedPrintableTest, DecodesBodies) { EXPECT_EQ(DecodeQuotedPrintable(GetParam().input), GetParam().output); }
 
-INSTANTIATE_TEST_SUITE_P(Table, QuotedPrintableTest, ::testing::Values(
-    DecodeCase{"a=3Db", "a=b"},
-    DecodeCase{"a=3db", "a=b"},
-    DecodeCase{"caf=E9", "caf\xE9"},
-    DecodeCase{"a=\r\nb", "ab"},
-    DecodeCase{"a=\nb", "ab"},
-    DecodeCase{"a=\rb", "ab"},
-    DecodeCase{"a= \t\r\nb", "ab"},          // blanks a mail relay added before the soft break
-    DecodeCase{"a_b", "a_b"},                 // an underscore is itself in a body
-    DecodeCase{"=4", ""},                     // an escape cut short ends the decoding
-    DecodeCase{"x=4", "x"},
-    DecodeCase{"x=", "x"},
-    DecodeCase{"x=00y", "x\0y"s},             // zero bytes are kept
-    DecodeCase{"=ZZ", "=ZZ"},                 // not an escape: stays as it is
-    DecodeCase{"=4Zx", "=4Zx"},
-    DecodeCase{"==41", "==41"},              // "==4" is no escape and stays whole; "1" follows
-    DecodeCase{"=A=41", "=A=41"},
-    DecodeCase{"= x", "= x"},
-    DecodeCase{"line\r\nnext\r\n", "line\r\nnext\r\n"}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, QuotedPrintableTest,
+    ::testing::Values(
+        DecodeCase{"a=3Db", "a=b"}, DecodeCase{"a=3db", "a=b"}, DecodeCase{"caf=E9", "caf\xE9"},
+        DecodeCase{"a=\r\nb", "ab"}, DecodeCase{"a=\nb", "ab"}, DecodeCase{"a=\rb", "ab"},
+        DecodeCase{"a= \t\r\nb", "ab"},  // blanks a mail relay added before the soft break
+        DecodeCase{"a_b", "a_b"},        // an underscore is itself in a body
+        DecodeCase{"=4", ""},            // an escape cut short ends the decoding
+        DecodeCase{"x=4", "x"}, DecodeCase{"x=", "x"}, DecodeCase{"x=00y", "x\0y"s},  // zero bytes are kept
+        DecodeCase{"=ZZ", "=ZZ"},                                                     // not an escape: stays as it is
+        DecodeCase{"=4Zx", "=4Zx"}, DecodeCase{"==41", "==41"},  // "==4" is no escape and stays whole; "1" follows
+        DecodeCase{"=A=41", "=A=41"}, DecodeCase{"= x", "= x"}, DecodeCase{"line\r\nnext\r\n", "line\r\nnext\r\n"}));
 
 TEST(QuotedPrintableTest, UnderscoreIsASpaceInEncodedWords) {
     EXPECT_EQ(DecodeQuotedPrintable("a_b=5Fc", true), "a b_c");
@@ -208,19 +193,15 @@ TEST_P(Base64TailTest, StreamGivesTheLastGroupWhenFinished) {
     EXPECT_EQ(stream.Finish(), 0u);  // a second Finish has nothing left
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Base64TailTest, ::testing::Values(
-    DecodeCase{"QUJDRA", "ABCD"},
-    DecodeCase{"QUJDREU", "ABCDE"},
-    DecodeCase{"QUJDR", "ABC"},               // a stray single character
-    DecodeCase{"QUJDRA=", "ABCD"},            // one pad of two
-    DecodeCase{"QUJDRA==", "ABCD"},
-    DecodeCase{"QUJD\r\nRE\r\nU\r\n\r\n", "ABCDE"},  // the group split over lines
-    DecodeCase{"QUJDREU \t\r\n", "ABCDE"},
-    DecodeCase{"QQ", "A"},
-    DecodeCase{"Q=", ""},
-    DecodeCase{"", ""},
-    DecodeCase{"/w", "\xFF"},
-    DecodeCase{"//8", "\xFF\xFF"}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, Base64TailTest,
+    ::testing::Values(DecodeCase{"QUJDRA", "ABCD"}, DecodeCase{"QUJDREU", "ABCDE"},
+                      DecodeCase{"QUJDR", "ABC"},     // a stray single character
+                      DecodeCase{"QUJDRA=", "ABCD"},  // one pad of two
+                      DecodeCase{"QUJDRA==", "ABCD"},
+                      DecodeCase{"QUJD\r\nRE\r\nU\r\n\r\n", "ABCDE"},  // the group split over lines
+                      DecodeCase{"QUJDREU \t\r\n", "ABCDE"}, DecodeCase{"QQ", "A"}, DecodeCase{"Q=", ""},
+                      DecodeCase{"", ""}, DecodeCase{"/w", "\xFF"}, DecodeCase{"//8", "\xFF\xFF"}));
 
 TLineRuns LinesOf(const TStringList& list) { return Runs(list); }
 

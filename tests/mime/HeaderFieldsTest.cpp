@@ -7,9 +7,7 @@ namespace {
 
 using namespace std::string_literals;
 
-std::optional<std::string> Find(std::string_view name, TStringList lines) {
-    return FindHeader(name, lines);
-}
+std::optional<std::string> Find(std::string_view name, TStringList lines) { return FindHeader(name, lines); }
 
 TEST(FindHeaderTest, UnfoldsContinuationLinesWithOneSpace) {
     EXPECT_EQ(Find("TO:", {"To: a", "\tb"}), "To: a b");
@@ -46,14 +44,15 @@ TEST_P(GetHeaderParamTest, TakesTheTextAfterTheKeyUpToTheFirstSemicolon) {
     EXPECT_EQ(GetHeaderParam(GetParam().key, GetParam().text), GetParam().value);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, GetHeaderParamTest, ::testing::Values(
-    ParamCase{"CONTENT-TYPE:", "Content-Type: text/plain; charset=us-ascii", "text/plain"},
-    ParamCase{"CONTENT-TYPE:", "Content-Type:   text/html  ", "text/html"},
-    ParamCase{"NAME", "Content-Type: application/pdf; name=\"a.pdf\"", "=\"a.pdf\""},
-    ParamCase{"NAME", "Content-Type: application/pdf; name=\"a.pdf\"; x=1", "=\"a.pdf\""},
-    ParamCase{"NAME", "Content-Disposition: attachment; filename=x.txt", "=x.txt"},
-    ParamCase{"NAME", "Content-Type: application/pdf", ""},
-    ParamCase{"CONTENT-TYPE:", "Content-Type:", ""}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, GetHeaderParamTest,
+    ::testing::Values(ParamCase{"CONTENT-TYPE:", "Content-Type: text/plain; charset=us-ascii", "text/plain"},
+                      ParamCase{"CONTENT-TYPE:", "Content-Type:   text/html  ", "text/html"},
+                      ParamCase{"NAME", "Content-Type: application/pdf; name=\"a.pdf\"", "=\"a.pdf\""},
+                      ParamCase{"NAME", "Content-Type: application/pdf; name=\"a.pdf\"; x=1", "=\"a.pdf\""},
+                      ParamCase{"NAME", "Content-Disposition: attachment; filename=x.txt", "=x.txt"},
+                      ParamCase{"NAME", "Content-Type: application/pdf", ""},
+                      ParamCase{"CONTENT-TYPE:", "Content-Type:", ""}));
 
 TEST(GetHeaderValueTest, KeepsSemicolons) {
     EXPECT_EQ(GetHeaderValue("SUBJECT:", "Subject: Re: plans; dates "), "Re: plans; dates");
@@ -87,45 +86,33 @@ void PrintTo(const WordsCase& c, std::ostream* os) { *os << ::testing::PrintToSt
 
 class DecodeEncodedWordsTest : public ::testing::TestWithParam<WordsCase> {};
 
-TEST_P(DecodeEncodedWordsTest, DecodesToUtf8) {
-    EXPECT_EQ(DecodeEncodedWords(GetParam().input), GetParam().output);
-}
+TEST_P(DecodeEncodedWordsTest, DecodesToUtf8) { EXPECT_EQ(DecodeEncodedWords(GetParam().input), GetParam().output); }
 
-INSTANTIATE_TEST_SUITE_P(Table, DecodeEncodedWordsTest, ::testing::Values(
-    WordsCase{"plain text", "plain text"},
-    WordsCase{"", ""},
-    WordsCase{"=?iso-8859-1?Q?caf=E9_au_lait?=", "caf\xC3\xA9 au lait"},
-    WordsCase{"=?utf-8?B?SGVsbG8=?=", "Hello"},
-    WordsCase{"=?UTF-8?b?w6k=?=", "\xC3\xA9"},
-    WordsCase{"Re: =?utf-8?q?caf=C3=A9?= now", "Re: caf\xC3\xA9 now"},
-    // Whitespace between adjacent encoded words goes; other text between them stays.
-    WordsCase{"=?x?Q?a?= =?x?Q?b?=", "ab"},
-    WordsCase{"=?x?Q?a?=\t  =?x?Q?b?=", "ab"},
-    WordsCase{"=?x?Q?a?= - =?x?Q?b?=", "a - b"},
-    WordsCase{"a =?x?Q?b?= c", "a b c"},
-    // A character split over two words of one charset is joined before conversion.
-    WordsCase{"=?utf-8?Q?=C3?= =?utf-8?Q?=A9?=", "\xC3\xA9"},
-    WordsCase{"=?iso-2022-jp?B?GyRCRnxLXDhsGyhC?=", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"},
-    WordsCase{"=?windows-1252?Q?=80?=", "\xE2\x82\xAC"},
-    WordsCase{"=?no-such-charset?Q?=E9?=", "\xC3\xA9"},
-    WordsCase{"=?utf-8*en?Q?hi?=", "hi"},
-    // Malformed words.
-    WordsCase{"=?x?Z?abc?= tail", " tail"},
-    WordsCase{"=?x?Q?=ZZ?=", "=ZZ"},
-    WordsCase{"a =?broken and =?x?Q?b?=", "a "},
-    WordsCase{"price =?", "price =?"},
-    WordsCase{"price =?x?", "price =?x?"},
-    WordsCase{"=?x?Q", "=?x?Q"},
-    WordsCase{"=?x?Q?a", "=?x?Q?a"},
-    WordsCase{"=?x?Q?=", "=?x?Q?="},
-    WordsCase{"=?x?Q?a?= =?open", "a =?open"},
-    WordsCase{"=?utf-8?B?QQ?=", ""},
-    // Decoded text is not searched again.
-    WordsCase{"=?x?Q?=3D=3Fx=3FQ=3Fb=3F=3D?=", "=?x?Q?b?="},
-    // Zero bytes are dropped; raw 8-bit text is UTF-8 or else Windows-1252.
-    WordsCase{"=?utf-8?Q?a=00b?=", "ab"},
-    WordsCase{"caf\xE9", "caf\xC3\xA9"},
-    WordsCase{"caf\xC3\xA9 =?utf-8?Q?=C3=A9?=", "caf\xC3\xA9 \xC3\xA9"}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, DecodeEncodedWordsTest,
+    ::testing::Values(WordsCase{"plain text", "plain text"}, WordsCase{"", ""},
+                      WordsCase{"=?iso-8859-1?Q?caf=E9_au_lait?=", "caf\xC3\xA9 au lait"},
+                      WordsCase{"=?utf-8?B?SGVsbG8=?=", "Hello"}, WordsCase{"=?UTF-8?b?w6k=?=", "\xC3\xA9"},
+                      WordsCase{"Re: =?utf-8?q?caf=C3=A9?= now", "Re: caf\xC3\xA9 now"},
+                      // Whitespace between adjacent encoded words goes; other text between them stays.
+                      WordsCase{"=?x?Q?a?= =?x?Q?b?=", "ab"}, WordsCase{"=?x?Q?a?=\t  =?x?Q?b?=", "ab"},
+                      WordsCase{"=?x?Q?a?= - =?x?Q?b?=", "a - b"}, WordsCase{"a =?x?Q?b?= c", "a b c"},
+                      // A character split over two words of one charset is joined before conversion.
+                      WordsCase{"=?utf-8?Q?=C3?= =?utf-8?Q?=A9?=", "\xC3\xA9"},
+                      WordsCase{"=?iso-2022-jp?B?GyRCRnxLXDhsGyhC?=", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"},
+                      WordsCase{"=?windows-1252?Q?=80?=", "\xE2\x82\xAC"},
+                      WordsCase{"=?no-such-charset?Q?=E9?=", "\xC3\xA9"}, WordsCase{"=?utf-8*en?Q?hi?=", "hi"},
+                      // Malformed words.
+                      WordsCase{"=?x?Z?abc?= tail", " tail"}, WordsCase{"=?x?Q?=ZZ?=", "=ZZ"},
+                      WordsCase{"a =?broken and =?x?Q?b?=", "a "}, WordsCase{"price =?", "price =?"},
+                      WordsCase{"price =?x?", "price =?x?"}, WordsCase{"=?x?Q", "=?x?Q"},
+                      WordsCase{"=?x?Q?a", "=?x?Q?a"}, WordsCase{"=?x?Q?=", "=?x?Q?="},
+                      WordsCase{"=?x?Q?a?= =?open", "a =?open"}, WordsCase{"=?utf-8?B?QQ?=", ""},
+                      // Decoded text is not searched again.
+                      WordsCase{"=?x?Q?=3D=3Fx=3FQ=3Fb=3F=3D?=", "=?x?Q?b?="},
+                      // Zero bytes are dropped; raw 8-bit text is UTF-8 or else Windows-1252.
+                      WordsCase{"=?utf-8?Q?a=00b?=", "ab"}, WordsCase{"caf\xE9", "caf\xC3\xA9"},
+                      WordsCase{"caf\xC3\xA9 =?utf-8?Q?=C3=A9?=", "caf\xC3\xA9 \xC3\xA9"}));
 
 TEST(DecodeEncodedWordsTest, ManyAdjacentWordsJoin) {
     std::string text, expected;
@@ -177,15 +164,14 @@ TEST_P(NormalizeAddressListTest, RewritesEveryMailbox) {
     EXPECT_EQ(NormalizeAddressList(GetParam().value), GetParam().normalized);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, NormalizeAddressListTest, ::testing::Values(
-    AddressCase{"Ann Lee <ann@x>", "\"Ann Lee\" <ann@x>"},
-    AddressCase{"ann@x (Ann Lee)", "\"Ann Lee\" <ann@x>"},
-    AddressCase{"ann@x", "\"ann@x\" <ann@x>"},
-    AddressCase{"\"Lee, Ann\" <ann@x>, Bob <bob@y>", "\"\" <ann@x>, \"Bob\" <bob@y>"},
-    AddressCase{"", "\"\" <>"},
-    AddressCase{"a \" b <c@d>", "\"a  b\" <c@d>"},
-    AddressCase{"=?utf-8?Q?J=C3=BCrgen?= <j@x>", "\"J\xC3\xBCrgen\" <j@x>"},
-    AddressCase{"J\xFCrgen <j\xFC@x>", "\"J\xC3\xBCrgen\" <j\xC3\xBC@x>"}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, NormalizeAddressListTest,
+    ::testing::Values(AddressCase{"Ann Lee <ann@x>", "\"Ann Lee\" <ann@x>"},
+                      AddressCase{"ann@x (Ann Lee)", "\"Ann Lee\" <ann@x>"}, AddressCase{"ann@x", "\"ann@x\" <ann@x>"},
+                      AddressCase{"\"Lee, Ann\" <ann@x>, Bob <bob@y>", "\"\" <ann@x>, \"Bob\" <bob@y>"},
+                      AddressCase{"", "\"\" <>"}, AddressCase{"a \" b <c@d>", "\"a  b\" <c@d>"},
+                      AddressCase{"=?utf-8?Q?J=C3=BCrgen?= <j@x>", "\"J\xC3\xBCrgen\" <j@x>"},
+                      AddressCase{"J\xFCrgen <j\xFC@x>", "\"J\xC3\xBCrgen\" <j\xC3\xBC@x>"}));
 
 struct BoundaryCase {
     std::string field;
@@ -200,17 +186,18 @@ TEST_P(ExtractBoundaryTest, GivesTheDelimiterLine) {
     EXPECT_EQ(ExtractBoundary(GetParam().field), GetParam().delimiter);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ExtractBoundaryTest, ::testing::Values(
-    BoundaryCase{"Content-Type: multipart/mixed; boundary=\"b1;x\"", "--b1"},
-    BoundaryCase{"Content-Type: multipart/mixed;boundary=abc", "--abc"},
-    BoundaryCase{"Content-Type: multipart/mixed; BOUNDARY=abc; charset=x", "--abc"},
-    BoundaryCase{"Content-Type: multipart/mixed; boundary = \"x y\"", "--x y"},
-    BoundaryCase{"Content-Type: multipart/mixed; boundary=", "--"},
-    BoundaryCase{"Content-Type: multipart/mixed", ""},
-    BoundaryCase{"Content-Type: multipart/mixed; boundary=\"" + std::string(70, 'b') + "\"",
-                 "--" + std::string(70, 'b')},
-    BoundaryCase{"Content-Type: multipart/mixed; boundary=" + std::string(80, 'b'),
-                 "--" + std::string(71, 'b')}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, ExtractBoundaryTest,
+    ::testing::Values(BoundaryCase{"Content-Type: multipart/mixed; boundary=\"b1;x\"", "--b1"},
+                      BoundaryCase{"Content-Type: multipart/mixed;boundary=abc", "--abc"},
+                      BoundaryCase{"Content-Type: multipart/mixed; BOUNDARY=abc; charset=x", "--abc"},
+                      BoundaryCase{"Content-Type: multipart/mixed; boundary = \"x y\"", "--x y"},
+                      BoundaryCase{"Content-Type: multipart/mixed; boundary=", "--"},
+                      BoundaryCase{"Content-Type: multipart/mixed", ""},
+                      BoundaryCase{"Content-Type: multipart/mixed; boundary=\"" + std::string(70, 'b') + "\"",
+                                   "--" + std::string(70, 'b')},
+                      BoundaryCase{"Content-Type: multipart/mixed; boundary=" + std::string(80, 'b'),
+                                   "--" + std::string(71, 'b')}));
 
 TEST(GetParameterTest, ReadsPlainAndQuotedValues) {
     EXPECT_EQ(GetParameter("Content-Type: text/plain; charset=us-ascii", "charset"), "us-ascii");
@@ -222,9 +209,9 @@ TEST(GetParameterTest, ReadsPlainAndQuotedValues) {
 }
 
 TEST(GetExtendedParameterTest, DecodesRfc2231Values) {
-    EXPECT_EQ(GetExtendedParameter("Content-Disposition: attachment; filename*=utf-8''%E2%82%AC%20rates.txt",
-                                   "filename"),
-              "\xE2\x82\xAC rates.txt");
+    EXPECT_EQ(
+        GetExtendedParameter("Content-Disposition: attachment; filename*=utf-8''%E2%82%AC%20rates.txt", "filename"),
+        "\xE2\x82\xAC rates.txt");
     EXPECT_EQ(GetExtendedParameter("Content-Type: a/b; name*0*=iso-8859-1'fr'caf%E9; name*1=\".doc\"", "name"),
               "caf\xC3\xA9.doc");
     EXPECT_EQ(GetExtendedParameter("Content-Type: a/b; name*1=b; name*0=a; name*2=c", "name"), "abc");
@@ -248,20 +235,22 @@ TEST_P(PartFileNameTest, FollowsTheNameRule) {
     EXPECT_EQ(PartFileName(GetParam().contentType, GetParam().disposition), GetParam().name);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, PartFileNameTest, ::testing::Values(
-    FileNameCase{"Content-Type: application/pdf; name=\"report.pdf\"", std::nullopt, "report.pdf"},
-    FileNameCase{std::nullopt, "Content-Disposition: attachment; filename=report.pdf", "report.pdf"},
-    FileNameCase{"Content-Type: application/pdf", "Content-Disposition: attachment; filename=r.pdf", "r.pdf"},
-    FileNameCase{"Content-Type: application/pdf; name=\"a.pdf\"; x=1", std::nullopt, "a.pdf"},
-    FileNameCase{"Content-Type: application/msword; name = \"x.doc\"", std::nullopt, " \"x.doc"},
-    FileNameCase{"Content-Type: application/msword; name=\"=?iso-8859-1?Q?R=E9sum=E9.doc?=\"", std::nullopt,
-                 "R\xC3\xA9sum\xC3\xA9.doc"},
-    FileNameCase{"Content-Type: a/b; name=\"ct.txt\"", "Content-Disposition: attachment; filename=cd.txt", "ct.txt"},
-    FileNameCase{"Content-Type: application/pdf; name*=utf-8''%E2%82%AC.pdf", std::nullopt, "\xE2\x82\xAC.pdf"},
-    FileNameCase{"Content-Type: application/pdf", "Content-Disposition: attachment; filename*=utf-8''a%20b.txt",
-                 "a b.txt"},
-    FileNameCase{"Content-Type: application/pdf", std::nullopt, ""},
-    FileNameCase{std::nullopt, std::nullopt, ""}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, PartFileNameTest,
+    ::testing::Values(
+        FileNameCase{"Content-Type: application/pdf; name=\"report.pdf\"", std::nullopt, "report.pdf"},
+        FileNameCase{std::nullopt, "Content-Disposition: attachment; filename=report.pdf", "report.pdf"},
+        FileNameCase{"Content-Type: application/pdf", "Content-Disposition: attachment; filename=r.pdf", "r.pdf"},
+        FileNameCase{"Content-Type: application/pdf; name=\"a.pdf\"; x=1", std::nullopt, "a.pdf"},
+        FileNameCase{"Content-Type: application/msword; name = \"x.doc\"", std::nullopt, " \"x.doc"},
+        FileNameCase{"Content-Type: application/msword; name=\"=?iso-8859-1?Q?R=E9sum=E9.doc?=\"", std::nullopt,
+                     "R\xC3\xA9sum\xC3\xA9.doc"},
+        FileNameCase{"Content-Type: a/b; name=\"ct.txt\"", "Content-Disposition: attachment; filename=cd.txt",
+                     "ct.txt"},
+        FileNameCase{"Content-Type: application/pdf; name*=utf-8''%E2%82%AC.pdf", std::nullopt, "\xE2\x82\xAC.pdf"},
+        FileNameCase{"Content-Type: application/pdf", "Content-Disposition: attachment; filename*=utf-8''a%20b.txt",
+                     "a b.txt"},
+        FileNameCase{"Content-Type: application/pdf", std::nullopt, ""}, FileNameCase{std::nullopt, std::nullopt, ""}));
 
 TEST(MediaTypeTest, TypeAndTopLevelType) {
     EXPECT_EQ(MediaTypeOf("Content-Type: Text/HTML; charset=utf-8"), "text/html");

@@ -60,9 +60,7 @@ std::unique_ptr<TMoxMsg> ParseRaw(std::string_view bytes) {
     return msg;
 }
 
-std::unique_ptr<TMoxMsg> ParseMessage(std::string_view text) {
-    return ParseRaw(Crlf(text));
-}
+std::unique_ptr<TMoxMsg> ParseMessage(std::string_view text) { return ParseRaw(Crlf(text)); }
 
 std::string Base64Lines(std::string_view bytes) { return testsupport::Base64Lines(bytes, "\n"); }
 

@@ -1,15 +1,15 @@
 #include "mime/MoxMsg.h"
 
-#include "mime/BodyWalk.h"
 #include "MimeTestSupport.h"
+#include "mime/BodyWalk.h"
 #include "platform/ContentTypes.h"
 #include "platform/Exceptions.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <fstream>
 #include <unistd.h>
+#include <fstream>
 
 namespace brindle {
 namespace {
@@ -119,7 +119,8 @@ TEST(ParseTest, RawEightBitFieldsBecomeUtf8) {
     auto msg = test::ParseRaw("Subject: caf\xE9\r\nFrom: J\xC3\xBCrgen\r\n\r\n");
     EXPECT_EQ(msg->Subject, "caf\xC3\xA9");
     EXPECT_EQ(msg->From, "J\xC3\xBCrgen");
-    msg = test::ParseRaw("From J\xFCrgen\r\nContent-Type: text/pl\xE9in\r\nContent-Transfer-Encoding: 8b\xE9t\r\n\r\nx\r\n");
+    msg = test::ParseRaw(
+        "From J\xFCrgen\r\nContent-Type: text/pl\xE9in\r\nContent-Transfer-Encoding: 8b\xE9t\r\n\r\nx\r\n");
     EXPECT_EQ(msg->From, "J\xC3\xBCrgen");
     EXPECT_EQ(msg->ContentType, "TEXT/PL\xC3\xA9IN");
     EXPECT_EQ(msg->ContentTransferEncoding, "8B\xC3\xA9T");
@@ -307,8 +308,7 @@ TEST(BodyTest, UuencodedTextIsNotTransferDecodedAgain) {
 }
 
 TEST(BodyTest, SeveralUuencodedBlocksAndOneWithoutEnd) {
-    auto msg = ParseMessage(
-        "\nbegin 644 a.bin\n#86)C\nend\nmiddle\nbegin 644 b.bin\n#86)C\n");
+    auto msg = ParseMessage("\nbegin 644 a.bin\n#86)C\nend\nmiddle\nbegin 644 b.bin\n#86)C\n");
     EXPECT_EQ(msg->Text, (TStringList{"end", "middle"}));
     ASSERT_EQ(msg->AttachedFiles.Count(), 2u);
     EXPECT_EQ(msg->AttachedFiles.Items(1).FileName, "b.bin");
@@ -525,30 +525,38 @@ TEST_P(UndeclaredHeaderTest, SubjectAndSenderAreReadRight) {
 
 // "Привет" (hi), "Счёт за октябрь" (the October bill), "会議の予定について" (about the meeting
 // schedule), "Иван" (Ivan).
-INSTANTIATE_TEST_SUITE_P(Table, UndeclaredHeaderTest, ::testing::Values(
-    UndeclaredHeaderCase{"Koi8rDeclaredByTheSecondPart",
-        "From: \xE9\xD7\xC1\xCE <ivan@example.ru>\nSubject: \xF0\xD2\xC9\xD7\xC5\xD4\n"
-        "Content-Type: multipart/alternative; boundary=b\n\n"
-        "--b\nContent-Type: text/plain\n\nx\n"
-        "--b\nContent-Type: text/html;\n charset=\"KOI8-R\"\n\n<p>x</p>\n--b--\n",
-        "", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82",
-        "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD <ivan@example.ru>"},
-    UndeclaredHeaderCase{"Cp1251FromTheStoreCodePage",
-        "From: \xC8\xE2\xE0\xED <ivan@example.ru>\nSubject: \xCF\xF0\xE8\xE2\xE5\xF2\n\nx\n",
-        "windows-1251", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82",
-        "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD <ivan@example.ru>"},
-    UndeclaredHeaderCase{"Cp1251FromTheDetector",
-        "From: ivan@example.ru\nSubject: \xD1\xF7\xB8\xF2 \xE7\xE0 \xEE\xEA\xF2\xFF\xE1\xF0\xFC\n\nx\n", "",
-        "\xD0\xA1\xD1\x87\xD1\x91\xD1\x82 \xD0\xB7\xD0\xB0 \xD0\xBE\xD0\xBA\xD1\x82\xD1\x8F\xD0\xB1\xD1\x80\xD1\x8C",
-        "ivan@example.ru"},
-    UndeclaredHeaderCase{"ShiftJisFromTheDetector",
-        "From: taro@example.jp\nSubject: \x89\xEF\x8B\x63\x82\xCC\x97\x5C\x92\xE8\x82\xC9\x82\xC2\x82\xA2\x82\xC4\n"
-        "Content-Type: text/plain; charset=us-ascii\n\nx\n", "",
-        "\xE4\xBC\x9A\xE8\xAD\xB0\xE3\x81\xAE\xE4\xBA\x88\xE5\xAE\x9A\xE3\x81\xAB\xE3\x81\xA4\xE3\x81\x84\xE3\x81\xA6",
-        "taro@example.jp"},
-    UndeclaredHeaderCase{"WesternStaysWindows1252",
-        "From: Ren\xE9 <rene@example.fr>\nSubject: R\xE9union de l'\xE9quipe \xE0 Gen\xE8ve\n\nx\n", "",
-        "R\xC3\xA9union de l'\xC3\xA9quipe \xC3\xA0 Gen\xC3\xA8ve", "Ren\xC3\xA9 <rene@example.fr>"}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, UndeclaredHeaderTest,
+    ::testing::Values(
+        UndeclaredHeaderCase{"Koi8rDeclaredByTheSecondPart",
+                             "From: \xE9\xD7\xC1\xCE <ivan@example.ru>\nSubject: \xF0\xD2\xC9\xD7\xC5\xD4\n"
+                             "Content-Type: multipart/alternative; boundary=b\n\n"
+                             "--b\nContent-Type: text/plain\n\nx\n"
+                             "--b\nContent-Type: text/html;\n charset=\"KOI8-R\"\n\n<p>x</p>\n--b--\n",
+                             "", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82",
+                             "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD <ivan@example.ru>"},
+        UndeclaredHeaderCase{"Cp1251FromTheStoreCodePage",
+                             "From: \xC8\xE2\xE0\xED <ivan@example.ru>\nSubject: \xCF\xF0\xE8\xE2\xE5\xF2\n\nx\n",
+                             "windows-1251", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82",
+                             "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD <ivan@example.ru>"},
+        UndeclaredHeaderCase{
+            "Cp1251FromTheDetector",
+            "From: ivan@example.ru\nSubject: \xD1\xF7\xB8\xF2 \xE7\xE0 \xEE\xEA\xF2\xFF\xE1\xF0\xFC\n\nx\n", "",
+            "\xD0\xA1\xD1\x87\xD1\x91\xD1\x82 \xD0\xB7\xD0\xB0 "
+            "\xD0\xBE\xD0\xBA\xD1\x82\xD1\x8F\xD0\xB1\xD1\x80\xD1\x8C",
+            "ivan@example.ru"},
+        UndeclaredHeaderCase{
+            "ShiftJisFromTheDetector",
+            "From: taro@example.jp\nSubject: \x89\xEF\x8B\x63\x82\xCC\x97\x5C\x92\xE8\x82\xC9\x82\xC2\x82\xA2\x82\xC4\n"
+            "Content-Type: text/plain; charset=us-ascii\n\nx\n",
+            "",
+            "\xE4\xBC\x9A\xE8\xAD\xB0\xE3\x81\xAE\xE4\xBA\x88\xE5\xAE\x9A\xE3\x81\xAB\xE3\x81\xA4\xE3\x81\x84\xE3\x81"
+            "\xA6",
+            "taro@example.jp"},
+        UndeclaredHeaderCase{
+            "WesternStaysWindows1252",
+            "From: Ren\xE9 <rene@example.fr>\nSubject: R\xE9union de l'\xE9quipe \xE0 Gen\xE8ve\n\nx\n", "",
+            "R\xC3\xA9union de l'\xC3\xA9quipe \xC3\xA0 Gen\xC3\xA8ve", "Ren\xC3\xA9 <rene@example.fr>"}));
 
 TEST(CharsetTest, BodyWithoutCharsetTakesTheCharsetOfAnotherPart) {
     auto msg = ParseMessage(
@@ -589,9 +597,7 @@ TEST_F(SaveToFileTest, WritesAllOfDataIntoANewFileBesideAnOlderOne) {
     TAttachedFile item;
     item.Data = "new\0data"s;
     std::string path = dir_ + "/out.bin";
-    {
-        std::ofstream(path) << "an older and longer content";
-    }
+    { std::ofstream(path) << "an older and longer content"; }
     TTargetFolder folder(dir_);
     EXPECT_EQ(item.SaveToFile(folder, "out.bin", TIfExists::NextFreeName), "out (2).bin");
     EXPECT_EQ(test::ReadFile(dir_ + "/out (2).bin"), item.Data);

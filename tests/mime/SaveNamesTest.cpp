@@ -15,9 +15,7 @@ protected:
     void SetUp() override { LoadContentTypeTable("image/png png\napplication/pdf pdf\n"); }
     void TearDown() override { LoadSystemContentTypeTable(); }
 
-    void Add(const std::string& name, const std::string& mediaType = "") {
-        files_.Add(name).MediaType = mediaType;
-    }
+    void Add(const std::string& name, const std::string& mediaType = "") { files_.Add(name).MediaType = mediaType; }
     std::vector<std::string> Names() const { return AttachmentSaveNames(files_); }
 
     TAttachedFiles files_;
@@ -31,8 +29,8 @@ TEST_F(SaveNamesTest, RepeatedNamesGetANumberBeforeTheExtension) {
     Add("noext");
     Add(".profile");
     Add(".profile");
-    EXPECT_EQ(Names(), (std::vector<std::string>{"report.pdf", "report (2).pdf", "report (3).pdf", "noext",
-                                                 "noext (2)", "_.profile", "_ (2).profile"}));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"report.pdf", "report (2).pdf", "report (3).pdf", "noext", "noext (2)",
+                                                 "_.profile", "_ (2).profile"}));
 }
 
 TEST_F(SaveNamesTest, NumberedNamesNeverClashWithGivenOnes) {
@@ -55,13 +53,14 @@ TEST_F(SaveNamesTest, EmptyNamesAreMadeFromPositionAndMediaType) {
 }
 
 TEST_F(SaveNamesTest, NamesAreSafeOnLinux) {
-    Add("a/b\x01" "c.txt");
+    Add("a/b\x01"
+        "c.txt");
     Add(".");
     Add("..");
     Add("caf\xE9.txt");
     Add("tab\there\x7F");
-    EXPECT_EQ(Names(), (std::vector<std::string>{"a_b_c.txt", "attachment-2.bin", "attachment-3.bin",
-                                                 "caf\xC3\xA9.txt", "tab_here_"}));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"a_b_c.txt", "attachment-2.bin", "attachment-3.bin", "caf\xC3\xA9.txt",
+                                                 "tab_here_"}));
 }
 
 TEST_F(SaveNamesTest, LongNamesAreCutAtACharacterBoundaryKeepingTheExtension) {
@@ -83,9 +82,7 @@ TEST_F(SaveNamesTest, LongNamesAreCutAtACharacterBoundaryKeepingTheExtension) {
     EXPECT_EQ(names[2], std::string(255, 'x'));
 }
 
-TEST_F(SaveNamesTest, NoItemsNoNames) {
-    EXPECT_TRUE(Names().empty());
-}
+TEST_F(SaveNamesTest, NoItemsNoNames) { EXPECT_TRUE(Names().empty()); }
 
 }  // namespace
 }  // namespace brindle

@@ -31,22 +31,18 @@ void PrintTo(const NameCase& c, std::ostream* os) { *os << c.type; }
 
 class ContentTypeOfFileTest : public ContentTypesTest, public ::testing::WithParamInterface<NameCase> {};
 
-TEST_P(ContentTypeOfFileTest, LooksUpTheExtension) {
-    EXPECT_EQ(ContentTypeOfFile(GetParam().name), GetParam().type);
-}
+TEST_P(ContentTypeOfFileTest, LooksUpTheExtension) { EXPECT_EQ(ContentTypeOfFile(GetParam().name), GetParam().type); }
 
-INSTANTIATE_TEST_SUITE_P(Table, ContentTypeOfFileTest, ::testing::Values(
-    NameCase{"report.pdf", "application/pdf"},
-    NameCase{"REPORT.PDF", "application/pdf"},
-    NameCase{"a.tss", "image/x-test"},
-    NameCase{"a.tst", "image/x-test"},  // the first line naming an extension wins
-    NameCase{"archive.tar.gz", "application/gzip"},
-    NameCase{"C:\\dir.pdf\\notes.txt", "text/plain"},
-    NameCase{"dir.txt/noext", "application/octet-stream"},
-    NameCase{"noext", "application/octet-stream"},
-    NameCase{"x.unknownext", "application/octet-stream"},
-    NameCase{"trailing.", "application/octet-stream"},
-    NameCase{"", "application/octet-stream"}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, ContentTypeOfFileTest,
+    ::testing::Values(NameCase{"report.pdf", "application/pdf"}, NameCase{"REPORT.PDF", "application/pdf"},
+                      NameCase{"a.tss", "image/x-test"},
+                      NameCase{"a.tst", "image/x-test"},  // the first line naming an extension wins
+                      NameCase{"archive.tar.gz", "application/gzip"}, NameCase{"C:\\dir.pdf\\notes.txt", "text/plain"},
+                      NameCase{"dir.txt/noext", "application/octet-stream"},
+                      NameCase{"noext", "application/octet-stream"},
+                      NameCase{"x.unknownext", "application/octet-stream"},
+                      NameCase{"trailing.", "application/octet-stream"}, NameCase{"", "application/octet-stream"}));
 
 TEST_F(ContentTypesTest, ExtensionOfMediaTypeGivesTheFirstListedOne) {
     EXPECT_EQ(ExtensionOfMediaType("image/x-test"), ".tst");

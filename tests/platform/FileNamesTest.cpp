@@ -14,16 +14,24 @@ struct TNameCase {
 TEST(FileNamesTest, SafeSaveNameDisarmsHostileNames) {
     const TNameCase cases[] = {
         {"report.pdf", "report.pdf"},
-        {".bashrc", "_.bashrc"},                                         // hidden
+        {".bashrc", "_.bashrc"},  // hidden
         {"..hidden", "_..hidden"},
         {".", ""},
         {"..", ""},
         {"a/b\\c", "a_b_c"},
-        {"tab\there\x7F", "tab_here_"},                                  // C0 and DEL
-        {"c1\xC2\x85" "x", "c1_x"},                                      // U+0085, a C1 control
-        {"invoice\xE2\x80\xAEgpj.exe", "invoice_gpj.exe"},               // U+202E right-to-left override
-        {"a\xE2\x80\xAA" "b\xE2\x81\xA6" "c\xE2\x81\xA9", "a_b_c_"},     // U+202A, U+2066, U+2069
-        {"\xE2\x80\x8F" "rlm", "\xE2\x80\x8F" "rlm"},                    // U+200F is no embedding control
+        {"tab\there\x7F", "tab_here_"},  // C0 and DEL
+        {"c1\xC2\x85"
+         "x",
+         "c1_x"},                                           // U+0085, a C1 control
+        {"invoice\xE2\x80\xAEgpj.exe", "invoice_gpj.exe"},  // U+202E right-to-left override
+        {"a\xE2\x80\xAA"
+         "b\xE2\x81\xA6"
+         "c\xE2\x81\xA9",
+         "a_b_c_"},  // U+202A, U+2066, U+2069
+        {"\xE2\x80\x8F"
+         "rlm",
+         "\xE2\x80\x8F"
+         "rlm"},  // U+200F is no embedding control
         {"CON", "_CON"},
         {"con.txt", "_con.txt"},
         {"Aux.tar.gz", "_Aux.tar.gz"},
@@ -35,7 +43,7 @@ TEST(FileNamesTest, SafeSaveNameDisarmsHostileNames) {
         {"CONSOLE.txt", "CONSOLE.txt"},
         {"my con.txt", "my con.txt"},
         {"caf\xC3\xA9.txt", "caf\xC3\xA9.txt"},
-        {"bad\xFF.txt", "bad\xFF.txt"},                                  // not UTF-8: kept byte for byte
+        {"bad\xFF.txt", "bad\xFF.txt"},  // not UTF-8: kept byte for byte
     };
     for (const TNameCase& c : cases) EXPECT_EQ(SafeSaveName(c.given), c.saved) << c.given;
 }

@@ -20,27 +20,19 @@ void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.lines.size() << " 
 
 class SplitLinesTest : public ::testing::TestWithParam<SplitCase> {};
 
-TEST_P(SplitLinesTest, SplitsAtEveryKindOfLineEnd) {
-    EXPECT_EQ(SplitLines(GetParam().text), GetParam().lines);
-}
+TEST_P(SplitLinesTest, SplitsAtEveryKindOfLineEnd) { EXPECT_EQ(SplitLines(GetParam().text), GetParam().lines); }
 
 TEST_P(SplitLinesTest, NormalizeLineEndsEqualsJoiningTheSplitLines) {
     EXPECT_EQ(NormalizeLineEnds(GetParam().text), JoinLines(SplitLines(GetParam().text)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, SplitLinesTest, ::testing::Values(
-    SplitCase{"", {}},
-    SplitCase{"a", {"a"}},
-    SplitCase{"a\r\n", {"a"}},
-    SplitCase{"a\r\nb", {"a", "b"}},
-    SplitCase{"a\rb\nc\r\nd", {"a", "b", "c", "d"}},
-    SplitCase{"\r\n", {""}},
-    SplitCase{"a\r\n\r\n", {"a", ""}},
-    SplitCase{"a\n\r", {"a", ""}},
-    SplitCase{"a\r\r\n", {"a", ""}},
-    SplitCase{"\n\n", {"", ""}},
-    SplitCase{"a\0b\r\nc"s, {"a"}},
-    SplitCase{"\0abc"s, {}}));
+INSTANTIATE_TEST_SUITE_P(Table, SplitLinesTest,
+                         ::testing::Values(SplitCase{"", {}}, SplitCase{"a", {"a"}}, SplitCase{"a\r\n", {"a"}},
+                                           SplitCase{"a\r\nb", {"a", "b"}},
+                                           SplitCase{"a\rb\nc\r\nd", {"a", "b", "c", "d"}}, SplitCase{"\r\n", {""}},
+                                           SplitCase{"a\r\n\r\n", {"a", ""}}, SplitCase{"a\n\r", {"a", ""}},
+                                           SplitCase{"a\r\r\n", {"a", ""}}, SplitCase{"\n\n", {"", ""}},
+                                           SplitCase{"a\0b\r\nc"s, {"a"}}, SplitCase{"\0abc"s, {}}));
 
 TEST(StringListTest, JoinLinesEndsEveryLineWithCrLf) {
     EXPECT_EQ(JoinLines({}), "");
@@ -70,11 +62,26 @@ TEST(StringListTest, NormalizeLineEndsKeepingNulKeepsEveryByte) {
 // The view-returning variant gives the same bytes whichever way its check goes.
 TEST(NormalizedLineEndsTest, SameBytesAsNormalizeLineEnds) {
     const std::string cases[] = {
-        "", "\r\n", "a", "a\r\n", "a\n", "a\r", "\r", "\n", "\r\r\n\n", "a\r\nb\nc\rd", "x\r\n\r\n",
-        "a\r\nb\0c\r\n"s, "\0abc"s, "ends with CR LF CR\r\n\r",
+        "",
+        "\r\n",
+        "a",
+        "a\r\n",
+        "a\n",
+        "a\r",
+        "\r",
+        "\n",
+        "\r\r\n\n",
+        "a\r\nb\nc\rd",
+        "x\r\n\r\n",
+        "a\r\nb\0c\r\n"s,
+        "\0abc"s,
+        "ends with CR LF CR\r\n\r",
         // CR LF across the sixteen-byte steps of the check.
-        "fifteen bytes!\r\nnext\r\n", "sixteen  bytes!\r\nnext\r\n", std::string(31, 'x') + "\r\n",
-        std::string(15, 'x') + "\r" + std::string(15, 'y') + "\r\n", std::string(16, 'x') + "\n\r\n",
+        "fifteen bytes!\r\nnext\r\n",
+        "sixteen  bytes!\r\nnext\r\n",
+        std::string(31, 'x') + "\r\n",
+        std::string(15, 'x') + "\r" + std::string(15, 'y') + "\r\n",
+        std::string(16, 'x') + "\n\r\n",
     };
     std::string scratch;
     for (const auto& text : cases)
@@ -137,14 +144,12 @@ TEST_P(LinearSplitTest, SplitsTwoMegabytesLookingAtEachByteAboutOnce) {
     EXPECT_EQ(list[count / 2], c.line);
 }
 
-INSTANTIATE_TEST_SUITE_P(Shapes, LinearSplitTest, ::testing::Values(
-    ShapeCase{"LoneCr", "\r", "a"},
-    ShapeCase{"EmptyLoneCr", "\r", ""},
-    ShapeCase{"LoneLf", "\n", "a"},
-    ShapeCase{"EmptyLoneLf", "\n", ""},
-    ShapeCase{"CrLf", "\r\n", "line of text"},
-    ShapeCase{"LongLoneCr", "\r", std::string(100, 'x')}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Shapes, LinearSplitTest,
+                         ::testing::Values(ShapeCase{"LoneCr", "\r", "a"}, ShapeCase{"EmptyLoneCr", "\r", ""},
+                                           ShapeCase{"LoneLf", "\n", "a"}, ShapeCase{"EmptyLoneLf", "\n", ""},
+                                           ShapeCase{"CrLf", "\r\n", "line of text"},
+                                           ShapeCase{"LongLoneCr", "\r", std::string(100, 'x')}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LinearSplitTest, MixedLineEndsGiveTheSameLines) {
     std::string text;

@@ -59,8 +59,10 @@ struct TAttack {
 };
 
 const TAttack kAttacks[] = {
-    {"existing file", TEntry::File},   {"link to an outside file", TEntry::LinkToOutside},
-    {"dangling link", TEntry::DanglingLink}, {"named pipe", TEntry::Fifo},
+    {"existing file", TEntry::File},
+    {"link to an outside file", TEntry::LinkToOutside},
+    {"dangling link", TEntry::DanglingLink},
+    {"named pipe", TEntry::Fifo},
     {"folder", TEntry::Folder},
 };
 

@@ -18,23 +18,16 @@ TEST_P(IsValidUtf8Test, AcceptsOnlyWellFormedSequences) {
     EXPECT_EQ(IsValidUtf8(GetParam().bytes), GetParam().valid) << ::testing::PrintToString(GetParam().bytes);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, IsValidUtf8Test, ::testing::Values(
-    ValidityCase{"", true},
-    ValidityCase{"plain ascii", true},
-    ValidityCase{"caf\xC3\xA9", true},
-    ValidityCase{"\xE2\x82\xAC", true},
-    ValidityCase{"\xF0\x9F\x98\x80", true},
-    ValidityCase{"\xF4\x8F\xBF\xBF", true},
-    ValidityCase{"caf\xE9", false},
-    ValidityCase{"\xC3", false},
-    ValidityCase{"\xC0\x80", false},
-    ValidityCase{"\xC1\xBF", false},
-    ValidityCase{"\xE0\x80\x80", false},
-    ValidityCase{"\xED\xA0\x80", false},
-    ValidityCase{"\xF4\x90\x80\x80", false},
-    ValidityCase{"\xF5\x80\x80\x80", false},
-    ValidityCase{"\x80", false},
-    ValidityCase{"\xE2\x82", false}));
+INSTANTIATE_TEST_SUITE_P(Table, IsValidUtf8Test,
+                         ::testing::Values(ValidityCase{"", true}, ValidityCase{"plain ascii", true},
+                                           ValidityCase{"caf\xC3\xA9", true}, ValidityCase{"\xE2\x82\xAC", true},
+                                           ValidityCase{"\xF0\x9F\x98\x80", true},
+                                           ValidityCase{"\xF4\x8F\xBF\xBF", true}, ValidityCase{"caf\xE9", false},
+                                           ValidityCase{"\xC3", false}, ValidityCase{"\xC0\x80", false},
+                                           ValidityCase{"\xC1\xBF", false}, ValidityCase{"\xE0\x80\x80", false},
+                                           ValidityCase{"\xED\xA0\x80", false}, ValidityCase{"\xF4\x90\x80\x80", false},
+                                           ValidityCase{"\xF5\x80\x80\x80", false}, ValidityCase{"\x80", false},
+                                           ValidityCase{"\xE2\x82", false}));
 
 TEST(Utf8Test, Cp1252ToUtf8MapsTheHighBytes) {
     EXPECT_EQ(Cp1252ToUtf8("caf\xE9"), "caf\xC3\xA9");
@@ -63,7 +56,7 @@ TEST(Utf8Test, Utf8PrefixNeverCutsACharacter) {
 }
 
 TEST(Utf8Test, Utf8OrCp1252PrefixCutsBeforeConverting) {
-    EXPECT_EQ(Utf8OrCp1252Prefix("a\xC3\xA9", 2), "a");          // UTF-8 is not cut inside a character
+    EXPECT_EQ(Utf8OrCp1252Prefix("a\xC3\xA9", 2), "a");  // UTF-8 is not cut inside a character
     EXPECT_EQ(Utf8OrCp1252Prefix("a\xC3\xA9", 3), "a\xC3\xA9");
     EXPECT_EQ(Utf8OrCp1252Prefix("\xE9t\xE9", 2), "\xC3\xA9t");  // Windows-1252: two bytes, then converted
     EXPECT_EQ(Utf8OrCp1252Prefix("\xE9t\xE9", 10), "\xC3\xA9t\xC3\xA9");
@@ -77,7 +70,9 @@ TEST(Utf8Test, RepairUtf8ReplacesEachIllFormedPartOnce) {
     EXPECT_EQ(RepairUtf8("\xC0\x80"), r + r);
     EXPECT_EQ(RepairUtf8("\xF0\x9F\x98"), r);
     EXPECT_EQ(RepairUtf8("\xED\xA0\x80"), r + r + r);
-    EXPECT_EQ(RepairUtf8("a\xFF" "b"), "a" + r + "b");
+    EXPECT_EQ(RepairUtf8("a\xFF"
+                         "b"),
+              "a" + r + "b");
 }
 
 }  // namespace

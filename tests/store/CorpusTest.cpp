@@ -13,9 +13,7 @@ using test::ErrorOf;
 
 constexpr double kUnixEpochDay = 25569;
 
-std::string CorpusStore(const std::string& name) {
-    return std::string(BRINDLE_CORPUS) + "/dbx/" + name;
-}
+std::string CorpusStore(const std::string& name) { return std::string(BRINDLE_CORPUS) + "/dbx/" + name; }
 
 // The store opened from disk with its summaries read; null (and the test skipped) when absent.
 std::unique_ptr<TDBXReader> OpenCorpusStore(const std::string& name) {
@@ -26,8 +24,8 @@ std::unique_ptr<TDBXReader> OpenCorpusStore(const std::string& name) {
     return reader;
 }
 
-#define OPEN_OR_SKIP(reader, name)                                 \
-    auto reader = OpenCorpusStore(name);                           \
+#define OPEN_OR_SKIP(reader, name)       \
+    auto reader = OpenCorpusStore(name); \
     if (!reader) GTEST_SKIP() << "corpus store " << name << " absent"
 
 double DayOf(int year, unsigned month, unsigned day, unsigned hour, unsigned minute, unsigned second) {

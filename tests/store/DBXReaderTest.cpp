@@ -10,15 +10,15 @@
 namespace brindle {
 namespace {
 
+using test::ErrorOf;
+using test::SampleMessage;
+using test::SampleMessages;
 using testsupport::TDbxDamage;
 using testsupport::TDbxDamageKind;
 using testsupport::TDbxInfoEntry;
 using testsupport::TDbxNodeSpec;
 using testsupport::TDbxOptions;
 using testsupport::TStoreMessage;
-using test::ErrorOf;
-using test::SampleMessage;
-using test::SampleMessages;
 
 constexpr const char* kPath = "/mail/Inbox.dbx";
 
@@ -104,16 +104,13 @@ TEST_P(DbxShapeTest, EveryMessageComesBackInOrder) {
     EXPECT_EQ(reader->GetMessageInfo(c.messages), TMessageInfo{});
 }
 
-INSTANTIATE_TEST_SUITE_P(Trees, DbxShapeTest,
-                         ::testing::Values(ShapeCase{"OneMessage", 1, 51, false, 512},
-                                           ShapeCase{"FullRoot", 51, 51, false, 512},
-                                           ShapeCase{"TwoLevels", 52, 51, false, 512},
-                                           ShapeCase{"ThreeLevels", 3000, 51, false, 512},
-                                           ShapeCase{"BinaryTree", 200, 1, false, 512},
-                                           ShapeCase{"FanOutThree", 100, 3, false, 64},
-                                           ShapeCase{"Chain64Deep", 64, 51, true, 512},
-                                           ShapeCase{"TinyBlocks", 5, 51, false, 7}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Trees, DbxShapeTest,
+    ::testing::Values(ShapeCase{"OneMessage", 1, 51, false, 512}, ShapeCase{"FullRoot", 51, 51, false, 512},
+                      ShapeCase{"TwoLevels", 52, 51, false, 512}, ShapeCase{"ThreeLevels", 3000, 51, false, 512},
+                      ShapeCase{"BinaryTree", 200, 1, false, 512}, ShapeCase{"FanOutThree", 100, 3, false, 64},
+                      ShapeCase{"Chain64Deep", 64, 51, true, 512}, ShapeCase{"TinyBlocks", 5, 51, false, 7}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DbxReaderTest, IndirectNumbersAndLargeOffsetsAreRead) {
     TStoreMessage m = SampleMessage(0);
@@ -185,9 +182,7 @@ TEST_P(DbxOpenErrorTest, FailsWithItsMessageAndLeavesItsState) {
     EXPECT_EQ(reader->GetMessageInfo(0), TMessageInfo{});
 }
 
-void Damage(TDbxOptions& o, TDbxDamageKind kind, uint32_t target = 0) {
-    o.Damage.push_back(TDbxDamage{kind, target});
-}
+void Damage(TDbxOptions& o, TDbxDamageKind kind, uint32_t target = 0) { o.Damage.push_back(TDbxDamage{kind, target}); }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DbxOpenErrorTest,
@@ -196,18 +191,17 @@ INSTANTIATE_TEST_SUITE_P(
                       "File is not an Outlook Express 5 Message Database.", false, 0, false, 0},
         OpenErrorCase{"SecondMagic", [](auto& o) { Damage(o, TDbxDamageKind::SecondMagic); },
                       "File is not an Outlook Express 5 Message Database.", false, 0, false, 0},
-        OpenErrorCase{"ShortHeader", [](auto& o) { o.TruncateTo = 0x24BB; }, "Stream read error", false, 0, false,
-                      0},
-        OpenErrorCase{"NoMessage", [](auto& o) { o.HeaderCount = 0; }, "File does not contain any message.", true,
-                      0, false, 0},
-        OpenErrorCase{"ShortFolderArea", [](auto& o) { o.TruncateTo = 0x26DB; }, "Stream read error", true, 5,
+        OpenErrorCase{"ShortHeader", [](auto& o) { o.TruncateTo = 0x24BB; }, "Stream read error", false, 0, false, 0},
+        OpenErrorCase{"NoMessage", [](auto& o) { o.HeaderCount = 0; }, "File does not contain any message.", true, 0,
                       false, 0},
+        OpenErrorCase{"ShortFolderArea", [](auto& o) { o.TruncateTo = 0x26DB; }, "Stream read error", true, 5, false,
+                      0},
         OpenErrorCase{"CountBeyondTheFile", [](auto& o) { o.HeaderCount = 100000; },
                       "Message count exceeds what the file can hold.", true, 0, false, 0},
         OpenErrorCase{"CountOfTwoToThe31", [](auto& o) { o.HeaderCount = 0x80000000u; },
                       "Message count exceeds what the file can hold.", true, 0, false, 0},
-        OpenErrorCase{"CountOneMore", [](auto& o) { o.HeaderCount = 6; }, "Wrong number of values found", true, 6,
-                      true, 6},
+        OpenErrorCase{"CountOneMore", [](auto& o) { o.HeaderCount = 6; }, "Wrong number of values found", true, 6, true,
+                      6},
         OpenErrorCase{"CountOneLess", [](auto& o) { o.HeaderCount = 4; }, "Too many values.", true, 4, true, 4},
         OpenErrorCase{"ChildCountBeyondCount",
                       [](auto& o) {
@@ -215,16 +209,16 @@ INSTANTIATE_TEST_SUITE_P(
                           o.HeaderCount = 1;
                       },
                       "Too many values to read.", true, 1, true, 1},
-        OpenErrorCase{"RootMarker", [](auto& o) { Damage(o, TDbxDamageKind::NodeMarker, 0); },
-                      "Wrong object marker.", true, 5, true, 5},
+        OpenErrorCase{"RootMarker", [](auto& o) { Damage(o, TDbxDamageKind::NodeMarker, 0); }, "Wrong object marker.",
+                      true, 5, true, 5},
         OpenErrorCase{"ChildMarker",
                       [](auto& o) {
                           o.FanOut = 1;
                           Damage(o, TDbxDamageKind::NodeMarker, 1);
                       },
                       "Wrong object marker.", true, 5, true, 5},
-        OpenErrorCase{"RootParent", [](auto& o) { Damage(o, TDbxDamageKind::NodeParent, 0); }, "Wrong parent.",
-                      true, 5, true, 5},
+        OpenErrorCase{"RootParent", [](auto& o) { Damage(o, TDbxDamageKind::NodeParent, 0); }, "Wrong parent.", true, 5,
+                      true, 5},
         OpenErrorCase{"ChildParent",
                       [](auto& o) {
                           o.FanOut = 2;
@@ -346,11 +340,20 @@ TEST_P(DbxInfoErrorTest, StopsAtTheDamagedMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, DbxInfoErrorTest,
     ::testing::Values(
-        InfoErrorCase{"InfoMarker", 1, [](auto& o, auto&) { o.Damage.push_back({TDbxDamageKind::InfoMarker, 1}); },
+        InfoErrorCase{"InfoMarker", 1,
+                      [](auto& o, auto&) {
+                          o.Damage.push_back({TDbxDamageKind::InfoMarker, 1});
+                      },
                       "Wrong object marker."},
-        InfoErrorCase{"BlockMarker", 2, [](auto& o, auto&) { o.Damage.push_back({TDbxDamageKind::BlockMarker, 2}); },
+        InfoErrorCase{"BlockMarker", 2,
+                      [](auto& o, auto&) {
+                          o.Damage.push_back({TDbxDamageKind::BlockMarker, 2});
+                      },
                       "Wrong object marker."},
-        InfoErrorCase{"ChainCycle", 2, [](auto& o, auto&) { o.Damage.push_back({TDbxDamageKind::ChainCycle, 2}); },
+        InfoErrorCase{"ChainCycle", 2,
+                      [](auto& o, auto&) {
+                          o.Damage.push_back({TDbxDamageKind::ChainCycle, 2});
+                      },
                       "Data block chain leads back to a block already visited."},
         InfoErrorCase{"OneBlockLoop", 0,
                       [](auto& o, auto& m) {
@@ -364,16 +367,20 @@ INSTANTIATE_TEST_SUITE_P(
                           o.Tree[0].Entries = {{0, {}, -1, {}}, {1, {}, -1, {}}, {2, {}, -1, {}}, {-1, 0x2600, -1, {}}};
                       },
                       "Wrong object marker."},
-        InfoErrorCase{"ValueBeyondTheFile", 1,
-                      [](auto& o, auto&) {
-                          o.Tree.resize(1);
-                          o.Tree[0].Entries = {{0, {}, -1, {}}, {-1, 0xFFFFFFF0u, -1, {}}, {2, {}, -1, {}}, {3, {}, -1, {}}};
-                      },
-                      "Stream read error"},
+        InfoErrorCase{
+            "ValueBeyondTheFile", 1,
+            [](auto& o, auto&) {
+                o.Tree.resize(1);
+                o.Tree[0].Entries = {{0, {}, -1, {}}, {-1, 0xFFFFFFF0u, -1, {}}, {2, {}, -1, {}}, {3, {}, -1, {}}};
+            },
+            "Stream read error"},
         InfoErrorCase{"BodyBeyondTheFile", 3, [](auto&, auto& m) { m[3].DbxBodyLength = 0xFFFF; }, "Stream read error"},
-        InfoErrorCase{"BlockBeyondTheFile", 1,
-                      [](auto&, auto& m) { m[1].DbxExtraEntries.push_back({dbx::kFieldDataOffset, 0, std::string("\xF0\xFF\xFF\xFF", 4)}); },
-                      "Stream read error"}),
+        InfoErrorCase{
+            "BlockBeyondTheFile", 1,
+            [](auto&, auto& m) {
+                m[1].DbxExtraEntries.push_back({dbx::kFieldDataOffset, 0, std::string("\xF0\xFF\xFF\xFF", 4)});
+            },
+            "Stream read error"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Blocks shared by many messages: each walk is short, but together they pass every block of the
@@ -388,7 +395,8 @@ TEST(DbxInfoErrorTest, ChainsThatShareBlocksEndTheWalk) {
     const uint32_t chain = writer.Layout().FirstBlocks[0];
     for (int i = 1; i < 200; ++i) {
         TStoreMessage m;
-        m.DbxExtraEntries.push_back({static_cast<uint8_t>(dbx::kFieldDataOffset | dbx::kDirectForm), chain, std::nullopt});
+        m.DbxExtraEntries.push_back(
+            {static_cast<uint8_t>(dbx::kFieldDataOffset | dbx::kDirectForm), chain, std::nullopt});
         writer.Add(m);
     }
     writer.Finish();
@@ -430,11 +438,18 @@ TEST(DbxInfoObjectTest, ObjectWithoutEntriesIsAnEmptyRecordWithoutText) {
 
 TEST(DbxInfoObjectTest, LaterOccurrenceOfAnIdWins) {
     // A bogus data offset that won would fail the size walk.
-    TStoreMessage direct = Handmade({{dbx::kFieldDataOffset, 0, Le32(0x123456)}, {static_cast<uint8_t>(dbx::kFieldDataOffset | dbx::kDirectForm), 0, std::nullopt}});
-    TStoreMessage indirect = Handmade({{static_cast<uint8_t>(dbx::kFieldDataOffset | dbx::kDirectForm), 0x123456, std::nullopt}, {dbx::kFieldDataOffset, 0, Le32(0)}});
-    TStoreMessage flags = Handmade({{dbx::kFieldFlags, 0, Le32(7)}, {static_cast<uint8_t>(dbx::kFieldFlags | dbx::kDirectForm), 9, std::nullopt}});
-    TStoreMessage flagsIndirectLast = Handmade({{static_cast<uint8_t>(dbx::kFieldFlags | dbx::kDirectForm), 9, std::nullopt}, {dbx::kFieldFlags, 0, Le32(7)}});
-    TStoreMessage texts = Handmade({{dbx::kFieldSubject, 0, std::string("first\0", 6)}, {dbx::kFieldSubject, 0, std::string("second\0", 7)}});
+    TStoreMessage direct =
+        Handmade({{dbx::kFieldDataOffset, 0, Le32(0x123456)},
+                  {static_cast<uint8_t>(dbx::kFieldDataOffset | dbx::kDirectForm), 0, std::nullopt}});
+    TStoreMessage indirect =
+        Handmade({{static_cast<uint8_t>(dbx::kFieldDataOffset | dbx::kDirectForm), 0x123456, std::nullopt},
+                  {dbx::kFieldDataOffset, 0, Le32(0)}});
+    TStoreMessage flags = Handmade(
+        {{dbx::kFieldFlags, 0, Le32(7)}, {static_cast<uint8_t>(dbx::kFieldFlags | dbx::kDirectForm), 9, std::nullopt}});
+    TStoreMessage flagsIndirectLast = Handmade(
+        {{static_cast<uint8_t>(dbx::kFieldFlags | dbx::kDirectForm), 9, std::nullopt}, {dbx::kFieldFlags, 0, Le32(7)}});
+    TStoreMessage texts = Handmade(
+        {{dbx::kFieldSubject, 0, std::string("first\0", 6)}, {dbx::kFieldSubject, 0, std::string("second\0", 7)}});
     EXPECT_EQ(DecodedInfo(direct).DataOffset, 0u);
     EXPECT_EQ(DecodedInfo(direct).Size, 0u);
     EXPECT_EQ(DecodedInfo(indirect).DataOffset, 0u);
@@ -482,7 +497,8 @@ TEST(DbxInfoObjectTest, ReceivedAtHalfPastTwelve) {
 }
 
 TEST(DbxInfoObjectTest, TextsAreCutAt255AtNulAndAtTheBodyEnd) {
-    EXPECT_EQ(DecodedInfo(Handmade({{dbx::kFieldSubject, 0, std::string(300, 'a') + '\0'}})).Subject, std::string(255, 'a'));
+    EXPECT_EQ(DecodedInfo(Handmade({{dbx::kFieldSubject, 0, std::string(300, 'a') + '\0'}})).Subject,
+              std::string(255, 'a'));
     EXPECT_EQ(DecodedInfo(Handmade({{dbx::kFieldSubject, 0, std::string("ab\0cd\0", 6)}})).Subject, "ab");
     // The last data without a NUL: the text ends with the body.
     EXPECT_EQ(DecodedInfo(Handmade({{dbx::kFieldSubject, 0, std::string("to the end")}})).Subject, "to the end");
@@ -494,13 +510,16 @@ TEST(DbxInfoObjectTest, DataOutsideTheBodyIsSkipped) {
         entries.insert(entries.begin(), {dbx::kFieldServer, 0, std::string("abcdefg\0", 8)});
         return Handmade(std::move(entries));
     };
-    TMessageInfo partly = DecodedInfo(withData({{static_cast<uint8_t>(dbx::kFieldFlags | dbx::kDirectForm), 9, std::nullopt}, {dbx::kFieldFlags, 6, std::nullopt}}));
+    TMessageInfo partly =
+        DecodedInfo(withData({{static_cast<uint8_t>(dbx::kFieldFlags | dbx::kDirectForm), 9, std::nullopt},
+                              {dbx::kFieldFlags, 6, std::nullopt}}));
     EXPECT_EQ(partly.Flags, 9u);  // 4 bytes from offset 6 reach past the body: the earlier value stays
     EXPECT_EQ(DecodedInfo(withData({{dbx::kFieldFlags, 4, std::nullopt}})).Flags, 0x00676665u);  // "efg\0"
     EXPECT_EQ(DecodedInfo(withData({{dbx::kFieldReceived, 1, std::nullopt}})).Received, 0.0);
     EXPECT_EQ(DecodedInfo(withData({{dbx::kFieldSubject, 7, std::nullopt}})).Subject, "");
     EXPECT_EQ(DecodedInfo(withData({{dbx::kFieldSubject, 5, std::nullopt}})).Subject, "fg");
-    TMessageInfo outside = DecodedInfo(withData({{dbx::kFieldSubject, 0, std::nullopt}, {dbx::kFieldSubject, 8, std::nullopt},
+    TMessageInfo outside = DecodedInfo(withData({{dbx::kFieldSubject, 0, std::nullopt},
+                                                 {dbx::kFieldSubject, 8, std::nullopt},
                                                  {dbx::kFieldSubject, 0xFFFFFF, std::nullopt}}));
     EXPECT_EQ(outside.Subject, "abcdefg");
 }
@@ -520,7 +539,8 @@ TEST(DbxInfoObjectTest, EntriesBeyondTheBodyLengthAreSkipped) {
 }
 
 TEST(DbxInfoObjectTest, BodyOfOnlyTheTableServesDirectIds) {
-    TStoreMessage m = Handmade({{static_cast<uint8_t>(dbx::kFieldIndex | dbx::kDirectForm), 5, std::nullopt}, {dbx::kFieldSubject, 0, std::nullopt}});
+    TStoreMessage m = Handmade({{static_cast<uint8_t>(dbx::kFieldIndex | dbx::kDirectForm), 5, std::nullopt},
+                                {dbx::kFieldSubject, 0, std::nullopt}});
     m.Text.clear();
     TMessageInfo info = DecodedInfo(m);
     EXPECT_EQ(info.Index, 5u);
@@ -567,16 +587,16 @@ TEST_P(DbxTextTest, HeaderIsCutAtTheFirstBlankLine) {
     EXPECT_EQ(reader->GetMessageText(0), c.text);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DbxTextTest,
-    ::testing::Values(TextCase{"OneBlock", "A: 1\r\nB: 2\r\n\r\nbody\r\n\r\nmore", 512, "A: 1\r\nB: 2\r"},
-                      // Block 1 ends with CR LF, block 2 begins with CR LF.
-                      TextCase{"BlankLineAcrossBlocks", "A: 1\r\n\r\nbody", 6, "A: 1\r"},
-                      TextCase{"BlankLineSplitInFour", "A\r\n\r\nb", 1, "A\r"},
-                      TextCase{"NoBlankLine", "A: 1\r\nB: 2\r\nno body", 4, ""},
-                      TextCase{"LoneLineFeeds", "A: 1\n\nbody", 512, ""},
-                      TextCase{"TextStartsWithBlankLine", "\r\n\r\nbody", 3, "\r"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, DbxTextTest,
+                         ::testing::Values(TextCase{"OneBlock", "A: 1\r\nB: 2\r\n\r\nbody\r\n\r\nmore", 512,
+                                                    "A: 1\r\nB: 2\r"},
+                                           // Block 1 ends with CR LF, block 2 begins with CR LF.
+                                           TextCase{"BlankLineAcrossBlocks", "A: 1\r\n\r\nbody", 6, "A: 1\r"},
+                                           TextCase{"BlankLineSplitInFour", "A\r\n\r\nb", 1, "A\r"},
+                                           TextCase{"NoBlankLine", "A: 1\r\nB: 2\r\nno body", 4, ""},
+                                           TextCase{"LoneLineFeeds", "A: 1\n\nbody", 512, ""},
+                                           TextCase{"TextStartsWithBlankLine", "\r\n\r\nbody", 3, "\r"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DbxTextTest, EachBlockEndsAtItsFirstNul) {
     TDbxOptions options;

@@ -61,7 +61,7 @@ TEST(DbxScan, FindsIndexedOrphanedAndDeletedMessagesWithTheirTexts) {
     const auto found = Scan(written.Image, scan, source);
     ASSERT_EQ(found.size(), messages.size());
 
-    const TFoundKind kinds[] = {TFoundKind::Indexed, TFoundKind::Deleted,  TFoundKind::Indexed,
+    const TFoundKind kinds[] = {TFoundKind::Indexed,  TFoundKind::Deleted, TFoundKind::Indexed,
                                 TFoundKind::Orphaned, TFoundKind::Deleted, TFoundKind::Indexed};
     const std::optional<uint32_t> indexes[] = {0, std::nullopt, 1, std::nullopt, std::nullopt, 2};
     for (size_t i = 0; i < found.size(); ++i) {
@@ -90,14 +90,14 @@ TEST(DbxScan, StoresThatCannotBeOpenedStillGiveTheirMessages) {
         std::function<void(std::string&, const ts::TDbxLayout&)> damage;
     };
     const Case cases[] = {
-        {"zeroed root and count", [](std::string& image, const ts::TDbxLayout&) {
+        {"zeroed root and count",
+         [](std::string& image, const ts::TDbxLayout&) {
              image.replace(dbx::kHeaderRootNode, 4, 4, '\0');
              image.replace(dbx::kHeaderMessageCount, 4, 4, '\0');
          }},
-        {"root marker wrong", [](std::string& image, const ts::TDbxLayout& layout) {
-             image[layout.Root] ^= 1;
-         }},
-        {"header overwritten", [](std::string& image, const ts::TDbxLayout&) {
+        {"root marker wrong", [](std::string& image, const ts::TDbxLayout& layout) { image[layout.Root] ^= 1; }},
+        {"header overwritten",
+         [](std::string& image, const ts::TDbxLayout&) {
              image.replace(0, dbx::kHeaderSize, dbx::kHeaderSize, '\xEE');
          }},
     };

@@ -57,11 +57,21 @@ TEST(FolderListTest, DamageIsAFolderListError) {
         return options;
     };
     const TCase cases[] = {
-        {"message store magic", with([](TDbxOptions& o) { o.Damage.push_back({TDbxDamageKind::SecondMagic, 0}); })},
-        {"node marker", with([](TDbxOptions& o) { o.Damage.push_back({TDbxDamageKind::NodeMarker, 1}); })},
-        {"node parent", with([](TDbxOptions& o) { o.Damage.push_back({TDbxDamageKind::NodeParent, 2}); })},
-        {"52 entries", with([](TDbxOptions& o) { o.Damage.push_back({TDbxDamageKind::NodeEntries52, 0}); })},
-        {"info marker", with([](TDbxOptions& o) { o.Damage.push_back({TDbxDamageKind::InfoMarker, 30}); })},
+        {"message store magic", with([](TDbxOptions& o) {
+             o.Damage.push_back({TDbxDamageKind::SecondMagic, 0});
+         })},
+        {"node marker", with([](TDbxOptions& o) {
+             o.Damage.push_back({TDbxDamageKind::NodeMarker, 1});
+         })},
+        {"node parent", with([](TDbxOptions& o) {
+             o.Damage.push_back({TDbxDamageKind::NodeParent, 2});
+         })},
+        {"52 entries", with([](TDbxOptions& o) {
+             o.Damage.push_back({TDbxDamageKind::NodeEntries52, 0});
+         })},
+        {"info marker", with([](TDbxOptions& o) {
+             o.Damage.push_back({TDbxDamageKind::InfoMarker, 30});
+         })},
         {"count too large", with([](TDbxOptions& o) { o.HeaderCount = 0x7FFFFFFF; })},
         {"count off by one", with([](TDbxOptions& o) { o.HeaderCount = 61; })},
         {"cut short", with([](TDbxOptions& o) { o.TruncateTo = 0x24BC + 0x220 + 100; })},

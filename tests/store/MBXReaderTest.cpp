@@ -10,12 +10,12 @@
 namespace brindle {
 namespace {
 
-using testsupport::TMbxImages;
-using testsupport::TMbxOptions;
-using testsupport::TStoreMessage;
 using test::ErrorOf;
 using test::SampleMessage;
 using test::SampleMessages;
+using testsupport::TMbxImages;
+using testsupport::TMbxOptions;
+using testsupport::TStoreMessage;
 
 constexpr const char* kMbx = "/mail/Inbox.mbx";
 constexpr const char* kIdx = "/mail/Inbox.idx";
@@ -119,9 +119,9 @@ TEST_P(MbxHeaderLineTest, ValuesAreTheRestOfTheLine) {
     TMbxOptions options;
     options.WriteIndex = false;
     // A first message with every field, so that nothing carries over to the second.
-    auto reader = Load(testsupport::BuildMbx(
-                           {SampleMessage(0), WithText(testsupport::MessageText(c.lines, "body\r\n"))}, options),
-                       false);
+    auto reader = Load(
+        testsupport::BuildMbx({SampleMessage(0), WithText(testsupport::MessageText(c.lines, "body\r\n"))}, options),
+        false);
     TMessageInfo info = reader->GetMessageInfo(1);
     EXPECT_EQ(info.SenderName, c.senderName);
     EXPECT_EQ(info.Subject, c.subject);
@@ -138,14 +138,14 @@ INSTANTIATE_TEST_SUITE_P(
                       HeaderLineCase{"FoldedLinesAreNotJoined", {"Subject: first", " second"}, "", " first", ""},
                       HeaderLineCase{"EmptyValue", {"From:", "Subject:"}, "", "", ""},
                       HeaderLineCase{"NameWithoutColon", {"Subject Hello", "Fromage: cheese"}, "", "", ""},
-                      HeaderLineCase{"LongValueCut", {"Subject:" + std::string(300, 's')}, "", std::string(255, 's'), ""}),
+                      HeaderLineCase{
+                          "LongValueCut", {"Subject:" + std::string(300, 's')}, "", std::string(255, 's'), ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MbxReaderTest, HeaderLinesSplitAtLoneCrAndLoneLf) {
     TMbxOptions options;
     options.WriteIndex = false;
-    auto reader =
-        Load(testsupport::BuildMbx({WithText("X: 1\rSubject: a\nFrom: b\r\n\r\nbody")}, options), false);
+    auto reader = Load(testsupport::BuildMbx({WithText("X: 1\rSubject: a\nFrom: b\r\n\r\nbody")}, options), false);
     EXPECT_EQ(reader->GetMessageInfo(0).Subject, " a");
     EXPECT_EQ(reader->GetMessageInfo(0).SenderName, " b");
 }

@@ -56,7 +56,8 @@ TEST(DetectionTest, MissingFileFailsWithTheOpenErrorAndNoKind) {
 
 TEST(DetectionTest, RealFileSystemIsTheDefault) {
     TOEReader reader;
-    EXPECT_EQ(ErrorOf([&] { reader.Open("/nonexistent/dir/Inbox.dbx"); }), "Cannot open file /nonexistent/dir/Inbox.dbx");
+    EXPECT_EQ(ErrorOf([&] { reader.Open("/nonexistent/dir/Inbox.dbx"); }),
+              "Cannot open file /nonexistent/dir/Inbox.dbx");
     const std::string corpusStore = std::string(BRINDLE_CORPUS) + "/dbx/mtdbx_test.dbx";
     if (!std::ifstream(corpusStore)) GTEST_SKIP() << "corpus not present";
     reader.Open(corpusStore);
@@ -107,29 +108,26 @@ struct FileTimeCase {
 
 class FileTimeTest : public ::testing::TestWithParam<FileTimeCase> {};
 
-TEST_P(FileTimeTest, ConvertsInUtc) {
-    EXPECT_NEAR(FileTimeToDateTime(GetParam().fileTime), GetParam().expected, 1e-9);
-}
+TEST_P(FileTimeTest, ConvertsInUtc) { EXPECT_NEAR(FileTimeToDateTime(GetParam().fileTime), GetParam().expected, 1e-9); }
 
 // Day numbers: 1899-12-30 is day 0, 1970-01-01 day 25569, 1601-01-01 day -109205.
 INSTANTIATE_TEST_SUITE_P(
     Values, FileTimeTest,
-    ::testing::Values(
-        FileTimeCase{"Zero", 0, -109205.0},
-        FileTimeCase{"NoonOfTheFirstDay", kIntervalsPerDay / 2, -109205.0 + 0.5},
-        FileTimeCase{"DayZero", 109205 * kIntervalsPerDay, 0.0},
-        FileTimeCase{"UnixEpoch", testsupport::FileTimeOf(1970, 1, 1), 25569.0},
-        FileTimeCase{"HalfPastTwelve", testsupport::FileTimeOf(2002, 4, 14, 12, 30), 37360.0 + 12.5 / 24},
-        FileTimeCase{"UnixSeconds", 116444736000000000 + 1473634712 * kIntervalsPerSecond,
-                     25569.0 + 1473634712.0 / 86400},
-        FileTimeCase{"SubMillisecondsAreDropped", testsupport::FileTimeOf(2020, 1, 1) + 9999, 43831.0},
-        FileTimeCase{"MillisecondsCount", testsupport::FileTimeOf(2020, 1, 1) + 10000, 43831.0 + 1.0 / 86400000},
-        FileTimeCase{"LastMomentOfYear9999", testsupport::FileTimeOf(9999, 12, 31, 23, 59, 59) + 9990000,
-                     2958465.0 + 86399.999 / 86400},
-        FileTimeCase{"Year10000KeepsOnlyTheTime", testsupport::FileTimeOf(9999, 12, 31) + kIntervalsPerDay * 3 / 2,
-                     0.5},
-        FileTimeCase{"TwoToThe63", uint64_t{1} << 63, 0.0},
-        FileTimeCase{"Largest", UINT64_MAX, 0.0}),
+    ::testing::Values(FileTimeCase{"Zero", 0, -109205.0},
+                      FileTimeCase{"NoonOfTheFirstDay", kIntervalsPerDay / 2, -109205.0 + 0.5},
+                      FileTimeCase{"DayZero", 109205 * kIntervalsPerDay, 0.0},
+                      FileTimeCase{"UnixEpoch", testsupport::FileTimeOf(1970, 1, 1), 25569.0},
+                      FileTimeCase{"HalfPastTwelve", testsupport::FileTimeOf(2002, 4, 14, 12, 30), 37360.0 + 12.5 / 24},
+                      FileTimeCase{"UnixSeconds", 116444736000000000 + 1473634712 * kIntervalsPerSecond,
+                                   25569.0 + 1473634712.0 / 86400},
+                      FileTimeCase{"SubMillisecondsAreDropped", testsupport::FileTimeOf(2020, 1, 1) + 9999, 43831.0},
+                      FileTimeCase{"MillisecondsCount", testsupport::FileTimeOf(2020, 1, 1) + 10000,
+                                   43831.0 + 1.0 / 86400000},
+                      FileTimeCase{"LastMomentOfYear9999", testsupport::FileTimeOf(9999, 12, 31, 23, 59, 59) + 9990000,
+                                   2958465.0 + 86399.999 / 86400},
+                      FileTimeCase{"Year10000KeepsOnlyTheTime",
+                                   testsupport::FileTimeOf(9999, 12, 31) + kIntervalsPerDay * 3 / 2, 0.5},
+                      FileTimeCase{"TwoToThe63", uint64_t{1} << 63, 0.0}, FileTimeCase{"Largest", UINT64_MAX, 0.0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FileTimeTest, LastValueBelowTwoToThe63IsItsTimeOfDayAlone) {

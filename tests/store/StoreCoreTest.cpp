@@ -103,11 +103,12 @@ TEST(StoreCore, ReaderErrorsTellWhereTheyWereMet) {
         FAIL() << "damage not found";
     } catch (const EDBXReaderException& error) {
         EXPECT_EQ(error.Message(), "Wrong parent.");
-        EXPECT_EQ(error.Context().Describe(), "index node at 0x" + [&] {
-            char hex[16];
-            std::snprintf(hex, sizeof hex, "%08X", tree.Layout().Nodes[1]);
-            return std::string(hex);
-        }());
+        EXPECT_EQ(
+            error.Context().Describe(), "index node at 0x" + [&] {
+                char hex[16];
+                std::snprintf(hex, sizeof hex, "%08X", tree.Layout().Nodes[1]);
+                return std::string(hex);
+            }());
     }
 }
 
@@ -122,7 +123,10 @@ TEST(StoreCore, ToleratedDamageIsToldToTheWarningSink) {
          "The index file Old.idx is damaged: Stream read error"},
         {"index of another kind", MbxOptions([](auto& o) { o.BadIndexMagic = true; }),
          "The index file Old.idx is not a version 4 index file"},
-        {"fewer records than counted", MbxOptions([](auto& o) { o.WriteIndex = false; o.HeaderCount = 9; }),
+        {"fewer records than counted", MbxOptions([](auto& o) {
+             o.WriteIndex = false;
+             o.HeaderCount = 9;
+         }),
          "Found 5 of 9 message records."},
     };
     for (const Case& c : cases) {

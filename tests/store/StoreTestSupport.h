@@ -15,7 +15,9 @@ namespace brindle::test {
 // A file system of a few files in memory; a reader given it opens nothing from disk.
 class TMemoryFiles {
 public:
-    void Set(const std::string& path, std::string bytes) { files_[path] = std::make_shared<std::string>(std::move(bytes)); }
+    void Set(const std::string& path, std::string bytes) {
+        files_[path] = std::make_shared<std::string>(std::move(bytes));
+    }
     void Install(TOEReader& reader) const {
         auto files = files_;
         reader.SetFileSystem(
@@ -55,10 +57,10 @@ inline testsupport::TStoreMessage SampleMessage(int i, int bodyLines = 5) {
     const std::string n = std::to_string(i);
     std::string body;
     for (int k = 0; k < bodyLines; ++k) body += "Line " + std::to_string(k) + " of message " + n + ".\r\n";
-    m.Text = testsupport::MessageText({"From: Ann Lee <ann@example.org>", "To: Bob <bob@example.org>",
-                                       "Subject: Message " + n, "Date: Mon, 6 Jan 2020 12:30:00 +0000",
-                                       "Message-ID: <" + n + "@example.org>"},
-                                      body);
+    m.Text = testsupport::MessageText(
+        {"From: Ann Lee <ann@example.org>", "To: Bob <bob@example.org>", "Subject: Message " + n,
+         "Date: Mon, 6 Jan 2020 12:30:00 +0000", "Message-ID: <" + n + "@example.org>"},
+        body);
     m.Index = static_cast<uint32_t>(i + 1);
     m.Flags = 0x80 | (i % 2 ? 0x20 : 0);
     m.Priority = i % 3 == 0 ? 1 : 3;

@@ -81,9 +81,7 @@ TEST(StoreWriterTest, MbxFilesEqualTheImagesInMemory) {
     EXPECT_EQ(reader.GetMessageInfo(119).Subject, "Message 119");  // from the .idx beside it
 }
 
-bool UndbxInstalled() {
-    return std::system("command -v undbx >/dev/null 2>&1") == 0;
-}
+bool UndbxInstalled() { return std::system("command -v undbx >/dev/null 2>&1") == 0; }
 
 // The texts that undbx extracts from a store, whatever it names its files.
 std::multiset<std::string> UndbxTexts(const std::string& store, const std::string& outDir) {

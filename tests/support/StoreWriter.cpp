@@ -134,9 +134,7 @@ uint32_t Offset32(uint64_t offset) {
     return static_cast<uint32_t>(offset);
 }
 
-std::string WithNul(const std::string& text) {
-    return text + '\0';
-}
+std::string WithNul(const std::string& text) { return text + '\0'; }
 
 // The entries of a message's info object, in the order the mail client writes them.
 std::vector<TDbxInfoEntry> InfoEntries(const TStoreMessage& m, uint32_t dataOffset) {
@@ -151,7 +149,8 @@ std::vector<TDbxInfoEntry> InfoEntries(const TStoreMessage& m, uint32_t dataOffs
         if (!value.empty()) entries.push_back({id, 0, WithNul(value)});
     };
     if (m.DbxFieldEntries) {
-        entries.push_back({static_cast<uint8_t>(dbx::kFieldIndex | dbx::kDirectForm), m.Index & 0xFFFFFF, std::nullopt});
+        entries.push_back(
+            {static_cast<uint8_t>(dbx::kFieldIndex | dbx::kDirectForm), m.Index & 0xFFFFFF, std::nullopt});
         number(dbx::kFieldFlags, m.Flags);
     }
     if (dataOffset != 0) number(dbx::kFieldDataOffset, dataOffset);
@@ -176,7 +175,8 @@ std::vector<TDbxInfoEntry> InfoEntries(const TStoreMessage& m, uint32_t dataOffs
 }
 
 // Head and body of an info object at offset.
-std::string InfoObjectOf(const std::vector<TDbxInfoEntry>& entries, uint32_t offset, std::optional<uint16_t> bodyLength) {
+std::string InfoObjectOf(const std::vector<TDbxInfoEntry>& entries, uint32_t offset,
+                         std::optional<uint16_t> bodyLength) {
     if (entries.size() > 255) throw std::length_error("too many info entries");
     std::string table, data;
     for (const TDbxInfoEntry& entry : entries) {
@@ -202,9 +202,7 @@ std::string InfoObject(const TStoreMessage& m, uint32_t offset, uint32_t dataOff
     return InfoObjectOf(InfoEntries(m, dataOffset), offset, m.DbxBodyLength);
 }
 
-uint32_t DefaultFanOut(uint32_t fanOut) {
-    return std::clamp<uint32_t>(fanOut, 1, dbx::kNodeMaxEntries);
-}
+uint32_t DefaultFanOut(uint32_t fanOut) { return std::clamp<uint32_t>(fanOut, 1, dbx::kNodeMaxEntries); }
 
 }  // namespace
 
@@ -431,9 +429,7 @@ void TDbxWriter::ApplyDamage() {
     }
 }
 
-const std::string& TDbxWriter::Bytes() const {
-    return sink_->Bytes();
-}
+const std::string& TDbxWriter::Bytes() const { return sink_->Bytes(); }
 
 std::string BuildDbx(const std::vector<TStoreMessage>& messages, const TDbxOptions& options) {
     TDbxWriter writer(options);
@@ -507,7 +503,8 @@ std::string CountedString(const std::string& text, bool withNul) {
 TMbxWriter::TMbxWriter(TMbxOptions options)
     : options_(std::move(options)), mbx_(std::make_unique<TMemorySink>()), idx_(std::make_unique<TMemorySink>()) {
     mbx_->Append(Header(mbx::kHeaderSize, options_.BadMagic ? 0x35464D4A : mbx::kMagic));
-    if (options_.WriteIndex) idx_->Append(Header(mbx::kIdxHeaderSize, options_.BadIndexMagic ? 0x38464D4A : mbx::kIdxMagic));
+    if (options_.WriteIndex)
+        idx_->Append(Header(mbx::kIdxHeaderSize, options_.BadIndexMagic ? 0x38464D4A : mbx::kIdxMagic));
 }
 
 TMbxWriter::TMbxWriter(const std::string& mbxPath, TMbxOptions options) : options_(std::move(options)) {
@@ -517,7 +514,8 @@ TMbxWriter::TMbxWriter(const std::string& mbxPath, TMbxOptions options) : option
     else
         idx_ = std::make_unique<TMemorySink>();
     mbx_->Append(Header(mbx::kHeaderSize, options_.BadMagic ? 0x35464D4A : mbx::kMagic));
-    if (options_.WriteIndex) idx_->Append(Header(mbx::kIdxHeaderSize, options_.BadIndexMagic ? 0x38464D4A : mbx::kIdxMagic));
+    if (options_.WriteIndex)
+        idx_->Append(Header(mbx::kIdxHeaderSize, options_.BadIndexMagic ? 0x38464D4A : mbx::kIdxMagic));
 }
 
 TMbxWriter::~TMbxWriter() = default;
@@ -540,8 +538,8 @@ void TMbxWriter::Add(const TStoreMessage& m) {
     const uint64_t at = idx_->Size();
     std::string strings;
     const std::string unused;
-    for (const std::string* text : {&m.Subject, &m.ReceiverAddress, &m.SenderAddress, &m.Server, &unused, &unused,
-                                    &m.AccountName})
+    for (const std::string* text :
+         {&m.Subject, &m.ReceiverAddress, &m.SenderAddress, &m.Server, &unused, &unused, &m.AccountName})
         strings += CountedString(*text, options_.IndexStringsWithNul);
     std::string fixed(mbx::kIdxFixedSize, '\0');
     Put32(fixed, mbx::kIdxFlags, m.Flags);
@@ -566,18 +564,15 @@ void TMbxWriter::Finish() {
     mbx_->Close();
     if (options_.WriteIndex) {
         idx_->Patch(mbx::kIdxHeaderCount, Le32(options_.IndexHeaderCount.value_or(count)));
-        if (options_.IndexTruncateTo && *options_.IndexTruncateTo < idx_->Size()) idx_->Truncate(*options_.IndexTruncateTo);
+        if (options_.IndexTruncateTo && *options_.IndexTruncateTo < idx_->Size())
+            idx_->Truncate(*options_.IndexTruncateTo);
         idx_->Close();
     }
 }
 
-const std::string& TMbxWriter::Bytes() const {
-    return mbx_->Bytes();
-}
+const std::string& TMbxWriter::Bytes() const { return mbx_->Bytes(); }
 
-const std::string& TMbxWriter::IndexBytes() const {
-    return idx_->Bytes();
-}
+const std::string& TMbxWriter::IndexBytes() const { return idx_->Bytes(); }
 
 TMbxImages BuildMbx(const std::vector<TStoreMessage>& messages, const TMbxOptions& options) {
     TMbxWriter writer(options);

@@ -37,7 +37,7 @@ enum class TDbxPresence { Indexed, Orphaned, Deleted };
 
 // One message of a store.
 struct TStoreMessage {
-    std::string Text;  // raw text: header block, blank line, body
+    std::string Text;    // raw text: header block, blank line, body
     uint32_t Index = 0;  // .dbx: entry 0x80; .mbx/.idx: the message number
     uint32_t Flags = 0x80;
     uint32_t Priority = 3;
@@ -73,9 +73,9 @@ struct TStoreMessage {
 // number, so trees of any shape, including repeated and circular ones, can be written.
 struct TDbxNodeSpec {
     struct TEntry {
-        int Message = -1;  // the value: the info object of this message; -1 = value 0
-        std::optional<uint32_t> RawValue;  // a value written as it is instead
-        int Child = -1;  // node number, -1 = none
+        int Message = -1;                    // the value: the info object of this message; -1 = value 0
+        std::optional<uint32_t> RawValue;    // a value written as it is instead
+        int Child = -1;                      // node number, -1 = none
         std::optional<uint32_t> ChildCount;  // default: the values in the child's subtree
     };
     int FirstChild = -1;
@@ -84,14 +84,14 @@ struct TDbxNodeSpec {
 };
 
 enum class TDbxDamageKind {
-    FirstMagic,    // first magic number changed
-    SecondMagic,   // second magic number changed
-    NodeMarker,    // node Target (in writing order, 0 = root) does not carry its offset
-    NodeParent,    // node Target names a wrong parent
-    NodeEntries52, // node Target claims 52 entries
-    InfoMarker,    // message Target's info object does not carry its offset
-    BlockMarker,   // message Target's first data block does not carry its offset
-    ChainCycle,    // message Target's last data block leads back to its first
+    FirstMagic,     // first magic number changed
+    SecondMagic,    // second magic number changed
+    NodeMarker,     // node Target (in writing order, 0 = root) does not carry its offset
+    NodeParent,     // node Target names a wrong parent
+    NodeEntries52,  // node Target claims 52 entries
+    InfoMarker,     // message Target's info object does not carry its offset
+    BlockMarker,    // message Target's first data block does not carry its offset
+    ChainCycle,     // message Target's last data block leads back to its first
 };
 
 struct TDbxDamage {
@@ -101,11 +101,11 @@ struct TDbxDamage {
 
 struct TDbxOptions {
     std::string FolderName = "Inbox";
-    bool FolderList = false;  // the folder list's second magic number (Folders.dbx)
-    uint32_t FanOut = 51;   // values per index node, 1 to 51
-    bool ChainTree = false; // every node holds one value and leads to the next one
-    std::vector<TDbxNodeSpec> Tree{};  // an explicit tree instead of the built one
-    uint32_t BlockSize = 512;  // text bytes per data block
+    bool FolderList = false;                // the folder list's second magic number (Folders.dbx)
+    uint32_t FanOut = 51;                   // values per index node, 1 to 51
+    bool ChainTree = false;                 // every node holds one value and leads to the next one
+    std::vector<TDbxNodeSpec> Tree{};       // an explicit tree instead of the built one
+    uint32_t BlockSize = 512;               // text bytes per data block
     std::optional<uint32_t> HeaderCount{};  // written at 0xC4 instead of the number of messages
     std::optional<uint64_t> TruncateTo{};   // the image is cut to this many bytes
     std::vector<TDbxDamage> Damage{};
@@ -125,7 +125,7 @@ class TByteSink;
 
 class TDbxWriter {
 public:
-    explicit TDbxWriter(TDbxOptions options = {});  // builds the image in memory
+    explicit TDbxWriter(TDbxOptions options = {});                  // builds the image in memory
     TDbxWriter(const std::string& path, TDbxOptions options = {});  // streams to a file
     ~TDbxWriter();
     TDbxWriter(const TDbxWriter&) = delete;
@@ -182,10 +182,10 @@ struct TMbxOptions {
     bool BadIndexMagic = false;
     std::optional<uint32_t> HeaderCount;       // .mbx count instead of the number of messages
     std::optional<uint32_t> IndexHeaderCount;  // .idx count instead of the number of messages
-    uint32_t RecordPadding = 0;  // bytes after each text, inside its record
-    bool IndexStringsWithNul = true;  // counted strings end with a NUL that they count
-    std::optional<uint64_t> TruncateTo;       // the .mbx is cut to this many bytes
-    std::optional<uint64_t> IndexTruncateTo;  // the .idx is cut to this many bytes
+    uint32_t RecordPadding = 0;                // bytes after each text, inside its record
+    bool IndexStringsWithNul = true;           // counted strings end with a NUL that they count
+    std::optional<uint64_t> TruncateTo;        // the .mbx is cut to this many bytes
+    std::optional<uint64_t> IndexTruncateTo;   // the .idx is cut to this many bytes
 };
 
 struct TMbxLayout {

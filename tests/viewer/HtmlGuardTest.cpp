@@ -33,16 +33,17 @@ size_t WeightedDepth(const std::string& html, size_t* tableElements) {
         const std::string tag = html.substr(at + 1, end - at - 1);
         if (tag.empty() || tag.back() == '/') continue;
         const bool closing = tag[0] == '/';
-        const std::string name = tag.substr(closing ? 1 : 0, tag.find(' ') == std::string::npos ? std::string::npos
-                                                                                              : tag.find(' ') - (closing ? 1 : 0));
+        const std::string name =
+            tag.substr(closing ? 1 : 0,
+                       tag.find(' ') == std::string::npos ? std::string::npos : tag.find(' ') - (closing ? 1 : 0));
         const bool tablePart = name == "table" || name == "tr" || name == "td" || name == "th";
         const size_t w = tablePart && name != "table" ? 3 : 1;
         if (closing) {
             EXPECT_FALSE(stack.empty()) << "end tag without start: " << name;
             if (stack.empty()) return 0;
             EXPECT_EQ(stack.back(), name);
-            const bool wasTable = stack.back() == "table" || stack.back() == "tr" || stack.back() == "td" ||
-                                  stack.back() == "th";
+            const bool wasTable =
+                stack.back() == "table" || stack.back() == "tr" || stack.back() == "td" || stack.back() == "th";
             weight -= wasTable && stack.back() != "table" ? 3 : 1;
             if (wasTable) --tables;
             stack.pop_back();
@@ -192,12 +193,54 @@ TEST(GuardHtml, EndTagsInsideAttributeValuesAreNotTags) {
 // Random tag soup: the result keeps within the limits, its end tags match, and guarding it
 // again changes nothing.
 TEST(GuardHtml, RandomTagSoupStaysWithinTheLimitsAndIsStable) {
-    const std::vector<std::string> pieces = {
-        "<div>", "</div>", "<p>", "</p>", "<b>", "</b>", "<table>", "</table>", "<tr>", "</tr>", "<td>", "</td>",
-        "<th x=1>", "<li>", "</li>", "<ul>", "</ul>", "<br>", "<img src='a>b'>", "<!--", "-->", "<!x>", "<", ">",
-        "</", "/>", "\"", "'", "=", " ", "text", "&amp;", "<script>", "</script>", "<style>", "</style>", "<a href=",
-        "<span title=\"", "<?", "\n", "<P", "</TD", "<td/>", "<font color=red>", std::string(100, 'z'),
-        "\xE2\x80\x8B", "\xC3\xA9", "&#233;"};
+    const std::vector<std::string> pieces = {"<div>",
+                                             "</div>",
+                                             "<p>",
+                                             "</p>",
+                                             "<b>",
+                                             "</b>",
+                                             "<table>",
+                                             "</table>",
+                                             "<tr>",
+                                             "</tr>",
+                                             "<td>",
+                                             "</td>",
+                                             "<th x=1>",
+                                             "<li>",
+                                             "</li>",
+                                             "<ul>",
+                                             "</ul>",
+                                             "<br>",
+                                             "<img src='a>b'>",
+                                             "<!--",
+                                             "-->",
+                                             "<!x>",
+                                             "<",
+                                             ">",
+                                             "</",
+                                             "/>",
+                                             "\"",
+                                             "'",
+                                             "=",
+                                             " ",
+                                             "text",
+                                             "&amp;",
+                                             "<script>",
+                                             "</script>",
+                                             "<style>",
+                                             "</style>",
+                                             "<a href=",
+                                             "<span title=\"",
+                                             "<?",
+                                             "\n",
+                                             "<P",
+                                             "</TD",
+                                             "<td/>",
+                                             "<font color=red>",
+                                             std::string(100, 'z'),
+                                             "\xE2\x80\x8B",
+                                             "\xC3\xA9",
+                                             "&#233;"};
     std::mt19937 random(20240903);
     const THtmlLimits limits{40, 9, 5, 60, 3};
     for (int round = 0; round < 3000; ++round) {

@@ -108,12 +108,8 @@ TEST(ShownPosition, CountsUtf16UnitsOfTheShownRow) {
         size_t position;
     };
     const std::vector<Case> cases = {
-        {"abc", 2, 2},
-        {"\xC3\xA9x", 2, 1},
-        {"\xC3\xA9x", 1, 0},
-        {"\xF0\x9F\x98\x80x", 4, 2},
-        {"caf\xE9 \x80!", 6, 6},
-        {"abc", 9, 3},
+        {"abc", 2, 2},           {"\xC3\xA9x", 2, 1}, {"\xC3\xA9x", 1, 0}, {"\xF0\x9F\x98\x80x", 4, 2},
+        {"caf\xE9 \x80!", 6, 6}, {"abc", 9, 3},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ShownPosition(c.bytes, c.offset), c.position) << c.bytes << " at " << c.offset;

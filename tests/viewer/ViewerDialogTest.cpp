@@ -3,13 +3,13 @@
 #include "TestMessages.h"
 
 #include "components/DefaultHandler.h"
+#include "platform/TargetFolder.h"
 #include "viewer/HTMLViewer.h"
 #include "viewer/MessageView.h"
 #include "viewer/MsgDlg.h"
 #include "viewer/SynMemo.h"
 #include "viewer/TextView.h"
 #include "viewer/ViewerHooks.h"
-#include "platform/TargetFolder.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>
@@ -19,9 +19,9 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QStackedWidget>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTcpServer>
@@ -166,9 +166,9 @@ private slots:
         QCOMPARE(dialog.pc->tabText(0), QStringLiteral(" General "));
         QCOMPARE(dialog.pc->tabText(1), QStringLiteral(" HTML View "));
         QCOMPARE(dialog.pc->tabText(2), QStringLiteral(" Source "));
-        for (const char* name : {"pc", "TabSheet1", "TabSheet2", "TabSheet3", "Image1", "Label2", "Label3", "Label4",
-                                 "eFrom", "eSubject", "eSent", "Memo", "List", "bSave", "eAI", "eAS", "HTMLViewer",
-                                 "LbButton1", "eSB", "SynMemo", "LbButton3"})
+        for (const char* name : {"pc",     "TabSheet1", "TabSheet2",  "TabSheet3", "Image1", "Label2",  "Label3",
+                                 "Label4", "eFrom",     "eSubject",   "eSent",     "Memo",   "List",    "bSave",
+                                 "eAI",    "eAS",       "HTMLViewer", "LbButton1", "eSB",    "SynMemo", "LbButton3"})
             QVERIFY2(dialog.findChild<QWidget*>(QLatin1String(name)) != nullptr, name);
         QCOMPARE(dialog.findChild<QLabel*>("Label2")->text(), QStringLiteral("Sender:"));
         QCOMPARE(dialog.findChild<QLabel*>("Label3")->text(), QStringLiteral("Subject:"));
@@ -321,8 +321,8 @@ private slots:
         WithViewer(raw, [](Tdlg_oe_Msg& dialog) {
             QCOMPARE(dialog.eSubject->text(), QStringLiteral("Before"));
             QVERIFY(dialog.Memo->toPlainText().contains(QStringLiteral("visible body")));
-            for (const QString& shown : {dialog.SynMemo->toPlainText(), dialog.Memo->toPlainText(),
-                                         dialog.HTMLViewer->toPlainText()})
+            for (const QString& shown :
+                 {dialog.SynMemo->toPlainText(), dialog.Memo->toPlainText(), dialog.HTMLViewer->toPlainText()})
                 QVERIFY2(!shown.contains(QStringLiteral("hidden")), qPrintable(shown));
         });
     }
@@ -418,7 +418,8 @@ private slots:
     }
 
     void copyGivesTheSelectedTextAsShown() {
-        const std::string raw = Crlf("Subject: copy\nX-Note: caf\xE9\n\nfirst \xF0\x9F\x98\x80 line\nsecond line\nthird line\nfourth\n");
+        const std::string raw =
+            Crlf("Subject: copy\nX-Note: caf\xE9\n\nfirst \xF0\x9F\x98\x80 line\nsecond line\nthird line\nfourth\n");
         Tdlg_oe_Msg dialog;
         dialog.LoadMessage(raw);
         ShowOnTab(dialog, 2);
@@ -465,8 +466,9 @@ private slots:
     }
 
     void plainTextBodyIsShownAsTextNotAsHtml() {
-        const std::string raw = SinglePart(kHeaders, "text/plain; charset=us-ascii",
-                                           "Write to <bob@example.com> & co.\nSecond line\n    indented <b>not bold</b>\n");
+        const std::string raw =
+            SinglePart(kHeaders, "text/plain; charset=us-ascii",
+                       "Write to <bob@example.com> & co.\nSecond line\n    indented <b>not bold</b>\n");
         WithViewer(raw, [](Tdlg_oe_Msg& dialog) {
             const QStringList lines = dialog.HTMLViewer->toPlainText().split(QLatin1Char('\n'));
             QVERIFY2(lines.size() >= 3, qPrintable(lines.join(QLatin1Char('|'))));
@@ -607,7 +609,8 @@ private slots:
         dialog.List->item(0)->setSelected(true);
         saveTo_ = QStringLiteral("/nonexistent-folder-of-brindle/saved.bin");
         QTest::mouseClick(dialog.bSave, Qt::LeftButton);
-        QCOMPARE(messages_, QStringList{QStringLiteral("Cannot create file /nonexistent-folder-of-brindle/saved.bin.")});
+        QCOMPARE(messages_,
+                 QStringList{QStringLiteral("Cannot create file /nonexistent-folder-of-brindle/saved.bin.")});
         QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.List->count(), 2);
         QVERIFY(dialog.List->item(0)->isSelected());
@@ -628,7 +631,8 @@ private slots:
         const QStringList files = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
         QCOMPARE(files.size(), 2);
         QStringList contents;
-        for (const QString& name : files) contents << QString::fromLatin1(QByteArray::fromHex(ReadFile(dir.filePath(name)).toLatin1()));
+        for (const QString& name : files)
+            contents << QString::fromLatin1(QByteArray::fromHex(ReadFile(dir.filePath(name)).toLatin1()));
         contents.sort();
         QCOMPARE(contents, (QStringList{QStringLiteral("first note"), QStringLiteral("second note")}));
 
@@ -665,7 +669,8 @@ private slots:
         QTest::addColumn<QString>("linkEntry");  // what the link's name holds afterwards
         QTest::addColumn<QString>("keptBoth");   // the name of the second file, if any
         QTest::newRow("replace") << int(TReplaceAnswer::Replace) << "file" << QString();
-        QTest::newRow("keep both") << int(TReplaceAnswer::KeepBoth) << "link" << "link (2).bin";
+        QTest::newRow("keep both") << int(TReplaceAnswer::KeepBoth) << "link"
+                                   << "link (2).bin";
         QTest::newRow("skip") << int(TReplaceAnswer::Skip) << "link" << QString();
         QTest::newRow("dangling, replace") << int(TReplaceAnswer::Replace) << "file" << QString();
     }

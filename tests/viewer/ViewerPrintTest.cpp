@@ -64,16 +64,16 @@ struct TWordBox {
 
 // The words of the first page with their boxes, in points from the paper's top-left corner.
 QList<TWordBox> FirstPageWords(const QString& pdf) {
-    const QString xhtml = Run(QStringLiteral("pdftotext"),
-                              {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
-                               QStringLiteral("1"), pdf, QStringLiteral("-")});
-    static const QRegularExpression word(
-        QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"));
+    const QString xhtml =
+        Run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("1"),
+                                          QStringLiteral("-l"), QStringLiteral("1"), pdf, QStringLiteral("-")});
+    static const QRegularExpression word(QStringLiteral(
+        "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"));
     QList<TWordBox> words;
     for (auto it = word.globalMatch(xhtml); it.hasNext();) {
         const auto m = it.next();
         words.push_back({m.captured(5), QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
-                                                QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()))});
+                                               QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()))});
     }
     return words;
 }
@@ -88,9 +88,9 @@ int CountPixels(const QImage& image, const std::function<bool(QColor)>& match) {
 
 // The first page as an image of 30 pixels per inch; prefix names the image file without its extension.
 QImage FirstPageImage(const QString& pdf, const QString& prefix) {
-    Run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("30"), QStringLiteral("-png"), QStringLiteral("-f"),
-                                     QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"),
-                                     QStringLiteral("-singlefile"), pdf, prefix});
+    Run(QStringLiteral("pdftoppm"),
+        {QStringLiteral("-r"), QStringLiteral("30"), QStringLiteral("-png"), QStringLiteral("-f"), QStringLiteral("1"),
+         QStringLiteral("-l"), QStringLiteral("1"), QStringLiteral("-singlefile"), pdf, prefix});
     return QImage(prefix + QStringLiteral(".png"));
 }
 
@@ -169,7 +169,8 @@ private slots:
         static const QRegularExpression line(QStringLiteral("Line (\\d+) of the report"));
         int expected = 1;
         for (int i = 0; i < pages.size(); ++i) {
-            QVERIFY2(pages[i].contains(QStringLiteral("Sender: Carol Reporter <carol@example.com>")), qPrintable(pages[i]));
+            QVERIFY2(pages[i].contains(QStringLiteral("Sender: Carol Reporter <carol@example.com>")),
+                     qPrintable(pages[i]));
             QVERIFY2(pages[i].contains(QStringLiteral("Date: Wed, 4 Sep 2024 08:00:00 +0000")), qPrintable(pages[i]));
             QVERIFY2(pages[i].contains(QStringLiteral("Page: %1").arg(i + 1)), qPrintable(pages[i]));
             for (auto it = line.globalMatch(pages[i]); it.hasNext(); ++expected)
@@ -295,7 +296,8 @@ private slots:
     void documentBackgroundIsLeftOutAndTableBackgroundsPrinted() {
         const std::string html =
             "<html><body bgcolor=\"#ff0000\"><p>Red page</p>"
-            "<table><tr><td bgcolor=\"#00a000\" width=\"300\" height=\"200\">green cell</td></tr></table></body></html>";
+            "<table><tr><td bgcolor=\"#00a000\" width=\"300\" height=\"200\">green "
+            "cell</td></tr></table></body></html>";
         Tdlg_oe_Msg dialog;
         dialog.LoadMessage(SinglePart("Subject: Colours\n", "text/html", html));
         QPrinter printer(QPrinter::HighResolution);

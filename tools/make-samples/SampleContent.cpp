@@ -92,10 +92,10 @@ TSampleMessage Summary(std::string subject, std::string senderName, std::string 
 }
 
 std::string CommonHeader(const TSampleMessage& m, std::string_view encodedSubject, std::string_view date) {
-    std::string header = Lines({"From: \"" + m.senderName + "\" <" + m.senderAddress + ">",
-                                "To: \"" + m.receiverName + "\" <" + m.receiverAddress + ">",
-                                "Subject: " + std::string(encodedSubject), "Date: " + std::string(date),
-                                "Message-ID: " + m.messageID, "MIME-Version: 1.0"});
+    std::string header =
+        Lines({"From: \"" + m.senderName + "\" <" + m.senderAddress + ">",
+               "To: \"" + m.receiverName + "\" <" + m.receiverAddress + ">", "Subject: " + std::string(encodedSubject),
+               "Date: " + std::string(date), "Message-ID: " + m.messageID, "MIME-Version: 1.0"});
     if (m.priority == 1) header += Lines({"X-Priority: 1 (Highest)"});
     if (m.priority == 5) header += Lines({"X-Priority: 5 (Lowest)"});
     return header;
@@ -105,9 +105,7 @@ constexpr std::string_view kPdfLine = "Brindle demo: quarterly figures";
 
 }  // namespace
 
-std::string Base64Lines(std::string_view bytes) {
-    return testsupport::Base64Lines(bytes, "\r\n");
-}
+std::string Base64Lines(std::string_view bytes) { return testsupport::Base64Lines(bytes, "\r\n"); }
 
 std::string EncodedWord(std::string_view charset, std::string_view bytes) {
     return "=?" + std::string(charset) + "?B?" + testsupport::Base64Encode(bytes) + "?=";
@@ -169,25 +167,32 @@ std::vector<TSampleMessage> DemoMessages() {
 
     // Latin-1 subject; plain text; read.
     {
-        TSampleMessage m = Summary("Gr\xFC\xDF" "e aus M\xFC" "nchen", "Anna Berger", "anna.berger@demo.example",
-                                   0x80, 3, 0, "<demo-1@demo.example>");
-        m.rawText = CommonHeader(m, EncodedWord("ISO-8859-1", "Gr\xFC\xDF" "e aus M\xFC" "nchen"),
+        TSampleMessage m = Summary(
+            "Gr\xFC\xDF"
+            "e aus M\xFC"
+            "nchen",
+            "Anna Berger", "anna.berger@demo.example", 0x80, 3, 0, "<demo-1@demo.example>");
+        m.rawText = CommonHeader(m,
+                                 EncodedWord("ISO-8859-1",
+                                             "Gr\xFC\xDF"
+                                             "e aus M\xFC"
+                                             "nchen"),
                                  "Mon, 04 Mar 2024 10:15:00 +0100") +
                     Lines({"Content-Type: text/plain; charset=ISO-8859-1", "Content-Transfer-Encoding: 8bit", "",
                            "Hallo Robin,", "",
-                           "viele Gr\xFC\xDF" "e aus M\xFCnchen! Das Wetter ist sch\xF6n, der Kaffee hei\xDF.", "",
-                           "Anna"});
+                           "viele Gr\xFC\xDF"
+                           "e aus M\xFCnchen! Das Wetter ist sch\xF6n, der Kaffee hei\xDF.",
+                           "", "Anna"});
         messages.push_back(m);
     }
     // UTF-8 subject; plain and HTML alternatives; unread, high priority.
     {
-        TSampleMessage m = Summary("Caf\xC3\xA9 \xE2\x98\x95 um drei?", "Jonas Weber", "jonas@demo.example", 0x00, 1,
-                                   3, "<demo-2@demo.example>");
+        TSampleMessage m = Summary("Caf\xC3\xA9 \xE2\x98\x95 um drei?", "Jonas Weber", "jonas@demo.example", 0x00, 1, 3,
+                                   "<demo-2@demo.example>");
         m.rawText = CommonHeader(m, EncodedWord("UTF-8", "Caf\xC3\xA9 \xE2\x98\x95 um drei?"),
                                  "Mon, 04 Mar 2024 13:15:00 +0100") +
-                    Lines({"Content-Type: multipart/alternative; boundary=\"=_alt_demo2\"", "",
-                           "--=_alt_demo2", "Content-Type: text/plain; charset=UTF-8",
-                           "Content-Transfer-Encoding: quoted-printable", "",
+                    Lines({"Content-Type: multipart/alternative; boundary=\"=_alt_demo2\"", "", "--=_alt_demo2",
+                           "Content-Type: text/plain; charset=UTF-8", "Content-Transfer-Encoding: quoted-printable", "",
                            "Treffen wir uns um drei im Caf=C3=A9? =E2=98=95", "", "Jonas", "--=_alt_demo2",
                            "Content-Type: text/html; charset=UTF-8", "Content-Transfer-Encoding: quoted-printable", "",
                            "<html><body><p>Treffen wir uns um <b>drei</b> im Caf=C3=A9? =E2=98=95</p>",
@@ -197,9 +202,10 @@ std::vector<TSampleMessage> DemoMessages() {
     // KOI8-R subject; low priority, flagged, read.
     {
         std::string koi8 = "\xF0\xD2\xC9\xD7\xC5\xD4 \xC9\xDA \xED\xCF\xD3\xCB\xD7\xD9";
-        TSampleMessage m = Summary("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xD0\xB8\xD0\xB7 "
-                                   "\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD1\x8B",
-                                   "Ivan Petrov", "ivan@demo.example", 0xA0, 5, 7, "<demo-3@demo.example>");
+        TSampleMessage m = Summary(
+            "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xD0\xB8\xD0\xB7 "
+            "\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD1\x8B",
+            "Ivan Petrov", "ivan@demo.example", 0xA0, 5, 7, "<demo-3@demo.example>");
         m.rawText = CommonHeader(m, EncodedWord("KOI8-R", koi8), "Mon, 04 Mar 2024 20:15:00 +0300") +
                     Lines({"Content-Type: text/plain; charset=KOI8-R", "Content-Transfer-Encoding: 8bit", "",
                            koi8 + "!", "", "Ivan"});
@@ -208,25 +214,26 @@ std::vector<TSampleMessage> DemoMessages() {
     // ISO-2022-JP subject; read.
     {
         std::string jis = "\x1B$BF|K\\8l$N$*CN$i$;\x1B(B";
-        TSampleMessage m = Summary("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE3\x81\x8A\xE7\x9F\xA5\xE3\x82"
-                                   "\x89\xE3\x81\x9B",
-                                   "Yuki Tanaka", "yuki@demo.example", 0x80, 3, 12, "<demo-4@demo.example>");
+        TSampleMessage m = Summary(
+            "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE3\x81\x8A\xE7\x9F\xA5\xE3\x82"
+            "\x89\xE3\x81\x9B",
+            "Yuki Tanaka", "yuki@demo.example", 0x80, 3, 12, "<demo-4@demo.example>");
         m.rawText = CommonHeader(m, EncodedWord("ISO-2022-JP", jis), "Tue, 05 Mar 2024 06:15:00 +0900") +
-                    Lines({"Content-Type: text/plain; charset=ISO-2022-JP", "Content-Transfer-Encoding: 7bit", "",
-                           jis, "", "Yuki"});
+                    Lines({"Content-Type: text/plain; charset=ISO-2022-JP", "Content-Transfer-Encoding: 7bit", "", jis,
+                           "", "Yuki"});
         messages.push_back(m);
     }
     // PNG attachment; flagged, attachment flag, unread.
     {
         TSampleMessage m = Summary("Holiday picture", "Anna Berger", "anna.berger@demo.example", 0x4020, 3, 26,
                                    "<demo-5@demo.example>");
-        m.rawText = CommonHeader(m, "Holiday picture", "Tue, 05 Mar 2024 12:15:00 +0100") +
-                    Lines({"Content-Type: multipart/mixed; boundary=\"=_mix_demo5\"", "", "--=_mix_demo5",
-                           "Content-Type: text/plain; charset=US-ASCII", "", "A small picture from the lake.", "",
-                           "Anna", "--=_mix_demo5", "Content-Type: image/png; name=\"lake.png\"",
-                           "Content-Transfer-Encoding: base64", "Content-Disposition: attachment; filename=\"lake.png\"",
-                           ""}) +
-                    Base64Lines(MakePng(32, 24)) + Lines({"--=_mix_demo5--"});
+        m.rawText =
+            CommonHeader(m, "Holiday picture", "Tue, 05 Mar 2024 12:15:00 +0100") +
+            Lines({"Content-Type: multipart/mixed; boundary=\"=_mix_demo5\"", "", "--=_mix_demo5",
+                   "Content-Type: text/plain; charset=US-ASCII", "", "A small picture from the lake.", "", "Anna",
+                   "--=_mix_demo5", "Content-Type: image/png; name=\"lake.png\"", "Content-Transfer-Encoding: base64",
+                   "Content-Disposition: attachment; filename=\"lake.png\"", ""}) +
+            Base64Lines(MakePng(32, 24)) + Lines({"--=_mix_demo5--"});
         messages.push_back(m);
     }
     // PDF attachment; high priority, attachment flag, read.
@@ -248,47 +255,64 @@ std::vector<TSampleMessage> DemoMessages() {
     {
         TSampleMessage m = Summary("Newsletter: spring colours", "Garden Club", "news@garden.example", 0x80, 3, 50,
                                    "<demo-7@demo.example>");
-        m.rawText = CommonHeader(m, "Newsletter: spring colours", "Wed, 06 Mar 2024 11:15:00 +0000") +
-                    Lines({"Content-Type: multipart/related; boundary=\"=_rel_demo7\"; type=\"text/html\"", "",
-                           "--=_rel_demo7", "Content-Type: text/html; charset=US-ASCII", "",
-                           "<html><body><h1>Spring colours</h1>",
-                           "<p><img src=\"cid:swatch@garden.example\" alt=\"swatch\"> Our colour of the month.</p>",
-                           "</body></html>", "--=_rel_demo7", "Content-Type: image/png",
-                           "Content-Transfer-Encoding: base64", "Content-ID: <swatch@garden.example>",
-                           "Content-Disposition: inline", ""}) +
-                    Base64Lines(MakePng(48, 16)) + Lines({"--=_rel_demo7--"});
+        m.rawText =
+            CommonHeader(m, "Newsletter: spring colours", "Wed, 06 Mar 2024 11:15:00 +0000") +
+            Lines({"Content-Type: multipart/related; boundary=\"=_rel_demo7\"; type=\"text/html\"", "", "--=_rel_demo7",
+                   "Content-Type: text/html; charset=US-ASCII", "", "<html><body><h1>Spring colours</h1>",
+                   "<p><img src=\"cid:swatch@garden.example\" alt=\"swatch\"> Our colour of the month.</p>",
+                   "</body></html>", "--=_rel_demo7", "Content-Type: image/png", "Content-Transfer-Encoding: base64",
+                   "Content-ID: <swatch@garden.example>", "Content-Disposition: inline", ""}) +
+            Base64Lines(MakePng(48, 16)) + Lines({"--=_rel_demo7--"});
         messages.push_back(m);
     }
     // Windows-1252 subject in the summary and the header; unread.
     {
         TSampleMessage m = Summary("Men\xFC \x96 today\x92s specials \x80 5", "Kantine", "kantine@demo.example", 0x00,
                                    3, 55, "<demo-8@demo.example>");
-        m.rawText = CommonHeader(m, "=?windows-1252?Q?Men=FC_=96_today=92s_specials_=80_5?=",
-                                 "Wed, 06 Mar 2024 16:15:00 +0100") +
-                    Lines({"Content-Type: text/plain; charset=windows-1252", "Content-Transfer-Encoding: 8bit", "",
-                           "Soup \x96 3 \x80, salad \x96 4 \x80.", "", "Bon app\xE9tit!"});
+        m.rawText =
+            CommonHeader(m,
+                         "=?windows-1252?Q?Men=FC_=96_today=92s_specials_=80_5?=", "Wed, 06 Mar 2024 16:15:00 +0100") +
+            Lines({"Content-Type: text/plain; charset=windows-1252", "Content-Transfer-Encoding: 8bit", "",
+                   "Soup \x96 3 \x80, salad \x96 4 \x80.", "", "Bon app\xE9tit!"});
         messages.push_back(m);
     }
     return messages;
 }
 
 std::string WelcomeMessage() {
-    return Lines({"From: \"Brindle\" <welcome@brindle.example>", "To: \"Robin Demo\" <robin@demo.example>",
+    return Lines({"From: \"Brindle\" <welcome@brindle.example>",
+                  "To: \"Robin Demo\" <robin@demo.example>",
                   "Subject: " + EncodedWord("UTF-8", "Welcome to Brindle \xE2\x9C\x89"),
-                  "Date: Mon, 04 Mar 2024 09:00:00 +0000", "Message-ID: <welcome@brindle.example>",
-                  "MIME-Version: 1.0", "Content-Type: multipart/mixed; boundary=\"=_mix_welcome\"", "",
-                  "--=_mix_welcome", "Content-Type: multipart/alternative; boundary=\"=_alt_welcome\"", "",
-                  "--=_alt_welcome", "Content-Type: text/plain; charset=UTF-8", "Content-Transfer-Encoding: 8bit", "",
-                  "Welcome to Brindle!", "",
+                  "Date: Mon, 04 Mar 2024 09:00:00 +0000",
+                  "Message-ID: <welcome@brindle.example>",
+                  "MIME-Version: 1.0",
+                  "Content-Type: multipart/mixed; boundary=\"=_mix_welcome\"",
+                  "",
+                  "--=_mix_welcome",
+                  "Content-Type: multipart/alternative; boundary=\"=_alt_welcome\"",
+                  "",
+                  "--=_alt_welcome",
+                  "Content-Type: text/plain; charset=UTF-8",
+                  "Content-Transfer-Encoding: 8bit",
+                  "",
+                  "Welcome to Brindle!",
+                  "",
                   "Brindle opens .dbx and .mbx mail folders and single .eml messages like this one.",
-                  "It only reads them; it never changes them.", "", "--=_alt_welcome",
-                  "Content-Type: text/html; charset=UTF-8", "Content-Transfer-Encoding: 8bit", "",
+                  "It only reads them; it never changes them.",
+                  "",
+                  "--=_alt_welcome",
+                  "Content-Type: text/html; charset=UTF-8",
+                  "Content-Transfer-Encoding: 8bit",
+                  "",
                   "<html><body><h1>Welcome to Brindle!</h1>",
                   "<p>Brindle opens <b>.dbx</b> and <b>.mbx</b> mail folders and single <b>.eml</b> messages "
                   "like this one.</p>",
-                  "<p>It only reads them; it never changes them.</p></body></html>", "--=_alt_welcome--",
-                  "--=_mix_welcome", "Content-Type: image/png; name=\"brindle.png\"",
-                  "Content-Transfer-Encoding: base64", "Content-Disposition: attachment; filename=\"brindle.png\"",
+                  "<p>It only reads them; it never changes them.</p></body></html>",
+                  "--=_alt_welcome--",
+                  "--=_mix_welcome",
+                  "Content-Type: image/png; name=\"brindle.png\"",
+                  "Content-Transfer-Encoding: base64",
+                  "Content-Disposition: attachment; filename=\"brindle.png\"",
                   ""}) +
            Base64Lines(MakePng(16, 16)) + Lines({"--=_mix_welcome--"});
 }
@@ -296,10 +320,11 @@ std::string WelcomeMessage() {
 TSampleMessage BenchMessage(uint32_t index) {
     bool large = index % 10 == 9;
     std::string number = std::to_string(index);
-    TSampleMessage m = Summary("Benchmark message " + number + (large ? " with attachment" : ""),
-                               "Sender " + std::to_string(index % 97), "sender" + std::to_string(index % 97) + "@bench.example",
-                               (index % 3 == 0 ? 0x80u : 0u) | (large ? 0x4000u : 0u), index % 7 == 0 ? 1 : 3,
-                               static_cast<int>(index % 5000), "<bench-" + number + "@bench.example>");
+    TSampleMessage m =
+        Summary("Benchmark message " + number + (large ? " with attachment" : ""),
+                "Sender " + std::to_string(index % 97), "sender" + std::to_string(index % 97) + "@bench.example",
+                (index % 3 == 0 ? 0x80u : 0u) | (large ? 0x4000u : 0u), index % 7 == 0 ? 1 : 3,
+                static_cast<int>(index % 5000), "<bench-" + number + "@bench.example>");
     m.receivedFileTime = FileTimeFromUnix(kDemoStart + index * 60LL);
     std::string header = CommonHeader(m, m.subject, "Mon, 04 Mar 2024 10:15:00 +0100");
     std::string paragraph =
