@@ -42,19 +42,6 @@ uint32_t FoldCodePoint(uint32_t cp) {
     return cp;
 }
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 bool HasStoreExtension(std::string_view folded) { return folded.ends_with(".dbx") || folded.ends_with(".mbx"); }
 
 std::string StemOf(std::string_view name) {
@@ -200,7 +187,7 @@ std::string FoldFileName(std::string_view utf8) {
         }
         uint32_t cp = lead & (length == 2 ? 0x1F : 0x0F);
         for (size_t k = 1; k < length; ++k) cp = (cp << 6) | (static_cast<unsigned char>(sequence[k]) & 0x3F);
-        AppendUtf8(folded, FoldCodePoint(cp));
+        AppendCodePoint(folded, FoldCodePoint(cp));
     }
     return folded;
 }

@@ -1,10 +1,14 @@
 #pragma once
 // Text shown or written as text is UTF-8. Bytes that are not valid UTF-8 and carry no
 // declared charset are read as Windows-1252.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace brindle {
+
+// Appends the UTF-8 form of a code point below U+10000.
+void AppendCodePoint(std::string& out, uint32_t cp);
 
 bool IsValidUtf8(std::string_view bytes);
 

@@ -1,5 +1,6 @@
 #pragma once
 // Running brindle-cli in-process and temporary folders for its output.
+#include "TempDir.h"
 #include "cli/Cli.h"
 
 #include <cstdlib>
@@ -23,28 +24,6 @@ inline TCliRun RunTool(const std::vector<std::string>& args) {
     int status = RunCli(args, out, err);
     return {status, out.str(), err.str()};
 }
-
-// A fresh folder under the system's temporary folder, removed with its content at the end.
-class TTempDir {
-public:
-    TTempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "brindle-cli-test-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
-        path_ = pattern;
-    }
-    ~TTempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TTempDir(const TTempDir&) = delete;
-    TTempDir& operator=(const TTempDir&) = delete;
-
-    const std::string& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, std::string_view bytes);

@@ -1,5 +1,6 @@
 #pragma once
 // Store folders written into temporary folders for the tree and export tests.
+#include "TempDir.h"
 #include "StoreWriter.h"
 
 #include <cstdlib>
@@ -11,27 +12,6 @@
 #include <vector>
 
 namespace brindle::test {
-
-class TTempDir {
-public:
-    TTempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "brindle-mailbox-test-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
-        path_ = pattern;
-    }
-    ~TTempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TTempDir(const TTempDir&) = delete;
-    TTempDir& operator=(const TTempDir&) = delete;
-
-    const std::string& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 inline std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
