@@ -1,7 +1,7 @@
 #pragma once
 // Store folders written into temporary folders for the tree and export tests.
-#include "TempDir.h"
 #include "StoreWriter.h"
+#include "TempDir.h"
 
 #include <cstdlib>
 #include <filesystem>
