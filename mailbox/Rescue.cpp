@@ -19,6 +19,7 @@ constexpr size_t kFileNameMax = 255;
 // Mapped pages of the store are given back after reading this many headers, so that memory
 // stays bounded also for files of gigabytes.
 constexpr size_t kMessagesPerRelease = 4096;
+constexpr uint64_t kPrefetchLimit = uint64_t{32} << 20;
 
 // The header block: up to the first empty line; none when the text has no empty line.
 std::optional<std::string_view> HeaderBlock(std::string_view text) {
@@ -96,9 +97,11 @@ bool TStoreRescue::Run(const TScanProgress& progress) {
             // The headers are read after the whole file was scanned: cancelling still works.
             if (i != 0 && progress && !progress(file_->Size(), file_->Size())) return false;
             file_->ReleasePages(0, file_->Size());
-            // The messages of the next batch lie in file order from here on.
+            // The messages of the next batch lie in file order from here on; far apart, they
+            // are read where they are.
             const size_t last = std::min(i + kMessagesPerRelease, found.size()) - 1;
-            file_->PrefetchPages(found[i].Offset, uint64_t{found[last].Offset} + kHeaderFirstLook - found[i].Offset);
+            const uint64_t span = uint64_t{found[last].Offset} + kHeaderFirstLook - found[i].Offset;
+            if (span <= kPrefetchLimit) file_->PrefetchPages(found[i].Offset, span);
         }
         messages_.push_back(
             {found[i], SummarizeFoundHeader([&](uint64_t bytes) { return dbxScan_->Text(found[i], nullptr, bytes); })});
