@@ -11,6 +11,12 @@ int32_t CheckedMessageIndex(TOEReader& reader, int32_t index) {
     return index;
 }
 
+std::string ControlsAsSpaces(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    return text;
+}
+
 std::string JoinPath(const std::string& dir, const std::string& name) {
     if (dir.empty() || dir.back() == '/') return dir + name;
     return dir + "/" + name;

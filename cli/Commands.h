@@ -24,6 +24,10 @@ void RunFolders(const TCliArguments& args, std::ostream& out);
 // "Message index %d is out of range (the store holds %d messages).".
 int32_t CheckedMessageIndex(TOEReader& reader, int32_t index);
 
+// A UTF-8 text as one tab-separated cell: control characters (tab and line ends too) become
+// spaces.
+std::string ControlsAsSpaces(std::string text);
+
 // dir and name joined by one slash.
 std::string JoinPath(const std::string& dir, const std::string& name);
 

@@ -19,19 +19,12 @@ std::string Hex8(uint32_t value) {
     return text;
 }
 
-// A text as one tab-separated cell: control characters shown as spaces.
-std::string Cell(std::string text) {
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
-    return text;
-}
-
 void WriteFoundRow(std::ostream& out, const TRescuedMessage& message) {
     const TFoundMessage& found = message.Found;
     out << Hex8(found.Offset) << '\t' << FoundKindName(found.Kind) << '\t'
         << (found.Index ? std::to_string(*found.Index) : "-") << '\t' << found.Size << '\t' << found.LostBytes << '\t'
-        << Cell(message.Header.Date) << '\t' << Cell(message.Header.From) << '\t' << Cell(message.Header.Subject)
-        << '\n';
+        << ControlsAsSpaces(message.Header.Date) << '\t' << ControlsAsSpaces(message.Header.From) << '\t'
+        << ControlsAsSpaces(message.Header.Subject) << '\n';
 }
 
 void WriteFoundObject(TJsonWriter& json, const TRescuedMessage& message) {

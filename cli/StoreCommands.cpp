@@ -25,12 +25,7 @@ void WriteBytes(std::ostream& out, std::string_view bytes) {
 }
 
 // A summary text as one tab-separated cell: UTF-8, control characters shown as spaces.
-std::string CellText(std::string_view text) {
-    std::string cell = Utf8OrCp1252Cut(text, kShortStringMax);
-    for (char& c : cell)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
-    return cell;
-}
+std::string CellText(std::string_view text) { return ControlsAsSpaces(Utf8OrCp1252Cut(text, kShortStringMax)); }
 
 std::string HexFlags(uint32_t flags) {
     char text[16];
