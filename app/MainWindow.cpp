@@ -60,7 +60,7 @@ constexpr int kStatusPanel0Width = 150;
 constexpr int kProgressWidth = 120;
 constexpr int kProgressSteps = 1000;
 constexpr int kSplitterWidth = 2;
-constexpr int kFolderPaneWidth = 190;
+constexpr int kFolderPaneWidth = 215;
 constexpr int kColumnWidths[] = {25, 25, 25, 200, 200, 125, 75};
 const QColor kDetailPanelColor(239, 235, 222);
 
