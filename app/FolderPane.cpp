@@ -52,6 +52,9 @@ TFolderPane::TFolderPane(QWidget* parent) : QTreeView(parent), model_(new QStand
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& current) {
         if (current.isValid()) emit FolderChosen(current.siblingAtColumn(colName).data(kNodeRole).toInt());
     });
+    connect(this, &QTreeView::activated, this, [this](const QModelIndex& index) {
+        emit FolderActivated(index.siblingAtColumn(colName).data(kNodeRole).toInt());
+    });
     setMinimumWidth(kNameWidth);
 }
 

@@ -50,6 +50,8 @@ public:
 
 signals:
     void FolderChosen(int node);
+    // A double-click or Enter on the row of node.
+    void FolderActivated(int node);
 
 private:
     QIcon NodeIcon(const TFolderNode& node) const;

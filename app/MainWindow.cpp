@@ -149,6 +149,8 @@ void Twnd_oe_Main::CreateFolderPane() {
     folderPane_->hide();
     connect(folderPane_, &TFolderPane::FolderChosen, this,
             [this](int node) { Guarded([this, node] { FolderChosen(node); }); });
+    connect(folderPane_, &TFolderPane::FolderActivated, this,
+            [this](int node) { Guarded([this, node] { FolderActivated(node); }); });
     folderSplitter_ = new QSplitter(Qt::Horizontal, this);
     folderSplitter_->setObjectName(QStringLiteral("FolderSplitter"));
     folderSplitter_->setHandleWidth(kSplitterWidth);
@@ -764,11 +766,17 @@ void Twnd_oe_Main::FolderChosen(int node) {
     } catch (const std::exception& error) {
         const QString text = MessageForDisplay(QString::fromUtf8(error.what()));
         folderPane_->SetNodeError(node, text);
-        SetStatusText(1, text);
+        SetStatusText(1, text + QStringLiteral(" (double-click the folder to scan its file)"));
         return;
     }
     folderPane_->SetNodeError(node, QString());
     StartRescueScan(path, false);
+}
+
+// A folder whose store failed to open: asked for once more, it goes through the whole open
+// flow, with its error box that offers to scan the file.
+void Twnd_oe_Main::FolderActivated(int node) {
+    if (!folderPane_->NodeError(node).isEmpty()) OpenStore(folderPane_->StorePath(node));
 }
 
 void Twnd_oe_Main::ClearOpenStore() {

@@ -103,6 +103,7 @@ private:
     void CreateComponents();
     void CreateFolderPane();
     void FolderChosen(int node);
+    void FolderActivated(int node);
     void ClearOpenStore();
     void CloseStoreFolder();
     QAction* AddMenuItem(QMenu* menu, const char* name, const QString& caption, void (Twnd_oe_Main::*handler)());
