@@ -3,8 +3,10 @@
 #include "app/AboutBox.h"
 #include "app/AddressGathering.h"
 #include "app/CellTexts.h"
+#include "app/ExportDialog.h"
 #include "app/FileProperties.h"
 #include "app/FolderChooser.h"
+#include "app/FolderPane.h"
 #include "app/MessageListModel.h"
 #include "app/RescueScan.h"
 #include "app/Stopwatch.h"
@@ -58,6 +60,7 @@ constexpr int kStatusPanel0Width = 150;
 constexpr int kProgressWidth = 120;
 constexpr int kProgressSteps = 1000;
 constexpr int kSplitterWidth = 2;
+constexpr int kFolderPaneWidth = 215;
 constexpr int kColumnWidths[] = {25, 25, 25, 200, 200, 125, 75};
 const QColor kDetailPanelColor(239, 235, 222);
 
@@ -100,6 +103,7 @@ QString MessagesFoundText(size_t count, const char* what) {
 
 bool IsOpenableDrop(const QMimeData* data) {
     if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().front().isLocalFile()) return false;
+    if (QFileInfo(data->urls().front().toLocalFile()).isDir()) return true;
     QString suffix = QFileInfo(data->urls().front().toLocalFile()).suffix();
     return suffix.compare(u"dbx", Qt::CaseInsensitive) == 0 || suffix.compare(u"mbx", Qt::CaseInsensitive) == 0 ||
            suffix.compare(u"eml", Qt::CaseInsensitive) == 0;
@@ -135,9 +139,28 @@ Twnd_oe_Main::Twnd_oe_Main(const QStringList& arguments, QWidget* parent) : QMai
     Splitter1->addWidget(HeaderPanel);
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 0);
-    setCentralWidget(Splitter1);
+    CreateFolderPane();
     CreateStatusBar();
     CreateComponents();
+}
+
+void Twnd_oe_Main::CreateFolderPane() {
+    folderPane_ = new TFolderPane(this);
+    folderPane_->hide();
+    connect(folderPane_, &TFolderPane::FolderChosen, this,
+            [this](int node) { Guarded([this, node] { FolderChosen(node); }); });
+    connect(folderPane_, &TFolderPane::FolderActivated, this,
+            [this](int node) { Guarded([this, node] { FolderActivated(node); }); });
+    folderSplitter_ = new QSplitter(Qt::Horizontal, this);
+    folderSplitter_->setObjectName(QStringLiteral("FolderSplitter"));
+    folderSplitter_->setHandleWidth(kSplitterWidth);
+    folderSplitter_->setChildrenCollapsible(false);
+    folderSplitter_->addWidget(folderPane_);
+    folderSplitter_->addWidget(Splitter1);
+    folderSplitter_->setStretchFactor(0, 0);
+    folderSplitter_->setStretchFactor(1, 1);
+    folderSplitter_->setSizes({kFolderPaneWidth, kWindowSize.width() - kFolderPaneWidth});
+    setCentralWidget(folderSplitter_);
 }
 
 Twnd_oe_Main::~Twnd_oe_Main() {
@@ -168,7 +191,9 @@ void Twnd_oe_Main::CreateMenu() {
     File1->setObjectName(QStringLiteral("File1"));
     AddMenuItem(File1, "mmOpen", QStringLiteral("Open..."), &Twnd_oe_Main::cmOpen)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    AddMenuItem(File1, "mmOpenStoreFolder", QStringLiteral("Open Store Folder..."), &Twnd_oe_Main::cmOpenStoreFolder);
     AddMenuItem(File1, "mmSaveAll", QStringLiteral("Save Selected..."), &Twnd_oe_Main::cmSaveAll);
+    AddMenuItem(File1, "mmExport", QStringLiteral("Export..."), &Twnd_oe_Main::cmExport);
     File1->addSeparator();
     AddMenuItem(File1, "mmMessageView", QStringLiteral("Message View..."), &Twnd_oe_Main::cmMessageView);
     AddMenuItem(File1, "mmFileProps", QStringLiteral("File Properties..."), &Twnd_oe_Main::cmFileProps);
@@ -339,14 +364,18 @@ void Twnd_oe_Main::showEvent(QShowEvent* event) {
 void Twnd_oe_Main::FormShow() {
     if (arguments_.size() < 2) return;
     QFileInfo file(arguments_[1]);
-    if (file.isFile()) LoadFile(file.absoluteFilePath());
+    if (file.isFile() || file.isDir()) LoadFile(file.absoluteFilePath());
 }
 
 void Twnd_oe_Main::LoadFile(const QString& path) {
-    if (HasEmlExtension(path))
+    if (const QString folder = StoreFolderOfPath(path); !folder.isEmpty()) {
+        OpenStoreFolder(folder);
+    } else if (HasEmlExtension(path)) {
         ReadSingleMessage(path);
-    else
+    } else {
+        CloseStoreFolder();
         OpenStore(path);
+    }
 }
 
 void Twnd_oe_Main::ReadSingleMessage(const QString& path) {
@@ -409,7 +438,7 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
         RepaintNow();
         model_->SetReader(reader_.get());
         if (reader_->Loaded()) FillList();
-        mruList_->AddFile(path);
+        if (!folderPane_->Folder()) mruList_->AddFile(path);
         od_.InitialDir =
             od_.FileName.isEmpty() ? QString() : WithTrailingSeparator(QFileInfo(od_.FileName).absolutePath());
     } catch (...) {
@@ -698,6 +727,89 @@ void Twnd_oe_Main::ShowFoundRows() {
         if (rescue_->Messages()[i].Found.Kind != TFoundKind::Indexed) unindexed.push_back(i);
     model_->AddFoundRows(unindexed);
     if (sortColumn_ >= 0) model_->SortRows(sortColumn_, sortDirection_);
+}
+
+void Twnd_oe_Main::cmOpenStoreFolder() {
+    QString folder = od_.InitialDir;
+    if (ChooseFolder(QStringLiteral("Open Store Folder"), QString(), folder, this)) OpenStoreFolder(folder);
+}
+
+void Twnd_oe_Main::OpenStoreFolder(const QString& dir) {
+    QStringList folderWarnings;
+    TStoreFolder folder = ReadStoreFolder(
+        LocalPath(dir), [&](const TWarning& warning) { folderWarnings.append(ShownText(warning.Describe())); });
+    ClearOpenStore();
+    folderPane_->SetFolder(std::move(folder));
+    folderPane_->show();
+    mruList_->AddFile(dir);
+    const QString caption = QStringLiteral("Brindle - [%1]").arg(QDir::toNativeSeparators(dir));
+    setWindowTitle(caption);
+    SetApplicationTitle(caption);
+    SetStatusText(0, QStringLiteral("Folders: %1").arg(folderPane_->Folder()->Nodes.size()));
+    folderPane_->SelectNode(folderPane_->FirstNodeToOpen());
+    warnings_ += folderWarnings;
+    ShowWarnings();
+}
+
+// A folder's store opens through the same steps as a file, but a failure is shown in the
+// pane and the status bar instead of a box for each folder.
+void Twnd_oe_Main::FolderChosen(int node) {
+    const QString path = folderPane_->StorePath(node);
+    if (path.isEmpty()) {
+        ClearOpenStore();
+        SetStatusText(1, QStringLiteral("This folder has no store file"));
+        return;
+    }
+    CancelRescueScan();
+    try {
+        ReadStore(path);
+    } catch (const std::exception& error) {
+        const QString text = MessageForDisplay(QString::fromUtf8(error.what()));
+        folderPane_->SetNodeError(node, text);
+        SetStatusText(1, text + QStringLiteral(" (double-click the folder to scan its file)"));
+        return;
+    }
+    folderPane_->SetNodeError(node, QString());
+    StartRescueScan(path, false);
+}
+
+// A folder whose store failed to open: asked for once more, it goes through the whole open
+// flow, with its error box that offers to scan the file.
+void Twnd_oe_Main::FolderActivated(int node) {
+    if (!folderPane_->NodeError(node).isEmpty()) OpenStore(folderPane_->StorePath(node));
+}
+
+void Twnd_oe_Main::ClearOpenStore() {
+    CancelRescueScan();
+    model_->Clear();
+    model_->SetReader(nullptr);
+    reader_.reset();
+    DetailPanel->clear();
+    Memo->clear();
+    warnings_.clear();
+    ShowWarnings();
+    SetStatusText(0, QString());
+}
+
+void Twnd_oe_Main::CloseStoreFolder() {
+    folderPane_->Clear();
+    folderPane_->hide();
+}
+
+void Twnd_oe_Main::cmExport() {
+    TExportSources sources;
+    if (reader_) {
+        const int node = folderPane_->CurrentNode();
+        const std::string name =
+            node >= 0 ? folderPane_->Folder()->Nodes[node].Name : ShownText(reader_->GetFolderName()).toStdString();
+        sources.OpenFolder = SingleStoreFolder(reader_->FileName(), name);
+        for (int row : SelectedRows())
+            if (!model_->IsFoundRow(row)) sources.Selected.push_back(model_->MessageIndex(row));
+    }
+    if (folderPane_->Folder()) sources.StoreFolder = *folderPane_->Folder();
+    if (!sources.OpenFolder && !sources.StoreFolder) return;
+    TExportDialog dialog(std::move(sources), this);
+    AppHooks().RunModal(dialog);
 }
 
 void Twnd_oe_Main::closeEvent(QCloseEvent* event) {

@@ -26,6 +26,7 @@ namespace brindle {
 
 class Korvane_MRUList;
 class Korvane_PersistentPosition;
+class TFolderPane;
 class TMessageListModel;
 class TRescueScan;
 class TStoreRescue;
@@ -58,6 +59,14 @@ public:
     // the open store found beyond its index, or takes them away again.
     void cmDeletedMessages();
     void MRUListMenuItemClick(QAction* Sender);
+
+    // Store folders: File > Open Store Folder..., the folder pane, File > Export...
+    void cmOpenStoreFolder();
+    void cmExport();
+    // Shows the tree of a store folder in the folder pane and opens its inbox (or its first
+    // folder with a store file). Throws EFOpenError when dir cannot be listed.
+    void OpenStoreFolder(const QString& dir);
+    TFolderPane* FolderPane() const { return folderPane_; }
 
     void TreeHeaderClick(int column);
     void TreeFocusChanged(int row);
@@ -92,6 +101,11 @@ private:
     void CreateHeaderPanel();
     void CreateStatusBar();
     void CreateComponents();
+    void CreateFolderPane();
+    void FolderChosen(int node);
+    void FolderActivated(int node);
+    void ClearOpenStore();
+    void CloseStoreFolder();
     QAction* AddMenuItem(QMenu* menu, const char* name, const QString& caption, void (Twnd_oe_Main::*handler)());
     template <typename Handler>
     void Guarded(Handler handler);
@@ -150,6 +164,9 @@ private:
     QString scanPath_;
     Korvane_MRUList* mruList_ = nullptr;
     Korvane_PersistentPosition* PP = nullptr;
+    // The folder pane beside the list, shown while a store folder is open.
+    TFolderPane* folderPane_ = nullptr;
+    QSplitter* folderSplitter_ = nullptr;
 };
 
 // Whether a path's extension (from the last dot of its file-name part) is ".eml" in any

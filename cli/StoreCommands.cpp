@@ -225,6 +225,7 @@ void RunExport(const TCliArguments& args, std::ostream& out) {
     options.Problem = [&args](const std::string& text) {
         if (args.err) *args.err << "brindle-cli: " << text << '\n';
     };
+    options.Recovered = options.Problem;
     TExportTotals totals;
     if (isFolder) {
         totals = ExportStoreFolder(ReadStoreFolder(source, ListWarnings(args)), dir, options);
@@ -235,7 +236,9 @@ void RunExport(const TCliArguments& args, std::ostream& out) {
     }
     out << "Exported " << totals.Folders << (totals.Folders == 1 ? " folder, " : " folders, ") << totals.Messages
         << (totals.Messages == 1 ? " message, " : " messages, ") << totals.Errors
-        << (totals.Errors == 1 ? " error.\n" : " errors.\n");
+        << (totals.Errors == 1 ? " error" : " errors");
+    if (totals.Recovered > 0) out << ", " << totals.Recovered << " recovered by scan";
+    out << ".\n";
     if (totals.Errors > 0)
         throw Exception(std::to_string(totals.Errors) +
                         (totals.Errors == 1 ? " folder or message was" : " folders or messages were") +

@@ -1,6 +1,7 @@
 #include "mailbox/FolderExport.h"
 
 #include "mailbox/MessageFiles.h"
+#include "mailbox/Rescue.h"
 #include "platform/Exceptions.h"
 #include "platform/FileNames.h"
 #include "platform/StringList.h"
@@ -74,6 +75,30 @@ std::unique_ptr<TOEReader> OpenForExport(const std::string& path, const TWarning
     return reader;
 }
 
+// The address of a From field: between its angle brackets, else the field itself trimmed.
+std::string AddressOfFromField(std::string_view from) {
+    const size_t open = from.rfind('<');
+    const size_t close = open == std::string_view::npos ? open : from.find('>', open);
+    if (close != std::string_view::npos) return std::string(from.substr(open + 1, close - open - 1));
+    const size_t first = from.find_first_not_of(" \t");
+    const size_t last = from.find_last_not_of(" \t");
+    return first == std::string_view::npos ? std::string() : std::string(from.substr(first, last - first + 1));
+}
+
+// A summary of a message that a scan found, from its own header lines; marked read, since the
+// store's flags are out of reach.
+TMessageInfo InfoOfRescued(const TRescuedMessage& message, size_t position) {
+    TMessageInfo info;
+    info.Index = static_cast<uint32_t>(position);
+    info.Flags = kFlagRead;
+    info.Subject = message.Header.Subject;
+    info.SenderName = message.Header.From;
+    info.SenderAddress = AddressOfFromField(message.Header.From);
+    info.DateText = message.Header.Date;
+    info.MessageID = message.Header.MessageID;
+    return info;
+}
+
 std::string JoinPath(const std::string& dir, const std::string& name) {
     if (dir.empty() || dir.back() == '/') return dir + name;
     return dir + "/" + name;
@@ -88,7 +113,11 @@ public:
 
     TExportTotals Run(const TStoreFolder& folder) {
         if (options_.Format == TExportFormat::Maildir && !MakeMaildirParts(*root_)) return totals_;
-        for (size_t k = 0; k < folder.Nodes.size(); ++k) ExportNode(folder, k);
+        progress_.FolderCount = folder.Nodes.size();
+        for (const TFolderNode& node : folder.Nodes)
+            if (node.File)
+                progress_.ExpectedMessages += options_.Indexes ? options_.Indexes->size() : node.Count.value_or(0);
+        for (size_t k = 0; k < folder.Nodes.size() && !totals_.Cancelled; ++k) ExportNode(folder, k);
         return totals_;
     }
 
@@ -103,6 +132,13 @@ private:
         std::unique_ptr<TTargetFolder> Cur;  // maildir: its cur/
         bool Written = false;
     };
+
+    // False once the export is to stop.
+    bool GoOn() {
+        progress_.Messages = totals_.Messages;
+        if (!totals_.Cancelled && options_.Progress && !options_.Progress(progress_)) totals_.Cancelled = true;
+        return !totals_.Cancelled;
+    }
 
     void Problem(const std::string& text) {
         ++totals_.Errors;
@@ -168,6 +204,9 @@ private:
         TLevel* parent = node.Depth == 0 ? nullptr : &levels_.back();
         TLevel level;
         level.Shown = parent ? parent->Shown + "/" + node.Name : node.Name;
+        progress_.Folder = k;
+        progress_.FolderName = level.Shown;
+        if (!GoOn()) return;
         std::unique_ptr<TNewFile> mbox;
         try {
             TTargetFolder* holder = ChildHolder(parent);
@@ -224,7 +263,7 @@ private:
         try {
             reader = OpenForExport(path, options_.Warnings);
         } catch (const Exception& error) {
-            Problem(level.Shown + ": " + error.Message());
+            ExportScanned(path, level, mbox, folderNumber, error.Message());
             return;
         }
         if (!reader) return;
@@ -237,6 +276,44 @@ private:
             } catch (const Exception& error) {
                 Problem(level.Shown + ": message " + std::to_string(index) + ": " + error.Message());
             }
+            if (!GoOn()) return;
+        }
+    }
+
+    // A store whose index cannot be read: every message that a scan of the whole file finds,
+    // but the deleted ones, in the order of the file. Chosen indexes do not apply, since they
+    // count summaries that could not be read.
+    void ExportScanned(const std::string& path, TLevel& level, TNewFile* mbox, size_t folderNumber,
+                       const std::string& openError) {
+        std::unique_ptr<TStoreRescue> rescue;
+        try {
+            rescue = std::make_unique<TStoreRescue>(path);
+            if (!rescue->Run([this](uint64_t, uint64_t) { return GoOn(); })) return;
+        } catch (const Exception&) {
+            rescue.reset();
+        }
+        std::vector<size_t> wanted;
+        if (rescue && !options_.Indexes)
+            for (size_t i = 0; i < rescue->Messages().size(); ++i)
+                if (rescue->Messages()[i].Found.Kind != TFoundKind::Deleted) wanted.push_back(i);
+        if (wanted.empty()) {
+            Problem(level.Shown + ": " + openError);
+            return;
+        }
+        ++totals_.Recovered;
+        if (options_.Recovered)
+            options_.Recovered(level.Shown + ": recovered by scan, " + std::to_string(wanted.size()) +
+                               (wanted.size() == 1 ? " message (" : " messages (") + openError + ")");
+        for (size_t position : wanted) {
+            const int32_t index = static_cast<int32_t>(position);
+            try {
+                WriteMessage(rescue->Text(position), InfoOfRescued(rescue->Messages()[position], position), index,
+                             level, mbox, folderNumber);
+                ++totals_.Messages;
+            } catch (const Exception& error) {
+                Problem(level.Shown + ": found message " + std::to_string(position) + ": " + error.Message());
+            }
+            if (!GoOn()) return;
         }
     }
 
@@ -271,6 +348,7 @@ private:
     std::unique_ptr<TTargetFolder> root_;
     std::vector<TLevel> levels_;
     TExportTotals totals_;
+    TExportProgress progress_;
 };
 
 }  // namespace

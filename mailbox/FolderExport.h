@@ -24,6 +24,20 @@ struct TExportTotals {
     size_t Folders = 0;
     size_t Messages = 0;
     size_t Errors = 0;
+    // Folders whose index could not be read, exported from what a whole-file scan found.
+    size_t Recovered = 0;
+    // The export stopped because Progress asked it to.
+    bool Cancelled = false;
+};
+
+// How far an export is: reported before each folder and after each message.
+struct TExportProgress {
+    size_t Folder = 0;  // the folder being written, counted from 0 in tree order
+    size_t FolderCount = 0;
+    std::string FolderName;  // the names from the top, joined by "/"
+    size_t Messages = 0;     // messages written so far, in all folders
+    // Messages the folder headers (or the chosen indexes) promise, in all folders.
+    size_t ExpectedMessages = 0;
 };
 
 struct TExportOptions {
@@ -34,11 +48,18 @@ struct TExportOptions {
     std::function<void(const std::string&)> Problem;
     // Damage that reading tolerated.
     TWarningSink Warnings;
+    // Called before each folder and after each message (also from a worker thread when the
+    // export runs on one); false stops the export before the next message.
+    std::function<bool(const TExportProgress&)> Progress;
+    // Each folder whose index could not be read and whose messages were taken from a scan of
+    // the whole file instead (all but the deleted ones), as one line of text.
+    std::function<void(const std::string&)> Recovered;
 };
 
-// Exports every folder of the tree into outDir, which must exist. A folder whose store cannot
-// be read, or a message that cannot be read or written, is told to Problem and counted; the
-// others go on.
+// Exports every folder of the tree into outDir, which must exist. A folder whose index cannot
+// be read is exported from a scan of its whole file and told to Recovered. A folder of which
+// neither gives a message, or a message that cannot be read or written, is told to Problem and
+// counted; the others go on.
 TExportTotals ExportStoreFolder(const TStoreFolder& folder, const std::string& outDir, const TExportOptions& options);
 
 // Exports one store file as a folder named after it (mbox, Maildir) into outDir.

@@ -21,4 +21,5 @@ shoot() {
 }
 
 shoot main-window samples/Demo.dbx
+shoot folder-pane samples/Mailbox
 tools/screenshots-viewer.sh "$BUILD"

@@ -179,7 +179,7 @@ private slots:
         QStringList file;
         for (QAction* a : Child<QMenu>("File1")->actions())
             file << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(file, (QStringList{"Open...", "Save Selected...", "-", "Message View...", "File Properties...", "-",
+        QCOMPARE(file, (QStringList{"Open...", "Open Store Folder...", "Save Selected...", "Export...", "-", "Message View...", "File Properties...", "-",
                                     "Gather E-mail Addresses...", "-", "Exit"}));
         QStringList help;
         for (QAction* a : Child<QMenu>("mmHelp")->actions())

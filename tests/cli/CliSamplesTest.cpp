@@ -15,7 +15,9 @@ std::string Sample(const std::string& name) { return std::string(BRINDLE_SOURCE_
 TEST(Samples, CommittedFilesMatchTheirGenerator) {
     TTempDir dir;
     samples::WriteSamples(dir.Path());
-    for (const char* name : {"Demo.dbx", "Demo.mbx", "Demo.idx", "Welcome.eml"}) {
+    for (const char* name : {"Demo.dbx", "Demo.mbx", "Demo.idx", "Welcome.eml", "Mailbox/Folders.dbx",
+                             "Mailbox/Inbox.dbx", "Mailbox/Projects.dbx", "Mailbox/Outbox.dbx",
+                             "Mailbox/Sent Items.dbx", "Mailbox/Deleted Items.dbx", "Mailbox/Drafts.dbx"}) {
         ASSERT_TRUE(std::filesystem::exists(Sample(name))) << name << ": run tools/make-samples.sh";
         EXPECT_TRUE(test::ReadFile(dir / name) == test::ReadFile(Sample(name)))
             << name << " is stale: run tools/make-samples.sh";

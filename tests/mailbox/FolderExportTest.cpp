@@ -224,33 +224,94 @@ TEST(FolderExportTest, EmlTreeNestsFoldersAndDatesFiles) {
     EXPECT_EQ(NamesIn(out / "Top/Inbox/Sub"), std::vector<std::string>{"0_Deep.eml"});
 }
 
-TEST(FolderExportTest, DamagedFoldersAndMessagesDoNotStopTheOthers) {
+// Stores whose index cannot be read are exported from a scan of the whole file; a file in
+// which the scan finds nothing either is told as an error, and the others go on.
+TEST(FolderExportTest, DamagedFoldersAreRecoveredByScanAndDoNotStopTheOthers) {
     TTempDir dir;
     WriteFolderList(dir / "Folders.dbx", {
                                              {1, 0xFFFFFFFF, "Healthy", "Healthy.dbx"},
                                              {2, 0xFFFFFFFF, "Unreadable", "Unreadable.dbx"},
                                              {3, 0xFFFFFFFF, "Cycle", "Cycle.dbx"},
                                              {4, 0xFFFFFFFF, "Empty", "Empty.dbx"},
-                                             {5, 0xFFFFFFFF, "Last", "Last.dbx"},
+                                             {5, 0xFFFFFFFF, "Garbage", "Garbage.dbx"},
+                                             {6, 0xFFFFFFFF, "Last", "Last.dbx"},
                                          });
     WriteDbx(dir / "Healthy.dbx", {Message("a"), Message("b")});
+    // The root node does not carry its offset: no summary can be read, the blocks are intact.
     WriteDbx(dir / "Unreadable.dbx", {Message("c")}, TDbxOptions{.Damage = {{TDbxDamageKind::NodeMarker, 0}}});
     // The second message's chain leads back to its first block: the store's summaries cannot
-    // be read, and the folder is told as one error.
+    // be read, but the other two messages' chains are whole.
     std::vector<TStoreMessage> cycle = {Message("d"), Message("e", std::string(2000, 'x')), Message("f")};
     WriteDbx(dir / "Cycle.dbx", cycle, TDbxOptions{.Damage = {{TDbxDamageKind::ChainCycle, 1}}});
     WriteDbx(dir / "Empty.dbx", {});
+    {
+        std::ofstream garbage(dir / "Garbage.dbx", std::ios::binary);
+        garbage << std::string(4096, 'G');
+    }
     WriteDbx(dir / "Last.dbx", {Message("g")});
     for (TExportFormat format : {TExportFormat::Eml, TExportFormat::Mbox, TExportFormat::Maildir}) {
+        SCOPED_TRACE(static_cast<int>(format));
         TTempDir out;
-        std::vector<std::string> problems;
-        const TExportTotals totals = Export(dir.Path(), out.Path(), format, &problems);
-        EXPECT_EQ(totals.Folders, 5u);
-        EXPECT_EQ(totals.Messages, 3u);
-        EXPECT_EQ(totals.Errors, 2u);
-        ASSERT_EQ(problems.size(), 2u);
-        EXPECT_EQ(problems[0], "Unreadable: Wrong object marker.");
-        EXPECT_EQ(problems[1], "Cycle: Data block chain leads back to a block already visited.");
+        std::vector<std::string> problems, recovered;
+        TExportOptions options;
+        options.Format = format;
+        options.Problem = [&](const std::string& text) { problems.push_back(text); };
+        options.Recovered = [&](const std::string& text) { recovered.push_back(text); };
+        const TExportTotals totals = ExportStoreFolder(ReadStoreFolder(dir.Path()), out.Path(), options);
+        EXPECT_EQ(totals.Folders, 6u);
+        EXPECT_EQ(totals.Recovered, 2u);
+        EXPECT_EQ(totals.Errors, 1u);
+        ASSERT_EQ(problems.size(), 1u);
+        EXPECT_TRUE(problems[0].starts_with("Garbage: ")) << problems[0];
+        ASSERT_EQ(recovered.size(), 2u);
+        EXPECT_EQ(recovered[0], "Unreadable: recovered by scan, 1 message (Wrong object marker.)");
+        EXPECT_TRUE(recovered[1].starts_with("Cycle: recovered by scan, ")) << recovered[1];
+        // a, b, g from the index; c, d and f (at least) from the scans.
+        EXPECT_GE(totals.Messages, 6u);
+        if (format == TExportFormat::Mbox) {
+            const std::vector<TMboxEntry> unreadable = ReadMboxrd(ReadWholeFile(out / "Unreadable"));
+            ASSERT_EQ(unreadable.size(), 1u);
+            // The store's flags are out of reach: a recovered message counts as read.
+            EXPECT_EQ(unreadable[0].Text, "X-Mozilla-Status: 0001\nX-Mozilla-Status2: 00000000\nStatus: RO\n" +
+                                              Lf(Message("c").Text));
+            EXPECT_EQ(unreadable[0].FromLine.substr(0, 21), "From ann@example.org ");
+            std::string subjects;
+            for (const TMboxEntry& entry : ReadMboxrd(ReadWholeFile(out / "Cycle")))
+                if (entry.Fields.count("Subject")) subjects += entry.Fields.at("Subject");
+            EXPECT_NE(subjects.find('d'), std::string::npos);
+            EXPECT_NE(subjects.find('f'), std::string::npos);
+        }
+    }
+}
+
+// Progress sees every folder and message with the counts the headers promise, and stops the
+// export when it answers false.
+TEST(FolderExportTest, ProgressCountsAndCancels) {
+    TTempDir dir;
+    WriteNestedFolder(dir, {Message("1"), Message("2")}, {Message("3")}, {Message("4"), Message("5")});
+    for (const size_t stopAfter : {size_t{0}, size_t{1}, size_t{3}, size_t{99}}) {
+        SCOPED_TRACE(stopAfter);
+        TTempDir out;
+        std::vector<TExportProgress> seen;
+        TExportOptions options;
+        options.Format = TExportFormat::Mbox;
+        options.Problem = [](const std::string& text) { ADD_FAILURE() << text; };
+        options.Progress = [&](const TExportProgress& progress) {
+            seen.push_back(progress);
+            return progress.Messages < stopAfter;
+        };
+        const TExportTotals totals = ExportStoreFolder(ReadStoreFolder(dir.Path()), out.Path(), options);
+        const size_t written = std::min<size_t>(stopAfter, 5);
+        EXPECT_EQ(totals.Messages, written);
+        EXPECT_EQ(totals.Cancelled, stopAfter < 5);
+        ASSERT_FALSE(seen.empty());
+        EXPECT_EQ(seen.front().FolderCount, 4u);
+        EXPECT_EQ(seen.front().ExpectedMessages, 5u);
+        EXPECT_EQ(seen.front().FolderName, "Top");
+        EXPECT_EQ(seen.back().Messages, written);
+        if (stopAfter == 99) {
+            EXPECT_EQ(seen.back().FolderName, "Top/Other");
+        }
     }
 }
 

@@ -10,7 +10,8 @@ namespace brindle::samples {
 // The writer's description of a sample message; index is its number in the store.
 testsupport::TStoreMessage StoreMessage(const TSampleMessage& message, uint32_t index);
 
-// Writes Demo.dbx, Demo.mbx, Demo.idx and Welcome.eml into dir, replacing them.
+// Writes Demo.dbx, Demo.mbx, Demo.idx, Welcome.eml and the store folder Mailbox/ into dir,
+// replacing them.
 void WriteSamples(const std::string& dir);
 
 // Writes Bench.dbx, Bench.mbx and Bench.idx with count messages into dir.

@@ -1,0 +1,262 @@
+#include "app/ExportDialog.h"
+
+#include "app/FolderChooser.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace brindle {
+namespace {
+
+constexpr int kPollMilliseconds = 100;
+constexpr int kProgressSteps = 1000;
+
+QString Counted(size_t count, const char* one, const char* many) {
+    return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
+}
+
+}  // namespace
+
+TStoreFolder SingleStoreFolder(const std::string& path, std::string name) {
+    const size_t slash = path.rfind('/');
+    TStoreFolder folder;
+    folder.Path = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    TFolderNode node;
+    node.Name = std::move(name);
+    node.File = slash == std::string::npos ? path : path.substr(slash + 1);
+    node.Count = StoreHeaderCount(path);
+    folder.Nodes.push_back(std::move(node));
+    return folder;
+}
+
+TExportDialog::TExportDialog(TExportSources sources, QWidget* parent) : QDialog(parent), sources_(std::move(sources)) {
+    setObjectName(QStringLiteral("dlgExport"));
+    setWindowTitle(QStringLiteral("Export"));
+    BuildControls();
+    poll_ = new QTimer(this);
+    poll_->setInterval(kPollMilliseconds);
+    connect(poll_, &QTimer::timeout, this, &TExportDialog::ShowProgress);
+}
+
+TExportDialog::~TExportDialog() {
+    cancelled_ = true;
+    if (worker_.joinable()) worker_.join();
+}
+
+void TExportDialog::BuildControls() {
+    auto* layout = new QVBoxLayout(this);
+    auto* scopeBox = new QGroupBox(QStringLiteral("Export"), this);
+    auto* scopeLayout = new QVBoxLayout(scopeBox);
+    const char* names[] = {"rbSelected", "rbFolder", "rbStoreFolder"};
+    const QString captions[] = {QStringLiteral("The selected messages (%1)").arg(sources_.Selected.size()),
+                                QStringLiteral("This folder"), QStringLiteral("The whole store folder")};
+    for (int i = 0; i < 3; ++i) {
+        scopeButtons_[i] = new QRadioButton(captions[i], scopeBox);
+        scopeButtons_[i]->setObjectName(QString::fromLatin1(names[i]));
+        scopeButtons_[i]->setEnabled(ScopeAvailable(static_cast<TScope>(i)));
+        scopeLayout->addWidget(scopeButtons_[i]);
+    }
+    layout->addWidget(scopeBox);
+
+    auto* form = new QFormLayout;
+    format_ = new QComboBox(this);
+    format_->setObjectName(QStringLiteral("cbFormat"));
+    format_->addItem(QStringLiteral(".eml files"), static_cast<int>(TExportFormat::Eml));
+    format_->addItem(QStringLiteral("mbox (for Thunderbird)"), static_cast<int>(TExportFormat::Mbox));
+    format_->addItem(QStringLiteral("Maildir"), static_cast<int>(TExportFormat::Maildir));
+    form->addRow(QStringLiteral("Format:"), format_);
+    auto* targetRow = new QHBoxLayout;
+    target_ = new QLineEdit(this);
+    target_->setObjectName(QStringLiteral("edTarget"));
+    auto* browse = new QPushButton(QStringLiteral("Browse..."), this);
+    browse->setObjectName(QStringLiteral("bBrowse"));
+    connect(browse, &QPushButton::clicked, this, &TExportDialog::BrowseTarget);
+    targetRow->addWidget(target_);
+    targetRow->addWidget(browse);
+    form->addRow(QStringLiteral("Into folder:"), targetRow);
+    layout->addLayout(form);
+
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("pbExport"));
+    progress_->setRange(0, kProgressSteps);
+    progress_->setValue(0);
+    layout->addWidget(progress_);
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("lbStatus"));
+    status_->setWordWrap(true);
+    layout->addWidget(status_);
+    reports_ = new QPlainTextEdit(this);
+    reports_->setObjectName(QStringLiteral("mmReports"));
+    reports_->setReadOnly(true);
+    reports_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    layout->addWidget(reports_);
+
+    auto* buttons = new QDialogButtonBox(this);
+    start_ = buttons->addButton(QStringLiteral("Export"), QDialogButtonBox::AcceptRole);
+    start_->setObjectName(QStringLiteral("bExport"));
+    cancel_ = buttons->addButton(QDialogButtonBox::Cancel);
+    cancel_->setObjectName(QStringLiteral("bCancel"));
+    connect(start_, &QPushButton::clicked, this, [this] { Start(); });
+    connect(cancel_, &QPushButton::clicked, this, &TExportDialog::reject);
+    layout->addWidget(buttons);
+
+    SetScope(ScopeAvailable(TScope::StoreFolder) ? TScope::StoreFolder : TScope::Folder);
+    start_->setEnabled(ScopeAvailable(TScope::Folder) || ScopeAvailable(TScope::StoreFolder));
+    resize(460, 380);
+}
+
+bool TExportDialog::ScopeAvailable(TScope scope) const {
+    switch (scope) {
+        case TScope::Selected: return sources_.OpenFolder && !sources_.Selected.empty();
+        case TScope::Folder: return sources_.OpenFolder.has_value();
+        case TScope::StoreFolder: return sources_.StoreFolder.has_value();
+    }
+    return false;
+}
+
+void TExportDialog::SetScope(TScope scope) {
+    if (ScopeAvailable(scope)) scopeButtons_[static_cast<int>(scope)]->setChecked(true);
+}
+
+TExportDialog::TScope TExportDialog::Scope() const {
+    for (int i = 0; i < 3; ++i)
+        if (scopeButtons_[i]->isChecked()) return static_cast<TScope>(i);
+    return TScope::Folder;
+}
+
+void TExportDialog::SetFormat(TExportFormat format) {
+    format_->setCurrentIndex(format_->findData(static_cast<int>(format)));
+}
+
+void TExportDialog::SetTarget(const QString& folder) { target_->setText(folder); }
+
+void TExportDialog::BrowseTarget() {
+    QString folder = target_->text();
+    if (ChooseFolder(QStringLiteral("Export into folder"), QString(), folder, this)) target_->setText(folder);
+}
+
+TExportOptions TExportDialog::OptionsForWorker(std::vector<int32_t>* indexes) {
+    TExportOptions options;
+    options.Format = static_cast<TExportFormat>(format_->currentData().toInt());
+    if (indexes) options.Indexes = *indexes;
+    auto report = [this](const std::string& line) {
+        const std::lock_guard<std::mutex> guard(lock_);
+        reportLines_.append(QString::fromStdString(line));
+    };
+    options.Problem = report;
+    options.Recovered = report;
+    options.Progress = [this](const TExportProgress& progress) {
+        done_ = progress.Messages;
+        expected_ = progress.ExpectedMessages;
+        return !cancelled_;
+    };
+    return options;
+}
+
+bool TExportDialog::Start() {
+    if (worker_.joinable()) return false;
+    const QString target = target_->text();
+    if (target.isEmpty() || !QFileInfo(target).isDir()) {
+        status_->setText(QStringLiteral("Choose an existing folder to export into."));
+        return false;
+    }
+    const TScope scope = Scope();
+    if (!ScopeAvailable(scope)) return false;
+    TStoreFolder folder = scope == TScope::StoreFolder ? *sources_.StoreFolder : *sources_.OpenFolder;
+    std::vector<int32_t> selected = sources_.Selected;
+    TExportOptions options = OptionsForWorker(scope == TScope::Selected ? &selected : nullptr);
+    const std::string out = QFile::encodeName(target).toStdString();
+
+    for (QRadioButton* button : scopeButtons_) button->setEnabled(false);
+    format_->setEnabled(false);
+    target_->setEnabled(false);
+    start_->setEnabled(false);
+    status_->setText(QStringLiteral("Exporting..."));
+    reports_->clear();
+    progress_->setValue(0);
+    poll_->start();
+    worker_ = std::thread([this, folder = std::move(folder), options = std::move(options), out] {
+        TExportTotals totals;
+        try {
+            totals = ExportStoreFolder(folder, out, options);
+        } catch (const std::exception& error) {
+            ++totals.Errors;
+            options.Problem(error.what());
+        }
+        {
+            const std::lock_guard<std::mutex> guard(lock_);
+            result_ = totals;
+        }
+        QMetaObject::invokeMethod(this, &TExportDialog::WorkerFinished, Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void TExportDialog::Cancel() { cancelled_ = true; }
+
+void TExportDialog::Wait() {
+    if (!worker_.joinable()) return;
+    worker_.join();
+    WorkerFinished();
+}
+
+void TExportDialog::ShowProgress() {
+    const size_t expected = expected_;
+    const size_t done = std::min<size_t>(done_, expected);
+    progress_->setValue(expected == 0 ? 0 : static_cast<int>(done * kProgressSteps / expected));
+    status_->setText(QStringLiteral("Exporting... %1").arg(Counted(done_, "message", "messages")));
+}
+
+void TExportDialog::WorkerFinished() {
+    if (finishedShown_) return;
+    finishedShown_ = true;
+    if (worker_.joinable()) worker_.join();
+    poll_->stop();
+    {
+        const std::lock_guard<std::mutex> guard(lock_);
+        totals_ = result_;
+        reports_->setPlainText(reportLines_.join(u'\n'));
+    }
+    progress_->setValue(kProgressSteps);
+    status_->setText((totals_.Cancelled ? QStringLiteral("Cancelled after ") : QStringLiteral("Done: ")) +
+                     SummaryText());
+    cancel_->setText(QStringLiteral("Close"));
+    emit Finished();
+}
+
+QString TExportDialog::SummaryText() const {
+    QString text = Counted(totals_.Folders, "folder", "folders") + QStringLiteral(", ") +
+                   Counted(totals_.Messages, "message", "messages") + QStringLiteral(", ") +
+                   Counted(totals_.Errors, "error", "errors");
+    if (totals_.Recovered > 0) text += QStringLiteral(", %1 recovered by scan").arg(totals_.Recovered);
+    return text;
+}
+
+QStringList TExportDialog::Reports() const {
+    const std::lock_guard<std::mutex> guard(lock_);
+    return reportLines_;
+}
+
+void TExportDialog::reject() {
+    if (worker_.joinable() && !finishedShown_) {
+        Cancel();
+        status_->setText(QStringLiteral("Cancelling..."));
+        return;
+    }
+    QDialog::reject();
+}
+
+}  // namespace brindle

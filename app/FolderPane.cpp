@@ -1,0 +1,162 @@
+#include "app/FolderPane.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QIcon>
+#include <QStandardItemModel>
+#include <QStyle>
+
+#include <algorithm>
+
+namespace brindle {
+namespace {
+
+constexpr int kNodeRole = Qt::UserRole + 1;
+constexpr int kErrorRole = Qt::UserRole + 2;
+constexpr int kNameWidth = 150;
+
+// A theme icon where the desktop has one, else a standard icon of the style.
+QIcon ThemedIcon(const char* themeName, QStyle::StandardPixmap fallback) {
+    return QIcon::fromTheme(QString::fromLatin1(themeName), QApplication::style()->standardIcon(fallback));
+}
+
+QString JoinedPath(const std::string& dir, const std::string& name) {
+    std::string path = dir;
+    if (!path.empty() && path.back() != '/') path += '/';
+    return QFile::decodeName(QByteArray::fromStdString(path + name));
+}
+
+}  // namespace
+
+QString StoreFolderOfPath(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isDir()) return info.absoluteFilePath();
+    if (info.fileName().compare(QStringLiteral("Folders.dbx"), Qt::CaseInsensitive) == 0) return info.absolutePath();
+    return QString();
+}
+
+TFolderPane::TFolderPane(QWidget* parent) : QTreeView(parent), model_(new QStandardItemModel(this)) {
+    setObjectName(QStringLiteral("FolderPane"));
+    model_->setHorizontalHeaderLabels({QStringLiteral("Folder"), QStringLiteral("Count")});
+    setModel(model_);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setUniformRowHeights(true);
+    setIconSize(QSize(16, 16));
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(colName, QHeaderView::Stretch);
+    header()->setSectionResizeMode(colCount, QHeaderView::ResizeToContents);
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& current) {
+        if (current.isValid()) emit FolderChosen(current.siblingAtColumn(colName).data(kNodeRole).toInt());
+    });
+    connect(this, &QTreeView::activated, this, [this](const QModelIndex& index) {
+        emit FolderActivated(index.siblingAtColumn(colName).data(kNodeRole).toInt());
+    });
+    setMinimumWidth(kNameWidth);
+}
+
+QString TFolderPane::Caption(const TFolderNode& node) {
+    const QString name = QString::fromStdString(node.Name);
+    return node.Unread.value_or(0) > 0 ? QStringLiteral("%1 (%2)").arg(name).arg(*node.Unread) : name;
+}
+
+QIcon TFolderPane::NodeIcon(const TFolderNode& node) const {
+    const std::string_view special = SpecialFolderName(node.Special);
+    if (special == "inbox") return ThemedIcon("mail-folder-inbox", QStyle::SP_DirHomeIcon);
+    if (special == "outbox") return ThemedIcon("mail-folder-outbox", QStyle::SP_ArrowUp);
+    if (special == "sent") return ThemedIcon("mail-folder-sent", QStyle::SP_ArrowRight);
+    if (special == "deleted") return ThemedIcon("user-trash", QStyle::SP_TrashIcon);
+    if (special == "drafts") return ThemedIcon("document-edit", QStyle::SP_FileDialogDetailedView);
+    return ThemedIcon("folder", QStyle::SP_DirIcon);
+}
+
+void TFolderPane::Clear() {
+    selectionModel()->clearCurrentIndex();
+    model_->removeRows(0, model_->rowCount());
+    items_.clear();
+    folder_.reset();
+}
+
+void TFolderPane::SetFolder(TStoreFolder folder) {
+    const QSignalBlocker quiet(selectionModel());
+    Clear();
+    folder_ = std::move(folder);
+    // Tree order: the parent of a node of depth d is the last node seen at depth d - 1.
+    std::vector<QStandardItem*> lastAtDepth;
+    for (size_t k = 0; k < folder_->Nodes.size(); ++k) {
+        const TFolderNode& node = folder_->Nodes[k];
+        auto* name = new QStandardItem(NodeIcon(node), Caption(node));
+        name->setData(static_cast<int>(k), kNodeRole);
+        name->setToolTip(QString::fromStdString(node.File.value_or(std::string("(no store file)"))));
+        auto* count = new QStandardItem(node.Count ? QString::number(*node.Count) : QString());
+        count->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        if (node.Unread.value_or(0) > 0) {
+            QFont bold = font();
+            bold.setBold(true);
+            name->setFont(bold);
+            count->setFont(bold);
+        }
+        const size_t depth = std::min<size_t>(node.Depth, lastAtDepth.size());
+        QStandardItem* parent = depth == 0 ? model_->invisibleRootItem() : lastAtDepth[depth - 1];
+        parent->appendRow({name, count});
+        lastAtDepth.resize(depth);
+        lastAtDepth.push_back(name);
+        items_.push_back(name);
+    }
+    expandAll();
+}
+
+QStandardItem* TFolderPane::ItemOfNode(int k) const {
+    return k >= 0 && static_cast<size_t>(k) < items_.size() ? items_[k] : nullptr;
+}
+
+QModelIndex TFolderPane::IndexOfNode(int k, int column) const {
+    QStandardItem* item = ItemOfNode(k);
+    return item ? item->index().siblingAtColumn(column) : QModelIndex();
+}
+
+int TFolderPane::CurrentNode() const {
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.siblingAtColumn(colName).data(kNodeRole).toInt() : -1;
+}
+
+void TFolderPane::SelectNode(int k) {
+    const QModelIndex index = IndexOfNode(k);
+    if (index.isValid()) setCurrentIndex(index);
+}
+
+int TFolderPane::FirstNodeToOpen() const {
+    if (!folder_) return -1;
+    int first = -1;
+    for (size_t k = 0; k < folder_->Nodes.size(); ++k) {
+        const TFolderNode& node = folder_->Nodes[k];
+        if (!node.File) continue;
+        if (SpecialFolderName(node.Special) == "inbox") return static_cast<int>(k);
+        if (first < 0) first = static_cast<int>(k);
+    }
+    return first;
+}
+
+QString TFolderPane::StorePath(int k) const {
+    if (!folder_ || !ItemOfNode(k) || !folder_->Nodes[k].File) return QString();
+    return JoinedPath(folder_->Path, *folder_->Nodes[k].File);
+}
+
+void TFolderPane::SetNodeError(int k, const QString& text) {
+    QStandardItem* item = ItemOfNode(k);
+    if (!item || item->data(kErrorRole).toString() == text) return;
+    item->setData(text, kErrorRole);
+    const TFolderNode& node = folder_->Nodes[k];
+    item->setIcon(text.isEmpty() ? NodeIcon(node) : style()->standardIcon(QStyle::SP_MessageBoxCritical));
+    item->setToolTip(text.isEmpty() ? QString::fromStdString(node.File.value_or(std::string())) : text);
+}
+
+QString TFolderPane::NodeError(int k) const {
+    QStandardItem* item = ItemOfNode(k);
+    return item ? item->data(kErrorRole).toString() : QString();
+}
+
+}  // namespace brindle

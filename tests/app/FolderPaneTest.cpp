@@ -1,0 +1,296 @@
+// The folder pane of a store folder and File > Export... in the main window.
+#include "app/AppHooks.h"
+#include "app/ExportDialog.h"
+#include "app/FolderPane.h"
+#include "app/MainWindow.h"
+#include "app/MessageListModel.h"
+#include "components/DefaultHandler.h"
+#include "components/MRUList.h"
+#include "tests/app/WindowFixtures.h"
+#include "tests/components/TestSettings.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include <memory>
+
+using namespace brindle;
+using namespace brindle::test;
+
+namespace {
+
+constexpr uint32_t kTop = 0xFFFFFFFF;
+
+// Entries of an mbox file: lines that start with "From " at its start or after an empty line.
+int MboxEntries(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return -1;
+    int entries = 0;
+    bool afterEmpty = true;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (afterEmpty && line.startsWith("From ")) ++entries;
+        afterEmpty = line.isEmpty();
+    }
+    return entries;
+}
+
+}  // namespace
+
+class FolderPaneTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString storeFolder_;  // Inbox (5, 2 unread) > Broken; Sent Items (2); Archive (no store file)
+    QString singleStore_;
+    std::unique_ptr<Twnd_oe_Main> window_;
+    QStringList boxes_;
+    int scanOffers_ = 0;
+    std::function<void(TExportDialog&)> driveExport_;
+
+    TFolderPane* Pane() const { return window_->FolderPane(); }
+    int Rows() const { return window_->ListModel()->rowCount(); }
+    QString Caption(int node) const { return Pane()->IndexOfNode(node).data().toString(); }
+    bool Bold(int node) const { return Pane()->IndexOfNode(node).data(Qt::FontRole).value<QFont>().bold(); }
+    void Open(const QString& path) {
+        RunGuarded([&] { window_->LoadFile(path); }, window_.get());
+    }
+    void NewWindow(const QStringList& arguments = {QStringLiteral("brindle")}) {
+        window_.reset();
+        window_ = std::make_unique<Twnd_oe_Main>(arguments);
+    }
+    void DropFolder() {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(storeFolder_)});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(window_.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(window_.get(), &drop);
+    }
+
+private slots:
+    void initTestCase() {
+        storeFolder_ = dir_.filePath(QStringLiteral("Store"));
+        QVERIFY(QDir().mkpath(storeFolder_));
+        const std::string folder = QFile::encodeName(storeFolder_).toStdString();
+        testsupport::WriteFolderList(folder + "/Folders.dbx", {
+                                                                  {1, kTop, "Inbox", "Inbox.dbx", 0, 5, 2, 1},
+                                                                  {2, 1, "Broken", "Broken.dbx"},
+                                                                  {3, kTop, "Sent Items", "Sent Items.dbx", 0, 2, 0, 3},
+                                                                  {4, kTop, "Archive", ""},
+                                                              });
+        WriteDbxFixture(storeFolder_, QStringLiteral("Inbox.dbx"), "Inbox", InboxMessages());
+        WriteDbxFixture(storeFolder_, QStringLiteral("Sent Items.dbx"), "Sent Items",
+                        {Message("Sent one", "Zed", "z@x.org"), Message("Sent two", "Amy", "a@x.org")});
+        // The root of the index tree does not carry its offset: the store cannot be opened,
+        // but its one message is intact.
+        testsupport::TDbxOptions damaged;
+        damaged.Damage = {{testsupport::TDbxDamageKind::NodeMarker, 0}};
+        WriteDbxFixture(storeFolder_, QStringLiteral("Broken.dbx"), "Broken", {Message("Lost one", "Bo", "b@x.org")},
+                        damaged);
+        singleStore_ =
+            WriteDbxFixture(dir_.path(), QStringLiteral("Single.dbx"), "Single", {Message("Alone", "Cy", "c@x.org")});
+    }
+
+    void init() {
+        TTestSettings::Clear();
+        boxes_.clear();
+        scanOffers_ = 0;
+        driveExport_ = nullptr;
+        SetMessageBoxPresenter([this](QWidget*, const QString&, const QString& text) { boxes_.append(text); });
+        AppHooks().OfferScan = [this](QWidget*, const QString&, const QString&) {
+            ++scanOffers_;
+            return false;
+        };
+        AppHooks().ShowMessageView = [](const std::string&, QWidget*, const QString&) {};
+        AppHooks().RunModal = [this](QDialog& dialog) {
+            auto* exportDialog = qobject_cast<TExportDialog*>(&dialog);
+            QVERIFY(exportDialog);
+            if (driveExport_) driveExport_(*exportDialog);
+        };
+        AppHooks().BrowseForFolder = [this](QWidget*, const QString&, const QString&) { return storeFolder_; };
+        NewWindow();
+    }
+
+    void cleanup() {
+        window_.reset();
+        SetMessageBoxPresenter(nullptr);
+        ResetAppHooks();
+    }
+
+    void everyWayOfOpeningShowsTheTreeAndOpensTheInbox_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("Folders.dbx") << "Folders.dbx";
+        QTest::newRow("FOLDERS.DBX") << "FOLDERS.DBX";
+        QTest::newRow("menu") << "menu";
+        QTest::newRow("drop") << "drop";
+        QTest::newRow("argument") << "argument";
+    }
+    void everyWayOfOpeningShowsTheTreeAndOpensTheInbox() {
+        QFETCH(QString, how);
+        if (how == "folder" || how.compare(u"Folders.dbx", Qt::CaseInsensitive) == 0)
+            Open(how == "folder" ? storeFolder_ : storeFolder_ + u'/' + how);
+        else if (how == "menu")
+            window_->findChild<QAction*>(QStringLiteral("mmOpenStoreFolder"))->trigger();
+        else if (how == "drop")
+            DropFolder();
+        else {
+            NewWindow({QStringLiteral("brindle"), storeFolder_});
+            window_->show();
+        }
+        QTRY_VERIFY(Pane()->Folder() != nullptr);
+        QVERIFY(!Pane()->isHidden());
+        QVERIFY(boxes_.isEmpty());
+        QCOMPARE(Pane()->Folder()->Nodes.size(), size_t{4});
+        const QStringList captions = {Caption(0), Caption(1), Caption(2), Caption(3)};
+        QCOMPARE(captions, (QStringList{"Inbox (2)", "Broken", "Sent Items", "Archive"}));
+        QCOMPARE(Pane()->IndexOfNode(1).parent(), Pane()->IndexOfNode(0));
+        QCOMPARE(Pane()->IndexOfNode(0, TFolderPane::colCount).data().toString(), QStringLiteral("5"));
+        QCOMPARE(Pane()->IndexOfNode(2, TFolderPane::colCount).data().toString(), QStringLiteral("2"));
+        QVERIFY(Bold(0));
+        QVERIFY(!Bold(2));
+        QCOMPARE(Pane()->CurrentNode(), 0);
+        QCOMPARE(Rows(), 5);
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Inbox]"));
+    }
+
+    void selectingFoldersFillsClearsOrTellsTheError() {
+        Open(storeFolder_);
+        Pane()->SelectNode(2);
+        QCOMPARE(Rows(), 2);
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Sent Items]"));
+        QVERIFY(window_->ScanRunning() || window_->Rescue());
+
+        Pane()->SelectNode(3);
+        QCOMPARE(Rows(), 0);
+        QVERIFY(!window_->Reader());
+
+        Pane()->SelectNode(1);
+        QVERIFY(boxes_.isEmpty());
+        QCOMPARE(scanOffers_, 0);
+        const QString error = Pane()->NodeError(1);
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(Pane()->IndexOfNode(1).data(Qt::ToolTipRole).toString(), error);
+        QVERIFY(window_->StatusText(1).startsWith(error));
+        QCOMPARE(Rows(), 0);
+        // Asked for once more, the failing folder offers the scan of its file.
+        emit Pane()->activated(Pane()->IndexOfNode(1));
+        QCOMPARE(scanOffers_, 1);
+        QVERIFY(Pane()->NodeError(0).isEmpty());
+
+        Pane()->SelectNode(0);
+        QCOMPARE(Rows(), 5);
+        // Only the store folder is remembered, not the stores of its folders.
+        QCOMPARE(window_->MRUList()->Items(), QStringList{storeFolder_});
+    }
+
+    void singleFileHidesThePaneAndTheRecentListReopensTheFolder() {
+        Open(storeFolder_);
+        Open(singleStore_);
+        QVERIFY(Pane()->isHidden());
+        QVERIFY(!Pane()->Folder());
+        QCOMPARE(Rows(), 1);
+        QCOMPARE(window_->MRUList()->Items(), (QStringList{singleStore_, storeFolder_}));
+
+        NewWindow();
+        QAction* older = window_->findChild<QMenu*>(QStringLiteral("File1"))->actions().last();
+        older->trigger();
+        QVERIFY(Pane()->Folder() != nullptr);
+        QVERIFY(!Pane()->isHidden());
+        QCOMPARE(Rows(), 5);
+        QCOMPARE(window_->MRUList()->Items().front(), storeFolder_);
+    }
+
+    void exportDialogWritesTheStoreFolderAsMbox() {
+        QTemporaryDir out;
+        QString summary;
+        QStringList reports;
+        driveExport_ = [&](TExportDialog& dialog) {
+            QVERIFY(dialog.ScopeAvailable(TExportDialog::TScope::StoreFolder));
+            QCOMPARE(dialog.Scope(), TExportDialog::TScope::StoreFolder);
+            dialog.SetFormat(TExportFormat::Mbox);
+            dialog.SetTarget(out.path());
+            QVERIFY(dialog.Start());
+            dialog.Wait();
+            summary = dialog.SummaryText();
+            reports = dialog.Reports();
+        };
+        Open(storeFolder_);
+        window_->findChild<QAction*>(QStringLiteral("mmExport"))->trigger();
+        QCOMPARE(summary, QStringLiteral("4 folders, 8 messages, 0 errors, 1 recovered by scan"));
+        QCOMPARE(reports.size(), 1);
+        QVERIFY2(reports[0].startsWith(QStringLiteral("Inbox/Broken: recovered by scan, 1 message")),
+                 qPrintable(reports[0]));
+        QCOMPARE(MboxEntries(out.filePath(QStringLiteral("Inbox"))), 5);
+        QCOMPARE(MboxEntries(out.filePath(QStringLiteral("Inbox.sbd/Broken"))), 1);
+        QCOMPARE(MboxEntries(out.filePath(QStringLiteral("Sent Items"))), 2);
+        QCOMPARE(MboxEntries(out.filePath(QStringLiteral("Archive"))), 0);
+    }
+
+    void exportDialogWritesTheSelectedMessagesOnly() {
+        QTemporaryDir out;
+        QString summary;
+        driveExport_ = [&](TExportDialog& dialog) {
+            QVERIFY(!dialog.ScopeAvailable(TExportDialog::TScope::StoreFolder));
+            QVERIFY(!dialog.Start());  // no target yet
+            dialog.SetScope(TExportDialog::TScope::Selected);
+            dialog.SetFormat(TExportFormat::Eml);
+            dialog.SetTarget(out.path());
+            QVERIFY(dialog.Start());
+            dialog.Wait();
+            summary = dialog.SummaryText();
+        };
+        Open(storeFolder_ + QStringLiteral("/Inbox.dbx"));
+        QVERIFY(Pane()->isHidden());
+        auto* list = window_->findChild<QTreeView*>(QStringLiteral("Tree"));
+        list->selectionModel()->select(
+            QItemSelection(window_->ListModel()->index(1, 0), window_->ListModel()->index(2, 6)),
+            QItemSelectionModel::Select);
+        window_->findChild<QAction*>(QStringLiteral("mmExport"))->trigger();
+        QCOMPARE(summary, QStringLiteral("1 folder, 2 messages, 0 errors"));
+        const QStringList files = QDir(out.filePath(QStringLiteral("Inbox"))).entryList(QDir::Files, QDir::Name);
+        QCOMPARE(files, (QStringList{"1_Alpha.eml", "2_alpha.eml"}));
+    }
+
+    // Real stores without a folder list stand at the top, with the counts that their sources
+    // tell (corpus README), and every message reaches the mbox files.
+    void corpusStoresOpenAsAFolderAndExport() {
+        const QString corpus = QStringLiteral("/work/shared/corpus/dbx");
+        if (!QFileInfo(corpus).isDir()) QSKIP("no corpus");
+        QTemporaryDir out;
+        QString summary;
+        driveExport_ = [&](TExportDialog& dialog) {
+            dialog.SetFormat(TExportFormat::Mbox);
+            dialog.SetTarget(out.path());
+            QVERIFY(dialog.Start());
+            dialog.Wait();
+            summary = dialog.SummaryText();
+        };
+        Open(corpus);
+        QVERIFY(boxes_.isEmpty());
+        int counted = 0;
+        for (int node = 0; node < int(Pane()->Folder()->Nodes.size()); ++node)
+            counted += Pane()->IndexOfNode(node, TFolderPane::colCount).data().toInt();
+        QCOMPARE(counted, 28 + 1 + 1 + 2);
+        window_->findChild<QAction*>(QStringLiteral("mmExport"))->trigger();
+        QCOMPARE(summary, QStringLiteral("4 folders, 32 messages, 0 errors"));
+        QCOMPARE(MboxEntries(out.filePath(QStringLiteral("iped_test_OutlookDBX"))), 28);
+    }
+};
+
+int RunFolderPaneTest(int argc, char** argv) {
+    FolderPaneTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "FolderPaneTest.moc"
