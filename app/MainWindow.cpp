@@ -509,6 +509,9 @@ void Twnd_oe_Main::FitColumns() {
         for (int row = 0; row < rows; ++row)
             width = std::max(width, metrics.horizontalAdvance(model_->index(row, column).data().toString()));
         width += kCellPadding;
+        // The sender's envelope stands before its text.
+        if (rows > 0 && !model_->index(0, column).data(Qt::DecorationRole).isNull())
+            width += Tree->iconSize().width() + kCellPadding / 2;
         if (column == TMessageListModel::colSender) width = std::min(width, kMaxFittedSenderWidth);
         header->resizeSection(column, width);
     }
@@ -558,6 +561,10 @@ void Twnd_oe_Main::ShowLowerPane() {
 }
 
 void Twnd_oe_Main::cmReadingPane() {
+    // A message needs more room than its header block: the pane takes at least half.
+    const QList<int> sizes = Splitter1->sizes();
+    const int total = sizes.value(0) + sizes.value(1);
+    if (mmReadingPane_->isChecked() && sizes.value(1) < total / 2) Splitter1->setSizes({total / 2, total - total / 2});
     ShowLowerPane();
     if (Tree->currentIndex().isValid()) TreeFocusChanged(Tree->currentIndex().row());
 }

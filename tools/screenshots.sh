@@ -21,5 +21,5 @@ shoot() {
 }
 
 shoot main-window samples/Demo.dbx
-shoot reading-pane --reading-pane --row 1 samples/Demo.dbx
+shoot reading-pane --reading-pane --row 4 samples/Demo.dbx
 tools/screenshots-viewer.sh "$BUILD"

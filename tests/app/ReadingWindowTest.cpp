@@ -181,15 +181,19 @@ private slots:
 
     void columnsFitTheirTextsInBold() {
         QHeaderView* header = Tree()->header();
-        header->resizeSection(TMessageListModel::colReceived, 30);
+        for (int column : {TMessageListModel::colSender, TMessageListModel::colReceived})
+            header->resizeSection(column, 30);
         Open(store_);
         QFont bold = Tree()->font();
         bold.setBold(true);
         const QFontMetrics metrics(bold);
-        for (int column : {TMessageListModel::colReceived, TMessageListModel::colSize})
-            for (int row = 0; row < Model()->rowCount(); ++row)
-                QVERIFY2(header->sectionSize(column) > metrics.horizontalAdvance(Cell(row, column)),
-                         qPrintable(Cell(row, column)));
+        for (int column : {TMessageListModel::colSender, TMessageListModel::colReceived, TMessageListModel::colSize})
+            for (int row = 0; row < Model()->rowCount(); ++row) {
+                const bool icon = !Model()->index(row, column).data(Qt::DecorationRole).isNull();
+                const int needed =
+                    metrics.horizontalAdvance(Cell(row, column)) + (icon ? Tree()->iconSize().width() : 0);
+                QVERIFY2(header->sectionSize(column) > needed, qPrintable(Cell(row, column)));
+            }
         QCOMPARE(header->sectionResizeMode(TMessageListModel::colSubject), QHeaderView::Stretch);
     }
 
@@ -205,9 +209,10 @@ private slots:
         QStringList sortedSubjects;
         for (int row = 0; row < Model()->rowCount(); ++row) sortedSubjects << Cell(row, TMessageListModel::colSubject);
         auto* splitter = Child<QSplitter>("Splitter1");
+        Child<QAction>("mmReadingPane")->trigger();
+        QVERIFY(splitter->sizes().value(1) >= splitter->sizes().value(0));
         splitter->setSizes({200, splitter->sizes().value(0) + splitter->sizes().value(1) - 200});
         const QList<int> sizes = splitter->sizes();
-        Child<QAction>("mmReadingPane")->trigger();
         window_->close();
 
         ShowWindow();
