@@ -34,6 +34,11 @@ namespace brindle {
 namespace {
 
 constexpr int kListHeight = 44;
+// An HTML body larger than this shows as its text: the HTML control parses and lays out a
+// document on the GUI thread at about a second per megabyte.
+constexpr size_t kLargeHtmlBytes = 128 * 1024;
+const QString kLargeHtmlNotice =
+    QStringLiteral("This large message shows here as plain text; Message View (Return) shows it formatted.");
 const QColor kNoticeColor(255, 244, 190);
 
 QString Shown(const std::string& bytes) { return QString::fromUtf8(Utf8OrCp1252(bytes)); }
@@ -75,6 +80,11 @@ struct TReadingPane::TPrepared {
             message->Parse();
             text = std::make_shared<const TTextLines>(MessageBodyText(*message));
             html = HasHtmlPart(message->TextTypes);
+            if (html && text->Bytes().size() > kLargeHtmlBytes) {
+                html = false;
+                text = std::make_shared<const TTextLines>(HtmlAsPlainText(text->ShownText(0, text->Bytes().size())));
+                notice = notice.isEmpty() ? kLargeHtmlNotice : notice + u'\n' + kLargeHtmlNotice;
+            }
             if (html) document = BodyDocument(*text, true);
             saveNames = AttachmentSaveNames(message->AttachedFiles);
         } catch (const std::exception& failure) {

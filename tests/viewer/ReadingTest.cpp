@@ -351,6 +351,25 @@ private slots:
                 .value<QImage>();
         QCOMPARE(blocked.size(), QSize(1, 1));
     }
+
+    // The HTML control would parse and lay out a large document on the GUI thread.
+    void largeHtmlShowsAsTextInThePane() {
+        std::string html;
+        while (html.size() < 300 * 1024) html += "<p>Paragraph with <b>bold</b> words &amp; more.</p>\n";
+        const std::string raw = SinglePart(Headers("Large"), "text/html; charset=utf-8", html);
+        TReadingPane pane;
+        pane.ShowMessage([&](std::string& text, QString&) {
+            text = raw;
+            return true;
+        });
+        QTRY_VERIFY(!pane.Busy());
+        QCOMPARE(pane.eSubject->text(), QStringLiteral("Large"));
+        QVERIFY(!pane.HTMLViewer->isVisibleTo(&pane));
+        QVERIFY(pane.Text->isVisibleTo(&pane));
+        QVERIFY(pane.lNotice->isVisibleTo(&pane));
+        QCOMPARE(pane.Text->LineText(0), QStringLiteral("Paragraph with bold words & more."));
+        QVERIFY(!pane.Text->toPlainText().contains(u'<'));
+    }
 };
 
 QTEST_MAIN(ReadingTest)
