@@ -179,7 +179,7 @@ private slots:
 
         QCOMPARE(Child<QAction>("mmOpen")->text(), QStringLiteral("&Open..."));
         QCOMPARE(Child<QAction>("mmOpen")->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
-        QCOMPARE(Child<QAction>("mmMessageView")->shortcut(), QKeySequence(Qt::Key_Return));
+        QCOMPARE(Child<QAction>("mmMessageView")->shortcuts(), (QList<QKeySequence>{Qt::Key_Return, Qt::Key_Enter}));
         QStringList file;
         for (QAction* a : Child<QMenu>("File1")->actions())
             file << (a->isSeparator() ? QStringLiteral("-") : a->text());

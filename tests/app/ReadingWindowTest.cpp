@@ -14,8 +14,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSplitter>
@@ -102,16 +100,6 @@ private slots:
         ResetAppHooks();
     }
 
-    void menusHaveMnemonics() {
-        QStringList titles;
-        for (QAction* menu : window_->menuBar()->actions()) titles << menu->text();
-        QCOMPARE(titles, (QStringList{"&File", "&View", "&Help"}));
-        for (QMenu* menu : window_->menuBar()->findChildren<QMenu*>())
-            for (QAction* item : menu->actions())
-                QVERIFY2(item->isSeparator() || item->text().contains(u'&'), qPrintable(item->text()));
-        QVERIFY(Child<QAction>("mmMessageView")->shortcuts().contains(QKeySequence(Qt::Key_Enter)));
-    }
-
     void noRowIsCurrentAfterALoad_data() {
         QTest::addColumn<bool>("fromDialog");
         QTest::newRow("open dialog") << true;
@@ -167,16 +155,6 @@ private slots:
         check({"focused only", {false, true, true, true}});
         Open(dir_.filePath(QStringLiteral("missing.dbx")));
         check({"failed open", {false, false, false, false}});
-    }
-
-    void failedOpenClearsCaptionAndStatus() {
-        Open(store_);
-        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Inbox]"));
-        Open(dir_.filePath(QStringLiteral("missing.dbx")));
-        QCOMPARE(boxes_.size(), 1);
-        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle"));
-        QCOMPARE(ApplicationTitle(), QStringLiteral("Brindle"));
-        QVERIFY(!window_->StatusText(0).contains(u"Count"));
     }
 
     void columnsFitTheirTextsInBold() {

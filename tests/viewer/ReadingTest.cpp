@@ -14,7 +14,6 @@
 #include "viewer/TextView.h"
 #include "viewer/ViewerHooks.h"
 
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -24,9 +23,10 @@
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
-#include <QTextDocument>
 #include <QThread>
+
 #include <QUrl>
+#include <tuple>
 
 #include <sys/stat.h>
 
@@ -150,65 +150,36 @@ private slots:
         }));
     }
 
-    // Real messages: every attachment name shows in full in the list.
-    void corpusAttachmentNamesShowInFull() {
-        const QString corpus = QStringLiteral(BRINDLE_CORPUS "/eml");
-        if (!QFileInfo(corpus).isDir()) QSKIP("corpus not present");
-        int checked = 0;
-        for (QDirIterator it(corpus, QDir::Files, QDirIterator::Subdirectories); it.hasNext() && checked < 40;) {
-            QFile file(it.next());
-            if (!file.open(QIODevice::ReadOnly) || file.size() > 4 * 1024 * 1024) continue;
-            const std::string raw = file.readAll().toStdString();
-            WithViewer(raw, [&](Tdlg_oe_Msg& dialog) {
-                if (dialog.List->count() == 0) return;
-                ++checked;
-                dialog.show();
-                QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-                VerifyNamesInFull(*dialog.List);
-            });
-            if (QTest::currentTestFailed()) QFAIL(qPrintable(file.fileName()));
-        }
-        if (checked == 0) QSKIP("no corpus message with attachments");
-    }
-
     void viewerStepsThroughItsListInPlace() {
         const std::vector<std::string> list = {WithAttachments("First", {{"application/octet-stream", "one.bin"}}),
                                                PlainMessage("Second", 3),
                                                WithAttachments("Third", {{"application/octet-stream", "three.bin"}})};
         int position = 1;
-        TMessageStep step = [&](int by, std::string& raw, QString& notice) {
-            const int next = position + by;
-            if (next < 0 || next >= static_cast<int>(list.size())) return false;
-            position = next;
-            raw = list[static_cast<size_t>(next)];
-            notice = next == 2 ? QStringLiteral("recovered") : QString();
-            return true;
-        };
         Tdlg_oe_Msg dialog;
         dialog.LoadMessage(list[1]);
         QVERIFY(!dialog.bNext->isVisibleTo(&dialog));
-        dialog.SetMessageStep(step);
-        QVERIFY(dialog.bNext->isVisibleTo(&dialog) && dialog.bPrevious->isVisibleTo(&dialog));
+        dialog.SetMessageStep([&](int by, std::string& raw, QString& notice) {
+            if (position + by < 0 || position + by >= static_cast<int>(list.size())) return false;
+            position += by;
+            raw = list[static_cast<size_t>(position)];
+            notice = position == 2 ? QStringLiteral("recovered") : QString();
+            return true;
+        });
+        QVERIFY(dialog.bNext->isVisibleTo(&dialog));
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-
-        struct TKey {
-            Qt::Key key;
-            Qt::KeyboardModifiers modifiers;
-            const char* subject;
-            int attachments;
-        };
-        const TKey keys[] = {{Qt::Key_Period, Qt::ControlModifier, "Third", 1},
-                             {Qt::Key_Period, Qt::ControlModifier, "Third", 1},  // no further message
-                             {Qt::Key_Left, Qt::AltModifier, "Second", 0},
-                             {Qt::Key_Comma, Qt::ControlModifier, "First", 1},
-                             {Qt::Key_Right, Qt::AltModifier, "Second", 0}};
-        for (const TKey& key : keys) {
-            QTest::keyClick(&dialog, key.key, key.modifiers);
-            QCOMPARE(dialog.eSubject->text(), QString::fromLatin1(key.subject));
-            QCOMPARE(dialog.List->count(), key.attachments);
-            QCOMPARE(dialog.MoxMsg.AttachedFiles.Count(), static_cast<size_t>(key.attachments));
-            QCOMPARE(dialog.Memo->toPlainText().contains(u"See the files."), key.attachments > 0);
+        // Key, modifier, the subject then shown and its number of attachments (not piling up).
+        const std::vector<std::tuple<Qt::Key, Qt::KeyboardModifier, QString, int>> keys = {
+            {Qt::Key_Period, Qt::ControlModifier, "Third", 1},
+            {Qt::Key_Period, Qt::ControlModifier, "Third", 1},
+            {Qt::Key_Left, Qt::AltModifier, "Second", 0},
+            {Qt::Key_Comma, Qt::ControlModifier, "First", 1},
+            {Qt::Key_Right, Qt::AltModifier, "Second", 0}};
+        for (const auto& [key, modifier, subject, attachments] : keys) {
+            QTest::keyClick(&dialog, key, modifier);
+            QCOMPARE(dialog.eSubject->text(), subject);
+            QCOMPARE(dialog.List->count(), attachments);
+            QCOMPARE(dialog.MoxMsg.AttachedFiles.Count(), static_cast<size_t>(attachments));
         }
         dialog.bNext->click();
         QCOMPARE(dialog.eSubject->text(), QStringLiteral("Third"));
@@ -323,33 +294,6 @@ private slots:
         QTRY_VERIFY(!pane.Busy());
         QVERIFY(pane.eSubject->text().isEmpty());
         QVERIFY(!pane.List->isVisibleTo(&pane));
-    }
-
-    void readingPaneRendersHtmlUnderTheViewerRules() {
-        TReadingPane pane;
-        const std::string png = PngImage(QSize(3, 2), Qt::red);
-        const std::string raw =
-            Multipart(Headers("Html"), "related",
-                      {{"Content-Type: text/html; charset=utf-8\n",
-                        "<p>Hello <a href=\"http://example.com/\">site</a><img src=\"cid:pic1\"><img "
-                        "src=\"file:///etc/hostname\"><script>document.write('ran')</script></p>\n"},
-                       Base64Attachment("image/png", "pic.png", png, "pic1")});
-        pane.ShowMessage([&](std::string& text, QString&) {
-            text = raw;
-            return true;
-        });
-        QTRY_VERIFY(!pane.Busy());
-        QVERIFY(pane.HTMLViewer->isVisibleTo(&pane));
-        const QString shown = pane.HTMLViewer->document()->toPlainText();
-        QVERIFY(shown.contains(u"Hello site"));
-        QVERIFY(!shown.contains(u"ran"));
-        const QImage inline_ =
-            pane.HTMLViewer->ResolveResource(QTextDocument::ImageResource, QUrl("cid:pic1")).value<QImage>();
-        QCOMPARE(inline_.size(), QSize(3, 2));
-        const QImage blocked =
-            pane.HTMLViewer->ResolveResource(QTextDocument::ImageResource, QUrl("file:///etc/hostname"))
-                .value<QImage>();
-        QCOMPARE(blocked.size(), QSize(1, 1));
     }
 
     // The HTML control would parse and lay out a large document on the GUI thread.
