@@ -242,7 +242,10 @@ void Twnd_oe_Main::CreateList() {
     connect(header, &QHeaderView::sectionClicked, this,
             [this](int column) { Guarded([this, column] { TreeHeaderClick(column); }); });
     connect(Tree->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& current) {
-        if (current.isValid()) Guarded([this, row = current.row()] { TreeFocusChanged(row); });
+        if (current.isValid())
+            Guarded([this, row = current.row()] { TreeFocusChanged(row); });
+        else
+            ShowLowerPane();
         UpdateCommands();
     });
     connect(Tree->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
