@@ -7,6 +7,7 @@
 #include "app/FileProperties.h"
 #include "app/FolderChooser.h"
 #include "app/FolderPane.h"
+#include "app/ListLayout.h"
 #include "app/MessageListModel.h"
 #include "app/RescueScan.h"
 #include "app/Stopwatch.h"
@@ -25,6 +26,7 @@
 #include "store/EmlFile.h"
 #include "store/MBXReader.h"
 #include "store/StoreOpener.h"
+#include "viewer/ReadingPane.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
@@ -62,6 +64,11 @@ constexpr int kProgressSteps = 1000;
 constexpr int kSplitterWidth = 2;
 constexpr int kFolderPaneWidth = 215;
 constexpr int kColumnWidths[] = {25, 25, 25, 200, 200, 125, 75};
+// Columns fitted to their texts after a load measure at most this many rows, and the sender
+// takes at most this width.
+constexpr int kFitRows = 2000;
+constexpr int kMaxFittedSenderWidth = 250;
+constexpr int kCellPadding = 16;
 const QColor kDetailPanelColor(239, 235, 222);
 
 const QString kMessageHeaderCaption = QStringLiteral("  Message Header");
@@ -142,6 +149,8 @@ Twnd_oe_Main::Twnd_oe_Main(const QStringList& arguments, QWidget* parent) : QMai
     CreateFolderPane();
     CreateStatusBar();
     CreateComponents();
+    RestoreListLayout();
+    UpdateCommands();
 }
 
 void Twnd_oe_Main::CreateFolderPane() {
@@ -187,34 +196,42 @@ QAction* Twnd_oe_Main::AddMenuItem(QMenu* menu, const char* name, const QString&
 
 void Twnd_oe_Main::CreateMenu() {
     menuBar()->setObjectName(QStringLiteral("MainMenu"));
-    File1 = menuBar()->addMenu(QStringLiteral("File"));
+    File1 = menuBar()->addMenu(QStringLiteral("&File"));
     File1->setObjectName(QStringLiteral("File1"));
-    AddMenuItem(File1, "mmOpen", QStringLiteral("Open..."), &Twnd_oe_Main::cmOpen)
+    AddMenuItem(File1, "mmOpen", QStringLiteral("&Open..."), &Twnd_oe_Main::cmOpen)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    AddMenuItem(File1, "mmOpenStoreFolder", QStringLiteral("Open Store Folder..."), &Twnd_oe_Main::cmOpenStoreFolder);
-    AddMenuItem(File1, "mmSaveAll", QStringLiteral("Save Selected..."), &Twnd_oe_Main::cmSaveAll);
-    AddMenuItem(File1, "mmExport", QStringLiteral("Export..."), &Twnd_oe_Main::cmExport);
+    AddMenuItem(File1, "mmOpenStoreFolder", QStringLiteral("Open Store &Folder..."), &Twnd_oe_Main::cmOpenStoreFolder);
+    mmSaveAll_ = AddMenuItem(File1, "mmSaveAll", QStringLiteral("&Save Selected..."), &Twnd_oe_Main::cmSaveAll);
+    mmExport_ = AddMenuItem(File1, "mmExport", QStringLiteral("&Export..."), &Twnd_oe_Main::cmExport);
     File1->addSeparator();
-    AddMenuItem(File1, "mmMessageView", QStringLiteral("Message View..."), &Twnd_oe_Main::cmMessageView);
-    AddMenuItem(File1, "mmFileProps", QStringLiteral("File Properties..."), &Twnd_oe_Main::cmFileProps);
+    mmMessageView_ =
+        AddMenuItem(File1, "mmMessageView", QStringLiteral("Message &View..."), &Twnd_oe_Main::cmMessageView);
+    // Return and Enter open the focused row while the list (or the menu) has the focus.
+    mmMessageView_->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    mmMessageView_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    mmFileProps_ = AddMenuItem(File1, "mmFileProps", QStringLiteral("File P&roperties..."), &Twnd_oe_Main::cmFileProps);
     File1->addSeparator();
-    AddMenuItem(File1, "mmGatherEmail", QStringLiteral("Gather E-mail Addresses..."), &Twnd_oe_Main::cmGatherEmail);
+    mmGatherEmail_ = AddMenuItem(File1, "mmGatherEmail", QStringLiteral("&Gather E-mail Addresses..."),
+                                 &Twnd_oe_Main::cmGatherEmail);
     File1->addSeparator();
-    AddMenuItem(File1, "mmExit", QStringLiteral("Exit"), &Twnd_oe_Main::cmExit);
+    AddMenuItem(File1, "mmExit", QStringLiteral("E&xit"), &Twnd_oe_Main::cmExit);
 
-    mmView = menuBar()->addMenu(QStringLiteral("View"));
+    mmView = menuBar()->addMenu(QStringLiteral("&View"));
     mmView->setObjectName(QStringLiteral("mmView"));
-    mmDeletedMessages = AddMenuItem(mmView, "mmDeletedMessages", QStringLiteral("Deleted and Unindexed Messages"),
+    mmDeletedMessages = AddMenuItem(mmView, "mmDeletedMessages", QStringLiteral("&Deleted and Unindexed Messages"),
                                     &Twnd_oe_Main::cmDeletedMessages);
     mmDeletedMessages->setCheckable(true);
     mmDeletedMessages->setEnabled(false);
+    mmReadingPane_ =
+        AddMenuItem(mmView, "mmReadingPane", QStringLiteral("&Reading Pane"), &Twnd_oe_Main::cmReadingPane);
+    mmReadingPane_->setCheckable(true);
 
-    mmHelp = menuBar()->addMenu(QStringLiteral("Help"));
+    mmHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mmHelp->setObjectName(QStringLiteral("mmHelp"));
-    AddMenuItem(mmHelp, "mmAbout", QStringLiteral("About..."), &Twnd_oe_Main::cmAbout);
+    AddMenuItem(mmHelp, "mmAbout", QStringLiteral("&About..."), &Twnd_oe_Main::cmAbout);
     mmHelp->addSeparator();
-    AddMenuItem(mmHelp, "mmWWW", QStringLiteral("Visit Homepage"), &Twnd_oe_Main::cmWWW);
-    AddMenuItem(mmHelp, "mmEmail", QStringLiteral("Contact Author"), &Twnd_oe_Main::mmEmailClick);
+    AddMenuItem(mmHelp, "mmWWW", QStringLiteral("Visit &Homepage"), &Twnd_oe_Main::cmWWW);
+    AddMenuItem(mmHelp, "mmEmail", QStringLiteral("&Contact Author"), &Twnd_oe_Main::mmEmailClick);
 }
 
 void Twnd_oe_Main::CreateList() {
@@ -244,14 +261,22 @@ void Twnd_oe_Main::CreateList() {
     header->setSortIndicator(-1, Qt::AscendingOrder);
     for (int column = 0; column < TMessageListModel::kColumnCount; ++column)
         header->resizeSection(column, kColumnWidths[column]);
+    header->setSectionResizeMode(TMessageListModel::colSubject, QHeaderView::Stretch);
+    Tree->addAction(mmMessageView_);
 
     connect(header, &QHeaderView::sectionClicked, this,
             [this](int column) { Guarded([this, column] { TreeHeaderClick(column); }); });
     connect(Tree->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& current) {
-        if (current.isValid()) Guarded([this, row = current.row()] { TreeFocusChanged(row); });
+        if (current.isValid())
+            Guarded([this, row = current.row()] { TreeFocusChanged(row); });
+        else
+            ShowLowerPane();
+        UpdateCommands();
     });
-    connect(Tree->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { Guarded([this] { TreeStateChange(); }); });
+    connect(Tree->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        Guarded([this] { TreeStateChange(); });
+        UpdateCommands();
+    });
     connect(Tree, &QTreeView::doubleClicked, this, [this] { Guarded([this] { cmMessageView(); }); });
     Tree->viewport()->installEventFilter(this);
 }
@@ -292,6 +317,10 @@ void Twnd_oe_Main::CreateHeaderPanel() {
     memoColours.setColor(QPalette::Base, memoColours.color(QPalette::Button));
     Memo->setPalette(memoColours);
     layout->addWidget(Memo, 1);
+
+    readingPane_ = new TReadingPane(HeaderPanel);
+    readingPane_->hide();
+    layout->addWidget(readingPane_, 1);
 }
 
 void Twnd_oe_Main::CreateStatusBar() {
@@ -356,7 +385,8 @@ void Twnd_oe_Main::showEvent(QShowEvent* event) {
     formShown_ = true;
     // The splitter knows its own height only once the window is laid out for showing.
     int listHeight = Splitter1->height() - Splitter1->handleWidth() - kHeaderPanelHeight;
-    Splitter1->setSizes({std::max(listHeight, 0), kHeaderPanelHeight});
+    Splitter1->setSizes(keptSplitterSizes_.size() == 2 ? keptSplitterSizes_
+                                                       : QList<int>{std::max(listHeight, 0), kHeaderPanelHeight});
     // Opened once the window is on the screen, so that the progress texts show.
     QTimer::singleShot(0, this, [this] { Guarded([this] { FormShow(); }); });
 }
@@ -389,7 +419,7 @@ void Twnd_oe_Main::ReadSingleMessage(const QString& path) {
         KeepFromReplacing(LocalPath(path));
         SetStatusText(1, ElapsedTimeText());
     }
-    AppHooks().ShowMessageView(rawText, this, QString());
+    AppHooks().ShowMessageView(rawText, this, QString(), TMessageStep());
 }
 
 void Twnd_oe_Main::OpenStore(const QString& path) {
@@ -412,6 +442,7 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
     SetStatusText(1, QStringLiteral("Loading..."));
     DetailPanel->clear();
     Memo->clear();
+    readingPane_->Clear();
     model_->Clear();
     RepaintNow();
     try {
@@ -443,7 +474,11 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
             od_.FileName.isEmpty() ? QString() : WithTrailingSeparator(QFileInfo(od_.FileName).absolutePath());
     } catch (...) {
         ShowWarnings();
-        if (reader_) ShowOpenedStore();
+        if (reader_)
+            ShowOpenedStore();
+        else
+            ShowNoStore();
+        UpdateCommands();
         throw;
     }
     ShowWarnings();
@@ -471,10 +506,119 @@ void Twnd_oe_Main::ShowOpenedStore() {
     SetApplicationTitle(caption);
 }
 
+void Twnd_oe_Main::ShowNoStore() {
+    setWindowTitle(QStringLiteral("Brindle"));
+    SetApplicationTitle(QStringLiteral("Brindle"));
+    SetStatusText(0, QString());
+    SetStatusText(1, QString());
+}
+
 void Twnd_oe_Main::FillList() {
     Memo->clear();
     model_->Fill(reader_ ? reader_->GetMessageCount() : 0);
+    if (sortColumn_ >= 0) model_->SortRows(sortColumn_, sortDirection_);
+    ForgetCurrentRow();
+    FitColumns();
     TreeStateChange();
+    UpdateCommands();
+}
+
+// A list that gets the focus sets its first row current unless a current row was set since
+// its rows changed: setting none keeps the store's own lines in the lower pane after a load.
+void Twnd_oe_Main::ForgetCurrentRow() {
+    Tree->setCurrentIndex(QModelIndex());
+    ShowLowerPane();
+}
+
+void Twnd_oe_Main::FitColumns() {
+    QFont bold = Tree->font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    QHeaderView* header = Tree->header();
+    const int rows = std::min(model_->rowCount(), kFitRows);
+    for (int column : {TMessageListModel::colSender, TMessageListModel::colReceived, TMessageListModel::colSize}) {
+        int width = metrics.horizontalAdvance(model_->headerData(column, Qt::Horizontal).toString()) + kCellPadding;
+        for (int row = 0; row < rows; ++row)
+            width = std::max(width, metrics.horizontalAdvance(model_->index(row, column).data().toString()));
+        width += kCellPadding;
+        // The sender's envelope stands before its text.
+        if (rows > 0 && !model_->index(0, column).data(Qt::DecorationRole).isNull())
+            width += Tree->iconSize().width() + kCellPadding / 2;
+        if (column == TMessageListModel::colSender) width = std::min(width, kMaxFittedSenderWidth);
+        header->resizeSection(column, width);
+    }
+}
+
+void Twnd_oe_Main::RestoreListLayout() {
+    const TListLayout layout = ReadListLayout();
+    QHeaderView* header = Tree->header();
+    if (layout.ColumnWidths.size() == TMessageListModel::kColumnCount)
+        for (int column = 0; column < TMessageListModel::kColumnCount; ++column)
+            header->resizeSection(column, std::max(layout.ColumnWidths[column], header->minimumSectionSize()));
+    if (layout.SortColumn >= 0 && layout.SortColumn < TMessageListModel::kColumnCount) {
+        sortColumn_ = layout.SortColumn;
+        sortDirection_ = layout.Descending ? Qt::DescendingOrder : Qt::AscendingOrder;
+        header->setSortIndicator(sortColumn_, sortDirection_);
+    }
+    keptSplitterSizes_ = layout.SplitterSizes;
+    mmReadingPane_->setChecked(layout.ReadingPane);
+}
+
+void Twnd_oe_Main::SaveListLayout() const {
+    TListLayout layout;
+    for (int column = 0; column < TMessageListModel::kColumnCount; ++column)
+        layout.ColumnWidths.append(Tree->header()->sectionSize(column));
+    layout.SortColumn = sortColumn_;
+    layout.Descending = sortDirection_ == Qt::DescendingOrder;
+    layout.SplitterSizes = formShown_ ? Splitter1->sizes() : keptSplitterSizes_;
+    layout.ReadingPane = mmReadingPane_->isChecked();
+    WriteListLayout(layout);
+}
+
+void Twnd_oe_Main::UpdateCommands() {
+    const bool listed = reader_ || rescue_;
+    mmSaveAll_->setEnabled(listed && Tree->selectionModel()->hasSelection());
+    mmMessageView_->setEnabled(listed && Tree->currentIndex().isValid());
+    mmFileProps_->setEnabled(reader_ != nullptr);
+    mmGatherEmail_->setEnabled(reader_ != nullptr);
+    mmExport_->setEnabled(reader_ != nullptr || folderPane_->Folder() != nullptr);
+}
+
+// The reading pane shows while it is on and a row is focused; otherwise the header block.
+void Twnd_oe_Main::ShowLowerPane() {
+    const bool reading = mmReadingPane_->isChecked() && Tree->currentIndex().isValid();
+    readingPane_->setVisible(reading);
+    DetailPanel->setVisible(!reading);
+    Memo->setVisible(!reading);
+    if (!reading) readingPane_->Clear();
+}
+
+void Twnd_oe_Main::cmReadingPane() {
+    // A message needs more room than its header block: the pane takes at least half.
+    const QList<int> sizes = Splitter1->sizes();
+    const int total = sizes.value(0) + sizes.value(1);
+    if (mmReadingPane_->isChecked() && sizes.value(1) < total / 2) Splitter1->setSizes({total / 2, total - total / 2});
+    ShowLowerPane();
+    if (Tree->currentIndex().isValid()) TreeFocusChanged(Tree->currentIndex().row());
+}
+
+void Twnd_oe_Main::ShowInReadingPane(int row) {
+    const int32_t id = model_->MessageIndex(row);
+    readingPane_->ShowMessage([this, id](std::string& rawText, QString& notice) {
+        rawText = MessageText(id, &notice);
+        return !rawText.empty();
+    });
+}
+
+bool Twnd_oe_Main::StepToRow(int step, std::string& rawText, QString& notice) {
+    const QModelIndex current = Tree->currentIndex();
+    const int row = current.isValid() ? current.row() + step : -1;
+    if (row < 0 || row >= model_->rowCount()) return false;
+    const QModelIndex next = model_->index(row, 0);
+    Tree->setCurrentIndex(next);
+    Tree->scrollTo(next);
+    rawText = RowText(row, &notice);
+    return true;
 }
 
 void Twnd_oe_Main::cmOpen() {
@@ -514,6 +658,8 @@ void Twnd_oe_Main::TreeHeaderClick(int column) {
 }
 
 void Twnd_oe_Main::TreeFocusChanged(int row) {
+    ShowLowerPane();
+    if (mmReadingPane_->isChecked()) ShowInReadingPane(row);
     TWaitCursor wait;
     DetailPanel->setText(kMessageHeaderCaption);
     if (model_->IsFoundRow(row)) {
@@ -563,8 +709,12 @@ int Twnd_oe_Main::SelectedCount() const {
 }
 
 std::string Twnd_oe_Main::RowText(int row, QString* notice) const {
-    if (!model_->IsFoundRow(row)) return reader_ ? reader_->GetMessageText(model_->MessageIndex(row)) : std::string();
-    const size_t position = model_->FoundPosition(row);
+    return MessageText(model_->MessageIndex(row), notice);
+}
+
+std::string Twnd_oe_Main::MessageText(int32_t id, QString* notice) const {
+    if (id >= 0) return reader_ && id < reader_->GetMessageCount() ? reader_->GetMessageText(id) : std::string();
+    const size_t position = static_cast<size_t>(-(id + 1));
     if (!rescue_ || position >= rescue_->Messages().size()) return std::string();
     if (notice) *notice = RecoveryNotice(rescue_->Messages()[position].Found);
     return rescue_->Text(position);
@@ -584,7 +734,9 @@ void Twnd_oe_Main::cmMessageView() {
         text = RowText(focused.row(), &notice);
         SetStatusText(1, ElapsedTimeText());
     }
-    AppHooks().ShowMessageView(text, this, notice);
+    AppHooks().ShowMessageView(text, this, notice, [this](int step, std::string& rawText, QString& notice) {
+        return StepToRow(step, rawText, notice);
+    });
 }
 
 void Twnd_oe_Main::cmSaveAll() {
@@ -654,6 +806,7 @@ void Twnd_oe_Main::StartRescueScan(const QString& path, bool asResult) {
         model_->SetReader(nullptr);
         reader_.reset();
         Memo->clear();
+        readingPane_->Clear();
         const QString caption = QStringLiteral("Brindle - [Scan of %1]").arg(QFileInfo(path).fileName());
         setWindowTitle(caption);
         SetApplicationTitle(caption);
@@ -713,6 +866,9 @@ void Twnd_oe_Main::ShowScanResult() {
     model_->Clear();
     model_->AddFoundRows(all);
     if (sortColumn_ >= 0) model_->SortRows(sortColumn_, sortDirection_);
+    ForgetCurrentRow();
+    FitColumns();
+    UpdateCommands();
     DetailPanel->setText(kFilePropertiesCaption);
     Memo->setPlainText(QStringLiteral("Scan result: %1").arg(QDir::toNativeSeparators(scanPath_)));
     sbRescue_->setText(
@@ -789,6 +945,7 @@ void Twnd_oe_Main::ClearOpenStore() {
     warnings_.clear();
     ShowWarnings();
     SetStatusText(0, QString());
+    UpdateCommands();
 }
 
 void Twnd_oe_Main::CloseStoreFolder() {
@@ -813,6 +970,7 @@ void Twnd_oe_Main::cmExport() {
 }
 
 void Twnd_oe_Main::closeEvent(QCloseEvent* event) {
+    SaveListLayout();
     if (scan_) {
         scan_.reset();
         sbProgress_->hide();

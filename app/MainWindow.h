@@ -28,6 +28,7 @@ class Korvane_MRUList;
 class Korvane_PersistentPosition;
 class TFolderPane;
 class TMessageListModel;
+class TReadingPane;
 class TRescueScan;
 class TStoreRescue;
 
@@ -58,6 +59,9 @@ public:
     // View > Deleted and Unindexed Messages: adds the rows of the messages that the scan of
     // the open store found beyond its index, or takes them away again.
     void cmDeletedMessages();
+    // View > Reading Pane: the lower pane shows the focused message itself instead of its
+    // header block.
+    void cmReadingPane();
     void MRUListMenuItemClick(QAction* Sender);
 
     // Store folders: File > Open Store Folder..., the folder pane, File > Export...
@@ -87,6 +91,7 @@ public:
     bool ScanRunning() const;
     // The list shows what a scan found in a file that could not be opened as a store.
     bool ShowsScanResult() const { return scanResult_; }
+    TReadingPane* ReadingPane() const { return readingPane_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -126,6 +131,19 @@ private:
     // The text of a row; notice receives what the viewer tells about a recovered text.
     std::string RowText(int row, QString* notice = nullptr) const;
     void ShowOpenedStore();
+    void ShowNoStore();
+    std::string MessageText(int32_t id, QString* notice) const;
+    void ForgetCurrentRow();
+    // Fits sender, received and size to their texts as unread (bold) rows show them.
+    void FitColumns();
+    void RestoreListLayout();
+    void SaveListLayout() const;
+    // Greys out the commands that have nothing to act on.
+    void UpdateCommands();
+    void ShowLowerPane();
+    void ShowInReadingPane(int row);
+    // Moves the focus step rows for the viewer; false when there is no such row.
+    bool StepToRow(int step, std::string& rawText, QString& notice);
     // Shows the warnings that reading the store gave, or none.
     void ShowWarnings();
     void SetStatusText(int panel, const QString& text);
@@ -144,6 +162,14 @@ private:
     QMenu* File1 = nullptr;
     QMenu* mmView = nullptr;
     QAction* mmDeletedMessages = nullptr;
+    QAction* mmReadingPane_ = nullptr;
+    QAction* mmSaveAll_ = nullptr;
+    QAction* mmExport_ = nullptr;
+    QAction* mmMessageView_ = nullptr;
+    QAction* mmFileProps_ = nullptr;
+    QAction* mmGatherEmail_ = nullptr;
+    TReadingPane* readingPane_ = nullptr;
+    QList<int> keptSplitterSizes_;
     QMenu* mmHelp = nullptr;
     QTreeView* Tree = nullptr;
     QSplitter* Splitter1 = nullptr;

@@ -1,5 +1,6 @@
 #include "DefaultHandler.h"
 
+#include <QGridLayout>
 #include <QMessageBox>
 
 namespace brindle {
@@ -10,8 +11,18 @@ QString& TitleStorage() {
     return title;
 }
 
+// Room that the window frame takes beside the title: buttons and the icon.
+constexpr int kTitleFrameRoom = 160;
+
+// A message box is as wide as its text; a short text would cut the title.
 void ShowCriticalBox(QWidget* parent, const QString& title, const QString& text) {
-    QMessageBox::critical(parent, title, text, QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, parent);
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const int width = box.fontMetrics().horizontalAdvance(title) + kTitleFrameRoom;
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
+    box.exec();
 }
 
 TMessageBoxPresenter& Presenter() {

@@ -171,7 +171,8 @@ void Korvane_MRUList::BuildMainMenu() {
     if (IsMenuBarTitle(menu)) {
         RemoveTrailingEntries(menu);
         if (!items.isEmpty() && !menu->actions().isEmpty()) {
-            auto* separator = new QAction(QStringLiteral("-"), this);
+            // A separator with a text draws that text in some styles.
+            auto* separator = new QAction(this);
             separator->setSeparator(true);
             SetTag(separator, kSeparatorTag);
             menu->addAction(separator);

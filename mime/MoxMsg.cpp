@@ -35,6 +35,8 @@ TAttachedFile& TAttachedFiles::Add(const std::string& name) {
 
 TMoxMsg::TMoxMsg() = default;
 TMoxMsg::~TMoxMsg() = default;
+TMoxMsg::TMoxMsg(TMoxMsg&&) noexcept = default;
+TMoxMsg& TMoxMsg::operator=(TMoxMsg&&) noexcept = default;
 
 void TMoxMsg::SetRawText(std::string text) { RawMail.Assign(std::move(text)); }
 

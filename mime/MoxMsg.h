@@ -48,6 +48,8 @@ class TMoxMsg {
 public:
     TMoxMsg();
     ~TMoxMsg();
+    TMoxMsg(TMoxMsg&&) noexcept;
+    TMoxMsg& operator=(TMoxMsg&&) noexcept;
 
     // Published properties, with their defaults. Texts are UTF-8.
     std::string UserName;

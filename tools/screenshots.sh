@@ -22,4 +22,5 @@ shoot() {
 
 shoot main-window samples/Demo.dbx
 shoot folder-pane samples/Mailbox
+shoot reading-pane --reading-pane --row 4 samples/Demo.dbx
 tools/screenshots-viewer.sh "$BUILD"

@@ -5,10 +5,11 @@
 
 namespace brindle {
 
-void ShowMessageView(const std::string& rawText, QWidget* parent, const QString& notice) {
+void ShowMessageView(const std::string& rawText, QWidget* parent, const QString& notice, const TMessageStep& step) {
     Tdlg_oe_Msg dialog(parent);
     dialog.LoadMessage(rawText);
     dialog.SetNotice(notice);
+    dialog.SetMessageStep(step);
     ViewerHooks().RunModal(dialog);
 }
 

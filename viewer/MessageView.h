@@ -2,6 +2,8 @@
 // The entry into the message viewer: shows one message, given as its raw text, in a modal
 // dialog and returns when the user has closed it. A notice (how the text was recovered, what
 // of it is lost) shows above the text; none for a message read as the store holds it.
+#include "components/MessageStep.h"
+
 #include <QString>
 
 #include <string>
@@ -10,6 +12,8 @@ class QWidget;
 
 namespace brindle {
 
-void ShowMessageView(const std::string& rawText, QWidget* parent = nullptr, const QString& notice = QString());
+// step, when given, lets the viewer move to the previous and next message of the list.
+void ShowMessageView(const std::string& rawText, QWidget* parent = nullptr, const QString& notice = QString(),
+                     const TMessageStep& step = {});
 
 }  // namespace brindle

@@ -6,9 +6,11 @@
 #include "mime/SaveNames.h"
 #include "platform/StringList.h"
 #include "platform/Utf8.h"
+#include "viewer/AttachmentOpen.h"
 #include "viewer/HTMLViewer.h"
 #include "viewer/HtmlGuard.h"
 #include "viewer/Icons.h"
+#include "viewer/MessageBody.h"
 #include "viewer/SynMemo.h"
 #include "viewer/TextView.h"
 #include "viewer/ViewerHooks.h"
@@ -30,6 +32,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
@@ -44,6 +47,8 @@ constexpr int kBorder = 10;
 constexpr int kButtonWidth = 100;
 constexpr int kButtonHeight = 23;
 constexpr int kHeaderFooterPoints = 8;
+constexpr int kAttachmentsBoxHeight = 160;
+constexpr int kListIconSize = 16;
 constexpr size_t kMaxCaptionBytes = 255;
 const QColor kNoticeColor(255, 244, 190);
 
@@ -64,20 +69,6 @@ QFont PrintFont() {
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(qRound(kHeaderFooterPoints * THTMLViewer::ScreenDpi() / 72.0));
     return font;
-}
-
-// The one place where a list of lines of the message object becomes a text in one piece, as
-// the text controls take it: every line followed by LF.
-std::string LinesAsText(const TStringList& lines) {
-    size_t size = 0;
-    for (std::string_view line : lines) size += line.size() + 1;
-    std::string text;
-    text.reserve(size);
-    for (std::string_view line : lines) {
-        text += line;
-        text += '\n';
-    }
-    return text;
 }
 
 QString Shown(const std::string& bytes) { return QString::fromUtf8(Utf8OrCp1252(bytes)); }
@@ -236,15 +227,18 @@ QWidget* Tdlg_oe_Msg::BuildHeaderStrip() {
 QWidget* Tdlg_oe_Msg::BuildAttachmentsBox() {
     auto* box = new QGroupBox(QStringLiteral(" Attachments "));
     box->setObjectName(QStringLiteral("AttachmentsBox"));
-    box->setFixedHeight(137);
+    box->setFixedHeight(kAttachmentsBoxHeight);
 
     List = new QListWidget;
     List->setObjectName(QStringLiteral("List"));
-    List->setViewMode(QListView::IconMode);
-    List->setIconSize(QSize(32, 32));
+    // Names run beside small icons in columns as wide as the longest name, so none is cut.
+    List->setViewMode(QListView::ListMode);
+    List->setFlow(QListView::TopToBottom);
+    List->setWrapping(true);
+    List->setIconSize(QSize(kListIconSize, kListIconSize));
     List->setMovement(QListView::Static);
     List->setResizeMode(QListView::Adjust);
-    List->setWordWrap(true);
+    List->setTextElideMode(Qt::ElideNone);
     List->setSelectionMode(QAbstractItemView::SingleSelection);
     List->setSelectionBehavior(QAbstractItemView::SelectRows);
     List->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -262,21 +256,26 @@ QWidget* Tdlg_oe_Msg::BuildAttachmentsBox() {
     eAS = MakeReadOnlyBox("eAS", face);
     eAS->setFixedSize(86, 18);
 
-    auto* buttonRow = new QWidget;
-    buttonRow->setFixedHeight(34);
-    auto* row = new QHBoxLayout(buttonRow);
-    row->setContentsMargins(2, 2, 0, 9);
-    row->setSpacing(6);
-    row->addWidget(bSave);
-    row->addWidget(bSaveAll);
-    row->addWidget(eAI, 1);
-    row->addWidget(eAS);
+    // The type and size of the selected attachment have a row of their own: beside the two
+    // buttons a content type would have a few dozen pixels.
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->setContentsMargins(2, 0, 0, 0);
+    buttonRow->setSpacing(6);
+    buttonRow->addWidget(bSave);
+    buttonRow->addWidget(bSaveAll);
+    buttonRow->addStretch(1);
+    auto* infoRow = new QHBoxLayout;
+    infoRow->setContentsMargins(2, 0, 0, 6);
+    infoRow->setSpacing(6);
+    infoRow->addWidget(eAI, 1);
+    infoRow->addWidget(eAS);
 
     auto* layout = new QVBoxLayout(box);
     layout->setContentsMargins(kBorder, kBorder, kBorder, 0);
-    layout->setSpacing(kBorder);
+    layout->setSpacing(4);
     layout->addWidget(List, 1);
-    layout->addWidget(buttonRow);
+    layout->addLayout(buttonRow);
+    layout->addLayout(infoRow);
     return box;
 }
 
@@ -360,10 +359,18 @@ QWidget* Tdlg_oe_Msg::BuildBottomBar() {
     auto* bar = new QWidget;
     bar->setObjectName(QStringLiteral("BottomBar"));
     bar->setFixedHeight(41);
+    bPrevious = MakeButton(QStringLiteral("< &Previous"), "bPrevious");
+    bNext = MakeButton(QStringLiteral("&Next >"), "bNext");
+    bPrevious->setToolTip(QStringLiteral("Previous message in the list (Ctrl+, or Alt+Left)"));
+    bNext->setToolTip(QStringLiteral("Next message in the list (Ctrl+. or Alt+Right)"));
+    bPrevious->hide();
+    bNext->hide();
     LbButton3 = MakeButton(QStringLiteral("Close"), "LbButton3");
     LbButton3->setFixedWidth(kButtonWidth);
     auto* row = new QHBoxLayout(bar);
     row->setContentsMargins(kBorder, 8, kBorder, 10);
+    row->addWidget(bPrevious, 0, Qt::AlignTop);
+    row->addWidget(bNext, 0, Qt::AlignTop);
     row->addStretch(1);
     row->addWidget(LbButton3, 0, Qt::AlignTop);
     return bar;
@@ -380,6 +387,17 @@ void Tdlg_oe_Msg::ConnectHandlers() {
     connect(bSaveAll, &QPushButton::clicked, this, [this] { RunGuarded([this] { bSaveAllClick(); }, this); });
     connect(LbButton1, &QPushButton::clicked, this, [this] { RunGuarded([this] { LbButton1Click(); }, this); });
     connect(LbButton3, &QPushButton::clicked, this, &QDialog::reject);
+    connect(List, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { RunGuarded([this, item] { OpenAttachmentItem(List->row(item)); }, this); });
+    connect(bPrevious, &QPushButton::clicked, this, [this] { RunGuarded([this] { Step(-1); }, this); });
+    connect(bNext, &QPushButton::clicked, this, [this] { RunGuarded([this] { Step(1); }, this); });
+    const std::array<std::pair<QKeySequence, int>, 4> stepKeys = {{{QKeySequence(Qt::CTRL | Qt::Key_Comma), -1},
+                                                                   {QKeySequence(Qt::ALT | Qt::Key_Left), -1},
+                                                                   {QKeySequence(Qt::CTRL | Qt::Key_Period), 1},
+                                                                   {QKeySequence(Qt::ALT | Qt::Key_Right), 1}}};
+    for (const auto& [keys, step] : stepKeys)
+        connect(new QShortcut(keys, this), &QShortcut::activated, this,
+                [this, step] { RunGuarded([this, step] { Step(step); }, this); });
     HTMLViewer->OnHotSpotClick = [this](THTMLViewer* sender, const QString& src, bool& handled) {
         RunGuarded([&] { HTMLViewerHotSpotClick(sender, src, handled); }, this);
     };
@@ -407,6 +425,36 @@ void Tdlg_oe_Msg::LoadMessage(const std::string& rawText) {
     LoadBody();
 }
 
+void Tdlg_oe_Msg::SetMessageStep(TMessageStep step) {
+    step_ = std::move(step);
+    bPrevious->setVisible(static_cast<bool>(step_));
+    bNext->setVisible(static_cast<bool>(step_));
+}
+
+bool Tdlg_oe_Msg::Step(int step) {
+    if (!step_) return false;
+    std::string rawText;
+    QString notice;
+    if (!step_(step, rawText, notice)) return false;
+    ReplaceMessage(rawText, notice);
+    return true;
+}
+
+void Tdlg_oe_Msg::ReplaceMessage(const std::string& rawText, const QString& notice) {
+    MoxMsg = TMoxMsg();
+    List->clear();
+    for (QLineEdit* box : {eAI, eAS, eSB}) SetBoxText(box, QString());
+    bSave->setEnabled(false);
+    LoadMessage(rawText);
+    SetNotice(notice);
+}
+
+void Tdlg_oe_Msg::OpenAttachmentItem(int row) {
+    if (row < 0 || static_cast<size_t>(row) >= MoxMsg.AttachedFiles.Count()) return;
+    const std::vector<std::string> names = AttachmentSaveNames(MoxMsg.AttachedFiles);
+    OpenAttachment(MoxMsg, static_cast<size_t>(row), names.at(static_cast<size_t>(row)), this);
+}
+
 // A body without any HTML part is shown as the plain text it is; HTML rules would swallow
 // every address in angle brackets and run all lines into one paragraph. HTML goes through
 // GuardHtml, which bounds the nesting that the control would need unbounded time for. A large
@@ -422,18 +470,11 @@ void Tdlg_oe_Msg::LoadBody() {
     }
     HTMLText->SetText({});
     htmlPages_->setCurrentWidget(HTMLViewer);
-    const std::string body = text.ShownText(0, text.Bytes().size());
-    HTMLViewer->LoadFromString(QString::fromUtf8(html ? GuardHtml(body) : PlainTextToHtml(body)));
+    HTMLViewer->LoadFromString(QString::fromStdString(BodyDocument(text, html)));
 }
 
 std::string_view Tdlg_oe_Msg::InlineImageData(const QString& contentId) const {
-    const std::string id = contentId.toStdString();
-    if (id.empty()) return {};
-    for (size_t i = 0; i < MoxMsg.AttachedFiles.Count(); ++i) {
-        const TAttachedFile& file = MoxMsg.AttachedFiles.Items(i);
-        if (file.ContentID == id) return file.Data;
-    }
-    return {};
+    return InlineImageOf(MoxMsg, contentId.toStdString());
 }
 
 void Tdlg_oe_Msg::FillFromMessage() {
@@ -441,7 +482,7 @@ void Tdlg_oe_Msg::FillFromMessage() {
     SetBoxText(eFrom, Shown(MoxMsg.From));
     SetBoxText(eSubject, Shown(MoxMsg.Subject));
     SetBoxText(eSent, Shown(MoxMsg.Date));
-    Memo->SetText(LinesAsText(MoxMsg.Text));
+    Memo->SetText(MessageBodyText(MoxMsg));
     const QIcon icon(AttachmentIcon());
     for (size_t i = 0; i < MoxMsg.AttachedFiles.Count(); ++i) {
         const TAttachedFile& file = MoxMsg.AttachedFiles.Items(i);
@@ -516,10 +557,7 @@ void Tdlg_oe_Msg::bSaveAllClick() {
 
 void Tdlg_oe_Msg::HTMLViewerHotSpotClick(THTMLViewer* Sender, const QString& SRC, bool& Handled) {
     (void)Sender;
-    if (!IsDesktopLink(SRC.toStdString())) return;
-    Handled = true;
-    const QUrl url(SRC);
-    if (url.isValid() && IsDesktopLink((url.scheme() + QLatin1Char(':')).toStdString())) ViewerHooks().OpenUrl(url);
+    OpenDesktopLink(SRC, Handled);
 }
 
 void Tdlg_oe_Msg::HTMLViewerHotSpotCovered(THTMLViewer* Sender, const QString& SRC) {

@@ -1,6 +1,7 @@
 #pragma once
 // The message viewer dialog: one message on three tabs (" General ", " HTML View ",
 // " Source "), with saving of attachments, link handling and printing.
+#include "components/MessageStep.h"
 #include "mime/MoxMsg.h"
 
 #include <QDialog>
@@ -53,6 +54,15 @@ public:
     void FillFromMessage();
     // Shows a notice above the text on " General "; an empty one hides it.
     void SetNotice(const QString& notice);
+    // Lets the dialog move through the list it was opened from (buttons, Ctrl+, Ctrl+. and
+    // Alt+Left, Alt+Right); none hides the buttons.
+    void SetMessageStep(TMessageStep step);
+    // Shows the message step rows away; false when there is none (the message stays).
+    bool Step(int step);
+    // Shows another message in place of this one, on the tab that is open.
+    void ReplaceMessage(const std::string& rawText, const QString& notice);
+    // Opens the attachment in that row of the list, as a double-click on it does.
+    void OpenAttachmentItem(int row);
 
     void FormCreate();
     void ListChange();
@@ -96,6 +106,8 @@ public:
     QLineEdit* eSB = nullptr;
     TSynMemo* SynMemo = nullptr;
     QPushButton* LbButton3 = nullptr;
+    QPushButton* bPrevious = nullptr;
+    QPushButton* bNext = nullptr;
     QFileDialog* sd = nullptr;
     QPrintDialog* pd = nullptr;
 
@@ -112,6 +124,7 @@ private:
     int SelectedAttachment() const;
 
     std::unique_ptr<QPrinter> printer_;
+    TMessageStep step_;
     QStackedWidget* htmlPages_ = nullptr;
 };
 

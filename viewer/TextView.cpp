@@ -42,6 +42,11 @@ void TTextView::SetText(std::string text) {
     TextChanged();
 }
 
+void TTextView::SetLines(std::shared_ptr<const TTextLines> lines) {
+    lines_ = lines ? std::move(lines) : std::make_shared<const TTextLines>();
+    TextChanged();
+}
+
 void TTextView::ShareText(const TTextView& other) {
     lines_ = other.lines_;
     TextChanged();

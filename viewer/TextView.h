@@ -38,6 +38,8 @@ public:
 
     // Shows the text, given as its bytes; the selection is cleared and the view goes to the top.
     void SetText(std::string text);
+    // Shows a text whose index was built already (on any thread).
+    void SetLines(std::shared_ptr<const TTextLines> lines);
     // Shows the text of the other control, sharing its bytes and index.
     void ShareText(const TTextView& other);
     const TTextLines& Lines() const { return *lines_; }

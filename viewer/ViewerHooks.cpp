@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QPrintDialog>
 #include <QUrl>
 
@@ -24,6 +25,11 @@ TViewerHooks DefaultHooks() {
     hooks.AskReplace = AskReplaceInMessageBox;
     hooks.RunPrintDialog = [](QPrintDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
     hooks.OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    hooks.OpenFile = [](const QUrl& file) { QDesktopServices::openUrl(file); };
+    hooks.AskYesNo = [](QWidget* parent, const QString& title, const QString& question) {
+        return QMessageBox::question(parent, title, question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+               QMessageBox::Yes;
+    };
     return hooks;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Everything of the viewer that blocks or leaves the program: the modal run of the dialog,
-// the save, folder and print dialogs, and handing a link to the desktop. Tests replace
+// the save, folder and print dialogs, questions, and handing a link or a file to the desktop. Tests replace
 // these so that nothing blocks and nothing is opened.
 #include "components/ReplaceQuestion.h"
 
@@ -29,6 +29,10 @@ struct TViewerHooks {
     std::function<bool(QPrintDialog& dialog)> RunPrintDialog;
     // Opens a web or mail address with the desktop's associated program.
     std::function<void(const QUrl& url)> OpenUrl;
+    // Opens a saved attachment (a local file) with the desktop's program for its type.
+    std::function<void(const QUrl& file)> OpenFile;
+    // Asks a yes/no question; true for yes.
+    std::function<bool(QWidget* parent, const QString& title, const QString& question)> AskYesNo;
 };
 
 // The hooks in use; each member may be replaced.

@@ -1,7 +1,9 @@
 #include "viewer/ViewerText.h"
 
 #include "platform/TextRules.h"
+#include "platform/Utf8.h"
 
+#include <algorithm>
 #include <array>
 
 namespace brindle {
@@ -17,7 +19,144 @@ void AppendEscaped(std::string& out, char c) {
     }
 }
 
+constexpr uint32_t kReplacementCharacter = 0xFFFD;
+// Entity names are short; a longer run after "&" is text.
+constexpr size_t kMaxEntityLength = 10;
+
+constexpr std::array<std::string_view, 22> kBlockTags = {
+    "p",  "br", "div", "tr", "li", "h1",    "h2", "h3",  "h4",         "h5",    "h6",
+    "hr", "ul", "ol",  "dl", "dt", "table", "dd", "pre", "blockquote", "title", "address"};
+
+bool IsAsciiLetterOrDigit(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+
+// Where text without markup is written: blanks collapse, block breaks do not pile up.
+class TPlainWriter {
+public:
+    void Text(char c) {
+        if (IsBlankByte(c)) {
+            pendingBlank_ = !out_.empty() && out_.back() != '\n';
+            return;
+        }
+        Flush();
+        out_ += c;
+        newlines_ = 0;
+    }
+    void CodePoint(uint32_t cp) {
+        Flush();
+        AppendCodePoint(out_, cp == 0 || cp > 0xFFFF ? kReplacementCharacter : cp);
+        newlines_ = 0;
+    }
+    void Break() {
+        pendingBlank_ = false;
+        if (out_.empty() || newlines_ >= 2) return;
+        out_ += '\n';
+        ++newlines_;
+    }
+    std::string Take() { return std::move(out_); }
+
+private:
+    void Flush() {
+        if (pendingBlank_) out_ += ' ';
+        pendingBlank_ = false;
+    }
+    std::string out_;
+    bool pendingBlank_ = false;
+    int newlines_ = 0;
+};
+
+// Decodes the entity or character reference at html[at] ("&..."); gives the bytes it took,
+// or 0 when it is none.
+size_t DecodeEntity(std::string_view html, size_t at, TPlainWriter& out) {
+    const size_t end = html.find(';', at);
+    if (end == std::string_view::npos || end - at > kMaxEntityLength) return 0;
+    const std::string_view name = html.substr(at + 1, end - at - 1);
+    static constexpr std::array<std::pair<std::string_view, uint32_t>, 8> kNamed = {{{"amp", '&'},
+                                                                                     {"lt", '<'},
+                                                                                     {"gt", '>'},
+                                                                                     {"quot", '"'},
+                                                                                     {"apos", '\''},
+                                                                                     {"nbsp", 0xA0},
+                                                                                     {"copy", 0xA9},
+                                                                                     {"euro", 0x20AC}}};
+    for (const auto& [entity, cp] : kNamed)
+        if (name == entity) {
+            out.CodePoint(cp);
+            return end - at + 1;
+        }
+    if (name.size() < 2 || name[0] != '#') return 0;
+    const bool hex = name[1] == 'x' || name[1] == 'X';
+    const std::string_view digits = name.substr(hex ? 2 : 1);
+    if (digits.empty()) return 0;
+    uint32_t cp = 0;
+    for (char c : digits) {
+        int digit = -1;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (hex && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        if (digit < 0) return 0;
+        cp = std::min<uint32_t>(cp * (hex ? 16 : 10) + static_cast<uint32_t>(digit), 0x110000);
+    }
+    out.CodePoint(cp);
+    return end - at + 1;
+}
+
+// Skips from a start tag of script or style to the end of its closing tag (or the text's end).
+size_t SkipRawText(std::string_view html, size_t from, std::string_view name) {
+    const std::string closing = "</" + std::string(name);
+    for (size_t at = html.find("</", from); at != std::string_view::npos; at = html.find("</", at + 2))
+        if (StartsWithNoCase(html.substr(at), closing)) {
+            const size_t end = html.find('>', at);
+            return end == std::string_view::npos ? html.size() : end + 1;
+        }
+    return html.size();
+}
+
 }  // namespace
+
+std::string HtmlAsPlainText(std::string_view html) {
+    TPlainWriter out;
+    size_t at = 0;
+    while (at < html.size()) {
+        const char c = html[at];
+        if (c == '&') {
+            const size_t taken = DecodeEntity(html, at, out);
+            if (taken > 0) {
+                at += taken;
+                continue;
+            }
+        }
+        if (c != '<') {
+            out.Text(c);
+            ++at;
+            continue;
+        }
+        if (html.substr(at, 4) == "<!--") {
+            const size_t end = html.find("-->", at + 4);
+            at = end == std::string_view::npos ? html.size() : end + 3;
+            continue;
+        }
+        const size_t end = html.find('>', at);
+        if (end == std::string_view::npos) break;
+        size_t nameBegin = at + 1;
+        if (nameBegin < end && html[nameBegin] == '/') ++nameBegin;
+        size_t nameEnd = nameBegin;
+        while (nameEnd < end && IsAsciiLetterOrDigit(html[nameEnd])) ++nameEnd;
+        const std::string name = LowerAscii(html.substr(nameBegin, nameEnd - nameBegin));
+        const bool closing = nameBegin > at + 1;
+        at = end + 1;
+        if (!closing && (name == "script" || name == "style")) {
+            at = SkipRawText(html, at, name);
+        } else if (std::find(kBlockTags.begin(), kBlockTags.end(), name) != kBlockTags.end()) {
+            out.Break();
+        } else if (name == "td" || name == "th") {
+            out.Text(' ');
+        }
+    }
+    return out.Take();
+}
 
 bool IsDesktopLink(std::string_view target) {
     static constexpr std::array<std::string_view, 3> kSchemes = {"http:", "https:", "mailto:"};

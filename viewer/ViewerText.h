@@ -34,6 +34,13 @@ inline bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) &
 // The text with a zero-width space after every kMaxUnbrokenRun characters without a blank.
 std::string BreakLongRuns(std::string_view utf8Text);
 
+// The text of an HTML document without its markup, for showing a document too large to lay
+// out: scripts, styles and comments left out, blanks collapsed, a line break for every tag
+// that starts a block (at most one empty line in a row), the usual entities and numeric
+// character references decoded (a code point above U+FFFF or a zero becomes U+FFFD). One
+// pass; memory grows with the input only.
+std::string HtmlAsPlainText(std::string_view html);
+
 // True when the bytes hold a run of more than kMaxUnbrokenRun characters without a blank.
 bool HasLongUnbrokenRun(std::string_view bytes);
 

@@ -68,6 +68,7 @@ class MainWindowTest : public QObject {
     std::vector<std::string> viewed_;
     QStringList notices_;
     int scanOffers_ = 0;
+    TMessageStep step_;
     bool acceptScan_ = false;
 
     template <typename T>
@@ -127,7 +128,9 @@ private slots:
         SetMessageBoxPresenter([this](QWidget*, const QString& title, const QString& text) {
             boxes_.append({title, text});
         });
-        AppHooks().ShowMessageView = [this](const std::string& text, QWidget*, const QString& notice) {
+        AppHooks().ShowMessageView = [this](const std::string& text, QWidget*, const QString& notice,
+                                            const TMessageStep& step) {
+            step_ = step;
             viewed_.push_back(text);
             notices_.append(notice);
         };
@@ -174,21 +177,25 @@ private slots:
         QVERIFY(Child<QSplitter>("Splitter1")->widget(1) == Child<QWidget>("HeaderPanel"));
         QCOMPARE(Child<QSplitter>("Splitter1")->sizes().value(1), 247);
 
-        QCOMPARE(Child<QAction>("mmOpen")->text(), QStringLiteral("Open..."));
+        QCOMPARE(Child<QAction>("mmOpen")->text(), QStringLiteral("&Open..."));
         QCOMPARE(Child<QAction>("mmOpen")->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+        QCOMPARE(Child<QAction>("mmMessageView")->shortcuts(), (QList<QKeySequence>{Qt::Key_Return, Qt::Key_Enter}));
         QStringList file;
         for (QAction* a : Child<QMenu>("File1")->actions())
             file << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(file, (QStringList{"Open...", "Open Store Folder...", "Save Selected...", "Export...", "-", "Message View...", "File Properties...", "-",
-                                    "Gather E-mail Addresses...", "-", "Exit"}));
+        QCOMPARE(file, (QStringList{"&Open...", "Open Store &Folder...", "&Save Selected...", "&Export...", "-",
+                                    "Message &View...", "File P&roperties...", "-", "&Gather E-mail Addresses...", "-",
+                                    "E&xit"}));
         QStringList help;
         for (QAction* a : Child<QMenu>("mmHelp")->actions())
             help << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(help, (QStringList{"About...", "-", "Visit Homepage", "Contact Author"}));
+        QCOMPARE(help, (QStringList{"&About...", "-", "Visit &Homepage", "&Contact Author"}));
 
         QHeaderView* header = Tree()->header();
         const int widths[] = {25, 25, 25, 200, 200, 125, 75};
-        for (int column = 0; column < 7; ++column) QCOMPARE(header->sectionSize(column), widths[column]);
+        for (int column = 0; column < 7; ++column)
+            if (column != TMessageListModel::colSubject) QCOMPARE(header->sectionSize(column), widths[column]);
+        QCOMPARE(header->sectionResizeMode(TMessageListModel::colSubject), QHeaderView::Stretch);
         QVERIFY(!header->sectionsMovable());
         QCOMPARE(Tree()->selectionMode(), QAbstractItemView::ExtendedSelection);
         QCOMPARE(window_->OpenDialogState().Filters.value(0),
@@ -356,7 +363,7 @@ private slots:
         QVERIFY(window_->StatusText(1).startsWith(QStringLiteral("Elapsed time: ")));
     }
 
-    void saveWithNothingSelectedStillAsksAndWritesNothing() {
+    void saveWithNothingSelectedIsGreyedAndWritesNothing() {
         QTemporaryDir target;
         int asked = 0;
         AppHooks().BrowseForFolder = [&](QWidget*, const QString&, const QString&) {
@@ -364,8 +371,9 @@ private slots:
             return target.path();
         };
         Open(storeA_);
+        QVERIFY(!Child<QAction>("mmSaveAll")->isEnabled());
         Trigger("mmSaveAll");
-        QCOMPARE(asked, 1);
+        QCOMPARE(asked, 0);
         QVERIFY(QDir(target.path()).entryList(QDir::Files).isEmpty());
     }
 
@@ -526,17 +534,21 @@ private slots:
         WriteFile(text, "hello, this is text");
         Open(text);
         QCOMPARE(boxes_.size(), 1);
-        QCOMPARE(boxes_[0].title, QStringLiteral("Brindle - [Inbox]"));
+        // Nothing describes the store that was open before.
+        QCOMPARE(boxes_[0].title, QStringLiteral("Brindle"));
         QCOMPARE(boxes_[0].text, QStringLiteral("File is not in supported format."));
         QVERIFY(window_->Reader() == nullptr);
         QCOMPARE(Model()->rowCount(), 0);
         QCOMPARE(Detail(), QString());
         QCOMPARE(Memo(), QString());
-        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Inbox]"));
-        QCOMPARE(window_->StatusText(1), QStringLiteral("Loading..."));
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle"));
+        QCOMPARE(window_->StatusText(0), QString());
+        QCOMPARE(window_->StatusText(1), QString());
         QVERIFY(QApplication::overrideCursor() == nullptr);
         QCOMPARE(window_->MRUList()->Items(), QStringList{storeA_});
-        // Commands that need a store do nothing now.
+        // Commands that need a store are greyed and do nothing now.
+        for (const char* command : {"mmGatherEmail", "mmFileProps", "mmSaveAll", "mmMessageView"})
+            QVERIFY2(!Child<QAction>(command)->isEnabled(), command);
         Trigger("mmGatherEmail");
         Trigger("mmFileProps");
         QCOMPARE(boxes_.size(), 1);
@@ -726,7 +738,8 @@ private slots:
         Open(storeA_);
         Open(storeB_);
         QStringList captions;
-        for (QAction* a : Child<QMenu>("File1")->actions()) captions << a->text();
+        for (QAction* a : Child<QMenu>("File1")->actions())
+            captions << (a->isSeparator() && a->text().isEmpty() ? QStringLiteral("-") : a->text());
         QCOMPARE(captions.mid(captions.size() - 3),
                  (QStringList{"-", QStringLiteral("&0 ") + storeB_, QStringLiteral("&1 ") + storeA_}));
         window_.reset();

@@ -179,8 +179,7 @@ private slots:
         QVERIFY(!dialog.bSave->isEnabled());
         QVERIFY(dialog.eFrom->isReadOnly() && dialog.eAI->isReadOnly() && dialog.eSB->isReadOnly());
         QVERIFY(dialog.eAI->text().isEmpty() && dialog.eAS->text().isEmpty() && dialog.eSB->text().isEmpty());
-        QCOMPARE(dialog.List->viewMode(), QListView::IconMode);
-        QCOMPARE(dialog.List->iconSize(), QSize(32, 32));
+        QCOMPARE(dialog.List->viewMode(), QListView::ListMode);
         QCOMPARE(dialog.List->selectionMode(), QAbstractItemView::SingleSelection);
         QCOMPARE(dialog.ListColumns[0].Caption, QStringLiteral("Název"));
         QCOMPARE(dialog.ListColumns[0].Width, 150);

@@ -88,5 +88,34 @@ TEST(HasLongUnbrokenRun, CountsCharactersBetweenBlanks) {
     EXPECT_TRUE(HasLongUnbrokenRun(accents + "x"));
 }
 
+TEST(HtmlAsPlainText, KeepsTheTextAndDropsMarkupScriptsAndComments) {
+    struct Case {
+        const char* html;
+        const char* text;
+    };
+    const std::vector<Case> cases = {
+        {"<p>Hello <b>world</b></p>", "Hello world\n"},
+        {"one<br>two<BR/>three", "one\ntwo\nthree"},
+        {"a<p></p><p></p><p></p>b", "a\n\nb"},
+        {"  spaced \r\n\t out  ", "spaced out"},
+        {"<script>document.write('<p>x</p>')</script>kept", "kept"},
+        {"<STYLE>p { color: red }</Style>kept", "kept"},
+        {"<script>never closed <p>lost", ""},
+        {"a<!-- <p>hidden</p> -->b", "ab"},
+        {"a<!-- never closed", "a"},
+        {"&lt;tag&gt; &amp; &quot;q&quot; &apos;", "<tag> & \"q\" '"},
+        {"&#65;&#x42;&#X63;", "ABc"},
+        {"&#0;&#x1F600;&#99999999;", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"&#99999999999999;", "&#99999999999999;"},
+        {"&nbsp;|&euro;", "\xC2\xA0|\xE2\x82\xAC"},
+        {"AT&T &unknown; &#xZZ; &", "AT&T &unknown; &#xZZ; &"},
+        {"<td>1</td><td>2</td>", "1 2"},
+        {"x < y", "x"},
+        {"unclosed <b", "unclosed"},
+        {"<p>one</p><p>two</p><p>three</p>", "one\n\ntwo\n\nthree\n"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(HtmlAsPlainText(c.html), c.text) << c.html;
+}
+
 }  // namespace
 }  // namespace brindle

@@ -1,0 +1,320 @@
+// Reading comfort in the viewer and the reading pane: texts open at their first line,
+// attachment names and types show in full, the viewer steps through its list, attachments
+// open (an attached message in a viewer of its own, a file through the desktop after a
+// question where it could run code) and the reading pane follows its requests.
+#include "TestMessages.h"
+
+#include "components/DefaultHandler.h"
+#include "viewer/AttachmentOpen.h"
+#include "viewer/HTMLViewer.h"
+#include "viewer/MessageView.h"
+#include "viewer/MsgDlg.h"
+#include "viewer/ReadingPane.h"
+#include "viewer/SynMemo.h"
+#include "viewer/TextView.h"
+#include "viewer/ViewerHooks.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QThread>
+
+#include <QUrl>
+#include <tuple>
+
+#include <sys/stat.h>
+
+using namespace brindle;
+using namespace brindle::test;
+
+namespace {
+
+std::string Headers(const std::string& subject) {
+    return "From: Alice Example <alice@example.com>\nTo: bob@example.com\nSubject: " + subject +
+           "\nDate: Tue, 3 Sep 2024 10:15:00 +0200\n";
+}
+
+std::string PlainMessage(const std::string& subject, int lines) {
+    std::string body;
+    for (int i = 0; i < lines; ++i) body += "Body line " + std::to_string(i) + "\n";
+    return SinglePart(Headers(subject), "text/plain; charset=us-ascii", body);
+}
+
+std::string WithAttachments(const std::string& subject, const std::vector<std::pair<std::string, std::string>>& files) {
+    std::vector<TPart> parts = {{"Content-Type: text/plain; charset=us-ascii\n", "See the files.\n"}};
+    for (const auto& [type, name] : files) parts.push_back(Base64Attachment(type, name, "data of " + name));
+    return Multipart(Headers(subject), "mixed", parts);
+}
+
+// The line whose first row starts at the top edge of a text control, or -1 when none does.
+long long FirstLineInView(const TTextView& view) {
+    const std::vector<TTextView::TVisibleRow> rows = view.VisibleRows();
+    if (rows.empty() || rows.front().top != 0 || rows.front().row.continuation) return -1;
+    return static_cast<long long>(rows.front().row.line);
+}
+
+// Every item of the list is at least as wide as its icon and its text.
+void VerifyNamesInFull(const QListWidget& list) {
+    for (int row = 0; row < list.count(); ++row) {
+        const QListWidgetItem* item = list.item(row);
+        const int needed = list.fontMetrics().horizontalAdvance(item->text()) + list.iconSize().width();
+        const QRect rect = list.visualItemRect(item);
+        QVERIFY2(rect.width() >= needed, qPrintable(item->text()));
+        QVERIFY2(rect.right() <= list.viewport()->width() || list.horizontalScrollBar()->maximum() > 0,
+                 qPrintable(item->text()));
+    }
+}
+
+mode_t ModeOf(const QString& path) {
+    struct stat info {};
+    if (stat(QFile::encodeName(path).constData(), &info) != 0) return 0;
+    return info.st_mode & 07777;
+}
+
+}  // namespace
+
+class ReadingTest : public QObject {
+    Q_OBJECT
+
+    QList<QUrl> openedFiles_;
+    QStringList questions_;
+    bool answerYes_ = false;
+    QStringList boxes_;
+
+private slots:
+    void initTestCase() {
+        ViewerHooks().OpenFile = [this](const QUrl& file) { openedFiles_ << file; };
+        ViewerHooks().OpenUrl = [](const QUrl&) {};
+        ViewerHooks().AskYesNo = [this](QWidget*, const QString&, const QString& question) {
+            questions_ << question;
+            return answerYes_;
+        };
+        SetMessageBoxPresenter([this](QWidget*, const QString&, const QString& text) { boxes_ << text; });
+    }
+
+    void init() {
+        openedFiles_.clear();
+        questions_.clear();
+        answerYes_ = false;
+        boxes_.clear();
+    }
+
+    void cleanupTestCase() {
+        ResetViewerHooks();
+        SetMessageBoxPresenter(nullptr);
+    }
+
+    void textsOpenAtTheirFirstLine_data() {
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<int>("lines");
+        QTest::newRow("general, long") << 0 << 3000;
+        QTest::newRow("general, a screenful") << 0 << 40;
+        QTest::newRow("source, long") << 2 << 3000;
+    }
+    void textsOpenAtTheirFirstLine() {
+        QFETCH(int, tab);
+        QFETCH(int, lines);
+        QVERIFY(WithViewer(PlainMessage("Long", lines), [tab](Tdlg_oe_Msg& dialog) {
+            dialog.show();
+            dialog.pc->setCurrentIndex(tab);
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            const TTextView& view = tab == 0 ? static_cast<TTextView&>(*dialog.Memo) : *dialog.SynMemo;
+            QCOMPARE(view.verticalScrollBar()->value(), 0);
+            QCOMPARE(FirstLineInView(view), 0LL);
+        }));
+    }
+
+    void attachmentNamesAndTypesShowInFull() {
+        const std::vector<std::pair<std::string, std::string>> files = {
+            {"application/pdf", "Quarterly figures for the board meeting in September 2024 (final).pdf"},
+            {"application/vnd.ms-excel", "budget.xls"},
+            {"application/x-msdownload", "setup_with_a_rather_long_name_v2.exe"},
+            {"image/png", "a.png"}};
+        QVERIFY(WithViewer(WithAttachments("Files", files), [](Tdlg_oe_Msg& dialog) {
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            QCOMPARE(dialog.List->count(), 4);
+            VerifyNamesInFull(*dialog.List);
+            for (int row = 0; row < dialog.List->count(); ++row) {
+                dialog.List->setCurrentRow(row);
+                const QString type = dialog.eAI->text();
+                QVERIFY(!type.isEmpty());
+                QVERIFY2(dialog.eAI->width() >= dialog.eAI->fontMetrics().horizontalAdvance(type), qPrintable(type));
+            }
+        }));
+    }
+
+    void viewerStepsThroughItsListInPlace() {
+        const std::vector<std::string> list = {WithAttachments("First", {{"application/octet-stream", "one.bin"}}),
+                                               PlainMessage("Second", 3),
+                                               WithAttachments("Third", {{"application/octet-stream", "three.bin"}})};
+        int position = 1;
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(list[1]);
+        QVERIFY(!dialog.bNext->isVisibleTo(&dialog));
+        dialog.SetMessageStep([&](int by, std::string& raw, QString& notice) {
+            if (position + by < 0 || position + by >= static_cast<int>(list.size())) return false;
+            position += by;
+            raw = list[static_cast<size_t>(position)];
+            notice = position == 2 ? QStringLiteral("recovered") : QString();
+            return true;
+        });
+        QVERIFY(dialog.bNext->isVisibleTo(&dialog));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        // Key, modifier, the subject then shown and its number of attachments (not piling up).
+        const std::vector<std::tuple<Qt::Key, Qt::KeyboardModifier, QString, int>> keys = {
+            {Qt::Key_Period, Qt::ControlModifier, "Third", 1},
+            {Qt::Key_Period, Qt::ControlModifier, "Third", 1},
+            {Qt::Key_Left, Qt::AltModifier, "Second", 0},
+            {Qt::Key_Comma, Qt::ControlModifier, "First", 1},
+            {Qt::Key_Right, Qt::AltModifier, "Second", 0}};
+        for (const auto& [key, modifier, subject, attachments] : keys) {
+            QTest::keyClick(&dialog, key, modifier);
+            QCOMPARE(dialog.eSubject->text(), subject);
+            QCOMPARE(dialog.List->count(), attachments);
+            QCOMPARE(dialog.MoxMsg.AttachedFiles.Count(), static_cast<size_t>(attachments));
+        }
+        dialog.bNext->click();
+        QCOMPARE(dialog.eSubject->text(), QStringLiteral("Third"));
+        QVERIFY(dialog.lNotice->isVisibleTo(&dialog));
+        QCOMPARE(dialog.SynMemo->LineText(2), QStringLiteral("Subject: Third"));
+    }
+
+    void attachedMessageOpensInAViewerOfItsOwn() {
+        // The lines of the attached message are made CR LF with the rest.
+        const std::string inner = Headers("Inner message") + "\nInner text\n";
+        const std::string outer = Multipart(Headers("Outer"), "mixed",
+                                            {{"Content-Type: text/plain\n", "Forwarded below.\n"},
+                                             {"Content-Type: message/rfc822; name=\"inner.eml\"\nContent-Disposition: "
+                                              "attachment; filename=\"inner.eml\"\n",
+                                              inner}});
+        QStringList shown;
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(outer);
+        QCOMPARE(dialog.List->count(), 1);
+        const auto previous = ViewerHooks().RunModal;
+        ViewerHooks().RunModal = [&](QDialog& nested) { shown << dynamic_cast<Tdlg_oe_Msg&>(nested).eSubject->text(); };
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const QRect item = dialog.List->visualItemRect(dialog.List->item(0));
+        // A double-click follows the press of its first click.
+        QTest::mouseClick(dialog.List->viewport(), Qt::LeftButton, {}, item.center());
+        QTest::mouseDClick(dialog.List->viewport(), Qt::LeftButton, {}, item.center());
+        ViewerHooks().RunModal = previous;
+        QCOMPARE(shown, QStringList{QStringLiteral("Inner message")});
+        QVERIFY(openedFiles_.isEmpty());
+        QVERIFY(questions_.isEmpty());
+    }
+
+    void attachmentsOpenThroughTheDesktop_data() {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("risky");
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("pdf") << "application/pdf"
+                             << "report.pdf" << false << false;
+        QTest::newRow("exe, yes") << "application/octet-stream"
+                                  << "setup.EXE" << true << true;
+        QTest::newRow("exe, no") << "application/octet-stream"
+                                 << "setup.exe" << true << false;
+        QTest::newRow("script") << "application/octet-stream"
+                                << "install.sh" << true << true;
+        QTest::newRow("launcher") << "application/x-desktop"
+                                  << "app.desktop" << true << false;
+        QTest::newRow("trailing dot") << "application/octet-stream"
+                                      << "run.bat." << true << false;
+        QTest::newRow("type only") << "application/x-msdownload"
+                                   << "tool" << true << false;
+        QTest::newRow("picture") << "image/png"
+                                 << "photo.png" << false << false;
+    }
+    void attachmentsOpenThroughTheDesktop() {
+        QFETCH(QString, type);
+        QFETCH(QString, name);
+        QFETCH(bool, risky);
+        QFETCH(bool, answer);
+        answerYes_ = answer;
+        Tdlg_oe_Msg dialog;
+        dialog.LoadMessage(WithAttachments("Files", {{type.toStdString(), name.toStdString()}}));
+        dialog.OpenAttachmentItem(0);
+        QCOMPARE(questions_.size(), risky ? 1 : 0);
+        const bool opens = !risky || answer;
+        QCOMPARE(openedFiles_.size(), opens ? 1 : 0);
+        if (!opens) return;
+        const QString path = openedFiles_[0].toLocalFile();
+        const QString folder = QFileInfo(path).absolutePath();
+        QCOMPARE(folder, PrivateAttachmentFolder());
+        QCOMPARE(ModeOf(folder), mode_t{0700});
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("data of ") + name.toUtf8());
+        // A second opening of the same name writes a file of its own.
+        dialog.OpenAttachmentItem(0);
+        QCOMPARE(openedFiles_.size(), 2);
+        QVERIFY(openedFiles_[1] != openedFiles_[0]);
+        QCOMPARE(QFileInfo(openedFiles_[1].toLocalFile()).absolutePath(), folder);
+    }
+
+    void readingPaneServesOnlyTheLastRequest() {
+        TReadingPane pane;
+        pane.resize(500, 400);
+        pane.show();
+        QStringList loaded;
+        Qt::HANDLE loadThread = nullptr;
+        auto load = [&](const std::string& subject, const std::string& raw) {
+            return [&, subject, raw](std::string& text, QString&) {
+                loaded << QString::fromStdString(subject);
+                loadThread = QThread::currentThreadId();
+                text = raw;
+                return true;
+            };
+        };
+        for (int i = 0; i < 5; ++i)
+            pane.ShowMessage(load("Key repeat " + std::to_string(i), PlainMessage("Repeat", 2)));
+        pane.ShowMessage(load("Last", WithAttachments("Last", {{"image/png", "photo.png"}})));
+        QVERIFY(pane.Busy());
+        QTRY_VERIFY(!pane.Busy());
+        QCOMPARE(loaded, QStringList{QStringLiteral("Last")});
+        QCOMPARE(loadThread, QThread::currentThreadId());
+        QCOMPARE(pane.eSubject->text(), QStringLiteral("Last"));
+        QCOMPARE(pane.eFrom->text(), QStringLiteral("Alice Example <alice@example.com>"));
+        QVERIFY(pane.Text->toPlainText().contains(u"See the files."));
+        QCOMPARE(pane.List->count(), 1);
+        QVERIFY(pane.List->isVisibleTo(&pane));
+        VerifyNamesInFull(*pane.List);
+
+        pane.ShowMessage([](std::string&, QString&) { return false; });
+        QTRY_VERIFY(!pane.Busy());
+        QVERIFY(pane.eSubject->text().isEmpty());
+        QVERIFY(!pane.List->isVisibleTo(&pane));
+    }
+
+    // The HTML control would parse and lay out a large document on the GUI thread.
+    void largeHtmlShowsAsTextInThePane() {
+        std::string html;
+        while (html.size() < 300 * 1024) html += "<p>Paragraph with <b>bold</b> words &amp; more.</p>\n";
+        const std::string raw = SinglePart(Headers("Large"), "text/html; charset=utf-8", html);
+        TReadingPane pane;
+        pane.ShowMessage([&](std::string& text, QString&) {
+            text = raw;
+            return true;
+        });
+        QTRY_VERIFY(!pane.Busy());
+        QCOMPARE(pane.eSubject->text(), QStringLiteral("Large"));
+        QVERIFY(!pane.HTMLViewer->isVisibleTo(&pane));
+        QVERIFY(pane.Text->isVisibleTo(&pane));
+        QVERIFY(pane.lNotice->isVisibleTo(&pane));
+        QCOMPARE(pane.Text->LineText(0), QStringLiteral("Paragraph with bold words & more."));
+        QVERIFY(!pane.Text->toPlainText().contains(u'<'));
+    }
+};
+
+QTEST_MAIN(ReadingTest)
+#include "ReadingTest.moc"

@@ -1,0 +1,39 @@
+#include "viewer/MessageBody.h"
+
+#include "viewer/HtmlGuard.h"
+#include "viewer/TextLines.h"
+#include "viewer/ViewerText.h"
+
+namespace brindle {
+
+std::string MessageBodyText(const TMoxMsg& message) {
+    size_t size = 0;
+    for (std::string_view line : message.Text) size += line.size() + 1;
+    std::string text;
+    text.reserve(size);
+    for (std::string_view line : message.Text) {
+        text += line;
+        text += '\n';
+    }
+    return text;
+}
+
+std::string BodyDocument(const TTextLines& text, bool html) {
+    const std::string body = text.ShownText(0, text.Bytes().size());
+    return html ? GuardHtml(body) : PlainTextToHtml(body);
+}
+
+std::string_view InlineImageOf(const TMoxMsg& message, std::string_view contentId) {
+    if (contentId.empty()) return {};
+    for (size_t i = 0; i < message.AttachedFiles.Count(); ++i) {
+        const TAttachedFile& file = message.AttachedFiles.Items(i);
+        if (file.ContentID == contentId) return file.Data;
+    }
+    return {};
+}
+
+bool IsAttachedMessage(const TAttachedFile& file) {
+    return file.MediaType == "message/rfc822" || file.ContentType == "message/rfc822";
+}
+
+}  // namespace brindle

@@ -1,0 +1,27 @@
+#pragma once
+// What the viewer dialog and the reading pane both make of a parsed message: its text body
+// in one piece, the document the HTML control shows for it, and its inline images. Nothing
+// here needs the GUI thread, so a large message can be prepared on a worker thread.
+#include "mime/MoxMsg.h"
+
+#include <string>
+#include <string_view>
+
+namespace brindle {
+
+class TTextLines;
+
+// The text body as the text controls take it: every line followed by LF.
+std::string MessageBodyText(const TMoxMsg& message);
+
+// The document for the HTML control: the body's HTML made safe by GuardHtml when one of its
+// parts was HTML, otherwise the plain text as a document that shows it unchanged.
+std::string BodyDocument(const TTextLines& text, bool html);
+
+// The data of the attached part with this Content-ID, or an empty view.
+std::string_view InlineImageOf(const TMoxMsg& message, std::string_view contentId);
+
+// Whether an attachment is a whole message of its own (message/rfc822, or a .eml file).
+bool IsAttachedMessage(const TAttachedFile& file);
+
+}  // namespace brindle

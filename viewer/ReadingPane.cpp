@@ -1,0 +1,309 @@
+#include "viewer/ReadingPane.h"
+
+#include "components/DefaultHandler.h"
+#include "components/ReplaceQuestion.h"
+#include "mime/SaveNames.h"
+#include "platform/TargetFolder.h"
+#include "platform/Utf8.h"
+#include "viewer/AttachmentOpen.h"
+#include "viewer/HTMLViewer.h"
+#include "viewer/Icons.h"
+#include "viewer/MessageBody.h"
+#include "viewer/TextLines.h"
+#include "viewer/TextView.h"
+#include "viewer/ViewerHooks.h"
+#include "viewer/ViewerText.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QThreadPool>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <exception>
+
+namespace brindle {
+namespace {
+
+constexpr int kListHeight = 44;
+// An HTML body larger than this shows as its text: the HTML control parses and lays out a
+// document on the GUI thread at about a second per megabyte.
+constexpr size_t kLargeHtmlBytes = 128 * 1024;
+const QString kLargeHtmlNotice =
+    QStringLiteral("This large message shows here as plain text; Message View (Return) shows it formatted.");
+const QColor kNoticeColor(255, 244, 190);
+
+QString Shown(const std::string& bytes) { return QString::fromUtf8(Utf8OrCp1252(bytes)); }
+
+QLineEdit* MakeField(const char* name) {
+    auto* box = new QLineEdit;
+    box->setObjectName(QLatin1String(name));
+    box->setReadOnly(true);
+    box->setFrame(false);
+    box->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
+    return box;
+}
+
+void SetField(QLineEdit* box, const QString& text) {
+    box->setText(text);
+    box->setCursorPosition(0);
+    box->setToolTip(text);
+}
+
+}  // namespace
+
+// A message on its way from the worker thread: everything that takes time with its size.
+struct TReadingPane::TPrepared {
+    uint64_t generation = 0;
+    std::string raw;
+    QString notice;
+    std::unique_ptr<TMoxMsg> message;
+    std::shared_ptr<const TTextLines> text;
+    bool html = false;
+    std::string document;
+    std::vector<std::string> saveNames;
+    QString error;
+
+    void Run() {
+        try {
+            message = std::make_unique<TMoxMsg>();
+            message->SetRawText(std::move(raw));
+            message->ClearRawMailAfterParse = true;
+            message->Parse();
+            text = std::make_shared<const TTextLines>(MessageBodyText(*message));
+            html = HasHtmlPart(message->TextTypes);
+            if (html && text->Bytes().size() > kLargeHtmlBytes) {
+                html = false;
+                text = std::make_shared<const TTextLines>(HtmlAsPlainText(text->ShownText(0, text->Bytes().size())));
+                notice = notice.isEmpty() ? kLargeHtmlNotice : notice + u'\n' + kLargeHtmlNotice;
+            }
+            if (html) document = BodyDocument(*text, true);
+            saveNames = AttachmentSaveNames(message->AttachedFiles);
+        } catch (const std::exception& failure) {
+            message.reset();
+            error = MessageForDisplay(QString::fromUtf8(failure.what()));
+        }
+    }
+};
+
+TReadingPane::TReadingPane(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("ReadingPane"));
+    timer_ = new QTimer(this);
+    timer_->setSingleShot(true);
+    timer_->setInterval(0);
+    connect(timer_, &QTimer::timeout, this, [this] { Serve(); });
+
+    auto* fields = new QGridLayout;
+    fields->setContentsMargins(4, 2, 4, 2);
+    fields->setVerticalSpacing(0);
+    const std::array<const char*, 3> captions = {"From:", "Subject:", "Date:"};
+    const std::array<const char*, 3> names = {"eFrom", "eSubject", "eSent"};
+    std::array<QLineEdit*, 3> boxes{};
+    for (int row = 0; row < 3; ++row) {
+        auto* label = new QLabel(QLatin1String(captions[row]));
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        boxes[row] = MakeField(names[row]);
+        fields->addWidget(label, row, 0);
+        fields->addWidget(boxes[row], row, 1);
+    }
+    fields->setColumnStretch(1, 1);
+    eFrom = boxes[0];
+    eSubject = boxes[1];
+    eSent = boxes[2];
+    QFont bold = eSubject->font();
+    bold.setBold(true);
+    eSubject->setFont(bold);
+
+    lNotice = new QLabel;
+    lNotice->setObjectName(QStringLiteral("lNotice"));
+    lNotice->setWordWrap(true);
+    lNotice->setMargin(4);
+    lNotice->setAutoFillBackground(true);
+    QPalette noticePalette = lNotice->palette();
+    noticePalette.setColor(QPalette::Window, kNoticeColor);
+    noticePalette.setColor(QPalette::WindowText, Qt::black);
+    lNotice->setPalette(noticePalette);
+    lNotice->hide();
+
+    HTMLViewer = new THTMLViewer;
+    HTMLViewer->setObjectName(QStringLiteral("PaneHTMLViewer"));
+    HTMLViewer->OnHotSpotClick = [this](THTMLViewer*, const QString& target, bool& handled) {
+        RunGuarded([&] { OpenDesktopLink(target, handled); }, this);
+    };
+    HTMLViewer->SetInlineImageSource([this](const QString& contentId) {
+        return message_ ? InlineImageOf(*message_, contentId.toStdString()) : std::string_view();
+    });
+    Text = new TTextView;
+    Text->setObjectName(QStringLiteral("PaneText"));
+    Text->SetWordWrap(true);
+    body_ = new QStackedWidget;
+    body_->addWidget(Text);
+    body_->addWidget(HTMLViewer);
+
+    List = new QListWidget;
+    List->setObjectName(QStringLiteral("PaneList"));
+    List->setViewMode(QListView::ListMode);
+    List->setFlow(QListView::TopToBottom);
+    List->setWrapping(true);
+    List->setIconSize(QSize(16, 16));
+    List->setTextElideMode(Qt::ElideNone);
+    List->setResizeMode(QListView::Adjust);
+    List->setSelectionMode(QAbstractItemView::SingleSelection);
+    List->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    List->setFixedHeight(kListHeight);
+    List->setToolTip(QStringLiteral("Double-click to open"));
+    bSave = new QPushButton(QStringLiteral("Save..."));
+    bSave->setObjectName(QStringLiteral("bPaneSave"));
+    bSave->setToolTip(QStringLiteral("Save the selected attachment, or all of them, into a folder"));
+    bSave->setAutoDefault(false);
+    attachments_ = new QWidget;
+    auto* attachmentRow = new QHBoxLayout(attachments_);
+    attachmentRow->setContentsMargins(0, 2, 0, 0);
+    attachmentRow->addWidget(List, 1);
+    attachmentRow->addWidget(bSave, 0, Qt::AlignTop);
+    attachments_->hide();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addLayout(fields);
+    layout->addWidget(lNotice);
+    layout->addWidget(body_, 1);
+    layout->addWidget(attachments_);
+
+    connect(bSave, &QPushButton::clicked, this, [this] { RunGuarded([this] { SaveClick(); }, this); });
+    connect(List, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { RunGuarded([this, item] { OpenItem(List->row(item)); }, this); });
+}
+
+TReadingPane::~TReadingPane() = default;
+
+void TReadingPane::ShowMessage(TLoad load) {
+    load_ = std::move(load);
+    ++generation_;
+    timer_->start();
+}
+
+void TReadingPane::Clear() {
+    load_ = nullptr;
+    ++generation_;
+    shownGeneration_ = generation_;
+    timer_->stop();
+    message_.reset();
+    ShowFields(QString(), QString(), QString(), QString());
+    Text->SetText({});
+    HTMLViewer->LoadFromString(QString());
+    body_->setCurrentWidget(Text);
+    List->clear();
+    attachments_->hide();
+}
+
+bool TReadingPane::Busy() const { return shownGeneration_ != generation_; }
+
+void TReadingPane::ShowFields(const QString& from, const QString& subject, const QString& sent, const QString& notice) {
+    SetField(eFrom, from);
+    SetField(eSubject, subject);
+    SetField(eSent, sent);
+    lNotice->setText(notice);
+    lNotice->setVisible(!notice.isEmpty());
+}
+
+void TReadingPane::Serve() {
+    if (!load_) return;
+    auto prepared = std::make_shared<TPrepared>();
+    prepared->generation = generation_;
+    const TLoad load = std::move(load_);
+    load_ = nullptr;
+    bool found = false;
+    try {
+        found = load(prepared->raw, prepared->notice);
+    } catch (const std::exception& failure) {
+        prepared->error = MessageForDisplay(QString::fromUtf8(failure.what()));
+    }
+    if (!found) {
+        Present(prepared);
+        return;
+    }
+    QPointer<TReadingPane> pane(this);
+    QThreadPool::globalInstance()->start([prepared, pane] {
+        prepared->Run();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [prepared, pane] {
+                if (pane) pane->Present(prepared);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TReadingPane::Present(const std::shared_ptr<TPrepared>& prepared) {
+    if (prepared->generation != generation_) return;
+    shownGeneration_ = generation_;
+    message_ = std::move(prepared->message);
+    if (!message_) {
+        ShowFields(QString(), QString(), QString(), prepared->error);
+        Text->SetText({});
+        body_->setCurrentWidget(Text);
+        List->clear();
+        attachments_->hide();
+        emit MessageShown();
+        return;
+    }
+    ShowFields(Shown(message_->From), Shown(message_->Subject), Shown(message_->Date), prepared->notice);
+    if (prepared->html) {
+        Text->SetText({});
+        HTMLViewer->LoadFromString(QString::fromStdString(prepared->document));
+        body_->setCurrentWidget(HTMLViewer);
+    } else {
+        HTMLViewer->LoadFromString(QString());
+        Text->SetLines(prepared->text);
+        body_->setCurrentWidget(Text);
+    }
+    List->clear();
+    const QIcon icon(AttachmentIcon());
+    for (size_t i = 0; i < message_->AttachedFiles.Count(); ++i) {
+        auto* item = new QListWidgetItem(icon, QString::fromStdString(prepared->saveNames.at(i)));
+        item->setToolTip(QStringLiteral("%1 (%2, %3 B)")
+                             .arg(Shown(message_->AttachedFiles.Items(i).FileName),
+                                  Shown(message_->AttachedFiles.Items(i).ContentType))
+                             .arg(static_cast<qulonglong>(message_->AttachedFiles.Items(i).Data.size())));
+        List->addItem(item);
+    }
+    attachments_->setVisible(message_->AttachedFiles.Count() > 0);
+    emit MessageShown();
+}
+
+void TReadingPane::SaveClick() {
+    if (!message_ || message_->AttachedFiles.Count() == 0) return;
+    const QString chosen = ViewerHooks().ChooseFolder(this, QStringLiteral("Save attachments"));
+    if (chosen.isEmpty() || !message_) return;
+    const std::vector<std::string> names = AttachmentSaveNames(message_->AttachedFiles);
+    std::vector<size_t> rows;
+    if (const int selected = List->currentRow(); selected >= 0 && List->currentItem()->isSelected())
+        rows.push_back(static_cast<size_t>(selected));
+    else
+        for (size_t i = 0; i < names.size(); ++i) rows.push_back(i);
+    TTargetFolder folder(QFile::encodeName(chosen).toStdString());
+    TReplaceAsker asker(folder, ViewerHooks().AskReplace, this, rows.size() > 1);
+    for (size_t row : rows) {
+        if (asker.Cancelled()) break;
+        if (std::optional<TIfExists> how = asker.HowToWrite(names.at(row)))
+            message_->AttachedFiles.Items(row).SaveToFile(folder, names.at(row), *how);
+    }
+}
+
+void TReadingPane::OpenItem(int row) {
+    if (!message_ || row < 0 || static_cast<size_t>(row) >= message_->AttachedFiles.Count()) return;
+    const std::vector<std::string> names = AttachmentSaveNames(message_->AttachedFiles);
+    OpenAttachment(*message_, static_cast<size_t>(row), names.at(static_cast<size_t>(row)), this);
+}
+
+}  // namespace brindle

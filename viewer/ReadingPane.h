@@ -1,0 +1,79 @@
+#pragma once
+// The reading pane below the message list: the focused message itself, with sender, subject,
+// date, its text rendered under the viewer's safety rules (see HTMLViewer and HtmlGuard) and
+// its attachments. Moving through the list must never wait for a message: a request is
+// served from a zero-time timer, so that a burst of key repeats reads only the last message,
+// and the message is parsed and its document prepared on a worker thread.
+#include "mime/MoxMsg.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QStackedWidget;
+class QTimer;
+
+namespace brindle {
+
+class THTMLViewer;
+class TTextView;
+
+class TReadingPane : public QWidget {
+    Q_OBJECT
+public:
+    // Gives the raw text of the message to show and what the viewer tells about it; false
+    // when there is none. Called on the GUI thread.
+    using TLoad = std::function<bool(std::string& rawText, QString& notice)>;
+
+    explicit TReadingPane(QWidget* parent = nullptr);
+    ~TReadingPane() override;
+
+    // Shows the message that load gives, as soon as the event loop is free again; a later
+    // request replaces one that has not been served yet.
+    void ShowMessage(TLoad load);
+    // Shows no message.
+    void Clear();
+    // A message was asked for and is not shown yet.
+    bool Busy() const;
+    // The message shown, or none.
+    const TMoxMsg* Message() const { return message_.get(); }
+
+    QLineEdit* eFrom = nullptr;
+    QLineEdit* eSubject = nullptr;
+    QLineEdit* eSent = nullptr;
+    QLabel* lNotice = nullptr;
+    THTMLViewer* HTMLViewer = nullptr;
+    TTextView* Text = nullptr;
+    QListWidget* List = nullptr;
+    QPushButton* bSave = nullptr;
+
+signals:
+    // The message asked for last is shown (or found to be missing).
+    void MessageShown();
+
+private:
+    struct TPrepared;
+    void Serve();
+    void Present(const std::shared_ptr<TPrepared>& prepared);
+    void ShowFields(const QString& from, const QString& subject, const QString& sent, const QString& notice);
+    void SaveClick();
+    void OpenItem(int row);
+
+    TLoad load_;
+    QTimer* timer_ = nullptr;
+    QStackedWidget* body_ = nullptr;
+    QWidget* attachments_ = nullptr;
+    std::unique_ptr<TMoxMsg> message_;
+    // Counts requests; a prepared message is shown only when it answers the last one.
+    uint64_t generation_ = 0;
+    uint64_t shownGeneration_ = 0;
+};
+
+}  // namespace brindle
