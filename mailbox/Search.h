@@ -1,0 +1,78 @@
+#pragma once
+// Finding mail: which messages hold a text, matched without regard to case (full Unicode case
+// folding) as a substring of what a reader sees of the message: subject, sender and recipients
+// (decoded header fields), the text parts (decoded to UTF-8; HTML reduced to its text) and the
+// names of attachments. The content of attachments does not count.
+#include "mailbox/StoreFolder.h"
+#include "platform/Warnings.h"
+#include "store/MessageInfo.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brindle {
+
+// A query, folded once, with what the matching of many messages needs.
+class TSearchQuery {
+public:
+    explicit TSearchQuery(std::string_view utf8);
+
+    bool Empty() const { return folded_.empty(); }
+    const std::string& Folded() const { return folded_; }
+    // True when the folded query occurs in the folded text.
+    bool FoundIn(std::string_view foldedText) const;
+    // True when a message whose bytes are all 7-bit and carry no encoding can hold the query
+    // only where its raw bytes, ASCII letters lowered, hold the folded query (see Search.cpp).
+    bool RawPrefilterApplies() const { return rawPrefilter_; }
+
+private:
+    std::string folded_;
+    bool rawPrefilter_ = false;
+};
+
+// True when the message, given by its raw text, holds the query.
+bool MessageMatches(std::string_view rawText, const TSearchQuery& query);
+
+struct TSearchHit {
+    std::string File;    // the store file (or .eml file) as given or found on disk
+    std::string Folder;  // the folder's name in the tree of a store folder; else empty
+    int32_t Index = 0;   // the message's index in its store; 0 for an .eml file
+    TMessageInfo Info;   // the summary (for an .eml file: subject, sender and date text)
+};
+
+struct TSearchControl {
+    // Worker threads; 0: one per core.
+    unsigned Threads = 0;
+    // Set from any thread to stop; the hits found so far are returned.
+    const std::atomic<bool>* Cancel = nullptr;
+    // Messages looked at so far and in all (of the current store). Called from the worker
+    // threads, one call at a time, at most every few hundred messages and once at the end of
+    // each store.
+    std::function<void(uint64_t done, uint64_t total)> Progress;
+    // Damage that reading tolerated, and stores or messages that could not be read.
+    TWarningSink Warnings;
+};
+
+// Every message of the store at path that holds the query, in store order. Throws as
+// OpenStore does.
+std::vector<TSearchHit> SearchStoreFile(const std::string& path, const TSearchQuery& query,
+                                        const TSearchControl& control = {}, const std::string& folderName = {});
+
+// Every folder of the tree, in tree order; a store that cannot be opened is told to the
+// warnings and skipped.
+std::vector<TSearchHit> SearchStoreFolder(const TStoreFolder& folder, const TSearchQuery& query,
+                                          const TSearchControl& control = {});
+
+// A store folder (a directory), an .eml file (by its extension) or a store file.
+std::vector<TSearchHit> SearchPath(const std::string& path, const TSearchQuery& query,
+                                   const TSearchControl& control = {});
+
+// The summary fields of an .eml message: Subject, SenderName, SenderAddress (decoded, UTF-8)
+// and DateText.
+TMessageInfo EmlSummary(std::string_view rawText);
+
+}  // namespace brindle
