@@ -4,6 +4,8 @@
 #include "app/AddressGathering.h"
 #include "app/CellTexts.h"
 #include "app/FileProperties.h"
+#include "app/FilterBox.h"
+#include "app/FindDialog.h"
 #include "app/FolderChooser.h"
 #include "app/MessageListModel.h"
 #include "app/RescueScan.h"
@@ -131,7 +133,7 @@ Twnd_oe_Main::Twnd_oe_Main(const QStringList& arguments, QWidget* parent) : QMai
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
     Splitter1->setHandleWidth(kSplitterWidth);
     Splitter1->setChildrenCollapsible(false);
-    Splitter1->addWidget(Tree);
+    Splitter1->addWidget(TFilterBox::AboveList(filterBox_, Tree, Splitter1));
     Splitter1->addWidget(HeaderPanel);
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 0);
@@ -184,6 +186,13 @@ void Twnd_oe_Main::CreateMenu() {
     mmDeletedMessages->setCheckable(true);
     mmDeletedMessages->setEnabled(false);
 
+    QMenu* mmSearch = menuBar()->addMenu(QStringLiteral("Search"));
+    mmSearch->setObjectName(QStringLiteral("mmSearch"));
+    AddMenuItem(mmSearch, "mmFilter", QStringLiteral("Filter"), &Twnd_oe_Main::cmFilter)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    AddMenuItem(mmSearch, "mmFindInMessages", QStringLiteral("Find in Messages..."), &Twnd_oe_Main::cmFindInMessages)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+
     mmHelp = menuBar()->addMenu(QStringLiteral("Help"));
     mmHelp->setObjectName(QStringLiteral("mmHelp"));
     AddMenuItem(mmHelp, "mmAbout", QStringLiteral("About..."), &Twnd_oe_Main::cmAbout);
@@ -229,6 +238,9 @@ void Twnd_oe_Main::CreateList() {
             [this] { Guarded([this] { TreeStateChange(); }); });
     connect(Tree, &QTreeView::doubleClicked, this, [this] { Guarded([this] { cmMessageView(); }); });
     Tree->viewport()->installEventFilter(this);
+    filterBox_ = new TFilterBox(this);
+    connect(filterBox_, &QLineEdit::textChanged, this,
+            [this](const QString& text) { Guarded([this, text] { FilterChanged(text); }); });
 }
 
 void Twnd_oe_Main::CreateHeaderPanel() {
@@ -500,7 +512,10 @@ void Twnd_oe_Main::TreeFocusChanged(int row) {
 
 void Twnd_oe_Main::TreeStateChange() {
     if (!reader_ && !scanResult_) return;
-    const int64_t total = reader_ ? reader_->GetMessageCount() + model_->FoundRowCount() : model_->rowCount();
+    const int64_t total =
+        reader_ ? reader_->GetMessageCount() + model_->FoundRowCount() : model_->UnfilteredRowCount();
+    if (model_->Filtering())
+        return SetStatusText(0, QStringLiteral("Shown: %1 of %2").arg(model_->rowCount()).arg(total));
     SetStatusText(0, QStringLiteral("Total / Selected: %1 / %2").arg(total).arg(SelectedCount()));
 }
 
@@ -725,6 +740,30 @@ void Twnd_oe_Main::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
     QString path = event->mimeData()->urls().front().toLocalFile();
     Guarded([this, path] { LoadFile(path); });
+}
+
+void Twnd_oe_Main::FilterChanged(const QString& text) {
+    model_->SetFilter(text);
+    TreeStateChange();
+}
+
+void Twnd_oe_Main::cmFilter() {
+    filterBox_->setFocus(Qt::ShortcutFocusReason);
+    filterBox_->selectAll();
+}
+
+void Twnd_oe_Main::cmFindInMessages() { FindInMessages(QString()); }
+
+void Twnd_oe_Main::FindInMessages(const QString& text) {
+    if (!reader_) return;
+    TFindDialog dialog(reader_->FileName(), this);
+    // Hits of the open store are read through its reader, which is open already.
+    dialog.OpenHit = [this, &dialog](const TSearchHit& hit) {
+        const bool open = reader_ && hit.File == reader_->FileName();
+        AppHooks().ShowMessageView(open ? reader_->GetMessageText(hit.Index) : ReadHitText(hit), &dialog, QString());
+    };
+    if (!text.isEmpty()) dialog.Find(text);
+    AppHooks().RunModal(dialog);
 }
 
 }  // namespace brindle

@@ -27,6 +27,8 @@ namespace brindle {
 class Korvane_MRUList;
 class Korvane_PersistentPosition;
 class TMessageListModel;
+class TFilterBox;
+class TFindDialog;
 class TRescueScan;
 class TStoreRescue;
 
@@ -57,6 +59,11 @@ public:
     // View > Deleted and Unindexed Messages: adds the rows of the messages that the scan of
     // the open store found beyond its index, or takes them away again.
     void cmDeletedMessages();
+    // Search > Filter (Ctrl+F) focuses the filter box; Find in Messages (Ctrl+Shift+F) opens
+    // the find dialog over the open store, with text in its query box when given.
+    void cmFilter();
+    void cmFindInMessages();
+    void FindInMessages(const QString& text);
     void MRUListMenuItemClick(QAction* Sender);
 
     void TreeHeaderClick(int column);
@@ -92,6 +99,7 @@ private:
     void CreateHeaderPanel();
     void CreateStatusBar();
     void CreateComponents();
+    void FilterChanged(const QString& text);
     QAction* AddMenuItem(QMenu* menu, const char* name, const QString& caption, void (Twnd_oe_Main::*handler)());
     template <typename Handler>
     void Guarded(Handler handler);
@@ -132,6 +140,7 @@ private:
     QAction* mmDeletedMessages = nullptr;
     QMenu* mmHelp = nullptr;
     QTreeView* Tree = nullptr;
+    TFilterBox* filterBox_ = nullptr;
     QSplitter* Splitter1 = nullptr;
     QFrame* HeaderPanel = nullptr;
     QLabel* DetailPanel = nullptr;

@@ -11,6 +11,7 @@
 #include <QCollator>
 #include <QFont>
 #include <QLocale>
+#include <QString>
 
 #include <cstdint>
 #include <optional>
@@ -42,6 +43,15 @@ public:
     void Clear();
     // The summary index of a row of the reader; negative for a row of a found message.
     int32_t MessageIndex(int row) const { return rows_.at(static_cast<size_t>(row)); }
+
+    // Shows only the rows whose sender name, sender address or subject hold the text (see
+    // ListFilter.h); an empty text shows every row. Rows are the shown rows throughout: row
+    // numbers, MessageIndex and sorting refer to them; hidden rows keep their place in the
+    // order and come back when the filter changes.
+    void SetFilter(const QString& text);
+    bool Filtering() const { return !filter_.isEmpty(); }
+    // Every row, shown or hidden.
+    int UnfilteredRowCount() const { return static_cast<int>(allRows_.size()); }
 
     // The messages of a scan that rows may stand for; none while there is no scan. They must
     // outlive their rows.
@@ -80,12 +90,24 @@ public:
 
 private:
     // The summary shown for a row, or none when its reader or scan is gone.
-    std::optional<TMessageInfo> RowInfo(int row) const;
+    std::optional<TMessageInfo> RowInfo(int row) const { return InfoOf(MessageIndex(row)); }
+    std::optional<TMessageInfo> InfoOf(int32_t number) const;
+    // The filter key of a row number, made once per message while a filter is in use.
+    const QString& KeyOf(int32_t number) const;
+    bool Shown(int32_t number) const;
+    // The shown rows afresh from every row.
+    void ApplyFilter();
+    void ForgetKeys();
     QVariant FoundRowData(const TRescuedMessage& message, int column, int role) const;
 
     const TOEReader* reader_ = nullptr;
     const std::vector<TRescuedMessage>* found_ = nullptr;
+    // The shown rows, and every row in the same order.
     std::vector<int32_t> rows_;
+    std::vector<int32_t> allRows_;
+    QString filter_;  // folded
+    mutable std::vector<QString> keys_;       // by summary index; empty until needed
+    mutable std::vector<QString> foundKeys_;  // by position in the found messages
     int foundRows_ = 0;
     QLocale locale_;
     QFont boldFont_;

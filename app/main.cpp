@@ -12,13 +12,9 @@ int main(int argc, char** argv) {
     brindle::SetApplicationTitle(QStringLiteral("Brindle"));
 
     QStringList arguments = QApplication::arguments();
-    QString screenshot;
-    if (arguments.size() > 2 && arguments[1] == QStringLiteral("--screenshot")) {
-        screenshot = arguments[2];
-        arguments.remove(1, 2);
-    }
+    const brindle::TScreenshotOptions screenshot = brindle::TakeScreenshotOptions(arguments);
     brindle::Twnd_oe_Main window(arguments);
     window.show();
-    if (!screenshot.isEmpty()) brindle::TakeScreenshotWhenReady(window, screenshot);
+    if (!screenshot.FileName.isEmpty()) brindle::TakeScreenshotWhenReady(window, screenshot);
     return app.exec();
 }

@@ -21,4 +21,6 @@ shoot() {
 }
 
 shoot main-window samples/Demo.dbx
+shoot filter --filter ann samples/Demo.dbx
+shoot find --find the samples/Demo.dbx
 tools/screenshots-viewer.sh "$BUILD"

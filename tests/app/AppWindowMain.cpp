@@ -5,11 +5,13 @@
 
 int RunMainWindowTest(int argc, char** argv);
 int RunRescueScanTest(int argc, char** argv);
+int RunSearchWindowTest(int argc, char** argv);
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     brindle::test::TTestSettings settings;
     int failures = RunMainWindowTest(argc, argv);
     failures += RunRescueScanTest(argc, argv);
+    failures += RunSearchWindowTest(argc, argv);
     return failures == 0 ? 0 : 1;
 }
