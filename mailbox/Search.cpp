@@ -12,10 +12,16 @@
 #include "store/EmlFile.h"
 #include "store/StoreOpener.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <filesystem>
 #include <mutex>
 #include <thread>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace brindle {
 namespace {
@@ -25,12 +31,11 @@ namespace {
 // never judged on the raw bytes alone.
 constexpr std::string_view kRewrittenChars = " \t\r\n\"<>,()\\;:";
 
-// Marks in the raw bytes (ASCII letters lowered) after which decoding may produce text that
-// the raw bytes do not hold: encoded words, transfer encodings, RFC 2231 parameters, HTML,
+// Marks in the header lines of content fields after which decoding may produce text that
+// the raw bytes do not hold: encoded words, RFC 2231 parameters, transfer encodings, HTML,
 // and 7-bit charsets whose bytes mean other characters.
-constexpr std::string_view kDecodingMarks[] = {"=?",        "*=",     "base64", "quoted-printable",
-                                               "text/html", "utf-7",  "utf-16", "utf-32",
-                                               "ucs-",      "hz-gb",  "~{"};
+constexpr std::string_view kDecodingMarks[] = {"=?",    "*=",     "base64", "quoted-printable", "text/html",
+                                               "utf-7", "utf-16", "utf-32", "ucs-",             "hz-gb"};
 
 // Header fields that count: sender, recipients and subject.
 constexpr std::string_view kSearchedFields[] = {"FROM:", "TO:", "CC:", "BCC:", "SUBJECT:"};
@@ -44,24 +49,51 @@ bool ContainsBytes(std::string_view haystack, std::string_view needle) {
     return memmem(haystack.data(), haystack.size(), needle.data(), needle.size()) != nullptr;
 }
 
-// The raw bytes with ASCII letters lowered into lowered; true when every byte is a 7-bit
-// character other than ESC (which switches ISO-2022 charsets).
-bool LowerSevenBit(std::string_view raw, std::string& lowered) {
-    lowered.resize(raw.size());
-    unsigned char any = 0;
-    bool escape = false;
-    for (size_t i = 0; i < raw.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(raw[i]);
-        any |= c;
-        escape |= c == 0x1B;
-        lowered[i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+constexpr uint8_t LowerByte(uint8_t c) { return c >= 'A' && c <= 'Z' ? static_cast<uint8_t>(c + ('a' - 'A')) : c; }
+
+// True when every byte is a 7-bit character other than ESC (which switches ISO-2022 charsets).
+bool IsSevenBit(std::string_view raw) {
+    uint64_t any = 0;
+    size_t i = 0;
+    for (; i + 8 <= raw.size(); i += 8) {
+        uint64_t word;
+        std::memcpy(&word, raw.data() + i, 8);
+        any |= word;
     }
-    return any < 0x80 && !escape;
+    for (; i < raw.size(); ++i) any |= static_cast<unsigned char>(raw[i]);
+    return (any & 0x8080808080808080ull) == 0 && std::memchr(raw.data(), 0x1B, raw.size()) == nullptr;
 }
 
-bool HasDecodingMark(std::string_view lowered) {
-    for (std::string_view mark : kDecodingMarks)
-        if (ContainsBytes(lowered, mark)) return true;
+// The end of the header line at from with its continuation lines.
+size_t FieldEnd(std::string_view raw, size_t from) {
+    size_t end = raw.find('\n', from);
+    while (end != std::string_view::npos && end + 1 < raw.size() && (raw[end + 1] == ' ' || raw[end + 1] == '\t'))
+        end = raw.find('\n', end + 1);
+    return end == std::string_view::npos ? raw.size() : end;
+}
+
+// The position of the empty line that ends the header block; the size when there is none.
+size_t HeaderBlockEnd(std::string_view raw) {
+    for (size_t at = raw.find('\n'); at != std::string_view::npos; at = raw.find('\n', at + 1)) {
+        const std::string_view next = raw.substr(at + 1, 2);
+        if (next.starts_with('\n') || next == "\r\n") return at + 1;
+    }
+    return raw.size();
+}
+
+// Decoding can make text that the raw bytes lack only through encoded words of the message's
+// header and what content fields (of the message and of its parts) declare.
+bool HasDecodingMark(std::string_view raw) {
+    static const TAsciiNoCaseFinder kEncodedWord("=?");
+    static const TAsciiNoCaseFinder kContentField("content-");
+    static const std::vector<TAsciiNoCaseFinder> kMarks(std::begin(kDecodingMarks), std::end(kDecodingMarks));
+    if (kEncodedWord.Find(raw.substr(0, HeaderBlockEnd(raw))) != std::string_view::npos) return true;
+    for (size_t at = kContentField.Find(raw); at != std::string_view::npos; at = kContentField.Find(raw, at + 1)) {
+        if (at > 0 && raw[at - 1] != '\n') continue;
+        const std::string_view field = raw.substr(at, FieldEnd(raw, at) - at);
+        for (const TAsciiNoCaseFinder& mark : kMarks)
+            if (mark.Find(field) != std::string_view::npos) return true;
+    }
     return false;
 }
 
@@ -202,21 +234,79 @@ void Tell(const TSearchControl& control, const std::string& text, TErrorContext 
 
 }  // namespace
 
+TAsciiNoCaseFinder::TAsciiNoCaseFinder(std::string_view needle) : needle_(needle) {
+    for (char& c : needle_) c = static_cast<char>(LowerByte(static_cast<uint8_t>(c)));
+    const size_t m = needle_.size();
+    std::fill(std::begin(shift_), std::end(shift_), static_cast<uint8_t>(std::min<size_t>(m, 255)));
+    for (size_t k = 0; k + 1 < m; ++k) {
+        const uint8_t c = static_cast<uint8_t>(needle_[k]);
+        const uint8_t shift = static_cast<uint8_t>(std::min<size_t>(m - 1 - k, 255));
+        shift_[c] = shift;
+        if (c >= 'a' && c <= 'z') shift_[c - ('a' - 'A')] = shift;
+    }
+}
+
+bool TAsciiNoCaseFinder::MatchesAt(const uint8_t* text) const {
+    const auto* needle = reinterpret_cast<const uint8_t*>(needle_.data());
+    for (size_t k = 0; k < needle_.size(); ++k)
+        if (LowerByte(text[k]) != needle[k]) return false;
+    return true;
+}
+
+size_t TAsciiNoCaseFinder::Find(std::string_view haystack, size_t from) const {
+    const size_t m = needle_.size();
+    if (m == 0) return from <= haystack.size() ? from : std::string_view::npos;
+    if (from > haystack.size() || haystack.size() - from < m) return std::string_view::npos;
+    const auto* text = reinterpret_cast<const uint8_t*>(haystack.data());
+    size_t i = from;
+#if defined(__SSE2__)
+    // Sixteen places at a time: those whose first and last bytes match, with bit 0x20 set on
+    // both sides (it lowers ASCII capitals; other bytes that it folds together are told
+    // apart by the full comparison).
+    const __m128i caseBit = _mm_set1_epi8(0x20);
+    const __m128i first = _mm_set1_epi8(static_cast<char>(needle_.front() | 0x20));
+    const __m128i last = _mm_set1_epi8(static_cast<char>(needle_.back() | 0x20));
+    for (; i + m - 1 + 16 <= haystack.size(); i += 16) {
+        const __m128i heads = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i)), caseBit);
+        const __m128i tails =
+            _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + m - 1)), caseBit);
+        unsigned candidates = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(heads, first), _mm_cmpeq_epi8(tails, last))));
+        while (candidates != 0) {
+            const size_t at = i + static_cast<size_t>(__builtin_ctz(candidates));
+            if (MatchesAt(text + at)) return at;
+            candidates &= candidates - 1;
+        }
+    }
+#endif
+    for (; i + m <= haystack.size(); i += shift_[text[i + m - 1]])
+        if (LowerByte(text[i + m - 1]) == static_cast<uint8_t>(needle_.back()) && MatchesAt(text + i)) return i;
+    return std::string_view::npos;
+}
+
 TSearchQuery::TSearchQuery(std::string_view utf8) : folded_(FoldCase(utf8)) {
-    rawPrefilter_ = folded_.find_first_of(kRewrittenChars) == std::string::npos;
+    size_t start = 0;
+    while (start < folded_.size()) {
+        size_t end = folded_.find_first_of(kRewrittenChars, start);
+        if (end == std::string::npos) end = folded_.size();
+        if (end > start) pieces_.emplace_back(std::string_view(folded_).substr(start, end - start));
+        start = end + 1;
+    }
 }
 
 bool TSearchQuery::FoundIn(std::string_view foldedText) const { return ContainsBytes(foldedText, folded_); }
 
+bool TSearchQuery::MayBeIn(std::string_view raw) const {
+    for (const TAsciiNoCaseFinder& piece : pieces_)
+        if (piece.Find(raw) == std::string_view::npos) return false;
+    return true;
+}
+
 bool MessageMatches(std::string_view rawText, const TSearchQuery& query) {
-    thread_local std::string lowered;
     thread_local std::string folded;
     const std::string_view raw = UpToNul(rawText);
     if (query.Empty()) return true;
-    const bool sevenBit = LowerSevenBit(raw, lowered);
-    if (query.RawPrefilterApplies() && sevenBit && !ContainsBytes(lowered, query.Folded()) &&
-        !HasDecodingMark(lowered))
-        return false;
+    if (query.RawPrefilterApplies() && !query.MayBeIn(raw) && IsSevenBit(raw) && !HasDecodingMark(raw)) return false;
     const TLineRange lines(raw);
     const TCharsetHints hints([lines] { return FirstDeclaredCharset(lines); }, {});
     TMessageSearch search(query, hints, folded);
@@ -245,12 +335,12 @@ std::vector<TSearchHit> SearchStoreFile(const std::string& path, const TSearchQu
     std::unique_ptr<TOEReader> reader = OpenStore(path, control.Warnings);
     const size_t count = static_cast<size_t>(std::max(reader->GetMessageCount(), 0));
     std::vector<uint8_t> matched(count, 0);
-    std::mutex readerLock;
+    // Reading a message text only reads the sealed summaries and the mapped file, so the
+    // workers read at the same time.
     ForEachMessage(count, control, [&](size_t i) {
         const int32_t index = static_cast<int32_t>(i);
         std::string text;
         try {
-            std::lock_guard lock(readerLock);
             text = reader->GetMessageText(index);
         } catch (const Exception& error) {
             Tell(control, error.Message(), error.Context());

@@ -100,6 +100,23 @@ TEST(Search, FullCaseFolding) {
     EXPECT_EQ(FoldCase("a\xFF" "B"), "a\xFF" "b");  // invalid bytes stay
 }
 
+// Against a plain search in a lowered copy, at every offset of texts longer than the
+// sixteen bytes compared at once, with bytes that differ from a needle's only in bit 0x20.
+TEST(Search, AsciiNoCaseFinderAgreesWithASearchInALoweredCopy) {
+    const std::string text = "@`[{ Needle at start... and ^~ in the middle; the END nEEDLE" + std::string(40, 'x') +
+                             "needl" + "\xC3\x89t\xC3\xA9 NEEDLE";
+    std::string lowered = text;
+    for (char& c : lowered) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    for (const char* needle : {"needle", "NEEDLE", "@`", "[{", "`@", "^~", "~^", "end", "x", "xneedl", "\xC3\x89t", "zzz",
+                               "needle at start... and ^~ in the middle; the end needle"}) {
+        const TAsciiNoCaseFinder finder(needle);
+        std::string loweredNeedle = needle;
+        for (char& c : loweredNeedle) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+        for (size_t from = 0; from <= text.size(); ++from)
+            ASSERT_EQ(finder.Find(text, from), lowered.find(loweredNeedle, from)) << needle << " from " << from;
+    }
+}
+
 TEST(Search, HtmlTextKeepsBlocksApartAndDecodesReferences) {
     const struct {
         const char* html;
