@@ -71,8 +71,8 @@ TFindDialog::TFindDialog(const std::string& path, QWidget* parent) : QDialog(par
 
     list_ = new QTreeWidget(this);
     list_->setObjectName(QStringLiteral("FindHits"));
-    list_->setHeaderLabels({QStringLiteral("Folder"), QStringLiteral("Sender"), QStringLiteral("Subject"),
-                            QStringLiteral("Received")});
+    list_->setHeaderLabels(
+        {QStringLiteral("Folder"), QStringLiteral("Sender"), QStringLiteral("Subject"), QStringLiteral("Received")});
     list_->setRootIsDecorated(false);
     list_->setUniformRowHeights(true);
     list_->setAllColumnsShowFocus(true);
@@ -87,9 +87,8 @@ TFindDialog::TFindDialog(const std::string& path, QWidget* parent) : QDialog(par
     connect(query_, &QLineEdit::returnPressed, this, &TFindDialog::StartSearch);
     connect(findButton_, &QPushButton::clicked, this, &TFindDialog::StartSearch);
     connect(cancelButton_, &QPushButton::clicked, this, &TFindDialog::StopSearch);
-    connect(list_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
-        RunGuarded([this, item] { OpenItem(item); }, this);
-    });
+    connect(list_, &QTreeWidget::itemActivated, this,
+            [this](QTreeWidgetItem* item) { RunGuarded([this, item] { OpenItem(item); }, this); });
     connect(this, &QDialog::finished, this, &TFindDialog::StopSearch);
 }
 
@@ -117,7 +116,8 @@ void TFindDialog::StartSearch() {
         TSearchControl control;
         control.Cancel = cancel.get();
         control.Progress = [this](uint64_t done, uint64_t total) {
-            QMetaObject::invokeMethod(this, [this, done, total] { ShowProgress(done, total); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, done, total] { ShowProgress(done, total); }, Qt::QueuedConnection);
         };
         std::vector<TSearchHit> hits;
         QString error;
@@ -128,7 +128,8 @@ void TFindDialog::StartSearch() {
         }
         const bool cancelled = cancel->load();
         QMetaObject::invokeMethod(
-            this, [this, hits = std::move(hits), cancelled, error]() mutable { ShowHits(std::move(hits), cancelled, error); },
+            this,
+            [this, hits = std::move(hits), cancelled, error]() mutable { ShowHits(std::move(hits), cancelled, error); },
             Qt::QueuedConnection);
     });
 }
@@ -153,8 +154,8 @@ void TFindDialog::ShowHits(std::vector<TSearchHit> hits, bool cancelled, QString
     QList<QTreeWidgetItem*> items;
     for (size_t i = 0; i < hits_.size(); ++i) {
         const TMessageInfo& info = hits_[i].Info;
-        auto* item = new QTreeWidgetItem({FolderOf(hits_[i]), ShownText(SenderOf(info)), ShownText(info.Subject),
-                                          ReceivedText(info, locale)});
+        auto* item = new QTreeWidgetItem(
+            {FolderOf(hits_[i]), ShownText(SenderOf(info)), ShownText(info.Subject), ReceivedText(info, locale)});
         item->setData(0, Qt::UserRole, static_cast<qulonglong>(i));
         items.append(item);
     }

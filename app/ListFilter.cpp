@@ -1,5 +1,7 @@
 #include "app/ListFilter.h"
 
+#include <algorithm>
+
 namespace brindle {
 namespace {
 
@@ -27,6 +29,33 @@ QString FilterKey(const QString& senderName, const QString& senderAddress, const
     key += kKeySeparator;
     key += FilterFolded(subject);
     return key;
+}
+
+void TFilterKeys::Clear() {
+    text_ = QString();
+    starts_.clear();
+    starts_.shrink_to_fit();
+}
+
+// Keys are kept apart by the separator, which no filter text holds.
+void TFilterKeys::Add(const QString& key) {
+    starts_.push_back(text_.size());
+    text_ += key;
+    text_ += kKeySeparator;
+}
+
+void TFilterKeys::Mark(const QStringMatcher& matcher, std::vector<uint8_t>& shown) const {
+    shown.assign(starts_.size(), 0);
+    qsizetype from = 0;
+    while (true) {
+        const qsizetype at = matcher.indexIn(text_, from);
+        if (at < 0) break;
+        const size_t key =
+            static_cast<size_t>(std::upper_bound(starts_.begin(), starts_.end(), at) - starts_.begin()) - 1;
+        shown[key] = 1;
+        if (key + 1 >= starts_.size()) break;
+        from = starts_[key + 1];
+    }
 }
 
 }  // namespace brindle

@@ -512,8 +512,7 @@ void Twnd_oe_Main::TreeFocusChanged(int row) {
 
 void Twnd_oe_Main::TreeStateChange() {
     if (!reader_ && !scanResult_) return;
-    const int64_t total =
-        reader_ ? reader_->GetMessageCount() + model_->FoundRowCount() : model_->UnfilteredRowCount();
+    const int64_t total = reader_ ? reader_->GetMessageCount() + model_->FoundRowCount() : model_->UnfilteredRowCount();
     if (model_->Filtering())
         return SetStatusText(0, QStringLiteral("Shown: %1 of %2").arg(model_->rowCount()).arg(total));
     SetStatusText(0, QStringLiteral("Total / Selected: %1 / %2").arg(total).arg(SelectedCount()));

@@ -80,13 +80,13 @@ void TMessageListModel::Clear() {
 
 void TMessageListModel::AddFoundRows(const std::vector<size_t>& positions) {
     if (positions.empty()) return;
-    foundKeys_.clear();
-    std::vector<int32_t> shown;
-    for (size_t position : positions) {
-        allRows_.push_back(FoundRowNumber(position));
-        if (Shown(allRows_.back())) shown.push_back(allRows_.back());
-    }
+    foundKeys_.Clear();
+    for (size_t position : positions) allRows_.push_back(FoundRowNumber(position));
     foundRows_ += static_cast<int>(positions.size());
+    if (Filtering()) KeysOf(true).Mark(filterMatcher_, foundShown_);
+    std::vector<int32_t> shown;
+    for (size_t position : positions)
+        if (Shown(FoundRowNumber(position))) shown.push_back(FoundRowNumber(position));
     if (shown.empty()) return;
     const int first = static_cast<int>(rows_.size());
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(shown.size()) - 1);
@@ -97,7 +97,8 @@ void TMessageListModel::AddFoundRows(const std::vector<size_t>& positions) {
 void TMessageListModel::RemoveFoundRows() {
     std::erase_if(allRows_, [](int32_t number) { return number < 0; });
     foundRows_ = 0;
-    foundKeys_.clear();
+    foundKeys_.Clear();
+    foundShown_.clear();
     // Runs of found rows, removed from the last one up so that earlier row numbers hold.
     for (int end = static_cast<int>(rows_.size()); end > 0;) {
         if (rows_[static_cast<size_t>(end - 1)] >= 0) {
@@ -128,48 +129,50 @@ void TMessageListModel::Fill(int32_t count) {
 }
 
 void TMessageListModel::ForgetKeys() {
-    keys_.clear();
-    keys_.shrink_to_fit();
-    foundKeys_.clear();
+    keys_.Clear();
+    foundKeys_.Clear();
+    shown_.clear();
+    foundShown_.clear();
 }
 
-const QString& TMessageListModel::KeyOf(int32_t number) const {
+const TFilterKeys& TMessageListModel::KeysOf(bool found) const {
+    TFilterKeys& keys = found ? foundKeys_ : keys_;
+    if (!keys.Empty()) return keys;
+    // The reader's rows are its summaries 0 to the count less one.
+    const size_t count =
+        found ? (found_ ? found_->size() : 0) : (reader_ ? static_cast<size_t>(allRows_.size() - foundRows_) : 0);
+    for (size_t i = 0; i < count; ++i) {
+        const TMessageInfo info = found ? FoundInfo((*found_)[i]) : reader_->GetMessageInfo(static_cast<int32_t>(i));
+        keys.Add(FilterKey(ShownText(info.SenderName), ShownText(info.SenderAddress), ShownText(info.Subject)));
+    }
+    return keys;
+}
+
+void TMessageListModel::UpdateShown() {
+    KeysOf(false).Mark(filterMatcher_, shown_);
+    KeysOf(true).Mark(filterMatcher_, foundShown_);
+}
+
+bool TMessageListModel::Shown(int32_t number) const {
+    if (!Filtering()) return true;
     const bool found = number < 0;
     const size_t position = found ? static_cast<size_t>(-(number + 1)) : static_cast<size_t>(number);
-    std::vector<QString>& keys = found ? foundKeys_ : keys_;
-    if (keys.empty()) {
-        // The reader's rows are its summaries 0 to the count less one.
-        const size_t count = found ? (found_ ? found_->size() : 0)
-                                   : (reader_ ? static_cast<size_t>(allRows_.size() - foundRows_) : 0);
-        keys.resize(count);
-        for (size_t i = 0; i < count; ++i) {
-            const TMessageInfo info =
-                found ? FoundInfo((*found_)[i]) : reader_->GetMessageInfo(static_cast<int32_t>(i));
-            keys[i] = FilterKey(ShownText(info.SenderName), ShownText(info.SenderAddress), ShownText(info.Subject));
-        }
-    }
-    static const QString kNone;
-    return position < keys.size() ? keys[position] : kNone;
+    const std::vector<uint8_t>& shown = found ? foundShown_ : shown_;
+    return position < shown.size() && shown[position] != 0;
 }
-
-bool TMessageListModel::Shown(int32_t number) const { return !Filtering() || KeyOf(number).contains(filter_); }
 
 void TMessageListModel::SetFilter(const QString& text) {
     QString folded = FilterFolded(text);
     folded.remove(u'\n');
     if (folded == filter_) return;
-    // A longer text that holds the old one can only hide more rows: only the shown rows are
-    // looked at again.
-    const bool narrowing = Filtering() && folded.contains(filter_);
     filter_ = std::move(folded);
-    if (!narrowing) return ApplyFilter();
-    beginResetModel();
-    std::erase_if(rows_, [this](int32_t number) { return !Shown(number); });
-    endResetModel();
+    filterMatcher_.setPattern(filter_);
+    ApplyFilter();
 }
 
 void TMessageListModel::ApplyFilter() {
     beginResetModel();
+    if (Filtering()) UpdateShown();
     rows_.clear();
     for (int32_t number : allRows_)
         if (Shown(number)) rows_.push_back(number);

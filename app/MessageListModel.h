@@ -3,6 +3,7 @@
 // reader's summary array, or (negative) the position of a message that a whole-file scan
 // found. Every text, image, font and sort key is made afresh from the reader's copy of that
 // summary, or from the summary of the found message's own header.
+#include "app/ListFilter.h"
 #include "app/SortKey.h"
 #include "mailbox/Rescue.h"
 #include "store/OEReader.h"
@@ -12,6 +13,7 @@
 #include <QFont>
 #include <QLocale>
 #include <QString>
+#include <QStringMatcher>
 
 #include <cstdint>
 #include <optional>
@@ -92,9 +94,11 @@ private:
     // The summary shown for a row, or none when its reader or scan is gone.
     std::optional<TMessageInfo> RowInfo(int row) const { return InfoOf(MessageIndex(row)); }
     std::optional<TMessageInfo> InfoOf(int32_t number) const;
-    // The filter key of a row number, made once per message while a filter is in use.
-    const QString& KeyOf(int32_t number) const;
     bool Shown(int32_t number) const;
+    // The filter keys of the reader's rows or of the found rows, made once while a filter is
+    // in use.
+    const TFilterKeys& KeysOf(bool found) const;
+    void UpdateShown();
     // The shown rows afresh from every row.
     void ApplyFilter();
     void ForgetKeys();
@@ -106,8 +110,11 @@ private:
     std::vector<int32_t> rows_;
     std::vector<int32_t> allRows_;
     QString filter_;  // folded
-    mutable std::vector<QString> keys_;       // by summary index; empty until needed
-    mutable std::vector<QString> foundKeys_;  // by position in the found messages
+    QStringMatcher filterMatcher_;
+    mutable TFilterKeys keys_;       // by summary index
+    mutable TFilterKeys foundKeys_;  // by position in the found messages
+    std::vector<uint8_t> shown_;     // by summary index, while a filter is in use
+    std::vector<uint8_t> foundShown_;
     int foundRows_ = 0;
     QLocale locale_;
     QFont boldFont_;

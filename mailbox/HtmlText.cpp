@@ -23,9 +23,9 @@ constexpr TEntity kEntities[] = {
 constexpr size_t kMaxEntityName = 8;
 constexpr size_t kMaxNumericDigits = 8;
 
-constexpr std::string_view kLineElements[] = {"address", "blockquote", "br", "dd", "div", "dl", "dt", "h1", "h2",
-                                              "h3",      "h4",         "h5", "h6", "hr",  "li", "ol", "p",  "pre",
-                                              "table",   "td",         "th", "tr", "ul"};
+constexpr std::string_view kLineElements[] = {"address", "blockquote", "br",    "dd", "div", "dl", "dt", "h1",
+                                              "h2",      "h3",         "h4",    "h5", "h6",  "hr", "li", "ol",
+                                              "p",       "pre",        "table", "td", "th",  "tr", "ul"};
 
 bool IsNameChar(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
 
@@ -60,7 +60,8 @@ size_t DecodeReference(std::string_view html, size_t i, std::string& out) {
         for (; k < html.size() && digits < kMaxNumericDigits; ++k, ++digits) {
             const char c = html[k];
             int value = c >= '0' && c <= '9' ? c - '0' : -1;
-            if (hex && value < 0 && IsNameChar(c)) value = LowerAscii(c) >= 'a' && LowerAscii(c) <= 'f' ? LowerAscii(c) - 'a' + 10 : -1;
+            if (hex && value < 0 && IsNameChar(c))
+                value = LowerAscii(c) >= 'a' && LowerAscii(c) <= 'f' ? LowerAscii(c) - 'a' + 10 : -1;
             if (value < 0) break;
             code = code * (hex ? 16 : 10) + static_cast<uint32_t>(value);
         }

@@ -14,8 +14,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
 #include <filesystem>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -34,8 +34,8 @@ constexpr std::string_view kRewrittenChars = " \t\r\n\"<>,()\\;:";
 // Marks in the header lines of content fields after which decoding may produce text that
 // the raw bytes do not hold: encoded words, RFC 2231 parameters, transfer encodings, HTML,
 // and 7-bit charsets whose bytes mean other characters.
-constexpr std::string_view kDecodingMarks[] = {"=?",    "*=",     "base64", "quoted-printable", "text/html",
-                                               "utf-7", "utf-16", "utf-32", "ucs-",             "hz-gb"};
+constexpr std::string_view kDecodingMarks[] = {
+    "=?", "*=", "base64", "quoted-printable", "text/html", "utf-7", "utf-16", "utf-32", "ucs-", "hz-gb"};
 
 // Header fields that count: sender, recipients and subject.
 constexpr std::string_view kSearchedFields[] = {"FROM:", "TO:", "CC:", "BCC:", "SUBJECT:"};
@@ -191,7 +191,6 @@ private:
     const TCharsetHints& hints_;
     std::string& folded_;
 };
-
 
 TLineSpan HeaderBlock(TLineSpan raw) {
     auto end = raw.begin();
@@ -350,7 +349,9 @@ std::vector<TSearchHit> SearchStoreFile(const std::string& path, const TSearchQu
     });
     std::vector<TSearchHit> hits;
     for (size_t i = 0; i < count; ++i)
-        if (matched[i]) hits.push_back({path, folderName, static_cast<int32_t>(i), reader->GetMessageInfo(static_cast<int32_t>(i))});
+        if (matched[i])
+            hits.push_back(
+                {path, folderName, static_cast<int32_t>(i), reader->GetMessageInfo(static_cast<int32_t>(i))});
     return hits;
 }
 

@@ -15,11 +15,11 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QTest>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTreeView>
 
 #include <algorithm>
@@ -182,6 +182,9 @@ int main(int argc, char** argv) {
     for (QChar c : word) key([&] { QTest::keyClicks(filterBox, QString(c)); });
     const int filteredRows = model->rowCount();
     for (qsizetype i = 0; i < word.size(); ++i) key([&] { QTest::keyClick(filterBox, Qt::Key_Backspace); });
+    std::printf("filter keys (ms):");
+    for (double k : keys) std::printf(" %.1f", k);
+    std::printf("\n");
     const double firstKey = keys.front();
     const double worstOther = *std::max_element(keys.begin() + 1, keys.end());
 

@@ -61,9 +61,8 @@ private slots:
     void init() {
         TTestSettings::Clear();
         viewed_.clear();
-        SetMessageBoxPresenter([](QWidget*, const QString& title, const QString& text) {
-            QFAIL(qPrintable(title + ": " + text));
-        });
+        SetMessageBoxPresenter(
+            [](QWidget*, const QString& title, const QString& text) { QFAIL(qPrintable(title + ": " + text)); });
         AppHooks().ShowMessageView = [this](const std::string& text, QWidget*, const QString&) {
             viewed_.push_back(text);
         };

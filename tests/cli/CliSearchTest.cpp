@@ -28,9 +28,10 @@ std::string WriteStore(const TTempDir& dir, const std::string& name, const std::
 
 TEST(CliSearch, RowsNameFileIndexSenderAndSubject) {
     TTempDir dir;
-    const std::string path = WriteStore(dir, "Inbox.dbx",
-                                        {Message("first", "Ann", "nothing here\r\n"),
-                                         Message("second", "Bob", "Große Straße 5\r\n"), Message("third", "", "x\r\n")});
+    const std::string path =
+        WriteStore(dir, "Inbox.dbx",
+                   {Message("first", "Ann", "nothing here\r\n"), Message("second", "Bob", "Große Straße 5\r\n"),
+                    Message("third", "", "x\r\n")});
     const test::TCliRun run = RunTool({"search", path, "STRASSE"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, path + "\t1\tBob\tsecond\t\n");

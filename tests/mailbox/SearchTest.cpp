@@ -20,8 +20,8 @@ const std::string kMixed =
     "Content-Type: multipart/mixed; boundary=\"b1\"\r\n";
 
 std::string WithAttachment(const std::string& partHeaders, const std::string& partBody) {
-    return Mail(kMixed, "--b1\r\nContent-Type: text/plain\r\n\r\nSee attached.\r\n--b1\r\n" + partHeaders +
-                            "\r\n" + partBody + "\r\n--b1--\r\n");
+    return Mail(kMixed, "--b1\r\nContent-Type: text/plain\r\n\r\nSee attached.\r\n--b1\r\n" + partHeaders + "\r\n" +
+                            partBody + "\r\n--b1--\r\n");
 }
 
 struct TMatchCase {
@@ -36,8 +36,8 @@ TEST(Search, MatchesWhereAReaderSeesTheText) {
     const TMatchCase cases[] = {
         {"subject", Mail(plain + "Subject: Quarterly Report\r\n", "x\r\n"), "quarterly REPORT", true},
         {"encoded subject", Mail(plain + "Subject: =?utf-8?B?w4l0w6kgMjAyNA==?=\r\n", "x\r\n"), "été 2024", true},
-        {"encoded word not matched raw", Mail(plain + "Subject: =?utf-8?B?w4l0w6kgMjAyNA==?=\r\n", "x\r\n"),
-         "w4l0", false},
+        {"encoded word not matched raw", Mail(plain + "Subject: =?utf-8?B?w4l0w6kgMjAyNA==?=\r\n", "x\r\n"), "w4l0",
+         false},
         {"sender name", Mail("From: \"M=?iso-8859-1?Q?=FC?=ller\" <m@x.de>\r\n", "x\r\n"), "MÜLLER", true},
         {"recipient", Mail(plain + "To: Zoe <zoe@corp.example>\r\n", "x\r\n"), "zoe@corp", true},
         {"cc", Mail(plain + "Cc: boss@corp.example\r\n", "x\r\n"), "BOSS@", true},
@@ -59,11 +59,11 @@ TEST(Search, MatchesWhereAReaderSeesTheText) {
         {"html tag names do not count", Mail(plain + "Content-Type: text/html\r\n", "<table><tr><td>x</td></tr>\r\n"),
          "table", false},
         {"html script dropped",
-         Mail(plain + "Content-Type: text/html\r\n", "<script>var secret=1;</script><p>hi</p>\r\n"), "secret",
-         false},
-        {"attachment name", WithAttachment("Content-Type: application/pdf; name=\"Invoice-42.pdf\"\r\n"
-                                           "Content-Transfer-Encoding: base64\r\n",
-                                           "JVBERi0xLjQK\r\n"),
+         Mail(plain + "Content-Type: text/html\r\n", "<script>var secret=1;</script><p>hi</p>\r\n"), "secret", false},
+        {"attachment name",
+         WithAttachment("Content-Type: application/pdf; name=\"Invoice-42.pdf\"\r\n"
+                        "Content-Transfer-Encoding: base64\r\n",
+                        "JVBERi0xLjQK\r\n"),
          "invoice-42", true},
         {"encoded attachment name",
          WithAttachment("Content-Type: application/octet-stream\r\n"
@@ -73,12 +73,14 @@ TEST(Search, MatchesWhereAReaderSeesTheText) {
          "été.bin", true},
         // "c2VjcmV0d29yZA==" is "secretword".
         {"attachment content does not count",
-         WithAttachment("Content-Type: application/octet-stream; name=\"a.bin\"\r\nContent-Transfer-Encoding: base64\r\n",
-                        "c2VjcmV0d29yZA==\r\n"),
+         WithAttachment(
+             "Content-Type: application/octet-stream; name=\"a.bin\"\r\nContent-Transfer-Encoding: base64\r\n",
+             "c2VjcmV0d29yZA==\r\n"),
          "secretword", false},
         {"attachment raw base64 does not count",
-         WithAttachment("Content-Type: application/octet-stream; name=\"a.bin\"\r\nContent-Transfer-Encoding: base64\r\n",
-                        "c2VjcmV0d29yZA==\r\n"),
+         WithAttachment(
+             "Content-Type: application/octet-stream; name=\"a.bin\"\r\nContent-Transfer-Encoding: base64\r\n",
+             "c2VjcmV0d29yZA==\r\n"),
          "c2VjcmV0", false},
         {"uuencoded block name counts, its lines do not",
          Mail(plain, "Here it is.\r\nbegin 644 holiday.jpg\r\n#86)C\r\n`\r\nend\r\n"), "HOLIDAY.JPG", true},
@@ -86,8 +88,7 @@ TEST(Search, MatchesWhereAReaderSeesTheText) {
          false},
         {"absent", Mail(plain + "Subject: hello\r\n", "world\r\n"), "goodbye", false},
     };
-    for (const TMatchCase& c : cases)
-        EXPECT_EQ(MessageMatches(c.raw, TSearchQuery(c.query)), c.expected) << c.name;
+    for (const TMatchCase& c : cases) EXPECT_EQ(MessageMatches(c.raw, TSearchQuery(c.query)), c.expected) << c.name;
 }
 
 TEST(Search, FullCaseFolding) {
@@ -97,7 +98,10 @@ TEST(Search, FullCaseFolding) {
     } same[] = {{"STRASSE", "straße"}, {"ÉTÉ", "été"}, {"ΣΊΣΥΦΟΣ", "σίσυφος"}, {"ǅ", "ǆ"}, {"𐐀", "𐐨"}};
     for (const auto& pair : same) EXPECT_EQ(FoldCase(pair.a), FoldCase(pair.b)) << pair.a;
     EXPECT_NE(FoldCase("été"), FoldCase("ete"));
-    EXPECT_EQ(FoldCase("a\xFF" "B"), "a\xFF" "b");  // invalid bytes stay
+    EXPECT_EQ(FoldCase("a\xFF"
+                       "B"),
+              "a\xFF"
+              "b");  // invalid bytes stay
 }
 
 // Against a plain search in a lowered copy, at every offset of texts longer than the
@@ -107,8 +111,8 @@ TEST(Search, AsciiNoCaseFinderAgreesWithASearchInALoweredCopy) {
                              "needl" + "\xC3\x89t\xC3\xA9 NEEDLE";
     std::string lowered = text;
     for (char& c : lowered) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    for (const char* needle : {"needle", "NEEDLE", "@`", "[{", "`@", "^~", "~^", "end", "x", "xneedl", "\xC3\x89t", "zzz",
-                               "needle at start... and ^~ in the middle; the end needle"}) {
+    for (const char* needle : {"needle", "NEEDLE", "@`", "[{", "`@", "^~", "~^", "end", "x", "xneedl", "\xC3\x89t",
+                               "zzz", "needle at start... and ^~ in the middle; the end needle"}) {
         const TAsciiNoCaseFinder finder(needle);
         std::string loweredNeedle = needle;
         for (char& c : loweredNeedle) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
@@ -185,7 +189,8 @@ TEST(Search, EmlFileAndStoreFolder) {
     EXPECT_EQ(hits[1].Info.Subject, "BETA too");
 
     const std::string eml = dir / "note.EML";
-    std::ofstream(eml, std::ios::binary) << "From: \"Bo Ek\" <bo@ek.se>\r\nSubject: =?utf-8?Q?Gr=C3=BC=C3=9Fe?=\r\n\r\nhi\r\n";
+    std::ofstream(eml, std::ios::binary)
+        << "From: \"Bo Ek\" <bo@ek.se>\r\nSubject: =?utf-8?Q?Gr=C3=BC=C3=9Fe?=\r\n\r\nhi\r\n";
     const std::vector<TSearchHit> emlHits = SearchPath(eml, TSearchQuery("GRÜSSE"));
     ASSERT_EQ(emlHits.size(), 1u);
     EXPECT_EQ(emlHits[0].Info.Subject, "Grüße");
