@@ -112,12 +112,17 @@ void TFindDialog::StartSearch() {
     cancel_ = std::make_shared<std::atomic<bool>>(false);
     // The worker reports through queued calls; the dialog joins it before it goes away, and
     // calls still queued then go with it.
-    worker_ = std::thread([this, query, path = path_, cancel = cancel_] {
+    const uint64_t search = ++generation_;
+    worker_ = std::thread([this, query, path = path_, cancel = cancel_, search] {
         TSearchControl control;
         control.Cancel = cancel.get();
-        control.Progress = [this](uint64_t done, uint64_t total) {
+        control.Progress = [this, search](uint64_t done, uint64_t total) {
             QMetaObject::invokeMethod(
-                this, [this, done, total] { ShowProgress(done, total); }, Qt::QueuedConnection);
+                this,
+                [this, done, total, search] {
+                    if (search == generation_) ShowProgress(done, total);
+                },
+                Qt::QueuedConnection);
         };
         std::vector<TSearchHit> hits;
         QString error;
@@ -129,7 +134,9 @@ void TFindDialog::StartSearch() {
         const bool cancelled = cancel->load();
         QMetaObject::invokeMethod(
             this,
-            [this, hits = std::move(hits), cancelled, error]() mutable { ShowHits(std::move(hits), cancelled, error); },
+            [this, hits = std::move(hits), cancelled, error, search]() mutable {
+                if (search == generation_) ShowHits(std::move(hits), cancelled, error);
+            },
             Qt::QueuedConnection);
     });
 }

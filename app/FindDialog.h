@@ -63,6 +63,8 @@ private:
     std::thread worker_;
     std::shared_ptr<std::atomic<bool>> cancel_;
     bool finished_ = true;
+    // Reports of a search that a newer one replaced are dropped.
+    uint64_t generation_ = 0;
 };
 
 // The message of a hit read from its store (or .eml file), as raw text; throws as the

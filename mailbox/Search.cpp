@@ -341,11 +341,12 @@ std::vector<TSearchHit> SearchStoreFile(const std::string& path, const TSearchQu
         std::string text;
         try {
             text = reader->GetMessageText(index);
+            matched[i] = MessageMatches(text, query) ? 1 : 0;
         } catch (const Exception& error) {
             Tell(control, error.Message(), error.Context());
-            return;
+        } catch (const std::exception& error) {
+            Tell(control, error.what(), {"message", std::nullopt, index});
         }
-        matched[i] = MessageMatches(text, query) ? 1 : 0;
     });
     std::vector<TSearchHit> hits;
     for (size_t i = 0; i < count; ++i)
