@@ -5,6 +5,9 @@
 #include "mailbox/CaseFold.h"
 #include "mailbox/HtmlText.h"
 #include "mailbox/Search.h"
+#include "mime/MoxMsg.h"
+#include "platform/Utf8.h"
+#include "store/EmlFile.h"
 
 #include <gtest/gtest.h>
 
@@ -197,6 +200,26 @@ TEST(Search, EmlFileAndStoreFolder) {
     EXPECT_EQ(emlHits[0].Info.SenderName, "Bo Ek");
     EXPECT_EQ(emlHits[0].Info.SenderAddress, "bo@ek.se");
     EXPECT_TRUE(SearchPath(eml, TSearchQuery("absent")).empty());
+}
+
+// Real messages: the subject and sender that the message object decodes are found in them.
+TEST(Search, CorpusMessagesHoldTheirDecodedSubjectAndSender) {
+    const std::filesystem::path root = std::string(BRINDLE_CORPUS) + "/eml";
+    if (!std::filesystem::exists(root)) GTEST_SKIP() << "corpus not present";
+    size_t checked = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        if (!entry.is_regular_file() || entry.file_size() > (1u << 20) || checked >= 400) continue;
+        const std::string raw = ReadEmlFile(entry.path().string());
+        TMoxMsg message;
+        message.SetRawText(raw);
+        message.Parse();
+        for (const std::string& field : {message.Subject, message.From}) {
+            if (field.empty() || !IsValidUtf8(field) || field.find('\xEF') != std::string::npos) continue;
+            EXPECT_TRUE(MessageMatches(raw, TSearchQuery(field))) << entry.path() << ": " << field;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 0u);
 }
 
 TEST(Search, CorpusStore) {
