@@ -81,6 +81,29 @@ size_t HeaderBlockEnd(std::string_view raw) {
     return raw.size();
 }
 
+// Where the body begins: after the empty line that ends the header block.
+size_t BodyStart(std::string_view raw) {
+    const size_t end = HeaderBlockEnd(raw);
+    if (end >= raw.size()) return raw.size();
+    return end + (raw[end] == '\r' ? 2 : 1);
+}
+
+// True when the body of a message of 7-bit bytes without encodings is its text as it stands:
+// the message declares no content type or a text type, and no line of the body could begin a
+// uuencoded block.
+bool IsSingleTextBody(std::string_view raw, size_t bodyStart) {
+    static const TAsciiNoCaseFinder kContentType("content-type:");
+    static const TAsciiNoCaseFinder kBeginLine("\nbegin");
+    const std::string_view header = raw.substr(0, bodyStart);
+    for (size_t at = kContentType.Find(header); at != std::string_view::npos; at = kContentType.Find(header, at + 1)) {
+        if (at > 0 && header[at - 1] != '\n') continue;
+        const std::string_view value = Trim(header.substr(at + 13, FieldEnd(header, at) - at - 13));
+        if (!StartsWithNoCase(value, "text/")) return false;
+        break;
+    }
+    return kBeginLine.Find(raw, bodyStart > 0 ? bodyStart - 1 : 0) == std::string_view::npos;
+}
+
 // Decoding can make text that the raw bytes lack only through encoded words of the message's
 // header and what content fields (of the message and of its parts) declare.
 bool HasDecodingMark(std::string_view raw) {
@@ -283,7 +306,7 @@ size_t TAsciiNoCaseFinder::Find(std::string_view haystack, size_t from) const {
     return std::string_view::npos;
 }
 
-TSearchQuery::TSearchQuery(std::string_view utf8) : folded_(FoldCase(utf8)) {
+TSearchQuery::TSearchQuery(std::string_view utf8) : folded_(FoldCase(utf8)), whole_(folded_) {
     size_t start = 0;
     while (start < folded_.size()) {
         size_t end = folded_.find_first_of(kRewrittenChars, start);
@@ -305,7 +328,16 @@ bool MessageMatches(std::string_view rawText, const TSearchQuery& query) {
     thread_local std::string folded;
     const std::string_view raw = UpToNul(rawText);
     if (query.Empty()) return true;
-    if (query.RawPrefilterApplies() && !query.MayBeIn(raw) && IsSevenBit(raw) && !HasDecodingMark(raw)) return false;
+    if (query.RawPrefilterApplies()) {
+        const bool mayBeIn = query.MayBeIn(raw);
+        const bool plain = IsSevenBit(raw) && !HasDecodingMark(raw);
+        if (!mayBeIn && plain) return false;
+        if (mayBeIn && plain) {
+            const size_t bodyStart = BodyStart(raw);
+            if (IsSingleTextBody(raw, bodyStart) && query.FindRaw(raw, bodyStart) != std::string_view::npos)
+                return true;
+        }
+    }
     const TLineRange lines(raw);
     const TCharsetHints hints([lines] { return FirstDeclaredCharset(lines); }, {});
     TMessageSearch search(query, hints, folded);

@@ -44,12 +44,16 @@ public:
     // have made: then a message of 7-bit bytes without encodings cannot hold the query.
     bool MayBeIn(std::string_view raw) const;
     bool RawPrefilterApplies() const { return !pieces_.empty(); }
+    // The position of the whole folded query in bytes, ASCII letters compared without regard
+    // to case; npos when it is not there.
+    size_t FindRaw(std::string_view raw, size_t from) const { return whole_.Find(raw, from); }
 
 private:
     std::string folded_;
     // The pieces of the folded query between characters that decoding a header field may
     // add or drop (spaces, quotes, brackets...).
     std::vector<TAsciiNoCaseFinder> pieces_;
+    TAsciiNoCaseFinder whole_;
 };
 
 // True when the message, given by its raw text, holds the query.

@@ -90,6 +90,14 @@ TEST(Search, MatchesWhereAReaderSeesTheText) {
         {"uuencoded lines", Mail(plain, "Here it is.\r\nbegin 644 holiday.jpg\r\n#86)C\r\n`\r\nend\r\n"), "#86)c",
          false},
         {"absent", Mail(plain + "Subject: hello\r\n", "world\r\n"), "goodbye", false},
+        {"plain body, query with spaces", Mail(plain, "Meet at the old\r\nharbour.\r\n"), "THE OLD", true},
+        {"plain body, query across a line end", Mail(plain, "Meet at the old\r\nharbour.\r\n"), "old harbour", false},
+        {"part header of a 7-bit multipart",
+         WithAttachment("Content-Type: application/x-thing; name=\"a.dat\"\r\n", "payload\r\n"), "x-thing", false},
+        {"7-bit attachment content",
+         WithAttachment("Content-Type: application/x-thing; name=\"a.dat\"\r\n", "payload\r\n"), "payload", false},
+        {"unnamed 7-bit part of another type is text",
+         Mail(plain + "Content-Type: application/x-thing\r\n", "payload\r\n"), "PAYLOAD", true},
     };
     for (const TMatchCase& c : cases) EXPECT_EQ(MessageMatches(c.raw, TSearchQuery(c.query)), c.expected) << c.name;
 }
