@@ -4,6 +4,7 @@
 # made with COUNT messages (6,800 give about 150 MB: 90% 2 KB text mails, 10% mails with a
 # 150 KB base64 attachment). Warm cache; hyperfine when installed, else /usr/bin/time.
 # Each query is timed; the ratio brindle-cli / grep is printed (the goal is at most 5).
+# Both write into a file: grep stops at its first match when its output is /dev/null.
 # Usage: bench/search/run.sh [BUILD_DIR] [WORK_DIR] [COUNT] [QUERY...]
 # BUILD_DIR holds brindle-cli and bench/store/brindle-make-bench-store (-DBRINDLE_BENCH=ON).
 set -euo pipefail
@@ -38,7 +39,7 @@ seconds_of() {
   bash -c "$1" > /dev/null
   for _ in 1 2 3 4 5; do
     start=$(date +%s.%N)
-    bash -c "$1" > /dev/null
+    bash -c "$1" > "$WORK/out.txt"
     end=$(date +%s.%N)
     times+=("$(awk -v a="$start" -v b="$end" 'BEGIN {printf "%.4f\n", b - a}')")
   done
@@ -54,7 +55,8 @@ for query in "${QUERIES[@]}"; do
   echo "  brindle-cli search: $hits messages; grep -c -i: $lines lines"
   if command -v hyperfine > /dev/null; then
     hyperfine --warmup 1 --runs 5 --export-json "$WORK/search.json" \
-      -n "brindle-cli search" "$CLI search $STORE $q" -n "grep -c -i" "grep -c -i -- $q $STORE || true"
+      -n "brindle-cli search" "$CLI search $STORE $q > $WORK/out.txt" \
+      -n "grep -c -i" "grep -c -i -- $q $STORE > $WORK/out.txt || true"
     t_cli=$(python3 -c "import json,sys; print(json.load(open(sys.argv[1]))['results'][0]['median'])" "$WORK/search.json")
     t_grep=$(python3 -c "import json,sys; print(json.load(open(sys.argv[1]))['results'][1]['median'])" "$WORK/search.json")
   else
