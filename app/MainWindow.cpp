@@ -5,6 +5,8 @@
 #include "app/CellTexts.h"
 #include "app/ExportDialog.h"
 #include "app/FileProperties.h"
+#include "app/FilterBox.h"
+#include "app/FindDialog.h"
 #include "app/FolderChooser.h"
 #include "app/FolderPane.h"
 #include "app/ListLayout.h"
@@ -142,7 +144,7 @@ Twnd_oe_Main::Twnd_oe_Main(const QStringList& arguments, QWidget* parent) : QMai
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
     Splitter1->setHandleWidth(kSplitterWidth);
     Splitter1->setChildrenCollapsible(false);
-    Splitter1->addWidget(Tree);
+    Splitter1->addWidget(TFilterBox::AboveList(filterBox_, Tree, Splitter1));
     Splitter1->addWidget(HeaderPanel);
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 0);
@@ -226,6 +228,13 @@ void Twnd_oe_Main::CreateMenu() {
         AddMenuItem(mmView, "mmReadingPane", QStringLiteral("&Reading Pane"), &Twnd_oe_Main::cmReadingPane);
     mmReadingPane_->setCheckable(true);
 
+    QMenu* mmSearch = menuBar()->addMenu(QStringLiteral("&Search"));
+    mmSearch->setObjectName(QStringLiteral("mmSearch"));
+    AddMenuItem(mmSearch, "mmFilter", QStringLiteral("&Filter"), &Twnd_oe_Main::cmFilter)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    AddMenuItem(mmSearch, "mmFindInMessages", QStringLiteral("Find in &Messages..."), &Twnd_oe_Main::cmFindInMessages)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+
     mmHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mmHelp->setObjectName(QStringLiteral("mmHelp"));
     AddMenuItem(mmHelp, "mmAbout", QStringLiteral("&About..."), &Twnd_oe_Main::cmAbout);
@@ -279,6 +288,9 @@ void Twnd_oe_Main::CreateList() {
     });
     connect(Tree, &QTreeView::doubleClicked, this, [this] { Guarded([this] { cmMessageView(); }); });
     Tree->viewport()->installEventFilter(this);
+    filterBox_ = new TFilterBox(this);
+    connect(filterBox_, &QLineEdit::textChanged, this,
+            [this](const QString& text) { Guarded([this, text] { FilterChanged(text); }); });
 }
 
 void Twnd_oe_Main::CreateHeaderPanel() {
@@ -675,7 +687,9 @@ void Twnd_oe_Main::TreeFocusChanged(int row) {
 
 void Twnd_oe_Main::TreeStateChange() {
     if (!reader_ && !scanResult_) return;
-    const int64_t total = reader_ ? reader_->GetMessageCount() + model_->FoundRowCount() : model_->rowCount();
+    const int64_t total = reader_ ? reader_->GetMessageCount() + model_->FoundRowCount() : model_->UnfilteredRowCount();
+    if (model_->Filtering())
+        return SetStatusText(0, QStringLiteral("Shown: %1 of %2").arg(model_->rowCount()).arg(total));
     SetStatusText(0, QStringLiteral("Total / Selected: %1 / %2").arg(total).arg(SelectedCount()));
 }
 
@@ -995,6 +1009,32 @@ void Twnd_oe_Main::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
     QString path = event->mimeData()->urls().front().toLocalFile();
     Guarded([this, path] { LoadFile(path); });
+}
+
+void Twnd_oe_Main::FilterChanged(const QString& text) {
+    model_->SetFilter(text);
+    TreeStateChange();
+}
+
+void Twnd_oe_Main::cmFilter() {
+    filterBox_->setFocus(Qt::ShortcutFocusReason);
+    filterBox_->selectAll();
+}
+
+void Twnd_oe_Main::cmFindInMessages() { FindInMessages(QString()); }
+
+void Twnd_oe_Main::FindInMessages(const QString& text) {
+    // A store folder is searched whole; otherwise the open store.
+    const TStoreFolder* folder = folderPane_->Folder();
+    if (!folder && !reader_) return;
+    TFindDialog dialog(folder ? folder->Path : reader_->FileName(), this);
+    // Hits of the open store are read through its reader, which is open already.
+    dialog.OpenHit = [this, &dialog](const TSearchHit& hit) {
+        const bool open = reader_ && hit.File == reader_->FileName();
+        AppHooks().ShowMessageView(open ? reader_->GetMessageText(hit.Index) : ReadHitText(hit), &dialog, QString(), {});
+    };
+    if (!text.isEmpty()) dialog.Find(text);
+    AppHooks().RunModal(dialog);
 }
 
 }  // namespace brindle

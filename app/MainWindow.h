@@ -29,6 +29,8 @@ class Korvane_PersistentPosition;
 class TFolderPane;
 class TMessageListModel;
 class TReadingPane;
+class TFilterBox;
+class TFindDialog;
 class TRescueScan;
 class TStoreRescue;
 
@@ -62,6 +64,11 @@ public:
     // View > Reading Pane: the lower pane shows the focused message itself instead of its
     // header block.
     void cmReadingPane();
+    // Search > Filter (Ctrl+F) focuses the filter box; Find in Messages (Ctrl+Shift+F) opens
+    // the find dialog over the open store, with text in its query box when given.
+    void cmFilter();
+    void cmFindInMessages();
+    void FindInMessages(const QString& text);
     void MRUListMenuItemClick(QAction* Sender);
 
     // Store folders: File > Open Store Folder..., the folder pane, File > Export...
@@ -111,6 +118,7 @@ private:
     void FolderActivated(int node);
     void ClearOpenStore();
     void CloseStoreFolder();
+    void FilterChanged(const QString& text);
     QAction* AddMenuItem(QMenu* menu, const char* name, const QString& caption, void (Twnd_oe_Main::*handler)());
     template <typename Handler>
     void Guarded(Handler handler);
@@ -172,6 +180,7 @@ private:
     QList<int> keptSplitterSizes_;
     QMenu* mmHelp = nullptr;
     QTreeView* Tree = nullptr;
+    TFilterBox* filterBox_ = nullptr;
     QSplitter* Splitter1 = nullptr;
     QFrame* HeaderPanel = nullptr;
     QLabel* DetailPanel = nullptr;

@@ -2,6 +2,7 @@
 
 #include "app/CellTexts.h"
 #include "app/Collation.h"
+#include "app/ListFilter.h"
 #include "app/ListImages.h"
 #include "store/MessageFlags.h"
 
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <unordered_map>
 
 namespace brindle {
 namespace {
@@ -65,24 +67,38 @@ void TMessageListModel::SetListFont(const QFont& font) {
 }
 
 void TMessageListModel::Clear() {
+    allRows_.clear();
+    allRows_.shrink_to_fit();
+    ForgetKeys();
+    foundRows_ = 0;
     if (rows_.empty()) return;
     beginRemoveRows(QModelIndex(), 0, static_cast<int>(rows_.size()) - 1);
     rows_.clear();
     rows_.shrink_to_fit();
-    foundRows_ = 0;
     endRemoveRows();
 }
 
 void TMessageListModel::AddFoundRows(const std::vector<size_t>& positions) {
     if (positions.empty()) return;
-    const int first = static_cast<int>(rows_.size());
-    beginInsertRows(QModelIndex(), first, first + static_cast<int>(positions.size()) - 1);
-    for (size_t position : positions) rows_.push_back(FoundRowNumber(position));
+    foundKeys_.Clear();
+    for (size_t position : positions) allRows_.push_back(FoundRowNumber(position));
     foundRows_ += static_cast<int>(positions.size());
+    if (Filtering()) KeysOf(true).Mark(filterMatcher_, foundShown_);
+    std::vector<int32_t> shown;
+    for (size_t position : positions)
+        if (Shown(FoundRowNumber(position))) shown.push_back(FoundRowNumber(position));
+    if (shown.empty()) return;
+    const int first = static_cast<int>(rows_.size());
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(shown.size()) - 1);
+    rows_.insert(rows_.end(), shown.begin(), shown.end());
     endInsertRows();
 }
 
 void TMessageListModel::RemoveFoundRows() {
+    std::erase_if(allRows_, [](int32_t number) { return number < 0; });
+    foundRows_ = 0;
+    foundKeys_.Clear();
+    foundShown_.clear();
     // Runs of found rows, removed from the last one up so that earlier row numbers hold.
     for (int end = static_cast<int>(rows_.size()); end > 0;) {
         if (rows_[static_cast<size_t>(end - 1)] >= 0) {
@@ -93,7 +109,6 @@ void TMessageListModel::RemoveFoundRows() {
         while (begin > 0 && rows_[static_cast<size_t>(begin - 1)] < 0) --begin;
         beginRemoveRows(QModelIndex(), begin, end - 1);
         rows_.erase(rows_.begin() + begin, rows_.begin() + end);
-        foundRows_ -= end - begin;
         endRemoveRows();
         end = begin;
     }
@@ -102,10 +117,66 @@ void TMessageListModel::RemoveFoundRows() {
 void TMessageListModel::Fill(int32_t count) {
     Clear();
     if (count <= 0) return;
+    allRows_.resize(static_cast<size_t>(count));
+    std::iota(allRows_.begin(), allRows_.end(), 0);
+    if (Filtering()) {
+        ApplyFilter();
+        return;
+    }
     beginInsertRows(QModelIndex(), 0, count - 1);
-    rows_.resize(static_cast<size_t>(count));
-    std::iota(rows_.begin(), rows_.end(), 0);
+    rows_ = allRows_;
     endInsertRows();
+}
+
+void TMessageListModel::ForgetKeys() {
+    keys_.Clear();
+    foundKeys_.Clear();
+    shown_.clear();
+    foundShown_.clear();
+}
+
+const TFilterKeys& TMessageListModel::KeysOf(bool found) const {
+    TFilterKeys& keys = found ? foundKeys_ : keys_;
+    if (!keys.Empty()) return keys;
+    // The reader's rows are its summaries 0 to the count less one.
+    const size_t count =
+        found ? (found_ ? found_->size() : 0) : (reader_ ? static_cast<size_t>(allRows_.size() - foundRows_) : 0);
+    for (size_t i = 0; i < count; ++i) {
+        const TMessageInfo info = found ? FoundInfo((*found_)[i]) : reader_->GetMessageInfo(static_cast<int32_t>(i));
+        keys.Add(FilterKey(ShownText(info.SenderName), ShownText(info.SenderAddress), ShownText(info.Subject)));
+    }
+    return keys;
+}
+
+void TMessageListModel::UpdateShown() {
+    KeysOf(false).Mark(filterMatcher_, shown_);
+    KeysOf(true).Mark(filterMatcher_, foundShown_);
+}
+
+bool TMessageListModel::Shown(int32_t number) const {
+    if (!Filtering()) return true;
+    const bool found = number < 0;
+    const size_t position = found ? static_cast<size_t>(-(number + 1)) : static_cast<size_t>(number);
+    const std::vector<uint8_t>& shown = found ? foundShown_ : shown_;
+    return position < shown.size() && shown[position] != 0;
+}
+
+void TMessageListModel::SetFilter(const QString& text) {
+    QString folded = FilterFolded(text);
+    folded.remove(u'\n');
+    if (folded == filter_) return;
+    filter_ = std::move(folded);
+    filterMatcher_.setPattern(filter_);
+    ApplyFilter();
+}
+
+void TMessageListModel::ApplyFilter() {
+    beginResetModel();
+    if (Filtering()) UpdateShown();
+    rows_.clear();
+    for (int32_t number : allRows_)
+        if (Shown(number)) rows_.push_back(number);
+    endResetModel();
 }
 
 int TMessageListModel::rowCount(const QModelIndex& parent) const {
@@ -142,10 +213,11 @@ QString TMessageListModel::CellText(const TMessageInfo& info, int column) const 
     }
 }
 
-std::optional<TMessageInfo> TMessageListModel::RowInfo(int row) const {
-    if (!IsFoundRow(row)) return reader_ ? std::optional(reader_->GetMessageInfo(MessageIndex(row))) : std::nullopt;
-    if (!found_ || FoundPosition(row) >= found_->size()) return std::nullopt;
-    return FoundInfo((*found_)[FoundPosition(row)]);
+std::optional<TMessageInfo> TMessageListModel::InfoOf(int32_t number) const {
+    if (number >= 0) return reader_ ? std::optional(reader_->GetMessageInfo(number)) : std::nullopt;
+    const size_t position = static_cast<size_t>(-(number + 1));
+    if (!found_ || position >= found_->size()) return std::nullopt;
+    return FoundInfo((*found_)[position]);
 }
 
 QVariant TMessageListModel::FoundRowData(const TRescuedMessage& message, int column, int role) const {
@@ -221,31 +293,41 @@ TSortKey TMessageListModel::SortKeyOf(const TMessageInfo& info, int column, cons
     }
 }
 
+// Every row is sorted, hidden ones too, so that they stand in order when the filter lets
+// them back; the shown rows follow that order.
 void TMessageListModel::SortRows(int column, Qt::SortOrder order) {
-    if (rows_.empty()) return;
+    if (allRows_.empty()) return;
     std::vector<TSortKey> keys;
-    keys.reserve(rows_.size());
+    keys.reserve(allRows_.size());
     QCollator collator = LocaleCollator(true);
-    for (int row = 0; row < static_cast<int>(rows_.size()); ++row) {
-        std::optional<TMessageInfo> info = RowInfo(row);
+    for (int32_t number : allRows_) {
+        std::optional<TMessageInfo> info = InfoOf(number);
         if (!info) return;
         keys.push_back(SortKeyOf(*info, column, collator));
     }
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
 
-    std::vector<int> newToOld(rows_.size());
+    std::vector<int> newToOld(allRows_.size());
     std::iota(newToOld.begin(), newToOld.end(), 0);
     int wanted = order == Qt::AscendingOrder ? -1 : 1;
     std::stable_sort(newToOld.begin(), newToOld.end(),
                      [&](int a, int b) { return CompareSortKeys(keys[a], keys[b]) == wanted; });
+    std::vector<int32_t> sorted(allRows_.size());
+    for (size_t i = 0; i < newToOld.size(); ++i) sorted[i] = allRows_[newToOld[i]];
+    allRows_ = std::move(sorted);
 
-    std::vector<int32_t> sorted(rows_.size());
+    // Where each shown row goes: row numbers are unique, so a map by number tells it.
+    std::unordered_map<int32_t, int> newRowOf;
+    std::vector<int32_t> shown;
+    shown.reserve(rows_.size());
+    for (int32_t number : allRows_)
+        if (Shown(number)) {
+            newRowOf.emplace(number, static_cast<int>(shown.size()));
+            shown.push_back(number);
+        }
     std::vector<int> oldToNew(rows_.size());
-    for (size_t i = 0; i < newToOld.size(); ++i) {
-        sorted[i] = rows_[newToOld[i]];
-        oldToNew[newToOld[i]] = static_cast<int>(i);
-    }
-    rows_ = std::move(sorted);
+    for (size_t row = 0; row < rows_.size(); ++row) oldToNew[row] = newRowOf.at(rows_[row]);
+    rows_ = std::move(shown);
 
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;

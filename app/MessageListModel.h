@@ -3,6 +3,7 @@
 // reader's summary array, or (negative) the position of a message that a whole-file scan
 // found. Every text, image, font and sort key is made afresh from the reader's copy of that
 // summary, or from the summary of the found message's own header.
+#include "app/ListFilter.h"
 #include "app/SortKey.h"
 #include "mailbox/Rescue.h"
 #include "store/OEReader.h"
@@ -11,6 +12,8 @@
 #include <QCollator>
 #include <QFont>
 #include <QLocale>
+#include <QString>
+#include <QStringMatcher>
 
 #include <cstdint>
 #include <optional>
@@ -42,6 +45,15 @@ public:
     void Clear();
     // The summary index of a row of the reader; negative for a row of a found message.
     int32_t MessageIndex(int row) const { return rows_.at(static_cast<size_t>(row)); }
+
+    // Shows only the rows whose sender name, sender address or subject hold the text (see
+    // ListFilter.h); an empty text shows every row. Rows are the shown rows throughout: row
+    // numbers, MessageIndex and sorting refer to them; hidden rows keep their place in the
+    // order and come back when the filter changes.
+    void SetFilter(const QString& text);
+    bool Filtering() const { return !filter_.isEmpty(); }
+    // Every row, shown or hidden.
+    int UnfilteredRowCount() const { return static_cast<int>(allRows_.size()); }
 
     // The messages of a scan that rows may stand for; none while there is no scan. They must
     // outlive their rows.
@@ -80,12 +92,29 @@ public:
 
 private:
     // The summary shown for a row, or none when its reader or scan is gone.
-    std::optional<TMessageInfo> RowInfo(int row) const;
+    std::optional<TMessageInfo> RowInfo(int row) const { return InfoOf(MessageIndex(row)); }
+    std::optional<TMessageInfo> InfoOf(int32_t number) const;
+    bool Shown(int32_t number) const;
+    // The filter keys of the reader's rows or of the found rows, made once while a filter is
+    // in use.
+    const TFilterKeys& KeysOf(bool found) const;
+    void UpdateShown();
+    // The shown rows afresh from every row.
+    void ApplyFilter();
+    void ForgetKeys();
     QVariant FoundRowData(const TRescuedMessage& message, int column, int role) const;
 
     const TOEReader* reader_ = nullptr;
     const std::vector<TRescuedMessage>* found_ = nullptr;
+    // The shown rows, and every row in the same order.
     std::vector<int32_t> rows_;
+    std::vector<int32_t> allRows_;
+    QString filter_;  // folded
+    QStringMatcher filterMatcher_;
+    mutable TFilterKeys keys_;       // by summary index
+    mutable TFilterKeys foundKeys_;  // by position in the found messages
+    std::vector<uint8_t> shown_;     // by summary index, while a filter is in use
+    std::vector<uint8_t> foundShown_;
     int foundRows_ = 0;
     QLocale locale_;
     QFont boldFont_;

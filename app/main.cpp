@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     brindle::SetApplicationTitle(QStringLiteral("Brindle"));
 
     QStringList arguments = QApplication::arguments();
-    const brindle::TScreenshot screenshot = brindle::TakeScreenshotOptions(arguments);
+    const brindle::TScreenshotOptions screenshot = brindle::TakeScreenshotOptions(arguments);
     brindle::Twnd_oe_Main window(arguments);
     window.show();
     if (!screenshot.FileName.isEmpty()) brindle::TakeScreenshotWhenReady(window, screenshot);

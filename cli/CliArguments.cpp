@@ -72,6 +72,17 @@ const std::vector<TCommandSpec> kCommands = {
      "that starts with \".\" or is a device name such as CON gets \"_\" in front. Prints\n"
      "the path of each file written.\n",
      0, 2, 3, RunAttachments},
+    {"search", "PATH QUERY [--json]", "the messages that hold a text",
+     "PATH is a store, a store folder (every folder of its tree) or an .eml file. Lists\n"
+     "every message whose subject, sender, recipients, text (HTML reduced to its text) or\n"
+     "attachment names hold QUERY, in any case of its letters (full Unicode case folding:\n"
+     "\"STRASSE\" finds \"Straße\"); the content of attachments does not count. One line\n"
+     "per message, tab-separated: file, index (from 0), sender, subject, received time.\n"
+     "With --json: an array of objects with \"File\", \"Index\" (the position from 0, as show\n"
+     "takes it), \"Subject\", \"SenderName\", \"SenderAddress\" and \"Received\" (as list --json\n"
+     "gives them). Finding nothing is no\n"
+     "error: the output is empty (\"[]\" with --json) and the exit status 0.\n",
+     kOptionJson, 2, 2, RunSearch},
     {"scan", "FILE [--json]", "every message text the file holds, indexed or not",
      "Reads the whole store file, also one that cannot be opened, and lists every message\n"
      "text it still holds: offset of the first block (hex), kind (indexed, orphaned: live\n"

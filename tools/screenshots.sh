@@ -23,4 +23,6 @@ shoot() {
 shoot main-window samples/Demo.dbx
 shoot folder-pane samples/Mailbox
 shoot reading-pane --reading-pane --row 4 samples/Demo.dbx
+shoot filter --filter ann samples/Demo.dbx
+shoot find --find the samples/Demo.dbx
 tools/screenshots-viewer.sh "$BUILD"

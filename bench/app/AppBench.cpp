@@ -3,7 +3,8 @@
 // The store (COUNT mails of about 2 KB and 20 mails of 1 MB, written with the test-only
 // writer) is made once and kept in DIR. Reported: opening to the filled list (first and
 // again), a header-click sort by Subject, Gather E-mail Addresses, the process memory with
-// the list filled, and how many cells the list asks for when it paints.
+// the list filled, how many cells the list asks for when it paints, and the filter box:
+// typing a word key by key (the first key makes the rows' filter keys), deleting it again.
 #include "StoreWriter.h"
 #include "app/AppHooks.h"
 #include "app/MainWindow.h"
@@ -13,12 +14,15 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTreeView>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -164,6 +168,26 @@ int main(int argc, char** argv) {
     tree->verticalScrollBar()->setValue(tree->verticalScrollBar()->maximum() / 2);
     uint64_t middleCalls = DataCallsOfOnePaint(tree, model);
 
+    // The filter box, key by key, each key until the list has repainted.
+    auto* filterBox = window.findChild<QLineEdit*>(QStringLiteral("FilterBox"));
+    const QString word = QStringLiteral("meeting");
+    std::vector<double> keys;
+    auto key = [&](auto press) {
+        QElapsedTimer keyTimer;
+        keyTimer.start();
+        press();
+        tree->viewport()->repaint();
+        keys.push_back(static_cast<double>(keyTimer.nsecsElapsed()) / 1e6);
+    };
+    for (QChar c : word) key([&] { QTest::keyClicks(filterBox, QString(c)); });
+    const int filteredRows = model->rowCount();
+    for (qsizetype i = 0; i < word.size(); ++i) key([&] { QTest::keyClick(filterBox, Qt::Key_Backspace); });
+    std::printf("filter keys (ms):");
+    for (double k : keys) std::printf(" %.1f", k);
+    std::printf("\n");
+    const double firstKey = keys.front();
+    const double worstOther = *std::max_element(keys.begin() + 1, keys.end());
+
     std::printf("\n%u messages, %d rows in the list\n", count, model->rowCount());
     Report("open to filled list, first time", first, "ms", 0);
     Report("open to filled list, again (warm)", warm, "ms", 1500);
@@ -172,6 +196,9 @@ int main(int argc, char** argv) {
     Report("Gather E-mail Addresses", gather, "ms", 1000);
     Report("process memory with the list filled (RSS)", rss, "MB", 150);
     Report("peak process memory so far (HWM)", peak, "MB", 0);
+    Report("filter, first key (makes the filter keys)", firstKey, "ms", 0);
+    Report("filter, slowest later key (typing, deleting)", worstOther, "ms", 50);
+    std::printf("%-44s %10d rows\n", "rows shown for \"meeting\"", filteredRows);
     std::printf("%-44s %10d rows\n", "rows visible", visibleRows);
     std::printf("%-44s %10llu (%.1f per visible cell)\n", "cells asked for, one paint at the top",
                 static_cast<unsigned long long>(topCalls), double(topCalls) / std::max(1, visibleRows * 7));

@@ -7,6 +7,7 @@ int RunMainWindowTest(int argc, char** argv);
 int RunRescueScanTest(int argc, char** argv);
 int RunFolderPaneTest(int argc, char** argv);
 int RunReadingWindowTest(int argc, char** argv);
+int RunSearchWindowTest(int argc, char** argv);
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -15,5 +16,6 @@ int main(int argc, char** argv) {
     failures += RunRescueScanTest(argc, argv);
     failures += RunFolderPaneTest(argc, argv);
     failures += RunReadingWindowTest(argc, argv);
+    failures += RunSearchWindowTest(argc, argv);
     return failures == 0 ? 0 : 1;
 }

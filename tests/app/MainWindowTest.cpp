@@ -18,6 +18,7 @@
 #include <QFontInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -616,6 +617,26 @@ private slots:
         return WriteDbxFixture(dir_.path(), QStringLiteral("Lost.dbx"), "Lost", messages);
     }
     QString RescueStatus() const { return Child<QLabel>("sbRescue")->text(); }
+
+    // Found rows obey the filter box like the others, coming and going with the view.
+    void filterAppliesToDeletedAndUnindexedRows() {
+        Open(WriteStoreWithLostMessages());
+        QTRY_VERIFY(!window_->ScanRunning());
+        QTest::keyClicks(Child<QLineEdit>("FilterBox"), QStringLiteral("LOST"));
+        QCOMPARE(Model()->rowCount(), 0);
+        Trigger("mmDeletedMessages");
+        QCOMPARE(Subjects(), QStringList{QStringLiteral("Lost one")});
+        QCOMPARE(window_->StatusText(0), QStringLiteral("Shown: 1 of 7"));
+        QVERIFY(Model()->IsFoundRow(0));
+        Tree()->setCurrentIndex(Model()->index(0, 0));
+        Trigger("mmMessageView");
+        QCOMPARE(viewed_.size(), size_t(1));
+        QVERIFY(viewed_.back().find("Subject: Lost one") != std::string::npos);
+        Trigger("mmDeletedMessages");
+        QCOMPARE(Model()->rowCount(), 0);
+        Child<QLineEdit>("FilterBox")->clear();
+        QCOMPARE(Model()->rowCount(), 5);
+    }
 
     void deletedAndUnindexedMessagesJoinTheListOnRequest() {
         Open(WriteStoreWithLostMessages());

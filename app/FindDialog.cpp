@@ -1,0 +1,193 @@
+#include "app/FindDialog.h"
+
+#include "app/AppHooks.h"
+#include "app/CellTexts.h"
+#include "components/DefaultHandler.h"
+#include "platform/Exceptions.h"
+#include "store/EmlFile.h"
+#include "store/StoreOpener.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace brindle {
+namespace {
+
+constexpr int kProgressSteps = 1000;
+const QSize kDialogSize(640, 420);
+constexpr int kColumnWidths[] = {110, 160, 220};
+
+enum TFindColumn { colFolder, colSender, colSubject, colDate };
+
+QString FolderOf(const TSearchHit& hit) {
+    if (!hit.Folder.empty()) return ShownText(hit.Folder);
+    return QFileInfo(QFile::decodeName(QByteArray::fromStdString(hit.File))).completeBaseName();
+}
+
+}  // namespace
+
+std::string ReadHitText(const TSearchHit& hit) {
+    if (IsEmlFileName(hit.File)) return ReadEmlFile(hit.File);
+    return OpenStore(hit.File)->GetMessageText(hit.Index);
+}
+
+TFindDialog::TFindDialog(const std::string& path, QWidget* parent) : QDialog(parent), path_(path) {
+    setObjectName(QStringLiteral("FindDialog"));
+    setWindowTitle(QStringLiteral("Find in Messages"));
+    resize(kDialogSize);
+    OpenHit = [this](const TSearchHit& hit) { AppHooks().ShowMessageView(ReadHitText(hit), this, QString(), {}); };
+
+    query_ = new QLineEdit(this);
+    query_->setObjectName(QStringLiteral("FindQuery"));
+    query_->setClearButtonEnabled(true);
+    query_->setPlaceholderText(QStringLiteral("Text in subject, sender, recipients, text or attachment names"));
+    findButton_ = new QPushButton(QStringLiteral("Find"), this);
+    findButton_->setObjectName(QStringLiteral("FindButton"));
+    cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cancelButton_->setObjectName(QStringLiteral("FindCancel"));
+    cancelButton_->setEnabled(false);
+    for (QPushButton* button : {findButton_, cancelButton_}) button->setAutoDefault(false);
+    auto* queryRow = new QHBoxLayout;
+    queryRow->addWidget(query_, 1);
+    queryRow->addWidget(findButton_);
+    queryRow->addWidget(cancelButton_);
+
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("FindProgress"));
+    progress_->setRange(0, kProgressSteps);
+    progress_->setTextVisible(false);
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("FindStatus"));
+
+    list_ = new QTreeWidget(this);
+    list_->setObjectName(QStringLiteral("FindHits"));
+    list_->setHeaderLabels(
+        {QStringLiteral("Folder"), QStringLiteral("Sender"), QStringLiteral("Subject"), QStringLiteral("Received")});
+    list_->setRootIsDecorated(false);
+    list_->setUniformRowHeights(true);
+    list_->setAllColumnsShowFocus(true);
+    for (int column = 0; column < 3; ++column) list_->header()->resizeSection(column, kColumnWidths[column]);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(queryRow);
+    layout->addWidget(progress_);
+    layout->addWidget(list_, 1);
+    layout->addWidget(status_);
+
+    connect(query_, &QLineEdit::returnPressed, this, &TFindDialog::StartSearch);
+    connect(findButton_, &QPushButton::clicked, this, &TFindDialog::StartSearch);
+    connect(cancelButton_, &QPushButton::clicked, this, &TFindDialog::StopSearch);
+    connect(list_, &QTreeWidget::itemActivated, this,
+            [this](QTreeWidgetItem* item) { RunGuarded([this, item] { OpenItem(item); }, this); });
+    connect(this, &QDialog::finished, this, &TFindDialog::StopSearch);
+}
+
+TFindDialog::~TFindDialog() { StopSearch(); }
+
+void TFindDialog::Find(const QString& text) {
+    query_->setText(text);
+    StartSearch();
+}
+
+void TFindDialog::StartSearch() {
+    StopSearch();
+    const TSearchQuery query(query_->text().toStdString());
+    if (query.Empty()) return;
+    list_->clear();
+    hits_.clear();
+    progress_->setValue(0);
+    status_->setText(QStringLiteral("Searching..."));
+    cancelButton_->setEnabled(true);
+    finished_ = false;
+    cancel_ = std::make_shared<std::atomic<bool>>(false);
+    // The worker reports through queued calls; the dialog joins it before it goes away, and
+    // calls still queued then go with it.
+    const uint64_t search = ++generation_;
+    worker_ = std::thread([this, query, path = path_, cancel = cancel_, search] {
+        TSearchControl control;
+        control.Cancel = cancel.get();
+        control.Progress = [this, search](uint64_t done, uint64_t total) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, done, total, search] {
+                    if (search == generation_) ShowProgress(done, total);
+                },
+                Qt::QueuedConnection);
+        };
+        std::vector<TSearchHit> hits;
+        QString error;
+        try {
+            hits = SearchPath(path, query, control);
+        } catch (const std::exception& failure) {
+            error = QString::fromUtf8(failure.what());
+        }
+        const bool cancelled = cancel->load();
+        QMetaObject::invokeMethod(
+            this,
+            [this, hits = std::move(hits), cancelled, error, search]() mutable {
+                if (search == generation_) ShowHits(std::move(hits), cancelled, error);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TFindDialog::StopSearch() {
+    if (cancel_) cancel_->store(true);
+    if (worker_.joinable()) worker_.join();
+    cancelButton_->setEnabled(false);
+}
+
+void TFindDialog::ShowProgress(quint64 done, quint64 total) {
+    if (total > 0) progress_->setValue(static_cast<int>(done * kProgressSteps / total));
+}
+
+void TFindDialog::ShowHits(std::vector<TSearchHit> hits, bool cancelled, QString error) {
+    if (worker_.joinable()) worker_.join();
+    finished_ = true;
+    cancelButton_->setEnabled(false);
+    progress_->setValue(kProgressSteps);
+    hits_ = std::move(hits);
+    const QLocale locale;
+    QList<QTreeWidgetItem*> items;
+    for (size_t i = 0; i < hits_.size(); ++i) {
+        const TMessageInfo& info = hits_[i].Info;
+        auto* item = new QTreeWidgetItem(
+            {FolderOf(hits_[i]), ShownText(SenderOf(info)), ShownText(info.Subject), ReceivedText(info, locale)});
+        item->setData(0, Qt::UserRole, static_cast<qulonglong>(i));
+        items.append(item);
+    }
+    list_->addTopLevelItems(items);
+    if (!items.isEmpty()) list_->setCurrentItem(items.front());
+    QString text = QStringLiteral("%1 message%2 found").arg(hits_.size()).arg(hits_.size() == 1 ? "" : "s");
+    if (cancelled) text += QStringLiteral(" (cancelled)");
+    if (!error.isEmpty()) text = error;
+    status_->setText(text);
+    emit SearchEnded();
+}
+
+void TFindDialog::OpenItem(QTreeWidgetItem* item) {
+    if (!item) return;
+    const size_t i = item->data(0, Qt::UserRole).toULongLong();
+    if (i < hits_.size() && OpenHit) OpenHit(hits_[i]);
+}
+
+void TFindDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && Searching()) {
+        StopSearch();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+}  // namespace brindle

@@ -1,0 +1,74 @@
+#pragma once
+// Find in Messages: a query box that searches every message of a store or store folder (the
+// core search, on a worker thread, with a progress bar and Cancel) and lists the hits with
+// folder, sender, subject and date. A double-click or Enter on a hit opens it.
+#include "mailbox/Search.h"
+
+#include <QDialog>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace brindle {
+
+class TFindDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    // path: a store file or a store folder.
+    explicit TFindDialog(const std::string& path, QWidget* parent = nullptr);
+    ~TFindDialog() override;
+
+    // Opens a hit; by default the message is read from its store and shown in the viewer.
+    std::function<void(const TSearchHit& hit)> OpenHit;
+
+    // Starts a search for the text (the query box's text is set to it).
+    void Find(const QString& text);
+    bool Searching() const { return worker_.joinable() && !finished_; }
+    const std::vector<TSearchHit>& Hits() const { return hits_; }
+
+signals:
+    // A search ended (finished or cancelled) and its hits are listed.
+    void SearchEnded();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void StartSearch();
+    void StopSearch();
+    void ShowProgress(quint64 done, quint64 total);
+    void ShowHits(std::vector<TSearchHit> hits, bool cancelled, QString error);
+    void OpenItem(QTreeWidgetItem* item);
+
+    std::string path_;
+    QLineEdit* query_ = nullptr;
+    QPushButton* findButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QLabel* status_ = nullptr;
+    QTreeWidget* list_ = nullptr;
+    std::vector<TSearchHit> hits_;
+    std::thread worker_;
+    std::shared_ptr<std::atomic<bool>> cancel_;
+    bool finished_ = true;
+    // Reports of a search that a newer one replaced are dropped.
+    uint64_t generation_ = 0;
+};
+
+// The message of a hit read from its store (or .eml file), as raw text; throws as the
+// readers do.
+std::string ReadHitText(const TSearchHit& hit);
+
+}  // namespace brindle

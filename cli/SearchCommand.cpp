@@ -1,0 +1,66 @@
+// The command that finds mail: search.
+#include "cli/Commands.h"
+#include "cli/DateFormat.h"
+#include "cli/JsonWriter.h"
+#include "mailbox/Search.h"
+#include "platform/Utf8.h"
+
+namespace brindle {
+namespace {
+
+constexpr size_t kJsonHitsPerFlush = 256;
+
+std::string Cell(std::string_view text) { return ControlsAsSpaces(Utf8OrCp1252Cut(text, kShortStringMax)); }
+
+std::string HitRow(const TSearchHit& hit) {
+    const TMessageInfo& info = hit.Info;
+    const std::string& sender = info.SenderName.empty() ? info.SenderAddress : info.SenderName;
+    std::string row = ControlsAsSpaces(hit.File);
+    row += '\t';
+    row += std::to_string(hit.Index);
+    row += '\t';
+    row += Cell(sender);
+    row += '\t';
+    row += Cell(info.Subject);
+    row += '\t';
+    row += Cell(ReceivedText(info));
+    row += '\n';
+    return row;
+}
+
+void WriteHitObject(TJsonWriter& json, const TSearchHit& hit) {
+    json.BeginObject();
+    json.Member("File", hit.File);
+    json.Member("Index", hit.Index);
+    json.Member("Subject", hit.Info.Subject);
+    json.Member("SenderName", hit.Info.SenderName);
+    json.Member("SenderAddress", hit.Info.SenderAddress);
+    json.Member("Received", hit.Info.Received);
+    json.EndObject();
+}
+
+}  // namespace
+
+void RunSearch(const TCliArguments& args, std::ostream& out) {
+    const TSearchQuery query(args.operands.at(1));
+    if (query.Empty()) throw EUsageError("QUERY must not be empty");
+    TSearchControl control;
+    control.Warnings = args.warnings;
+    const std::vector<TSearchHit> hits = SearchPath(args.operands.at(0), query, control);
+    if (!args.json) {
+        std::string text;
+        for (const TSearchHit& hit : hits) text += HitRow(hit);
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        return;
+    }
+    TJsonWriter json;
+    json.BeginArray();
+    for (size_t i = 0; i < hits.size(); ++i) {
+        WriteHitObject(json, hits[i]);
+        if (i % kJsonHitsPerFlush == kJsonHitsPerFlush - 1) json.FlushTo(out);
+    }
+    json.EndArray();
+    json.FlushTo(out);
+}
+
+}  // namespace brindle
