@@ -1,5 +1,6 @@
 #include "mailbox/FolderExport.h"
 
+#include "mailbox/CodePage.h"
 #include "mailbox/MessageFiles.h"
 #include "platform/Exceptions.h"
 #include "platform/FileNames.h"
@@ -87,6 +88,7 @@ public:
         : options_(options), root_(std::make_unique<TTargetFolder>(outDir)) {}
 
     TExportTotals Run(const TStoreFolder& folder) {
+        codePage_ = options_.CodePage.empty() ? folder.CodePage : options_.CodePage;
         if (options_.Format == TExportFormat::Maildir && !MakeMaildirParts(*root_)) return totals_;
         for (size_t k = 0; k < folder.Nodes.size(); ++k) ExportNode(folder, k);
         return totals_;
@@ -228,11 +230,12 @@ private:
             return;
         }
         if (!reader) return;
+        const std::string codePage = codePage_.empty() ? DecideStoreCodePage(*reader) : codePage_;
         for (int32_t index : IndexesOf(*reader)) {
             try {
                 if (index < 0 || index >= reader->GetMessageCount()) throw Exception("Message index out of range.");
                 const TMessageInfo info = reader->GetMessageInfo(index);
-                WriteMessage(reader->GetMessageText(index), info, index, level, mbox, folderNumber);
+                WriteMessage(reader->GetMessageText(index), info, codePage, index, level, mbox, folderNumber);
                 ++totals_.Messages;
             } catch (const Exception& error) {
                 Problem(level.Shown + ": message " + std::to_string(index) + ": " + error.Message());
@@ -240,12 +243,12 @@ private:
         }
     }
 
-    void WriteMessage(const std::string& text, const TMessageInfo& info, int32_t index, TLevel& level, TNewFile* mbox,
-                      size_t folderNumber) {
+    void WriteMessage(const std::string& text, const TMessageInfo& info, const std::string& codePage, int32_t index,
+                      TLevel& level, TNewFile* mbox, size_t folderNumber) {
         switch (options_.Format) {
             case TExportFormat::Eml: {
                 std::unique_ptr<TNewFile> file =
-                    level.Own->Create(SavedMessageFileName(index, info.Subject), TIfExists::NextFreeName);
+                    level.Own->Create(SavedMessageFileName(index, SummaryToUtf8(info.Subject, codePage)), TIfExists::NextFreeName);
                 std::string scratch;
                 file->Append(NormalizedLineEnds(text, scratch));
                 file->Finish(UnixTimeOf(info.Received));
@@ -268,6 +271,7 @@ private:
     }
 
     const TExportOptions& options_;
+    std::string codePage_;  // empty: each store's own
     std::unique_ptr<TTargetFolder> root_;
     std::vector<TLevel> levels_;
     TExportTotals totals_;

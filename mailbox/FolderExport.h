@@ -34,6 +34,8 @@ struct TExportOptions {
     std::function<void(const std::string&)> Problem;
     // Damage that reading tolerated.
     TWarningSink Warnings;
+    // The code page of the summaries (a label); empty: the folder's, else each store's own.
+    std::string CodePage;
 };
 
 // Exports every folder of the tree into outDir, which must exist. A folder whose store cannot

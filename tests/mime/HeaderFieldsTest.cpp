@@ -107,7 +107,13 @@ INSTANTIATE_TEST_SUITE_P(
                       WordsCase{"a =?broken and =?x?Q?b?=", "a "}, WordsCase{"price =?", "price =?"},
                       WordsCase{"price =?x?", "price =?x?"}, WordsCase{"=?x?Q", "=?x?Q"},
                       WordsCase{"=?x?Q?a", "=?x?Q?a"}, WordsCase{"=?x?Q?=", "=?x?Q?="},
-                      WordsCase{"=?x?Q?a?= =?open", "a =?open"}, WordsCase{"=?utf-8?B?QQ?=", ""},
+                      WordsCase{"=?x?Q?a?= =?open", "a =?open"},
+                      // Base64 whose last group lacks its padding decodes as if padded; a lone
+                      // character of a group gives nothing.
+                      WordsCase{"=?utf-8?B?QQ?=", "A"}, WordsCase{"=?utf-8?B?w6k?=", "\xC3\xA9"},
+                      WordsCase{"=?utf-8?B?8J+OiSBwYXJ0eQ?=", "\xF0\x9F\x8E\x89 party"},
+                      WordsCase{"=?utf-8?B?w6k?= =?utf-8?B?w6k?=", "\xC3\xA9\xC3\xA9"},
+                      WordsCase{"=?utf-8?B?SGVsbG8hQ?=", "Hello!"},
                       // Decoded text is not searched again.
                       WordsCase{"=?x?Q?=3D=3Fx=3FQ=3Fb=3F=3D?=", "=?x?Q?b?="},
                       // Zero bytes are dropped; raw 8-bit text is UTF-8 or else Windows-1252.
