@@ -39,12 +39,13 @@ QString BrowseWithFileDialog(QWidget* owner, const QString& title, const QString
 }
 
 #ifdef BRINDLE_HAVE_VIEWER
-void ShowInViewer(const std::string& rawText, QWidget* parent, const QString& notice) {
-    ShowMessageView(rawText, parent, notice);
+void ShowInViewer(const std::string& rawText, QWidget* parent, const QString& notice,
+                  const std::string& storeCodePage) {
+    ShowMessageView(rawText, parent, notice, storeCodePage);
 }
 #else
 // Without the viewer library the raw text is shown as it is, below the notice.
-void ShowInViewer(const std::string& rawText, QWidget* parent, const QString& notice) {
+void ShowInViewer(const std::string& rawText, QWidget* parent, const QString& notice, const std::string&) {
     QDialog dialog(parent);
     dialog.setWindowTitle(QStringLiteral("Message"));
     auto* layout = new QVBoxLayout(&dialog);

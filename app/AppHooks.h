@@ -34,7 +34,10 @@ struct TAppHooks {
     TAskReplace AskReplace;
     // Shows one message, given as its raw text, and returns when the viewer is closed. notice
     // tells how a recovered text was found and what of it is lost; empty for every other.
-    std::function<void(const std::string& rawText, QWidget* parent, const QString& notice)> ShowMessageView;
+    // storeCodePage: the code page of the store that holds it (a label), empty for none.
+    std::function<void(const std::string& rawText, QWidget* parent, const QString& notice,
+                       const std::string& storeCodePage)>
+        ShowMessageView;
     // Opening a store failed with text: offers to scan the file for the messages it still
     // holds; true for the scan, false for closing the box.
     std::function<bool(QWidget* parent, const QString& title, const QString& text)> OfferScan;

@@ -3,6 +3,7 @@
 #include "app/AboutBox.h"
 #include "app/AddressGathering.h"
 #include "app/CellTexts.h"
+#include "app/CharsetMenu.h"
 #include "app/FileProperties.h"
 #include "app/FolderChooser.h"
 #include "app/MessageListModel.h"
@@ -297,7 +298,26 @@ void Twnd_oe_Main::CreateStatusBar() {
     setStatusBar(sb);
 }
 
+// The store's code page.
+void Twnd_oe_Main::CreateCharsetMenu() {
+    charsetMenu_ = new TCharsetMenu(mmView, sb, this);
+    connect(charsetMenu_, &TCharsetMenu::CodePageChanged, this, [this] { Guarded([this] { ApplyCodePage(); }); });
+}
+
+void Twnd_oe_Main::ApplyCodePage() {
+    model_->SetCodePage(charsetMenu_->CodePage());
+    if (!reader_) return;
+    setWindowTitle(StoreCaption());
+    SetApplicationTitle(StoreCaption());
+}
+
+QString Twnd_oe_Main::StoreCaption() const {
+    const std::string folder = SummaryToUtf8(reader_->GetFolderName(), charsetMenu_->CodePage());
+    return QStringLiteral("Brindle - [%1]").arg(QString::fromStdString(folder));
+}
+
 void Twnd_oe_Main::CreateComponents() {
+    CreateCharsetMenu();
     mruList_ = new Korvane_MRUList(this);
     mruList_->setObjectName(QStringLiteral("MRUList"));
     mruList_->SetApplication(QStringLiteral("Brindle"));
@@ -360,7 +380,7 @@ void Twnd_oe_Main::ReadSingleMessage(const QString& path) {
         KeepFromReplacing(LocalPath(path));
         SetStatusText(1, ElapsedTimeText());
     }
-    AppHooks().ShowMessageView(rawText, this, QString());
+    AppHooks().ShowMessageView(rawText, this, QString(), std::string());
 }
 
 void Twnd_oe_Main::OpenStore(const QString& path) {
@@ -388,6 +408,7 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
     try {
         model_->SetReader(nullptr);
         reader_.reset();
+        charsetMenu_->Close();
         warnings_.clear();
         ShowWarnings();
         StartStopwatch();
@@ -408,6 +429,7 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
         SetStatusText(1, ElapsedTimeText());
         RepaintNow();
         model_->SetReader(reader_.get());
+        model_->SetCodePage(charsetMenu_->Open(QFileInfo(path).absoluteFilePath(), *reader_));
         if (reader_->Loaded()) FillList();
         mruList_->AddFile(path);
         od_.InitialDir =
@@ -435,7 +457,7 @@ void Twnd_oe_Main::ShowWarnings() {
 
 void Twnd_oe_Main::ShowOpenedStore() {
     DetailPanel->setText(kFilePropertiesCaption);
-    QString caption = QStringLiteral("Brindle - [%1]").arg(ShownText(reader_->GetFolderName()));
+    const QString caption = StoreCaption();
     setWindowTitle(caption);
     SetStatusText(0, QStringLiteral("Count: %1").arg(reader_->GetMessageCount()));
     Memo->appendPlainText(FormatLine(reader_->FileKind()));
@@ -555,7 +577,8 @@ void Twnd_oe_Main::cmMessageView() {
         text = RowText(focused.row(), &notice);
         SetStatusText(1, ElapsedTimeText());
     }
-    AppHooks().ShowMessageView(text, this, notice);
+    AppHooks().ShowMessageView(text, this, notice,
+                               model_->IsFoundRow(focused.row()) ? std::string() : charsetMenu_->CodePage());
 }
 
 void Twnd_oe_Main::cmSaveAll() {
@@ -576,7 +599,7 @@ void Twnd_oe_Main::cmSaveAll() {
         } else {
             if (!reader_) continue;
             int32_t index = model_->MessageIndex(row);
-            name = SavedMessageFileName(index, reader_->GetMessageInfo(index).Subject);
+            name = SavedMessageFileName(index, SummaryToUtf8(reader_->GetMessageInfo(index).Subject, model_->CodePage()));
         }
         std::optional<TIfExists> how = asker.HowToWrite(name);
         if (asker.Cancelled()) break;
@@ -590,7 +613,7 @@ void Twnd_oe_Main::cmSaveAll() {
 void Twnd_oe_Main::cmGatherEmail() {
     if (!reader_) return;
     TWaitCursor wait;
-    std::vector<std::string> lines = GatherAddressLines(*reader_);
+    std::vector<std::string> lines = GatherAddressLines(*reader_, model_->CodePage());
     std::string text;
     for (const std::string& line : lines) {
         text += line;
@@ -624,6 +647,7 @@ void Twnd_oe_Main::StartRescueScan(const QString& path, bool asResult) {
         model_->Clear();
         model_->SetReader(nullptr);
         reader_.reset();
+        charsetMenu_->Close();
         Memo->clear();
         const QString caption = QStringLiteral("Brindle - [Scan of %1]").arg(QFileInfo(path).fileName());
         setWindowTitle(caption);

@@ -25,6 +25,7 @@ class QTreeView;
 namespace brindle {
 
 class Korvane_MRUList;
+class TCharsetMenu;
 class Korvane_PersistentPosition;
 class TMessageListModel;
 class TRescueScan;
@@ -65,6 +66,7 @@ public:
 
     TOEReader* Reader() const { return reader_.get(); }
     TMessageListModel* ListModel() const { return model_; }
+    TCharsetMenu* CharsetMenu() const { return charsetMenu_; }
     Korvane_MRUList* MRUList() const { return mruList_; }
     TOpenDialog& OpenDialogState() { return od_; }
     QString StatusText(int panel) const;
@@ -92,6 +94,10 @@ private:
     void CreateHeaderPanel();
     void CreateStatusBar();
     void CreateComponents();
+    // The store's code page: View > Character Set, the list's texts, the caption.
+    void CreateCharsetMenu();
+    void ApplyCodePage();
+    QString StoreCaption() const;
     QAction* AddMenuItem(QMenu* menu, const char* name, const QString& caption, void (Twnd_oe_Main::*handler)());
     template <typename Handler>
     void Guarded(Handler handler);
@@ -149,6 +155,7 @@ private:
     bool scanResult_ = false;
     QString scanPath_;
     Korvane_MRUList* mruList_ = nullptr;
+    TCharsetMenu* charsetMenu_ = nullptr;
     Korvane_PersistentPosition* PP = nullptr;
 };
 

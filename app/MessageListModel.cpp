@@ -142,6 +142,31 @@ QString TMessageListModel::CellText(const TMessageInfo& info, int column) const 
     }
 }
 
+void TMessageListModel::SetCodePage(const std::string& codePage) {
+    codePage_ = codePage;
+    lossy_.clear();
+    if (!rows_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, kColumnCount - 1), {Qt::DisplayRole});
+}
+
+TShownSummary TMessageListModel::ShownTexts(int32_t index, const TMessageInfo& info) const {
+    if (!reader_ || !MayHaveLostCharacters(info)) return ShownSummary(info, {}, codePage_);
+    auto cached = lossy_.find(index);
+    if (cached != lossy_.end()) return cached->second;
+    std::string header;
+    try {
+        header = reader_->GetMessageHeader(index);
+    } catch (const std::exception&) {
+        // The summary's own texts are shown.
+    }
+    return lossy_.emplace(index, ShownSummary(info, header, codePage_)).first->second;
+}
+
+QString TMessageListModel::RowCellText(int32_t index, const TMessageInfo& info, int column) const {
+    if (column != colSender && column != colSubject) return CellText(info, column);
+    const TShownSummary shown = ShownTexts(index, info);
+    return QString::fromStdString(column == colSender ? shown.Sender : shown.Subject);
+}
+
 std::optional<TMessageInfo> TMessageListModel::RowInfo(int row) const {
     if (!IsFoundRow(row)) return reader_ ? std::optional(reader_->GetMessageInfo(MessageIndex(row))) : std::nullopt;
     if (!found_ || FoundPosition(row) >= found_->size()) return std::nullopt;
@@ -174,7 +199,7 @@ QVariant TMessageListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole && role != Qt::DecorationRole && role != Qt::FontRole) return QVariant();
     TMessageInfo info = reader_->GetMessageInfo(MessageIndex(index.row()));
     switch (role) {
-        case Qt::DisplayRole: return CellText(info, index.column());
+        case Qt::DisplayRole: return RowCellText(MessageIndex(index.row()), info, index.column());
         case Qt::DecorationRole: {
             int image = ImageIndex(info, index.column());
             return image < 0 ? QVariant() : QVariant(ListImage(image));
@@ -226,10 +251,23 @@ void TMessageListModel::SortRows(int column, Qt::SortOrder order) {
     std::vector<TSortKey> keys;
     keys.reserve(rows_.size());
     QCollator collator = LocaleCollator(true);
+    const bool byText = column == colSender || column == colSubject;
+    size_t headerReads = 0;
     for (int row = 0; row < static_cast<int>(rows_.size()); ++row) {
         std::optional<TMessageInfo> info = RowInfo(row);
         if (!info) return;
-        keys.push_back(SortKeyOf(*info, column, collator));
+        if (!byText || IsFoundRow(row)) {
+            keys.push_back(SortKeyOf(*info, column, collator));
+            continue;
+        }
+        const int32_t index = MessageIndex(row);
+        const bool lossy = MayHaveLostCharacters(*info);
+        TShownSummary shown;
+        if (lossy && (lossy_.count(index) != 0 || headerReads++ < kSortHeaderReads))
+            shown = ShownTexts(index, *info);
+        else
+            shown = ShownSummary(*info, {}, codePage_);
+        keys.push_back(LocaleSortKey(collator, QString::fromStdString(column == colSender ? shown.Sender : shown.Subject)));
     }
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
 

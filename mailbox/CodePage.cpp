@@ -183,7 +183,15 @@ void NarrowByVotes(std::vector<uint16_t>& candidates, const std::map<uint16_t, i
 const std::vector<TCodePage>& CodePages() { return kCodePages; }
 
 const TCodePage* FindCodePage(std::string_view name) {
-    const std::string_view trimmed = Trim(name);
+    std::string_view trimmed = Trim(name);
+    // "cp932", "windows-936", "ms949": a prefix before the number.
+    for (std::string_view prefix : {"windows-", "cp-", "cp", "ms"}) {
+        if (trimmed.size() > prefix.size() && StartsWithNoCase(trimmed, prefix) &&
+            trimmed.substr(prefix.size()).find_first_not_of("0123456789") == std::string_view::npos) {
+            trimmed.remove_prefix(prefix.size());
+            break;
+        }
+    }
     if (!trimmed.empty() && trimmed.find_first_not_of("0123456789") == std::string_view::npos) {
         if (trimmed.size() > 4) return nullptr;
         uint16_t number = 0;

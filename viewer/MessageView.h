@@ -1,7 +1,8 @@
 #pragma once
 // The entry into the message viewer: shows one message, given as its raw text, in a modal
 // dialog and returns when the user has closed it. A notice (how the text was recovered, what
-// of it is lost) shows above the text; none for a message read as the store holds it.
+// of it is lost) shows above the text; none for a message read as the store holds it. The
+// store's code page (a label) reads 8-bit text of no declared charset; empty for none.
 #include <QString>
 
 #include <string>
@@ -10,6 +11,7 @@ class QWidget;
 
 namespace brindle {
 
-void ShowMessageView(const std::string& rawText, QWidget* parent = nullptr, const QString& notice = QString());
+void ShowMessageView(const std::string& rawText, QWidget* parent = nullptr, const QString& notice = QString(),
+                     const std::string& storeCodePage = {});
 
 }  // namespace brindle

@@ -397,7 +397,8 @@ void Tdlg_oe_Msg::ConnectHandlers() {
 
 void Tdlg_oe_Msg::FormCreate() { pc->setCurrentIndex(0); }
 
-void Tdlg_oe_Msg::LoadMessage(const std::string& rawText) {
+void Tdlg_oe_Msg::LoadMessage(const std::string& rawText, const std::string& storeCodePage) {
+    MoxMsg.StoreCodePage = storeCodePage;
     MoxMsg.SetRawText(rawText);
     MoxMsg.ClearRawMailAfterParse = true;
     MoxMsg.Parse();

@@ -133,7 +133,7 @@ TEST(CodePageNamesTest, LabelsNumbersAndScripts) {
         std::string Page;  // empty: none
     };
     const TName names[] = {{"windows-1251", "windows-1251"}, {"CP1250", "windows-1250"}, {"1257", "windows-1257"},
-                           {"874", "windows-874"},           {"932", "shift_jis"},       {"x-sjis", "shift_jis"},
+                           {"874", "windows-874"},           {"932", "shift_jis"}, {"CP936", "gbk"}, {"windows-874", "windows-874"},       {"x-sjis", "shift_jis"},
                            {"gb2312", "gbk"},                {"950", "big5"},            {"iso-8859-1", "windows-1252"},
                            {"utf-8", ""},                    {"us-ascii", ""},           {"65001", ""},
                            {"12510", ""},                    {"koi8-r", ""},             {"", ""}};

@@ -185,9 +185,10 @@ std::vector<TSampleMessage> DemoMessages() {
                            "", "Anna"});
         messages.push_back(m);
     }
-    // UTF-8 subject; plain and HTML alternatives; unread, high priority.
+    // UTF-8 subject with an emoji, which the Windows-1252 summary lost ("?" in its place);
+    // plain and HTML alternatives; unread, high priority.
     {
-        TSampleMessage m = Summary("Caf\xC3\xA9 \xE2\x98\x95 um drei?", "Jonas Weber", "jonas@demo.example", 0x00, 1, 3,
+        TSampleMessage m = Summary("Caf\xE9 ? um drei?", "Jonas Weber", "jonas@demo.example", 0x00, 1, 3,
                                    "<demo-2@demo.example>");
         m.rawText = CommonHeader(m, EncodedWord("UTF-8", "Caf\xC3\xA9 \xE2\x98\x95 um drei?"),
                                  "Mon, 04 Mar 2024 13:15:00 +0100") +
