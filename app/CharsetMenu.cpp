@@ -99,8 +99,7 @@ void TCharsetMenu::Choose(const std::string& label) {
 
 void TCharsetMenu::Show() {
     label_->setText(codePage_.empty() ? QString() : LabelText(codePage_));
-    label_->setToolTip(codePage_.empty() ? QString()
-                                         : QStringLiteral("The code page in which the summaries are read"));
+    label_->setToolTip(codePage_.empty() ? QString() : QStringLiteral("The code page in which the summaries are read"));
 }
 
 }  // namespace brindle

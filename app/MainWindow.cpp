@@ -599,7 +599,8 @@ void Twnd_oe_Main::cmSaveAll() {
         } else {
             if (!reader_) continue;
             int32_t index = model_->MessageIndex(row);
-            name = SavedMessageFileName(index, SummaryToUtf8(reader_->GetMessageInfo(index).Subject, model_->CodePage()));
+            name =
+                SavedMessageFileName(index, SummaryToUtf8(reader_->GetMessageInfo(index).Subject, model_->CodePage()));
         }
         std::optional<TIfExists> how = asker.HowToWrite(name);
         if (asker.Cancelled()) break;

@@ -267,7 +267,8 @@ void TMessageListModel::SortRows(int column, Qt::SortOrder order) {
             shown = ShownTexts(index, *info);
         else
             shown = ShownSummary(*info, {}, codePage_);
-        keys.push_back(LocaleSortKey(collator, QString::fromStdString(column == colSender ? shown.Sender : shown.Subject)));
+        keys.push_back(
+            LocaleSortKey(collator, QString::fromStdString(column == colSender ? shown.Sender : shown.Subject)));
     }
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
 

@@ -43,11 +43,10 @@ struct TScriptPage {
     uint16_t Number;
 };
 constexpr TScriptPage kScriptPages[] = {
-    {"koi8-r", 1251},      {"koi8-u", 1251},      {"ibm866", 1251},      {"iso-8859-5", 1251},
-    {"x-mac-cyrillic", 1251}, {"iso-2022-jp", 932}, {"euc-jp", 932},      {"gb18030", 936},
-    {"hz-gb-2312", 936},   {"iso-2022-kr", 949},  {"iso-8859-2", 1250},  {"iso-8859-16", 1250},
-    {"iso-8859-7", 1253},  {"iso-8859-8", 1255},  {"iso-8859-8-i", 1255}, {"iso-8859-6", 1256},
-    {"iso-8859-4", 1257},  {"iso-8859-13", 1257}, {"iso-8859-10", 1257}, {"iso-8859-15", 1252},
+    {"koi8-r", 1251},     {"koi8-u", 1251},      {"ibm866", 1251},      {"iso-8859-5", 1251},  {"x-mac-cyrillic", 1251},
+    {"iso-2022-jp", 932}, {"euc-jp", 932},       {"gb18030", 936},      {"hz-gb-2312", 936},   {"iso-2022-kr", 949},
+    {"iso-8859-2", 1250}, {"iso-8859-16", 1250}, {"iso-8859-7", 1253},  {"iso-8859-8", 1255},  {"iso-8859-8-i", 1255},
+    {"iso-8859-6", 1256}, {"iso-8859-4", 1257},  {"iso-8859-13", 1257}, {"iso-8859-10", 1257}, {"iso-8859-15", 1252},
     {"iso-8859-3", 1254},
 };
 
@@ -229,7 +228,8 @@ void TCodePageEvidence::AddHeaderEvidence(const TMessageInfo& info, std::string_
     const THeaderTexts texts = ReadHeaderTexts(header);
     const bool eightBit = NeedsCodePage(info.Subject) || NeedsCodePage(SenderBytes(info));
     for (const std::string& charset : texts.Charsets)
-        if (const TCodePage* page = CodePageOfCharset(charset)) ++(eightBit ? declaredVotes_ : plainDeclaredVotes_)[page->Number];
+        if (const TCodePage* page = CodePageOfCharset(charset))
+            ++(eightBit ? declaredVotes_ : plainDeclaredVotes_)[page->Number];
     if (!eightBit) return;
 
     // Raw 8-bit header text is the same bytes as the summary: it tells nothing.
@@ -291,7 +291,9 @@ std::string TCodePageEvidence::Decide() const {
     for (const TCodePage& page : kCodePages) candidates.push_back(page.Number);
     NarrowByVotes(candidates, headerVotes_);
     NarrowByVotes(candidates, declaredVotes_.empty() ? plainDeclaredVotes_ : declaredVotes_);
-    auto holds = [&](uint16_t number) { return std::find(candidates.begin(), candidates.end(), number) != candidates.end(); };
+    auto holds = [&](uint16_t number) {
+        return std::find(candidates.begin(), candidates.end(), number) != candidates.end();
+    };
     if (candidates.size() > 1 && !eightBitText_.empty()) {
         if (const TCodePage* detected = CodePageOfCharset(DetectedEncoding(eightBitText_)))
             if (holds(detected->Number)) return std::string(detected->Label);
@@ -337,7 +339,8 @@ bool SummaryStandsFor(std::string_view summary, std::string_view header, bool su
             while (i + run < want.size() && want[i + run] == '?') ++run;
             // As many "?" in the header...
             for (size_t j = 0; j + run <= text.size(); ++j)
-                if (reach[j] && std::all_of(text.begin() + j, text.begin() + j + run, [](uint32_t cp) { return cp == '?'; }))
+                if (reach[j] &&
+                    std::all_of(text.begin() + j, text.begin() + j + run, [](uint32_t cp) { return cp == '?'; }))
                     next[j + run] = 1;
             // ...or a run of one or more non-ASCII characters.
             bool open = false;

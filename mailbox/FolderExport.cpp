@@ -247,8 +247,8 @@ private:
                       TLevel& level, TNewFile* mbox, size_t folderNumber) {
         switch (options_.Format) {
             case TExportFormat::Eml: {
-                std::unique_ptr<TNewFile> file =
-                    level.Own->Create(SavedMessageFileName(index, SummaryToUtf8(info.Subject, codePage)), TIfExists::NextFreeName);
+                std::unique_ptr<TNewFile> file = level.Own->Create(
+                    SavedMessageFileName(index, SummaryToUtf8(info.Subject, codePage)), TIfExists::NextFreeName);
                 std::string scratch;
                 file->Append(NormalizedLineEnds(text, scratch));
                 file->Finish(UnixTimeOf(info.Received));

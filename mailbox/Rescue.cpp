@@ -42,8 +42,7 @@ THeaderSummary SummarizeHeaderBlock(std::string_view header, const std::string& 
         return field ? GetHeaderValue(name, *field) : std::string();
     };
     return {DecodeEncodedWords(value("SUBJECT:"), hints), DecodeEncodedWords(value("FROM:"), hints),
-            Utf8OrCp1252(value("DATE:")),
-            Utf8OrCp1252(value("MESSAGE-ID:"))};
+            Utf8OrCp1252(value("DATE:")), Utf8OrCp1252(value("MESSAGE-ID:"))};
 }
 
 // Reads a text's beginning for its header: a short look first, a longer one when needed.
@@ -107,7 +106,7 @@ bool TStoreRescue::Run(const TScanProgress& progress) {
         }
         messages_.push_back(
             {found[i], SummarizeFoundHeader([&](uint64_t bytes) { return dbxScan_->Text(found[i], nullptr, bytes); },
-                                        codePage_)});
+                                            codePage_)});
     }
     file_->ReleasePages(0, file_->Size());
     return true;

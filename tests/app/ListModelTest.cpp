@@ -73,7 +73,8 @@ private slots:
         QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
         model.SetCodePage("windows-1252");
         QCOMPARE(changed.count(), 1);
-        QCOMPARE(model.index(0, Model::colSubject).data().toString(), QString::fromUtf8("\xC3\x8F\xC3\xB0\xC3\xA8\xC3\xA2\xC3\xA5\xC3\xB2"));
+        QCOMPARE(model.index(0, Model::colSubject).data().toString(),
+                 QString::fromUtf8("\xC3\x8F\xC3\xB0\xC3\xA8\xC3\xA2\xC3\xA5\xC3\xB2"));
     }
 
     void cellsShowSenderSubjectDateAndSize() {

@@ -127,7 +127,8 @@ private slots:
         SetMessageBoxPresenter([this](QWidget*, const QString& title, const QString& text) {
             boxes_.append({title, text});
         });
-        AppHooks().ShowMessageView = [this](const std::string& text, QWidget*, const QString& notice, const std::string&) {
+        AppHooks().ShowMessageView = [this](const std::string& text, QWidget*, const QString& notice,
+                                            const std::string&) {
             viewed_.push_back(text);
             notices_.append(notice);
         };
@@ -736,7 +737,8 @@ private slots:
         QCOMPARE(Child<QLabel>("sbCodePage")->text(), QStringLiteral("Cyrillic (Windows-1251)"));
 
         Trigger("mmCharset1252");
-        QCOMPARE(Cell(0, TMessageListModel::colSubject), QString::fromUtf8("\xC3\x8F\xC3\xB0\xC3\xA8\xC3\xA2\xC3\xA5\xC3\xB2"));
+        QCOMPARE(Cell(0, TMessageListModel::colSubject),
+                 QString::fromUtf8("\xC3\x8F\xC3\xB0\xC3\xA8\xC3\xA2\xC3\xA5\xC3\xB2"));
         QCOMPARE(Child<QLabel>("sbCodePage")->text(), QStringLiteral("Western (Windows-1252)"));
         Open(storeA_);
         QVERIFY(Child<QAction>("mmCharsetAuto")->isChecked());

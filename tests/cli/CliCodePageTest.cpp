@@ -13,29 +13,33 @@ namespace ts = testsupport;
 using test::RunTool;
 using test::TTempDir;
 
-const std::string kRussian1251 = "\xCF\xF0\xE8\xE2\xE5\xF2";                      // Привет
+const std::string kRussian1251 = "\xCF\xF0\xE8\xE2\xE5\xF2";  // Привет
 const std::string kRussianUtf8 = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";
-const std::string kParty = "\xF0\x9F\x8E\x89";                                     // 🎉
+const std::string kParty = "\xF0\x9F\x8E\x89";  // 🎉
 
 // A Cyrillic store: the header's encoded word tells what the summary bytes are.
 std::string WriteCyrillicStore(const TTempDir& dir) {
     ts::TStoreMessage russian;
     russian.Subject = kRussian1251;
     russian.SenderName = "Ann";
-    russian.Text = ts::MessageText({"From: Ann <ann@example.org>", "Subject: =?utf-8?B?0J/RgNC40LLQtdGC?="}, "Body\r\n");
+    russian.Text =
+        ts::MessageText({"From: Ann <ann@example.org>", "Subject: =?utf-8?B?0J/RgNC40LLQtdGC?="}, "Body\r\n");
     ts::TStoreMessage lossy;
     lossy.Subject = kRussian1251 + " ??";
     lossy.SenderName = "Ann";
-    lossy.Text = ts::MessageText({"From: Ann <ann@example.org>", "Subject: =?utf-8?B?0J/RgNC40LLQtdGCIPCfjok?="}, "Body\r\n");
+    lossy.Text =
+        ts::MessageText({"From: Ann <ann@example.org>", "Subject: =?utf-8?B?0J/RgNC40LLQtdGCIPCfjok?="}, "Body\r\n");
     const std::string path = dir / "Store.dbx";
     test::WriteFile(path, ts::BuildDbx({russian, lossy}));
     return path;
 }
 
 TEST(CliCodePage, OptionNamesACodePageOrAuto) {
-    const std::pair<std::string, std::string> accepted[] = {
-        {"windows-1251", "windows-1251"}, {"cp1251", "windows-1251"}, {"1251", "windows-1251"},
-        {"CP932", "shift_jis"},           {"auto", ""}};
+    const std::pair<std::string, std::string> accepted[] = {{"windows-1251", "windows-1251"},
+                                                            {"cp1251", "windows-1251"},
+                                                            {"1251", "windows-1251"},
+                                                            {"CP932", "shift_jis"},
+                                                            {"auto", ""}};
     for (const auto& [name, label] : accepted) {
         EXPECT_EQ(ParseArguments({"list", "f.dbx", "--codepage", name}).codePage, label) << name;
         EXPECT_EQ(ParseArguments({"info", "--codepage=" + name, "f.dbx"}).codePage, label) << name;
@@ -63,7 +67,8 @@ TEST(CliCodePage, SummariesAreReadInTheDecidedOrChosenCodePage) {
     EXPECT_NE(json.out.find("\"Subject\": \"" + kRussianUtf8 + " " + kParty + "\""), std::string::npos) << json.out;
 
     const test::TCliRun western = RunTool({"list", path, "--codepage", "1252"});
-    EXPECT_NE(western.out.find("\t\xC3\x8F\xC3\xB0\xC3\xA8\xC3\xA2\xC3\xA5\xC3\xB2\n"), std::string::npos) << western.out;
+    EXPECT_NE(western.out.find("\t\xC3\x8F\xC3\xB0\xC3\xA8\xC3\xA2\xC3\xA5\xC3\xB2\n"), std::string::npos)
+        << western.out;
     EXPECT_NE(RunTool({"info", path, "--json", "--codepage", "cp1250"}).out.find("\"codepage\": \"windows-1250\""),
               std::string::npos);
 }

@@ -15,7 +15,8 @@ using test::WriteDbx;
 using testsupport::TStoreMessage;
 
 // UTF-8 texts and their bytes in a code page, written out by hand.
-const std::string kRussianUtf8 = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xD0\xBC\xD0\xB8\xD1\x80";  // Привет мир
+const std::string kRussianUtf8 =
+    "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xD0\xBC\xD0\xB8\xD1\x80";  // Привет мир
 const std::string kRussian1251 = "\xCF\xF0\xE8\xE2\xE5\xF2 \xEC\xE8\xF0";
 const std::string kGreek1253 = "\xCA\xE1\xEB\xE7\xEC\xDD\xF1\xE1";  // Καλημέρα
 const std::string kJapaneseSjis = "\x93\xFA\x96\x7B\x8C\xEA";       // 日本語
@@ -65,12 +66,13 @@ std::vector<TStoreMessage> Repeated(const TStoreMessage& message, size_t count) 
 
 // Russian sentences in Windows-1251 with nothing else to go by.
 std::vector<TStoreMessage> RussianWithoutLabels() {
-    const char* sentences[] = {"\xCF\xF0\xE8\xE2\xE5\xF2, \xEA\xE0\xEA \xE4\xE5\xEB\xE0? \xC2\xF1\xE5 "
-                               "\xF5\xEE\xF0\xEE\xF8\xEE, \xF1\xEF\xE0\xF1\xE8\xE1\xEE",
-                               "\xC2\xF1\xF2\xF0\xE5\xF7\xE0 \xE2 \xEF\xFF\xF2\xED\xE8\xF6\xF3 \xEF\xEE\xF1\xEB\xE5 "
-                               "\xEE\xE1\xE5\xE4\xE0 \xE2 \xEE\xF4\xE8\xF1\xE5",
-                               "\xCE\xF2\xF7\xE5\xF2 \xE7\xE0 \xEF\xF0\xEE\xF8\xEB\xF3\xFE \xED\xE5\xE4\xE5\xEB\xFE "
-                               "\xE8 \xEF\xEB\xE0\xED \xED\xE0 \xEC\xE5\xF1\xFF\xF6"};
+    const char* sentences[] = {
+        "\xCF\xF0\xE8\xE2\xE5\xF2, \xEA\xE0\xEA \xE4\xE5\xEB\xE0? \xC2\xF1\xE5 "
+        "\xF5\xEE\xF0\xEE\xF8\xEE, \xF1\xEF\xE0\xF1\xE8\xE1\xEE",
+        "\xC2\xF1\xF2\xF0\xE5\xF7\xE0 \xE2 \xEF\xFF\xF2\xED\xE8\xF6\xF3 \xEF\xEE\xF1\xEB\xE5 "
+        "\xEE\xE1\xE5\xE4\xE0 \xE2 \xEE\xF4\xE8\xF1\xE5",
+        "\xCE\xF2\xF7\xE5\xF2 \xE7\xE0 \xEF\xF0\xEE\xF8\xEB\xF3\xFE \xED\xE5\xE4\xE5\xEB\xFE "
+        "\xE8 \xEF\xEB\xE0\xED \xED\xE0 \xEC\xE5\xF1\xFF\xF6"};
     std::vector<TStoreMessage> messages;
     for (const char* text : sentences) messages.push_back(MessageWith(text, {std::string("Subject: ") + text}));
     return messages;
@@ -88,11 +90,12 @@ INSTANTIATE_TEST_SUITE_P(
                       false, "windows-1251"},
         TDecisionCase{"HeaderDoubleByte",
                       {MessageWith(kJapaneseSjis, {"Subject: =?ISO-2022-JP?B?GyRCRnxLXDhsGyhC?="})},
-                      false, "shift_jis"},
+                      false,
+                      "shift_jis"},
         // Raw header bytes equal the summary's: only the declared charset tells.
         TDecisionCase{"DeclaredCharsetOfTheScript",
-                      Repeated(MessageWith(kGreek1253, {"Subject: " + kGreek1253,
-                                                        "Content-Type: text/plain; charset=ISO-8859-7"}),
+                      Repeated(MessageWith(kGreek1253,
+                                           {"Subject: " + kGreek1253, "Content-Type: text/plain; charset=ISO-8859-7"}),
                                2),
                       false, "windows-1253"},
         TDecisionCase{"DeclaredCharsetInAVersion4Folder",
@@ -100,9 +103,11 @@ INSTANTIATE_TEST_SUITE_P(
                                                         "Content-Type: text/plain; charset=\"iso-8859-7\""}),
                                2),
                       true, "windows-1253"},
-        TDecisionCase{"DeclaredKoi8IsCyrillic",
-                      {MessageWith(kRussian1251, {"Subject: " + kRussian1251, "Content-Type: text/plain; charset=koi8-r"})},
-                      false, "windows-1251"},
+        TDecisionCase{
+            "DeclaredKoi8IsCyrillic",
+            {MessageWith(kRussian1251, {"Subject: " + kRussian1251, "Content-Type: text/plain; charset=koi8-r"})},
+            false,
+            "windows-1251"},
         TDecisionCase{"StatisticsOfTheSummaries", RussianWithoutLabels(), false, "windows-1251"},
         // Several Western pages read these bytes alike; the declared Latin-1 picks Windows-1252.
         TDecisionCase{"WesternStaysWindows1252",
@@ -112,19 +117,25 @@ INSTANTIATE_TEST_SUITE_P(
                       false, "windows-1252"},
         TDecisionCase{"WesternWithoutLabels",
                       {MessageWith(kCafe1252, {"Subject: " + kCafe1252}), MessageWith("Hello", {"Subject: Hello"})},
-                      false, "windows-1252"},
-        TDecisionCase{"AsciiOnly", {MessageWith("Hello", {"Subject: Hello", "Content-Type: text/plain; charset=us-ascii"})},
-                      false, "windows-1252"}));
+                      false,
+                      "windows-1252"},
+        TDecisionCase{"AsciiOnly",
+                      {MessageWith("Hello", {"Subject: Hello", "Content-Type: text/plain; charset=us-ascii"})},
+                      false,
+                      "windows-1252"}));
 
 TEST(CodePageDecisionTest, AFolderDecidesOverItsListAndStores) {
     TTempDir dir;
-    testsupport::WriteFolderList(dir / "Folders.dbx", {{1, 0xFFFFFFFF, "\xC2\xF5\xEE\xE4\xFF\xF9\xE8\xE5", "Inbox.dbx"}});
-    WriteDbx(dir / "Inbox.dbx", Repeated(MessageWith(kRussian1251, {"Subject: =?utf-8?B?0J/RgNC40LLQtdGCINC80LjRgA==?="}), 2));
+    testsupport::WriteFolderList(dir / "Folders.dbx",
+                                 {{1, 0xFFFFFFFF, "\xC2\xF5\xEE\xE4\xFF\xF9\xE8\xE5", "Inbox.dbx"}});
+    WriteDbx(dir / "Inbox.dbx",
+             Repeated(MessageWith(kRussian1251, {"Subject: =?utf-8?B?0J/RgNC40LLQtdGCINC80LjRgA==?="}), 2));
     const TStoreFolder folder = ReadStoreFolder(dir.Path());
     EXPECT_EQ(folder.CodePage, "windows-1251");
     ASSERT_EQ(folder.Nodes.size(), 1u);
     EXPECT_EQ(folder.Nodes[0].Name, "\xD0\x92\xD1\x85\xD0\xBE\xD0\xB4\xD1\x8F\xD1\x89\xD0\xB8\xD0\xB5");  // Входящие
-    EXPECT_EQ(ReadStoreFolder(dir.Path(), {}, "windows-1252").Nodes[0].Name, "\xC3\x82\xC3\xB5\xC3\xAE\xC3\xA4\xC3\xBF\xC3\xB9\xC3\xA8\xC3\xA5");
+    EXPECT_EQ(ReadStoreFolder(dir.Path(), {}, "windows-1252").Nodes[0].Name,
+              "\xC3\x82\xC3\xB5\xC3\xAE\xC3\xA4\xC3\xBF\xC3\xB9\xC3\xA8\xC3\xA5");
 }
 
 TEST(CodePageNamesTest, LabelsNumbersAndScripts) {
@@ -132,21 +143,45 @@ TEST(CodePageNamesTest, LabelsNumbersAndScripts) {
         std::string Name;
         std::string Page;  // empty: none
     };
-    const TName names[] = {{"windows-1251", "windows-1251"}, {"CP1250", "windows-1250"}, {"1257", "windows-1257"},
-                           {"874", "windows-874"},           {"932", "shift_jis"}, {"CP936", "gbk"}, {"windows-874", "windows-874"},       {"x-sjis", "shift_jis"},
-                           {"gb2312", "gbk"},                {"950", "big5"},            {"iso-8859-1", "windows-1252"},
-                           {"utf-8", ""},                    {"us-ascii", ""},           {"65001", ""},
-                           {"12510", ""},                    {"koi8-r", ""},             {"", ""}};
+    const TName names[] = {{"windows-1251", "windows-1251"},
+                           {"CP1250", "windows-1250"},
+                           {"1257", "windows-1257"},
+                           {"874", "windows-874"},
+                           {"932", "shift_jis"},
+                           {"CP936", "gbk"},
+                           {"windows-874", "windows-874"},
+                           {"x-sjis", "shift_jis"},
+                           {"gb2312", "gbk"},
+                           {"950", "big5"},
+                           {"iso-8859-1", "windows-1252"},
+                           {"utf-8", ""},
+                           {"us-ascii", ""},
+                           {"65001", ""},
+                           {"12510", ""},
+                           {"koi8-r", ""},
+                           {"", ""}};
     for (const TName& name : names) {
         const TCodePage* page = FindCodePage(name.Name);
         EXPECT_EQ(page ? std::string(page->Label) : std::string(), name.Page) << name.Name;
     }
-    const TName scripts[] = {{"KOI8-R", "windows-1251"},     {"ISO-8859-5", "windows-1251"}, {"cp866", "windows-1251"},
-                             {"ISO-2022-JP", "shift_jis"},   {"EUC-JP", "shift_jis"},        {"GB2312", "gbk"},
-                             {"Big5", "big5"},               {"EUC-KR", "euc-kr"},           {"ISO-8859-2", "windows-1250"},
-                             {"ISO-8859-7", "windows-1253"}, {"ISO-8859-9", "windows-1254"}, {"ISO-8859-8", "windows-1255"},
-                             {"ISO-8859-6", "windows-1256"}, {"ISO-8859-13", "windows-1257"}, {"TIS-620", "windows-874"},
-                             {"windows-1258", "windows-1258"}, {"utf-8", ""},                {"us-ascii", ""}};
+    const TName scripts[] = {{"KOI8-R", "windows-1251"},
+                             {"ISO-8859-5", "windows-1251"},
+                             {"cp866", "windows-1251"},
+                             {"ISO-2022-JP", "shift_jis"},
+                             {"EUC-JP", "shift_jis"},
+                             {"GB2312", "gbk"},
+                             {"Big5", "big5"},
+                             {"EUC-KR", "euc-kr"},
+                             {"ISO-8859-2", "windows-1250"},
+                             {"ISO-8859-7", "windows-1253"},
+                             {"ISO-8859-9", "windows-1254"},
+                             {"ISO-8859-8", "windows-1255"},
+                             {"ISO-8859-6", "windows-1256"},
+                             {"ISO-8859-13", "windows-1257"},
+                             {"TIS-620", "windows-874"},
+                             {"windows-1258", "windows-1258"},
+                             {"utf-8", ""},
+                             {"us-ascii", ""}};
     for (const TName& script : scripts) {
         const TCodePage* page = CodePageOfCharset(script.Name);
         EXPECT_EQ(page ? std::string(page->Label) : std::string(), script.Page) << script.Name;
@@ -211,8 +246,9 @@ TEST(ShownSummaryTest, TakesTheHeaderWhereTheSummaryLostCharacters) {
     const std::string party = "\xF0\x9F\x8E\x89";
     const TCase cases[] = {
         // Unpadded base64 in the header's words.
-        {"?? party", "Ann ??", "Subject: =?utf-8?B?8J+OiSBwYXJ0eQ?=\r\nFrom: =?utf-8?Q?Ann_=F0=9F=8E=89?= <a@x.org>\r\n",
-         party + " party", "Ann " + party},
+        {"?? party", "Ann ??",
+         "Subject: =?utf-8?B?8J+OiSBwYXJ0eQ?=\r\nFrom: =?utf-8?Q?Ann_=F0=9F=8E=89?= <a@x.org>\r\n", party + " party",
+         "Ann " + party},
         {"Why?", "Ann", "Subject: Why?\r\nFrom: Ann <a@x.org>\r\n", "Why?", "Ann"},
         {"Where ??", "Ann", "Subject: Other\r\n", "Where ??", "Ann"},
         {"Hi ?", "Ann", "", "Hi ?", "Ann"},

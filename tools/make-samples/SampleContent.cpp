@@ -188,8 +188,8 @@ std::vector<TSampleMessage> DemoMessages() {
     // UTF-8 subject with an emoji, which the Windows-1252 summary lost ("?" in its place);
     // plain and HTML alternatives; unread, high priority.
     {
-        TSampleMessage m = Summary("Caf\xE9 ?? um drei?", "Jonas Weber", "jonas@demo.example", 0x00, 1, 3,
-                                   "<demo-2@demo.example>");
+        TSampleMessage m =
+            Summary("Caf\xE9 ?? um drei?", "Jonas Weber", "jonas@demo.example", 0x00, 1, 3, "<demo-2@demo.example>");
         m.rawText = CommonHeader(m, EncodedWord("UTF-8", "Caf\xC3\xA9 \xF0\x9F\x8D\xB0 um drei?"),
                                  "Mon, 04 Mar 2024 13:15:00 +0100") +
                     Lines({"Content-Type: multipart/alternative; boundary=\"=_alt_demo2\"", "", "--=_alt_demo2",
