@@ -659,6 +659,7 @@ void Twnd_oe_Main::StartRescueScan(const QString& path, bool asResult) {
     sbProgress_->setValue(0);
     sbProgress_->show();
     scan_ = std::make_unique<TRescueScan>(LocalPath(path));
+    scan_->SetCodePage(charsetMenu_->CodePage());
     connect(scan_.get(), &TRescueScan::Progress, this, &Twnd_oe_Main::RescueScanProgress);
     connect(scan_.get(), &TRescueScan::Finished, this,
             [this](bool ok) { Guarded([this, ok] { RescueScanFinished(ok); }); });
