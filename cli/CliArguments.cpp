@@ -14,8 +14,8 @@ constexpr std::string_view kProgram = "brindle-cli";
 const std::vector<TCommandSpec> kCommands = {
     {"info", "FILE [--json]", "kind, folder name and message count of a store",
      "Prints the store's kind (1: version 4 folder .mbx, 2: version 5/6 folder .dbx), its\n"
-     "folder name, its message count and the code page its summaries are read in. With\n"
-     "--json: {\"kind\", \"folder\", \"codepage\", \"count\"}.\n",
+     "folder name and its message count. With --json: {\"kind\", \"folder\", \"codepage\"\n"
+     "(the code page the summaries are read in), \"count\"}.\n",
      kOptionJson | kOptionCodePage, 1, 1, RunInfo},
     {"list", "FILE [--json]", "one row per message summary",
      "Prints one line per message summary, tab-separated: index (from 0), flags in hex,\n"
