@@ -28,8 +28,8 @@ void SortUniqueByCollator(std::vector<std::string>& lines, const QCollator& coll
     lines = std::move(unique);
 }
 
-std::vector<std::string> GatherAddressLines(TOEReader& reader) {
-    std::vector<std::string> lines = CollectAddressLines(reader);
+std::vector<std::string> GatherAddressLines(TOEReader& reader, const std::string& codePage) {
+    std::vector<std::string> lines = CollectAddressLines(reader, codePage);
     SortUniqueByCollator(lines, LocaleCollator(false));
     return lines;
 }

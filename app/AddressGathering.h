@@ -15,6 +15,6 @@ namespace brindle {
 void SortUniqueByCollator(std::vector<std::string>& lines, const QCollator& collator);
 
 // The gathered list of a store under the user's locale.
-std::vector<std::string> GatherAddressLines(TOEReader& reader);
+std::vector<std::string> GatherAddressLines(TOEReader& reader, const std::string& codePage = {});
 
 }  // namespace brindle

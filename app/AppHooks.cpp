@@ -39,12 +39,14 @@ QString BrowseWithFileDialog(QWidget* owner, const QString& title, const QString
 }
 
 #ifdef BRINDLE_HAVE_VIEWER
-void ShowInViewer(const std::string& rawText, QWidget* parent, const QString& notice, const TMessageStep& step) {
-    ShowMessageView(rawText, parent, notice, step);
+void ShowInViewer(const std::string& rawText, QWidget* parent, const QString& notice,
+                  const std::string& storeCodePage, const TMessageStep& step) {
+    ShowMessageView(rawText, parent, notice, storeCodePage, step);
 }
 #else
 // Without the viewer library the raw text is shown as it is, below the notice.
-void ShowInViewer(const std::string& rawText, QWidget* parent, const QString& notice, const TMessageStep&) {
+void ShowInViewer(const std::string& rawText, QWidget* parent, const QString& notice, const std::string&,
+                  const TMessageStep&) {
     QDialog dialog(parent);
     dialog.setWindowTitle(QStringLiteral("Message"));
     auto* layout = new QVBoxLayout(&dialog);

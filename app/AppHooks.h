@@ -34,9 +34,11 @@ struct TAppHooks {
     // Asks what to do when a saved message's name is taken in the folder.
     TAskReplace AskReplace;
     // Shows one message, given as its raw text, and returns when the viewer is closed. notice
-    // tells how a recovered text was found and what of it is lost; empty for every other. step
+    // tells how a recovered text was found and what of it is lost; empty for every other.
+    // storeCodePage: the code page of the store that holds it (a label), empty for none. step
     // moves the viewer through the list; empty for a message that is not in the list.
-    std::function<void(const std::string& rawText, QWidget* parent, const QString& notice, const TMessageStep& step)>
+    std::function<void(const std::string& rawText, QWidget* parent, const QString& notice,
+                       const std::string& storeCodePage, const TMessageStep& step)>
         ShowMessageView;
     // Opening a store failed with text: offers to scan the file for the messages it still
     // holds; true for the scan, false for closing the box.

@@ -3,6 +3,7 @@
 #include "app/AboutBox.h"
 #include "app/AddressGathering.h"
 #include "app/CellTexts.h"
+#include "app/CharsetMenu.h"
 #include "app/ExportDialog.h"
 #include "app/FileProperties.h"
 #include "app/FilterBox.h"
@@ -44,6 +45,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -363,7 +365,36 @@ void Twnd_oe_Main::CreateStatusBar() {
     setStatusBar(sb);
 }
 
+// The store's code page.
+void Twnd_oe_Main::CreateCharsetMenu() {
+    charsetMenu_ = new TCharsetMenu(mmView, sb, this);
+    connect(charsetMenu_, &TCharsetMenu::CodePageChanged, this, [this] { Guarded([this] { ApplyCodePage(); }); });
+}
+
+void Twnd_oe_Main::ApplyCodePage() {
+    model_->SetCodePage(charsetMenu_->CodePage());
+    if (folderPane_->Folder()) RenameFolders();
+    if (!reader_) return;
+    setWindowTitle(StoreCaption());
+    SetApplicationTitle(StoreCaption());
+}
+
+// The folder names read again in the code page now in use; the open folder stays open.
+void Twnd_oe_Main::RenameFolders() {
+    const int node = folderPane_->CurrentNode();
+    TStoreFolder folder = ReadStoreFolder(folderPane_->Folder()->Path, {}, charsetMenu_->CodePage());
+    const QSignalBlocker quiet(folderPane_);
+    folderPane_->SetFolder(std::move(folder));
+    if (node >= 0) folderPane_->SelectNode(node);
+}
+
+QString Twnd_oe_Main::StoreCaption() const {
+    const std::string folder = SummaryToUtf8(reader_->GetFolderName(), charsetMenu_->CodePage());
+    return QStringLiteral("Brindle - [%1]").arg(QString::fromStdString(folder));
+}
+
 void Twnd_oe_Main::CreateComponents() {
+    CreateCharsetMenu();
     mruList_ = new Korvane_MRUList(this);
     mruList_->setObjectName(QStringLiteral("MRUList"));
     mruList_->SetApplication(QStringLiteral("Brindle"));
@@ -431,7 +462,7 @@ void Twnd_oe_Main::ReadSingleMessage(const QString& path) {
         KeepFromReplacing(LocalPath(path));
         SetStatusText(1, ElapsedTimeText());
     }
-    AppHooks().ShowMessageView(rawText, this, QString(), TMessageStep());
+    AppHooks().ShowMessageView(rawText, this, QString(), std::string(), TMessageStep());
 }
 
 void Twnd_oe_Main::OpenStore(const QString& path) {
@@ -460,6 +491,7 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
     try {
         model_->SetReader(nullptr);
         reader_.reset();
+        charsetMenu_->Close();
         warnings_.clear();
         ShowWarnings();
         StartStopwatch();
@@ -480,6 +512,9 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
         SetStatusText(1, ElapsedTimeText());
         RepaintNow();
         model_->SetReader(reader_.get());
+        model_->SetCodePage(folderPane_->Folder()
+                                ? charsetMenu_->Open(storeFolderDir_, *reader_, storeFolderCodePage_)
+                                : charsetMenu_->Open(QFileInfo(path).absoluteFilePath(), *reader_));
         if (reader_->Loaded()) FillList();
         if (!folderPane_->Folder()) mruList_->AddFile(path);
         od_.InitialDir =
@@ -511,7 +546,7 @@ void Twnd_oe_Main::ShowWarnings() {
 
 void Twnd_oe_Main::ShowOpenedStore() {
     DetailPanel->setText(kFilePropertiesCaption);
-    QString caption = QStringLiteral("Brindle - [%1]").arg(ShownText(reader_->GetFolderName()));
+    const QString caption = StoreCaption();
     setWindowTitle(caption);
     SetStatusText(0, QStringLiteral("Count: %1").arg(reader_->GetMessageCount()));
     Memo->appendPlainText(FormatLine(reader_->FileKind()));
@@ -748,7 +783,8 @@ void Twnd_oe_Main::cmMessageView() {
         text = RowText(focused.row(), &notice);
         SetStatusText(1, ElapsedTimeText());
     }
-    AppHooks().ShowMessageView(text, this, notice, [this](int step, std::string& rawText, QString& notice) {
+    const std::string codePage = model_->IsFoundRow(focused.row()) ? std::string() : charsetMenu_->CodePage();
+    AppHooks().ShowMessageView(text, this, notice, codePage, [this](int step, std::string& rawText, QString& notice) {
         return StepToRow(step, rawText, notice);
     });
 }
@@ -771,7 +807,8 @@ void Twnd_oe_Main::cmSaveAll() {
         } else {
             if (!reader_) continue;
             int32_t index = model_->MessageIndex(row);
-            name = SavedMessageFileName(index, reader_->GetMessageInfo(index).Subject);
+            name =
+                SavedMessageFileName(index, SummaryToUtf8(reader_->GetMessageInfo(index).Subject, model_->CodePage()));
         }
         std::optional<TIfExists> how = asker.HowToWrite(name);
         if (asker.Cancelled()) break;
@@ -785,7 +822,7 @@ void Twnd_oe_Main::cmSaveAll() {
 void Twnd_oe_Main::cmGatherEmail() {
     if (!reader_) return;
     TWaitCursor wait;
-    std::vector<std::string> lines = GatherAddressLines(*reader_);
+    std::vector<std::string> lines = GatherAddressLines(*reader_, model_->CodePage());
     std::string text;
     for (const std::string& line : lines) {
         text += line;
@@ -819,6 +856,7 @@ void Twnd_oe_Main::StartRescueScan(const QString& path, bool asResult) {
         model_->Clear();
         model_->SetReader(nullptr);
         reader_.reset();
+        charsetMenu_->Close();
         Memo->clear();
         readingPane_->Clear();
         const QString caption = QStringLiteral("Brindle - [Scan of %1]").arg(QFileInfo(path).fileName());
@@ -830,6 +868,7 @@ void Twnd_oe_Main::StartRescueScan(const QString& path, bool asResult) {
     sbProgress_->setValue(0);
     sbProgress_->show();
     scan_ = std::make_unique<TRescueScan>(LocalPath(path));
+    scan_->SetCodePage(charsetMenu_->CodePage());
     connect(scan_.get(), &TRescueScan::Progress, this, &Twnd_oe_Main::RescueScanProgress);
     connect(scan_.get(), &TRescueScan::Finished, this,
             [this](bool ok) { Guarded([this, ok] { RescueScanFinished(ok); }); });
@@ -908,6 +947,11 @@ void Twnd_oe_Main::OpenStoreFolder(const QString& dir) {
     QStringList folderWarnings;
     TStoreFolder folder = ReadStoreFolder(
         LocalPath(dir), [&](const TWarning& warning) { folderWarnings.append(ShownText(warning.Describe())); });
+    // One code page for the whole folder: the one chosen for it before, else the decided one.
+    storeFolderDir_ = QFileInfo(dir).absoluteFilePath();
+    storeFolderCodePage_ = folder.CodePage;
+    const TCodePage* chosen = FindCodePage(TCharsetMenu::Remembered(storeFolderDir_));
+    if (chosen && chosen->Label != folder.CodePage) folder = ReadStoreFolder(LocalPath(dir), {}, std::string(chosen->Label));
     ClearOpenStore();
     folderPane_->SetFolder(std::move(folder));
     folderPane_->show();
@@ -963,6 +1007,8 @@ void Twnd_oe_Main::ClearOpenStore() {
 }
 
 void Twnd_oe_Main::CloseStoreFolder() {
+    storeFolderDir_.clear();
+    storeFolderCodePage_.clear();
     folderPane_->Clear();
     folderPane_->hide();
 }
@@ -1031,7 +1077,8 @@ void Twnd_oe_Main::FindInMessages(const QString& text) {
     // Hits of the open store are read through its reader, which is open already.
     dialog.OpenHit = [this, &dialog](const TSearchHit& hit) {
         const bool open = reader_ && hit.File == reader_->FileName();
-        AppHooks().ShowMessageView(open ? reader_->GetMessageText(hit.Index) : ReadHitText(hit), &dialog, QString(), {});
+        AppHooks().ShowMessageView(open ? reader_->GetMessageText(hit.Index) : ReadHitText(hit), &dialog, QString(),
+                                   charsetMenu_->CodePage(), {});
     };
     if (!text.isEmpty()) dialog.Find(text);
     AppHooks().RunModal(dialog);

@@ -25,6 +25,7 @@ class QTreeView;
 namespace brindle {
 
 class Korvane_MRUList;
+class TCharsetMenu;
 class Korvane_PersistentPosition;
 class TFolderPane;
 class TMessageListModel;
@@ -85,6 +86,7 @@ public:
 
     TOEReader* Reader() const { return reader_.get(); }
     TMessageListModel* ListModel() const { return model_; }
+    TCharsetMenu* CharsetMenu() const { return charsetMenu_; }
     Korvane_MRUList* MRUList() const { return mruList_; }
     TOpenDialog& OpenDialogState() { return od_; }
     QString StatusText(int panel) const;
@@ -119,6 +121,11 @@ private:
     void ClearOpenStore();
     void CloseStoreFolder();
     void FilterChanged(const QString& text);
+    // The store's code page: View > Character Set, the list's texts, the caption.
+    void CreateCharsetMenu();
+    void ApplyCodePage();
+    void RenameFolders();
+    QString StoreCaption() const;
     QAction* AddMenuItem(QMenu* menu, const char* name, const QString& caption, void (Twnd_oe_Main::*handler)());
     template <typename Handler>
     void Guarded(Handler handler);
@@ -196,8 +203,12 @@ private:
     std::unique_ptr<TRescueScan> scan_;
     std::unique_ptr<TStoreRescue> rescue_;
     bool scanResult_ = false;
+    // The open store folder (absolute) and the code page decided for it.
+    QString storeFolderDir_;
+    std::string storeFolderCodePage_;
     QString scanPath_;
     Korvane_MRUList* mruList_ = nullptr;
+    TCharsetMenu* charsetMenu_ = nullptr;
     Korvane_PersistentPosition* PP = nullptr;
     // The folder pane beside the list, shown while a store folder is open.
     TFolderPane* folderPane_ = nullptr;

@@ -143,7 +143,8 @@ const TFilterKeys& TMessageListModel::KeysOf(bool found) const {
         found ? (found_ ? found_->size() : 0) : (reader_ ? static_cast<size_t>(allRows_.size() - foundRows_) : 0);
     for (size_t i = 0; i < count; ++i) {
         const TMessageInfo info = found ? FoundInfo((*found_)[i]) : reader_->GetMessageInfo(static_cast<int32_t>(i));
-        keys.Add(FilterKey(ShownText(info.SenderName), ShownText(info.SenderAddress), ShownText(info.Subject)));
+        auto text = [this](const std::string& bytes) { return QString::fromStdString(SummaryToUtf8(bytes, codePage_)); };
+        keys.Add(FilterKey(text(info.SenderName), text(info.SenderAddress), text(info.Subject)));
     }
     return keys;
 }
@@ -220,6 +221,34 @@ std::optional<TMessageInfo> TMessageListModel::InfoOf(int32_t number) const {
     return FoundInfo((*found_)[position]);
 }
 
+void TMessageListModel::SetCodePage(const std::string& codePage) {
+    codePage_ = codePage;
+    lossy_.clear();
+    keys_.Clear();
+    foundKeys_.Clear();
+    if (Filtering()) ApplyFilter();
+    if (!rows_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, kColumnCount - 1), {Qt::DisplayRole});
+}
+
+TShownSummary TMessageListModel::ShownTexts(int32_t index, const TMessageInfo& info) const {
+    if (!reader_ || !MayHaveLostCharacters(info)) return ShownSummary(info, {}, codePage_);
+    auto cached = lossy_.find(index);
+    if (cached != lossy_.end()) return cached->second;
+    std::string header;
+    try {
+        header = reader_->GetMessageHeader(index);
+    } catch (const std::exception&) {
+        // The summary's own texts are shown.
+    }
+    return lossy_.emplace(index, ShownSummary(info, header, codePage_)).first->second;
+}
+
+QString TMessageListModel::RowCellText(int32_t index, const TMessageInfo& info, int column) const {
+    if (column != colSender && column != colSubject) return CellText(info, column);
+    const TShownSummary shown = ShownTexts(index, info);
+    return QString::fromStdString(column == colSender ? shown.Sender : shown.Subject);
+}
+
 QVariant TMessageListModel::FoundRowData(const TRescuedMessage& message, int column, int role) const {
     const bool indexed = message.Found.Kind == TFoundKind::Indexed;
     switch (role) {
@@ -246,7 +275,7 @@ QVariant TMessageListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole && role != Qt::DecorationRole && role != Qt::FontRole) return QVariant();
     TMessageInfo info = reader_->GetMessageInfo(MessageIndex(index.row()));
     switch (role) {
-        case Qt::DisplayRole: return CellText(info, index.column());
+        case Qt::DisplayRole: return RowCellText(MessageIndex(index.row()), info, index.column());
         case Qt::DecorationRole: {
             int image = ImageIndex(info, index.column());
             return image < 0 ? QVariant() : QVariant(ListImage(image));
@@ -300,10 +329,24 @@ void TMessageListModel::SortRows(int column, Qt::SortOrder order) {
     std::vector<TSortKey> keys;
     keys.reserve(allRows_.size());
     QCollator collator = LocaleCollator(true);
+    const bool byText = column == colSender || column == colSubject;
+    size_t headerReads = 0;
     for (int32_t number : allRows_) {
         std::optional<TMessageInfo> info = InfoOf(number);
         if (!info) return;
-        keys.push_back(SortKeyOf(*info, column, collator));
+        if (!byText || number < 0) {
+            keys.push_back(SortKeyOf(*info, column, collator));
+            continue;
+        }
+        const int32_t index = number;
+        const bool lossy = MayHaveLostCharacters(*info);
+        TShownSummary shown;
+        if (lossy && (lossy_.count(index) != 0 || headerReads++ < kSortHeaderReads))
+            shown = ShownTexts(index, *info);
+        else
+            shown = ShownSummary(*info, {}, codePage_);
+        keys.push_back(
+            LocaleSortKey(collator, QString::fromStdString(column == colSender ? shown.Sender : shown.Subject)));
     }
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
 

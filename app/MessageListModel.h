@@ -5,6 +5,7 @@
 // summary, or from the summary of the found message's own header.
 #include "app/ListFilter.h"
 #include "app/SortKey.h"
+#include "mailbox/CodePage.h"
 #include "mailbox/Rescue.h"
 #include "store/OEReader.h"
 
@@ -17,6 +18,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace brindle {
@@ -39,7 +42,16 @@ public:
     explicit TMessageListModel(QObject* parent = nullptr);
 
     // The reader that the rows refer to; none while no store is open.
-    void SetReader(const TOEReader* reader) { reader_ = reader; }
+    void SetReader(TOEReader* reader) {
+        reader_ = reader;
+        lossy_.clear();
+    }
+    // The code page (a label) in which summaries are read; the rows show it at once.
+    void SetCodePage(const std::string& codePage);
+    const std::string& CodePage() const { return codePage_; }
+    // Subject and sender of a summary as its row shows them: read in the code page, and taken
+    // from the message's header where the summary lost characters (asked once per message).
+    TShownSummary ShownTexts(int32_t index, const TMessageInfo& info) const;
     // One row per summary, in summary order.
     void Fill(int32_t count);
     void Clear();
@@ -70,10 +82,14 @@ public:
     // sender, subject and date (the parsed date, or the header's text), its recovered size.
     static TMessageInfo FoundInfo(const TRescuedMessage& message);
 
-    // Stable sort of all rows by a column: equal rows keep their order in both directions.
+    // Stable sort of all rows by a column: equal rows keep their order in both directions. The
+    // sender and subject columns sort by what is shown; at most kSortHeaderReads headers are
+    // read for it, beyond that a summary's own text counts.
     void SortRows(int column, Qt::SortOrder order);
     // The key by which a summary sorts in a column; texts compare by collator.
     static TSortKey SortKeyOf(const TMessageInfo& info, int column, const QCollator& collator);
+
+    static constexpr size_t kSortHeaderReads = 2000;
 
     // The font of unread rows is this font made bold.
     void SetListFont(const QFont& font);
@@ -89,6 +105,8 @@ public:
     // Image index of a cell, or -1 for none.
     static int ImageIndex(const TMessageInfo& info, int column);
     QString CellText(const TMessageInfo& info, int column) const;
+    // The text of a reader row's cell: sender and subject as ShownTexts gives them.
+    QString RowCellText(int32_t index, const TMessageInfo& info, int column) const;
 
 private:
     // The summary shown for a row, or none when its reader or scan is gone.
@@ -104,7 +122,10 @@ private:
     void ForgetKeys();
     QVariant FoundRowData(const TRescuedMessage& message, int column, int role) const;
 
-    const TOEReader* reader_ = nullptr;
+    TOEReader* reader_ = nullptr;
+    std::string codePage_;
+    // Shown texts of the messages whose summaries hold "?", by summary index.
+    mutable std::unordered_map<int32_t, TShownSummary> lossy_;
     const std::vector<TRescuedMessage>* found_ = nullptr;
     // The shown rows, and every row in the same order.
     std::vector<int32_t> rows_;

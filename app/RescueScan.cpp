@@ -49,6 +49,7 @@ void TRescueScan::Work() {
     bool ok = false;
     try {
         auto rescue = std::make_unique<TStoreRescue>(path_);
+        rescue->SetCodePage(codePage_);
         ok = rescue->Run([this](uint64_t done, uint64_t total) { return ReportProgress(done, total); });
         if (ok) result_ = std::move(rescue);
     } catch (const std::exception& error) {

@@ -20,6 +20,8 @@ class TRescueScan : public QObject {
 
 public:
     explicit TRescueScan(std::string path, QObject* parent = nullptr);
+    // The store's code page (a label) for header text of no declared charset; before Start.
+    void SetCodePage(std::string codePage) { codePage_ = std::move(codePage); }
     // Cancels a running scan and waits for its thread.
     ~TRescueScan() override;
 
@@ -48,6 +50,7 @@ private:
     void WorkerFinished(bool ok);
 
     std::string path_;
+    std::string codePage_;
     QThread* thread_ = nullptr;
     std::atomic<bool> cancelled_{false};
     int lastStep_ = -1;  // worker thread only

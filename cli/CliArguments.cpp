@@ -1,6 +1,7 @@
 #include "cli/CliArguments.h"
 
 #include "cli/Commands.h"
+#include "mailbox/CodePage.h"
 
 #include <charconv>
 #include <limits>
@@ -13,14 +14,16 @@ constexpr std::string_view kProgram = "brindle-cli";
 const std::vector<TCommandSpec> kCommands = {
     {"info", "FILE [--json]", "kind, folder name and message count of a store",
      "Prints the store's kind (1: version 4 folder .mbx, 2: version 5/6 folder .dbx), its\n"
-     "folder name and its message count. With --json: {\"kind\", \"folder\", \"count\"}.\n",
-     kOptionJson, 1, 1, RunInfo},
+     "folder name and its message count. With --json: {\"kind\", \"folder\", \"codepage\"\n"
+     "(the code page the summaries are read in), \"count\"}.\n",
+     kOptionJson | kOptionCodePage, 1, 1, RunInfo},
     {"list", "FILE [--json]", "one row per message summary",
      "Prints one line per message summary, tab-separated: index (from 0), flags in hex,\n"
      "received time (ISO 8601, UTC) or the stored date text, size in bytes, sender, subject.\n"
      "With --json: an array of objects holding every summary field; \"Received\" is the\n"
-     "date-time value (days since 1899-12-30) as a number.\n",
-     kOptionJson, 1, 1, RunList},
+     "date-time value (days since 1899-12-30) as a number. Where a summary shows \"?\" for\n"
+     "characters its code page lacked, the subject or sender is taken from the header.\n",
+     kOptionJson | kOptionCodePage, 1, 1, RunList},
     {"header", "FILE INDEX", "the header block of one message, bytes unchanged",
      "Writes the header block of message INDEX (from 0) to standard output, byte for byte.\n", 0, 2, 2, RunHeader},
     {"text", "FILE INDEX", "the raw text of one message, bytes unchanged",
@@ -42,7 +45,7 @@ const std::vector<TCommandSpec> kCommands = {
      "others go on; a summary line (folders, messages, errors) ends the output, and the\n"
      "exit status is 1 when there were errors. Nothing in OUT is replaced or followed: a\n"
      "name that is taken gets \" (2)\", \" (3)\"... instead.\n",
-     kOptionIndexList | kOptionFormat, 2, 2, RunExport},
+     kOptionIndexList | kOptionFormat | kOptionCodePage, 2, 2, RunExport},
     {"folders", "DIR [--json]", "the folder tree of a store folder",
      "Reads the folder list (Folders.dbx) of the store folder DIR and the headers of its\n"
      "store files (.dbx; .mbx for version 4 folders) and prints the tree, indented, with\n"
@@ -52,17 +55,17 @@ const std::vector<TCommandSpec> kCommands = {
      "of objects with \"Id\", \"ParentId\" (null at the top), \"Name\", \"File\" (as on disk,\n"
      "or null), \"Count\" (from the file's header, or null), \"Unread\", \"Special\"\n"
      "(\"inbox\", \"outbox\", \"sent\", \"deleted\", \"drafts\" or null) and \"Depth\".\n",
-     kOptionJson, 1, 1, RunFolders},
+     kOptionJson | kOptionCodePage, 1, 1, RunFolders},
     {"addresses", "FILE", "the sender and receiver addresses, sorted, each once",
      "Prints \"NAME = ADDRESS\" in upper case for the sender and the receiver of every\n"
      "message, sorted byte-wise, each entry once.\n",
-     0, 1, 1, RunAddresses},
+     kOptionCodePage, 1, 1, RunAddresses},
     {"show", "FILE [INDEX] [--json]", "the decoded fields, text and attachments of a message",
      "FILE is an .eml file (by its extension, in any case) or a store with INDEX. Prints\n"
      "From, Subject, Date, To, CC, the text body and the attachment list. With --json:\n"
      "the header fields, \"Text\" as an array of lines and \"Attachments\" with file name,\n"
      "content type, size, SHA-256, content id and media type.\n",
-     kOptionJson, 1, 2, RunShow},
+     kOptionJson | kOptionCodePage, 1, 2, RunShow},
     {"attachments", "FILE [INDEX] DIR", "save the attachments of a message",
      "Saves every attachment of the message (an .eml file, or message INDEX of a store)\n"
      "into the existing folder DIR under its file name. A missing name becomes\n"
@@ -90,7 +93,7 @@ const std::vector<TCommandSpec> kCommands = {
      "off), summary index or \"-\", size, lost bytes, and Date, From and Subject from the\n"
      "message's own header. With --json: an array of objects with \"Offset\", \"Kind\",\n"
      "\"Index\", \"Size\", \"LostBytes\", \"Subject\", \"From\", \"Date\", \"MessageID\".\n",
-     kOptionJson, 1, 1, RunScan},
+     kOptionJson | kOptionCodePage, 1, 1, RunScan},
     {"recover", "FILE DIR", "write every message text the file holds as .eml files",
      "Writes every message that scan finds, indexed ones too, into the existing folder DIR\n"
      "as \"KIND_OFFSET_SUBJECT.eml\" (offset in 8 hex digits), its bytes as found. A byte\n"
@@ -140,6 +143,17 @@ void ApplyOption(TCliArguments& parsed, std::string_view arg, const std::vector<
             throw EUsageError("unknown format " + parsed.format + " (eml, mbox or maildir)");
         return;
     }
+    if (command && command->Accepts(kOptionCodePage) && (arg == "--codepage" || arg.starts_with("--codepage="))) {
+        std::string_view name;
+        if (arg == "--codepage") {
+            if (i + 1 >= args.size()) throw EUsageError("option --codepage needs a value");
+            name = args[++i];
+        } else {
+            name = arg.substr(11);
+        }
+        parsed.codePage = ParseCodePageOption(name);
+        return;
+    }
     throw EUsageError("unknown option " + std::string(arg));
 }
 
@@ -160,6 +174,15 @@ int32_t ParseIndex(std::string_view text) {
     if (!digitsOnly || error != std::errc() || end != text.data() + text.size())
         throw EUsageError("invalid message index " + std::string(text));
     return value;
+}
+
+std::string ParseCodePageOption(std::string_view name) {
+    if (name == "auto") return {};
+    const TCodePage* page = FindCodePage(name);
+    if (page == nullptr)
+        throw EUsageError("unknown code page " + std::string(name) +
+                          " (a Windows code page such as windows-1251, cp1251 or 1251, or auto)");
+    return std::string(page->Label);
 }
 
 std::vector<int32_t> ParseIndexList(std::string_view text) {
@@ -209,7 +232,12 @@ std::string UsageLine(const TCommandSpec& command) {
 }
 
 std::string CommandHelp(const TCommandSpec& command) {
-    return UsageLine(command) + "\n" + std::string(command.description);
+    std::string help = UsageLine(command) + "\n" + std::string(command.description);
+    if (command.Accepts(kOptionCodePage))
+        help +=
+            "--codepage NAME reads the summaries in that Windows code page (windows-1251, cp1251,\n"
+            "1251...); auto, the default, decides it from the store.\n";
+    return help;
 }
 
 std::string ToolHelp() {
@@ -229,6 +257,8 @@ std::string ToolHelp() {
     help += "\n\"" + std::string(kProgram) +
             " COMMAND --help\" describes one command. With --verbose, every command\n"
             "also tells on standard error the damage that reading a store tolerated.\n"
+            "--codepage NAME reads a store's summaries in that Windows code page (windows-1251,\n"
+            "cp1251, 1251...) instead of the one decided from the store (auto, the default).\n"
             "Exit status: 0 done, 1 error (message on standard error), 2 wrong usage.\n";
     return help;
 }

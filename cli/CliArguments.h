@@ -27,6 +27,7 @@ enum TCommandOption : uint32_t {
     kOptionJson = 1u << 0,       // --json
     kOptionIndexList = 1u << 1,  // --index N[,N...]
     kOptionFormat = 1u << 2,     // --format eml|mbox|maildir
+    kOptionCodePage = 1u << 3,   // --codepage NAME|auto: the store's code page
 };
 
 // One command of the tool: what its help says, what it accepts and what runs it.
@@ -56,6 +57,8 @@ struct TCliArguments {
     bool hasIndexList = false;
     std::vector<int32_t> indexList;
     std::string format;  // --format; empty when not given
+    // --codepage: the label of the code page chosen ("windows-1251"); empty for automatic.
+    std::string codePage;
     // Where the readers tell tolerated damage: standard error with --verbose, else nowhere.
     TWarningSink warnings;
     // Standard error, for what a command tells besides its result (damage it worked around).
@@ -68,6 +71,8 @@ TCliArguments ParseArguments(const std::vector<std::string>& args);
 
 // A message index: a decimal number from 0 to 2147483647.
 int32_t ParseIndex(std::string_view text);
+// The label of the code page that --codepage names; empty for "auto". Throws EUsageError.
+std::string ParseCodePageOption(std::string_view name);
 // "N[,N...]"
 std::vector<int32_t> ParseIndexList(std::string_view text);
 

@@ -1,6 +1,8 @@
 // What the commands share.
 #include "cli/Commands.h"
 
+#include "mailbox/CodePage.h"
+
 namespace brindle {
 
 int32_t CheckedMessageIndex(TOEReader& reader, int32_t index) {
@@ -9,6 +11,10 @@ int32_t CheckedMessageIndex(TOEReader& reader, int32_t index) {
         throw EOEReaderException("Message index " + std::to_string(index) + " is out of range (the store holds " +
                                  std::to_string(count) + (count == 1 ? " message)." : " messages)."));
     return index;
+}
+
+std::string CodePageFor(const TCliArguments& args, TOEReader& reader) {
+    return args.codePage.empty() ? DecideStoreCodePage(reader) : args.codePage;
 }
 
 std::string ControlsAsSpaces(std::string text) {

@@ -25,6 +25,9 @@ void RunSearch(const TCliArguments& args, std::ostream& out);
 // "Message index %d is out of range (the store holds %d messages).".
 int32_t CheckedMessageIndex(TOEReader& reader, int32_t index);
 
+// The code page that --codepage chose, else the one decided from the store (summaries read).
+std::string CodePageFor(const TCliArguments& args, TOEReader& reader);
+
 // A UTF-8 text as one tab-separated cell: control characters (tab and line ends too) become
 // spaces.
 std::string ControlsAsSpaces(std::string text);

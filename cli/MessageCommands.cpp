@@ -2,6 +2,7 @@
 #include "cli/Commands.h"
 #include "cli/JsonWriter.h"
 #include "cli/Sha256.h"
+#include "mailbox/CodePage.h"
 #include "mime/MoxMsg.h"
 #include "mime/SaveNames.h"
 #include "platform/StringList.h"
@@ -18,6 +19,7 @@ namespace {
 struct TMessageSource {
     std::string rawText;
     std::shared_ptr<const TByteSource> file;
+    std::string codePage;  // the store's; empty for an .eml file
 };
 
 TMessageSource ReadMessageSource(const TCliArguments& args, size_t trailing) {
@@ -26,18 +28,20 @@ TMessageSource ReadMessageSource(const TCliArguments& args, size_t trailing) {
     size_t sourceOperands = operands.size() - trailing;
     if (IsEmlFileName(file)) {
         if (sourceOperands != 1) throw EUsageError("an .eml file takes no message index");
-        return {{}, OpenEmlFile(file)};
+        return {{}, OpenEmlFile(file), {}};
     }
     if (sourceOperands != 2) throw EUsageError("a store needs a message index");
     int32_t index = ParseIndex(operands.at(1));
     std::unique_ptr<TOEReader> reader = OpenStore(file, args.warnings);
-    return {reader->GetMessageText(CheckedMessageIndex(*reader, index)), nullptr};
+    std::string text = reader->GetMessageText(CheckedMessageIndex(*reader, index));
+    return {std::move(text), nullptr, CodePageFor(args, *reader)};
 }
 
 // A file cut short by another program while it is parsed reads as zeros past its new end;
 // that is a read error, not a message.
 void ParseMessage(TMoxMsg& message, TMessageSource source) {
     std::shared_ptr<const TByteSource> file = source.file;
+    message.StoreCodePage = source.codePage;
     if (file) {
         message.SetRawFile(std::move(source.file));
     } else {
@@ -124,7 +128,6 @@ void RunShow(const TCliArguments& args, std::ostream& out) {
 void RunAttachments(const TCliArguments& args, std::ostream& out) {
     const std::string& dir = args.operands.back();
     if (dir.empty()) throw EUsageError("DIR must not be empty");
-    TMessageSource source = ReadMessageSource(args, 1);
     TMoxMsg message;
     ParseMessage(message, ReadMessageSource(args, 1));
     std::vector<std::string> names = AttachmentSaveNames(message.AttachedFiles);

@@ -1,9 +1,11 @@
 // The commands that read a whole store file, indexed or not: scan and recover.
 #include "cli/Commands.h"
 #include "cli/JsonWriter.h"
+#include "mailbox/CodePage.h"
 #include "mailbox/Rescue.h"
 #include "platform/FileNames.h"
 #include "platform/TargetFolder.h"
+#include "store/StoreOpener.h"
 
 #include <cstdio>
 
@@ -48,8 +50,21 @@ void WriteFoundObject(TJsonWriter& json, const TRescuedMessage& message) {
 
 }  // namespace
 
+// The code page that --codepage chose, else the one decided from the store when it opens;
+// none for a store that does not open.
+std::string ScanCodePage(const TCliArguments& args) {
+    if (!args.codePage.empty()) return args.codePage;
+    try {
+        std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0));
+        return DecideStoreCodePage(*reader);
+    } catch (const Exception&) {
+        return {};
+    }
+}
+
 void RunScan(const TCliArguments& args, std::ostream& out) {
     TStoreRescue rescue(args.operands.at(0));
+    rescue.SetCodePage(ScanCodePage(args));
     rescue.Run();
     if (!args.json) {
         for (const TRescuedMessage& message : rescue.Messages()) WriteFoundRow(out, message);

@@ -3,6 +3,7 @@
 #include "cli/DateFormat.h"
 #include "cli/JsonWriter.h"
 #include "mailbox/AddressList.h"
+#include "mailbox/CodePage.h"
 #include "mailbox/FolderExport.h"
 #include "mailbox/MessageFiles.h"
 #include "mailbox/StoreFolder.h"
@@ -27,14 +28,27 @@ void WriteBytes(std::ostream& out, std::string_view bytes) {
 // A summary text as one tab-separated cell: UTF-8, control characters shown as spaces.
 std::string CellText(std::string_view text) { return ControlsAsSpaces(Utf8OrCp1252Cut(text, kShortStringMax)); }
 
+// Subject and sender as the list shows them: read in the code page, and taken from the header
+// where the summary lost characters.
+TShownSummary ShownTexts(TOEReader& reader, int32_t index, const TMessageInfo& info, const std::string& codePage) {
+    std::string header;
+    if (MayHaveLostCharacters(info)) {
+        try {
+            header = reader.GetMessageHeader(index);
+        } catch (const Exception&) {
+            // The summary's own texts are shown.
+        }
+    }
+    return ShownSummary(info, header, codePage);
+}
+
 std::string HexFlags(uint32_t flags) {
     char text[16];
     std::snprintf(text, sizeof text, "%08X", flags);
     return text;
 }
 
-void WriteSummaryRow(std::ostream& out, int32_t position, const TMessageInfo& info) {
-    const std::string& sender = info.SenderName.empty() ? info.SenderAddress : info.SenderName;
+void WriteSummaryRow(std::ostream& out, int32_t position, const TMessageInfo& info, const TShownSummary& shown) {
     std::string row = std::to_string(position);
     row += '\t';
     row += HexFlags(info.Flags);
@@ -43,28 +57,30 @@ void WriteSummaryRow(std::ostream& out, int32_t position, const TMessageInfo& in
     row += '\t';
     row += std::to_string(info.Size);
     row += '\t';
-    row += CellText(sender);
+    row += ControlsAsSpaces(shown.Sender);
     row += '\t';
-    row += CellText(info.Subject);
+    row += ControlsAsSpaces(shown.Subject);
     row += '\n';
     WriteBytes(out, row);
 }
 
-void WriteSummaryObject(TJsonWriter& json, const TMessageInfo& info) {
+void WriteSummaryObject(TJsonWriter& json, const TMessageInfo& info, const TShownSummary& shown,
+                        const std::string& codePage) {
+    auto text = [&](std::string_view bytes) { return SummaryToUtf8(bytes, codePage); };
     json.BeginObject();
     json.Member("Index", info.Index);
     json.Member("Flags", info.Flags);
     json.Member("DataOffset", info.DataOffset);
-    json.Member("MessageID", info.MessageID);
-    json.Member("Subject", info.Subject);
-    json.Member("Server", info.Server);
-    json.Member("SenderName", info.SenderName);
-    json.Member("SenderAddress", info.SenderAddress);
+    json.Member("MessageID", text(info.MessageID));
+    json.Member("Subject", shown.Subject);
+    json.Member("Server", text(info.Server));
+    json.Member("SenderName", info.SenderName.empty() ? std::string() : shown.Sender);
+    json.Member("SenderAddress", info.SenderName.empty() ? shown.Sender : text(info.SenderAddress));
     json.Member("Received", info.Received);
-    json.Member("DateText", info.DateText);
-    json.Member("ReceiverName", info.ReceiverName);
-    json.Member("ReceiverAddress", info.ReceiverAddress);
-    json.Member("AccountName", info.AccountName);
+    json.Member("DateText", text(info.DateText));
+    json.Member("ReceiverName", text(info.ReceiverName));
+    json.Member("ReceiverAddress", text(info.ReceiverAddress));
+    json.Member("AccountName", text(info.AccountName));
     json.Member("Size", info.Size);
     json.Member("Priority", info.Priority);
     json.EndObject();
@@ -143,13 +159,15 @@ void RunInfo(const TCliArguments& args, std::ostream& out) {
         if (!reader->Loaded() || reader->GetMessageCount() <= 0) throw;
         if (args.warnings) args.warnings({error.Message(), error.Context()});
     }
-    std::string folder = Utf8OrCp1252(reader->GetFolderName());
+    const std::string codePage = CodePageFor(args, *reader);
+    std::string folder = SummaryToUtf8(reader->GetFolderName(), codePage);
     int32_t count = reader->GetMessageCount();
     if (args.json) {
         TJsonWriter json;
         json.BeginObject();
         json.Member("kind", static_cast<uint32_t>(reader->FileKind()));
         json.Member("folder", folder);
+        json.Member("codepage", codePage);
         json.Member("count", count);
         json.EndObject();
         json.FlushTo(out);
@@ -163,14 +181,19 @@ void RunInfo(const TCliArguments& args, std::ostream& out) {
 void RunList(const TCliArguments& args, std::ostream& out) {
     std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0), args.warnings);
     int32_t count = reader->GetMessageCount();
+    const std::string codePage = CodePageFor(args, *reader);
     if (!args.json) {
-        for (int32_t i = 0; i < count; ++i) WriteSummaryRow(out, i, reader->GetMessageInfo(i));
+        for (int32_t i = 0; i < count; ++i) {
+            const TMessageInfo info = reader->GetMessageInfo(i);
+            WriteSummaryRow(out, i, info, ShownTexts(*reader, i, info, codePage));
+        }
         return;
     }
     TJsonWriter json;
     json.BeginArray();
     for (int32_t i = 0; i < count; ++i) {
-        WriteSummaryObject(json, reader->GetMessageInfo(i));
+        const TMessageInfo info = reader->GetMessageInfo(i);
+        WriteSummaryObject(json, info, ShownTexts(*reader, i, info, codePage), codePage);
         if (i % kJsonRowsPerFlush == kJsonRowsPerFlush - 1) json.FlushTo(out);
     }
     json.EndArray();
@@ -201,8 +224,9 @@ void ExportFileAsEml(const TCliArguments& args, const std::string& dir) {
     // walk, and the files written before it stay. A name that is taken gets the next free
     // number; nothing in the folder is replaced.
     TTargetFolder folder(dir);
+    const std::string codePage = CodePageFor(args, *reader);
     for (int32_t index : indexes) {
-        std::string name = SavedMessageFileName(index, reader->GetMessageInfo(index).Subject);
+        std::string name = SavedMessageFileName(index, SummaryToUtf8(reader->GetMessageInfo(index).Subject, codePage));
         SaveMessageFile(folder, name, reader->GetMessageText(index), TIfExists::NextFreeName);
     }
 }
@@ -222,13 +246,14 @@ void RunExport(const TCliArguments& args, std::ostream& out) {
     options.Format = format;
     if (args.hasIndexList) options.Indexes = args.indexList;
     options.Warnings = args.warnings;
+    options.CodePage = args.codePage;
     options.Problem = [&args](const std::string& text) {
         if (args.err) *args.err << "brindle-cli: " << text << '\n';
     };
     options.Recovered = options.Problem;
     TExportTotals totals;
     if (isFolder) {
-        totals = ExportStoreFolder(ReadStoreFolder(source, ListWarnings(args)), dir, options);
+        totals = ExportStoreFolder(ReadStoreFolder(source, ListWarnings(args), args.codePage), dir, options);
     } else {
         // A store that cannot be opened at all is an error of the command, as for eml.
         CreateStoreReader(source, {});
@@ -246,7 +271,7 @@ void RunExport(const TCliArguments& args, std::ostream& out) {
 }
 
 void RunFolders(const TCliArguments& args, std::ostream& out) {
-    const TStoreFolder folder = ReadStoreFolder(args.operands.at(0), ListWarnings(args));
+    const TStoreFolder folder = ReadStoreFolder(args.operands.at(0), ListWarnings(args), args.codePage);
     if (args.json) {
         TJsonWriter json;
         json.BeginArray();
@@ -263,7 +288,7 @@ void RunFolders(const TCliArguments& args, std::ostream& out) {
 void RunAddresses(const TCliArguments& args, std::ostream& out) {
     std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0), args.warnings);
     std::string text;
-    for (const std::string& line : GatherAddresses(*reader)) {
+    for (const std::string& line : GatherAddresses(*reader, CodePageFor(args, *reader))) {
         text += line;
         text += '\n';
     }

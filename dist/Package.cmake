@@ -38,7 +38,8 @@ if(TARGET brindle)
     string(APPEND brindle_depends ", ")
   endif()
   string(APPEND brindle_depends "qt6-qpa-plugins")
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info, hicolor-icon-theme")
+  # Subjects and names with emoji draw in colour with this font.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info, hicolor-icon-theme, fonts-noto-color-emoji")
 endif()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS ${brindle_depends})
 

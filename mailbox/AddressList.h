@@ -10,12 +10,12 @@
 
 namespace brindle {
 
-// "%s = %s" of a name and an address, each taken as UTF-8 (else Windows-1252), with the ASCII
-// letters upper-cased.
-std::string AddressLine(std::string_view name, std::string_view address);
+// "%s = %s" of a name and an address, each taken as UTF-8 (else read in the code page, a
+// label; Windows-1252 when it is empty), with the ASCII letters upper-cased.
+std::string AddressLine(std::string_view name, std::string_view address, std::string_view codePage = {});
 
 // For every message in order: the line of its sender, then the line of its receiver.
-std::vector<std::string> CollectAddressLines(TOEReader& reader);
+std::vector<std::string> CollectAddressLines(TOEReader& reader, std::string_view codePage = {});
 
 // Sorts the lines by compare (negative, zero or positive, as for strcmp) and keeps one line of
 // each group that compares equal: the one collected first.
@@ -29,6 +29,6 @@ void SortUniqueLines(std::vector<std::string>& lines, Compare compare) {
 }
 
 // The gathered list with a byte-wise comparison of the upper-cased lines.
-std::vector<std::string> GatherAddresses(TOEReader& reader);
+std::vector<std::string> GatherAddresses(TOEReader& reader, std::string_view codePage = {});
 
 }  // namespace brindle

@@ -1,5 +1,6 @@
 #include "mailbox/FolderExport.h"
 
+#include "mailbox/CodePage.h"
 #include "mailbox/MessageFiles.h"
 #include "mailbox/Rescue.h"
 #include "platform/Exceptions.h"
@@ -112,6 +113,7 @@ public:
         : options_(options), root_(std::make_unique<TTargetFolder>(outDir)) {}
 
     TExportTotals Run(const TStoreFolder& folder) {
+        codePage_ = options_.CodePage.empty() ? folder.CodePage : options_.CodePage;
         if (options_.Format == TExportFormat::Maildir && !MakeMaildirParts(*root_)) return totals_;
         progress_.FolderCount = folder.Nodes.size();
         for (const TFolderNode& node : folder.Nodes)
@@ -267,11 +269,12 @@ private:
             return;
         }
         if (!reader) return;
+        const std::string codePage = codePage_.empty() ? DecideStoreCodePage(*reader) : codePage_;
         for (int32_t index : IndexesOf(*reader)) {
             try {
                 if (index < 0 || index >= reader->GetMessageCount()) throw Exception("Message index out of range.");
                 const TMessageInfo info = reader->GetMessageInfo(index);
-                WriteMessage(reader->GetMessageText(index), info, index, level, mbox, folderNumber);
+                WriteMessage(reader->GetMessageText(index), info, codePage, index, level, mbox, folderNumber);
                 ++totals_.Messages;
             } catch (const Exception& error) {
                 Problem(level.Shown + ": message " + std::to_string(index) + ": " + error.Message());
@@ -307,8 +310,8 @@ private:
         for (size_t position : wanted) {
             const int32_t index = static_cast<int32_t>(position);
             try {
-                WriteMessage(rescue->Text(position), InfoOfRescued(rescue->Messages()[position], position), index,
-                             level, mbox, folderNumber);
+                WriteMessage(rescue->Text(position), InfoOfRescued(rescue->Messages()[position], position), codePage_,
+                             index, level, mbox, folderNumber);
                 ++totals_.Messages;
             } catch (const Exception& error) {
                 Problem(level.Shown + ": found message " + std::to_string(position) + ": " + error.Message());
@@ -317,12 +320,12 @@ private:
         }
     }
 
-    void WriteMessage(const std::string& text, const TMessageInfo& info, int32_t index, TLevel& level, TNewFile* mbox,
-                      size_t folderNumber) {
+    void WriteMessage(const std::string& text, const TMessageInfo& info, const std::string& codePage, int32_t index,
+                      TLevel& level, TNewFile* mbox, size_t folderNumber) {
         switch (options_.Format) {
             case TExportFormat::Eml: {
-                std::unique_ptr<TNewFile> file =
-                    level.Own->Create(SavedMessageFileName(index, info.Subject), TIfExists::NextFreeName);
+                std::unique_ptr<TNewFile> file = level.Own->Create(
+                    SavedMessageFileName(index, SummaryToUtf8(info.Subject, codePage)), TIfExists::NextFreeName);
                 std::string scratch;
                 file->Append(NormalizedLineEnds(text, scratch));
                 file->Finish(UnixTimeOf(info.Received));
@@ -345,6 +348,7 @@ private:
     }
 
     const TExportOptions& options_;
+    std::string codePage_;  // empty: each store's own
     std::unique_ptr<TTargetFolder> root_;
     std::vector<TLevel> levels_;
     TExportTotals totals_;

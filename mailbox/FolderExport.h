@@ -54,6 +54,8 @@ struct TExportOptions {
     // Each folder whose index could not be read and whose messages were taken from a scan of
     // the whole file instead (all but the deleted ones), as one line of text.
     std::function<void(const std::string&)> Recovered;
+    // The code page of the summaries (a label); empty: the folder's, else each store's own.
+    std::string CodePage;
 };
 
 // Exports every folder of the tree into outDir, which must exist. A folder whose index cannot

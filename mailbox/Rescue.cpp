@@ -34,29 +34,30 @@ std::optional<std::string_view> HeaderBlock(std::string_view text) {
 }
 
 // The fields decoded as the message object decodes them.
-THeaderSummary SummarizeHeaderBlock(std::string_view header) {
+THeaderSummary SummarizeHeaderBlock(std::string_view header, const std::string& codePage) {
     const TStringList lines = SplitLines(header);
+    const TCharsetHints hints({}, codePage);
     auto value = [&](std::string_view name) -> std::string {
         std::optional<std::string> field = FindHeader(name, lines.Lines());
         return field ? GetHeaderValue(name, *field) : std::string();
     };
-    return {DecodeEncodedWords(value("SUBJECT:")), DecodeEncodedWords(value("FROM:")), Utf8OrCp1252(value("DATE:")),
-            Utf8OrCp1252(value("MESSAGE-ID:"))};
+    return {DecodeEncodedWords(value("SUBJECT:"), hints), DecodeEncodedWords(value("FROM:"), hints),
+            Utf8OrCp1252(value("DATE:")), Utf8OrCp1252(value("MESSAGE-ID:"))};
 }
 
 // Reads a text's beginning for its header: a short look first, a longer one when needed.
 template <typename ReadPrefix>
-THeaderSummary SummarizeFoundHeader(ReadPrefix readPrefix) {
+THeaderSummary SummarizeFoundHeader(ReadPrefix readPrefix, const std::string& codePage) {
     std::string text = readPrefix(kHeaderFirstLook);
     if (text.size() >= kHeaderFirstLook && !HeaderBlock(text)) text = readPrefix(kHeaderSearchLimit);
-    return SummarizeHeader(text);
+    return SummarizeHeader(text, codePage);
 }
 
 }  // namespace
 
-THeaderSummary SummarizeHeader(std::string_view text) {
+THeaderSummary SummarizeHeader(std::string_view text, const std::string& codePage) {
     text = text.substr(0, kHeaderSearchLimit);
-    return SummarizeHeaderBlock(HeaderBlock(text).value_or(text));
+    return SummarizeHeaderBlock(HeaderBlock(text).value_or(text), codePage);
 }
 
 TStoreRescue::TStoreRescue(const std::string& path) : file_(TByteSource::OpenFile(path)) {
@@ -84,7 +85,7 @@ bool TStoreRescue::Run(const TScanProgress& progress) {
                 !progress(file_->Size(), file_->Size()))
                 return false;
             messages_.push_back(
-                {found, SummarizeFoundHeader([&](uint64_t bytes) { return mbxScan_->Text(found, bytes); })});
+                {found, SummarizeFoundHeader([&](uint64_t bytes) { return mbxScan_->Text(found, bytes); }, codePage_)});
         }
         return true;
     }
@@ -104,7 +105,8 @@ bool TStoreRescue::Run(const TScanProgress& progress) {
             if (span <= kPrefetchLimit) file_->PrefetchPages(found[i].Offset, span);
         }
         messages_.push_back(
-            {found[i], SummarizeFoundHeader([&](uint64_t bytes) { return dbxScan_->Text(found[i], nullptr, bytes); })});
+            {found[i], SummarizeFoundHeader([&](uint64_t bytes) { return dbxScan_->Text(found[i], nullptr, bytes); },
+                                            codePage_)});
     }
     file_->ReleasePages(0, file_->Size());
     return true;

@@ -18,8 +18,9 @@ struct THeaderSummary {
     std::string Date;
     std::string MessageID;
 };
-// Reads at most the first 64 KiB of the text for its header block.
-THeaderSummary SummarizeHeader(std::string_view text);
+// Reads at most the first 64 KiB of the text for its header block. Undeclared 8-bit text is
+// read in the store's code page (a label) when one is given, before the detector.
+THeaderSummary SummarizeHeader(std::string_view text, const std::string& codePage = {});
 
 struct TRescuedMessage {
     TFoundMessage Found;
@@ -34,6 +35,9 @@ public:
     explicit TStoreRescue(const std::string& path);
     ~TStoreRescue();
 
+    // The store's code page (a label), for header text of no declared charset; none by default.
+    void SetCodePage(std::string codePage) { codePage_ = std::move(codePage); }
+
     // Scans the whole file and reads each message's header; false when cancelled.
     bool Run(const TScanProgress& progress = {});
 
@@ -47,6 +51,7 @@ private:
     std::unique_ptr<dbx::TDbxScan> dbxScan_;
     std::unique_ptr<mbx::TMbxScan> mbxScan_;
     std::vector<TRescuedMessage> messages_;
+    std::string codePage_;
 };
 
 // "deleted_0001A2B0_Subject.eml": the kind, the first block's offset in 8 hex digits and the

@@ -1,11 +1,13 @@
 #include "mailbox/StoreFolder.h"
 
+#include "mailbox/CodePage.h"
 #include "platform/ByteSource.h"
 #include "platform/LittleEndian.h"
 #include "platform/Utf8.h"
 #include "store/DBXLayout.h"
 #include "store/MBXLayout.h"
 #include "store/OEReader.h"
+#include "store/StoreOpener.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -24,6 +26,11 @@ constexpr std::string_view kBookkeepingNames[] = {kFolderListName, "pop3uidl.dbx
 constexpr uint32_t kMaxFolderDepth = 64;
 // The header bytes that hold the magic numbers and the message count of either kind.
 constexpr size_t kCountHeaderBytes = dbx::kHeaderMessageCount + 4;
+// The code page of a folder is decided over at most this many stores, holding together at
+// most this many summaries, reading this many header blocks of each.
+constexpr size_t kCodePageStores = 4;
+constexpr uint64_t kCodePageSummaries = 20000;
+constexpr size_t kCodePageHeadersPerStore = 8;
 
 uint32_t FoldCodePoint(uint32_t cp) {
     if (cp < 0x80) return (cp >= 'A' && cp <= 'Z') ? cp + 0x20 : cp;
@@ -102,8 +109,12 @@ std::optional<std::vector<TFolderRecord>> ReadListOf(const std::string& dir, con
 // Arranges the records as a tree in depth-first order.
 class TTreeBuilder {
 public:
-    TTreeBuilder(const std::vector<TFolderRecord>& records, const TWarningSink& warnings)
-        : records_(records), warnings_(warnings), children_(records.size()), placed_(records.size(), false) {}
+    TTreeBuilder(const std::vector<TFolderRecord>& records, const TWarningSink& warnings, const std::string& codePage)
+        : records_(records),
+          warnings_(warnings),
+          codePage_(codePage),
+          children_(records.size()),
+          placed_(records.size(), false) {}
 
     // Nodes with Name, Id, ParentId, Unread, Special and Depth set; File and Count are left.
     std::vector<std::pair<TFolderNode, const TFolderRecord*>> Build() {
@@ -141,7 +152,7 @@ private:
         TFolderNode node;
         node.Id = record.Id;
         node.ParentId = parentId;
-        node.Name = Utf8OrCp1252(record.Name);
+        node.Name = SummaryToUtf8(record.Name, codePage_);
         node.Unread = record.UnreadCount;
         node.Special = record.Special;
         node.Depth = depth;
@@ -155,6 +166,7 @@ private:
 
     const std::vector<TFolderRecord>& records_;
     const TWarningSink& warnings_;
+    const std::string& codePage_;
     std::vector<std::vector<size_t>> children_;
     std::vector<bool> placed_;
     std::vector<std::pair<TFolderNode, const TFolderRecord*>> nodes_;
@@ -228,16 +240,51 @@ std::optional<uint32_t> StoreHeaderCount(const std::string& path) {
     return std::nullopt;
 }
 
-TStoreFolder ReadStoreFolder(const std::string& dir, const TWarningSink& warnings) {
+std::string DecideFolderCodePage(const std::vector<std::string>& names,
+                                 const std::vector<std::pair<std::string, uint32_t>>& stores) {
+    TCodePageEvidence evidence;
+    for (const std::string& name : names) evidence.AddText(name);
+    std::vector<std::pair<std::string, uint32_t>> bySize = stores;
+    std::stable_sort(bySize.begin(), bySize.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    uint64_t summaries = 0;
+    size_t used = 0;
+    for (const auto& [path, count] : bySize) {
+        if (used == kCodePageStores) break;
+        if (count == 0 || summaries + count > kCodePageSummaries) continue;
+        try {
+            std::unique_ptr<TOEReader> reader = OpenStore(path);
+            evidence.AddStore(*reader, kCodePageHeadersPerStore);
+            summaries += count;
+            ++used;
+        } catch (const Exception&) {
+            // A store that cannot be read gives no evidence.
+        }
+    }
+    return evidence.Decide();
+}
+
+TStoreFolder ReadStoreFolder(const std::string& dir, const TWarningSink& warnings, const std::string& codePage) {
     TStoreFolder folder;
     folder.Path = dir;
     std::map<std::string, std::string> files = StoreFilesIn(dir);
     std::optional<std::vector<TFolderRecord>> records = ReadListOf(dir, warnings);
     folder.HasList = records.has_value();
+    std::map<std::string, std::optional<uint32_t>> counts;
+    for (const auto& [folded, name] : files) counts[name] = StoreHeaderCount(JoinPath(dir, name));
+    folder.CodePage = codePage;
+    if (folder.CodePage.empty()) {
+        std::vector<std::string> names;
+        if (records)
+            for (const TFolderRecord& record : *records) names.push_back(record.Name);
+        std::vector<std::pair<std::string, uint32_t>> stores;
+        for (const auto& [name, count] : counts)
+            if (count) stores.emplace_back(JoinPath(dir, name), *count);
+        folder.CodePage = DecideFolderCodePage(names, stores);
+    }
     if (records) {
-        for (auto& [node, record] : TTreeBuilder(*records, warnings).Build()) {
+        for (auto& [node, record] : TTreeBuilder(*records, warnings, folder.CodePage).Build()) {
             if (!record->FileName.empty()) {
-                auto file = files.find(FoldFileName(Utf8OrCp1252(record->FileName)));
+                auto file = files.find(FoldFileName(SummaryToUtf8(record->FileName, folder.CodePage)));
                 if (file != files.end()) {
                     node.File = file->second;
                     files.erase(file);
@@ -253,7 +300,7 @@ TStoreFolder ReadStoreFolder(const std::string& dir, const TWarningSink& warning
         folder.Nodes.push_back(std::move(node));
     }
     for (TFolderNode& node : folder.Nodes)
-        if (node.File) node.Count = StoreHeaderCount(JoinPath(dir, *node.File));
+        if (node.File) node.Count = counts[*node.File];
     return folder;
 }
 

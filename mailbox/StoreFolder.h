@@ -28,6 +28,8 @@ struct TFolderNode {
 struct TStoreFolder {
     std::string Path;  // the folder on disk
     bool HasList = false;
+    // The code page (a charset label) in which the names and the stores' summaries are read.
+    std::string CodePage;
     // Tree order: every node comes after its parent and before the next node of a lower or
     // equal depth that is not its descendant (depth-first, the list's order among siblings).
     std::vector<TFolderNode> Nodes;
@@ -46,9 +48,17 @@ bool IsBookkeepingFile(std::string_view name);
 // Reads the folder list of dir (when there is one) and the headers of its store files. A
 // missing or damaged list leaves every store file at the top (a damaged one is told to
 // warnings). Store files that the list does not name come last at the top, named after their
-// file; list entries without a file keep File empty. Throws EFOpenError when dir cannot be
-// listed.
-TStoreFolder ReadStoreFolder(const std::string& dir, const TWarningSink& warnings = {});
+// file; list entries without a file keep File empty. Names are read in codePage (a label);
+// when it is empty the code page is decided over the list's names and a few of the stores
+// (DecideFolderCodePage). Throws EFOpenError when dir cannot be listed.
+TStoreFolder ReadStoreFolder(const std::string& dir, const TWarningSink& warnings = {},
+                             const std::string& codePage = {});
+
+// The code page of a store folder, decided over the list's names (the bytes of its records)
+// and the summaries of at most a few of the store files (paths with their message counts): the
+// largest that fit a bounded number of summaries together, a few header blocks each.
+std::string DecideFolderCodePage(const std::vector<std::string>& names,
+                                 const std::vector<std::pair<std::string, uint32_t>>& stores);
 
 // The message count of a store file from its header; none for a file of neither kind.
 std::optional<uint32_t> StoreHeaderCount(const std::string& path);

@@ -60,8 +60,11 @@ private:
 
 std::string DecodeWordText(char letter, std::string_view encoded) {
     if (letter == 'Q') return DecodeQuotedPrintable(encoded, true);
+    // Words whose last group lacks its "=" padding are common; they decode as if padded.
     std::string bytes;
-    TBase64DecodingStream(bytes).Write(encoded);
+    TBase64DecodingStream stream(bytes);
+    stream.Write(encoded);
+    stream.Finish();
     return bytes;
 }
 

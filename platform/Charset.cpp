@@ -216,6 +216,11 @@ std::string_view EncodingOfLabel(std::string_view charset) {
     return label == nullptr ? std::string_view() : label->Encoding;
 }
 
+std::string DetectedEncoding(std::string_view bytes) {
+    const TCharsetLabel* label = DetectedLabel(bytes);
+    return label == nullptr ? std::string() : std::string(label->Encoding);
+}
+
 std::string UndeclaredToUtf8(std::string_view bytes, const TCharsetHints& hints) {
     if (IsValidUtf8(bytes)) return std::string(bytes);
     if (auto text = ReadAs(bytes, UndeclaredTextLabel(hints.MessageCharset()))) return std::move(*text);

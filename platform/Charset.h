@@ -53,6 +53,11 @@ bool KeepsValidUtf8(std::string_view charset);
 // labels fit to read text of no declared charset.
 bool ReadsUndeclaredText(std::string_view charset);
 
+// The standard's name of the encoding that the detector names for 8-bit text of no declared
+// charset, when it is fit to read such text (ReadsUndeclaredText); empty when the text has too
+// few 8-bit bytes to judge or the detector names none.
+std::string DetectedEncoding(std::string_view bytes);
+
 // The standard's name of the encoding that a label names ("shift_jis" for "X-SJIS"); empty
 // when the label is not in the table.
 std::string_view EncodingOfLabel(std::string_view charset);

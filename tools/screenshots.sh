@@ -25,4 +25,11 @@ shoot folder-pane samples/Mailbox
 shoot reading-pane --reading-pane --row 4 samples/Demo.dbx
 shoot filter --filter ann samples/Demo.dbx
 shoot find --find the samples/Demo.dbx
+# Characters: the list of the version 4 demo folder (a subject whose summary lost its emoji
+# is shown from the header) and that message in the viewer.
+shoot characters samples/Demo.mbx
+"$BUILD/cli/brindle-cli" text samples/Demo.dbx 1 >"$SETTINGS/emoji.eml"
+QT_QPA_PLATFORM=offscreen "$BUILD/viewer/brindle-viewer-shots" "$SETTINGS/emoji" "$SETTINGS/emoji.eml"
+cp "$SETTINGS/emoji-general.png" "$OUT/characters-viewer.png"
+echo "$OUT/characters-viewer.png"
 tools/screenshots-viewer.sh "$BUILD"

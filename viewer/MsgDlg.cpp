@@ -415,7 +415,8 @@ void Tdlg_oe_Msg::ConnectHandlers() {
 
 void Tdlg_oe_Msg::FormCreate() { pc->setCurrentIndex(0); }
 
-void Tdlg_oe_Msg::LoadMessage(const std::string& rawText) {
+void Tdlg_oe_Msg::LoadMessage(const std::string& rawText, const std::string& storeCodePage) {
+    MoxMsg.StoreCodePage = storeCodePage;
     MoxMsg.SetRawText(rawText);
     MoxMsg.ClearRawMailAfterParse = true;
     MoxMsg.Parse();
@@ -441,11 +442,13 @@ bool Tdlg_oe_Msg::Step(int step) {
 }
 
 void Tdlg_oe_Msg::ReplaceMessage(const std::string& rawText, const QString& notice) {
+    // The next message comes from the same store, so it is read in the same code page.
+    const std::string storeCodePage = MoxMsg.StoreCodePage;
     MoxMsg = TMoxMsg();
     List->clear();
     for (QLineEdit* box : {eAI, eAS, eSB}) SetBoxText(box, QString());
     bSave->setEnabled(false);
-    LoadMessage(rawText);
+    LoadMessage(rawText, storeCodePage);
     SetNotice(notice);
 }
 

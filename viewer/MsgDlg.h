@@ -50,7 +50,7 @@ public:
     ~Tdlg_oe_Msg() override;
 
     // Parses the raw text and fills the three tabs. Errors pass to the caller.
-    void LoadMessage(const std::string& rawText);
+    void LoadMessage(const std::string& rawText, const std::string& storeCodePage = {});
     void FillFromMessage();
     // Shows a notice above the text on " General "; an empty one hides it.
     void SetNotice(const QString& notice);

@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QIcon>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace brindle;
@@ -42,6 +43,38 @@ private slots:
         QCOMPARE(RowOrder(model), std::vector<int32_t>{0});
         model.Clear();
         QCOMPARE(model.rowCount(), 0);
+    }
+
+    // Summaries read in the code page; a "?" that the header explains shows the header's text,
+    // read once per message and only for such rows.
+    void codePageAndLostCharacters() {
+        struct THeaderReader : TFakeReader {
+            using TFakeReader::TFakeReader;
+            std::string GetMessageHeader(int32_t index) override {
+                ++reads;
+                return index == 1 ? "Subject: =?utf-8?B?WmVkIPCfjok?=\r\n" : TFakeReader::GetMessageHeader(index);
+            }
+            int reads = 0;
+        };
+        THeaderReader reader({Summary("\xCF\xF0\xE8\xE2\xE5\xF2"), Summary("Zed ?"), Summary("Why?")});
+        Model model;
+        model.SetReader(&reader);
+        model.SetCodePage("windows-1251");
+        model.Fill(3);
+        const QString party = QString::fromUtf8("\xF0\x9F\x8E\x89");
+        QCOMPARE(model.index(0, Model::colSubject).data().toString(),
+                 QString::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"));
+        QCOMPARE(reader.reads, 0);
+        QCOMPARE(model.index(1, Model::colSubject).data().toString(), QStringLiteral("Zed ") + party);
+        QCOMPARE(model.index(1, Model::colSubject).data().toString(), QStringLiteral("Zed ") + party);
+        QCOMPARE(model.index(2, Model::colSubject).data().toString(), QStringLiteral("Why?"));
+        QCOMPARE(reader.reads, 2);
+
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        model.SetCodePage("windows-1252");
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(model.index(0, Model::colSubject).data().toString(),
+                 QString::fromUtf8("\xC3\x8F\xC3\xB0\xC3\xA8\xC3\xA2\xC3\xA5\xC3\xB2"));
     }
 
     void cellsShowSenderSubjectDateAndSize() {

@@ -130,7 +130,7 @@ private slots:
             boxes_.append({title, text});
         });
         AppHooks().ShowMessageView = [this](const std::string& text, QWidget*, const QString& notice,
-                                            const TMessageStep& step) {
+                                            const std::string&, const TMessageStep& step) {
             step_ = step;
             viewed_.push_back(text);
             notices_.append(notice);
@@ -753,6 +753,36 @@ private slots:
         Trigger("mmMessageView");
         QCOMPARE(viewed_.back(), InboxMessages()[3].Text);
         QVERIFY(window_->MRUList()->Items().isEmpty());
+    }
+
+    // View > Character Set: decided, chosen, remembered per store, shown in the status bar.
+    void characterSetMenuReadsTheListInTheChosenCodePage() {
+        TFixtureMessage russian = Message("\xCF\xF0\xE8\xE2\xE5\xF2", "Ann", "a@x.org");
+        russian.Text = testsupport::MessageText({"From: Ann <a@x.org>", "Subject: =?utf-8?B?0J/RgNC40LLQtdGC?="}, "Hi");
+        const QString store = WriteDbxFixture(dir_.path(), QStringLiteral("Cyrillic.dbx"), "Inbox", {russian});
+        const QString cyrillic = QString::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
+        QVERIFY(!Child<QMenu>("mmCharset")->isEnabled());
+        Open(store);
+        QVERIFY(Child<QMenu>("mmCharset")->isEnabled());
+        QVERIFY(Child<QAction>("mmCharsetAuto")->isChecked());
+        QCOMPARE(Cell(0, TMessageListModel::colSubject), cyrillic);
+        QCOMPARE(Child<QLabel>("sbCodePage")->text(), QStringLiteral("Cyrillic (Windows-1251)"));
+
+        Trigger("mmCharset1252");
+        QCOMPARE(Cell(0, TMessageListModel::colSubject),
+                 QString::fromUtf8("\xC3\x8F\xC3\xB0\xC3\xA8\xC3\xA2\xC3\xA5\xC3\xB2"));
+        QCOMPARE(Child<QLabel>("sbCodePage")->text(), QStringLiteral("Western (Windows-1252)"));
+        Open(storeA_);
+        QVERIFY(Child<QAction>("mmCharsetAuto")->isChecked());
+        Open(store);
+        QVERIFY(Child<QAction>("mmCharset1252")->isChecked());
+        QCOMPARE(Model()->CodePage(), std::string("windows-1252"));
+
+        Trigger("mmCharsetAuto");
+        QCOMPARE(Cell(0, TMessageListModel::colSubject), cyrillic);
+        NewWindow();
+        Open(store);
+        QVERIFY(Child<QAction>("mmCharsetAuto")->isChecked());
     }
 
     void recentFilesAreMenuEntriesAndSettings() {

@@ -83,7 +83,7 @@ private slots:
         boxes_.clear();
         SetMessageBoxPresenter([this](QWidget*, const QString&, const QString& text) { boxes_ << text; });
         AppHooks().ShowMessageView = [this](const std::string& text, QWidget*, const QString&,
-                                            const TMessageStep& step) {
+                                            const std::string&, const TMessageStep& step) {
             viewed_.push_back(text);
             step_ = step;
         };

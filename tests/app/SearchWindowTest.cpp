@@ -63,7 +63,8 @@ private slots:
         viewed_.clear();
         SetMessageBoxPresenter(
             [](QWidget*, const QString& title, const QString& text) { QFAIL(qPrintable(title + ": " + text)); });
-        AppHooks().ShowMessageView = [this](const std::string& text, QWidget*, const QString&, const TMessageStep&) {
+        AppHooks().ShowMessageView = [this](const std::string& text, QWidget*, const QString&, const std::string&,
+                                            const TMessageStep&) {
             viewed_.push_back(text);
         };
         AppHooks().RunModal = [](QDialog&) {};

@@ -90,29 +90,33 @@ TEST_P(DecodeEncodedWordsTest, DecodesToUtf8) { EXPECT_EQ(DecodeEncodedWords(Get
 
 INSTANTIATE_TEST_SUITE_P(
     Table, DecodeEncodedWordsTest,
-    ::testing::Values(WordsCase{"plain text", "plain text"}, WordsCase{"", ""},
-                      WordsCase{"=?iso-8859-1?Q?caf=E9_au_lait?=", "caf\xC3\xA9 au lait"},
-                      WordsCase{"=?utf-8?B?SGVsbG8=?=", "Hello"}, WordsCase{"=?UTF-8?b?w6k=?=", "\xC3\xA9"},
-                      WordsCase{"Re: =?utf-8?q?caf=C3=A9?= now", "Re: caf\xC3\xA9 now"},
-                      // Whitespace between adjacent encoded words goes; other text between them stays.
-                      WordsCase{"=?x?Q?a?= =?x?Q?b?=", "ab"}, WordsCase{"=?x?Q?a?=\t  =?x?Q?b?=", "ab"},
-                      WordsCase{"=?x?Q?a?= - =?x?Q?b?=", "a - b"}, WordsCase{"a =?x?Q?b?= c", "a b c"},
-                      // A character split over two words of one charset is joined before conversion.
-                      WordsCase{"=?utf-8?Q?=C3?= =?utf-8?Q?=A9?=", "\xC3\xA9"},
-                      WordsCase{"=?iso-2022-jp?B?GyRCRnxLXDhsGyhC?=", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"},
-                      WordsCase{"=?windows-1252?Q?=80?=", "\xE2\x82\xAC"},
-                      WordsCase{"=?no-such-charset?Q?=E9?=", "\xC3\xA9"}, WordsCase{"=?utf-8*en?Q?hi?=", "hi"},
-                      // Malformed words.
-                      WordsCase{"=?x?Z?abc?= tail", " tail"}, WordsCase{"=?x?Q?=ZZ?=", "=ZZ"},
-                      WordsCase{"a =?broken and =?x?Q?b?=", "a "}, WordsCase{"price =?", "price =?"},
-                      WordsCase{"price =?x?", "price =?x?"}, WordsCase{"=?x?Q", "=?x?Q"},
-                      WordsCase{"=?x?Q?a", "=?x?Q?a"}, WordsCase{"=?x?Q?=", "=?x?Q?="},
-                      WordsCase{"=?x?Q?a?= =?open", "a =?open"}, WordsCase{"=?utf-8?B?QQ?=", ""},
-                      // Decoded text is not searched again.
-                      WordsCase{"=?x?Q?=3D=3Fx=3FQ=3Fb=3F=3D?=", "=?x?Q?b?="},
-                      // Zero bytes are dropped; raw 8-bit text is UTF-8 or else Windows-1252.
-                      WordsCase{"=?utf-8?Q?a=00b?=", "ab"}, WordsCase{"caf\xE9", "caf\xC3\xA9"},
-                      WordsCase{"caf\xC3\xA9 =?utf-8?Q?=C3=A9?=", "caf\xC3\xA9 \xC3\xA9"}));
+    ::testing::Values(
+        WordsCase{"plain text", "plain text"}, WordsCase{"", ""},
+        WordsCase{"=?iso-8859-1?Q?caf=E9_au_lait?=", "caf\xC3\xA9 au lait"}, WordsCase{"=?utf-8?B?SGVsbG8=?=", "Hello"},
+        WordsCase{"=?UTF-8?b?w6k=?=", "\xC3\xA9"}, WordsCase{"Re: =?utf-8?q?caf=C3=A9?= now", "Re: caf\xC3\xA9 now"},
+        // Whitespace between adjacent encoded words goes; other text between them stays.
+        WordsCase{"=?x?Q?a?= =?x?Q?b?=", "ab"}, WordsCase{"=?x?Q?a?=\t  =?x?Q?b?=", "ab"},
+        WordsCase{"=?x?Q?a?= - =?x?Q?b?=", "a - b"}, WordsCase{"a =?x?Q?b?= c", "a b c"},
+        // A character split over two words of one charset is joined before conversion.
+        WordsCase{"=?utf-8?Q?=C3?= =?utf-8?Q?=A9?=", "\xC3\xA9"},
+        WordsCase{"=?iso-2022-jp?B?GyRCRnxLXDhsGyhC?=", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"},
+        WordsCase{"=?windows-1252?Q?=80?=", "\xE2\x82\xAC"}, WordsCase{"=?no-such-charset?Q?=E9?=", "\xC3\xA9"},
+        WordsCase{"=?utf-8*en?Q?hi?=", "hi"},
+        // Malformed words.
+        WordsCase{"=?x?Z?abc?= tail", " tail"}, WordsCase{"=?x?Q?=ZZ?=", "=ZZ"},
+        WordsCase{"a =?broken and =?x?Q?b?=", "a "}, WordsCase{"price =?", "price =?"},
+        WordsCase{"price =?x?", "price =?x?"}, WordsCase{"=?x?Q", "=?x?Q"}, WordsCase{"=?x?Q?a", "=?x?Q?a"},
+        WordsCase{"=?x?Q?=", "=?x?Q?="}, WordsCase{"=?x?Q?a?= =?open", "a =?open"},
+        // Base64 whose last group lacks its padding decodes as if padded; a lone
+        // character of a group gives nothing.
+        WordsCase{"=?utf-8?B?QQ?=", "A"}, WordsCase{"=?utf-8?B?w6k?=", "\xC3\xA9"},
+        WordsCase{"=?utf-8?B?8J+OiSBwYXJ0eQ?=", "\xF0\x9F\x8E\x89 party"},
+        WordsCase{"=?utf-8?B?w6k?= =?utf-8?B?w6k?=", "\xC3\xA9\xC3\xA9"}, WordsCase{"=?utf-8?B?SGVsbG8hQ?=", "Hello!"},
+        // Decoded text is not searched again.
+        WordsCase{"=?x?Q?=3D=3Fx=3FQ=3Fb=3F=3D?=", "=?x?Q?b?="},
+        // Zero bytes are dropped; raw 8-bit text is UTF-8 or else Windows-1252.
+        WordsCase{"=?utf-8?Q?a=00b?=", "ab"}, WordsCase{"caf\xE9", "caf\xC3\xA9"},
+        WordsCase{"caf\xC3\xA9 =?utf-8?Q?=C3=A9?=", "caf\xC3\xA9 \xC3\xA9"}));
 
 TEST(DecodeEncodedWordsTest, ManyAdjacentWordsJoin) {
     std::string text, expected;

@@ -185,17 +185,18 @@ std::vector<TSampleMessage> DemoMessages() {
                            "", "Anna"});
         messages.push_back(m);
     }
-    // UTF-8 subject; plain and HTML alternatives; unread, high priority.
+    // UTF-8 subject with an emoji, which the Windows-1252 summary lost ("?" in its place);
+    // plain and HTML alternatives; unread, high priority.
     {
-        TSampleMessage m = Summary("Caf\xC3\xA9 \xE2\x98\x95 um drei?", "Jonas Weber", "jonas@demo.example", 0x00, 1, 3,
-                                   "<demo-2@demo.example>");
-        m.rawText = CommonHeader(m, EncodedWord("UTF-8", "Caf\xC3\xA9 \xE2\x98\x95 um drei?"),
+        TSampleMessage m =
+            Summary("Caf\xE9 ?? um drei?", "Jonas Weber", "jonas@demo.example", 0x00, 1, 3, "<demo-2@demo.example>");
+        m.rawText = CommonHeader(m, EncodedWord("UTF-8", "Caf\xC3\xA9 \xF0\x9F\x8D\xB0 um drei?"),
                                  "Mon, 04 Mar 2024 13:15:00 +0100") +
                     Lines({"Content-Type: multipart/alternative; boundary=\"=_alt_demo2\"", "", "--=_alt_demo2",
                            "Content-Type: text/plain; charset=UTF-8", "Content-Transfer-Encoding: quoted-printable", "",
-                           "Treffen wir uns um drei im Caf=C3=A9? =E2=98=95", "", "Jonas", "--=_alt_demo2",
+                           "Treffen wir uns um drei im Caf=C3=A9? =F0=9F=8D=B0", "", "Jonas", "--=_alt_demo2",
                            "Content-Type: text/html; charset=UTF-8", "Content-Transfer-Encoding: quoted-printable", "",
-                           "<html><body><p>Treffen wir uns um <b>drei</b> im Caf=C3=A9? =E2=98=95</p>",
+                           "<html><body><p>Treffen wir uns um <b>drei</b> im Caf=C3=A9? =F0=9F=8D=B0</p>",
                            "<p style=3D\"color:#805020\">Jonas</p></body></html>", "--=_alt_demo2--"});
         messages.push_back(m);
     }
