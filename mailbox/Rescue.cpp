@@ -7,14 +7,18 @@
 #include "store/MBXReader.h"
 #include "store/OEReader.h"
 
+#include <algorithm>
+#include <iterator>
 #include <cstdio>
 
 namespace brindle {
 namespace {
 
-// A header block is looked for in the first 8 KiB of a text, then in the first 64 KiB.
-constexpr size_t kHeaderFirstLook = 8 * 1024;
-constexpr size_t kHeaderSearchLimit = 64 * 1024;
+// A header block is looked for in the first KiB of a text, then in the first 8 KiB, then in
+// the first 64 KiB: most headers fit the first look, which reads only a block or two.
+constexpr size_t kHeaderLooks[] = {1024, 8 * 1024, 64 * 1024};
+constexpr size_t kHeaderFirstLook = kHeaderLooks[0];
+constexpr size_t kHeaderSearchLimit = kHeaderLooks[std::size(kHeaderLooks) - 1];
 constexpr size_t kFileNameMax = 255;
 // Mapped pages of the store are given back after reading this many headers, so that memory
 // stays bounded also for files of gigabytes.
@@ -44,11 +48,15 @@ THeaderSummary SummarizeHeaderBlock(std::string_view header) {
             Utf8OrCp1252(value("MESSAGE-ID:"))};
 }
 
-// Reads a text's beginning for its header: a short look first, a longer one when needed.
+// Reads a text's beginning for its header: a short look first, longer ones when needed. A
+// header block found in a shorter look is the one a longer look finds.
 template <typename ReadPrefix>
 THeaderSummary SummarizeFoundHeader(ReadPrefix readPrefix) {
-    std::string text = readPrefix(kHeaderFirstLook);
-    if (text.size() >= kHeaderFirstLook && !HeaderBlock(text)) text = readPrefix(kHeaderSearchLimit);
+    std::string text;
+    for (size_t look : kHeaderLooks) {
+        text = readPrefix(look);
+        if (text.size() < look || HeaderBlock(text)) break;
+    }
     return SummarizeHeader(text);
 }
 
@@ -74,46 +82,56 @@ TStoreRescue::TStoreRescue(const std::string& path) : file_(TByteSource::OpenFil
 
 TStoreRescue::~TStoreRescue() = default;
 
-bool TStoreRescue::Run(const TScanProgress& progress) {
+bool TStoreRescue::Run(const TScanProgress& progress) { return Read(progress, nullptr); }
+
+bool TStoreRescue::Run(const TScanProgress& progress, const TTextSink& onText) { return Read(progress, &onText); }
+
+const std::vector<TFoundMessage>& TStoreRescue::Found() const {
+    return mbxScan_ ? mbxScan_->Messages() : dbxScan_->Messages();
+}
+
+std::string TStoreRescue::TextOf(const TFoundMessage& found, uint64_t maxBytes) const {
+    return mbxScan_ ? mbxScan_->Text(found, maxBytes) : dbxScan_->Text(found, nullptr, maxBytes);
+}
+
+bool TStoreRescue::Read(const TScanProgress& progress, const TTextSink* onText) {
     messages_.clear();
     if (DetectFileKind(file_->ReadUpTo(0, 4)) == kFileKindOE4) {
         mbxScan_ = std::make_unique<mbx::TMbxScan>(*file_, index_.get());
         if (!mbxScan_->Run(progress)) return false;
-        for (const TFoundMessage& found : mbxScan_->Messages()) {
-            if (messages_.size() % kMessagesPerRelease == kMessagesPerRelease - 1 && progress &&
-                !progress(file_->Size(), file_->Size()))
-                return false;
-            messages_.push_back(
-                {found, SummarizeFoundHeader([&](uint64_t bytes) { return mbxScan_->Text(found, bytes); })});
-        }
-        return true;
+    } else {
+        dbxScan_ = std::make_unique<dbx::TDbxScan>(*file_);
+        if (!dbxScan_->Run(progress)) return false;
     }
-    dbxScan_ = std::make_unique<dbx::TDbxScan>(*file_);
-    if (!dbxScan_->Run(progress)) return false;
-    messages_.reserve(dbxScan_->Messages().size());
-    const std::vector<TFoundMessage>& found = dbxScan_->Messages();
+    const std::vector<TFoundMessage>& found = Found();
+    messages_.reserve(found.size());
     for (size_t i = 0; i < found.size(); ++i) {
         if (i % kMessagesPerRelease == 0) {
-            // The headers are read after the whole file was scanned: cancelling still works.
+            // The texts are read after the whole file was scanned: cancelling still works.
             if (i != 0 && progress && !progress(file_->Size(), file_->Size())) return false;
             file_->ReleasePages(0, file_->Size());
             // The messages of the next batch lie in file order from here on; far apart, they
             // are read where they are.
             const size_t last = std::min(i + kMessagesPerRelease, found.size()) - 1;
-            const uint64_t span = uint64_t{found[last].Offset} + kHeaderFirstLook - found[i].Offset;
+            const uint64_t tail = onText ? std::min<uint64_t>(found[last].Size, kPrefetchLimit) : kHeaderFirstLook;
+            const uint64_t span = uint64_t{found[last].Offset} + tail - found[i].Offset;
             if (span <= kPrefetchLimit) file_->PrefetchPages(found[i].Offset, span);
         }
-        messages_.push_back(
-            {found[i], SummarizeFoundHeader([&](uint64_t bytes) { return dbxScan_->Text(found[i], nullptr, bytes); })});
+        if (!onText) {
+            messages_.push_back(
+                {found[i], SummarizeFoundHeader([&](uint64_t bytes) { return TextOf(found[i], bytes); })});
+            continue;
+        }
+        // The header block lies within the text's first 64 KiB, as SummarizeFoundHeader reads it.
+        std::string text = TextOf(found[i], UINT64_MAX);
+        messages_.push_back({found[i], SummarizeHeader(text)});
+        (*onText)(messages_.back(), std::move(text));
     }
     file_->ReleasePages(0, file_->Size());
     return true;
 }
 
-std::string TStoreRescue::Text(size_t i) const {
-    const TFoundMessage& found = messages_.at(i).Found;
-    return mbxScan_ ? mbxScan_->Text(found) : dbxScan_->Text(found);
-}
+std::string TStoreRescue::Text(size_t i) const { return TextOf(messages_.at(i).Found, UINT64_MAX); }
 
 std::string RecoveredFileName(const TRescuedMessage& message) {
     char prefix[32];

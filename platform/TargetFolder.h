@@ -62,13 +62,14 @@ private:
     int CreateNamed(const std::string& name, TIfExists ifExists, std::string& written);
     int CreateExclusive(const std::string& name) const;
     std::string WriteNextFree(const std::string& name, std::string_view bytes);
+    int CreateNextFree(const std::string& name, std::string& written);
     void ReplaceEntry(const std::string& name, std::string_view bytes);
     void WriteNew(int fd, const std::string& name, std::string_view bytes) const;
 
     std::string path_;
     int fd_ = -1;
-    // Per name as cut to kMaxFileNameBytes, the number NextFreeName tries next, so that many
-    // long names that end up the same are numbered in linear time.
+    // Per name as cut to kMaxFileNameBytes that was met taken, the number NextFreeName tries
+    // next, so that many long names that end up the same are numbered in linear time.
     std::unordered_map<std::string, size_t> nextNumber_;
     mutable size_t attempts_ = 0;
 };

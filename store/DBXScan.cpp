@@ -96,9 +96,10 @@ bool TDbxScan::FindObjects(const TScanProgress& progress) {
             const int64_t nextAt = next == 0 ? 0 : int64_t{next} + displacement;
             const uint32_t nextInFile =
                 nextAt > 0 && nextAt < int64_t{kMarkerLimit} ? static_cast<uint32_t>(nextAt) : 0;
+            // Of a freed chain, only the last block's text ends at a NUL; the others count whole.
             uint32_t lost = 0;
             const std::string_view text =
-                BlockText(file_, static_cast<uint32_t>(pos), live ? count : 0, freed, true, lost);
+                BlockText(file_, static_cast<uint32_t>(pos), live ? count : 0, freed, nextInFile == 0, lost);
             const bool cutShort = !file_.Has(pos + kBlockHeadSize, live ? count : kBlockDataSize);
             blocks_.push_back({static_cast<uint32_t>(pos), nextInFile, marker, static_cast<uint16_t>(text.size()),
                                static_cast<uint16_t>(lost), freed, cutShort || (next != 0 && nextInFile == 0)});

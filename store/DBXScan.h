@@ -43,7 +43,7 @@ private:
         uint32_t Next;  // where the next block lies in the file (displacement applied), or 0
         uint32_t Marker;
         // Text bytes the block adds: a live block's up to its first NUL; a freed block's after
-        // the lost link, up to the first NUL (counted when it ends its chain).
+        // the lost link, up to the first NUL when it ends its chain (Next 0), else all of them.
         uint16_t TextLength;
         uint16_t LostBytes;
         bool Freed;
