@@ -12,8 +12,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <atomic>
 #include <ctime>
 #include <memory>
+#include <thread>
 
 namespace brindle {
 namespace {
@@ -34,6 +36,14 @@ constexpr const char* kMaildirParts[] = {"cur", "new", "tmp"};
 // Marks a Maildir++ sub-folder.
 constexpr std::string_view kMaildirFolderMark = "maildirfolder";
 constexpr std::string_view kUnnamedFolder = "Folder";
+// Folders whose messages are written side by side (mbox and Maildir), at most.
+constexpr unsigned kMaxExportThreads = 4;
+// Folders whose output is open while they wait for their messages, at most (each holds a file
+// descriptor).
+constexpr size_t kMaxWaitingFolders = 64;
+// mbox entries are gathered up to this size and handed to the file as one piece, which it
+// writes without copying it again.
+constexpr size_t kMboxPiece = size_t{1} << 20;
 
 bool IsMboxFromLine(std::string_view line) {
     const size_t quotes = line.find_first_not_of('>');
@@ -79,44 +89,71 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
     return dir + "/" + name;
 }
 
-// Walks a tree in its order and writes each folder, keeping the output folders of the nodes
-// on the way down from the top.
+// What exporting one folder told: problems and warnings in the order they came, and counts.
+struct TNodeReport {
+    struct TEvent {
+        std::optional<std::string> Problem;
+        TWarning Warning;
+    };
+    std::vector<TEvent> Events;
+    size_t Folders = 0;
+    size_t Messages = 0;
+    size_t Errors = 0;
+
+    void Problem(std::string text) {
+        ++Errors;
+        Events.push_back({std::move(text), {}});
+    }
+};
+
+// The messages of one folder, to be written into its output made before.
+struct TFolderMessages {
+    std::optional<std::string> StorePath;
+    std::string Shown;
+    std::shared_ptr<TTargetFolder> Folder;  // eml: the folder; Maildir: its cur/
+    std::unique_ptr<TNewFile> Mbox;
+    size_t FolderNumber = 0;
+    TNodeReport* Report = nullptr;
+};
+
+// Walks a tree in its order and makes each folder's output, keeping the output folders of the
+// nodes on the way down from the top. The messages of a .eml folder are written at once (their
+// names share the folder with the sub-folders); those of mbox and Maildir folders, which no
+// other name meets, are written afterwards by several threads, one folder each at a time.
+// Problems and warnings are told in tree order at the end whatever thread met them.
 class TTreeExport {
 public:
     TTreeExport(const std::string& outDir, const TExportOptions& options)
         : options_(options), root_(std::make_unique<TTargetFolder>(outDir)) {}
 
     TExportTotals Run(const TStoreFolder& folder) {
-        if (options_.Format == TExportFormat::Maildir && !MakeMaildirParts(*root_)) return totals_;
-        for (size_t k = 0; k < folder.Nodes.size(); ++k) ExportNode(folder, k);
-        return totals_;
+        reports_.resize(folder.Nodes.size() + 1);
+        if (options_.Format != TExportFormat::Maildir || MakeMaildirParts(*root_, reports_.back()))
+            for (size_t k = 0; k < folder.Nodes.size(); ++k) ExportNode(folder, k);
+        WriteDeferred();
+        return Tell();
     }
 
 private:
     // What a written folder leaves for its children.
     struct TLevel {
         std::string Shown;                   // names from the top, for messages
-        std::unique_ptr<TTargetFolder> Own;  // eml: the folder; mbox: F.sbd once created
+        std::shared_ptr<TTargetFolder> Own;  // eml: the folder; mbox: F.sbd once created
         TTargetFolder* Holder = nullptr;     // mbox: where F and F.sbd lie
         std::string Name;                    // the name written (mbox: F)
         std::string MaildirPath;             // maildir: "A.B" for ".A.B"
-        std::unique_ptr<TTargetFolder> Cur;  // maildir: its cur/
+        std::shared_ptr<TTargetFolder> Cur;  // maildir: its cur/
         bool Written = false;
     };
 
-    void Problem(const std::string& text) {
-        ++totals_.Errors;
-        if (options_.Problem) options_.Problem(text);
-    }
-
-    bool MakeMaildirParts(TTargetFolder& folder) {
+    static bool MakeMaildirParts(TTargetFolder& folder, TNodeReport& report) {
         try {
             for (const char* part : kMaildirParts) {
                 folder.CreateSubFolder(part, true);
             }
             return true;
         } catch (const Exception& error) {
-            Problem(error.Message());
+            report.Problem(error.Message());
             return false;
         }
     }
@@ -164,33 +201,38 @@ private:
 
     void ExportNode(const TStoreFolder& folder, size_t k) {
         const TFolderNode& node = folder.Nodes[k];
+        TNodeReport& report = reports_[k];
         levels_.resize(node.Depth);
         TLevel* parent = node.Depth == 0 ? nullptr : &levels_.back();
         TLevel level;
         level.Shown = parent ? parent->Shown + "/" + node.Name : node.Name;
-        std::unique_ptr<TNewFile> mbox;
+        TFolderMessages messages;
         try {
             TTargetFolder* holder = ChildHolder(parent);
             if (!holder) throw Exception("its parent folder was not written");
             const std::string prefix = parent ? parent->MaildirPath + "." : std::string();
             level.Name = FreeName(*holder, BaseName(node), options_.Format == TExportFormat::Maildir ? prefix : "");
             level.Holder = holder;
-            OpenOutput(*holder, level, prefix, mbox);
+            OpenOutput(*holder, level, prefix, messages.Mbox);
         } catch (const Exception& error) {
-            Problem(level.Shown + ": the folder cannot be written: " + error.Message());
+            report.Problem(level.Shown + ": the folder cannot be written: " + error.Message());
             levels_.push_back(std::move(level));
             return;
         }
         level.Written = true;
-        ++totals_.Folders;
-        if (node.File) ExportMessages(JoinPath(folder.Path, *node.File), level, mbox.get(), k);
-        if (mbox) {
-            try {
-                mbox->Finish();
-            } catch (const Exception& error) {
-                Problem(level.Shown + ": " + error.Message());
-            }
+        ++report.Folders;
+        if (node.File) messages.StorePath = JoinPath(folder.Path, *node.File);
+        messages.Shown = level.Shown;
+        messages.Folder = options_.Format == TExportFormat::Maildir ? level.Cur : level.Own;
+        messages.FolderNumber = k;
+        messages.Report = &report;
+        if (options_.Format == TExportFormat::Eml) {
+            std::string unused;
+            WriteFolderMessages(messages, unused);
         }
+        else
+            deferred_.push_back(std::move(messages));
+        if (deferred_.size() >= kMaxWaitingFolders) WriteDeferred();
         levels_.push_back(std::move(level));
     }
 
@@ -212,6 +254,39 @@ private:
         }
     }
 
+    // Each thread takes the next folder not yet taken.
+    void WriteDeferred() {
+        const unsigned threads =
+            static_cast<unsigned>(std::min<size_t>({std::max(1u, std::thread::hardware_concurrency()),
+                                                    size_t{kMaxExportThreads}, deferred_.size()}));
+        std::atomic<size_t> next{0};
+        auto work = [&] {
+            std::string piece;  // kept from folder to folder
+            for (size_t k = next++; k < deferred_.size(); k = next++) WriteFolderMessages(deferred_[k], piece);
+        };
+        std::vector<std::thread> helpers;
+        for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);
+        work();
+        for (std::thread& helper : helpers) helper.join();
+        deferred_.clear();
+    }
+
+    TExportTotals Tell() const {
+        TExportTotals totals;
+        for (const TNodeReport& report : reports_) {
+            for (const TNodeReport::TEvent& event : report.Events) {
+                if (event.Problem && options_.Problem)
+                    options_.Problem(*event.Problem);
+                else if (!event.Problem && options_.Warnings)
+                    options_.Warnings(event.Warning);
+            }
+            totals.Folders += report.Folders;
+            totals.Messages += report.Messages;
+            totals.Errors += report.Errors;
+        }
+        return totals;
+    }
+
     std::vector<int32_t> IndexesOf(TOEReader& reader) const {
         if (options_.Indexes) return *options_.Indexes;
         std::vector<int32_t> all(static_cast<size_t>(std::max(reader.GetMessageCount(), 0)));
@@ -219,12 +294,31 @@ private:
         return all;
     }
 
-    void ExportMessages(const std::string& path, TLevel& level, TNewFile* mbox, size_t folderNumber) {
+    // Runs on any thread: touches only the folder's own output and report. piece: a buffer for
+    // mbox entries, empty between calls.
+    void WriteFolderMessages(TFolderMessages& folder, std::string& piece) const {
+        TNodeReport& report = *folder.Report;
+        if (folder.StorePath) ExportMessages(folder, report, piece);
+        if (folder.Mbox) {
+            try {
+                folder.Mbox->Append(piece);
+                folder.Mbox->Finish();
+            } catch (const Exception& error) {
+                report.Problem(folder.Shown + ": " + error.Message());
+            }
+        }
+        piece.clear();
+        folder.Mbox.reset();
+        folder.Folder.reset();
+    }
+
+    void ExportMessages(TFolderMessages& folder, TNodeReport& report, std::string& piece) const {
         std::unique_ptr<TOEReader> reader;
+        const TWarningSink warnings = [&report](const TWarning& warning) { report.Events.push_back({{}, warning}); };
         try {
-            reader = OpenForExport(path, options_.Warnings);
+            reader = OpenForExport(*folder.StorePath, warnings);
         } catch (const Exception& error) {
-            Problem(level.Shown + ": " + error.Message());
+            report.Problem(folder.Shown + ": " + error.Message());
             return;
         }
         if (!reader) return;
@@ -232,34 +326,38 @@ private:
             try {
                 if (index < 0 || index >= reader->GetMessageCount()) throw Exception("Message index out of range.");
                 const TMessageInfo info = reader->GetMessageInfo(index);
-                WriteMessage(reader->GetMessageText(index), info, index, level, mbox, folderNumber);
-                ++totals_.Messages;
+                WriteMessage(reader->GetMessageText(index), info, index, folder, piece);
+                ++report.Messages;
             } catch (const Exception& error) {
-                Problem(level.Shown + ": message " + std::to_string(index) + ": " + error.Message());
+                report.Problem(folder.Shown + ": message " + std::to_string(index) + ": " + error.Message());
             }
         }
     }
 
-    void WriteMessage(const std::string& text, const TMessageInfo& info, int32_t index, TLevel& level, TNewFile* mbox,
-                      size_t folderNumber) {
+    // piece: the mbox entries not yet handed to the file.
+    void WriteMessage(const std::string& text, const TMessageInfo& info, int32_t index, TFolderMessages& folder,
+                      std::string& piece) const {
         switch (options_.Format) {
             case TExportFormat::Eml: {
                 std::unique_ptr<TNewFile> file =
-                    level.Own->Create(SavedMessageFileName(index, info.Subject), TIfExists::NextFreeName);
+                    folder.Folder->Create(SavedMessageFileName(index, info.Subject), TIfExists::NextFreeName);
                 std::string scratch;
                 file->Append(NormalizedLineEnds(text, scratch));
                 file->Finish(UnixTimeOf(info.Received));
                 break;
             }
             case TExportFormat::Mbox: {
-                std::string entry;
-                AppendMboxEntry(entry, text, info);
-                mbox->Append(entry);
+                if (piece.capacity() < kMboxPiece) piece.reserve(2 * kMboxPiece);
+                AppendMboxEntry(piece, text, info);
+                if (piece.size() >= kMboxPiece) {
+                    folder.Mbox->Append(piece);
+                    piece.clear();
+                }
                 break;
             }
             case TExportFormat::Maildir: {
                 std::unique_ptr<TNewFile> file =
-                    level.Cur->Create(MaildirFileName(info, folderNumber, index), TIfExists::NextFreeName);
+                    folder.Folder->Create(MaildirFileName(info, folder.FolderNumber, index), TIfExists::NextFreeName);
                 file->Append(WithLfLineEnds(text));
                 file->Finish(UnixTimeOf(info.Received));
                 break;
@@ -270,7 +368,9 @@ private:
     const TExportOptions& options_;
     std::unique_ptr<TTargetFolder> root_;
     std::vector<TLevel> levels_;
-    TExportTotals totals_;
+    // One per node, and one for the output folder itself.
+    std::vector<TNodeReport> reports_;
+    std::vector<TFolderMessages> deferred_;
 };
 
 }  // namespace

@@ -218,6 +218,14 @@ void TNewFile::Flush() {
 
 void TNewFile::Append(std::string_view bytes) {
     if (fd_ < 0) throw EWriteError();
+    if (buffer_.empty() && bytes.size() >= kNewFileBuffer) {
+        // A piece as large as the buffer goes out as it is, without a copy.
+        if (!WriteAll(fd_, bytes)) {
+            Fail();
+            throw EWriteError();
+        }
+        return;
+    }
     buffer_.append(bytes);
     if (buffer_.size() >= kNewFileBuffer) Flush();
 }
