@@ -82,9 +82,8 @@ void RunRecover(const TCliArguments& args, std::ostream& out) {
     });
     writer.Finish();
     const std::vector<TRescuedMessage>& messages = rescue.Messages();
-    const size_t lost = static_cast<size_t>(std::count_if(messages.begin(), messages.end(), [](const TRescuedMessage& m) {
-        return m.Found.LostBytes != 0;
-    }));
+    const size_t lost = static_cast<size_t>(std::count_if(
+        messages.begin(), messages.end(), [](const TRescuedMessage& m) { return m.Found.LostBytes != 0; }));
     out << "Recovered " << messages.size() << (messages.size() == 1 ? " message" : " messages");
     if (lost != 0) out << " (" << lost << " with lost bytes)";
     out << " into " << dir << '\n';

@@ -10,9 +10,9 @@
 #include "store/StoreOpener.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
-#include <atomic>
 #include <ctime>
 #include <memory>
 #include <thread>
@@ -229,8 +229,7 @@ private:
         if (options_.Format == TExportFormat::Eml) {
             std::string unused;
             WriteFolderMessages(messages, unused);
-        }
-        else
+        } else
             deferred_.push_back(std::move(messages));
         if (deferred_.size() >= kMaxWaitingFolders) WriteDeferred();
         levels_.push_back(std::move(level));
@@ -256,9 +255,8 @@ private:
 
     // Each thread takes the next folder not yet taken.
     void WriteDeferred() {
-        const unsigned threads =
-            static_cast<unsigned>(std::min<size_t>({std::max(1u, std::thread::hardware_concurrency()),
-                                                    size_t{kMaxExportThreads}, deferred_.size()}));
+        const unsigned threads = static_cast<unsigned>(std::min<size_t>(
+            {std::max(1u, std::thread::hardware_concurrency()), size_t{kMaxExportThreads}, deferred_.size()}));
         std::atomic<size_t> next{0};
         auto work = [&] {
             std::string piece;  // kept from folder to folder

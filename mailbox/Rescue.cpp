@@ -8,8 +8,11 @@
 #include "store/OEReader.h"
 
 #include <algorithm>
-#include <iterator>
+#include <atomic>
 #include <cstdio>
+#include <exception>
+#include <iterator>
+#include <thread>
 
 namespace brindle {
 namespace {
@@ -24,6 +27,8 @@ constexpr size_t kFileNameMax = 255;
 // stays bounded also for files of gigabytes.
 constexpr size_t kMessagesPerRelease = 4096;
 constexpr uint64_t kPrefetchLimit = uint64_t{32} << 20;
+// The headers of at least this many messages are read by two threads.
+constexpr size_t kMessagesToShare = 1024;
 
 // The header block: up to the first empty line; none when the text has no empty line.
 std::optional<std::string_view> HeaderBlock(std::string_view text) {
@@ -103,32 +108,81 @@ bool TStoreRescue::Read(const TScanProgress& progress, const TTextSink* onText) 
         dbxScan_ = std::make_unique<dbx::TDbxScan>(*file_);
         if (!dbxScan_->Run(progress)) return false;
     }
+    // The headers are read after the whole file was scanned: cancelling still works.
+    auto goOn = [&] { return !progress || progress(file_->Size(), file_->Size()); };
+    const bool done = onText ? ReadTexts(goOn, *onText) : SummarizeHeaders(goOn);
+    file_->ReleasePages(0, file_->Size());
+    if (!done) messages_.clear();
+    return done;
+}
+
+// The messages of a batch lie in file order; far apart, they are read where they are.
+void TStoreRescue::PrefetchBatch(size_t first, size_t last, uint64_t tail) const {
+    const std::vector<TFoundMessage>& found = Found();
+    const uint64_t span = uint64_t{found[last].Offset} + tail - found[first].Offset;
+    if (span <= kPrefetchLimit) file_->PrefetchPages(found[first].Offset, span);
+}
+
+bool TStoreRescue::ReadTexts(const std::function<bool()>& goOn, const TTextSink& onText) {
     const std::vector<TFoundMessage>& found = Found();
     messages_.reserve(found.size());
     for (size_t i = 0; i < found.size(); ++i) {
         if (i % kMessagesPerRelease == 0) {
-            // The texts are read after the whole file was scanned: cancelling still works.
-            if (i != 0 && progress && !progress(file_->Size(), file_->Size())) return false;
+            if (i != 0 && !goOn()) return false;
             file_->ReleasePages(0, file_->Size());
-            // The messages of the next batch lie in file order from here on; far apart, they
-            // are read where they are.
             const size_t last = std::min(i + kMessagesPerRelease, found.size()) - 1;
-            const uint64_t tail = onText ? std::min<uint64_t>(found[last].Size, kPrefetchLimit) : kHeaderFirstLook;
-            const uint64_t span = uint64_t{found[last].Offset} + tail - found[i].Offset;
-            if (span <= kPrefetchLimit) file_->PrefetchPages(found[i].Offset, span);
-        }
-        if (!onText) {
-            messages_.push_back(
-                {found[i], SummarizeFoundHeader([&](uint64_t bytes) { return TextOf(found[i], bytes); })});
-            continue;
+            PrefetchBatch(i, last, std::min<uint64_t>(found[last].Size, kPrefetchLimit));
         }
         // The header block lies within the text's first 64 KiB, as SummarizeFoundHeader reads it.
         std::string text = TextOf(found[i], UINT64_MAX);
         messages_.push_back({found[i], SummarizeHeader(text)});
-        (*onText)(messages_.back(), std::move(text));
+        onText(messages_.back(), std::move(text));
     }
-    file_->ReleasePages(0, file_->Size());
     return true;
+}
+
+// Messages [from, to) in batches; the pages each batch read are given back after it.
+bool TStoreRescue::SummarizeRange(size_t from, size_t to, const std::function<bool()>& goOn) {
+    const std::vector<TFoundMessage>& found = Found();
+    for (size_t i = from; i < to; i += kMessagesPerRelease) {
+        if (i != from && !goOn()) return false;
+        const size_t last = std::min(i + kMessagesPerRelease, to) - 1;
+        PrefetchBatch(i, last, kHeaderFirstLook);
+        for (size_t k = i; k <= last; ++k)
+            messages_[k] = {found[k], SummarizeFoundHeader([&](uint64_t bytes) { return TextOf(found[k], bytes); })};
+        file_->ReleasePages(found[i].Offset, uint64_t{found[last].Offset} - found[i].Offset + kHeaderSearchLimit);
+    }
+    return true;
+}
+
+// Many messages are read in two halves side by side, the second on a thread of its own.
+bool TStoreRescue::SummarizeHeaders(const std::function<bool()>& goOn) {
+    const size_t count = Found().size();
+    messages_.resize(count);
+    if (count < kMessagesToShare) return SummarizeRange(0, count, goOn);
+    const size_t middle = count / 2;
+    std::atomic<bool> cancelled{false};
+    std::exception_ptr secondFailed;
+    std::thread secondHalf([&] {
+        try {
+            SummarizeRange(middle, count, [&] { return !cancelled.load(); });
+        } catch (...) {
+            secondFailed = std::current_exception();
+            cancelled.store(true);
+        }
+    });
+    bool done = false;
+    try {
+        done = SummarizeRange(0, middle, [&] { return !cancelled.load() && goOn(); });
+    } catch (...) {
+        cancelled.store(true);
+        secondHalf.join();
+        throw;
+    }
+    if (!done) cancelled.store(true);
+    secondHalf.join();
+    if (secondFailed) std::rethrow_exception(secondFailed);
+    return done && !cancelled.load();
 }
 
 std::string TStoreRescue::Text(size_t i) const { return TextOf(messages_.at(i).Found, UINT64_MAX); }

@@ -50,6 +50,10 @@ public:
 
 private:
     bool Read(const TScanProgress& progress, const TTextSink* onText);
+    bool ReadTexts(const std::function<bool()>& goOn, const TTextSink& onText);
+    bool SummarizeHeaders(const std::function<bool()>& goOn);
+    bool SummarizeRange(size_t from, size_t to, const std::function<bool()>& goOn);
+    void PrefetchBatch(size_t first, size_t last, uint64_t tail) const;
     const std::vector<TFoundMessage>& Found() const;
     std::string TextOf(const TFoundMessage& found, uint64_t maxBytes) const;
 

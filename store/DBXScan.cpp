@@ -6,7 +6,10 @@
 #include "store/DBXLayout.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <exception>
+#include <thread>
 
 namespace brindle::dbx {
 namespace {
@@ -68,19 +71,17 @@ bool TDbxScan::Run(const TScanProgress& progress) {
     return true;
 }
 
-bool TDbxScan::FindObjects(const TScanProgress& progress) {
+template <typename GoOn>
+uint64_t TDbxScan::FindObjectsIn(uint64_t from, uint64_t limit, TObjects& found, GoOn goOn) const {
     const auto* bytes = reinterpret_cast<const uint8_t*>(file_.All().data());
-    const uint64_t size = file_.Size();
-    const uint64_t end = std::min(size, kMarkerLimit);
-    uint64_t nextReport = kProgressStep;
-    file_.PrefetchPages(0, kProgressStep);
-    for (uint64_t pos = kHeaderSize; pos + kBlockHeadSize <= end; pos += 4) {
-        if (pos >= nextReport) {
-            file_.ReleasePages(nextReport - kProgressStep, kProgressStep);
-            file_.PrefetchPages(nextReport, kProgressStep);
-            nextReport += kProgressStep;
-            if (progress && !progress(pos, size)) return false;
-        }
+    const uint64_t end = std::min(file_.Size(), kMarkerLimit);
+    // Room for as many blocks as the range can hold, at a twenty-sixth of its size.
+    if (std::min(limit, end) > from && found.Blocks.empty())
+        found.Blocks.reserve(
+            static_cast<size_t>((std::min(limit, end) - from) / (kBlockHeadSize + kBlockDataSize) + 1));
+    uint64_t pos = from;
+    for (; pos < limit && pos + kBlockHeadSize <= end; pos += 4) {
+        if (!goOn(pos)) break;
         const uint8_t* head = bytes + pos;
         const uint32_t marker = le::U32(head);
         const uint32_t capacity = le::U32(head + kBlockCapacity);
@@ -101,15 +102,102 @@ bool TDbxScan::FindObjects(const TScanProgress& progress) {
             const std::string_view text =
                 BlockText(file_, static_cast<uint32_t>(pos), live ? count : 0, freed, nextInFile == 0, lost);
             const bool cutShort = !file_.Has(pos + kBlockHeadSize, live ? count : kBlockDataSize);
-            blocks_.push_back({static_cast<uint32_t>(pos), nextInFile, marker, static_cast<uint16_t>(text.size()),
-                               static_cast<uint16_t>(lost), freed, cutShort || (next != 0 && nextInFile == 0)});
+            found.Blocks.push_back({static_cast<uint32_t>(pos), nextInFile, marker, static_cast<uint16_t>(text.size()),
+                                    static_cast<uint16_t>(lost), freed, cutShort || (next != 0 && nextInFile == 0)});
             pos += kBlockHeadSize + kBlockDataSize - 4;
         } else {
-            otherObjects_.push_back({static_cast<uint32_t>(pos), DataOffsetOfInfoAt(static_cast<uint32_t>(pos))});
+            found.Others.push_back({static_cast<uint32_t>(pos), DataOffsetOfInfoAt(static_cast<uint32_t>(pos))});
         }
     }
+    return pos;
+}
+
+bool TDbxScan::FindObjects(const TScanProgress& progress) {
+    const uint64_t size = file_.Size();
+    const uint64_t end = std::min(size, kMarkerLimit);
+    if (end >= splitFrom_ && end > kHeaderSize + 4 * kBlockDataSize) {
+        if (!FindObjectsInHalves(end, progress)) return false;
+    } else {
+        TObjects found;
+        uint64_t nextReport = kProgressStep;
+        bool cancelled = false;
+        file_.PrefetchPages(0, kProgressStep);
+        FindObjectsIn(kHeaderSize, end, found, [&](uint64_t pos) {
+            if (pos < nextReport) return true;
+            file_.ReleasePages(nextReport - kProgressStep, kProgressStep);
+            file_.PrefetchPages(nextReport, kProgressStep);
+            nextReport += kProgressStep;
+            cancelled = progress && !progress(pos, size);
+            return !cancelled;
+        });
+        if (cancelled) return false;
+        blocks_ = std::move(found.Blocks);
+        otherObjects_ = std::move(found.Others);
+    }
     file_.CheckIntact();
-    if (progress && !progress(size, size)) return false;
+    return !progress || progress(size, size);
+}
+
+// The second half is read on a thread of its own from its middle on. The first half's reading
+// then goes on past the middle until it stands where the second half's reading stood too (not
+// inside the data of a block that one found): from there on both find the same objects.
+bool TDbxScan::FindObjectsInHalves(uint64_t end, const TScanProgress& progress) {
+    const uint64_t size = file_.Size();
+    const uint64_t middle = (kHeaderSize + (end - kHeaderSize) / 2) / 4 * 4;
+    std::atomic<bool> cancelled{false};
+    std::atomic<uint64_t> secondDone{0};
+    TObjects second;
+    auto readSecond = [&] {
+        uint64_t nextStep = middle + kProgressStep;
+        file_.PrefetchPages(middle, kProgressStep);
+        FindObjectsIn(middle, end, second, [&](uint64_t pos) {
+            if (pos < nextStep) return true;
+            file_.ReleasePages(nextStep - kProgressStep, kProgressStep);
+            file_.PrefetchPages(nextStep, kProgressStep);
+            nextStep += kProgressStep;
+            secondDone.store(pos - middle);
+            return !cancelled.load();
+        });
+    };
+    std::exception_ptr secondFailed;
+    std::thread secondHalf([&] {
+        try {
+            readSecond();
+        } catch (...) {
+            secondFailed = std::current_exception();
+            cancelled.store(true);
+        }
+    });
+    TObjects found;
+    uint64_t nextStep = kProgressStep;
+    file_.PrefetchPages(0, kProgressStep);
+    const uint64_t stopped = FindObjectsIn(kHeaderSize, middle, found, [&](uint64_t pos) {
+        if (pos < nextStep) return true;
+        file_.ReleasePages(nextStep - kProgressStep, kProgressStep);
+        file_.PrefetchPages(nextStep, kProgressStep);
+        nextStep += kProgressStep;
+        if (progress && !progress(pos + secondDone.load(), size)) cancelled.store(true);
+        return !cancelled.load();
+    });
+    secondHalf.join();
+    if (secondFailed) std::rethrow_exception(secondFailed);
+    if (cancelled.load()) return false;
+    // Where the second reading stood: any position but those inside a block's data.
+    auto stoodAt = [&](uint64_t pos) {
+        auto after = std::upper_bound(second.Blocks.begin(), second.Blocks.end(), pos,
+                                      [](uint64_t at, const TBlock& block) { return at < block.Offset; });
+        return after == second.Blocks.begin() || pos == (after - 1)->Offset ||
+               pos >= uint64_t{(after - 1)->Offset} + kBlockHeadSize + kBlockDataSize;
+    };
+    const uint64_t joined = FindObjectsIn(stopped, end, found, [&](uint64_t pos) { return !stoodAt(pos); });
+    auto fromBlocks = std::lower_bound(second.Blocks.begin(), second.Blocks.end(), joined,
+                                       [](const TBlock& block, uint64_t at) { return block.Offset < at; });
+    auto fromOthers = std::lower_bound(second.Others.begin(), second.Others.end(), joined,
+                                       [](const TOtherObject& object, uint64_t at) { return object.Marker < at; });
+    found.Blocks.insert(found.Blocks.end(), fromBlocks, second.Blocks.end());
+    found.Others.insert(found.Others.end(), fromOthers, second.Others.end());
+    blocks_ = std::move(found.Blocks);
+    otherObjects_ = std::move(found.Others);
     return true;
 }
 
