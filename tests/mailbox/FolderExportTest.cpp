@@ -254,5 +254,49 @@ TEST(FolderExportTest, DamagedFoldersAndMessagesDoNotStopTheOthers) {
     }
 }
 
+// More folders than are kept waiting at once, written side by side: every mbox file holds its
+// own messages in order, and the problems are told in tree order.
+TEST(FolderExportTest, ManyFoldersWrittenSideBySideKeepTheirMessagesAndOrder) {
+    constexpr uint32_t kFolders = 150;
+    TTempDir dir;
+    std::vector<testsupport::TFolderListEntry> list;
+    std::vector<std::string> unreadable;
+    for (uint32_t k = 0; k < kFolders; ++k) {
+        const std::string name = "F" + std::to_string(k);
+        // Every fifth folder lies under the one before it.
+        list.push_back({k + 1, k % 5 == 4 ? k : 0xFFFFFFFF, name, name + ".dbx"});
+        std::vector<TStoreMessage> messages;
+        for (uint32_t j = 0; j <= k % 4; ++j) messages.push_back(Message(name + "-" + std::to_string(j)));
+        if (k % 23 == 7) {
+            WriteDbx(dir / (name + ".dbx"), messages, TDbxOptions{.Damage = {{TDbxDamageKind::NodeMarker, 0}}});
+            unreadable.push_back(k % 5 == 4 ? "F" + std::to_string(k - 1) + "/" + name : name);
+        } else {
+            WriteDbx(dir / (name + ".dbx"), messages);
+        }
+    }
+    WriteFolderList(dir / "Folders.dbx", list);
+    TTempDir out;
+    std::vector<std::string> problems;
+    const TExportTotals totals = Export(dir.Path(), out.Path(), TExportFormat::Mbox, &problems);
+    EXPECT_EQ(totals.Folders, kFolders);
+    EXPECT_EQ(totals.Errors, unreadable.size());
+    ASSERT_EQ(problems.size(), unreadable.size());
+    for (size_t i = 0; i < problems.size(); ++i)
+        EXPECT_TRUE(problems[i].starts_with(unreadable[i] + ": ")) << problems[i];
+    size_t messages = 0;
+    for (uint32_t k = 0; k < kFolders; ++k) {
+        const std::string name = "F" + std::to_string(k);
+        if (k % 23 == 7) continue;
+        SCOPED_TRACE(name);
+        const std::string file = k % 5 == 4 ? out / ("F" + std::to_string(k - 1) + ".sbd/" + name) : out / name;
+        const auto entries = ReadMboxrd(ReadWholeFile(file));
+        ASSERT_EQ(entries.size(), k % 4 + 1);
+        for (size_t j = 0; j < entries.size(); ++j)
+            EXPECT_EQ(entries[j].Fields.at("Subject"), name + "-" + std::to_string(j));
+        messages += entries.size();
+    }
+    EXPECT_EQ(totals.Messages, messages);
+}
+
 }  // namespace
 }  // namespace brindle
