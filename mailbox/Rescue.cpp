@@ -105,7 +105,8 @@ bool TStoreRescue::Read(const TScanProgress& progress, const TTextSink* onText) 
         mbxScan_ = std::make_unique<mbx::TMbxScan>(*file_, index_.get());
         if (!mbxScan_->Run(progress)) return false;
     } else {
-        dbxScan_ = std::make_unique<dbx::TDbxScan>(*file_);
+        // The texts that are read whole give the sizes.
+        dbxScan_ = std::make_unique<dbx::TDbxScan>(*file_, dbx::TDbxScan::kSplitFrom, onText == nullptr);
         if (!dbxScan_->Run(progress)) return false;
     }
     // The headers are read after the whole file was scanned: cancelling still works.
@@ -136,6 +137,7 @@ bool TStoreRescue::ReadTexts(const std::function<bool()>& goOn, const TTextSink&
         // The header block lies within the text's first 64 KiB, as SummarizeFoundHeader reads it.
         std::string text = TextOf(found[i], UINT64_MAX);
         messages_.push_back({found[i], SummarizeHeader(text)});
+        messages_.back().Found.Size = text.size();
         onText(messages_.back(), std::move(text));
     }
     return true;

@@ -40,8 +40,9 @@ public:
 
     // Receives a message with its header and its whole text, lost bytes filled.
     using TTextSink = std::function<void(const TRescuedMessage& message, std::string text)>;
-    // As Run, but reads each message's whole text once, in file order, takes the header from
-    // it and hands both to onText: the way to write every message without reading it twice.
+    // As Run, but reads each message's whole text once, in file order, takes the header and the
+    // size from it and hands both to onText: the way to write every message without reading it
+    // twice.
     bool Run(const TScanProgress& progress, const TTextSink& onText);
 
     const std::vector<TRescuedMessage>& Messages() const { return messages_; }

@@ -28,17 +28,19 @@ bool PlausibleNext(uint32_t next) { return next == 0 || (next % 4 == 0 && next >
 
 // The bytes a block adds to its chain's text: a live block its text up to the first NUL; a
 // freed block its data after the lost link, the chain's last one up to its first NUL.
+// Without upToNul, the bytes the block holds for text.
 std::string_view BlockText(const TByteSource& file, uint32_t offset, uint32_t count, bool freed, bool last,
-                           uint32_t& lost) {
+                           uint32_t& lost, bool upToNul = true) {
     const uint64_t data = uint64_t{offset} + kBlockHeadSize;
     if (!freed) {
         lost = 0;
-        return UpToNul(file.ReadUpTo(data, count));
+        const std::string_view bytes = file.ReadUpTo(data, count);
+        return upToNul ? UpToNul(bytes) : bytes;
     }
     std::string_view link = file.ReadUpTo(data, kFreedLinkSize);
     lost = static_cast<uint32_t>(link.size());
     std::string_view rest = file.ReadUpTo(data + kFreedLinkSize, kBlockDataSize - kFreedLinkSize);
-    return last ? UpToNul(rest) : rest;
+    return last && upToNul ? UpToNul(rest) : rest;
 }
 
 }  // namespace
@@ -99,8 +101,8 @@ uint64_t TDbxScan::FindObjectsIn(uint64_t from, uint64_t limit, TObjects& found,
                 nextAt > 0 && nextAt < int64_t{kMarkerLimit} ? static_cast<uint32_t>(nextAt) : 0;
             // Of a freed chain, only the last block's text ends at a NUL; the others count whole.
             uint32_t lost = 0;
-            const std::string_view text =
-                BlockText(file_, static_cast<uint32_t>(pos), live ? count : 0, freed, nextInFile == 0, lost);
+            const std::string_view text = BlockText(file_, static_cast<uint32_t>(pos), live ? count : 0, freed,
+                                                    nextInFile == 0, lost, exactSizes_);
             const bool cutShort = !file_.Has(pos + kBlockHeadSize, live ? count : kBlockDataSize);
             found.Blocks.push_back({static_cast<uint32_t>(pos), nextInFile, marker, static_cast<uint16_t>(text.size()),
                                     static_cast<uint16_t>(lost), freed, cutShort || (next != 0 && nextInFile == 0)});

@@ -27,7 +27,10 @@ public:
     // A file of at least splitFrom bytes is read in two halves side by side, on this thread and
     // a second one; the objects found are the same as those of one pass.
     static constexpr uint64_t kSplitFrom = uint64_t{16} << 20;
-    explicit TDbxScan(const TByteSource& file, uint64_t splitFrom = kSplitFrom) : file_(file), splitFrom_(splitFrom) {}
+    // With exactSizes false, the blocks' texts are not searched for a NUL: each message's Size
+    // is then at most that much too large. For callers that read every text anyway.
+    explicit TDbxScan(const TByteSource& file, uint64_t splitFrom = kSplitFrom, bool exactSizes = true)
+        : file_(file), splitFrom_(splitFrom), exactSizes_(exactSizes) {}
 
     // Reads the file; false when cancelled (what was found so far is then dropped).
     bool Run(const TScanProgress& progress = {});
@@ -83,6 +86,7 @@ private:
 
     const TByteSource& file_;
     const uint64_t splitFrom_;
+    const bool exactSizes_;
     std::vector<TBlock> blocks_;  // in file order
     std::vector<TOtherObject> otherObjects_;
     struct TIndexedHead {
