@@ -172,15 +172,22 @@ bool TDbxScan::FindObjectsInHalves(uint64_t end, const TScanProgress& progress) 
     });
     TObjects found;
     uint64_t nextStep = kProgressStep;
-    file_.PrefetchPages(0, kProgressStep);
-    const uint64_t stopped = FindObjectsIn(kHeaderSize, middle, found, [&](uint64_t pos) {
-        if (pos < nextStep) return true;
-        file_.ReleasePages(nextStep - kProgressStep, kProgressStep);
-        file_.PrefetchPages(nextStep, kProgressStep);
-        nextStep += kProgressStep;
-        if (progress && !progress(pos + secondDone.load(), size)) cancelled.store(true);
-        return !cancelled.load();
-    });
+    uint64_t stopped = 0;
+    try {
+        file_.PrefetchPages(0, kProgressStep);
+        stopped = FindObjectsIn(kHeaderSize, middle, found, [&](uint64_t pos) {
+            if (pos < nextStep) return true;
+            file_.ReleasePages(nextStep - kProgressStep, kProgressStep);
+            file_.PrefetchPages(nextStep, kProgressStep);
+            nextStep += kProgressStep;
+            if (progress && !progress(pos + secondDone.load(), size)) cancelled.store(true);
+            return !cancelled.load();
+        });
+    } catch (...) {
+        cancelled.store(true);
+        secondHalf.join();
+        throw;
+    }
     secondHalf.join();
     if (secondFailed) std::rethrow_exception(secondFailed);
     if (cancelled.load()) return false;

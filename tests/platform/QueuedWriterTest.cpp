@@ -1,14 +1,13 @@
 // Files written on the queued writer's own thread: the names and bytes a plain loop gives,
-// errors handed back to the caller, nothing queued lost.
+// errors handed back to the caller.
+#include "../support/TempDir.h"
 #include "platform/Exceptions.h"
 #include "platform/QueuedWriter.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 
@@ -17,83 +16,57 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class QueuedWriterTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        root_ = fs::temp_directory_path() / ("brindle-queued-" + std::to_string(::getpid()));
-        fs::remove_all(root_);
+// Each file of the folder with its bytes; "taken.eml" is planted first.
+std::map<std::string, std::string> FilesAfter(const std::function<void(TTargetFolder&)>& write) {
+    test::TTempDir dir;
+    std::ofstream(dir / "taken.eml") << "planted";
+    TTargetFolder folder(dir.Path());
+    write(folder);
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(dir.Path())) {
+        std::ostringstream bytes;
+        bytes << std::ifstream(entry.path(), std::ios::binary).rdbuf();
+        files[entry.path().filename().string()] = bytes.str();
     }
-    void TearDown() override { fs::remove_all(root_); }
-
-    // A new folder holding one planted file, "taken.eml".
-    std::string NewFolder(const std::string& name) const {
-        const fs::path path = root_ / name;
-        fs::create_directories(path);
-        std::ofstream(path / "taken.eml") << "planted";
-        return path.string();
-    }
-
-    static std::map<std::string, std::string> Files(const std::string& dir) {
-        std::map<std::string, std::string> files;
-        for (const auto& entry : fs::directory_iterator(dir)) {
-            std::ifstream in(entry.path(), std::ios::binary);
-            std::ostringstream bytes;
-            bytes << in.rdbuf();
-            files[entry.path().filename().string()] = bytes.str();
-        }
-        return files;
-    }
-
-    fs::path root_;
-};
+    return files;
+}
 
 const char* const kNames[] = {"a.eml", "taken.eml", "a.eml", "b.eml", "a.eml", "taken.eml"};
+std::string BytesOf(size_t i) { return std::string(i + 1, char('0' + i)); }
 
-TEST_F(QueuedWriterTest, NamesAndBytesAreThoseOfAPlainLoop) {
-    TTargetFolder plainFolder(NewFolder("plain"));
-    for (size_t i = 0; i < std::size(kNames); ++i)
-        plainFolder.Write(kNames[i], std::string(i + 1, char('0' + i)), TIfExists::NextFreeName);
-    const auto expected = Files(plainFolder.Path());
+TEST(QueuedWriterTest, NamesAndBytesAreThoseOfAPlainLoop) {
+    const auto expected = FilesAfter([](TTargetFolder& folder) {
+        for (size_t i = 0; i < std::size(kNames); ++i) folder.Write(kNames[i], BytesOf(i), TIfExists::NextFreeName);
+    });
     EXPECT_EQ(expected.at("a (3).eml"), "44444");
     EXPECT_EQ(expected.at("taken (3).eml"), "555555");
-
-    // A queue of one byte makes every file wait for the one before it to be written.
-    for (size_t limit : {size_t{1}, size_t{1} << 16}) {
+    // A queue of one byte makes every file wait for the one before it; without Finish the
+    // writer still writes what is queued before it goes.
+    for (const auto& [limit, finish] :
+         {std::pair{size_t{1}, true}, {size_t{1} << 16, true}, {size_t{1} << 16, false}}) {
         SCOPED_TRACE(limit);
-        TTargetFolder folder(NewFolder("queued" + std::to_string(limit)));
-        TQueuedWriter writer(folder, TIfExists::NextFreeName, limit);
-        for (size_t i = 0; i < std::size(kNames); ++i) writer.Write(kNames[i], std::string(i + 1, char('0' + i)));
-        writer.Finish();
-        EXPECT_EQ(Files(folder.Path()), expected);
+        EXPECT_EQ(FilesAfter([&](TTargetFolder& folder) {
+                      TQueuedWriter writer(folder, TIfExists::NextFreeName, limit);
+                      for (size_t i = 0; i < std::size(kNames); ++i) writer.Write(kNames[i], BytesOf(i));
+                      if (finish) writer.Finish();
+                  }),
+                  expected);
     }
 }
 
-TEST_F(QueuedWriterTest, AnErrorReachesTheCallerAndStopsLaterFiles) {
-    TTargetFolder folder(NewFolder("failing"));
+TEST(QueuedWriterTest, AnErrorReachesTheCallerAndStopsLaterFiles) {
     bool thrown = false;
-    try {
-        TQueuedWriter writer(folder, TIfExists::Fail);
-        writer.Write("first.eml", "1");
-        writer.Write("taken.eml", "2");
-        writer.Write("later.eml", "3");
-        writer.Finish();
-    } catch (const EFCreateError&) {
-        thrown = true;
-    }
+    const auto files = FilesAfter([&](TTargetFolder& folder) {
+        try {
+            TQueuedWriter writer(folder, TIfExists::Fail);
+            for (const char* name : {"first.eml", "taken.eml", "later.eml"}) writer.Write(name, name);
+            writer.Finish();
+        } catch (const EFCreateError&) {
+            thrown = true;
+        }
+    });
     EXPECT_TRUE(thrown);
-    const auto files = Files(folder.Path());
-    EXPECT_EQ(files.at("first.eml"), "1");
-    EXPECT_EQ(files.at("taken.eml"), "planted");
-    EXPECT_EQ(files.count("later.eml"), 0u);
-}
-
-TEST_F(QueuedWriterTest, FilesStillQueuedAreWrittenWithoutFinish) {
-    TTargetFolder folder(NewFolder("unfinished"));
-    {
-        TQueuedWriter writer(folder, TIfExists::NextFreeName);
-        for (int i = 0; i < 50; ++i) writer.Write("m" + std::to_string(i) + ".eml", std::string(1000, 'x'));
-    }
-    EXPECT_EQ(Files(folder.Path()).size(), 51u);
+    EXPECT_EQ(files, (std::map<std::string, std::string>{{"first.eml", "first.eml"}, {"taken.eml", "planted"}}));
 }
 
 }  // namespace
