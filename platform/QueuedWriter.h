@@ -1,7 +1,8 @@
 #pragma once
 // Writes new files into a target folder on a thread of its own while the caller prepares the
 // next ones. Files are written one after the other in the order they were queued, so the names
-// that NextFreeName hands out are those a plain loop of TTargetFolder::Write would give.
+// that NextFreeName hands out are those a plain loop of TTargetFolder::Write would give. The
+// thread is woken for a batch of files (a quarter of the queue, at most 1 MiB), not for each.
 #include "platform/TargetFolder.h"
 
 #include <condition_variable>
@@ -41,11 +42,15 @@ private:
     TTargetFolder& folder_;
     const TIfExists ifExists_;
     const size_t maxQueuedBytes_;
+    const size_t wakeBytes_;
     std::mutex lock_;
     std::condition_variable changed_;
-    std::deque<TPending> queue_;
-    size_t queuedBytes_ = 0;
+    std::deque<TPending> queue_;  // not yet taken by the thread
+    size_t queuedBytes_ = 0;      // of queue_
+    size_t takenBytes_ = 0;       // of the batch being written
     bool busy_ = false;
+    bool flushing_ = false;  // Finish waits: every queued file is wanted now
+    bool full_ = false;      // Write waits for room
     bool stopping_ = false;
     std::exception_ptr error_;
     std::thread thread_;

@@ -6,12 +6,11 @@
 #   - brindle-cli export --format mbox of the whole folder against undbx extracting the same
 #     folder into .eml files and against cp -r of it.
 # Warm cache; hyperfine with warm-up runs; every export run writes into an emptied folder.
-# Figures of the mbox export (Dec 2026, 2 cores, /dev/shm, other builds running at load 5-7;
-# hyperfine, 10 runs side by side): brindle-cli 236 ms mean, 158 ms best (84 ms user + 55 ms
-# sys) against undbx 2.95 s mean, 2.57 s best: 12.5x (mean) faster; before 933 ms mean (246 +
-# 271 ms CPU), the 1 MiB buffer of each mbox file being grown and copied per file. cp -r of the
-# folder: 80 ms mean, 15 ms best: the export stays at 3x (mean) to 10x (best) of a plain copy,
-# which neither parses the stores nor rewrites line ends; 2x of cp -r is out of reach.
+# Figures of the mbox export (Dec 2026, 2 cores, /dev/shm, other builds running at load 2.5;
+# hyperfine, 10 runs side by side): brindle-cli 88 ms mean, 85 ms best (89 ms user + 66 ms sys
+# on two threads) against undbx 1.51 s mean: 17x faster; cp -r of the folder 45 ms mean, 31 ms
+# best: 1.9x of cp -r by the mean, 2.7x by the best. Before: 420 ms (207 + 212 ms CPU), the
+# 1 MiB buffer of each mbox file being grown and copied anew for every file.
 # Usage: bench/folders/run.sh [BUILD_DIR] [WORK_DIR] [RUNS] [PER_FOLDER]
 # BUILD_DIR is a build with -DBRINDLE_BENCH=ON (default build-bench, as `make bench` makes it).
 # WORK_DIR on /dev/shm keeps the disk's costs out of the comparison.

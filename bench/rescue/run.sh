@@ -4,14 +4,14 @@
 #   - brindle-cli recover against undbx -r (recovery mode) writing the same messages;
 #   - brindle-cli scan alone (MB/s of the store, warm cache);
 #   - peak memory of both brindle-cli commands.
-# Figures (Dec 2026, 2 cores, store and output in /dev/shm, other builds running at load 5-7,
-# so wall times are about twice the CPU times; hyperfine, 10 runs side by side, best of):
-#   recover: brindle-cli 1.33 s (0.45 s user + 0.56 s sys) against undbx -r 1.83 s (0.85 + 1.20):
-#            1.4x by wall time under that load, 2.0x by CPU time; the texts are read once and the
-#            files written on a second thread, which pays only where a core is free. Before:
-#            1.48 s (0.58 + 0.48). Peak memory 52 MB, before 151 MB.
-#   scan:    0.62 s best of 10 (213 MB/s), before 0.55 s (240 MB/s), both 0.25 s user + 0.07 s
-#            sys: the halves read side by side gain only where a core is free.
+# Figures (Dec 2026, 2 cores, store and output in /dev/shm, other builds running at load 2.5-3.5;
+# hyperfine, 10-15 runs side by side, mean and best):
+#   recover: brindle-cli 0.58 s mean, 0.50 s best (0.44 s user + 0.42 s sys on two threads)
+#            against undbx -r 1.60 s, 1.52 s: 2.7x (mean), 3.1x (best); before 0.86 s, 0.80 s
+#            (1.9x). At load 6 the second thread finds no free core: 1.5-1.9x. Peak memory
+#            52 MB, before 151 MB.
+#   scan:    0.261 s mean (506 MB/s), 0.231 s best (572 MB/s); before 0.340 s (389 MB/s),
+#            0.306 s (432 MB/s). The halves read side by side gain nothing at load 6.
 # Usage: bench/rescue/run.sh [BUILD_DIR] [WORK_DIR] [RUNS] [OUT_DIR]
 # OUT_DIR takes the written files (default /dev/shm when it exists, so that the disk's
 # file-system costs stay out of the comparison). BUILD_DIR: a build with -DBRINDLE_BENCH=ON.

@@ -32,7 +32,9 @@ std::map<std::string, std::string> FilesAfter(const std::function<void(TTargetFo
 }
 
 const char* const kNames[] = {"a.eml", "taken.eml", "a.eml", "b.eml", "a.eml", "taken.eml"};
-std::string BytesOf(size_t i) { return std::string(i + 1, char('0' + i)); }
+// The fourth file is larger than a queue of 4 KiB: the writer must be woken for less than its
+// usual batch.
+std::string BytesOf(size_t i) { return std::string(i == 3 ? 5000 : i + 1, char('0' + i)); }
 
 TEST(QueuedWriterTest, NamesAndBytesAreThoseOfAPlainLoop) {
     const auto expected = FilesAfter([](TTargetFolder& folder) {
@@ -43,7 +45,7 @@ TEST(QueuedWriterTest, NamesAndBytesAreThoseOfAPlainLoop) {
     // A queue of one byte makes every file wait for the one before it; without Finish the
     // writer still writes what is queued before it goes.
     for (const auto& [limit, finish] :
-         {std::pair{size_t{1}, true}, {size_t{1} << 16, true}, {size_t{1} << 16, false}}) {
+         {std::pair{size_t{1}, true}, {size_t{4096}, true}, {size_t{1} << 16, true}, {size_t{1} << 16, false}}) {
         SCOPED_TRACE(limit);
         EXPECT_EQ(FilesAfter([&](TTargetFolder& folder) {
                       TQueuedWriter writer(folder, TIfExists::NextFreeName, limit);
