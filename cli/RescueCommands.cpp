@@ -4,9 +4,11 @@
 #include "mailbox/CodePage.h"
 #include "mailbox/Rescue.h"
 #include "platform/FileNames.h"
+#include "platform/QueuedWriter.h"
 #include "platform/TargetFolder.h"
 #include "store/StoreOpener.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace brindle {
@@ -82,19 +84,21 @@ void RunScan(const TCliArguments& args, std::ostream& out) {
 }
 
 // Writes every message the scan finds, indexed ones too, as found (lost bytes filled). A name
-// that is taken gets the next free number; nothing in DIR is replaced.
+// that is taken gets the next free number; nothing in DIR is replaced. The files are written on
+// a second thread while the next texts are read, in file order.
 void RunRecover(const TCliArguments& args, std::ostream& out) {
     const std::string& dir = args.operands.at(1);
     if (dir.empty()) throw EUsageError("DIR must not be empty");
     TStoreRescue rescue(args.operands.at(0));
-    rescue.Run();
     TTargetFolder folder(dir);
+    TQueuedWriter writer(folder, TIfExists::NextFreeName);
+    rescue.Run({}, [&](const TRescuedMessage& message, std::string text) {
+        writer.Write(SafeSaveName(RecoveredFileName(message)), std::move(text));
+    });
+    writer.Finish();
     const std::vector<TRescuedMessage>& messages = rescue.Messages();
-    size_t lost = 0;
-    for (size_t i = 0; i < messages.size(); ++i) {
-        folder.Write(SafeSaveName(RecoveredFileName(messages[i])), rescue.Text(i), TIfExists::NextFreeName);
-        lost += messages[i].Found.LostBytes != 0;
-    }
+    const size_t lost = static_cast<size_t>(std::count_if(
+        messages.begin(), messages.end(), [](const TRescuedMessage& m) { return m.Found.LostBytes != 0; }));
     out << "Recovered " << messages.size() << (messages.size() == 1 ? " message" : " messages");
     if (lost != 0) out << " (" << lost << " with lost bytes)";
     out << " into " << dir << '\n';

@@ -12,10 +12,13 @@
 #include "store/StoreOpener.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace brindle {
 namespace {
@@ -36,6 +39,14 @@ constexpr const char* kMaildirParts[] = {"cur", "new", "tmp"};
 // Marks a Maildir++ sub-folder.
 constexpr std::string_view kMaildirFolderMark = "maildirfolder";
 constexpr std::string_view kUnnamedFolder = "Folder";
+// Folders whose messages are written side by side (mbox and Maildir), at most.
+constexpr unsigned kMaxExportThreads = 4;
+// Folders whose output is open while they wait for their messages, at most (each holds a file
+// descriptor).
+constexpr size_t kMaxWaitingFolders = 64;
+// mbox entries are gathered up to this size and handed to the file as one piece, which it
+// writes without copying it again.
+constexpr size_t kMboxPiece = size_t{1} << 20;
 
 bool IsMboxFromLine(std::string_view line) {
     const size_t quotes = line.find_first_not_of('>');
@@ -76,6 +87,11 @@ std::unique_ptr<TOEReader> OpenForExport(const std::string& path, const TWarning
     return reader;
 }
 
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    if (dir.empty() || dir.back() == '/') return dir + name;
+    return dir + "/" + name;
+}
+
 // The address of a From field: between its angle brackets, else the field itself trimmed.
 std::string AddressOfFromField(std::string_view from) {
     const size_t open = from.rfind('<');
@@ -86,8 +102,7 @@ std::string AddressOfFromField(std::string_view from) {
     return first == std::string_view::npos ? std::string() : std::string(from.substr(first, last - first + 1));
 }
 
-// A summary of a message that a scan found, from its own header lines; marked read, since the
-// store's flags are out of reach.
+// A message found by a scan of a store whose index cannot be read: what its header tells.
 TMessageInfo InfoOfRescued(const TRescuedMessage& message, size_t position) {
     TMessageInfo info;
     info.Index = static_cast<uint32_t>(position);
@@ -100,13 +115,44 @@ TMessageInfo InfoOfRescued(const TRescuedMessage& message, size_t position) {
     return info;
 }
 
-std::string JoinPath(const std::string& dir, const std::string& name) {
-    if (dir.empty() || dir.back() == '/') return dir + name;
-    return dir + "/" + name;
-}
+// What exporting one folder told: problems and warnings in the order they came, and counts.
+struct TNodeReport {
+    struct TEvent {
+        std::optional<std::string> Problem;
+        TWarning Warning;
+        bool Recovered = false;  // Problem holds the line that tells the folder was recovered
+    };
+    std::vector<TEvent> Events;
+    size_t Folders = 0;
+    size_t Messages = 0;
+    size_t Errors = 0;
+    size_t Recovered = 0;
 
-// Walks a tree in its order and writes each folder, keeping the output folders of the nodes
-// on the way down from the top.
+    void Problem(std::string text) {
+        ++Errors;
+        Events.push_back({std::move(text), {}});
+    }
+    void RecoveredByScan(std::string text) {
+        ++Recovered;
+        Events.push_back({std::move(text), {}, true});
+    }
+};
+
+// The messages of one folder, to be written into its output made before.
+struct TFolderMessages {
+    std::optional<std::string> StorePath;
+    std::string Shown;
+    std::shared_ptr<TTargetFolder> Folder;  // eml: the folder; Maildir: its cur/
+    std::unique_ptr<TNewFile> Mbox;
+    size_t FolderNumber = 0;
+    TNodeReport* Report = nullptr;
+};
+
+// Walks a tree in its order and makes each folder's output, keeping the output folders of the
+// nodes on the way down from the top. The messages of a .eml folder are written at once (their
+// names share the folder with the sub-folders); those of mbox and Maildir folders, which no
+// other name meets, are written afterwards by several threads, one folder each at a time.
+// Problems and warnings are told in tree order at the end whatever thread met them.
 class TTreeExport {
 public:
     TTreeExport(const std::string& outDir, const TExportOptions& options)
@@ -114,47 +160,37 @@ public:
 
     TExportTotals Run(const TStoreFolder& folder) {
         codePage_ = options_.CodePage.empty() ? folder.CodePage : options_.CodePage;
-        if (options_.Format == TExportFormat::Maildir && !MakeMaildirParts(*root_)) return totals_;
         progress_.FolderCount = folder.Nodes.size();
         for (const TFolderNode& node : folder.Nodes)
             if (node.File)
                 progress_.ExpectedMessages += options_.Indexes ? options_.Indexes->size() : node.Count.value_or(0);
-        for (size_t k = 0; k < folder.Nodes.size() && !totals_.Cancelled; ++k) ExportNode(folder, k);
-        return totals_;
+        reports_.resize(folder.Nodes.size() + 1);
+        if (options_.Format != TExportFormat::Maildir || MakeMaildirParts(*root_, reports_.back()))
+            for (size_t k = 0; k < folder.Nodes.size() && !cancelled_; ++k) ExportNode(folder, k);
+        WriteDeferred();
+        return Tell();
     }
 
 private:
     // What a written folder leaves for its children.
     struct TLevel {
         std::string Shown;                   // names from the top, for messages
-        std::unique_ptr<TTargetFolder> Own;  // eml: the folder; mbox: F.sbd once created
+        std::shared_ptr<TTargetFolder> Own;  // eml: the folder; mbox: F.sbd once created
         TTargetFolder* Holder = nullptr;     // mbox: where F and F.sbd lie
         std::string Name;                    // the name written (mbox: F)
         std::string MaildirPath;             // maildir: "A.B" for ".A.B"
-        std::unique_ptr<TTargetFolder> Cur;  // maildir: its cur/
+        std::shared_ptr<TTargetFolder> Cur;  // maildir: its cur/
         bool Written = false;
     };
 
-    // False once the export is to stop.
-    bool GoOn() {
-        progress_.Messages = totals_.Messages;
-        if (!totals_.Cancelled && options_.Progress && !options_.Progress(progress_)) totals_.Cancelled = true;
-        return !totals_.Cancelled;
-    }
-
-    void Problem(const std::string& text) {
-        ++totals_.Errors;
-        if (options_.Problem) options_.Problem(text);
-    }
-
-    bool MakeMaildirParts(TTargetFolder& folder) {
+    static bool MakeMaildirParts(TTargetFolder& folder, TNodeReport& report) {
         try {
             for (const char* part : kMaildirParts) {
                 folder.CreateSubFolder(part, true);
             }
             return true;
         } catch (const Exception& error) {
-            Problem(error.Message());
+            report.Problem(error.Message());
             return false;
         }
     }
@@ -202,36 +238,38 @@ private:
 
     void ExportNode(const TStoreFolder& folder, size_t k) {
         const TFolderNode& node = folder.Nodes[k];
+        TNodeReport& report = reports_[k];
         levels_.resize(node.Depth);
         TLevel* parent = node.Depth == 0 ? nullptr : &levels_.back();
         TLevel level;
         level.Shown = parent ? parent->Shown + "/" + node.Name : node.Name;
-        progress_.Folder = k;
-        progress_.FolderName = level.Shown;
-        if (!GoOn()) return;
-        std::unique_ptr<TNewFile> mbox;
+        if (!GoOn(&level.Shown, k)) return;
+        TFolderMessages messages;
         try {
             TTargetFolder* holder = ChildHolder(parent);
             if (!holder) throw Exception("its parent folder was not written");
             const std::string prefix = parent ? parent->MaildirPath + "." : std::string();
             level.Name = FreeName(*holder, BaseName(node), options_.Format == TExportFormat::Maildir ? prefix : "");
             level.Holder = holder;
-            OpenOutput(*holder, level, prefix, mbox);
+            OpenOutput(*holder, level, prefix, messages.Mbox);
         } catch (const Exception& error) {
-            Problem(level.Shown + ": the folder cannot be written: " + error.Message());
+            report.Problem(level.Shown + ": the folder cannot be written: " + error.Message());
             levels_.push_back(std::move(level));
             return;
         }
         level.Written = true;
-        ++totals_.Folders;
-        if (node.File) ExportMessages(JoinPath(folder.Path, *node.File), level, mbox.get(), k);
-        if (mbox) {
-            try {
-                mbox->Finish();
-            } catch (const Exception& error) {
-                Problem(level.Shown + ": " + error.Message());
-            }
-        }
+        ++report.Folders;
+        if (node.File) messages.StorePath = JoinPath(folder.Path, *node.File);
+        messages.Shown = level.Shown;
+        messages.Folder = options_.Format == TExportFormat::Maildir ? level.Cur : level.Own;
+        messages.FolderNumber = k;
+        messages.Report = &report;
+        if (options_.Format == TExportFormat::Eml) {
+            std::string unused;
+            WriteFolderMessages(messages, unused);
+        } else
+            deferred_.push_back(std::move(messages));
+        if (deferred_.size() >= kMaxWaitingFolders) WriteDeferred();
         levels_.push_back(std::move(level));
     }
 
@@ -253,6 +291,42 @@ private:
         }
     }
 
+    // Each thread takes the next folder not yet taken.
+    void WriteDeferred() {
+        const unsigned threads = static_cast<unsigned>(std::min<size_t>(
+            {std::max(1u, std::thread::hardware_concurrency()), size_t{kMaxExportThreads}, deferred_.size()}));
+        std::atomic<size_t> next{0};
+        auto work = [&] {
+            std::string piece;  // kept from folder to folder
+            for (size_t k = next++; k < deferred_.size(); k = next++) WriteFolderMessages(deferred_[k], piece);
+        };
+        std::vector<std::thread> helpers;
+        for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);
+        work();
+        for (std::thread& helper : helpers) helper.join();
+        deferred_.clear();
+    }
+
+    TExportTotals Tell() const {
+        TExportTotals totals;
+        for (const TNodeReport& report : reports_) {
+            for (const TNodeReport::TEvent& event : report.Events) {
+                if (event.Recovered) {
+                    if (options_.Recovered) options_.Recovered(*event.Problem);
+                } else if (event.Problem && options_.Problem)
+                    options_.Problem(*event.Problem);
+                else if (!event.Problem && options_.Warnings)
+                    options_.Warnings(event.Warning);
+            }
+            totals.Folders += report.Folders;
+            totals.Messages += report.Messages;
+            totals.Errors += report.Errors;
+            totals.Recovered += report.Recovered;
+        }
+        totals.Cancelled = cancelled_;
+        return totals;
+    }
+
     std::vector<int32_t> IndexesOf(TOEReader& reader) const {
         if (options_.Indexes) return *options_.Indexes;
         std::vector<int32_t> all(static_cast<size_t>(std::max(reader.GetMessageCount(), 0)));
@@ -260,38 +334,59 @@ private:
         return all;
     }
 
-    void ExportMessages(const std::string& path, TLevel& level, TNewFile* mbox, size_t folderNumber) {
+    // Runs on any thread: touches only the folder's own output and report. piece: a buffer for
+    // mbox entries, empty between calls.
+    void WriteFolderMessages(TFolderMessages& folder, std::string& piece) const {
+        TNodeReport& report = *folder.Report;
+        if (folder.StorePath) ExportMessages(folder, report, piece);
+        if (folder.Mbox) {
+            try {
+                folder.Mbox->Append(piece);
+                folder.Mbox->Finish();
+            } catch (const Exception& error) {
+                report.Problem(folder.Shown + ": " + error.Message());
+            }
+        }
+        piece.clear();
+        folder.Mbox.reset();
+        folder.Folder.reset();
+    }
+
+    void ExportMessages(TFolderMessages& folder, TNodeReport& report, std::string& piece) const {
         std::unique_ptr<TOEReader> reader;
+        const TWarningSink warnings = [&report](const TWarning& warning) { report.Events.push_back({{}, warning}); };
         try {
-            reader = OpenForExport(path, options_.Warnings);
+            reader = OpenForExport(*folder.StorePath, warnings);
         } catch (const Exception& error) {
-            ExportScanned(path, level, mbox, folderNumber, error.Message());
+            ExportScanned(folder, report, piece, error.Message());
             return;
         }
         if (!reader) return;
         const std::string codePage = codePage_.empty() ? DecideStoreCodePage(*reader) : codePage_;
         for (int32_t index : IndexesOf(*reader)) {
+            if (cancelled_) return;
             try {
                 if (index < 0 || index >= reader->GetMessageCount()) throw Exception("Message index out of range.");
                 const TMessageInfo info = reader->GetMessageInfo(index);
-                WriteMessage(reader->GetMessageText(index), info, codePage, index, level, mbox, folderNumber);
-                ++totals_.Messages;
+                WriteMessage(reader->GetMessageText(index), info, codePage, index, folder, piece);
+                ++report.Messages;
             } catch (const Exception& error) {
-                Problem(level.Shown + ": message " + std::to_string(index) + ": " + error.Message());
+                report.Problem(folder.Shown + ": message " + std::to_string(index) + ": " + error.Message());
             }
-            if (!GoOn()) return;
+            if (!Count()) return;
         }
     }
 
     // A store whose index cannot be read: every message that a scan of the whole file finds,
     // but the deleted ones, in the order of the file. Chosen indexes do not apply, since they
     // count summaries that could not be read.
-    void ExportScanned(const std::string& path, TLevel& level, TNewFile* mbox, size_t folderNumber,
-                       const std::string& openError) {
+    void ExportScanned(TFolderMessages& folder, TNodeReport& report, std::string& piece,
+                       const std::string& openError) const {
         std::unique_ptr<TStoreRescue> rescue;
         try {
-            rescue = std::make_unique<TStoreRescue>(path);
-            if (!rescue->Run([this](uint64_t, uint64_t) { return GoOn(); })) return;
+            rescue = std::make_unique<TStoreRescue>(*folder.StorePath);
+            if (!codePage_.empty()) rescue->SetCodePage(codePage_);
+            if (!rescue->Run([this](uint64_t, uint64_t) { return !cancelled_; })) return;
         } catch (const Exception&) {
             rescue.reset();
         }
@@ -300,31 +395,50 @@ private:
             for (size_t i = 0; i < rescue->Messages().size(); ++i)
                 if (rescue->Messages()[i].Found.Kind != TFoundKind::Deleted) wanted.push_back(i);
         if (wanted.empty()) {
-            Problem(level.Shown + ": " + openError);
+            report.Problem(folder.Shown + ": " + openError);
             return;
         }
-        ++totals_.Recovered;
-        if (options_.Recovered)
-            options_.Recovered(level.Shown + ": recovered by scan, " + std::to_string(wanted.size()) +
+        report.RecoveredByScan(folder.Shown + ": recovered by scan, " + std::to_string(wanted.size()) +
                                (wanted.size() == 1 ? " message (" : " messages (") + openError + ")");
         for (size_t position : wanted) {
-            const int32_t index = static_cast<int32_t>(position);
             try {
                 WriteMessage(rescue->Text(position), InfoOfRescued(rescue->Messages()[position], position), codePage_,
-                             index, level, mbox, folderNumber);
-                ++totals_.Messages;
+                             static_cast<int32_t>(position), folder, piece);
+                ++report.Messages;
             } catch (const Exception& error) {
-                Problem(level.Shown + ": found message " + std::to_string(position) + ": " + error.Message());
+                report.Problem(folder.Shown + ": found message " + std::to_string(position) + ": " + error.Message());
             }
-            if (!GoOn()) return;
+            if (!Count()) return;
         }
     }
 
+    // Before each folder (folderName given) and after each message, from any thread: false once
+    // the export is to stop.
+    bool GoOn(const std::string* folderName = nullptr, size_t folder = 0) const {
+        if (!options_.Progress) return !cancelled_;
+        const std::lock_guard<std::mutex> guard(progressLock_);
+        if (folderName) {
+            progress_.Folder = folder;
+            progress_.FolderName = *folderName;
+        }
+        progress_.Messages = messagesDone_;
+        if (!cancelled_ && !options_.Progress(progress_)) cancelled_ = true;
+        return !cancelled_;
+    }
+
+    // One more message written or reported.
+    bool Count() const {
+        ++messagesDone_;
+        return GoOn();
+    }
+
+    // piece: the mbox entries not yet handed to the file.
+    // codePage: the one of the summaries (a label).
     void WriteMessage(const std::string& text, const TMessageInfo& info, const std::string& codePage, int32_t index,
-                      TLevel& level, TNewFile* mbox, size_t folderNumber) {
+                      TFolderMessages& folder, std::string& piece) const {
         switch (options_.Format) {
             case TExportFormat::Eml: {
-                std::unique_ptr<TNewFile> file = level.Own->Create(
+                std::unique_ptr<TNewFile> file = folder.Folder->Create(
                     SavedMessageFileName(index, SummaryToUtf8(info.Subject, codePage)), TIfExists::NextFreeName);
                 std::string scratch;
                 file->Append(NormalizedLineEnds(text, scratch));
@@ -332,14 +446,17 @@ private:
                 break;
             }
             case TExportFormat::Mbox: {
-                std::string entry;
-                AppendMboxEntry(entry, text, info);
-                mbox->Append(entry);
+                if (piece.capacity() < kMboxPiece) piece.reserve(2 * kMboxPiece);
+                AppendMboxEntry(piece, text, info);
+                if (piece.size() >= kMboxPiece) {
+                    folder.Mbox->Append(piece);
+                    piece.clear();
+                }
                 break;
             }
             case TExportFormat::Maildir: {
                 std::unique_ptr<TNewFile> file =
-                    level.Cur->Create(MaildirFileName(info, folderNumber, index), TIfExists::NextFreeName);
+                    folder.Folder->Create(MaildirFileName(info, folder.FolderNumber, index), TIfExists::NextFreeName);
                 file->Append(WithLfLineEnds(text));
                 file->Finish(UnixTimeOf(info.Received));
                 break;
@@ -348,11 +465,16 @@ private:
     }
 
     const TExportOptions& options_;
-    std::string codePage_;  // empty: each store's own
     std::unique_ptr<TTargetFolder> root_;
     std::vector<TLevel> levels_;
-    TExportTotals totals_;
-    TExportProgress progress_;
+    // One per node, and one for the output folder itself.
+    std::vector<TNodeReport> reports_;
+    std::vector<TFolderMessages> deferred_;
+    std::string codePage_;  // empty: each store's own
+    mutable std::mutex progressLock_;
+    mutable TExportProgress progress_;
+    mutable std::atomic<size_t> messagesDone_{0};
+    mutable std::atomic<bool> cancelled_{false};
 };
 
 }  // namespace

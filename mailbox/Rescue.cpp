@@ -7,19 +7,28 @@
 #include "store/MBXReader.h"
 #include "store/OEReader.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <exception>
+#include <iterator>
+#include <thread>
 
 namespace brindle {
 namespace {
 
-// A header block is looked for in the first 8 KiB of a text, then in the first 64 KiB.
-constexpr size_t kHeaderFirstLook = 8 * 1024;
-constexpr size_t kHeaderSearchLimit = 64 * 1024;
+// A header block is looked for in the first KiB of a text, then in the first 8 KiB, then in
+// the first 64 KiB: most headers fit the first look, which reads only a block or two.
+constexpr size_t kHeaderLooks[] = {1024, 8 * 1024, 64 * 1024};
+constexpr size_t kHeaderFirstLook = kHeaderLooks[0];
+constexpr size_t kHeaderSearchLimit = kHeaderLooks[std::size(kHeaderLooks) - 1];
 constexpr size_t kFileNameMax = 255;
 // Mapped pages of the store are given back after reading this many headers, so that memory
 // stays bounded also for files of gigabytes.
 constexpr size_t kMessagesPerRelease = 4096;
 constexpr uint64_t kPrefetchLimit = uint64_t{32} << 20;
+// The headers of at least this many messages are read by two threads.
+constexpr size_t kMessagesToShare = 1024;
 
 // The header block: up to the first empty line; none when the text has no empty line.
 std::optional<std::string_view> HeaderBlock(std::string_view text) {
@@ -45,11 +54,15 @@ THeaderSummary SummarizeHeaderBlock(std::string_view header, const std::string& 
             Utf8OrCp1252(value("DATE:")), Utf8OrCp1252(value("MESSAGE-ID:"))};
 }
 
-// Reads a text's beginning for its header: a short look first, a longer one when needed.
+// Reads a text's beginning for its header: a short look first, longer ones when needed. A
+// header block found in a shorter look is the one a longer look finds.
 template <typename ReadPrefix>
 THeaderSummary SummarizeFoundHeader(ReadPrefix readPrefix, const std::string& codePage) {
-    std::string text = readPrefix(kHeaderFirstLook);
-    if (text.size() >= kHeaderFirstLook && !HeaderBlock(text)) text = readPrefix(kHeaderSearchLimit);
+    std::string text;
+    for (size_t look : kHeaderLooks) {
+        text = readPrefix(look);
+        if (text.size() < look || HeaderBlock(text)) break;
+    }
     return SummarizeHeader(text, codePage);
 }
 
@@ -75,47 +88,108 @@ TStoreRescue::TStoreRescue(const std::string& path) : file_(TByteSource::OpenFil
 
 TStoreRescue::~TStoreRescue() = default;
 
-bool TStoreRescue::Run(const TScanProgress& progress) {
+bool TStoreRescue::Run(const TScanProgress& progress) { return Read(progress, nullptr); }
+
+bool TStoreRescue::Run(const TScanProgress& progress, const TTextSink& onText) { return Read(progress, &onText); }
+
+const std::vector<TFoundMessage>& TStoreRescue::Found() const {
+    return mbxScan_ ? mbxScan_->Messages() : dbxScan_->Messages();
+}
+
+std::string TStoreRescue::TextOf(const TFoundMessage& found, uint64_t maxBytes) const {
+    return mbxScan_ ? mbxScan_->Text(found, maxBytes) : dbxScan_->Text(found, nullptr, maxBytes);
+}
+
+bool TStoreRescue::Read(const TScanProgress& progress, const TTextSink* onText) {
     messages_.clear();
     if (DetectFileKind(file_->ReadUpTo(0, 4)) == kFileKindOE4) {
         mbxScan_ = std::make_unique<mbx::TMbxScan>(*file_, index_.get());
         if (!mbxScan_->Run(progress)) return false;
-        for (const TFoundMessage& found : mbxScan_->Messages()) {
-            if (messages_.size() % kMessagesPerRelease == kMessagesPerRelease - 1 && progress &&
-                !progress(file_->Size(), file_->Size()))
-                return false;
-            messages_.push_back(
-                {found, SummarizeFoundHeader([&](uint64_t bytes) { return mbxScan_->Text(found, bytes); }, codePage_)});
-        }
-        return true;
+    } else {
+        // The texts that are read whole give the sizes.
+        dbxScan_ = std::make_unique<dbx::TDbxScan>(*file_, dbx::TDbxScan::kSplitFrom, onText == nullptr);
+        if (!dbxScan_->Run(progress)) return false;
     }
-    dbxScan_ = std::make_unique<dbx::TDbxScan>(*file_);
-    if (!dbxScan_->Run(progress)) return false;
-    messages_.reserve(dbxScan_->Messages().size());
-    const std::vector<TFoundMessage>& found = dbxScan_->Messages();
+    // The headers are read after the whole file was scanned: cancelling still works.
+    auto goOn = [&] { return !progress || progress(file_->Size(), file_->Size()); };
+    const bool done = onText ? ReadTexts(goOn, *onText) : SummarizeHeaders(goOn);
+    file_->ReleasePages(0, file_->Size());
+    if (!done) messages_.clear();
+    return done;
+}
+
+// The messages of a batch lie in file order; far apart, they are read where they are.
+void TStoreRescue::PrefetchBatch(size_t first, size_t last, uint64_t tail) const {
+    const std::vector<TFoundMessage>& found = Found();
+    const uint64_t span = uint64_t{found[last].Offset} + tail - found[first].Offset;
+    if (span <= kPrefetchLimit) file_->PrefetchPages(found[first].Offset, span);
+}
+
+bool TStoreRescue::ReadTexts(const std::function<bool()>& goOn, const TTextSink& onText) {
+    const std::vector<TFoundMessage>& found = Found();
+    messages_.reserve(found.size());
     for (size_t i = 0; i < found.size(); ++i) {
         if (i % kMessagesPerRelease == 0) {
-            // The headers are read after the whole file was scanned: cancelling still works.
-            if (i != 0 && progress && !progress(file_->Size(), file_->Size())) return false;
+            if (i != 0 && !goOn()) return false;
             file_->ReleasePages(0, file_->Size());
-            // The messages of the next batch lie in file order from here on; far apart, they
-            // are read where they are.
             const size_t last = std::min(i + kMessagesPerRelease, found.size()) - 1;
-            const uint64_t span = uint64_t{found[last].Offset} + kHeaderFirstLook - found[i].Offset;
-            if (span <= kPrefetchLimit) file_->PrefetchPages(found[i].Offset, span);
+            PrefetchBatch(i, last, std::min<uint64_t>(found[last].Size, kPrefetchLimit));
         }
-        messages_.push_back(
-            {found[i], SummarizeFoundHeader([&](uint64_t bytes) { return dbxScan_->Text(found[i], nullptr, bytes); },
-                                            codePage_)});
+        // The header block lies within the text's first 64 KiB, as SummarizeFoundHeader reads it.
+        std::string text = TextOf(found[i], UINT64_MAX);
+        messages_.push_back({found[i], SummarizeHeader(text, codePage_)});
+        messages_.back().Found.Size = text.size();
+        onText(messages_.back(), std::move(text));
     }
-    file_->ReleasePages(0, file_->Size());
     return true;
 }
 
-std::string TStoreRescue::Text(size_t i) const {
-    const TFoundMessage& found = messages_.at(i).Found;
-    return mbxScan_ ? mbxScan_->Text(found) : dbxScan_->Text(found);
+// Messages [from, to) in batches; the pages each batch read are given back after it.
+bool TStoreRescue::SummarizeRange(size_t from, size_t to, const std::function<bool()>& goOn) {
+    const std::vector<TFoundMessage>& found = Found();
+    for (size_t i = from; i < to; i += kMessagesPerRelease) {
+        if (i != from && !goOn()) return false;
+        const size_t last = std::min(i + kMessagesPerRelease, to) - 1;
+        PrefetchBatch(i, last, kHeaderFirstLook);
+        for (size_t k = i; k <= last; ++k)
+            messages_[k] = {found[k],
+                            SummarizeFoundHeader([&](uint64_t bytes) { return TextOf(found[k], bytes); }, codePage_)};
+        file_->ReleasePages(found[i].Offset, uint64_t{found[last].Offset} - found[i].Offset + kHeaderSearchLimit);
+    }
+    return true;
 }
+
+// Many messages are read in two halves side by side, the second on a thread of its own.
+bool TStoreRescue::SummarizeHeaders(const std::function<bool()>& goOn) {
+    const size_t count = Found().size();
+    messages_.resize(count);
+    if (count < kMessagesToShare) return SummarizeRange(0, count, goOn);
+    const size_t middle = count / 2;
+    std::atomic<bool> cancelled{false};
+    std::exception_ptr secondFailed;
+    std::thread secondHalf([&] {
+        try {
+            SummarizeRange(middle, count, [&] { return !cancelled.load(); });
+        } catch (...) {
+            secondFailed = std::current_exception();
+            cancelled.store(true);
+        }
+    });
+    bool done = false;
+    try {
+        done = SummarizeRange(0, middle, [&] { return !cancelled.load() && goOn(); });
+    } catch (...) {
+        cancelled.store(true);
+        secondHalf.join();
+        throw;
+    }
+    if (!done) cancelled.store(true);
+    secondHalf.join();
+    if (secondFailed) std::rethrow_exception(secondFailed);
+    return done && !cancelled.load();
+}
+
+std::string TStoreRescue::Text(size_t i) const { return TextOf(messages_.at(i).Found, UINT64_MAX); }
 
 std::string RecoveredFileName(const TRescuedMessage& message) {
     char prefix[32];

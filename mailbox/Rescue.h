@@ -5,6 +5,7 @@
 #include "store/DBXScan.h"
 #include "store/MBXScan.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,11 +42,26 @@ public:
     // Scans the whole file and reads each message's header; false when cancelled.
     bool Run(const TScanProgress& progress = {});
 
+    // Receives a message with its header and its whole text, lost bytes filled.
+    using TTextSink = std::function<void(const TRescuedMessage& message, std::string text)>;
+    // As Run, but reads each message's whole text once, in file order, takes the header and the
+    // size from it and hands both to onText: the way to write every message without reading it
+    // twice.
+    bool Run(const TScanProgress& progress, const TTextSink& onText);
+
     const std::vector<TRescuedMessage>& Messages() const { return messages_; }
     // The text of message i of Messages(), lost bytes filled.
     std::string Text(size_t i) const;
 
 private:
+    bool Read(const TScanProgress& progress, const TTextSink* onText);
+    bool ReadTexts(const std::function<bool()>& goOn, const TTextSink& onText);
+    bool SummarizeHeaders(const std::function<bool()>& goOn);
+    bool SummarizeRange(size_t from, size_t to, const std::function<bool()>& goOn);
+    void PrefetchBatch(size_t first, size_t last, uint64_t tail) const;
+    const std::vector<TFoundMessage>& Found() const;
+    std::string TextOf(const TFoundMessage& found, uint64_t maxBytes) const;
+
     std::unique_ptr<TByteSource> file_;
     std::unique_ptr<TByteSource> index_;
     std::unique_ptr<dbx::TDbxScan> dbxScan_;

@@ -89,18 +89,12 @@ bool TTargetFolder::Exists(std::string_view name) const {
     return ::fstatat(fd_, std::string(name).c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-// The new file's descriptor, or -1 with errno set (EEXIST when the name is taken).
+// The new file's descriptor, or -1 with errno set (EEXIST when the name is taken). With O_CREAT
+// and O_EXCL the open fails on any entry of the name, a link included, so what it opens is
+// always a regular file that it has just made.
 int TTargetFolder::CreateExclusive(const std::string& name) const {
     ++attempts_;
-    int fd = ::openat(fd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
-    if (fd < 0) return -1;
-    struct stat file {};
-    if (::fstat(fd, &file) != 0 || !S_ISREG(file.st_mode)) {
-        ::close(fd);
-        errno = EINVAL;
-        return -1;
-    }
-    return fd;
+    return ::openat(fd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
 }
 
 void TTargetFolder::WriteNew(int fd, const std::string& name, std::string_view bytes) const {
@@ -126,32 +120,29 @@ std::string TTargetFolder::Write(std::string_view name, std::string_view bytes, 
 }
 
 std::string TTargetFolder::WriteNextFree(const std::string& name, std::string_view bytes) {
-    size_t& number = nextNumber_.try_emplace(NumberedFileName(name, 1), 1).first->second;
-    for (; number <= kMaxNumber; ++number) {
-        std::string candidate = NumberedFileName(name, number);
-        int fd = CreateExclusive(candidate);
-        if (fd >= 0) {
-            ++number;
-            WriteNew(fd, candidate, bytes);
-            return candidate;
-        }
-        if (errno != EEXIST) break;
-    }
-    throw EFCreateError(PathOf(name));
+    std::string written;
+    const int fd = CreateNextFree(name, written);
+    WriteNew(fd, written, bytes);
+    return written;
 }
 
-int TTargetFolder::CreateNamed(const std::string& name, TIfExists ifExists, std::string& written) {
-    if (fd_ < 0 || !IsAcceptableName(name) || ifExists == TIfExists::Replace) throw EFCreateError(PathOf(name));
-    if (ifExists == TIfExists::Fail) {
-        int fd = CreateExclusive(name);
-        if (fd < 0) throw EFCreateError(PathOf(name));
-        written = name;
-        return fd;
+// A name that is free at once is not remembered: only names met taken get their next number
+// kept, which keeps the numbering linear at one extra attempt per such name.
+int TTargetFolder::CreateNextFree(const std::string& name, std::string& written) {
+    const std::string first = NumberedFileName(name, 1);
+    auto known = nextNumber_.find(first);
+    if (known == nextNumber_.end()) {
+        const int fd = CreateExclusive(first);
+        if (fd >= 0) {
+            written = first;
+            return fd;
+        }
+        if (errno != EEXIST) throw EFCreateError(PathOf(name));
+        known = nextNumber_.emplace(first, 2).first;
     }
-    size_t& number = nextNumber_.try_emplace(NumberedFileName(name, 1), 1).first->second;
-    for (; number <= kMaxNumber; ++number) {
+    for (size_t& number = known->second; number <= kMaxNumber; ++number) {
         std::string candidate = NumberedFileName(name, number);
-        int fd = CreateExclusive(candidate);
+        const int fd = CreateExclusive(candidate);
         if (fd >= 0) {
             ++number;
             written = std::move(candidate);
@@ -160,6 +151,15 @@ int TTargetFolder::CreateNamed(const std::string& name, TIfExists ifExists, std:
         if (errno != EEXIST) break;
     }
     throw EFCreateError(PathOf(name));
+}
+
+int TTargetFolder::CreateNamed(const std::string& name, TIfExists ifExists, std::string& written) {
+    if (fd_ < 0 || !IsAcceptableName(name) || ifExists == TIfExists::Replace) throw EFCreateError(PathOf(name));
+    if (ifExists == TIfExists::NextFreeName) return CreateNextFree(name, written);
+    int fd = CreateExclusive(name);
+    if (fd < 0) throw EFCreateError(PathOf(name));
+    written = name;
+    return fd;
 }
 
 std::unique_ptr<TNewFile> TTargetFolder::Create(std::string_view name, TIfExists ifExists) {
@@ -218,6 +218,14 @@ void TNewFile::Flush() {
 
 void TNewFile::Append(std::string_view bytes) {
     if (fd_ < 0) throw EWriteError();
+    if (buffer_.empty() && bytes.size() >= kNewFileBuffer) {
+        // A piece as large as the buffer goes out as it is, without a copy.
+        if (!WriteAll(fd_, bytes)) {
+            Fail();
+            throw EWriteError();
+        }
+        return;
+    }
     buffer_.append(bytes);
     if (buffer_.size() >= kNewFileBuffer) Flush();
 }

@@ -62,13 +62,14 @@ private:
     int CreateNamed(const std::string& name, TIfExists ifExists, std::string& written);
     int CreateExclusive(const std::string& name) const;
     std::string WriteNextFree(const std::string& name, std::string_view bytes);
+    int CreateNextFree(const std::string& name, std::string& written);
     void ReplaceEntry(const std::string& name, std::string_view bytes);
     void WriteNew(int fd, const std::string& name, std::string_view bytes) const;
 
     std::string path_;
     int fd_ = -1;
-    // Per name as cut to kMaxFileNameBytes, the number NextFreeName tries next, so that many
-    // long names that end up the same are numbered in linear time.
+    // Per name as cut to kMaxFileNameBytes that was met taken, the number NextFreeName tries
+    // next, so that many long names that end up the same are numbered in linear time.
     std::unordered_map<std::string, size_t> nextNumber_;
     mutable size_t attempts_ = 0;
 };
@@ -82,7 +83,7 @@ public:
     TNewFile& operator=(const TNewFile&) = delete;
 
     const std::string& Name() const { return name_; }
-    // Throws EWriteError.
+    // Throws EWriteError. A piece of 1 MiB or more meeting an empty buffer is written at once.
     void Append(std::string_view bytes);
     // Writes what is buffered, sets the modification time (seconds since 1970-01-01 UTC) when
     // one is given, and closes the file. Throws EWriteError.

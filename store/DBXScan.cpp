@@ -6,7 +6,10 @@
 #include "store/DBXLayout.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <exception>
+#include <thread>
 
 namespace brindle::dbx {
 namespace {
@@ -25,17 +28,19 @@ bool PlausibleNext(uint32_t next) { return next == 0 || (next % 4 == 0 && next >
 
 // The bytes a block adds to its chain's text: a live block its text up to the first NUL; a
 // freed block its data after the lost link, the chain's last one up to its first NUL.
+// Without upToNul, the bytes the block holds for text.
 std::string_view BlockText(const TByteSource& file, uint32_t offset, uint32_t count, bool freed, bool last,
-                           uint32_t& lost) {
+                           uint32_t& lost, bool upToNul = true) {
     const uint64_t data = uint64_t{offset} + kBlockHeadSize;
     if (!freed) {
         lost = 0;
-        return UpToNul(file.ReadUpTo(data, count));
+        const std::string_view bytes = file.ReadUpTo(data, count);
+        return upToNul ? UpToNul(bytes) : bytes;
     }
     std::string_view link = file.ReadUpTo(data, kFreedLinkSize);
     lost = static_cast<uint32_t>(link.size());
     std::string_view rest = file.ReadUpTo(data + kFreedLinkSize, kBlockDataSize - kFreedLinkSize);
-    return last ? UpToNul(rest) : rest;
+    return last && upToNul ? UpToNul(rest) : rest;
 }
 
 }  // namespace
@@ -68,19 +73,17 @@ bool TDbxScan::Run(const TScanProgress& progress) {
     return true;
 }
 
-bool TDbxScan::FindObjects(const TScanProgress& progress) {
+template <typename GoOn>
+uint64_t TDbxScan::FindObjectsIn(uint64_t from, uint64_t limit, TObjects& found, GoOn goOn) const {
     const auto* bytes = reinterpret_cast<const uint8_t*>(file_.All().data());
-    const uint64_t size = file_.Size();
-    const uint64_t end = std::min(size, kMarkerLimit);
-    uint64_t nextReport = kProgressStep;
-    file_.PrefetchPages(0, kProgressStep);
-    for (uint64_t pos = kHeaderSize; pos + kBlockHeadSize <= end; pos += 4) {
-        if (pos >= nextReport) {
-            file_.ReleasePages(nextReport - kProgressStep, kProgressStep);
-            file_.PrefetchPages(nextReport, kProgressStep);
-            nextReport += kProgressStep;
-            if (progress && !progress(pos, size)) return false;
-        }
+    const uint64_t end = std::min(file_.Size(), kMarkerLimit);
+    // Room for as many blocks as the range can hold, at a twenty-sixth of its size.
+    if (std::min(limit, end) > from && found.Blocks.empty())
+        found.Blocks.reserve(
+            static_cast<size_t>((std::min(limit, end) - from) / (kBlockHeadSize + kBlockDataSize) + 1));
+    uint64_t pos = from;
+    for (; pos < limit && pos + kBlockHeadSize <= end; pos += 4) {
+        if (!goOn(pos)) break;
         const uint8_t* head = bytes + pos;
         const uint32_t marker = le::U32(head);
         const uint32_t capacity = le::U32(head + kBlockCapacity);
@@ -96,19 +99,114 @@ bool TDbxScan::FindObjects(const TScanProgress& progress) {
             const int64_t nextAt = next == 0 ? 0 : int64_t{next} + displacement;
             const uint32_t nextInFile =
                 nextAt > 0 && nextAt < int64_t{kMarkerLimit} ? static_cast<uint32_t>(nextAt) : 0;
+            // Of a freed chain, only the last block's text ends at a NUL; the others count whole.
             uint32_t lost = 0;
-            const std::string_view text =
-                BlockText(file_, static_cast<uint32_t>(pos), live ? count : 0, freed, true, lost);
+            const std::string_view text = BlockText(file_, static_cast<uint32_t>(pos), live ? count : 0, freed,
+                                                    nextInFile == 0, lost, exactSizes_);
             const bool cutShort = !file_.Has(pos + kBlockHeadSize, live ? count : kBlockDataSize);
-            blocks_.push_back({static_cast<uint32_t>(pos), nextInFile, marker, static_cast<uint16_t>(text.size()),
-                               static_cast<uint16_t>(lost), freed, cutShort || (next != 0 && nextInFile == 0)});
+            found.Blocks.push_back({static_cast<uint32_t>(pos), nextInFile, marker, static_cast<uint16_t>(text.size()),
+                                    static_cast<uint16_t>(lost), freed, cutShort || (next != 0 && nextInFile == 0)});
             pos += kBlockHeadSize + kBlockDataSize - 4;
         } else {
-            otherObjects_.push_back({static_cast<uint32_t>(pos), DataOffsetOfInfoAt(static_cast<uint32_t>(pos))});
+            found.Others.push_back({static_cast<uint32_t>(pos), DataOffsetOfInfoAt(static_cast<uint32_t>(pos))});
         }
     }
+    return pos;
+}
+
+bool TDbxScan::FindObjects(const TScanProgress& progress) {
+    const uint64_t size = file_.Size();
+    const uint64_t end = std::min(size, kMarkerLimit);
+    if (end >= splitFrom_ && end > kHeaderSize + 4 * kBlockDataSize) {
+        if (!FindObjectsInHalves(end, progress)) return false;
+    } else {
+        TObjects found;
+        uint64_t nextReport = kProgressStep;
+        bool cancelled = false;
+        file_.PrefetchPages(0, kProgressStep);
+        FindObjectsIn(kHeaderSize, end, found, [&](uint64_t pos) {
+            if (pos < nextReport) return true;
+            file_.ReleasePages(nextReport - kProgressStep, kProgressStep);
+            file_.PrefetchPages(nextReport, kProgressStep);
+            nextReport += kProgressStep;
+            cancelled = progress && !progress(pos, size);
+            return !cancelled;
+        });
+        if (cancelled) return false;
+        blocks_ = std::move(found.Blocks);
+        otherObjects_ = std::move(found.Others);
+    }
     file_.CheckIntact();
-    if (progress && !progress(size, size)) return false;
+    return !progress || progress(size, size);
+}
+
+// The second half is read on a thread of its own from its middle on. The first half's reading
+// then goes on past the middle until it stands where the second half's reading stood too (not
+// inside the data of a block that one found): from there on both find the same objects.
+bool TDbxScan::FindObjectsInHalves(uint64_t end, const TScanProgress& progress) {
+    const uint64_t size = file_.Size();
+    const uint64_t middle = (kHeaderSize + (end - kHeaderSize) / 2) / 4 * 4;
+    std::atomic<bool> cancelled{false};
+    std::atomic<uint64_t> secondDone{0};
+    TObjects second;
+    auto readSecond = [&] {
+        uint64_t nextStep = middle + kProgressStep;
+        file_.PrefetchPages(middle, kProgressStep);
+        FindObjectsIn(middle, end, second, [&](uint64_t pos) {
+            if (pos < nextStep) return true;
+            file_.ReleasePages(nextStep - kProgressStep, kProgressStep);
+            file_.PrefetchPages(nextStep, kProgressStep);
+            nextStep += kProgressStep;
+            secondDone.store(pos - middle);
+            return !cancelled.load();
+        });
+    };
+    std::exception_ptr secondFailed;
+    std::thread secondHalf([&] {
+        try {
+            readSecond();
+        } catch (...) {
+            secondFailed = std::current_exception();
+            cancelled.store(true);
+        }
+    });
+    TObjects found;
+    uint64_t nextStep = kProgressStep;
+    uint64_t stopped = 0;
+    try {
+        file_.PrefetchPages(0, kProgressStep);
+        stopped = FindObjectsIn(kHeaderSize, middle, found, [&](uint64_t pos) {
+            if (pos < nextStep) return true;
+            file_.ReleasePages(nextStep - kProgressStep, kProgressStep);
+            file_.PrefetchPages(nextStep, kProgressStep);
+            nextStep += kProgressStep;
+            if (progress && !progress(pos + secondDone.load(), size)) cancelled.store(true);
+            return !cancelled.load();
+        });
+    } catch (...) {
+        cancelled.store(true);
+        secondHalf.join();
+        throw;
+    }
+    secondHalf.join();
+    if (secondFailed) std::rethrow_exception(secondFailed);
+    if (cancelled.load()) return false;
+    // Where the second reading stood: any position but those inside a block's data.
+    auto stoodAt = [&](uint64_t pos) {
+        auto after = std::upper_bound(second.Blocks.begin(), second.Blocks.end(), pos,
+                                      [](uint64_t at, const TBlock& block) { return at < block.Offset; });
+        return after == second.Blocks.begin() || pos == (after - 1)->Offset ||
+               pos >= uint64_t{(after - 1)->Offset} + kBlockHeadSize + kBlockDataSize;
+    };
+    const uint64_t joined = FindObjectsIn(stopped, end, found, [&](uint64_t pos) { return !stoodAt(pos); });
+    auto fromBlocks = std::lower_bound(second.Blocks.begin(), second.Blocks.end(), joined,
+                                       [](const TBlock& block, uint64_t at) { return block.Offset < at; });
+    auto fromOthers = std::lower_bound(second.Others.begin(), second.Others.end(), joined,
+                                       [](const TOtherObject& object, uint64_t at) { return object.Marker < at; });
+    found.Blocks.insert(found.Blocks.end(), fromBlocks, second.Blocks.end());
+    found.Others.insert(found.Others.end(), fromOthers, second.Others.end());
+    blocks_ = std::move(found.Blocks);
+    otherObjects_ = std::move(found.Others);
     return true;
 }
 

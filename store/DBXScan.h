@@ -24,7 +24,13 @@ namespace brindle::dbx {
 
 class TDbxScan {
 public:
-    explicit TDbxScan(const TByteSource& file) : file_(file) {}
+    // A file of at least splitFrom bytes is read in two halves side by side, on this thread and
+    // a second one; the objects found are the same as those of one pass.
+    static constexpr uint64_t kSplitFrom = uint64_t{16} << 20;
+    // With exactSizes false, the blocks' texts are not searched for a NUL: each message's Size
+    // is then at most that much too large. For callers that read every text anyway.
+    explicit TDbxScan(const TByteSource& file, uint64_t splitFrom = kSplitFrom, bool exactSizes = true)
+        : file_(file), splitFrom_(splitFrom), exactSizes_(exactSizes) {}
 
     // Reads the file; false when cancelled (what was found so far is then dropped).
     bool Run(const TScanProgress& progress = {});
@@ -43,7 +49,7 @@ private:
         uint32_t Next;  // where the next block lies in the file (displacement applied), or 0
         uint32_t Marker;
         // Text bytes the block adds: a live block's up to its first NUL; a freed block's after
-        // the lost link, up to the first NUL (counted when it ends its chain).
+        // the lost link, up to the first NUL when it ends its chain (Next 0), else all of them.
         uint16_t TextLength;
         uint16_t LostBytes;
         bool Freed;
@@ -52,7 +58,23 @@ private:
         bool Taken = false;
     };
 
+    // Objects that are not blocks, with the data offset they hold when they read as an info
+    // object (0 otherwise), in file order.
+    struct TOtherObject {
+        uint32_t Marker;
+        uint32_t FirstBlock;
+    };
+    struct TObjects {
+        std::vector<TBlock> Blocks;
+        std::vector<TOtherObject> Others;
+    };
+
     bool FindObjects(const TScanProgress& progress);
+    // Looks at every 4-byte boundary from `from` on, before limit, skipping the data of each
+    // block found, while goOn(pos) allows; returns where it stopped.
+    template <typename GoOn>
+    uint64_t FindObjectsIn(uint64_t from, uint64_t limit, TObjects& found, GoOn goOn) const;
+    bool FindObjectsInHalves(uint64_t end, const TScanProgress& progress);
     uint32_t DataOffsetOfInfoAt(uint32_t offset) const;
     void ReadIndex();
     void JoinChains();
@@ -63,13 +85,9 @@ private:
     TBlock* BlockAfter(TBlock* block, uint32_t offset);
 
     const TByteSource& file_;
+    const uint64_t splitFrom_;
+    const bool exactSizes_;
     std::vector<TBlock> blocks_;  // in file order
-    // Objects that are not blocks, with the data offset they hold when they read as an info
-    // object (0 otherwise), in file order.
-    struct TOtherObject {
-        uint32_t Marker;
-        uint32_t FirstBlock;
-    };
     std::vector<TOtherObject> otherObjects_;
     struct TIndexedHead {
         uint32_t FirstBlock;

@@ -6,6 +6,11 @@
 #   - brindle-cli export --format mbox of the whole folder against undbx extracting the same
 #     folder into .eml files and against cp -r of it.
 # Warm cache; hyperfine with warm-up runs; every export run writes into an emptied folder.
+# Figures of the mbox export (Dec 2026, 2 cores, /dev/shm, other builds running at load 2.5;
+# hyperfine, 10 runs side by side): brindle-cli 88 ms mean, 85 ms best (89 ms user + 66 ms sys
+# on two threads) against undbx 1.51 s mean: 17x faster; cp -r of the folder 45 ms mean, 31 ms
+# best: 1.9x of cp -r by the mean, 2.7x by the best. Before: 420 ms (207 + 212 ms CPU), the
+# 1 MiB buffer of each mbox file being grown and copied anew for every file.
 # Usage: bench/folders/run.sh [BUILD_DIR] [WORK_DIR] [RUNS] [PER_FOLDER]
 # BUILD_DIR is a build with -DBRINDLE_BENCH=ON (default build-bench, as `make bench` makes it).
 # WORK_DIR on /dev/shm keeps the disk's costs out of the comparison.

@@ -255,6 +255,15 @@ TEST_F(TargetFolderTest, NewFilesAreWrittenInPiecesDatedAndRemovedWhenLeftUnfini
     const std::string bytes = Read(Target() / "taken (2).txt");
     EXPECT_EQ(bytes.size(), 8u + (3u << 20));
     EXPECT_TRUE(bytes.starts_with("one x") && bytes.ends_with("x two"));
+    {
+        // A piece of the buffer's size that finds the buffer empty goes out at once, in order.
+        std::unique_ptr<TNewFile> file = folder.Create("direct.txt", TIfExists::Fail);
+        file->Append(std::string(1 << 20, 'y'));
+        file->Append(" tail");
+        file->Append(std::string(1 << 20, 'z'));
+        file->Finish();
+    }
+    EXPECT_EQ(Read(Target() / "direct.txt"), std::string(1 << 20, 'y') + " tail" + std::string(1 << 20, 'z'));
     struct stat info {};
     ASSERT_EQ(::stat((Target() / "taken (2).txt").c_str(), &info), 0);
     EXPECT_EQ(info.st_mtime, 1'000'000'000);

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <tuple>
+
 namespace brindle {
 namespace {
 
@@ -186,6 +190,54 @@ TEST(DbxScan, FindsChainsCopiedToAnotherPlace) {
     EXPECT_EQ(found[2].Displacement, int64_t{copiedAt} - from);
     EXPECT_EQ(scan->Text(found[2]), messages[1].Text);
     EXPECT_EQ(found[1].Kind, TFoundKind::Indexed);
+}
+
+// A scan read in two halves must find what one pass finds, wherever the middle falls: inside
+// a block's data, between blocks, on blocks smaller than the step the scan skips by.
+TEST(DbxScan, HalvesSideBySideFindWhatOnePassFinds) {
+    struct TImage {
+        std::string Name;
+        std::string Bytes;
+    };
+    std::vector<TImage> images;
+    for (const auto& [count, lines, blockSize] :
+         {std::tuple{7, 60, 512u}, {20, 33, 512u}, {41, 9, 512u}, {13, 50, 128u}, {9, 70, 300u}}) {
+        auto messages = test::SampleMessages(count, lines);
+        for (size_t i = 0; i < messages.size(); ++i) {
+            if (i % 3 == 1) messages[i].DbxPresence = ts::TDbxPresence::Deleted;
+            if (i % 5 == 3) messages[i].DbxPresence = ts::TDbxPresence::Orphaned;
+        }
+        ts::TDbxOptions options;
+        options.BlockSize = blockSize;
+        images.push_back({std::to_string(count) + " messages", Write(messages, options).Image});
+    }
+    for (const char* name : {"mtdbx_test.dbx", "mtdbx_test1.dbx", "dbxconvert_test.dbx", "iped_test_OutlookDBX.dbx"}) {
+        std::ifstream in(std::string(BRINDLE_CORPUS) + "/dbx/" + name, std::ios::binary);
+        if (in) images.push_back({name, std::string(std::istreambuf_iterator<char>(in), {})});
+    }
+    for (const TImage& image : images) {
+        SCOPED_TRACE(image.Name);
+        const auto source = TByteSource::FromView(image.Bytes);
+        dbx::TDbxScan whole(*source, UINT64_MAX);
+        dbx::TDbxScan halves(*source, 0);
+        ASSERT_TRUE(whole.Run());
+        ASSERT_TRUE(halves.Run());
+        const auto& expected = whole.Messages();
+        const auto& found = halves.Messages();
+        ASSERT_EQ(found.size(), expected.size());
+        EXPECT_FALSE(found.empty());
+        for (size_t i = 0; i < found.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(found[i].Offset, expected[i].Offset);
+            EXPECT_EQ(found[i].Kind, expected[i].Kind);
+            EXPECT_EQ(found[i].Index, expected[i].Index);
+            EXPECT_EQ(found[i].InfoOffset, expected[i].InfoOffset);
+            EXPECT_EQ(found[i].Blocks, expected[i].Blocks);
+            EXPECT_EQ(found[i].Size, expected[i].Size);
+            EXPECT_EQ(found[i].LostBytes, expected[i].LostBytes);
+            EXPECT_EQ(halves.Text(found[i]), whole.Text(expected[i]));
+        }
+    }
 }
 
 }  // namespace
