@@ -85,7 +85,7 @@ const std::vector<TCommandSpec> kCommands = {
      "takes it), \"Subject\", \"SenderName\", \"SenderAddress\" and \"Received\" (as list --json\n"
      "gives them). Finding nothing is no\n"
      "error: the output is empty (\"[]\" with --json) and the exit status 0.\n",
-     kOptionJson, 2, 2, RunSearch},
+     kOptionJson | kOptionCodePage, 2, 2, RunSearch},
     {"scan", "FILE [--json]", "every message text the file holds, indexed or not",
      "Reads the whole store file, also one that cannot be opened, and lists every message\n"
      "text it still holds: offset of the first block (hex), kind (indexed, orphaned: live\n"

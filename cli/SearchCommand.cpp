@@ -10,6 +10,7 @@ namespace {
 
 constexpr size_t kJsonHitsPerFlush = 256;
 
+// Hit texts are UTF-8 already.
 std::string Cell(std::string_view text) { return ControlsAsSpaces(Utf8OrCp1252Cut(text, kShortStringMax)); }
 
 std::string HitRow(const TSearchHit& hit) {
@@ -46,6 +47,7 @@ void RunSearch(const TCliArguments& args, std::ostream& out) {
     if (query.Empty()) throw EUsageError("QUERY must not be empty");
     TSearchControl control;
     control.Warnings = args.warnings;
+    control.CodePage = args.codePage;
     const std::vector<TSearchHit> hits = SearchPath(args.operands.at(0), query, control);
     if (!args.json) {
         std::string text;

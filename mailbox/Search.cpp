@@ -1,6 +1,7 @@
 #include "mailbox/Search.h"
 
 #include "mailbox/CaseFold.h"
+#include "mailbox/CodePage.h"
 #include "mailbox/HtmlText.h"
 #include "mime/BodyWalk.h"
 #include "mime/Decoders.h"
@@ -385,11 +386,19 @@ std::vector<TSearchHit> SearchStoreFile(const std::string& path, const TSearchQu
         if (matched[i])
             hits.push_back(
                 {path, folderName, static_cast<int32_t>(i), reader->GetMessageInfo(static_cast<int32_t>(i))});
+    if (hits.empty()) return hits;
+    const std::string codePage = control.CodePage.empty() ? DecideStoreCodePage(*reader) : control.CodePage;
+    for (TSearchHit& hit : hits)
+        for (std::string* text : {&hit.Info.Subject, &hit.Info.SenderName, &hit.Info.SenderAddress})
+            *text = SummaryToUtf8(*text, codePage);
     return hits;
 }
 
 std::vector<TSearchHit> SearchStoreFolder(const TStoreFolder& folder, const TSearchQuery& query,
-                                          const TSearchControl& control) {
+                                          const TSearchControl& given) {
+    // One code page for every store of the folder.
+    TSearchControl control = given;
+    if (control.CodePage.empty()) control.CodePage = folder.CodePage;
     std::vector<TSearchHit> hits;
     for (const TFolderNode& node : folder.Nodes) {
         if (!node.File || (control.Cancel && control.Cancel->load())) continue;
@@ -407,7 +416,7 @@ std::vector<TSearchHit> SearchStoreFolder(const TStoreFolder& folder, const TSea
 std::vector<TSearchHit> SearchPath(const std::string& path, const TSearchQuery& query, const TSearchControl& control) {
     std::error_code error;
     if (std::filesystem::is_directory(path, error))
-        return SearchStoreFolder(ReadStoreFolder(path, control.Warnings), query, control);
+        return SearchStoreFolder(ReadStoreFolder(path, control.Warnings, control.CodePage), query, control);
     if (!IsEmlFileName(path)) return SearchStoreFile(path, query, control);
     const std::string text = ReadEmlFile(path);
     if (control.Progress) control.Progress(1, 1);

@@ -63,7 +63,9 @@ struct TSearchHit {
     std::string File;    // the store file (or .eml file) as given or found on disk
     std::string Folder;  // the folder's name in the tree of a store folder; else empty
     int32_t Index = 0;   // the message's index in its store; 0 for an .eml file
-    TMessageInfo Info;   // the summary (for an .eml file: subject, sender and date text)
+    // The summary, its subject and sender in UTF-8 (for an .eml file: subject, sender and
+    // date text).
+    TMessageInfo Info;
 };
 
 struct TSearchControl {
@@ -77,6 +79,8 @@ struct TSearchControl {
     std::function<void(uint64_t done, uint64_t total)> Progress;
     // Damage that reading tolerated, and stores or messages that could not be read.
     TWarningSink Warnings;
+    // The code page of the summaries (a label); empty: a store folder's, else each store's own.
+    std::string CodePage;
 };
 
 // Every message of the store at path that holds the query, in store order. Throws as

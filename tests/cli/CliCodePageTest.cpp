@@ -48,7 +48,7 @@ TEST(CliCodePage, OptionNamesACodePageOrAuto) {
         EXPECT_THROW(ParseArguments({"list", "f.dbx", "--codepage", name}), EUsageError) << name;
     EXPECT_THROW(ParseArguments({"list", "f.dbx", "--codepage"}), EUsageError);
     EXPECT_THROW(ParseArguments({"text", "f.dbx", "0", "--codepage", "1251"}), EUsageError);
-    for (const char* command : {"info", "list", "addresses", "export", "folders", "scan"}) {
+    for (const char* command : {"info", "list", "addresses", "export", "folders", "scan", "search"}) {
         EXPECT_TRUE(FindCommand(command)->Accepts(kOptionCodePage)) << command;
         EXPECT_NE(CommandHelp(*FindCommand(command)).find("--codepage NAME"), std::string::npos) << command;
     }
@@ -65,6 +65,10 @@ TEST(CliCodePage, SummariesAreReadInTheDecidedOrChosenCodePage) {
     EXPECT_NE(list.out.find("\t" + kRussianUtf8 + " " + kParty + "\n"), std::string::npos) << list.out;
     const test::TCliRun json = RunTool({"list", path, "--json"});
     EXPECT_NE(json.out.find("\"Subject\": \"" + kRussianUtf8 + " " + kParty + "\""), std::string::npos) << json.out;
+
+    // Search hits show their summaries in the same code page.
+    const test::TCliRun found = RunTool({"search", path, kRussianUtf8});
+    EXPECT_NE(found.out.find("\t" + kRussianUtf8 + "\t"), std::string::npos) << found.out;
 
     const test::TCliRun western = RunTool({"list", path, "--codepage", "1252"});
     EXPECT_NE(western.out.find("\t\xC3\x8F\xC3\xB0\xC3\xA8\xC3\xA2\xC3\xA5\xC3\xB2\n"), std::string::npos)
