@@ -52,21 +52,23 @@ void WriteFoundObject(TJsonWriter& json, const TRescuedMessage& message) {
 
 }  // namespace
 
-// The code page that --codepage chose, else the one decided from the store when it opens;
-// none for a store that does not open.
-std::string ScanCodePage(const TCliArguments& args) {
-    if (!args.codePage.empty()) return args.codePage;
-    try {
-        std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0));
-        return DecideStoreCodePage(*reader);
-    } catch (const Exception&) {
-        return {};
-    }
+// The code page that --codepage chose, else the one decided from the store when it opens (only
+// once a header needs it); none for a store that does not open.
+void SetScanCodePage(const TCliArguments& args, TStoreRescue& rescue) {
+    if (!args.codePage.empty()) return rescue.SetCodePage(args.codePage);
+    rescue.SetCodePageSource([path = args.operands.at(0)]() -> std::string {
+        try {
+            std::unique_ptr<TOEReader> reader = OpenStore(path);
+            return DecideStoreCodePage(*reader);
+        } catch (const Exception&) {
+            return {};
+        }
+    });
 }
 
 void RunScan(const TCliArguments& args, std::ostream& out) {
     TStoreRescue rescue(args.operands.at(0));
-    rescue.SetCodePage(ScanCodePage(args));
+    SetScanCodePage(args, rescue);
     rescue.Run();
     if (!args.json) {
         for (const TRescuedMessage& message : rescue.Messages()) WriteFoundRow(out, message);

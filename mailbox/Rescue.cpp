@@ -56,14 +56,20 @@ THeaderSummary SummarizeHeaderBlock(std::string_view header, const std::string& 
 
 // Reads a text's beginning for its header: a short look first, longer ones when needed. A
 // header block found in a shorter look is the one a longer look finds.
-template <typename ReadPrefix>
-THeaderSummary SummarizeFoundHeader(ReadPrefix readPrefix, const std::string& codePage) {
+template <typename ReadPrefix, typename CodePageOf>
+THeaderSummary SummarizeFoundHeader(ReadPrefix readPrefix, CodePageOf codePageOf) {
     std::string text;
     for (size_t look : kHeaderLooks) {
         text = readPrefix(look);
         if (text.size() < look || HeaderBlock(text)) break;
     }
-    return SummarizeHeader(text, codePage);
+    return SummarizeHeader(text, codePageOf(text));
+}
+
+bool HasEightBitHeader(std::string_view text) {
+    text = text.substr(0, kHeaderSearchLimit);
+    const std::string_view header = HeaderBlock(text).value_or(text);
+    return std::any_of(header.begin(), header.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
 }
 
 }  // namespace
@@ -94,6 +100,13 @@ bool TStoreRescue::Run(const TScanProgress& progress, const TTextSink& onText) {
 
 const std::vector<TFoundMessage>& TStoreRescue::Found() const {
     return mbxScan_ ? mbxScan_->Messages() : dbxScan_->Messages();
+}
+
+std::string TStoreRescue::CodePageOf(std::string_view text) const {
+    if (!decideCodePage_) return codePage_;
+    if (!HasEightBitHeader(text)) return {};
+    std::call_once(codePageDecided_, [this] { decidedCodePage_ = decideCodePage_(); });
+    return decidedCodePage_;
 }
 
 std::string TStoreRescue::TextOf(const TFoundMessage& found, uint64_t maxBytes) const {
@@ -137,7 +150,7 @@ bool TStoreRescue::ReadTexts(const std::function<bool()>& goOn, const TTextSink&
         }
         // The header block lies within the text's first 64 KiB, as SummarizeFoundHeader reads it.
         std::string text = TextOf(found[i], UINT64_MAX);
-        messages_.push_back({found[i], SummarizeHeader(text, codePage_)});
+        messages_.push_back({found[i], SummarizeHeader(text, CodePageOf(text))});
         messages_.back().Found.Size = text.size();
         onText(messages_.back(), std::move(text));
     }
@@ -153,7 +166,8 @@ bool TStoreRescue::SummarizeRange(size_t from, size_t to, const std::function<bo
         PrefetchBatch(i, last, kHeaderFirstLook);
         for (size_t k = i; k <= last; ++k)
             messages_[k] = {found[k],
-                            SummarizeFoundHeader([&](uint64_t bytes) { return TextOf(found[k], bytes); }, codePage_)};
+                            SummarizeFoundHeader([&](uint64_t bytes) { return TextOf(found[k], bytes); },
+                                                 [this](std::string_view text) { return CodePageOf(text); })};
         file_->ReleasePages(found[i].Offset, uint64_t{found[last].Offset} - found[i].Offset + kHeaderSearchLimit);
     }
     return true;

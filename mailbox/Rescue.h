@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,9 @@ public:
 
     // The store's code page (a label), for header text of no declared charset; none by default.
     void SetCodePage(std::string codePage) { codePage_ = std::move(codePage); }
+    // As SetCodePage, but decide is asked (once) only when a header holds 8-bit text: most
+    // stores never need the decision, which reads the store's summaries.
+    void SetCodePageSource(std::function<std::string()> decide) { decideCodePage_ = std::move(decide); }
 
     // Scans the whole file and reads each message's header; false when cancelled.
     bool Run(const TScanProgress& progress = {});
@@ -61,6 +65,8 @@ private:
     void PrefetchBatch(size_t first, size_t last, uint64_t tail) const;
     const std::vector<TFoundMessage>& Found() const;
     std::string TextOf(const TFoundMessage& found, uint64_t maxBytes) const;
+    // The code page for a header read from text (from any thread).
+    std::string CodePageOf(std::string_view text) const;
 
     std::unique_ptr<TByteSource> file_;
     std::unique_ptr<TByteSource> index_;
@@ -68,6 +74,9 @@ private:
     std::unique_ptr<mbx::TMbxScan> mbxScan_;
     std::vector<TRescuedMessage> messages_;
     std::string codePage_;
+    std::function<std::string()> decideCodePage_;
+    mutable std::once_flag codePageDecided_;
+    mutable std::string decidedCodePage_;
 };
 
 // "deleted_0001A2B0_Subject.eml": the kind, the first block's offset in 8 hex digits and the

@@ -77,6 +77,20 @@ TEST(CliCodePage, SummariesAreReadInTheDecidedOrChosenCodePage) {
               std::string::npos);
 }
 
+// A header line of undeclared 8-bit text in a scan row: read in the store's code page, which is
+// decided only for such a header.
+TEST(CliCodePage, ScanReadsUndeclaredHeaderTextInTheStoresCodePage) {
+    TTempDir dir;
+    ts::TStoreMessage raw;
+    raw.Subject = kRussian1251;
+    raw.SenderName = "Ann";
+    raw.Text = ts::MessageText({"From: Ann <ann@example.org>", "Subject: " + kRussian1251}, "Body\r\n");
+    const std::string path = dir / "Raw.dbx";
+    test::WriteFile(path, ts::BuildDbx({raw, raw}));
+    EXPECT_NE(RunTool({"scan", path}).out.find("\t" + kRussianUtf8), std::string::npos);
+    EXPECT_EQ(RunTool({"scan", path, "--codepage", "1252"}).out.find(kRussianUtf8), std::string::npos);
+}
+
 // The code page decided for each real store, for the record; a store whose folder name is
 // Cyrillic is read as such.
 TEST(CliCodePage, RealStores) {
