@@ -364,7 +364,8 @@ TMessageInfo EmlSummary(std::string_view rawText) {
 
 std::vector<TSearchHit> SearchStoreFile(const std::string& path, const TSearchQuery& query,
                                         const TSearchControl& control, const std::string& folderName) {
-    std::unique_ptr<TOEReader> reader = OpenStore(path, control.Warnings);
+    // Hits show no size: opening skips the walk of every chain that finding sizes takes.
+    std::unique_ptr<TOEReader> reader = OpenStore(path, control.Warnings, false);
     const size_t count = static_cast<size_t>(std::max(reader->GetMessageCount(), 0));
     std::vector<uint8_t> matched(count, 0);
     // Reading a message text only reads the sealed summaries and the mapped file, so the

@@ -114,8 +114,9 @@ void TDBXReader::ReadMessageInfos() {
             const dbx::TInfoObject object = dbx::TInfoObject::Read(file, offset);
             TSummaryDraft info;
             FillSummary(info, object);
-            info.Size = WithContext({"data block", info.DataOffset, std::nullopt},
-                                    [&] { return chains.SumTextCounts(info.DataOffset); });
+            if (summarySizes_)
+                info.Size = WithContext({"data block", info.DataOffset, std::nullopt},
+                                        [&] { return chains.SumTextCounts(info.DataOffset); });
             messages_.Put(i, info);
         });
         if (chains.BlocksWalked() - releasedAt >= kBlocksPerRelease) {
@@ -132,9 +133,12 @@ std::string TDBXReader::ReadBlocks(int32_t Index, bool untilHeaderEnd) const {
     if (Index < 0 || static_cast<size_t>(Index) >= messages_.Count()) throw EDBXReaderException(kIndexOutOfRange);
     const size_t i = static_cast<size_t>(Index);
     return WithContext(MessageContext(i), [&] {
-        if (messages_.SizeOf(i) == 0) throw EDBXReaderException(kNoText);
+        const bool noText = summarySizes_ ? messages_.SizeOf(i) == 0 : messages_.DataOffsetOf(i) == 0;
+        if (noText) throw EDBXReaderException(kNoText);
         dbx::TBlockChains chains(Stream());
-        return chains.ReadText(messages_.DataOffsetOf(i), untilHeaderEnd, messages_.SizeOf(i));
+        std::string text = chains.ReadText(messages_.DataOffsetOf(i), untilHeaderEnd, messages_.SizeOf(i));
+        if (text.empty() && !summarySizes_) throw EDBXReaderException(kNoText);
+        return text;
     });
 }
 

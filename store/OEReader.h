@@ -59,6 +59,11 @@ public:
     // the store opener's file is not opened a second time.
     void SetOpenedFile(const std::string& FileName, std::unique_ptr<TByteSource> source);
 
+    // Whether ReadMessageInfos finds each message's size (default). A .dbx store finds it by
+    // walking every block chain, which touches the whole file; without it Size is 0 and a
+    // message's text is read without knowing its length first.
+    void SetSummarySizes(bool wanted) { summarySizes_ = wanted; }
+
     // Damage that reading tolerates is told to the sink; none by default.
     void SetWarningSink(TWarningSink sink) { warnings_ = std::move(sink); }
 
@@ -80,6 +85,7 @@ protected:
 
     std::string fileName_;
     bool loaded_ = false;
+    bool summarySizes_ = true;
     uint8_t fileKind_ = kFileKindUnknown;
     // The summaries, one per message in the folder's order; empty until ReadMessageInfos.
     TSummaryStore messages_;

@@ -21,8 +21,9 @@ std::unique_ptr<TOEReader> CreateStoreReader(const std::string& path, TWarningSi
     return reader;
 }
 
-std::unique_ptr<TOEReader> OpenStore(const std::string& path, TWarningSink warnings) {
+std::unique_ptr<TOEReader> OpenStore(const std::string& path, TWarningSink warnings, bool sizes) {
     std::unique_ptr<TOEReader> reader = CreateStoreReader(path, std::move(warnings));
+    reader->SetSummarySizes(sizes);
     reader->Open(path);
     reader->ReadMessageInfos();
     return reader;

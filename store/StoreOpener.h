@@ -17,7 +17,8 @@ std::unique_ptr<TOEReader> CreateReaderForKind(uint8_t fileKind);
 // file layer's errors as they come.
 std::unique_ptr<TOEReader> CreateStoreReader(const std::string& path, TWarningSink warnings = {});
 
-// Creates the reader, opens the store and reads every summary; throws as the readers do.
-std::unique_ptr<TOEReader> OpenStore(const std::string& path, TWarningSink warnings = {});
+// Creates the reader, opens the store and reads every summary (with the messages' sizes unless
+// sizes is false); throws as the readers do.
+std::unique_ptr<TOEReader> OpenStore(const std::string& path, TWarningSink warnings = {}, bool sizes = true);
 
 }  // namespace brindle

@@ -102,6 +102,18 @@ TEST_P(DbxShapeTest, EveryMessageComesBackInOrder) {
     }
     EXPECT_EQ(reader->GetMessageInfo(-1), TMessageInfo{});
     EXPECT_EQ(reader->GetMessageInfo(c.messages), TMessageInfo{});
+
+    // Without sizes the chains are not walked at opening; the texts read the same.
+    auto sizeless = ReaderOf(writer.Bytes());
+    sizeless->SetSummarySizes(false);
+    sizeless->Open(kPath);
+    sizeless->ReadMessageInfos();
+    for (int i = 0; i < c.messages; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(sizeless->GetMessageInfo(i).Size, 0u);
+        EXPECT_EQ(sizeless->GetMessageText(i), messages[i].Text);
+        EXPECT_EQ(sizeless->GetMessageHeader(i), test::HeaderBlockOf(messages[i].Text));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
