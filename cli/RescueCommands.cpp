@@ -58,7 +58,7 @@ void SetScanCodePage(const TCliArguments& args, TStoreRescue& rescue) {
     if (!args.codePage.empty()) return rescue.SetCodePage(args.codePage);
     rescue.SetCodePageSource([path = args.operands.at(0)]() -> std::string {
         try {
-            std::unique_ptr<TOEReader> reader = OpenStore(path);
+            std::unique_ptr<TOEReader> reader = OpenStore(path, {}, false);
             return DecideStoreCodePage(*reader);
         } catch (const Exception&) {
             return {};

@@ -252,7 +252,7 @@ std::string DecideFolderCodePage(const std::vector<std::string>& names,
         if (used == kCodePageStores) break;
         if (count == 0 || summaries + count > kCodePageSummaries) continue;
         try {
-            std::unique_ptr<TOEReader> reader = OpenStore(path);
+            std::unique_ptr<TOEReader> reader = OpenStore(path, {}, false);
             evidence.AddStore(*reader, kCodePageHeadersPerStore);
             summaries += count;
             ++used;
