@@ -22,6 +22,11 @@ QWidget* TFilterBox::AboveList(TFilterBox* box, QWidget* list, QWidget* parent) 
     return pane;
 }
 
+void TFilterBox::focusInEvent(QFocusEvent* event) {
+    QLineEdit::focusInEvent(event);
+    emit Focused();
+}
+
 void TFilterBox::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && !text().isEmpty()) {
         clear();

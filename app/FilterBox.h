@@ -14,8 +14,13 @@ public:
     // The box above the list, both in one widget for the place the list had.
     static QWidget* AboveList(TFilterBox* box, QWidget* list, QWidget* parent);
 
+signals:
+    // The box took the focus: typing is likely to follow.
+    void Focused();
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 };
 
 }  // namespace brindle

@@ -293,6 +293,7 @@ void Twnd_oe_Main::CreateList() {
     filterBox_ = new TFilterBox(this);
     connect(filterBox_, &QLineEdit::textChanged, this,
             [this](const QString& text) { Guarded([this, text] { FilterChanged(text); }); });
+    connect(filterBox_, &TFilterBox::Focused, this, [this] { Guarded([this] { model_->PrepareFilter(); }); });
 }
 
 void Twnd_oe_Main::CreateHeaderPanel() {

@@ -64,6 +64,11 @@ public:
     // order and come back when the filter changes.
     void SetFilter(const QString& text);
     bool Filtering() const { return !filter_.isEmpty(); }
+    // Makes the texts that the filter compares, which the first key would otherwise wait for.
+    void PrepareFilter() const {
+        KeysOf(false);
+        KeysOf(true);
+    }
     // Every row, shown or hidden.
     int UnfilteredRowCount() const { return static_cast<int>(allRows_.size()); }
 

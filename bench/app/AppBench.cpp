@@ -179,6 +179,16 @@ int main(int argc, char** argv) {
         tree->viewport()->repaint();
         keys.push_back(static_cast<double>(keyTimer.nsecsElapsed()) / 1e6);
     };
+    // The scan of the whole file that starts with the opening has ended when people type.
+    QElapsedTimer scanWait;
+    scanWait.start();
+    while (window.ScanRunning() && scanWait.elapsed() < 60000) QApplication::processEvents(QEventLoop::AllEvents, 50);
+    // Ctrl+F or a click gives the box the focus before the first key.
+    QElapsedTimer focusTimer;
+    focusTimer.start();
+    filterBox->setFocus();
+    QApplication::processEvents();
+    const double focusing = static_cast<double>(focusTimer.nsecsElapsed()) / 1e6;
     for (QChar c : word) key([&] { QTest::keyClicks(filterBox, QString(c)); });
     const int filteredRows = model->rowCount();
     for (qsizetype i = 0; i < word.size(); ++i) key([&] { QTest::keyClick(filterBox, Qt::Key_Backspace); });
@@ -196,7 +206,8 @@ int main(int argc, char** argv) {
     Report("Gather E-mail Addresses", gather, "ms", 1000);
     Report("process memory with the list filled (RSS)", rss, "MB", 150);
     Report("peak process memory so far (HWM)", peak, "MB", 0);
-    Report("filter, first key (makes the filter keys)", firstKey, "ms", 0);
+    Report("filter box takes the focus (makes the filter keys)", focusing, "ms", 0);
+    Report("filter, first key", firstKey, "ms", 50);
     Report("filter, slowest later key (typing, deleting)", worstOther, "ms", 50);
     std::printf("%-44s %10d rows\n", "rows shown for \"meeting\"", filteredRows);
     std::printf("%-44s %10d rows\n", "rows visible", visibleRows);
