@@ -4,6 +4,9 @@
 #include "viewer/TextLines.h"
 #include "viewer/ViewerText.h"
 
+#include <QLabel>
+#include <QPalette>
+
 namespace brindle {
 
 std::string MessageBodyText(const TMoxMsg& message) {
@@ -34,6 +37,21 @@ std::string_view InlineImageOf(const TMoxMsg& message, std::string_view contentI
 
 bool IsAttachedMessage(const TAttachedFile& file) {
     return file.MediaType == "message/rfc822" || file.ContentType == "message/rfc822";
+}
+
+QLabel* NewNoticeLabel() {
+    static const QColor kNoticeColor(255, 244, 190);
+    auto* label = new QLabel;
+    label->setObjectName(QStringLiteral("lNotice"));
+    label->setWordWrap(true);
+    label->setMargin(4);
+    label->setAutoFillBackground(true);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, kNoticeColor);
+    palette.setColor(QPalette::WindowText, Qt::black);
+    label->setPalette(palette);
+    label->hide();
+    return label;
 }
 
 }  // namespace brindle

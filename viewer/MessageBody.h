@@ -4,6 +4,8 @@
 // here needs the GUI thread, so a large message can be prepared on a worker thread.
 #include "mime/MoxMsg.h"
 
+class QLabel;
+
 #include <string>
 #include <string_view>
 
@@ -23,5 +25,8 @@ std::string_view InlineImageOf(const TMoxMsg& message, std::string_view contentI
 
 // Whether an attachment is a whole message of its own (message/rfc822, or a .eml file).
 bool IsAttachedMessage(const TAttachedFile& file);
+
+// The hidden label above a message's text that tells how a recovered text was found.
+QLabel* NewNoticeLabel();
 
 }  // namespace brindle

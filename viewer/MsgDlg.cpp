@@ -50,7 +50,6 @@ constexpr int kHeaderFooterPoints = 8;
 constexpr int kAttachmentsBoxHeight = 160;
 constexpr int kListIconSize = 16;
 constexpr size_t kMaxCaptionBytes = 255;
-const QColor kNoticeColor(255, 244, 190);
 
 QFont DialogFont() {
     QFont font;
@@ -286,16 +285,7 @@ QWidget* Tdlg_oe_Msg::BuildGeneralTab() {
     Memo->setObjectName(QStringLiteral("Memo"));
     Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo->SetWordWrap(true);
-    lNotice = new QLabel;
-    lNotice->setObjectName(QStringLiteral("lNotice"));
-    lNotice->setWordWrap(true);
-    lNotice->setMargin(4);
-    lNotice->setAutoFillBackground(true);
-    QPalette noticePalette = lNotice->palette();
-    noticePalette.setColor(QPalette::Window, kNoticeColor);
-    noticePalette.setColor(QPalette::WindowText, Qt::black);
-    lNotice->setPalette(noticePalette);
-    lNotice->hide();
+    lNotice = NewNoticeLabel();
 
     auto* layout = new QVBoxLayout(TabSheet1);
     layout->setContentsMargins(kBorder, kBorder, kBorder, kBorder);

@@ -39,7 +39,6 @@ constexpr int kListHeight = 44;
 constexpr size_t kLargeHtmlBytes = 128 * 1024;
 const QString kLargeHtmlNotice =
     QStringLiteral("This large message shows here as plain text; Message View (Return) shows it formatted.");
-const QColor kNoticeColor(255, 244, 190);
 
 QString Shown(const std::string& bytes) { return QString::fromUtf8(Utf8OrCp1252(bytes)); }
 
@@ -122,16 +121,7 @@ TReadingPane::TReadingPane(QWidget* parent) : QWidget(parent) {
     bold.setBold(true);
     eSubject->setFont(bold);
 
-    lNotice = new QLabel;
-    lNotice->setObjectName(QStringLiteral("lNotice"));
-    lNotice->setWordWrap(true);
-    lNotice->setMargin(4);
-    lNotice->setAutoFillBackground(true);
-    QPalette noticePalette = lNotice->palette();
-    noticePalette.setColor(QPalette::Window, kNoticeColor);
-    noticePalette.setColor(QPalette::WindowText, Qt::black);
-    lNotice->setPalette(noticePalette);
-    lNotice->hide();
+    lNotice = NewNoticeLabel();
 
     HTMLViewer = new THTMLViewer;
     HTMLViewer->setObjectName(QStringLiteral("PaneHTMLViewer"));
