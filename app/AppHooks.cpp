@@ -39,8 +39,8 @@ QString BrowseWithFileDialog(QWidget* owner, const QString& title, const QString
 }
 
 #ifdef BRINDLE_HAVE_VIEWER
-void ShowInViewer(const std::string& rawText, QWidget* parent, const QString& notice,
-                  const std::string& storeCodePage, const TMessageStep& step) {
+void ShowInViewer(const std::string& rawText, QWidget* parent, const QString& notice, const std::string& storeCodePage,
+                  const TMessageStep& step) {
     ShowMessageView(rawText, parent, notice, storeCodePage, step);
 }
 #else

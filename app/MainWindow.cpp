@@ -513,9 +513,8 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
         SetStatusText(1, ElapsedTimeText());
         RepaintNow();
         model_->SetReader(reader_.get());
-        model_->SetCodePage(folderPane_->Folder()
-                                ? charsetMenu_->Open(storeFolderDir_, *reader_, storeFolderCodePage_)
-                                : charsetMenu_->Open(QFileInfo(path).absoluteFilePath(), *reader_));
+        model_->SetCodePage(folderPane_->Folder() ? charsetMenu_->Open(storeFolderDir_, *reader_, storeFolderCodePage_)
+                                                  : charsetMenu_->Open(QFileInfo(path).absoluteFilePath(), *reader_));
         if (reader_->Loaded()) FillList();
         if (!folderPane_->Folder()) mruList_->AddFile(path);
         od_.InitialDir =
@@ -952,7 +951,8 @@ void Twnd_oe_Main::OpenStoreFolder(const QString& dir) {
     storeFolderDir_ = QFileInfo(dir).absoluteFilePath();
     storeFolderCodePage_ = folder.CodePage;
     const TCodePage* chosen = FindCodePage(TCharsetMenu::Remembered(storeFolderDir_));
-    if (chosen && chosen->Label != folder.CodePage) folder = ReadStoreFolder(LocalPath(dir), {}, std::string(chosen->Label));
+    if (chosen && chosen->Label != folder.CodePage)
+        folder = ReadStoreFolder(LocalPath(dir), {}, std::string(chosen->Label));
     ClearOpenStore();
     folderPane_->SetFolder(std::move(folder));
     folderPane_->show();

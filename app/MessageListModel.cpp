@@ -143,7 +143,9 @@ const TFilterKeys& TMessageListModel::KeysOf(bool found) const {
         found ? (found_ ? found_->size() : 0) : (reader_ ? static_cast<size_t>(allRows_.size() - foundRows_) : 0);
     for (size_t i = 0; i < count; ++i) {
         const TMessageInfo info = found ? FoundInfo((*found_)[i]) : reader_->GetMessageInfo(static_cast<int32_t>(i));
-        auto text = [this](const std::string& bytes) { return QString::fromStdString(SummaryToUtf8(bytes, codePage_)); };
+        auto text = [this](const std::string& bytes) {
+            return QString::fromStdString(SummaryToUtf8(bytes, codePage_));
+        };
         keys.Add(FilterKey(text(info.SenderName), text(info.SenderAddress), text(info.Subject)));
     }
     return keys;

@@ -165,9 +165,8 @@ bool TStoreRescue::SummarizeRange(size_t from, size_t to, const std::function<bo
         const size_t last = std::min(i + kMessagesPerRelease, to) - 1;
         PrefetchBatch(i, last, kHeaderFirstLook);
         for (size_t k = i; k <= last; ++k)
-            messages_[k] = {found[k],
-                            SummarizeFoundHeader([&](uint64_t bytes) { return TextOf(found[k], bytes); },
-                                                 [this](std::string_view text) { return CodePageOf(text); })};
+            messages_[k] = {found[k], SummarizeFoundHeader([&](uint64_t bytes) { return TextOf(found[k], bytes); },
+                                                           [this](std::string_view text) { return CodePageOf(text); })};
         file_->ReleasePages(found[i].Offset, uint64_t{found[last].Offset} - found[i].Offset + kHeaderSearchLimit);
     }
     return true;

@@ -111,7 +111,8 @@ private slots:
             ++scanOffers_;
             return false;
         };
-        AppHooks().ShowMessageView = [](const std::string&, QWidget*, const QString&, const std::string&, const TMessageStep&) {};
+        AppHooks().ShowMessageView = [](const std::string&, QWidget*, const QString&, const std::string&,
+                                        const TMessageStep&) {};
         AppHooks().RunModal = [this](QDialog& dialog) {
             auto* exportDialog = qobject_cast<TExportDialog*>(&dialog);
             QVERIFY(exportDialog);

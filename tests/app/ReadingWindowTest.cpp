@@ -82,8 +82,8 @@ private slots:
         step_ = nullptr;
         boxes_.clear();
         SetMessageBoxPresenter([this](QWidget*, const QString&, const QString& text) { boxes_ << text; });
-        AppHooks().ShowMessageView = [this](const std::string& text, QWidget*, const QString&,
-                                            const std::string&, const TMessageStep& step) {
+        AppHooks().ShowMessageView = [this](const std::string& text, QWidget*, const QString&, const std::string&,
+                                            const TMessageStep& step) {
             viewed_.push_back(text);
             step_ = step;
         };

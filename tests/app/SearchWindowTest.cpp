@@ -64,9 +64,7 @@ private slots:
         SetMessageBoxPresenter(
             [](QWidget*, const QString& title, const QString& text) { QFAIL(qPrintable(title + ": " + text)); });
         AppHooks().ShowMessageView = [this](const std::string& text, QWidget*, const QString&, const std::string&,
-                                            const TMessageStep&) {
-            viewed_.push_back(text);
-        };
+                                            const TMessageStep&) { viewed_.push_back(text); };
         AppHooks().RunModal = [](QDialog&) {};
         window_ = std::make_unique<Twnd_oe_Main>(QStringList{QStringLiteral("brindle")});
         window_->LoadFile(store_);

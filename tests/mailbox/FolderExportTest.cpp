@@ -272,8 +272,8 @@ TEST(FolderExportTest, DamagedFoldersAreRecoveredByScanAndDoNotStopTheOthers) {
             const std::vector<TMboxEntry> unreadable = ReadMboxrd(ReadWholeFile(out / "Unreadable"));
             ASSERT_EQ(unreadable.size(), 1u);
             // The store's flags are out of reach: a recovered message counts as read.
-            EXPECT_EQ(unreadable[0].Text, "X-Mozilla-Status: 0001\nX-Mozilla-Status2: 00000000\nStatus: RO\n" +
-                                              Lf(Message("c").Text));
+            EXPECT_EQ(unreadable[0].Text,
+                      "X-Mozilla-Status: 0001\nX-Mozilla-Status2: 00000000\nStatus: RO\n" + Lf(Message("c").Text));
             EXPECT_EQ(unreadable[0].FromLine.substr(0, 21), "From ann@example.org ");
             std::string subjects;
             for (const TMboxEntry& entry : ReadMboxrd(ReadWholeFile(out / "Cycle")))

@@ -6,7 +6,8 @@
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fprintf(stderr, "Usage: %s DIR\nWrites Demo.dbx, Demo.mbx, Demo.idx, Welcome.eml and Mailbox/ into DIR.\n", argv[0]);
+        std::fprintf(stderr, "Usage: %s DIR\nWrites Demo.dbx, Demo.mbx, Demo.idx, Welcome.eml and Mailbox/ into DIR.\n",
+                     argv[0]);
         return 2;
     }
     try {
