@@ -9,6 +9,7 @@
 #include "tests/app/WindowFixtures.h"
 #include "tests/components/TestSettings.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QDropEvent>
@@ -210,6 +211,27 @@ private slots:
         QVERIFY(!Pane()->isHidden());
         QCOMPARE(Rows(), 5);
         QCOMPARE(window_->MRUList()->Items().front(), storeFolder_);
+    }
+
+    // Folder names follow the code page chosen for the store folder, which is remembered for it.
+    void chosenCodePageRenamesTheFoldersAndIsRemembered() {
+        const QString folder = dir_.filePath(QStringLiteral("Cyrillic"));
+        QVERIFY(QDir().mkpath(folder));
+        const std::string mail = "\xCF\xEE\xF7\xF2\xE0";  // "Почта" in Windows-1251
+        testsupport::WriteFolderList(QFile::encodeName(folder).toStdString() + "/Folders.dbx",
+                                     {{1, kTop, mail, "Mail.dbx"}});
+        WriteDbxFixture(folder, QStringLiteral("Mail.dbx"), mail, {Message("One", "Ann", "a@x.org")});
+        const QString cyrillic = QStringLiteral("Почта");
+        Open(folder);
+        QVERIFY(Caption(0).startsWith(cyrillic));
+        window_->findChild<QAction*>(QStringLiteral("mmCharset1252"))->trigger();
+        QVERIFY(!Caption(0).startsWith(cyrillic));
+        QCOMPARE(Rows(), 1);
+        NewWindow();
+        Open(folder);
+        QVERIFY(!Caption(0).startsWith(cyrillic));
+        window_->findChild<QAction*>(QStringLiteral("mmCharsetAuto"))->trigger();
+        QVERIFY(Caption(0).startsWith(cyrillic));
     }
 
     void exportDialogWritesTheStoreFolderAsMbox() {
