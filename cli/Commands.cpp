@@ -23,9 +23,4 @@ std::string ControlsAsSpaces(std::string text) {
     return text;
 }
 
-std::string JoinPath(const std::string& dir, const std::string& name) {
-    if (dir.empty() || dir.back() == '/') return dir + name;
-    return dir + "/" + name;
-}
-
 }  // namespace brindle

@@ -32,7 +32,4 @@ std::string CodePageFor(const TCliArguments& args, TOEReader& reader);
 // spaces.
 std::string ControlsAsSpaces(std::string text);
 
-// dir and name joined by one slash.
-std::string JoinPath(const std::string& dir, const std::string& name);
-
 }  // namespace brindle

@@ -3,6 +3,7 @@
 #include "mailbox/CodePage.h"
 #include "mailbox/MessageFiles.h"
 #include "mailbox/Rescue.h"
+#include "mime/HeaderFields.h"
 #include "platform/Exceptions.h"
 #include "platform/FileNames.h"
 #include "platform/StringList.h"
@@ -87,21 +88,6 @@ std::unique_ptr<TOEReader> OpenForExport(const std::string& path, const TWarning
     return reader;
 }
 
-std::string JoinPath(const std::string& dir, const std::string& name) {
-    if (dir.empty() || dir.back() == '/') return dir + name;
-    return dir + "/" + name;
-}
-
-// The address of a From field: between its angle brackets, else the field itself trimmed.
-std::string AddressOfFromField(std::string_view from) {
-    const size_t open = from.rfind('<');
-    const size_t close = open == std::string_view::npos ? open : from.find('>', open);
-    if (close != std::string_view::npos) return std::string(from.substr(open + 1, close - open - 1));
-    const size_t first = from.find_first_not_of(" \t");
-    const size_t last = from.find_last_not_of(" \t");
-    return first == std::string_view::npos ? std::string() : std::string(from.substr(first, last - first + 1));
-}
-
 // A message found by a scan of a store whose index cannot be read: what its header tells.
 TMessageInfo InfoOfRescued(const TRescuedMessage& message, size_t position) {
     TMessageInfo info;
@@ -109,7 +95,7 @@ TMessageInfo InfoOfRescued(const TRescuedMessage& message, size_t position) {
     info.Flags = kFlagRead;
     info.Subject = message.Header.Subject;
     info.SenderName = message.Header.From;
-    info.SenderAddress = AddressOfFromField(message.Header.From);
+    info.SenderAddress = ExtractAddress(message.Header.From, false);
     info.DateText = message.Header.Date;
     info.MessageID = message.Header.MessageID;
     return info;

@@ -2,6 +2,7 @@
 
 #include "mailbox/CodePage.h"
 #include "platform/ByteSource.h"
+#include "platform/FileNames.h"
 #include "platform/LittleEndian.h"
 #include "platform/Utf8.h"
 #include "store/DBXLayout.h"
@@ -75,11 +76,6 @@ std::map<std::string, std::string> StoreFilesIn(const std::string& dir) {
             files.try_emplace(std::move(folded), std::move(name));
     }
     return files;
-}
-
-std::string JoinPath(const std::string& dir, const std::string& name) {
-    if (dir.empty() || dir.back() == '/') return dir + name;
-    return dir + "/" + name;
 }
 
 // The list's records, or none when there is no list or it is damaged.

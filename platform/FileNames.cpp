@@ -104,4 +104,9 @@ std::string TUniqueNames::Take(std::string_view name) {
     return candidate;
 }
 
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    if (dir.empty() || dir.back() == '/') return dir + name;
+    return dir + "/" + name;
+}
+
 }  // namespace brindle

@@ -55,4 +55,7 @@ private:
     size_t tries_ = 0;
 };
 
+// dir and name joined by one slash.
+std::string JoinPath(const std::string& dir, const std::string& name);
+
 }  // namespace brindle

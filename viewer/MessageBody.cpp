@@ -5,6 +5,7 @@
 #include "viewer/ViewerText.h"
 
 #include <QLabel>
+#include <QListWidget>
 #include <QPalette>
 
 namespace brindle {
@@ -52,6 +53,22 @@ QLabel* NewNoticeLabel() {
     label->setPalette(palette);
     label->hide();
     return label;
+}
+
+QListWidget* NewAttachmentList(const QString& objectName) {
+    constexpr int kIconSize = 16;
+    auto* list = new QListWidget;
+    list->setObjectName(objectName);
+    list->setViewMode(QListView::ListMode);
+    list->setFlow(QListView::TopToBottom);
+    list->setWrapping(true);
+    list->setIconSize(QSize(kIconSize, kIconSize));
+    list->setMovement(QListView::Static);
+    list->setResizeMode(QListView::Adjust);
+    list->setTextElideMode(Qt::ElideNone);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    return list;
 }
 
 }  // namespace brindle

@@ -1,13 +1,17 @@
 #pragma once
 // What the viewer dialog and the reading pane both make of a parsed message: its text body
 // in one piece, the document the HTML control shows for it, and its inline images. Nothing
-// here needs the GUI thread, so a large message can be prepared on a worker thread.
+// here needs the GUI thread, so a large message can be prepared on a worker thread; the two
+// widget makers at the end are for the GUI thread.
 #include "mime/MoxMsg.h"
 
-class QLabel;
+#include <QString>
 
 #include <string>
 #include <string_view>
+
+class QLabel;
+class QListWidget;
 
 namespace brindle {
 
@@ -28,5 +32,9 @@ bool IsAttachedMessage(const TAttachedFile& file);
 
 // The hidden label above a message's text that tells how a recovered text was found.
 QLabel* NewNoticeLabel();
+
+// The list of a message's attachments: names beside small icons, in columns as wide as the
+// longest name, so that none is cut; one item selected at a time.
+QListWidget* NewAttachmentList(const QString& objectName);
 
 }  // namespace brindle

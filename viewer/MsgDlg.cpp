@@ -48,7 +48,6 @@ constexpr int kButtonWidth = 100;
 constexpr int kButtonHeight = 23;
 constexpr int kHeaderFooterPoints = 8;
 constexpr int kAttachmentsBoxHeight = 160;
-constexpr int kListIconSize = 16;
 constexpr size_t kMaxCaptionBytes = 255;
 
 QFont DialogFont() {
@@ -228,19 +227,8 @@ QWidget* Tdlg_oe_Msg::BuildAttachmentsBox() {
     box->setObjectName(QStringLiteral("AttachmentsBox"));
     box->setFixedHeight(kAttachmentsBoxHeight);
 
-    List = new QListWidget;
-    List->setObjectName(QStringLiteral("List"));
-    // Names run beside small icons in columns as wide as the longest name, so none is cut.
-    List->setViewMode(QListView::ListMode);
-    List->setFlow(QListView::TopToBottom);
-    List->setWrapping(true);
-    List->setIconSize(QSize(kListIconSize, kListIconSize));
-    List->setMovement(QListView::Static);
-    List->setResizeMode(QListView::Adjust);
-    List->setTextElideMode(Qt::ElideNone);
-    List->setSelectionMode(QAbstractItemView::SingleSelection);
+    List = NewAttachmentList(QStringLiteral("List"));
     List->setSelectionBehavior(QAbstractItemView::SelectRows);
-    List->setEditTriggers(QAbstractItemView::NoEditTriggers);
     List->setMouseTracking(true);
     List->viewport()->setCursor(Qt::PointingHandCursor);
     List->setItemDelegate(new THotTrackDelegate(List));

@@ -138,16 +138,7 @@ TReadingPane::TReadingPane(QWidget* parent) : QWidget(parent) {
     body_->addWidget(Text);
     body_->addWidget(HTMLViewer);
 
-    List = new QListWidget;
-    List->setObjectName(QStringLiteral("PaneList"));
-    List->setViewMode(QListView::ListMode);
-    List->setFlow(QListView::TopToBottom);
-    List->setWrapping(true);
-    List->setIconSize(QSize(16, 16));
-    List->setTextElideMode(Qt::ElideNone);
-    List->setResizeMode(QListView::Adjust);
-    List->setSelectionMode(QAbstractItemView::SingleSelection);
-    List->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    List = NewAttachmentList(QStringLiteral("PaneList"));
     List->setFixedHeight(kListHeight);
     List->setToolTip(QStringLiteral("Double-click to open"));
     bSave = new QPushButton(QStringLiteral("Save..."));
