@@ -98,33 +98,8 @@ void ClosedEnvelope(QPainter& p) {
     p.drawPath(flap);
 }
 
-void OpenedEnvelope(QPainter& p) {
-    p.setPen(QPen(kEdge, 1));
-    p.setBrush(kPaper.darker(110));
-    QPainterPath back;
-    back.moveTo(1.5, 7.5);
-    back.lineTo(8, 1.5);
-    back.lineTo(14.5, 7.5);
-    back.closeSubpath();
-    p.drawPath(back);
-    p.setBrush(Qt::white);
-    p.drawRect(QRectF(3.5, 4.5, 9, 6));
-    p.setBrush(kPaper);
-    QPainterPath front;
-    front.moveTo(1.5, 7.5);
-    front.lineTo(8, 12);
-    front.lineTo(14.5, 7.5);
-    front.lineTo(14.5, 14.5);
-    front.lineTo(1.5, 14.5);
-    front.closeSubpath();
-    p.drawPath(front);
-}
-
-// The opened envelope in greys with a green arrow turning back: a message brought back from
-// space that the index no longer reaches.
-void RecoveredEnvelope(QPainter& p) {
-    const QColor edge(110, 110, 110);
-    const QColor paper(225, 225, 225);
+// The opened envelope drawn with the given edge and paper colours.
+void OpenedEnvelopeIn(QPainter& p, const QColor& edge, const QColor& paper) {
     p.setPen(QPen(edge, 1));
     p.setBrush(paper.darker(110));
     QPainterPath back;
@@ -144,6 +119,14 @@ void RecoveredEnvelope(QPainter& p) {
     front.lineTo(1.5, 14.5);
     front.closeSubpath();
     p.drawPath(front);
+}
+
+void OpenedEnvelope(QPainter& p) { OpenedEnvelopeIn(p, kEdge, kPaper); }
+
+// The opened envelope in greys with a green arrow turning back: a message brought back from
+// space that the index no longer reaches.
+void RecoveredEnvelope(QPainter& p) {
+    OpenedEnvelopeIn(p, QColor(110, 110, 110), QColor(225, 225, 225));
     p.setPen(QPen(QColor(20, 130, 40), 1.6));
     p.setBrush(Qt::NoBrush);
     p.drawArc(QRectF(8.5, 8.5, 6, 6), 90 * 16, 270 * 16);
