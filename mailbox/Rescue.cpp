@@ -23,12 +23,16 @@ constexpr size_t kHeaderLooks[] = {1024, 8 * 1024, 64 * 1024};
 constexpr size_t kHeaderFirstLook = kHeaderLooks[0];
 constexpr size_t kHeaderSearchLimit = kHeaderLooks[std::size(kHeaderLooks) - 1];
 constexpr size_t kFileNameMax = 255;
+// A store block with its head; a header's first KiB lies within three of them.
+constexpr uint64_t kBlockBytes = 0x210;
 // Mapped pages of the store are given back after reading this many headers, so that memory
 // stays bounded also for files of gigabytes.
 constexpr size_t kMessagesPerRelease = 4096;
 constexpr uint64_t kPrefetchLimit = uint64_t{32} << 20;
 // The headers of at least this many messages are read by two threads.
 constexpr size_t kMessagesToShare = 1024;
+// While a header is read, the beginning of the one this many messages on is asked for.
+constexpr size_t kHeadersAhead = 8;
 
 // The header block: up to the first empty line; none when the text has no empty line.
 std::optional<std::string_view> HeaderBlock(std::string_view text) {
@@ -123,6 +127,7 @@ bool TStoreRescue::Read(const TScanProgress& progress, const TTextSink* onText) 
         dbxScan_ = std::make_unique<dbx::TDbxScan>(*file_, dbx::TDbxScan::kSplitFrom, onText == nullptr);
         if (!dbxScan_->Run(progress)) return false;
     }
+
     // The headers are read after the whole file was scanned: cancelling still works.
     auto goOn = [&] { return !progress || progress(file_->Size(), file_->Size()); };
     const bool done = onText ? ReadTexts(goOn, *onText) : SummarizeHeaders(goOn);
@@ -144,7 +149,7 @@ bool TStoreRescue::ReadTexts(const std::function<bool()>& goOn, const TTextSink&
     for (size_t i = 0; i < found.size(); ++i) {
         if (i % kMessagesPerRelease == 0) {
             if (i != 0 && !goOn()) return false;
-            file_->ReleasePages(0, file_->Size());
+            file_->ReleasePagesOfLargeFile(0, file_->Size());
             const size_t last = std::min(i + kMessagesPerRelease, found.size()) - 1;
             PrefetchBatch(i, last, std::min<uint64_t>(found[last].Size, kPrefetchLimit));
         }
@@ -164,10 +169,12 @@ bool TStoreRescue::SummarizeRange(size_t from, size_t to, const std::function<bo
         if (i != from && !goOn()) return false;
         const size_t last = std::min(i + kMessagesPerRelease, to) - 1;
         PrefetchBatch(i, last, kHeaderFirstLook);
-        for (size_t k = i; k <= last; ++k)
+        for (size_t k = i; k <= last; ++k) {
+            if (k + kHeadersAhead < to) file_->PrefetchBytes(found[k + kHeadersAhead].Offset, 3 * kBlockBytes);
             messages_[k] = {found[k], SummarizeFoundHeader([&](uint64_t bytes) { return TextOf(found[k], bytes); },
                                                            [this](std::string_view text) { return CodePageOf(text); })};
-        file_->ReleasePages(found[i].Offset, uint64_t{found[last].Offset} - found[i].Offset + kHeaderSearchLimit);
+        }
+        file_->ReleasePagesOfLargeFile(found[i].Offset, uint64_t{found[last].Offset} - found[i].Offset + kHeaderSearchLimit);
     }
     return true;
 }

@@ -71,7 +71,7 @@ bool TMbxScan::Run(const TScanProgress& progress) {
     bool inWalk = true;   // no damage met yet
     while (pos + kRecordHeadSize <= size && pos < (uint64_t{1} << 32)) {
         if (pos >= nextReport) {
-            file_.ReleasePages(0, pos);
+            file_.ReleasePagesOfLargeFile(0, pos);
             nextReport = pos + kProgressStep;
             if (progress && !progress(pos, size)) return false;
         }
@@ -101,7 +101,7 @@ bool TMbxScan::Run(const TScanProgress& progress) {
         pos += length;
     }
     file_.CheckIntact();
-    file_.ReleasePages(0, size);
+    file_.ReleasePagesOfLargeFile(0, size);
     return !progress || progress(size, size);
 }
 

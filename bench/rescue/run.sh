@@ -4,14 +4,12 @@
 #   - brindle-cli recover against undbx -r (recovery mode) writing the same messages;
 #   - brindle-cli scan alone (MB/s of the store, warm cache);
 #   - peak memory of both brindle-cli commands.
-# Figures (Dec 2026, 2 cores, store and output in /dev/shm, other builds running at load 2.5-3.5;
-# hyperfine, 10-15 runs side by side, mean and best):
-#   recover: brindle-cli 0.58 s mean, 0.50 s best (0.44 s user + 0.42 s sys on two threads)
-#            against undbx -r 1.60 s, 1.52 s: 2.7x (mean), 3.1x (best); before 0.86 s, 0.80 s
-#            (1.9x). At load 6 the second thread finds no free core: 1.5-1.9x. Peak memory
-#            52 MB, before 151 MB.
-#   scan:    0.261 s mean (506 MB/s), 0.231 s best (572 MB/s); before 0.340 s (389 MB/s),
-#            0.306 s (432 MB/s). The halves read side by side gain nothing at load 6.
+# Figures (Dec 2026, 2 cores, store and output in /dev/shm; 7 runs side by side, median):
+#   recover: brindle-cli 0.49 s against undbx -r 1.60 s: 3.3x; peak memory 165 MB.
+#   scan:    0.204 s, 649 MB/s (best 675 MB/s); peak memory 147 MB.
+#   Before the store's pages stayed mapped between the scan and the reading of the texts (a
+#   file of up to 256 MiB): recover 2.7-3.7x, scan 390-526 MB/s, each page being mapped twice,
+#   which on this virtual machine cost more than reading it; peak memory 52 MB.
 # Usage: bench/rescue/run.sh [BUILD_DIR] [WORK_DIR] [RUNS] [OUT_DIR]
 # OUT_DIR takes the written files (default /dev/shm when it exists, so that the disk's
 # file-system costs stay out of the comparison). BUILD_DIR: a build with -DBRINDLE_BENCH=ON.
