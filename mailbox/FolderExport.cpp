@@ -47,7 +47,10 @@ constexpr unsigned kMaxExportThreads = 4;
 constexpr size_t kMaxWaitingFolders = 64;
 // mbox entries are gathered up to this size and handed to the file as one piece, which it
 // writes without copying it again.
-constexpr size_t kMboxPiece = size_t{1} << 20;
+constexpr size_t kMboxPiece = size_t{128} << 10;
+// Stores up to this size are read into a buffer that each thread keeps from store to store;
+// larger ones are mapped.
+constexpr uint64_t kStoreReadLimit = uint64_t{16} << 20;
 
 bool IsMboxFromLine(std::string_view line) {
     const size_t quotes = line.find_first_not_of('>');
@@ -75,9 +78,12 @@ std::string AsctimeUtc(int64_t seconds) {
     return text;
 }
 
-// The reader of a store with its summaries; none for a store without messages.
-std::unique_ptr<TOEReader> OpenForExport(const std::string& path, const TWarningSink& warnings) {
-    std::unique_ptr<TOEReader> reader = CreateStoreReader(path, warnings);
+// The reader of a store with its summaries; none for a store without messages. A store of up
+// to kStoreReadLimit is read into buffer, which the reader borrows.
+std::unique_ptr<TOEReader> OpenForExport(const std::string& path, const TWarningSink& warnings, TReadBuffer& buffer) {
+    std::unique_ptr<TOEReader> reader =
+        CreateStoreReaderFrom(path, TByteSource::OpenFile(path, buffer, kStoreReadLimit), warnings);
+    reader->SetKeepPagesForTexts(true);
     try {
         reader->Open(path);
     } catch (const Exception&) {
@@ -122,6 +128,12 @@ struct TNodeReport {
         ++Recovered;
         Events.push_back({std::move(text), {}, true});
     }
+};
+
+// What a thread keeps from folder to folder.
+struct TThreadBuffers {
+    std::string Piece;  // mbox entries not yet handed to the file; empty between folders
+    TReadBuffer Store;  // the bytes of the store being read
 };
 
 // The messages of one folder, to be written into its output made before.
@@ -250,10 +262,9 @@ private:
         messages.Folder = options_.Format == TExportFormat::Maildir ? level.Cur : level.Own;
         messages.FolderNumber = k;
         messages.Report = &report;
-        if (options_.Format == TExportFormat::Eml) {
-            std::string unused;
-            WriteFolderMessages(messages, unused);
-        } else
+        if (options_.Format == TExportFormat::Eml)
+            WriteFolderMessages(messages, emlBuffers_);
+        else
             deferred_.push_back(std::move(messages));
         if (deferred_.size() >= kMaxWaitingFolders) WriteDeferred();
         levels_.push_back(std::move(level));
@@ -283,8 +294,8 @@ private:
             {std::max(1u, std::thread::hardware_concurrency()), size_t{kMaxExportThreads}, deferred_.size()}));
         std::atomic<size_t> next{0};
         auto work = [&] {
-            std::string piece;  // kept from folder to folder
-            for (size_t k = next++; k < deferred_.size(); k = next++) WriteFolderMessages(deferred_[k], piece);
+            TThreadBuffers buffers;
+            for (size_t k = next++; k < deferred_.size(); k = next++) WriteFolderMessages(deferred_[k], buffers);
         };
         std::vector<std::thread> helpers;
         for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);
@@ -322,9 +333,10 @@ private:
 
     // Runs on any thread: touches only the folder's own output and report. piece: a buffer for
     // mbox entries, empty between calls.
-    void WriteFolderMessages(TFolderMessages& folder, std::string& piece) const {
+    void WriteFolderMessages(TFolderMessages& folder, TThreadBuffers& buffers) const {
         TNodeReport& report = *folder.Report;
-        if (folder.StorePath) ExportMessages(folder, report, piece);
+        std::string& piece = buffers.Piece;
+        if (folder.StorePath) ExportMessages(folder, report, buffers);
         if (folder.Mbox) {
             try {
                 folder.Mbox->Append(piece);
@@ -338,17 +350,20 @@ private:
         folder.Folder.reset();
     }
 
-    void ExportMessages(TFolderMessages& folder, TNodeReport& report, std::string& piece) const {
+    void ExportMessages(TFolderMessages& folder, TNodeReport& report, TThreadBuffers& buffers) const {
+        std::string& piece = buffers.Piece;
         std::unique_ptr<TOEReader> reader;
         const TWarningSink warnings = [&report](const TWarning& warning) { report.Events.push_back({{}, warning}); };
         try {
-            reader = OpenForExport(*folder.StorePath, warnings);
+            reader = OpenForExport(*folder.StorePath, warnings, buffers.Store);
         } catch (const Exception& error) {
             ExportScanned(folder, report, piece, error.Message());
             return;
         }
         if (!reader) return;
-        const std::string codePage = codePage_.empty() ? DecideStoreCodePage(*reader) : codePage_;
+        // Only .eml file names are made from summaries.
+        const std::string codePage =
+            codePage_.empty() && options_.Format == TExportFormat::Eml ? DecideStoreCodePage(*reader) : codePage_;
         for (int32_t index : IndexesOf(*reader)) {
             if (cancelled_) return;
             try {
@@ -456,6 +471,7 @@ private:
     // One per node, and one for the output folder itself.
     std::vector<TNodeReport> reports_;
     std::vector<TFolderMessages> deferred_;
+    TThreadBuffers emlBuffers_;  // .eml folders are written on the tree's own thread
     std::string codePage_;  // empty: each store's own
     mutable std::mutex progressLock_;
     mutable TExportProgress progress_;

@@ -32,6 +32,9 @@ constexpr size_t kCountHeaderBytes = dbx::kHeaderMessageCount + 4;
 constexpr size_t kCodePageStores = 4;
 constexpr uint64_t kCodePageSummaries = 20000;
 constexpr size_t kCodePageHeadersPerStore = 8;
+// Stores up to this size are read whole for the decision, into one buffer: their summaries
+// lie all over the file, and reading it costs less than mapping every page they touch.
+constexpr uint64_t kCodePageReadLimit = uint64_t{16} << 20;
 
 uint32_t FoldCodePoint(uint32_t cp) {
     if (cp < 0x80) return (cp >= 'A' && cp <= 'Z') ? cp + 0x20 : cp;
@@ -244,11 +247,16 @@ std::string DecideFolderCodePage(const std::vector<std::string>& names,
     std::stable_sort(bySize.begin(), bySize.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
     uint64_t summaries = 0;
     size_t used = 0;
+    TReadBuffer buffer;
     for (const auto& [path, count] : bySize) {
         if (used == kCodePageStores) break;
         if (count == 0 || summaries + count > kCodePageSummaries) continue;
         try {
-            std::unique_ptr<TOEReader> reader = OpenStore(path, {}, false);
+            std::unique_ptr<TOEReader> reader =
+                CreateStoreReaderFrom(path, TByteSource::OpenFile(path, buffer, kCodePageReadLimit));
+            reader->SetSummarySizes(false);
+            reader->Open(path);
+            reader->ReadMessageInfos();
             evidence.AddStore(*reader, kCodePageHeadersPerStore);
             summaries += count;
             ++used;

@@ -11,7 +11,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
+#include <new>
 #include <mutex>
+#include <utility>
 
 namespace brindle {
 namespace {
@@ -147,11 +150,16 @@ public:
     ~FdGuard() {
         if (fd_ >= 0) close(fd_);
     }
+    FdGuard(const FdGuard&) = delete;
+    FdGuard& operator=(const FdGuard&) = delete;
     int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
 
 private:
     int fd_;
 };
+
+constexpr uint64_t kHugePage = uint64_t{2} << 20;
 
 // Files that cannot be mapped are read whole.
 std::string ReadWhole(int fd, const std::string& path) {
@@ -169,15 +177,16 @@ std::string ReadWhole(int fd, const std::string& path) {
     return data;
 }
 
-}  // namespace
-
 // Only regular files are opened: a pipe would wait for a writer and a device such as
 // /dev/zero would never end. O_NONBLOCK keeps the open itself from waiting on a pipe.
-std::unique_ptr<TByteSource> TByteSource::OpenFile(const std::string& path) {
+int OpenRegularFile(const std::string& path, struct stat& st) {
     FdGuard fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) throw EFOpenError(path);
-    struct stat st {};
     if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) throw EFOpenError(path);
+    return fd.release();
+}
+
+std::unique_ptr<TByteSource> MapOrReadWhole(const FdGuard& fd, const struct stat& st, const std::string& path) {
     if (st.st_size > 0) {
         size_t size = static_cast<size_t>(st.st_size);
         void* map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
@@ -188,6 +197,51 @@ std::unique_ptr<TByteSource> TByteSource::OpenFile(const std::string& path) {
         }
     }
     return std::make_unique<MemorySource>(ReadWhole(fd.get(), path));
+}
+
+}  // namespace
+
+std::unique_ptr<TByteSource> TByteSource::OpenFile(const std::string& path) {
+    struct stat st {};
+    const FdGuard fd(OpenRegularFile(path, st));
+    return MapOrReadWhole(fd, st, path);
+}
+
+void TReadBuffer::TFree::operator()(char* bytes) const { std::free(bytes); }
+
+char* TReadBuffer::Room(uint64_t size) {
+    if (size <= capacity_ && bytes_) return bytes_.get();
+    // Grown by half again, in whole huge pages, so that a run of growing files grows it
+    // seldom.
+    const uint64_t wanted = std::max<uint64_t>(size + size / 2, 1);
+    const uint64_t capacity = (wanted + kHugePage - 1) / kHugePage * kHugePage;
+    bytes_.reset();
+    capacity_ = 0;
+    char* bytes = static_cast<char*>(std::aligned_alloc(kHugePage, static_cast<size_t>(capacity)));
+    if (!bytes) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    madvise(bytes, static_cast<size_t>(capacity), MADV_HUGEPAGE);  // a hint; fails harmlessly
+#endif
+    bytes_.reset(bytes);
+    capacity_ = capacity;
+    return bytes;
+}
+
+std::unique_ptr<TByteSource> TByteSource::OpenFile(const std::string& path, TReadBuffer& buffer, uint64_t maxRead) {
+    struct stat st {};
+    const FdGuard fd(OpenRegularFile(path, st));
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    if (size > maxRead) return MapOrReadWhole(fd, st, path);
+    char* room = buffer.Room(size);
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = read(fd.get(), room + got, static_cast<size_t>(size) - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw EFOpenError(path);
+        if (n == 0) break;  // the file was cut short meanwhile
+        got += static_cast<size_t>(n);
+    }
+    return FromView(std::string_view(room, got));
 }
 
 std::unique_ptr<TByteSource> TByteSource::FromMemory(std::string bytes) {

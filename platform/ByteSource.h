@@ -12,6 +12,25 @@
 
 namespace brindle {
 
+// Memory that files are read into, kept from file to file so that its pages are mapped once.
+// Large buffers ask for huge pages: on some systems every page mapped costs as much as
+// reading several KiB.
+class TReadBuffer {
+public:
+    TReadBuffer() = default;
+    TReadBuffer(const TReadBuffer&) = delete;
+    TReadBuffer& operator=(const TReadBuffer&) = delete;
+    // Room for at least size bytes; what the buffer held before is not kept.
+    char* Room(uint64_t size);
+
+private:
+    struct TFree {
+        void operator()(char* bytes) const;
+    };
+    std::unique_ptr<char, TFree> bytes_;
+    uint64_t capacity_ = 0;
+};
+
 class TByteSource {
 public:
     virtual ~TByteSource() = default;
@@ -20,6 +39,11 @@ public:
 
     // Opens a file for reading; throws EFOpenError ("Cannot open file %s") when it cannot.
     static std::unique_ptr<TByteSource> OpenFile(const std::string& path);
+    // Opens a file of up to maxRead bytes by reading it into buffer, which the source borrows
+    // (for a reader that goes through every byte once: the buffer, kept from file to file, is
+    // mapped memory already, while each page of a mapped file is mapped anew); a larger file
+    // as OpenFile does.
+    static std::unique_ptr<TByteSource> OpenFile(const std::string& path, TReadBuffer& buffer, uint64_t maxRead);
     // Owns a copy of the bytes.
     static std::unique_ptr<TByteSource> FromMemory(std::string bytes);
     // Borrows the bytes; they must outlive the source (fuzzers, tests).

@@ -24,6 +24,8 @@ constexpr int kTemporaryAttempts = 100;
 constexpr mode_t kFolderMode = 0755;
 // Pieces of a new file are gathered up to this size before they are written.
 constexpr size_t kNewFileBuffer = 1 << 20;
+// A piece of this size or more that meets an empty buffer is written as it is.
+constexpr size_t kDirectWrite = 64 << 10;
 
 using TFileIdentity = std::pair<dev_t, ino_t>;
 
@@ -218,8 +220,8 @@ void TNewFile::Flush() {
 
 void TNewFile::Append(std::string_view bytes) {
     if (fd_ < 0) throw EWriteError();
-    if (buffer_.empty() && bytes.size() >= kNewFileBuffer) {
-        // A piece as large as the buffer goes out as it is, without a copy.
+    if (buffer_.empty() && bytes.size() >= kDirectWrite) {
+        // A large piece goes out as it is, without a copy.
         if (!WriteAll(fd_, bytes)) {
             Fail();
             throw EWriteError();

@@ -83,7 +83,7 @@ public:
     TNewFile& operator=(const TNewFile&) = delete;
 
     const std::string& Name() const { return name_; }
-    // Throws EWriteError. A piece of 1 MiB or more meeting an empty buffer is written at once.
+    // Throws EWriteError. A piece of 64 KiB or more meeting an empty buffer is written at once.
     void Append(std::string_view bytes);
     // Writes what is buffered, sets the modification time (seconds since 1970-01-01 UTC) when
     // one is given, and closes the file. Throws EWriteError.

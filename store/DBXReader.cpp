@@ -120,11 +120,11 @@ void TDBXReader::ReadMessageInfos() {
             messages_.Put(i, info);
         });
         if (chains.BlocksWalked() - releasedAt >= kBlocksPerRelease) {
-            file.ReleasePages(0, file.Size());
+            ReleaseSummaryPages(file, 0, file.Size());
             releasedAt = chains.BlocksWalked();
         }
     }
-    file.ReleasePages(0, file.Size());
+    ReleaseSummaryPages(file, 0, file.Size());
     file.CheckIntact();
     messages_.Seal();
 }

@@ -116,11 +116,11 @@ void TMBXReader::ScanRecords() {
         }
         textOffset += record.RecordLength;
         if ((n + 1) % kRecordsPerRelease == 0 && headOffset > released) {
-            file.ReleasePages(released, headOffset - released);
+            ReleaseSummaryPages(file, released, headOffset - released);
             released = headOffset;
         }
     }
-    file.ReleasePages(0, file.Size());
+    ReleaseSummaryPages(file, 0, file.Size());
     file.CheckIntact();
     if (records_.size() < count_)
         Warn("Found " + std::to_string(records_.size()) + " of " + std::to_string(count_) + " message records.",

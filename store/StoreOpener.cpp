@@ -13,7 +13,11 @@ std::unique_ptr<TOEReader> CreateReaderForKind(uint8_t fileKind) {
 }
 
 std::unique_ptr<TOEReader> CreateStoreReader(const std::string& path, TWarningSink warnings) {
-    std::unique_ptr<TByteSource> file = TByteSource::OpenFile(path);
+    return CreateStoreReaderFrom(path, TByteSource::OpenFile(path), std::move(warnings));
+}
+
+std::unique_ptr<TOEReader> CreateStoreReaderFrom(const std::string& path, std::unique_ptr<TByteSource> file,
+                                                 TWarningSink warnings) {
     std::unique_ptr<TOEReader> reader = CreateReaderForKind(DetectFileKind(file->Read(0, 4)));
     if (!reader) throw EOEReaderException("File is not in supported format.");
     reader->SetWarningSink(std::move(warnings));

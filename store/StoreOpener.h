@@ -16,6 +16,9 @@ std::unique_ptr<TOEReader> CreateReaderForKind(uint8_t fileKind);
 // EOEReaderException ("File is not in supported format.") for a file of neither kind and the
 // file layer's errors as they come.
 std::unique_ptr<TOEReader> CreateStoreReader(const std::string& path, TWarningSink warnings = {});
+// The same with the file already open (path names it).
+std::unique_ptr<TOEReader> CreateStoreReaderFrom(const std::string& path, std::unique_ptr<TByteSource> file,
+                                                 TWarningSink warnings = {});
 
 // Creates the reader, opens the store and reads every summary (with the messages' sizes unless
 // sizes is false); throws as the readers do.

@@ -6,11 +6,14 @@
 #   - brindle-cli export --format mbox of the whole folder against undbx extracting the same
 #     folder into .eml files and against cp -r of it.
 # Warm cache; hyperfine with warm-up runs; every export run writes into an emptied folder.
-# Figures of the mbox export (Dec 2026, 2 cores, /dev/shm, other builds running at load 2.5;
-# hyperfine, 10 runs side by side): brindle-cli 88 ms mean, 85 ms best (89 ms user + 66 ms sys
-# on two threads) against undbx 1.51 s mean: 17x faster; cp -r of the folder 45 ms mean, 31 ms
-# best: 1.9x of cp -r by the mean, 2.7x by the best. Before: 420 ms (207 + 212 ms CPU), the
-# 1 MiB buffer of each mbox file being grown and copied anew for every file.
+# Figures of the mbox export (Dec 2026, 2 cores, /dev/shm; hyperfine, 10 runs side by side):
+# brindle-cli 48 ms mean (35 ms user + 38 ms sys on two threads) against undbx 1.47 s: 31x
+# faster; cp -r of the folder 40 ms: 1.2x of cp -r; peak memory 10 MB. Before: 118-130 ms,
+# 3-4x of cp -r, each store being mapped and every page of it mapped twice (once for the
+# message sizes at opening, again for the texts), and the folder's code page read from four
+# mapped stores (7 of the 8 ms that the tree took). On this virtual machine mapping a page
+# costs as much as reading several KiB: stores up to 16 MiB are now read into a buffer that
+# each thread keeps.
 # Usage: bench/folders/run.sh [BUILD_DIR] [WORK_DIR] [RUNS] [PER_FOLDER]
 # BUILD_DIR is a build with -DBRINDLE_BENCH=ON (default build-bench, as `make bench` makes it).
 # WORK_DIR on /dev/shm keeps the disk's costs out of the comparison.

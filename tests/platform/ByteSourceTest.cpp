@@ -55,6 +55,22 @@ TEST_F(ByteSourceFileTest, OpenFileFailsWithTheFileLayerMessage) {
     EXPECT_THROW(TByteSource::OpenFile(dir_), EFOpenError);
 }
 
+// One buffer serves file after file, growing and shrinking; a file past the limit is mapped.
+TEST_F(ByteSourceFileTest, OpenFileIntoABufferReadsEachFileWhole) {
+    TReadBuffer buffer;
+    const std::string small("small\0one", 9);
+    const std::string large(3 << 20, 'x');
+    for (const std::string& bytes : {small, large, small}) {
+        auto source = TByteSource::OpenFile(WriteFile("f.bin", bytes), buffer, 4 << 20);
+        EXPECT_EQ(source->All(), bytes);
+    }
+    auto mapped = TByteSource::OpenFile(WriteFile("big.bin", large), buffer, 1 << 20);
+    EXPECT_EQ(mapped->All(), large);
+    EXPECT_TRUE(TByteSource::OpenFile(WriteFile("empty", ""), buffer, 1 << 20)->All().empty());
+    EXPECT_THROW(TByteSource::OpenFile(dir_ + "/missing", buffer, 1 << 20), EFOpenError);
+    EXPECT_THROW(TByteSource::OpenFile("/dev/zero", buffer, 1 << 20), EFOpenError);
+}
+
 // A pipe without a writer would keep the open waiting, a device may never end.
 TEST_F(ByteSourceFileTest, OnlyRegularFilesAreOpened) {
     std::string fifo = dir_ + "/pipe.dbx";
