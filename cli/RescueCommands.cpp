@@ -14,6 +14,10 @@
 namespace brindle {
 namespace {
 
+// Recovered files are written by this many threads (their names differ by the offset in them,
+// so the order they are written in cannot change a name), with this much queued for them.
+constexpr unsigned kRecoverWriters = 2;
+constexpr size_t kRecoverQueueBytes = size_t{16} << 20;
 // Found messages written between two flushes of a JSON list.
 constexpr size_t kJsonRowsPerFlush = 256;
 
@@ -67,7 +71,7 @@ void SetScanCodePage(const TCliArguments& args, TStoreRescue& rescue) {
 }
 
 void RunScan(const TCliArguments& args, std::ostream& out) {
-    TStoreRescue rescue(args.operands.at(0));
+    TStoreRescue rescue(args.operands.at(0), true);
     SetScanCodePage(args, rescue);
     rescue.Run();
     if (!args.json) {
@@ -87,13 +91,13 @@ void RunScan(const TCliArguments& args, std::ostream& out) {
 
 // Writes every message the scan finds, indexed ones too, as found (lost bytes filled). A name
 // that is taken gets the next free number; nothing in DIR is replaced. The files are written on
-// a second thread while the next texts are read, in file order.
+// other threads while the next texts are read.
 void RunRecover(const TCliArguments& args, std::ostream& out) {
     const std::string& dir = args.operands.at(1);
     if (dir.empty()) throw EUsageError("DIR must not be empty");
-    TStoreRescue rescue(args.operands.at(0));
+    TStoreRescue rescue(args.operands.at(0), true);
     TTargetFolder folder(dir);
-    TQueuedWriter writer(folder, TIfExists::NextFreeName);
+    TQueuedWriter writer(folder, TIfExists::NextFreeName, kRecoverQueueBytes, kRecoverWriters);
     rescue.Run({}, [&](const TRescuedMessage& message, std::string text) {
         writer.Write(SafeSaveName(RecoveredFileName(message)), std::move(text));
     });

@@ -472,7 +472,7 @@ private:
     std::vector<TNodeReport> reports_;
     std::vector<TFolderMessages> deferred_;
     TThreadBuffers emlBuffers_;  // .eml folders are written on the tree's own thread
-    std::string codePage_;  // empty: each store's own
+    std::string codePage_;       // empty: each store's own
     mutable std::mutex progressLock_;
     mutable TExportProgress progress_;
     mutable std::atomic<size_t> messagesDone_{0};

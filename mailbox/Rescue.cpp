@@ -83,7 +83,8 @@ THeaderSummary SummarizeHeader(std::string_view text, const std::string& codePag
     return SummarizeHeaderBlock(HeaderBlock(text).value_or(text), codePage);
 }
 
-TStoreRescue::TStoreRescue(const std::string& path) : file_(TByteSource::OpenFile(path)) {
+TStoreRescue::TStoreRescue(const std::string& path, bool readWhole)
+    : file_(readWhole ? TByteSource::OpenFile(path, buffer_, kReadWholeLimit) : TByteSource::OpenFile(path)) {
     if (DetectFileKind(file_->ReadUpTo(0, 4)) != kFileKindOE4) return;
     const std::string stem = TMBXReader::IndexFileName(path);
     for (const char* extension : {"idx", "IDX", "Idx"}) {
@@ -174,7 +175,8 @@ bool TStoreRescue::SummarizeRange(size_t from, size_t to, const std::function<bo
             messages_[k] = {found[k], SummarizeFoundHeader([&](uint64_t bytes) { return TextOf(found[k], bytes); },
                                                            [this](std::string_view text) { return CodePageOf(text); })};
         }
-        file_->ReleasePagesOfLargeFile(found[i].Offset, uint64_t{found[last].Offset} - found[i].Offset + kHeaderSearchLimit);
+        file_->ReleasePagesOfLargeFile(found[i].Offset,
+                                       uint64_t{found[last].Offset} - found[i].Offset + kHeaderSearchLimit);
     }
     return true;
 }

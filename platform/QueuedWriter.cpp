@@ -11,20 +11,32 @@ constexpr size_t kMaxWakeBytes = size_t{1} << 20;
 
 }  // namespace
 
-TQueuedWriter::TQueuedWriter(TTargetFolder& folder, TIfExists ifExists, size_t maxQueuedBytes)
+TQueuedWriter::TQueuedWriter(TTargetFolder& folder, TIfExists ifExists, size_t maxQueuedBytes, unsigned threads)
     : folder_(folder),
       ifExists_(ifExists),
       maxQueuedBytes_(maxQueuedBytes),
       wakeBytes_(std::min(maxQueuedBytes / 4, kMaxWakeBytes)),
-      thread_([this] { WriteQueued(); }) {}
+      threadCount_(std::max(threads, 1u)) {
+    for (unsigned t = 1; t < threadCount_; ++t) handles_.push_back(folder.Duplicate());
+    try {
+        threads_.emplace_back([this] { WriteQueued(folder_); });
+        for (const auto& handle : handles_)
+            threads_.emplace_back([this, target = handle.get()] { WriteQueued(*target); });
+    } catch (...) {
+        Stop();
+        throw;
+    }
+}
 
-TQueuedWriter::~TQueuedWriter() {
+TQueuedWriter::~TQueuedWriter() { Stop(); }
+
+void TQueuedWriter::Stop() {
     {
         std::lock_guard guard(lock_);
         stopping_ = true;
     }
     changed_.notify_all();
-    thread_.join();
+    for (std::thread& thread : threads_) thread.join();
 }
 
 void TQueuedWriter::ThrowIfFailed() {
@@ -34,10 +46,10 @@ void TQueuedWriter::ThrowIfFailed() {
 void TQueuedWriter::Write(std::string name, std::string bytes) {
     std::unique_lock guard(lock_);
     auto hasRoom = [&] {
-        return error_ || (queue_.empty() && !busy_) || queuedBytes_ + takenBytes_ + bytes.size() <= maxQueuedBytes_;
+        return error_ || (queue_.empty() && busy_ == 0) || queuedBytes_ + takenBytes_ + bytes.size() <= maxQueuedBytes_;
     };
     if (!hasRoom()) {
-        // The thread is woken for what waits, however little.
+        // The threads are woken for what waits, however little.
         full_ = true;
         changed_.notify_all();
         changed_.wait(guard, hasRoom);
@@ -46,7 +58,7 @@ void TQueuedWriter::Write(std::string name, std::string bytes) {
     ThrowIfFailed();
     queuedBytes_ += bytes.size();
     queue_.push_back({std::move(name), std::move(bytes)});
-    const bool wake = !busy_ && queuedBytes_ >= wakeBytes_;
+    const bool wake = busy_ < threadCount_ && queuedBytes_ >= wakeBytes_;
     guard.unlock();
     if (wake) changed_.notify_all();
 }
@@ -55,46 +67,67 @@ void TQueuedWriter::Finish() {
     std::unique_lock guard(lock_);
     flushing_ = true;
     changed_.notify_all();
-    changed_.wait(guard, [&] { return error_ || (queue_.empty() && !busy_); });
+    changed_.wait(guard, [&] { return error_ || (queue_.empty() && busy_ == 0); });
     flushing_ = false;
     ThrowIfFailed();
 }
 
-void TQueuedWriter::WriteQueued() {
+// Whether a waiting thread should take a batch now (the lock held).
+bool TQueuedWriter::Wanted() const {
+    return !queue_.empty() && (flushing_ || full_ || stopping_ || queuedBytes_ >= wakeBytes_);
+}
+
+// Files from the front of the queue: all of them for a single thread, else about wakeBytes_
+// (at least one file), so that the other threads find some left (the lock held).
+std::deque<TQueuedWriter::TPending> TQueuedWriter::TakeBatch() {
+    std::deque<TPending> batch;
+    if (threadCount_ == 1) {
+        batch.swap(queue_);
+        takenBytes_ += std::exchange(queuedBytes_, 0);
+        return batch;
+    }
+    size_t bytes = 0;
+    while (!queue_.empty() && (batch.empty() || bytes < wakeBytes_)) {
+        bytes += queue_.front().Bytes.size();
+        batch.push_back(std::move(queue_.front()));
+        queue_.pop_front();
+    }
+    queuedBytes_ -= bytes;
+    takenBytes_ += bytes;
+    return batch;
+}
+
+void TQueuedWriter::WriteQueued(TTargetFolder& target) {
     std::unique_lock guard(lock_);
     for (;;) {
-        changed_.wait(guard, [&] {
-            return stopping_ || (!queue_.empty() && (flushing_ || full_ || queuedBytes_ >= wakeBytes_));
-        });
-        if (queue_.empty()) return;
-        std::deque<TPending> batch;
-        batch.swap(queue_);
-        takenBytes_ = std::exchange(queuedBytes_, 0);
-        busy_ = true;
+        changed_.wait(guard, [&] { return error_ || Wanted() || (stopping_ && queue_.empty()); });
+        if (error_ || queue_.empty()) return;
+        std::deque<TPending> batch = TakeBatch();
+        size_t batchBytes = 0;
+        for (const TPending& file : batch) batchBytes += file.Bytes.size();
+        ++busy_;
         guard.unlock();
         std::exception_ptr error;
         for (const TPending& file : batch) {
+            if (failed_.load()) break;
             try {
-                folder_.Write(file.Name, file.Bytes, ifExists_);
+                target.Write(file.Name, file.Bytes, ifExists_);
             } catch (...) {
                 error = std::current_exception();
+                failed_.store(true);
                 break;
             }
         }
         batch.clear();
         guard.lock();
-        busy_ = false;
-        takenBytes_ = 0;
-        if (error) {
+        --busy_;
+        takenBytes_ -= batchBytes;
+        if (error && !error_) {
             error_ = error;
             queue_.clear();
             queuedBytes_ = 0;
         }
         changed_.notify_all();
-        if (error_) {
-            changed_.wait(guard, [&] { return stopping_; });
-            return;
-        }
     }
 }
 

@@ -76,6 +76,12 @@ TTargetFolder::TTargetFolder(std::string path) : path_(std::move(path)) {
 
 TTargetFolder::TTargetFolder(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
 
+std::unique_ptr<TTargetFolder> TTargetFolder::Duplicate() const {
+    const int fd = fd_ < 0 ? -1 : ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) throw EFCreateError(path_);
+    return std::unique_ptr<TTargetFolder>(new TTargetFolder(path_, fd));
+}
+
 TTargetFolder::~TTargetFolder() {
     if (fd_ >= 0) ::close(fd_);
 }

@@ -53,6 +53,11 @@ public:
     // already is opened instead (a link in its place is still refused). Throws EFCreateError.
     std::unique_ptr<TTargetFolder> CreateSubFolder(std::string_view name, bool existingAllowed = false);
 
+    // Another handle on the same folder (the descriptor duplicated, no path looked up again), for
+    // writing on a second thread: each handle keeps its own numbering, and a number that the
+    // other took is skipped as any taken name is. Throws EFCreateError.
+    std::unique_ptr<TTargetFolder> Duplicate() const;
+
     // The files that Write tried to create so far, for checking that numbering stays linear.
     size_t CreateAttempts() const { return attempts_; }
 

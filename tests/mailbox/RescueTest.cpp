@@ -1,5 +1,6 @@
 // Rescue of whole store files: the header pass (two threads for many messages) and the single
-// pass that hands each whole text on must agree with each other and with what was written.
+// pass that hands each whole text on must agree with each other and with what was written,
+// whether the file is mapped or read whole.
 #include "MailboxTestSupport.h"
 #include "mailbox/Rescue.h"
 
@@ -50,7 +51,7 @@ TEST(StoreRescue, WholeTextPassAgreesWithTheHeaderPass) {
         SCOPED_TRACE(c.Path);
         TStoreRescue headers(c.Path);
         ASSERT_TRUE(headers.Run());
-        TStoreRescue texts(c.Path);
+        TStoreRescue texts(c.Path, true);  // read whole, where the header pass maps the file
         std::vector<std::pair<uint32_t, std::string>> handed;
         ASSERT_TRUE(texts.Run({}, [&](const TRescuedMessage& message, std::string text) {
             handed.emplace_back(message.Found.Offset, std::move(text));

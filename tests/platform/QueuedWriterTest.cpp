@@ -56,19 +56,45 @@ TEST(QueuedWriterTest, NamesAndBytesAreThoseOfAPlainLoop) {
     }
 }
 
+// Several threads write distinct names in any order: every file arrives whole, none replaced.
+TEST(QueuedWriterTest, SeveralThreadsWriteEveryFileOnce) {
+    std::map<std::string, std::string> expected{{"taken.eml", "planted"}, {"taken (2).eml", "again"}};
+    for (size_t i = 0; i < 300; ++i)
+        expected["m" + std::to_string(i) + ".eml"] = std::string(i * 37 % 5000, 'a' + i % 26);
+    for (size_t limit : {size_t{1}, size_t{8192}, size_t{1} << 20}) {
+        SCOPED_TRACE(limit);
+        EXPECT_EQ(FilesAfter([&](TTargetFolder& folder) {
+                      TQueuedWriter writer(folder, TIfExists::NextFreeName, limit, 3);
+                      writer.Write("taken.eml", "again");
+                      for (size_t i = 0; i < 300; ++i)
+                          writer.Write("m" + std::to_string(i) + ".eml", expected["m" + std::to_string(i) + ".eml"]);
+                      writer.Finish();
+                  }),
+                  expected);
+    }
+}
+
 TEST(QueuedWriterTest, AnErrorReachesTheCallerAndStopsLaterFiles) {
-    bool thrown = false;
-    const auto files = FilesAfter([&](TTargetFolder& folder) {
-        try {
-            TQueuedWriter writer(folder, TIfExists::Fail);
-            for (const char* name : {"first.eml", "taken.eml", "later.eml"}) writer.Write(name, name);
-            writer.Finish();
-        } catch (const EFCreateError&) {
-            thrown = true;
+    for (unsigned threads : {1u, 2u}) {
+        SCOPED_TRACE(threads);
+        bool thrown = false;
+        const auto files = FilesAfter([&](TTargetFolder& folder) {
+            try {
+                TQueuedWriter writer(folder, TIfExists::Fail, size_t{16} << 20, threads);
+                for (const char* name : {"first.eml", "taken.eml", "later.eml"}) writer.Write(name, name);
+                writer.Finish();
+            } catch (const EFCreateError&) {
+                thrown = true;
+            }
+        });
+        EXPECT_TRUE(thrown);
+        EXPECT_EQ(files.at("taken.eml"), "planted");
+        // One thread stops at the error; with two, a file taken by the other may still come.
+        if (threads == 1) {
+            EXPECT_EQ(files,
+                      (std::map<std::string, std::string>{{"first.eml", "first.eml"}, {"taken.eml", "planted"}}));
         }
-    });
-    EXPECT_TRUE(thrown);
-    EXPECT_EQ(files, (std::map<std::string, std::string>{{"first.eml", "first.eml"}, {"taken.eml", "planted"}}));
+    }
 }
 
 }  // namespace
