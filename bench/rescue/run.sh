@@ -4,12 +4,16 @@
 #   - brindle-cli recover against undbx -r (recovery mode) writing the same messages;
 #   - brindle-cli scan alone (MB/s of the store, warm cache);
 #   - peak memory of both brindle-cli commands.
-# Figures (Dec 2026, 2 cores, store and output in /dev/shm; 7 runs side by side, median):
-#   recover: brindle-cli 0.49 s against undbx -r 1.60 s: 3.3x; peak memory 165 MB.
-#   scan:    0.204 s, 649 MB/s (best 675 MB/s); peak memory 147 MB.
-#   Before the store's pages stayed mapped between the scan and the reading of the texts (a
-#   file of up to 256 MiB): recover 2.7-3.7x, scan 390-526 MB/s, each page being mapped twice,
-#   which on this virtual machine cost more than reading it; peak memory 52 MB.
+# Figures (Dec 2026, 2 cores, store and output in /dev/shm, side by side in one run):
+#   recover: hyperfine, 10 runs: brindle-cli 0.47 s mean against undbx -r 1.74 s: 3.7x
+#            (this script, 9 runs: median 3.2x, best 3.5x); peak memory 167 MB.
+#   scan:    hyperfine, 15 runs: 0.201 s mean, 660 MB/s (this script: median 523 MB/s, best
+#            728 MB/s); peak memory 149 MB.
+#   The CLI reads a store of up to 256 MiB whole, in two halves side by side, instead of
+#   mapping it (on this virtual machine mapping a page costs as much as reading several KiB);
+#   recovered files are written by two threads. Before: recover 2.7-3.7x, scan 390-526 MB/s,
+#   peak memory 52 MB. A larger store is mapped and its pages given back as the scan goes on
+#   (a 328 MB store: 1.06 s, 73 MB).
 # Usage: bench/rescue/run.sh [BUILD_DIR] [WORK_DIR] [RUNS] [OUT_DIR]
 # OUT_DIR takes the written files (default /dev/shm when it exists, so that the disk's
 # file-system costs stay out of the comparison). BUILD_DIR: a build with -DBRINDLE_BENCH=ON.
