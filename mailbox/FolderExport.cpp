@@ -331,8 +331,8 @@ private:
         return all;
     }
 
-    // Runs on any thread: touches only the folder's own output and report. piece: a buffer for
-    // mbox entries, empty between calls.
+    // Runs on any thread: touches only the folder's own output and report, and the thread's own
+    // buffers (their mbox piece empty between calls).
     void WriteFolderMessages(TFolderMessages& folder, TThreadBuffers& buffers) const {
         TNodeReport& report = *folder.Report;
         std::string& piece = buffers.Piece;
