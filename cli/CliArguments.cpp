@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <limits>
+#include <optional>
 
 namespace brindle {
 namespace {
@@ -105,6 +106,19 @@ const std::vector<TCommandSpec> kCommands = {
 
 bool IsOption(std::string_view arg) { return arg.size() > 1 && arg[0] == '-'; }
 
+// The value of option name, given as "name VALUE" (i then steps over VALUE) or "name=VALUE";
+// none when arg is another option.
+std::optional<std::string_view> OptionValue(std::string_view name, std::string_view arg,
+                                            const std::vector<std::string>& args, size_t& i) {
+    if (arg == name) {
+        if (i + 1 >= args.size()) throw EUsageError("option " + std::string(name) + " needs a value");
+        return args[++i];
+    }
+    if (arg.size() > name.size() && arg.starts_with(name) && arg[name.size()] == '=')
+        return arg.substr(name.size() + 1);
+    return std::nullopt;
+}
+
 void ApplyOption(TCliArguments& parsed, std::string_view arg, const std::vector<std::string>& args, size_t& i) {
     const TCommandSpec* command = parsed.command;
     if (arg == "--help" || arg == "-h") {
@@ -119,39 +133,21 @@ void ApplyOption(TCliArguments& parsed, std::string_view arg, const std::vector<
         parsed.json = true;
         return;
     }
-    if (command && command->Accepts(kOptionIndexList) && (arg == "--index" || arg.starts_with("--index="))) {
-        std::string_view list;
-        if (arg == "--index") {
-            if (i + 1 >= args.size()) throw EUsageError("option --index needs a value");
-            list = args[++i];
-        } else {
-            list = arg.substr(8);
-        }
-        std::vector<int32_t> indexes = ParseIndexList(list);
+    std::optional<std::string_view> value;
+    if (command && command->Accepts(kOptionIndexList) && (value = OptionValue("--index", arg, args, i))) {
+        std::vector<int32_t> indexes = ParseIndexList(*value);
         parsed.indexList.insert(parsed.indexList.end(), indexes.begin(), indexes.end());
         parsed.hasIndexList = true;
         return;
     }
-    if (command && command->Accepts(kOptionFormat) && (arg == "--format" || arg.starts_with("--format="))) {
-        if (arg == "--format") {
-            if (i + 1 >= args.size()) throw EUsageError("option --format needs a value");
-            parsed.format = args[++i];
-        } else {
-            parsed.format = arg.substr(9);
-        }
+    if (command && command->Accepts(kOptionFormat) && (value = OptionValue("--format", arg, args, i))) {
+        parsed.format = *value;
         if (parsed.format != "eml" && parsed.format != "mbox" && parsed.format != "maildir")
             throw EUsageError("unknown format " + parsed.format + " (eml, mbox or maildir)");
         return;
     }
-    if (command && command->Accepts(kOptionCodePage) && (arg == "--codepage" || arg.starts_with("--codepage="))) {
-        std::string_view name;
-        if (arg == "--codepage") {
-            if (i + 1 >= args.size()) throw EUsageError("option --codepage needs a value");
-            name = args[++i];
-        } else {
-            name = arg.substr(11);
-        }
-        parsed.codePage = ParseCodePageOption(name);
+    if (command && command->Accepts(kOptionCodePage) && (value = OptionValue("--codepage", arg, args, i))) {
+        parsed.codePage = ParseCodePageOption(*value);
         return;
     }
     throw EUsageError("unknown option " + std::string(arg));

@@ -12,7 +12,6 @@
 namespace brindle {
 namespace {
 
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 // Summaries with 8-bit bytes beyond this many are not looked at for the statistics.
 constexpr size_t kDetectorTextBytes = 65536;
 // Messages of 7-bit summaries whose headers are read for their declared charsets.
@@ -317,7 +316,7 @@ std::string SummaryToUtf8(std::string_view bytes, std::string_view codePage) {
     if (page == nullptr || page->Number == 1252) return Cp1252ToUtf8(bytes);
     std::string text = ToUtf8(bytes, page->Label);
     // A double-byte character whose second byte the cut took.
-    if (cut && text.ends_with(kReplacement)) text = ToUtf8(bytes.substr(0, bytes.size() - 1), page->Label);
+    if (cut && text.ends_with(kUtf8Replacement)) text = ToUtf8(bytes.substr(0, bytes.size() - 1), page->Label);
     return text;
 }
 

@@ -23,16 +23,12 @@ constexpr size_t kHeaderLooks[] = {1024, 8 * 1024, 64 * 1024};
 constexpr size_t kHeaderFirstLook = kHeaderLooks[0];
 constexpr size_t kHeaderSearchLimit = kHeaderLooks[std::size(kHeaderLooks) - 1];
 constexpr size_t kFileNameMax = 255;
-// A store block with its head; a header's first KiB lies within three of them.
-constexpr uint64_t kBlockBytes = 0x210;
 // Mapped pages of the store are given back after reading this many headers, so that memory
 // stays bounded also for files of gigabytes.
 constexpr size_t kMessagesPerRelease = 4096;
 constexpr uint64_t kPrefetchLimit = uint64_t{32} << 20;
 // The headers of at least this many messages are read by two threads.
 constexpr size_t kMessagesToShare = 1024;
-// While a header is read, the beginning of the one this many messages on is asked for.
-constexpr size_t kHeadersAhead = 8;
 
 // The header block: up to the first empty line; none when the text has no empty line.
 std::optional<std::string_view> HeaderBlock(std::string_view text) {
@@ -170,11 +166,9 @@ bool TStoreRescue::SummarizeRange(size_t from, size_t to, const std::function<bo
         if (i != from && !goOn()) return false;
         const size_t last = std::min(i + kMessagesPerRelease, to) - 1;
         PrefetchBatch(i, last, kHeaderFirstLook);
-        for (size_t k = i; k <= last; ++k) {
-            if (k + kHeadersAhead < to) file_->PrefetchBytes(found[k + kHeadersAhead].Offset, 3 * kBlockBytes);
+        for (size_t k = i; k <= last; ++k)
             messages_[k] = {found[k], SummarizeFoundHeader([&](uint64_t bytes) { return TextOf(found[k], bytes); },
                                                            [this](std::string_view text) { return CodePageOf(text); })};
-        }
         file_->ReleasePagesOfLargeFile(found[i].Offset,
                                        uint64_t{found[last].Offset} - found[i].Offset + kHeaderSearchLimit);
     }

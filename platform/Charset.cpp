@@ -16,7 +16,6 @@
 namespace brindle {
 namespace {
 
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 constexpr size_t kMaxCharsetNameLength = 40;
 constexpr size_t kCachedConverters = 8;
 // Below this many 8-bit bytes the detector's answer is not taken.
@@ -119,9 +118,9 @@ std::string Convert(iconv_t cd, std::string_view bytes) {
             reserveMore();
             continue;
         }
-        if (out.size() - used < kReplacement.size()) reserveMore();
-        out.replace(used, kReplacement.size(), kReplacement);
-        used += kReplacement.size();
+        if (out.size() - used < kUtf8Replacement.size()) reserveMore();
+        out.replace(used, kUtf8Replacement.size(), kUtf8Replacement);
+        used += kUtf8Replacement.size();
         if (err != EILSEQ) break;  // an incomplete sequence at the end
         ++in;
         --inLeft;
@@ -167,7 +166,7 @@ std::optional<std::string> ReadAs(std::string_view bytes, const TCharsetLabel* l
     if (label == nullptr) return std::nullopt;
     if (label->Converter.empty()) return Cp1252ToUtf8(bytes);
     std::optional<std::string> text = ConvertWith(bytes, std::string(label->Converter));
-    if (text && text->find(kReplacement) != std::string::npos) return std::nullopt;
+    if (text && text->find(kUtf8Replacement) != std::string::npos) return std::nullopt;
     return text;
 }
 

@@ -7,6 +7,9 @@
 
 namespace brindle {
 
+// U+FFFD REPLACEMENT CHARACTER in UTF-8: what stands for bytes that could not be read.
+inline constexpr std::string_view kUtf8Replacement = "\xEF\xBF\xBD";
+
 // Appends the UTF-8 form of a code point below U+10000.
 void AppendCodePoint(std::string& out, uint32_t cp);
 

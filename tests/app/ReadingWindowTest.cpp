@@ -38,9 +38,7 @@ class ReadingWindowTest : public QObject {
 
     template <typename T>
     T* Child(const char* name) const {
-        T* child = window_->findChild<T*>(QString::fromLatin1(name));
-        if (!child) qFatal("no control %s", name);
-        return child;
+        return NamedChild<T>(window_.get(), name);
     }
     QTreeView* Tree() const { return Child<QTreeView>("Tree"); }
     TMessageListModel* Model() const { return window_->ListModel(); }

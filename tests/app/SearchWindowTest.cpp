@@ -32,9 +32,7 @@ class SearchWindowTest : public QObject {
 
     template <typename T>
     T* Child(const char* name) const {
-        T* child = window_->findChild<T*>(QString::fromLatin1(name));
-        if (!child) qFatal("no control %s", name);
-        return child;
+        return NamedChild<T>(window_.get(), name);
     }
     TMessageListModel* Model() const { return window_->ListModel(); }
     QLineEdit* FilterBox() const { return Child<QLineEdit>("FilterBox"); }

@@ -2,6 +2,7 @@
 // Folder files for the window tests, written with the test-only store writer.
 #include "StoreWriter.h"
 
+#include <QObject>
 #include <QString>
 
 #include <string>
@@ -22,5 +23,13 @@ std::vector<TFixtureMessage> InboxMessages();
 // Writes a .dbx of the messages into folder under fileName; gives its full path.
 QString WriteDbxFixture(const QString& folder, const QString& fileName, const std::string& folderName,
                         const std::vector<TFixtureMessage>& messages, testsupport::TDbxOptions options = {});
+
+// The child of parent named name; ends the test run when there is none.
+template <typename T>
+T* NamedChild(const QObject* parent, const char* name) {
+    T* child = parent->findChild<T*>(QString::fromLatin1(name));
+    if (!child) qFatal("no control %s", name);
+    return child;
+}
 
 }  // namespace brindle::test
