@@ -485,14 +485,9 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
     TWaitCursor wait;
     SetStatusText(1, QStringLiteral("Loading..."));
     DetailPanel->clear();
-    Memo->clear();
-    readingPane_->Clear();
-    model_->Clear();
+    DropStore();
     RepaintNow();
     try {
-        model_->SetReader(nullptr);
-        reader_.reset();
-        charsetMenu_->Close();
         warnings_.clear();
         ShowWarnings();
         StartStopwatch();
@@ -853,12 +848,7 @@ void Twnd_oe_Main::StartRescueScan(const QString& path, bool asResult) {
     scanPath_ = path;
     if (asResult) {
         // The list shows only what the scan finds; a reader that failed half-way is dropped.
-        model_->Clear();
-        model_->SetReader(nullptr);
-        reader_.reset();
-        charsetMenu_->Close();
-        Memo->clear();
-        readingPane_->Clear();
+        DropStore();
         const QString caption = QStringLiteral("Brindle - [Scan of %1]").arg(QFileInfo(path).fileName());
         setWindowTitle(caption);
         SetApplicationTitle(caption);
@@ -994,13 +984,20 @@ void Twnd_oe_Main::FolderActivated(int node) {
     if (!folderPane_->NodeError(node).isEmpty()) OpenStore(folderPane_->StorePath(node));
 }
 
-void Twnd_oe_Main::ClearOpenStore() {
-    CancelRescueScan();
+// The list, the panes and the Character Set menu let go of the reader before it goes.
+void Twnd_oe_Main::DropStore() {
     model_->Clear();
     model_->SetReader(nullptr);
     reader_.reset();
-    DetailPanel->clear();
+    charsetMenu_->Close();
     Memo->clear();
+    readingPane_->Clear();
+}
+
+void Twnd_oe_Main::ClearOpenStore() {
+    CancelRescueScan();
+    DropStore();
+    DetailPanel->clear();
     warnings_.clear();
     ShowWarnings();
     SetStatusText(0, QString());

@@ -118,6 +118,7 @@ private:
     void CreateFolderPane();
     void FolderChosen(int node);
     void FolderActivated(int node);
+    void DropStore();
     void ClearOpenStore();
     void CloseStoreFolder();
     void FilterChanged(const QString& text);

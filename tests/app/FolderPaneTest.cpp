@@ -176,6 +176,8 @@ private slots:
         Pane()->SelectNode(3);
         QCOMPARE(Rows(), 0);
         QVERIFY(!window_->Reader());
+        // The Character Set menu let go of the store's reader with it.
+        QVERIFY(!window_->findChild<QMenu*>(QStringLiteral("mmCharset"))->isEnabled());
 
         Pane()->SelectNode(1);
         QVERIFY(boxes_.isEmpty());
