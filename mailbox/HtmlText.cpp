@@ -59,9 +59,7 @@ size_t DecodeReference(std::string_view html, size_t i, std::string& out) {
         size_t digits = 0;
         for (; k < html.size() && digits < kMaxNumericDigits; ++k, ++digits) {
             const char c = html[k];
-            int value = c >= '0' && c <= '9' ? c - '0' : -1;
-            if (hex && value < 0 && IsNameChar(c))
-                value = LowerAscii(c) >= 'a' && LowerAscii(c) <= 'f' ? LowerAscii(c) - 'a' + 10 : -1;
+            const int value = hex ? HexValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
             if (value < 0) break;
             code = code * (hex ? 16 : 10) + static_cast<uint32_t>(value);
         }

@@ -1,6 +1,8 @@
 #include "viewer/AttachmentOpen.h"
 
+#include "components/ReplaceQuestion.h"
 #include "platform/TargetFolder.h"
+#include "platform/TextRules.h"
 #include "viewer/MessageBody.h"
 #include "viewer/MessageView.h"
 #include "viewer/ViewerHooks.h"
@@ -12,7 +14,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <stdexcept>
 
 namespace brindle {
@@ -40,18 +41,12 @@ constexpr std::array<std::string_view, 16> kRunnableTypes = {"application/x-msdo
                                                              "text/vbscript",
                                                              "application/hta"};
 
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    return lower;
-}
-
 // The extension after the last dot of the name, lower case; trailing dots and blanks, which
 // Windows drops, do not hide it.
 std::string ExtensionOf(std::string_view fileName) {
     while (!fileName.empty() && (fileName.back() == '.' || fileName.back() == ' ')) fileName.remove_suffix(1);
     const size_t dot = fileName.rfind('.');
-    return dot == std::string_view::npos ? std::string() : Lower(fileName.substr(dot + 1));
+    return dot == std::string_view::npos ? std::string() : LowerAscii(fileName.substr(dot + 1));
 }
 
 // The media type without parameters, lower case.
@@ -59,7 +54,7 @@ std::string BareType(std::string_view mediaType) {
     const size_t semicolon = mediaType.find(';');
     std::string_view bare = mediaType.substr(0, semicolon);
     while (!bare.empty() && bare.back() == ' ') bare.remove_suffix(1);
-    return Lower(bare);
+    return LowerAscii(bare);
 }
 
 }  // namespace
@@ -102,6 +97,17 @@ void OpenAttachment(const TMoxMsg& message, size_t index, const std::string& sav
     TTargetFolder folder(QFile::encodeName(folderPath).toStdString());
     const std::string written = file.SaveToFile(folder, saveName, TIfExists::NextFreeName);
     ViewerHooks().OpenFile(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folder.PathOf(written)))));
+}
+
+void SaveAttachments(const TMoxMsg& message, const std::vector<std::string>& names, std::optional<size_t> only,
+                     const QString& folder, QWidget* parent) {
+    const size_t first = only.value_or(0);
+    const size_t end = only ? first + 1 : names.size();
+    TTargetFolder target(QFile::encodeName(folder).toStdString());
+    TReplaceAsker asker(target, ViewerHooks().AskReplace, parent, end - first > 1);
+    for (size_t i = first; i < end && !asker.Cancelled(); ++i)
+        if (std::optional<TIfExists> how = asker.HowToWrite(names.at(i)))
+            message.AttachedFiles.Items(i).SaveToFile(target, names.at(i), *how);
 }
 
 }  // namespace brindle

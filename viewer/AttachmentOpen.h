@@ -6,7 +6,10 @@
 
 #include <QString>
 
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 class QWidget;
 
@@ -28,5 +31,11 @@ void OpenDesktopLink(const QString& target, bool& handled);
 // Opens attachment index of the message (see above); saveName is the name the file gets in
 // the private folder (a taken one gets the next free number). Errors pass to the caller.
 void OpenAttachment(const TMoxMsg& message, size_t index, const std::string& saveName, QWidget* parent);
+
+// Saves attachment `only` of the message, or every one, into folder under its name of names
+// (AttachmentSaveNames), asking before a taken name is replaced (with answers for all when
+// there are several). Errors pass to the caller.
+void SaveAttachments(const TMoxMsg& message, const std::vector<std::string>& names, std::optional<size_t> only,
+                     const QString& folder, QWidget* parent);
 
 }  // namespace brindle

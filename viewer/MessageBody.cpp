@@ -1,10 +1,12 @@
 #include "viewer/MessageBody.h"
 
+#include "platform/Utf8.h"
 #include "viewer/HtmlGuard.h"
 #include "viewer/TextLines.h"
 #include "viewer/ViewerText.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPalette>
 
@@ -38,6 +40,19 @@ std::string_view InlineImageOf(const TMoxMsg& message, std::string_view contentI
 
 bool IsAttachedMessage(const TAttachedFile& file) {
     return file.MediaType == "message/rfc822" || file.ContentType == "message/rfc822";
+}
+
+QString ShownBytes(std::string_view bytes) { return QString::fromStdString(Utf8OrCp1252(bytes)); }
+
+void SetNotice(QLabel* label, const QString& notice) {
+    label->setText(notice);
+    label->setVisible(!notice.isEmpty());
+}
+
+void SetBoxText(QLineEdit* box, const QString& text) {
+    box->setText(text);
+    box->setCursorPosition(0);
+    box->setToolTip(text);
 }
 
 QLabel* NewNoticeLabel() {

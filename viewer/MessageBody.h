@@ -1,8 +1,8 @@
 #pragma once
 // What the viewer dialog and the reading pane both make of a parsed message: its text body
 // in one piece, the document the HTML control shows for it, and its inline images. Nothing
-// here needs the GUI thread, so a large message can be prepared on a worker thread; the two
-// widget makers at the end are for the GUI thread.
+// here needs the GUI thread, so a large message can be prepared on a worker thread; the widget
+// functions at the end are for the GUI thread.
 #include "mime/MoxMsg.h"
 
 #include <QString>
@@ -11,6 +11,7 @@
 #include <string_view>
 
 class QLabel;
+class QLineEdit;
 class QListWidget;
 
 namespace brindle {
@@ -30,8 +31,16 @@ std::string_view InlineImageOf(const TMoxMsg& message, std::string_view contentI
 // Whether an attachment is a whole message of its own (message/rfc822, or a .eml file).
 bool IsAttachedMessage(const TAttachedFile& file);
 
+// Message bytes as shown: UTF-8 when they are valid UTF-8, otherwise Windows-1252.
+QString ShownBytes(std::string_view bytes);
+
 // The hidden label above a message's text that tells how a recovered text was found.
 QLabel* NewNoticeLabel();
+// Shows the notice, or hides the label when there is none.
+void SetNotice(QLabel* label, const QString& notice);
+
+// Read-only boxes show the start of a text that does not fit, as the text's tool tip shows all.
+void SetBoxText(QLineEdit* box, const QString& text);
 
 // The list of a message's attachments: names beside small icons, in columns as wide as the
 // longest name, so that none is cut; one item selected at a time.

@@ -69,8 +69,6 @@ QFont PrintFont() {
     return font;
 }
 
-QString Shown(const std::string& bytes) { return QString::fromUtf8(Utf8OrCp1252(bytes)); }
-
 // An attachment's name as the list shows it: at most kMaxCaptionBytes of it.
 QString Caption(const std::string& fileName) {
     const std::string shown = Utf8OrCp1252(fileName);
@@ -78,13 +76,6 @@ QString Caption(const std::string& fileName) {
     QString caption = QString::fromUtf8(cut.data(), static_cast<qsizetype>(cut.size()));
     if (cut.size() < shown.size()) caption += QChar(0x2026);
     return caption;
-}
-
-// Read-only boxes show the start of a text that does not fit, as the text's tool tip shows all.
-void SetBoxText(QLineEdit* box, const QString& text) {
-    box->setText(text);
-    box->setCursorPosition(0);
-    box->setToolTip(text);
 }
 
 // Draws the text so that the named corner of its cell lies at the reference point: its
@@ -460,26 +451,23 @@ std::string_view Tdlg_oe_Msg::InlineImageData(const QString& contentId) const {
 
 void Tdlg_oe_Msg::FillFromMessage() {
     TWaitCursor wait;
-    SetBoxText(eFrom, Shown(MoxMsg.From));
-    SetBoxText(eSubject, Shown(MoxMsg.Subject));
-    SetBoxText(eSent, Shown(MoxMsg.Date));
+    SetBoxText(eFrom, ShownBytes(MoxMsg.From));
+    SetBoxText(eSubject, ShownBytes(MoxMsg.Subject));
+    SetBoxText(eSent, ShownBytes(MoxMsg.Date));
     Memo->SetText(MessageBodyText(MoxMsg));
     const QIcon icon(AttachmentIcon());
     for (size_t i = 0; i < MoxMsg.AttachedFiles.Count(); ++i) {
         const TAttachedFile& file = MoxMsg.AttachedFiles.Items(i);
         auto* item = new QListWidgetItem(icon, Caption(file.FileName));
-        item->setToolTip(Shown(file.FileName));
-        item->setData(kTypeRole, Shown(file.ContentType));
+        item->setToolTip(ShownBytes(file.FileName));
+        item->setData(kTypeRole, ShownBytes(file.ContentType));
         item->setData(kSizeRole, QString::number(static_cast<qulonglong>(file.Data.size())));
         List->addItem(item);
     }
     bSaveAll->setEnabled(MoxMsg.AttachedFiles.Count() > 0);
 }
 
-void Tdlg_oe_Msg::SetNotice(const QString& notice) {
-    lNotice->setText(notice);
-    lNotice->setVisible(!notice.isEmpty());
-}
+void Tdlg_oe_Msg::SetNotice(const QString& notice) { brindle::SetNotice(lNotice, notice); }
 
 void Tdlg_oe_Msg::ListChange() { bSave->setEnabled(!List->selectedItems().isEmpty()); }
 
@@ -510,7 +498,7 @@ void Tdlg_oe_Msg::bSaveClick() {
         // A taken name is asked about below, where a link is replaced and never followed.
         sd->setOption(QFileDialog::DontConfirmOverwrite);
     }
-    sd->selectFile(Shown(MoxMsg.AttachedFiles.Items(static_cast<size_t>(index)).FileName));
+    sd->selectFile(ShownBytes(MoxMsg.AttachedFiles.Items(static_cast<size_t>(index)).FileName));
     const QString path = ViewerHooks().RunSaveDialog(*sd);
     if (path.isEmpty()) return;
     index = SelectedAttachment();
@@ -528,12 +516,7 @@ void Tdlg_oe_Msg::bSaveAllClick() {
     if (count == 0) return;
     const QString chosen = ViewerHooks().ChooseFolder(this, QStringLiteral("Save all attachments"));
     if (chosen.isEmpty()) return;
-    const std::vector<std::string> names = AttachmentSaveNames(MoxMsg.AttachedFiles);
-    TTargetFolder folder(QFile::encodeName(chosen).toStdString());
-    TReplaceAsker asker(folder, ViewerHooks().AskReplace, this, count > 1);
-    for (size_t i = 0; i < count && !asker.Cancelled(); ++i)
-        if (std::optional<TIfExists> how = asker.HowToWrite(names.at(i)))
-            MoxMsg.AttachedFiles.Items(i).SaveToFile(folder, names.at(i), *how);
+    SaveAttachments(MoxMsg, AttachmentSaveNames(MoxMsg.AttachedFiles), std::nullopt, chosen, this);
 }
 
 void Tdlg_oe_Msg::HTMLViewerHotSpotClick(THTMLViewer* Sender, const QString& SRC, bool& Handled) {

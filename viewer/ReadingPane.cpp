@@ -1,9 +1,7 @@
 #include "viewer/ReadingPane.h"
 
 #include "components/DefaultHandler.h"
-#include "components/ReplaceQuestion.h"
 #include "mime/SaveNames.h"
-#include "platform/TargetFolder.h"
 #include "platform/Utf8.h"
 #include "viewer/AttachmentOpen.h"
 #include "viewer/HTMLViewer.h"
@@ -15,7 +13,6 @@
 #include "viewer/ViewerText.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -40,8 +37,6 @@ constexpr size_t kLargeHtmlBytes = 128 * 1024;
 const QString kLargeHtmlNotice =
     QStringLiteral("This large message shows here as plain text; Message View (Return) shows it formatted.");
 
-QString Shown(const std::string& bytes) { return QString::fromUtf8(Utf8OrCp1252(bytes)); }
-
 QLineEdit* MakeField(const char* name) {
     auto* box = new QLineEdit;
     box->setObjectName(QLatin1String(name));
@@ -49,12 +44,6 @@ QLineEdit* MakeField(const char* name) {
     box->setFrame(false);
     box->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
     return box;
-}
-
-void SetField(QLineEdit* box, const QString& text) {
-    box->setText(text);
-    box->setCursorPosition(0);
-    box->setToolTip(text);
 }
 
 }  // namespace
@@ -178,8 +167,14 @@ void TReadingPane::Clear() {
     ++generation_;
     shownGeneration_ = generation_;
     timer_->stop();
+    ShowNothing(QString());
+}
+
+// No message: empty fields, text and attachments, and the notice when there is one.
+void TReadingPane::ShowNothing(const QString& notice) {
     message_.reset();
-    ShowFields(QString(), QString(), QString(), QString());
+    saveNames_.clear();
+    ShowFields(QString(), QString(), QString(), notice);
     Text->SetText({});
     HTMLViewer->LoadFromString(QString());
     body_->setCurrentWidget(Text);
@@ -190,11 +185,10 @@ void TReadingPane::Clear() {
 bool TReadingPane::Busy() const { return shownGeneration_ != generation_; }
 
 void TReadingPane::ShowFields(const QString& from, const QString& subject, const QString& sent, const QString& notice) {
-    SetField(eFrom, from);
-    SetField(eSubject, subject);
-    SetField(eSent, sent);
-    lNotice->setText(notice);
-    lNotice->setVisible(!notice.isEmpty());
+    SetBoxText(eFrom, from);
+    SetBoxText(eSubject, subject);
+    SetBoxText(eSent, sent);
+    SetNotice(lNotice, notice);
 }
 
 void TReadingPane::Serve() {
@@ -230,15 +224,11 @@ void TReadingPane::Present(const std::shared_ptr<TPrepared>& prepared) {
     shownGeneration_ = generation_;
     message_ = std::move(prepared->message);
     if (!message_) {
-        ShowFields(QString(), QString(), QString(), prepared->error);
-        Text->SetText({});
-        body_->setCurrentWidget(Text);
-        List->clear();
-        attachments_->hide();
+        ShowNothing(prepared->error);
         emit MessageShown();
         return;
     }
-    ShowFields(Shown(message_->From), Shown(message_->Subject), Shown(message_->Date), prepared->notice);
+    ShowFields(ShownBytes(message_->From), ShownBytes(message_->Subject), ShownBytes(message_->Date), prepared->notice);
     if (prepared->html) {
         Text->SetText({});
         HTMLViewer->LoadFromString(QString::fromStdString(prepared->document));
@@ -253,12 +243,13 @@ void TReadingPane::Present(const std::shared_ptr<TPrepared>& prepared) {
     for (size_t i = 0; i < message_->AttachedFiles.Count(); ++i) {
         auto* item = new QListWidgetItem(icon, QString::fromStdString(prepared->saveNames.at(i)));
         item->setToolTip(QStringLiteral("%1 (%2, %3 B)")
-                             .arg(Shown(message_->AttachedFiles.Items(i).FileName),
-                                  Shown(message_->AttachedFiles.Items(i).ContentType))
+                             .arg(ShownBytes(message_->AttachedFiles.Items(i).FileName),
+                                  ShownBytes(message_->AttachedFiles.Items(i).ContentType))
                              .arg(static_cast<qulonglong>(message_->AttachedFiles.Items(i).Data.size())));
         List->addItem(item);
     }
     attachments_->setVisible(message_->AttachedFiles.Count() > 0);
+    saveNames_ = std::move(prepared->saveNames);
     emit MessageShown();
 }
 
@@ -266,25 +257,15 @@ void TReadingPane::SaveClick() {
     if (!message_ || message_->AttachedFiles.Count() == 0) return;
     const QString chosen = ViewerHooks().ChooseFolder(this, QStringLiteral("Save attachments"));
     if (chosen.isEmpty() || !message_) return;
-    const std::vector<std::string> names = AttachmentSaveNames(message_->AttachedFiles);
-    std::vector<size_t> rows;
+    std::optional<size_t> only;
     if (const int selected = List->currentRow(); selected >= 0 && List->currentItem()->isSelected())
-        rows.push_back(static_cast<size_t>(selected));
-    else
-        for (size_t i = 0; i < names.size(); ++i) rows.push_back(i);
-    TTargetFolder folder(QFile::encodeName(chosen).toStdString());
-    TReplaceAsker asker(folder, ViewerHooks().AskReplace, this, rows.size() > 1);
-    for (size_t row : rows) {
-        if (asker.Cancelled()) break;
-        if (std::optional<TIfExists> how = asker.HowToWrite(names.at(row)))
-            message_->AttachedFiles.Items(row).SaveToFile(folder, names.at(row), *how);
-    }
+        only = static_cast<size_t>(selected);
+    SaveAttachments(*message_, saveNames_, only, chosen, this);
 }
 
 void TReadingPane::OpenItem(int row) {
     if (!message_ || row < 0 || static_cast<size_t>(row) >= message_->AttachedFiles.Count()) return;
-    const std::vector<std::string> names = AttachmentSaveNames(message_->AttachedFiles);
-    OpenAttachment(*message_, static_cast<size_t>(row), names.at(static_cast<size_t>(row)), this);
+    OpenAttachment(*message_, static_cast<size_t>(row), saveNames_.at(static_cast<size_t>(row)), this);
 }
 
 }  // namespace brindle

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
@@ -63,6 +64,7 @@ private:
     void Serve();
     void Present(const std::shared_ptr<TPrepared>& prepared);
     void ShowFields(const QString& from, const QString& subject, const QString& sent, const QString& notice);
+    void ShowNothing(const QString& notice);
     void SaveClick();
     void OpenItem(int row);
 
@@ -71,6 +73,7 @@ private:
     QStackedWidget* body_ = nullptr;
     QWidget* attachments_ = nullptr;
     std::unique_ptr<TMoxMsg> message_;
+    std::vector<std::string> saveNames_;  // of message_'s attachments
     // Counts requests; a prepared message is shown only when it answers the last one.
     uint64_t generation_ = 0;
     uint64_t shownGeneration_ = 0;

@@ -89,13 +89,7 @@ size_t DecodeEntity(std::string_view html, size_t at, TPlainWriter& out) {
     if (digits.empty()) return 0;
     uint32_t cp = 0;
     for (char c : digits) {
-        int digit = -1;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (hex && c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (hex && c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
+        const int digit = hex ? HexValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
         if (digit < 0) return 0;
         cp = std::min<uint32_t>(cp * (hex ? 16 : 10) + static_cast<uint32_t>(digit), 0x110000);
     }
