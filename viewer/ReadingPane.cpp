@@ -2,7 +2,6 @@
 
 #include "components/DefaultHandler.h"
 #include "mime/SaveNames.h"
-#include "platform/Utf8.h"
 #include "viewer/AttachmentOpen.h"
 #include "viewer/HTMLViewer.h"
 #include "viewer/Icons.h"
