@@ -2,6 +2,8 @@
 #include "cli/Commands.h"
 
 #include "mailbox/CodePage.h"
+#include "platform/Utf8.h"
+#include "store/MessageInfo.h"
 
 namespace brindle {
 
@@ -22,5 +24,7 @@ std::string ControlsAsSpaces(std::string text) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
     return text;
 }
+
+std::string CellText(std::string_view text) { return ControlsAsSpaces(Utf8OrCp1252Cut(text, kShortStringMax)); }
 
 }  // namespace brindle

@@ -5,6 +5,7 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 
 namespace brindle {
 
@@ -31,5 +32,8 @@ std::string CodePageFor(const TCliArguments& args, TOEReader& reader);
 // A UTF-8 text as one tab-separated cell: control characters (tab and line ends too) become
 // spaces.
 std::string ControlsAsSpaces(std::string text);
+// A summary text as one such cell: UTF-8 (read as Windows-1252 when it is not), at most as long
+// as a summary text may be.
+std::string CellText(std::string_view text);
 
 }  // namespace brindle

@@ -10,9 +10,6 @@ namespace {
 
 constexpr size_t kJsonHitsPerFlush = 256;
 
-// Hit texts are UTF-8 already.
-std::string Cell(std::string_view text) { return ControlsAsSpaces(Utf8OrCp1252Cut(text, kShortStringMax)); }
-
 std::string HitRow(const TSearchHit& hit) {
     const TMessageInfo& info = hit.Info;
     const std::string& sender = info.SenderName.empty() ? info.SenderAddress : info.SenderName;
@@ -20,11 +17,11 @@ std::string HitRow(const TSearchHit& hit) {
     row += '\t';
     row += std::to_string(hit.Index);
     row += '\t';
-    row += Cell(sender);
+    row += CellText(sender);
     row += '\t';
-    row += Cell(info.Subject);
+    row += CellText(info.Subject);
     row += '\t';
-    row += Cell(ReceivedText(info));
+    row += CellText(ReceivedText(info));
     row += '\n';
     return row;
 }

@@ -25,9 +25,6 @@ void WriteBytes(std::ostream& out, std::string_view bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-// A summary text as one tab-separated cell: UTF-8, control characters shown as spaces.
-std::string CellText(std::string_view text) { return ControlsAsSpaces(Utf8OrCp1252Cut(text, kShortStringMax)); }
-
 // Subject and sender as the list shows them: read in the code page, and taken from the header
 // where the summary lost characters.
 TShownSummary ShownTexts(TOEReader& reader, int32_t index, const TMessageInfo& info, const std::string& codePage) {

@@ -8,6 +8,7 @@
 #include "mime/HeaderFields.h"
 #include "platform/Charset.h"
 #include "platform/Exceptions.h"
+#include "platform/FileNames.h"
 #include "platform/TextRules.h"
 #include "platform/Utf8.h"
 #include "store/EmlFile.h"
@@ -119,12 +120,6 @@ bool HasDecodingMark(std::string_view raw) {
             if (mark.Find(field) != std::string_view::npos) return true;
     }
     return false;
-}
-
-// "end" in any case, with blanks around it, ends a uuencoded block.
-bool IsUUEndLine(std::string_view line) {
-    const std::string_view word = Trim(line);
-    return word.size() == 3 && StartsWithNoCase(word, "end");
 }
 
 // The walk over a message for one query: header fields, then the parts as the message object
@@ -403,7 +398,7 @@ std::vector<TSearchHit> SearchStoreFolder(const TStoreFolder& folder, const TSea
     std::vector<TSearchHit> hits;
     for (const TFolderNode& node : folder.Nodes) {
         if (!node.File || (control.Cancel && control.Cancel->load())) continue;
-        const std::string path = (std::filesystem::path(folder.Path) / *node.File).string();
+        const std::string path = JoinPath(folder.Path, *node.File);
         try {
             std::vector<TSearchHit> found = SearchStoreFile(path, query, control, node.Name);
             hits.insert(hits.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));

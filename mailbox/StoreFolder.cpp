@@ -253,10 +253,7 @@ std::string DecideFolderCodePage(const std::vector<std::string>& names,
         if (count == 0 || summaries + count > kCodePageSummaries) continue;
         try {
             std::unique_ptr<TOEReader> reader =
-                CreateStoreReaderFrom(path, TByteSource::OpenFile(path, buffer, kCodePageReadLimit));
-            reader->SetSummarySizes(false);
-            reader->Open(path);
-            reader->ReadMessageInfos();
+                OpenStoreFrom(path, TByteSource::OpenFile(path, buffer, kCodePageReadLimit), {}, false);
             evidence.AddStore(*reader, kCodePageHeadersPerStore);
             summaries += count;
             ++used;

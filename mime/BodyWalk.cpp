@@ -44,12 +44,6 @@ std::string CleanAttachmentName(std::string_view name) {
     return out;
 }
 
-// The line that ends a uuencoded block: "end" in any case, with blanks around it.
-bool IsEndLine(std::string_view line) {
-    std::string_view word = Trim(line);
-    return word.size() == 3 && StartsWithNoCase(word, "end");
-}
-
 void DropFinalLineEnd(std::string& data) {
     if (data.size() >= 2 && data.compare(data.size() - 2, 2, "\r\n") == 0) data.resize(data.size() - 2);
 }
@@ -184,7 +178,7 @@ bool TBodyWalk::PullUUBlocks(TLineSpan body, TLineRuns& kept) {
         found = true;
         kept.push_back(body.Between(it, begin->Line));
         auto blockEnd = begin->Line;
-        while (blockEnd != end && !IsEndLine(*blockEnd)) ++blockEnd;
+        while (blockEnd != end && !IsUUEndLine(*blockEnd)) ++blockEnd;
         AddAttachment({body.Between(begin->Line, blockEnd)}, "X-UUENCODE", begin->FileName, blockHeaders, true);
         it = blockEnd;
     }
@@ -239,6 +233,11 @@ void TBodyWalk::AppendTextLines(const TLineRuns& lines, const TPartHeaders& head
         }
     }
     AppendText(JoinRuns(lines), headers);
+}
+
+bool IsUUEndLine(std::string_view line) {
+    std::string_view word = Trim(line);
+    return word.size() == 3 && StartsWithNoCase(word, "end");
 }
 
 }  // namespace brindle

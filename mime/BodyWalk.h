@@ -44,6 +44,8 @@ struct TUUBegin {
 // The first begin line of lines at from or after it.
 std::optional<TUUBegin> FindUUBegin(TLineSpan lines, TLineRange::iterator from);
 inline std::optional<TUUBegin> FindUUBegin(TLineSpan lines) { return FindUUBegin(lines, lines.begin()); }
+// The line that ends a uuencoded block: "end" in any case, with blanks around it.
+bool IsUUEndLine(std::string_view line);
 
 // True when the line is the delimiter, or the delimiter followed only by spaces or tabs.
 bool IsDelimiterLine(std::string_view line, std::string_view delimiter);

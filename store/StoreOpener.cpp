@@ -26,7 +26,12 @@ std::unique_ptr<TOEReader> CreateStoreReaderFrom(const std::string& path, std::u
 }
 
 std::unique_ptr<TOEReader> OpenStore(const std::string& path, TWarningSink warnings, bool sizes) {
-    std::unique_ptr<TOEReader> reader = CreateStoreReader(path, std::move(warnings));
+    return OpenStoreFrom(path, TByteSource::OpenFile(path), std::move(warnings), sizes);
+}
+
+std::unique_ptr<TOEReader> OpenStoreFrom(const std::string& path, std::unique_ptr<TByteSource> file,
+                                         TWarningSink warnings, bool sizes) {
+    std::unique_ptr<TOEReader> reader = CreateStoreReaderFrom(path, std::move(file), std::move(warnings));
     reader->SetSummarySizes(sizes);
     reader->Open(path);
     reader->ReadMessageInfos();

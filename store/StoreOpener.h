@@ -23,5 +23,8 @@ std::unique_ptr<TOEReader> CreateStoreReaderFrom(const std::string& path, std::u
 // Creates the reader, opens the store and reads every summary (with the messages' sizes unless
 // sizes is false); throws as the readers do.
 std::unique_ptr<TOEReader> OpenStore(const std::string& path, TWarningSink warnings = {}, bool sizes = true);
+// The same with the file already open (path names it).
+std::unique_ptr<TOEReader> OpenStoreFrom(const std::string& path, std::unique_ptr<TByteSource> file,
+                                         TWarningSink warnings = {}, bool sizes = true);
 
 }  // namespace brindle
