@@ -30,18 +30,6 @@ QString Counted(size_t count, const char* one, const char* many) {
 
 }  // namespace
 
-TStoreFolder SingleStoreFolder(const std::string& path, std::string name) {
-    const size_t slash = path.rfind('/');
-    TStoreFolder folder;
-    folder.Path = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-    TFolderNode node;
-    node.Name = std::move(name);
-    node.File = slash == std::string::npos ? path : path.substr(slash + 1);
-    node.Count = StoreHeaderCount(path);
-    folder.Nodes.push_back(std::move(node));
-    return folder;
-}
-
 TExportDialog::TExportDialog(TExportSources sources, QWidget* parent) : QDialog(parent), sources_(std::move(sources)) {
     setObjectName(QStringLiteral("dlgExport"));
     setWindowTitle(QStringLiteral("Export"));

@@ -34,9 +34,6 @@ struct TExportSources {
     std::optional<TStoreFolder> StoreFolder;
 };
 
-// One store file as a store folder of a single folder named name (UTF-8).
-TStoreFolder SingleStoreFolder(const std::string& path, std::string name);
-
 class TExportDialog : public QDialog {
     Q_OBJECT
 

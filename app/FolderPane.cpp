@@ -1,5 +1,7 @@
 #include "app/FolderPane.h"
 
+#include "platform/FileNames.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -21,12 +23,6 @@ constexpr int kNameWidth = 150;
 // A theme icon where the desktop has one, else a standard icon of the style.
 QIcon ThemedIcon(const char* themeName, QStyle::StandardPixmap fallback) {
     return QIcon::fromTheme(QString::fromLatin1(themeName), QApplication::style()->standardIcon(fallback));
-}
-
-QString JoinedPath(const std::string& dir, const std::string& name) {
-    std::string path = dir;
-    if (!path.empty() && path.back() != '/') path += '/';
-    return QFile::decodeName(QByteArray::fromStdString(path + name));
 }
 
 }  // namespace
@@ -142,7 +138,7 @@ int TFolderPane::FirstNodeToOpen() const {
 
 QString TFolderPane::StorePath(int k) const {
     if (!folder_ || !ItemOfNode(k) || !folder_->Nodes[k].File) return QString();
-    return JoinedPath(folder_->Path, *folder_->Nodes[k].File);
+    return QFile::decodeName(QByteArray::fromStdString(JoinPath(folder_->Path, *folder_->Nodes[k].File)));
 }
 
 void TFolderPane::SetNodeError(int k, const QString& text) {

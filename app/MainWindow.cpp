@@ -1018,6 +1018,7 @@ void Twnd_oe_Main::cmExport() {
         const std::string name =
             node >= 0 ? folderPane_->Folder()->Nodes[node].Name : ShownText(reader_->GetFolderName()).toStdString();
         sources.OpenFolder = SingleStoreFolder(reader_->FileName(), name);
+        sources.OpenFolder->Nodes[0].Count = StoreHeaderCount(reader_->FileName());
         for (int row : SelectedRows())
             if (!model_->IsFoundRow(row)) sources.Selected.push_back(model_->MessageIndex(row));
     }

@@ -245,8 +245,13 @@ TShownSummary TMessageListModel::ShownTexts(int32_t index, const TMessageInfo& i
     return lossy_.emplace(index, ShownSummary(info, header, codePage_)).first->second;
 }
 
+std::string TMessageListModel::SummaryText(const TMessageInfo& info, int column) const {
+    return SummaryToUtf8(column == colSender ? SenderOf(info) : std::string_view(info.Subject), codePage_);
+}
+
 QString TMessageListModel::RowCellText(int32_t index, const TMessageInfo& info, int column) const {
     if (column != colSender && column != colSubject) return CellText(info, column);
+    if (!reader_ || !MayHaveLostCharacters(info)) return QString::fromStdString(SummaryText(info, column));
     const TShownSummary shown = ShownTexts(index, info);
     return QString::fromStdString(column == colSender ? shown.Sender : shown.Subject);
 }
@@ -342,13 +347,14 @@ void TMessageListModel::SortRows(int column, Qt::SortOrder order) {
         }
         const int32_t index = number;
         const bool lossy = MayHaveLostCharacters(*info);
-        TShownSummary shown;
-        if (lossy && (lossy_.count(index) != 0 || headerReads++ < kSortHeaderReads))
-            shown = ShownTexts(index, *info);
-        else
-            shown = ShownSummary(*info, {}, codePage_);
-        keys.push_back(
-            LocaleSortKey(collator, QString::fromStdString(column == colSender ? shown.Sender : shown.Subject)));
+        std::string shown;
+        if (lossy && (lossy_.count(index) != 0 || headerReads++ < kSortHeaderReads)) {
+            TShownSummary texts = ShownTexts(index, *info);
+            shown = std::move(column == colSender ? texts.Sender : texts.Subject);
+        } else {
+            shown = SummaryText(*info, column);
+        }
+        keys.push_back(LocaleSortKey(collator, QString::fromStdString(shown)));
     }
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
 

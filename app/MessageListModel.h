@@ -110,6 +110,8 @@ public:
     // Image index of a cell, or -1 for none.
     static int ImageIndex(const TMessageInfo& info, int column);
     QString CellText(const TMessageInfo& info, int column) const;
+    // Sender (colSender) or subject of a summary, read in the code page.
+    std::string SummaryText(const TMessageInfo& info, int column) const;
     // The text of a reader row's cell: sender and subject as ShownTexts gives them.
     QString RowCellText(int32_t index, const TMessageInfo& info, int column) const;
 

@@ -547,16 +547,22 @@ TExportTotals ExportStoreFolder(const TStoreFolder& folder, const std::string& o
     return TTreeExport(outDir, options).Run(folder);
 }
 
-TExportTotals ExportStoreFile(const std::string& path, const std::string& outDir, const TExportOptions& options) {
+TStoreFolder SingleStoreFolder(const std::string& path, std::string name) {
     const size_t slash = path.rfind('/');
     TStoreFolder folder;
-    folder.Path = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    folder.Path = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
     TFolderNode node;
+    node.Name = std::move(name);
     node.File = slash == std::string::npos ? path : path.substr(slash + 1);
-    const size_t dot = node.File->rfind('.');
-    node.Name = Utf8OrCp1252(dot == std::string::npos || dot == 0 ? *node.File : node.File->substr(0, dot));
     folder.Nodes.push_back(std::move(node));
-    return ExportStoreFolder(folder, outDir, options);
+    return folder;
+}
+
+TExportTotals ExportStoreFile(const std::string& path, const std::string& outDir, const TExportOptions& options) {
+    const std::string file = path.substr(path.rfind('/') + 1);
+    const size_t dot = file.rfind('.');
+    const std::string stem = dot == std::string::npos || dot == 0 ? file : file.substr(0, dot);
+    return ExportStoreFolder(SingleStoreFolder(path, Utf8OrCp1252(stem)), outDir, options);
 }
 
 }  // namespace brindle

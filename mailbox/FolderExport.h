@@ -64,6 +64,9 @@ struct TExportOptions {
 // counted; the others go on.
 TExportTotals ExportStoreFolder(const TStoreFolder& folder, const std::string& outDir, const TExportOptions& options);
 
+// One store file as a store folder of a single folder named name (UTF-8); its count is not read.
+TStoreFolder SingleStoreFolder(const std::string& path, std::string name);
+
 // Exports one store file as a folder named after it (mbox, Maildir) into outDir.
 TExportTotals ExportStoreFile(const std::string& path, const std::string& outDir, const TExportOptions& options);
 
