@@ -83,13 +83,10 @@ std::vector<uint32_t> CodePoints(std::string_view utf8) {
     std::vector<uint32_t> points;
     points.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        const size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-        uint32_t cp = length == 1 ? lead : lead & (0x7F >> length);
-        for (size_t k = 1; k < length && i + k < utf8.size(); ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        points.push_back(cp);
-        i += length;
+        TCodePoint point = DecodeUtf8At(utf8, i);
+        if (point.length == 0) point = {static_cast<unsigned char>(utf8[i]), 1};  // a stray byte stands alone
+        points.push_back(point.value);
+        i += point.length;
     }
     return points;
 }

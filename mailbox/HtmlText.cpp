@@ -40,11 +40,7 @@ std::string TagName(std::string_view html, size_t i) {
 
 void AppendCode(std::string& out, uint32_t code) {
     if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
-    if (code < 0x10000) return AppendCodePoint(out, code);
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
+    AppendCodePoint(out, code);
 }
 
 // Decodes the reference at html[i] ("&" included) into out and returns the length it took;

@@ -10,23 +10,6 @@ namespace {
 
 constexpr size_t kMaxExtensionBytes = 32;
 
-// The code point of the valid UTF-8 sequence at the start of s and its length; {0, 0} when s
-// does not start with one.
-struct TCodePoint {
-    uint32_t value;
-    size_t length;
-};
-
-TCodePoint DecodeFirst(std::string_view s) {
-    uint8_t b0 = static_cast<uint8_t>(s[0]);
-    if (b0 < 0x80) return {b0, 1};
-    size_t length = b0 >= 0xF0 ? 4 : b0 >= 0xE0 ? 3 : 2;
-    if (s.size() < length || !IsValidUtf8(s.substr(0, length))) return {0, 0};
-    uint32_t value = b0 & (0x7F >> length);
-    for (size_t i = 1; i < length; ++i) value = (value << 6) | (static_cast<uint8_t>(s[i]) & 0x3F);
-    return {value, length};
-}
-
 bool IsReservedStem(std::string_view stem) {
     constexpr std::array<std::string_view, 4> kPlain = {"CON", "PRN", "AUX", "NUL"};
     for (std::string_view reserved : kPlain)
@@ -47,7 +30,7 @@ std::string ReplaceUnsafeCodePoints(std::string_view utf8, char replacement) {
     out.reserve(utf8.size());
     size_t i = 0;
     while (i < utf8.size()) {
-        TCodePoint point = DecodeFirst(utf8.substr(i));
+        TCodePoint point = DecodeUtf8At(utf8, i);
         if (point.length == 0) {
             out += utf8[i++];
             continue;

@@ -10,10 +10,18 @@ namespace brindle {
 // U+FFFD REPLACEMENT CHARACTER in UTF-8: what stands for bytes that could not be read.
 inline constexpr std::string_view kUtf8Replacement = "\xEF\xBF\xBD";
 
-// Appends the UTF-8 form of a code point below U+10000.
+// Appends the UTF-8 form of a code point (at most U+10FFFF, not a surrogate).
 void AppendCodePoint(std::string& out, uint32_t cp);
 
 bool IsValidUtf8(std::string_view bytes);
+
+// The code point of the valid UTF-8 sequence at text[i] and its length; {0, 0} when no valid
+// sequence begins there (overlong forms, surrogates and values past U+10FFFF are not valid).
+struct TCodePoint {
+    uint32_t value;
+    size_t length;
+};
+TCodePoint DecodeUtf8At(std::string_view text, size_t i);
 
 // Windows-1252 to UTF-8. The five bytes that the code page leaves undefined (0x81, 0x8D,
 // 0x8F, 0x90, 0x9D) become the control characters of the same number.
