@@ -236,13 +236,7 @@ TShownSummary TMessageListModel::ShownTexts(int32_t index, const TMessageInfo& i
     if (!reader_ || !MayHaveLostCharacters(info)) return ShownSummary(info, {}, codePage_);
     auto cached = lossy_.find(index);
     if (cached != lossy_.end()) return cached->second;
-    std::string header;
-    try {
-        header = reader_->GetMessageHeader(index);
-    } catch (const std::exception&) {
-        // The summary's own texts are shown.
-    }
-    return lossy_.emplace(index, ShownSummary(info, header, codePage_)).first->second;
+    return lossy_.emplace(index, ShownSummaryOf(*reader_, index, info, codePage_)).first->second;
 }
 
 std::string TMessageListModel::SummaryText(const TMessageInfo& info, int column) const {

@@ -25,20 +25,6 @@ void WriteBytes(std::ostream& out, std::string_view bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-// Subject and sender as the list shows them: read in the code page, and taken from the header
-// where the summary lost characters.
-TShownSummary ShownTexts(TOEReader& reader, int32_t index, const TMessageInfo& info, const std::string& codePage) {
-    std::string header;
-    if (MayHaveLostCharacters(info)) {
-        try {
-            header = reader.GetMessageHeader(index);
-        } catch (const Exception&) {
-            // The summary's own texts are shown.
-        }
-    }
-    return ShownSummary(info, header, codePage);
-}
-
 std::string HexFlags(uint32_t flags) {
     char text[16];
     std::snprintf(text, sizeof text, "%08X", flags);
@@ -182,7 +168,7 @@ void RunList(const TCliArguments& args, std::ostream& out) {
     if (!args.json) {
         for (int32_t i = 0; i < count; ++i) {
             const TMessageInfo info = reader->GetMessageInfo(i);
-            WriteSummaryRow(out, i, info, ShownTexts(*reader, i, info, codePage));
+            WriteSummaryRow(out, i, info, ShownSummaryOf(*reader, i, info, codePage));
         }
         return;
     }
@@ -190,7 +176,7 @@ void RunList(const TCliArguments& args, std::ostream& out) {
     json.BeginArray();
     for (int32_t i = 0; i < count; ++i) {
         const TMessageInfo info = reader->GetMessageInfo(i);
-        WriteSummaryObject(json, info, ShownTexts(*reader, i, info, codePage), codePage);
+        WriteSummaryObject(json, info, ShownSummaryOf(*reader, i, info, codePage), codePage);
         if (i % kJsonRowsPerFlush == kJsonRowsPerFlush - 1) json.FlushTo(out);
     }
     json.EndArray();

@@ -7,6 +7,7 @@
 #include "platform/Utf8.h"
 
 #include <algorithm>
+#include <exception>
 #include <set>
 
 namespace brindle {
@@ -376,6 +377,18 @@ TShownSummary ShownSummary(const TMessageInfo& info, std::string_view header, st
         }
     }
     return shown;
+}
+
+TShownSummary ShownSummaryOf(TOEReader& reader, int32_t index, const TMessageInfo& info, std::string_view codePage) {
+    std::string header;
+    if (MayHaveLostCharacters(info)) {
+        try {
+            header = reader.GetMessageHeader(index);
+        } catch (const std::exception&) {
+            // The summary's own texts are shown.
+        }
+    }
+    return ShownSummary(info, header, codePage);
 }
 
 }  // namespace brindle

@@ -92,5 +92,8 @@ bool MayHaveLostCharacters(const TMessageInfo& info);
 // Subject or From line of the header block explains (SummaryStandsFor), the header's text.
 // header is the message's header block; an empty one leaves the summary's texts.
 TShownSummary ShownSummary(const TMessageInfo& info, std::string_view header, std::string_view codePage);
+// The same for message index of the reader, whose header is read only when the summary may
+// have lost characters (a header that cannot be read leaves the summary's texts).
+TShownSummary ShownSummaryOf(TOEReader& reader, int32_t index, const TMessageInfo& info, std::string_view codePage);
 
 }  // namespace brindle
