@@ -758,7 +758,7 @@ std::string Twnd_oe_Main::RowText(int row, QString* notice) const {
 
 std::string Twnd_oe_Main::MessageText(int32_t id, QString* notice) const {
     if (id >= 0) return reader_ && id < reader_->GetMessageCount() ? reader_->GetMessageText(id) : std::string();
-    const size_t position = static_cast<size_t>(-(id + 1));
+    const size_t position = TMessageListModel::FoundPositionOf(id);
     if (!rescue_ || position >= rescue_->Messages().size()) return std::string();
     if (notice) *notice = RecoveryNotice(rescue_->Messages()[position].Found);
     return rescue_->Text(position);

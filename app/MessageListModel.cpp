@@ -159,7 +159,7 @@ void TMessageListModel::UpdateShown() {
 bool TMessageListModel::Shown(int32_t number) const {
     if (!Filtering()) return true;
     const bool found = number < 0;
-    const size_t position = found ? static_cast<size_t>(-(number + 1)) : static_cast<size_t>(number);
+    const size_t position = found ? FoundPositionOf(number) : static_cast<size_t>(number);
     const std::vector<uint8_t>& shown = found ? foundShown_ : shown_;
     return position < shown.size() && shown[position] != 0;
 }
@@ -218,7 +218,7 @@ QString TMessageListModel::CellText(const TMessageInfo& info, int column) const 
 
 std::optional<TMessageInfo> TMessageListModel::InfoOf(int32_t number) const {
     if (number >= 0) return reader_ ? std::optional(reader_->GetMessageInfo(number)) : std::nullopt;
-    const size_t position = static_cast<size_t>(-(number + 1));
+    const size_t position = FoundPositionOf(number);
     if (!found_ || position >= found_->size()) return std::nullopt;
     return FoundInfo((*found_)[position]);
 }

@@ -81,7 +81,9 @@ public:
     void RemoveFoundRows();
     bool IsFoundRow(int row) const { return MessageIndex(row) < 0; }
     // The position in the found messages of a row of a found message.
-    size_t FoundPosition(int row) const { return static_cast<size_t>(-(MessageIndex(row) + 1)); }
+    size_t FoundPosition(int row) const { return FoundPositionOf(MessageIndex(row)); }
+    // The position in the found messages of a found message's number (below 0; see MessageIndex).
+    static size_t FoundPositionOf(int32_t number) { return static_cast<size_t>(-(number + 1)); }
     int FoundRowCount() const { return foundRows_; }
     // The summary that a found message's own header gives, as the list shows it: read, its
     // sender, subject and date (the parsed date, or the header's text), its recovered size.
