@@ -8,6 +8,8 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 CMAKE_FLAGS ?=
+# Builds go through ccache where it is installed (worktrees and the sanitizer build share it).
+LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 PREFIX ?= /usr/local
 
 .PHONY: all deps build run test install package check-install test-sanitize bench fuzz clean
@@ -18,7 +20,7 @@ deps:
 	@tools/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
@@ -42,7 +44,7 @@ check-install: build
 # The core tests (no Qt) again under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DBRINDLE_GUI=OFF \
-	  -DBRINDLE_SANITIZE=address,undefined $(CMAKE_FLAGS)
+	  -DBRINDLE_SANITIZE=address,undefined $(LAUNCHER) $(CMAKE_FLAGS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L core
 
