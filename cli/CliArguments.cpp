@@ -102,6 +102,27 @@ const std::vector<TCommandSpec> kCommands = {
      "belongs or \"A\", elsewhere a space. Nothing in DIR is replaced or followed: a name\n"
      "that is taken gets \" (2)\", \" (3)\"... The store is only read.\n",
      0, 2, 2, RunRecover},
+    {"upload", "FILE|DIR URL [--folder NAME] [--special-folders] [--index N[,N...]] [--skip-duplicates]\n"
+     "       [--password-file F | --password-command CMD | --oauth2-command CMD]\n"
+     "       [--certificate-fingerprint SHA256] [--dry-run] [--json]",
+     "upload a store or a store folder's tree into an IMAP account",
+     "URL is imaps://USER@HOST[:PORT] (TLS, port 993) or imap://USER@HOST[:PORT] (STARTTLS,\n"
+     "port 143; only a loopback address may do without it). The tree of the store folder DIR\n"
+     "(or the one store FILE) becomes the same tree of folders under --folder NAME (default\n"
+     "\"Imported mail\"); --special-folders puts the inbox into INBOX and the sent, deleted\n"
+     "and drafts folders into the server's special-use folders, the others at the top.\n"
+     "Existing folders are used, new ones created and subscribed. Every message goes in\n"
+     "as the store holds it (CR LF line ends), with its read, replied and flagged state\n"
+     "and its received time. Run again after an interruption, the same command uploads\n"
+     "only what the server does not hold yet (a journal under XDG_STATE_HOME/brindle/\n"
+     "remembers what the server confirmed). --skip-duplicates leaves out messages that\n"
+     "are byte for byte one of another folder. --dry-run logs in and tells what it would\n"
+     "create and append. The password comes from --password-file, --password-command\n"
+     "(its first line), BRINDLE_IMAP_PASSWORD or a prompt; --oauth2-command prints an\n"
+     "OAuth2 access token (XOAUTH2). A certificate that does not verify is shown with its\n"
+     "SHA-256 fingerprint, which --certificate-fingerprint accepts. Ends with one summary\n"
+     "line (--json: one object); exit status 1 when any message failed.\n",
+     kOptionJson | kOptionIndexList | kOptionCodePage | kOptionUpload, 2, 2, RunUpload},
 };
 
 bool IsOption(std::string_view arg) { return arg.size() > 1 && arg[0] == '-'; }
@@ -117,6 +138,36 @@ std::optional<std::string_view> OptionValue(std::string_view name, std::string_v
     if (arg.size() > name.size() && arg.starts_with(name) && arg[name.size()] == '=')
         return arg.substr(name.size() + 1);
     return std::nullopt;
+}
+
+// The options of upload; false for another option.
+bool ApplyUploadOption(TUploadArguments& upload, std::string_view arg, const std::vector<std::string>& args,
+                       size_t& i) {
+    struct TFlag {
+        std::string_view name;
+        bool TUploadArguments::*field;
+    };
+    static constexpr TFlag kFlags[] = {{"--special-folders", &TUploadArguments::specialFolders},
+                                       {"--skip-duplicates", &TUploadArguments::skipDuplicates},
+                                       {"--dry-run", &TUploadArguments::dryRun}};
+    for (const TFlag& flag : kFlags)
+        if (arg == flag.name) return upload.*flag.field = true;
+    struct TValue {
+        std::string_view name;
+        std::string TUploadArguments::*field;
+    };
+    static constexpr TValue kValues[] = {{"--folder", &TUploadArguments::folder},
+                                         {"--password-file", &TUploadArguments::passwordFile},
+                                         {"--password-command", &TUploadArguments::passwordCommand},
+                                         {"--oauth2-command", &TUploadArguments::oauth2Command},
+                                         {"--certificate-fingerprint", &TUploadArguments::certificateFingerprint}};
+    for (const TValue& option : kValues)
+        if (std::optional<std::string_view> value = OptionValue(option.name, arg, args, i)) {
+            if (value->empty()) throw EUsageError("option " + std::string(option.name) + " needs a value");
+            upload.*option.field = *value;
+            return true;
+        }
+    return false;
 }
 
 void ApplyOption(TCliArguments& parsed, std::string_view arg, const std::vector<std::string>& args, size_t& i) {
@@ -150,6 +201,7 @@ void ApplyOption(TCliArguments& parsed, std::string_view arg, const std::vector<
         parsed.codePage = ParseCodePageOption(*value);
         return;
     }
+    if (command && command->Accepts(kOptionUpload) && ApplyUploadOption(parsed.upload, arg, args, i)) return;
     throw EUsageError("unknown option " + std::string(arg));
 }
 

@@ -28,6 +28,19 @@ enum TCommandOption : uint32_t {
     kOptionIndexList = 1u << 1,  // --index N[,N...]
     kOptionFormat = 1u << 2,     // --format eml|mbox|maildir
     kOptionCodePage = 1u << 3,   // --codepage NAME|auto: the store's code page
+    kOptionUpload = 1u << 4,     // the options of upload (see TUploadArguments)
+};
+
+// The options of upload.
+struct TUploadArguments {
+    std::string folder;  // --folder NAME; empty: the default parent folder
+    bool specialFolders = false;
+    bool skipDuplicates = false;
+    bool dryRun = false;
+    std::string passwordFile;
+    std::string passwordCommand;
+    std::string oauth2Command;
+    std::string certificateFingerprint;
 };
 
 // One command of the tool: what its help says, what it accepts and what runs it.
@@ -59,6 +72,7 @@ struct TCliArguments {
     std::string format;  // --format; empty when not given
     // --codepage: the label of the code page chosen ("windows-1251"); empty for automatic.
     std::string codePage;
+    TUploadArguments upload;
     // Where the readers tell tolerated damage: standard error with --verbose, else nowhere.
     TWarningSink warnings;
     // Standard error, for what a command tells besides its result (damage it worked around).

@@ -21,6 +21,7 @@ void RunScan(const TCliArguments& args, std::ostream& out);
 void RunRecover(const TCliArguments& args, std::ostream& out);
 void RunFolders(const TCliArguments& args, std::ostream& out);
 void RunSearch(const TCliArguments& args, std::ostream& out);
+void RunUpload(const TCliArguments& args, std::ostream& out);
 
 // The index when it names one of the store's messages; else EOEReaderException
 // "Message index %d is out of range (the store holds %d messages).".
