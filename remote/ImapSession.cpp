@@ -22,6 +22,12 @@ std::string Upper(std::string_view text) {
     return out;
 }
 
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
 bool IsIpAddress(const std::string& host) {
     unsigned char buffer[sizeof(in6_addr)];
     return inet_pton(AF_INET, host.c_str(), buffer) == 1 || inet_pton(AF_INET6, host.c_str(), buffer) == 1;
@@ -313,7 +319,7 @@ std::vector<TListedMailbox> TImapSession::List() {
                 const std::string name = Upper(WithoutBackslash(flag->of_flag_ext));
                 if (name == "SENT" || name == "TRASH" || name == "DRAFTS" || name == "JUNK" || name == "ARCHIVE" ||
                     name == "ALL" || name == "FLAGGED")
-                    mailbox.SpecialUse = "\\" + name;
+                    mailbox.SpecialUse = "\\" + name.substr(0, 1) + Lower(name.substr(1));
                 if (name == "NOSELECT" || name == "NONEXISTENT") mailbox.NoSelect = true;
             }
         }
@@ -418,6 +424,32 @@ std::vector<TFetchedFacts> TImapSession::FindBySize(uint32_t size) {
     const std::vector<uint32_t> uids = UidsOf(result);
     if (result) mailimap_search_result_free(result);
     return FetchFacts(uids);
+}
+
+std::optional<std::string> TImapSession::FetchText(uint32_t uid) {
+    mailimap_set* set = mailimap_set_new_single(uid);
+    mailimap_fetch_type* type = mailimap_fetch_type_new_fetch_att_list_empty();
+    mailimap_fetch_type_new_fetch_att_list_add(type,
+                                               mailimap_fetch_att_new_body_peek_section(mailimap_section_new(nullptr)));
+    clist* result = nullptr;
+    const int code = mailimap_uid_fetch(session_, set, type, &result);
+    mailimap_fetch_type_free(type);
+    mailimap_set_free(set);
+    Check(code, "UID FETCH");
+    std::optional<std::string> text;
+    for (clistiter* it = result ? clist_begin(result) : nullptr; it && !text; it = clist_next(it)) {
+        const mailimap_msg_att* message = static_cast<mailimap_msg_att*>(clist_content(it));
+        for (clistiter* a = clist_begin(message->att_list); a; a = clist_next(a)) {
+            const mailimap_msg_att_item* item = static_cast<mailimap_msg_att_item*>(clist_content(a));
+            if (item->att_type != MAILIMAP_MSG_ATT_ITEM_STATIC) continue;
+            const mailimap_msg_att_static* value = item->att_data.att_static;
+            if (value->att_type == MAILIMAP_MSG_ATT_BODY_SECTION && value->att_data.att_body_section->sec_body_part)
+                text.emplace(value->att_data.att_body_section->sec_body_part,
+                             value->att_data.att_body_section->sec_length);
+        }
+    }
+    if (result) mailimap_fetch_list_free(result);
+    return text;
 }
 
 TAppended TImapSession::Append(const std::string& mailbox, const TAppendMessage& message) {

@@ -73,7 +73,7 @@ struct TListedMailbox {
     std::string Name;  // as the server has it (modified UTF-7)
     char Delimiter = 0;
     bool NoSelect = false;
-    std::string SpecialUse;  // "\Sent", "\Trash", "\Drafts"... or empty
+    std::string SpecialUse;  // "\Sent", "\Trash", "\Drafts"... (in this case) or empty
 };
 
 struct TMailboxStatus {
@@ -123,6 +123,8 @@ public:
     std::vector<TFetchedFacts> FindByMessageId(std::string_view id);
     // In the examined mailbox: the messages of this size, with their INTERNALDATE.
     std::vector<TFetchedFacts> FindBySize(uint32_t size);
+    // In the examined mailbox: the whole text of a message (BODY.PEEK[]); none when it is gone.
+    std::optional<std::string> FetchText(uint32_t uid);
     TAppended Append(const std::string& mailbox, const TAppendMessage& message);
     void Logout();
 

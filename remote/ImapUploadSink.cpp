@@ -13,6 +13,8 @@ namespace {
 
 constexpr std::string_view kUnnamedFolder = "Folder";
 constexpr char kDelimiterStandIn = '_';
+// Many servers keep mailboxes as files and refuse "/" in a name whatever their delimiter.
+constexpr char kSlash = '/';
 constexpr std::string_view kInbox = "INBOX";
 constexpr std::string_view kRecoveredKeyword = "$Recovered";
 // Sibling folders that want one mailbox name are numbered up to this far.
@@ -36,13 +38,13 @@ std::string Joined(const std::string* parent, char delimiter, const std::string&
 std::string MailboxLevel(std::string_view utf8, char delimiter) {
     std::string name(utf8.empty() ? kUnnamedFolder : utf8);
     for (char& c : name)
-        if (c == delimiter) c = kDelimiterStandIn;
+        if (c == delimiter || c == kSlash) c = kDelimiterStandIn;
     return ModifiedUtf7Encoded(name);
 }
 
 std::string MailboxFor(const TFolderNode& node, const std::string& name, const std::string* parentMailbox,
                        const TUploadTarget& target, const TServerMailboxes& server) {
-    if (target.SpecialFolders && node.Depth == 0) {
+    if (target.SpecialFolders) {
         if (node.Special == kSpecialInbox) return std::string(kInbox);
         const std::string_view use = SpecialUseOf(node.Special);
         if (!use.empty())
@@ -126,8 +128,9 @@ private:
         }
     }
 
-    // The UID of the occurrence-th copy of this message on the server: by Message-ID and size,
-    // else by size and INTERNALDATE.
+    // The UID of the occurrence-th copy of this message on the server. The candidates are
+    // found by Message-ID and size, else by size and INTERNALDATE; each is then read whole
+    // and compared, since neither tells one message from another for certain.
     std::optional<uint32_t> FoundOnServer(std::string_view text, const TAppendMessage& append, uint32_t occurrence) {
         const uint32_t size = static_cast<uint32_t>(text.size());
         std::vector<TFetchedFacts> found;
@@ -140,8 +143,12 @@ private:
                 return facts.Size != size || (append.InternalDate && facts.InternalDate != append.InternalDate);
             });
         }
-        if (found.size() < occurrence) return std::nullopt;
-        return found[occurrence - 1].Uid;
+        uint32_t same = 0;
+        for (const TFetchedFacts& candidate : found) {
+            const std::optional<std::string> stored = session_->FetchText(candidate.Uid);
+            if (stored && *stored == text && ++same == occurrence) return candidate.Uid;
+        }
+        return std::nullopt;
     }
 
     // Hands the connection back to the pool, which closes one that broke.
@@ -233,10 +240,8 @@ std::unique_ptr<TSinkFolderOutput> TImapUploadSink::BeginFolder(const TSinkFolde
             parentMailbox = Joined(above, server_.Delimiter, MailboxLevel(folder.Names[i], server_.Delimiter));
         above = &parentMailbox;
     }
-    TFolderNode level = node;
-    if (parent || folder.Names.size() > 1) level.Depth = std::max<uint32_t>(level.Depth, 1);
     const std::string name = folder.Names.empty() ? node.Name : folder.Names.back();
-    std::string mailbox = MailboxFor(level, name, above, options_.Target, server_);
+    std::string mailbox = MailboxFor(node, name, above, options_.Target, server_);
     const std::string first = mailbox;
     for (size_t number = 2; usedMailboxes_.contains(mailbox) && number <= kMaxMailboxNumber; ++number)
         mailbox = first + ModifiedUtf7Encoded(" (" + std::to_string(number) + ")");

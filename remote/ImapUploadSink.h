@@ -35,11 +35,12 @@ struct TUploadTarget {
     // The top of the tree, as UTF-8 ("Imported mail"); ignored with SpecialFolders.
     std::string ParentFolder = "Imported mail";
     // The inbox into INBOX, sent, deleted and drafts folders into the server's \Sent, \Trash
-    // and \Drafts mailboxes, the others at the top.
+    // and \Drafts mailboxes (at any depth of the tree), the others at the top; sub-folders
+    // below their parent's mailbox.
     bool SpecialFolders = false;
 };
 
-// One folder name (UTF-8) as one level of a mailbox name: the delimiter becomes "_", an empty
+// One folder name (UTF-8) as one level of a mailbox name: the delimiter and "/" become "_", an empty
 // name becomes "Folder", the rest is modified UTF-7.
 std::string MailboxLevel(std::string_view utf8, char delimiter);
 

@@ -68,8 +68,14 @@ TUploadJournal::TUploadJournal(std::string path) : path_(std::move(path)) {
             entries_.insert(Key(mailbox, validity, sha, occurrence));
         }
     }
-    file_ = std::fopen(path_.c_str(), "ab");
+    file_ = std::fopen(path_.c_str(), "ab+");
     if (!file_) throw Exception("cannot open the upload journal " + path_ + ": " + std::strerror(errno));
+    // A line cut short by a killed process gets its end, so that the next entry stands alone.
+    if (std::fseek(file_, -1, SEEK_END) == 0 && std::fgetc(file_) != '\n') {
+        std::fseek(file_, 0, SEEK_END);
+        std::fputc('\n', file_);
+        std::fflush(file_);
+    }
 }
 
 TUploadJournal::~TUploadJournal() {
