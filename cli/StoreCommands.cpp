@@ -229,7 +229,7 @@ void RunExport(const TCliArguments& args, std::ostream& out) {
     options.Format = format;
     if (args.hasIndexList) options.Indexes = args.indexList;
     options.Warnings = args.warnings;
-    options.CodePage = args.codePage;
+    options.CodePage = args.codePage.empty() ? TCodePageChoice::Automatic() : TCodePageChoice::Fixed(args.codePage);
     options.Problem = [&args](const std::string& text) {
         if (args.err) *args.err << "brindle-cli: " << text << '\n';
     };

@@ -1,7 +1,11 @@
 #pragma once
-// Export of a store folder's whole tree, or of one store file, as .eml files in nested folders,
-// as mbox files in the layout of Thunderbird's local folders, or as a Maildir++ tree. Only new
-// files and folders are created, each relative to its parent folder and never through a link.
+// Export of a store folder's whole tree, or of one store file, through a sink (ExportSink.h):
+// the walk over the tree in its order, with the damaged-store fallback, the code page, chosen
+// indexes, a message filter, progress and cancel, and reports told in tree order; the file
+// sinks (ExportSinks.h) write .eml folders, mbox files or a Maildir++ tree.
+#include "mailbox/CodePageChoice.h"
+#include "mailbox/ExportSink.h"
+#include "mailbox/ExportSinks.h"
 #include "mailbox/StoreFolder.h"
 #include "platform/Warnings.h"
 #include "store/MessageInfo.h"
@@ -15,17 +19,14 @@
 
 namespace brindle {
 
-enum class TExportFormat { Eml, Mbox, Maildir };
-
-// "eml", "mbox", "maildir"; none for another name.
-std::optional<TExportFormat> ExportFormatNamed(std::string_view name);
-
 struct TExportTotals {
     size_t Folders = 0;
     size_t Messages = 0;
     size_t Errors = 0;
     // Folders whose index could not be read, exported from what a whole-file scan found.
     size_t Recovered = 0;
+    // Messages that the filter refused.
+    size_t Skipped = 0;
     // The export stopped because Progress asked it to.
     bool Cancelled = false;
 };
@@ -41,6 +42,7 @@ struct TExportProgress {
 };
 
 struct TExportOptions {
+    // The sink that ExportStoreFolder and ExportStoreFile write through.
     TExportFormat Format = TExportFormat::Eml;
     // Messages of a single store file to export (all when none).
     std::optional<std::vector<int32_t>> Indexes;
@@ -54,14 +56,20 @@ struct TExportOptions {
     // Each folder whose index could not be read and whose messages were taken from a scan of
     // the whole file instead (all but the deleted ones), as one line of text.
     std::function<void(const std::string&)> Recovered;
-    // The code page of the summaries (a label); empty: the folder's, else each store's own.
-    std::string CodePage;
+    // The code page of the summaries.
+    TCodePageChoice CodePage;
+    // Whether a message goes to the sink; a refused one is counted as skipped. Called from the
+    // thread that writes the message's folder, for the folders of one sink side by side.
+    std::function<bool(const TSinkMessage&)> Filter;
 };
 
-// Exports every folder of the tree into outDir, which must exist. A folder whose index cannot
-// be read is exported from a scan of its whole file and told to Recovered. A folder of which
-// neither gives a message, or a message that cannot be read or written, is told to Problem and
-// counted; the others go on.
+// Walks the tree of folder in its order and hands each folder and message to the sink. A
+// folder whose index cannot be read is exported from a scan of its whole file and told to
+// Recovered. A folder of which neither gives a message, one the sink cannot make, or a message
+// that cannot be read or written, is told to Problem and counted; the others go on.
+TExportTotals ExportTree(const TStoreFolder& folder, TExportSink& sink, const TExportOptions& options);
+
+// ExportTree through the file sink of options.Format, into outDir, which must exist.
 TExportTotals ExportStoreFolder(const TStoreFolder& folder, const std::string& outDir, const TExportOptions& options);
 
 // One store file as a store folder of a single folder named name (UTF-8); its count is not read.
@@ -69,27 +77,5 @@ TStoreFolder SingleStoreFolder(const std::string& path, std::string name);
 
 // Exports one store file as a folder named after it (mbox, Maildir) into outDir.
 TExportTotals ExportStoreFile(const std::string& path, const std::string& outDir, const TExportOptions& options);
-
-// Seconds since 1970-01-01 UTC of a date-time value; none for 0 (unknown).
-std::optional<int64_t> UnixTimeOf(TDateTime value);
-
-// "From ADDRESS Www Mmm dd hh:mm:ss yyyy\n": the sender's address (MAILER-DAEMON when it is
-// empty or holds white space) and the received time in UTC.
-std::string MboxFromLine(const TMessageInfo& info);
-
-// The X-Mozilla-Status value (4 hex digits) of the store's flag bits.
-std::string MozillaStatus(uint32_t flags);
-
-// Appends one mbox entry: the From line, the status lines, then the text (up to its first NUL)
-// with LF line ends and every line that matches ">*From " quoted by one more ">", and a blank
-// line.
-void AppendMboxEntry(std::string& out, std::string_view text, const TMessageInfo& info);
-
-// "SECONDS.Mfolder.Pindex.brindle:2,FLAGS": flags from F (flagged), P (forwarded), R (replied),
-// S (read), in that order.
-std::string MaildirFileName(const TMessageInfo& info, size_t folder, int32_t index);
-
-// The text (up to its first NUL) with every line ended by LF.
-std::string WithLfLineEnds(std::string_view text);
 
 }  // namespace brindle

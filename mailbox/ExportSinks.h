@@ -1,0 +1,55 @@
+#pragma once
+// The sinks that write an export into a local folder: a tree of folders of .eml files, mbox
+// files in the layout of Thunderbird's local folders, or a Maildir++ tree. Each creates only
+// new files and folders, each relative to its parent folder and never through a link; the
+// folder to write into must exist.
+#include "mailbox/ExportSink.h"
+#include "store/MessageInfo.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace brindle {
+
+enum class TExportFormat { Eml, Mbox, Maildir };
+
+// "eml", "mbox", "maildir"; none for another name.
+std::optional<TExportFormat> ExportFormatNamed(std::string_view name);
+
+// Folders of .eml files (CR LF line ends) named SavedMessageFileName, dated by their received
+// time; sub-folders inside their parent's folder. Messages are added right after their folder
+// is made, since their names share the folder with the sub-folders.
+std::unique_ptr<TExportSink> MakeEmlTreeSink(const std::string& outDir);
+// One mbox file (mboxrd quoting, LF line ends) per folder; the sub-folders of F in F.sbd.
+std::unique_ptr<TExportSink> MakeMboxSink(const std::string& outDir);
+// outDir is a Maildir (cur, new, tmp); each folder is a Maildir++ sub-folder ".A.B" of it
+// with its messages in cur/.
+std::unique_ptr<TExportSink> MakeMaildirSink(const std::string& outDir);
+std::unique_ptr<TExportSink> MakeFileSink(TExportFormat format, const std::string& outDir);
+
+// Seconds since 1970-01-01 UTC of a date-time value; none for 0 (unknown).
+std::optional<int64_t> UnixTimeOf(TDateTime value);
+
+// "From ADDRESS Www Mmm dd hh:mm:ss yyyy\n": the sender's address (MAILER-DAEMON when it is
+// empty or holds white space) and the received time in UTC.
+std::string MboxFromLine(const TMessageInfo& info);
+
+// The X-Mozilla-Status value (4 hex digits) of the store's flag bits.
+std::string MozillaStatus(uint32_t flags);
+
+// Appends one mbox entry: the From line, the status lines, then the text (up to its first NUL)
+// with LF line ends and every line that matches ">*From " quoted by one more ">", and a blank
+// line.
+void AppendMboxEntry(std::string& out, std::string_view text, const TMessageInfo& info);
+
+// "SECONDS.Mfolder.Pindex.brindle:2,FLAGS": flags from F (flagged), P (forwarded), R (replied),
+// S (read), in that order.
+std::string MaildirFileName(const TMessageInfo& info, size_t folder, int32_t index);
+
+// The text (up to its first NUL) with every line ended by LF.
+std::string WithLfLineEnds(std::string_view text);
+
+}  // namespace brindle

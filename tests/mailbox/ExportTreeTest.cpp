@@ -1,0 +1,239 @@
+// The tree walk above the export sinks: the order in which folders are asked for and filled,
+// the parents handed down, folders that cannot be made, the filter, and the file sinks made
+// by format.
+#include "MailboxTestSupport.h"
+#include "mailbox/FolderExport.h"
+#include "platform/Exceptions.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <mutex>
+
+namespace brindle {
+namespace {
+
+using test::Message;
+using test::TTempDir;
+using test::WriteDbx;
+using testsupport::TStoreMessage;
+using testsupport::WriteFolderList;
+
+namespace fs = std::filesystem;
+
+// Records what the walk asks; a folder whose name is in Refused cannot be made.
+class TRecordingSink : public TExportSink {
+public:
+    struct TFolder {
+        std::string Shown;
+        std::vector<std::string> Names;
+        size_t Number = 0;
+        std::string Parent;  // the parent output's folder, empty at the top
+        std::vector<std::string> Subjects;
+        std::vector<std::string> CodePages;
+        bool Ended = false;
+    };
+
+    class TOutput : public TSinkFolderOutput {
+    public:
+        TOutput(TRecordingSink& sink, size_t slot) : sink_(sink), slot_(slot) {}
+        void AddMessage(const TSinkMessage& message) override {
+            const std::lock_guard<std::mutex> guard(sink_.lock_);
+            TFolder& folder = sink_.Folders[slot_];
+            EXPECT_FALSE(folder.Ended) << folder.Shown;
+            folder.Subjects.push_back(message.Info->Subject);
+            folder.CodePages.emplace_back(message.CodePage);
+            if (message.Info->Subject == sink_.FailingSubject) throw Exception("cannot write it");
+        }
+        void End() override {
+            const std::lock_guard<std::mutex> guard(sink_.lock_);
+            sink_.Folders[slot_].Ended = true;
+        }
+        const std::string& Shown() const { return sink_.Folders[slot_].Shown; }
+
+    private:
+        TRecordingSink& sink_;
+        size_t slot_;
+    };
+
+    explicit TRecordingSink(bool sideBySide) : sideBySide_(sideBySide) {}
+
+    void Begin() override { ++Begun; }
+    std::unique_ptr<TSinkFolderOutput> BeginFolder(const TSinkFolder& folder, TSinkFolderOutput* parent) override {
+        if (Refused.count(folder.Names.back())) throw Exception("refused");
+        TFolder made;
+        made.Shown = folder.Shown;
+        made.Names = folder.Names;
+        made.Number = folder.Number;
+        if (parent) made.Parent = static_cast<TOutput*>(parent)->Shown();
+        const std::lock_guard<std::mutex> guard(lock_);
+        Folders.push_back(made);
+        return std::make_unique<TOutput>(*this, Folders.size() - 1);
+    }
+    bool WritesFoldersSideBySide() const override { return sideBySide_; }
+    void Finish() override { ++Finished; }
+
+    std::set<std::string> Refused;
+    std::string FailingSubject = "\x01";
+    std::vector<TFolder> Folders;
+    int Begun = 0;
+    int Finished = 0;
+
+private:
+    bool sideBySide_;
+    std::mutex lock_;
+};
+
+// A > B > C, A > D, E; each store holds messages named after its folder.
+void WriteTree(const TTempDir& dir) {
+    WriteFolderList(dir / "Folders.dbx", {
+                                             {1, 0xFFFFFFFF, "A", "A.dbx"},
+                                             {2, 1, "B", "B.dbx"},
+                                             {3, 2, "C", "C.dbx"},
+                                             {4, 1, "D", "D.dbx"},
+                                             {5, 0xFFFFFFFF, "E", "E.dbx"},
+                                         });
+    for (const char* name : {"A", "B", "C", "D", "E"})
+        WriteDbx(dir / (std::string(name) + ".dbx"),
+                 {Message(std::string(name) + "1"), Message(std::string(name) + "2")});
+}
+
+TEST(ExportTreeTest, FoldersComeInTreeOrderWithTheirParentsAndAllTheirMessages) {
+    TTempDir dir;
+    WriteTree(dir);
+    for (const bool sideBySide : {false, true}) {
+        SCOPED_TRACE(sideBySide);
+        TRecordingSink sink(sideBySide);
+        TExportOptions options;
+        options.Problem = [](const std::string& text) { ADD_FAILURE() << text; };
+        const TExportTotals totals = ExportTree(ReadStoreFolder(dir.Path()), sink, options);
+        EXPECT_EQ(totals.Folders, 5u);
+        EXPECT_EQ(totals.Messages, 10u);
+        EXPECT_EQ(sink.Begun, 1);
+        EXPECT_EQ(sink.Finished, 1);
+        ASSERT_EQ(sink.Folders.size(), 5u);
+        const char* shown[] = {"A", "A/B", "A/B/C", "A/D", "E"};
+        const char* parents[] = {"", "A", "A/B", "A", ""};
+        for (size_t k = 0; k < 5; ++k) {
+            const TRecordingSink::TFolder& folder = sink.Folders[k];
+            EXPECT_EQ(folder.Shown, shown[k]);
+            EXPECT_EQ(folder.Number, k);
+            EXPECT_EQ(folder.Parent, parents[k]);
+            EXPECT_EQ(folder.Names.size(), std::count(folder.Shown.begin(), folder.Shown.end(), '/') + 1u);
+            const std::string own = folder.Names.back();
+            EXPECT_EQ(folder.Subjects, (std::vector<std::string>{own + "1", own + "2"}));
+            EXPECT_TRUE(folder.Ended);
+        }
+    }
+}
+
+// A folder that cannot be made is told once; its sub-folders are not asked for and are told as
+// not written, and the folders beside it go on.
+TEST(ExportTreeTest, AFolderThatCannotBeMadeTakesOnlyItsSubFoldersAlong) {
+    TTempDir dir;
+    WriteTree(dir);
+    TRecordingSink sink(true);
+    sink.Refused = {"B"};
+    std::vector<std::string> problems;
+    TExportOptions options;
+    options.Problem = [&](const std::string& text) { problems.push_back(text); };
+    const TExportTotals totals = ExportTree(ReadStoreFolder(dir.Path()), sink, options);
+    EXPECT_EQ(totals.Folders, 3u);
+    EXPECT_EQ(totals.Messages, 6u);
+    EXPECT_EQ(totals.Errors, 2u);
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems[0], "A/B: the folder cannot be written: refused");
+    EXPECT_EQ(problems[1], "A/B/C: the folder cannot be written: its parent folder was not written");
+    std::vector<std::string> asked;
+    for (const auto& folder : sink.Folders) asked.push_back(folder.Shown);
+    EXPECT_EQ(asked, (std::vector<std::string>{"A", "A/D", "E"}));
+}
+
+// The filter sees every message with its store's code page; what it refuses is counted as
+// skipped and never reaches the sink; a message the sink cannot write is an error.
+TEST(ExportTreeTest, TheFilterSkipsMessagesAndWriteFailuresAreErrors) {
+    TTempDir dir;
+    WriteTree(dir);
+    for (const bool sideBySide : {false, true}) {
+        SCOPED_TRACE(sideBySide);
+        TRecordingSink sink(sideBySide);
+        sink.FailingSubject = "E2";
+        std::vector<std::string> problems;
+        std::mutex lock;
+        std::vector<std::string> filtered;
+        TExportOptions options;
+        options.CodePage = TCodePageChoice::Fixed("windows-1251");
+        options.Problem = [&](const std::string& text) { problems.push_back(text); };
+        options.Filter = [&](const TSinkMessage& message) {
+            const std::lock_guard<std::mutex> guard(lock);
+            filtered.push_back(message.Info->Subject);
+            EXPECT_EQ(message.CodePage, "windows-1251");
+            return !message.Info->Subject.ends_with("1");
+        };
+        const TExportTotals totals = ExportTree(ReadStoreFolder(dir.Path()), sink, options);
+        EXPECT_EQ(filtered.size(), 10u);
+        EXPECT_EQ(totals.Skipped, 5u);
+        EXPECT_EQ(totals.Messages, 4u);
+        EXPECT_EQ(totals.Errors, 1u);
+        ASSERT_EQ(problems.size(), 1u);
+        EXPECT_EQ(problems[0], "E: message 1: cannot write it");
+        for (const auto& folder : sink.Folders) {
+            ASSERT_EQ(folder.Subjects.size(), 1u) << folder.Shown;
+            EXPECT_EQ(folder.Subjects[0], folder.Names.back() + "2");
+            EXPECT_EQ(folder.CodePages[0], "windows-1251");
+        }
+    }
+}
+
+// A sink that cannot begin writes nothing and says why.
+TEST(ExportTreeTest, ASinkThatCannotBeginIsOneError) {
+    TTempDir dir;
+    WriteTree(dir);
+    TTempDir out;
+    fs::create_symlink("/nonexistent", out / "cur");  // a Maildir's cur/ that cannot be made
+    std::vector<std::string> problems;
+    TExportOptions options;
+    options.Problem = [&](const std::string& text) { problems.push_back(text); };
+    const std::unique_ptr<TExportSink> sink = MakeFileSink(TExportFormat::Maildir, out.Path());
+    const TExportTotals totals = ExportTree(ReadStoreFolder(dir.Path()), *sink, options);
+    EXPECT_EQ(totals.Folders, 0u);
+    EXPECT_EQ(totals.Messages, 0u);
+    EXPECT_EQ(totals.Errors, 1u);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("cur"), std::string::npos) << problems[0];
+}
+
+TEST(ExportTreeTest, FileSinksByFormat) {
+    struct TCase {
+        TExportFormat Format;
+        bool SideBySide;
+        const char* Made;  // what a folder named F becomes in the output folder
+    };
+    const TCase cases[] = {
+        {TExportFormat::Eml, false, "F"},
+        {TExportFormat::Mbox, true, "F"},
+        {TExportFormat::Maildir, true, ".F"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.Format));
+        TTempDir out;
+        const std::unique_ptr<TExportSink> sink = MakeFileSink(c.Format, out.Path());
+        EXPECT_EQ(sink->WritesFoldersSideBySide(), c.SideBySide);
+        sink->Begin();
+        TFolderNode node;
+        node.Name = "F";
+        auto output = sink->BeginFolder(TSinkFolder{&node, 0, {"F"}, "F"}, nullptr);
+        ASSERT_TRUE(output);
+        output->End();
+        sink->Finish();
+        EXPECT_TRUE(fs::exists(fs::symlink_status(out / c.Made))) << c.Made;
+    }
+    EXPECT_EQ(ExportFormatNamed("mbox"), TExportFormat::Mbox);
+    EXPECT_EQ(ExportFormatNamed("maildir"), TExportFormat::Maildir);
+    EXPECT_EQ(ExportFormatNamed("eml"), TExportFormat::Eml);
+    EXPECT_FALSE(ExportFormatNamed("MBOX"));
+}
+
+}  // namespace
+}  // namespace brindle
