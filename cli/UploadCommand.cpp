@@ -6,7 +6,6 @@
 #include "platform/Exceptions.h"
 #include "platform/Utf8.h"
 #include "remote/ImapUploadSink.h"
-#include "remote/SinkWalk.h"
 #include "store/StoreOpener.h"
 
 #include <atomic>
@@ -174,22 +173,23 @@ void RunUpload(const TCliArguments& args, std::ostream& out) {
     TImapUploadSink sink(std::move(options));
 
     TProgressLine progress(isatty(STDERR_FILENO) && !args.upload.dryRun);
-    TSinkWalkOptions walk;
+    TExportOptions walk;
     if (args.hasIndexList) walk.Indexes = args.indexList;
-    walk.CodePage = args.codePage;
+    walk.CodePage = args.codePage.empty() ? TCodePageChoice::Automatic() : TCodePageChoice::Fixed(args.codePage);
     walk.Warnings = args.warnings;
     walk.Problem = [&args](const std::string& text) {
         if (args.err) *args.err << "\rbrindle-cli: " << ControlsAsSpaces(text) << '\n';
     };
-    walk.Progress = [&progress](size_t done, size_t expected) {
-        progress.Show(done, expected);
+    walk.Recovered = walk.Problem;
+    walk.Progress = [&progress](const TExportProgress& state) {
+        progress.Show(state.Messages, state.ExpectedMessages);
         return !interrupted;
     };
     interrupted = false;
     auto previous = std::signal(SIGINT, OnInterrupt);
-    TSinkWalkTotals totals;
+    TExportTotals totals;
     try {
-        totals = WalkIntoSink(folder, sink, walk);
+        totals = ExportTree(folder, sink, walk);
     } catch (...) {
         std::signal(SIGINT, previous);
         throw;
@@ -198,6 +198,7 @@ void RunUpload(const TCliArguments& args, std::ostream& out) {
 
     if (args.upload.dryRun) {
         for (const std::string& line : sink.Plan()) out << "would " << ControlsAsSpaces(line) << '\n';
+        if (totals.Errors > 0) throw Exception("the dry run met errors (above)");
         return;
     }
     for (const std::string& note : sink.Notes())
