@@ -7,12 +7,13 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 CMAKE_FLAGS ?=
 # Builds go through ccache where it is installed (worktrees and the sanitizer build share it).
 LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 PREFIX ?= /usr/local
 
-.PHONY: all deps build run test install package check-install test-sanitize bench fuzz clean
+.PHONY: all deps build run test install package check-install test-sanitize test-tsan bench fuzz clean
 
 all: build
 
@@ -48,6 +49,15 @@ test-sanitize: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L core
 
+# The core tests that run work on several threads (label "threads") under ThreadSanitizer;
+# only the test programs that hold such tests are built.
+TSAN_TARGETS := platform_tests store_test mailbox_test
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DBRINDLE_GUI=OFF \
+	  -DBRINDLE_SANITIZE=thread $(LAUNCHER) $(CMAKE_FLAGS)
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TARGETS)
+	cd $(TSAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L threads
+
 bench: deps
 	@tools/install-deps.sh libbenchmark-dev libgmime-3.0-dev python3 time hyperfine
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BENCH=ON -DBUILD_TESTING=OFF
@@ -59,4 +69,4 @@ fuzz: deps
 	cmake --build build-fuzz -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-bench build-fuzz

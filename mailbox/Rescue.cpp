@@ -2,17 +2,15 @@
 
 #include "mailbox/MessageFiles.h"
 #include "mime/HeaderFields.h"
+#include "platform/ParallelWork.h"
 #include "platform/StringList.h"
 #include "platform/Utf8.h"
 #include "store/MBXReader.h"
 #include "store/OEReader.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <exception>
 #include <iterator>
-#include <thread>
 
 namespace brindle {
 namespace {
@@ -181,28 +179,12 @@ bool TStoreRescue::SummarizeHeaders(const std::function<bool()>& goOn) {
     messages_.resize(count);
     if (count < kMessagesToShare) return SummarizeRange(0, count, goOn);
     const size_t middle = count / 2;
-    std::atomic<bool> cancelled{false};
-    std::exception_ptr secondFailed;
-    std::thread secondHalf([&] {
-        try {
-            SummarizeRange(middle, count, [&] { return !cancelled.load(); });
-        } catch (...) {
-            secondFailed = std::current_exception();
-            cancelled.store(true);
-        }
+    TParallelRun run;
+    return RunShares(2, run, [&](size_t half) {
+        const bool done = half == 0 ? SummarizeRange(0, middle, [&] { return !run.Cancelled() && goOn(); })
+                                    : SummarizeRange(middle, count, [&] { return !run.Cancelled(); });
+        if (!done) run.Cancel();
     });
-    bool done = false;
-    try {
-        done = SummarizeRange(0, middle, [&] { return !cancelled.load() && goOn(); });
-    } catch (...) {
-        cancelled.store(true);
-        secondHalf.join();
-        throw;
-    }
-    if (!done) cancelled.store(true);
-    secondHalf.join();
-    if (secondFailed) std::rethrow_exception(secondFailed);
-    return done && !cancelled.load();
 }
 
 std::string TStoreRescue::Text(size_t i) const { return TextOf(messages_.at(i).Found, UINT64_MAX); }

@@ -9,6 +9,7 @@
 #include "platform/Charset.h"
 #include "platform/Exceptions.h"
 #include "platform/FileNames.h"
+#include "platform/ParallelWork.h"
 #include "platform/TextRules.h"
 #include "platform/Utf8.h"
 #include "store/EmlFile.h"
@@ -18,8 +19,6 @@
 #include <cstring>
 #include <filesystem>
 #include <iterator>
-#include <mutex>
-#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -218,32 +217,14 @@ TLineSpan HeaderBlock(TLineSpan raw) {
 }
 
 // Runs match(i) for every i below count on the control's threads; stops early when cancelled.
-template <class TMatch>
-void ForEachMessage(size_t count, const TSearchControl& control, TMatch match) {
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const unsigned threads = std::min<size_t>(control.Threads ? control.Threads : cores, std::max<size_t>(count, 1));
-    std::atomic<size_t> next{0};
-    std::atomic<uint64_t> done{0};
-    std::mutex progressLock;
-    auto cancelled = [&] { return control.Cancel && control.Cancel->load(std::memory_order_relaxed); };
-    auto work = [&] {
-        while (!cancelled()) {
-            const size_t first = next.fetch_add(kMessagesPerTake);
-            if (first >= count) break;
-            const size_t last = std::min(count, first + kMessagesPerTake);
-            for (size_t i = first; i < last; ++i) match(i);
-            const uint64_t before = done.fetch_add(last - first);
-            if (control.Progress && (before / kProgressEvery != (before + last - first) / kProgressEvery)) {
-                std::lock_guard lock(progressLock);
-                control.Progress(before + last - first, count);
-            }
-        }
-    };
-    std::vector<std::jthread> pool;
-    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
-    pool.clear();
-    if (control.Progress) control.Progress(done.load(), count);
+void ForEachMessage(size_t count, TParallelRun& run, const TSearchControl& control,
+                    const std::function<void(size_t)>& match) {
+    TForEachOptions options;
+    options.Threads = control.Threads;
+    options.Batch = kMessagesPerTake;
+    options.ProgressEvery = kProgressEvery;
+    options.Progress = control.Progress;
+    ForEachInParallel(count, run, options, match);
 }
 
 void Tell(const TSearchControl& control, const std::string& text, TErrorContext context = {}) {
@@ -360,21 +341,24 @@ TMessageInfo EmlSummary(std::string_view rawText) {
 std::vector<TSearchHit> SearchStoreFile(const std::string& path, const TSearchQuery& query,
                                         const TSearchControl& control, const std::string& folderName) {
     // Hits show no size: opening skips the walk of every chain that finding sizes takes.
-    std::unique_ptr<TOEReader> reader = OpenStore(path, control.Warnings, false);
+    // The reader tells its warnings from the workers too: one at a time, as progress.
+    TParallelRun run(control.Cancel);
+    const TWarningSink warnings = run.SerialisedSink(control.Warnings);
+    std::unique_ptr<TOEReader> reader = OpenStore(path, warnings, false);
     const size_t count = static_cast<size_t>(std::max(reader->GetMessageCount(), 0));
     std::vector<uint8_t> matched(count, 0);
     // Reading a message text only reads the sealed summaries and the mapped file, so the
     // workers read at the same time.
-    ForEachMessage(count, control, [&](size_t i) {
+    ForEachMessage(count, run, control, [&](size_t i) {
         const int32_t index = static_cast<int32_t>(i);
         std::string text;
         try {
             text = reader->GetMessageText(index);
             matched[i] = MessageMatches(text, query) ? 1 : 0;
         } catch (const Exception& error) {
-            Tell(control, error.Message(), error.Context());
+            if (warnings) warnings({error.Message(), error.Context()});
         } catch (const std::exception& error) {
-            Tell(control, error.what(), {"message", std::nullopt, index});
+            if (warnings) warnings({error.what(), {"message", std::nullopt, index}});
         }
     });
     std::vector<TSearchHit> hits;

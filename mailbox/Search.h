@@ -77,7 +77,8 @@ struct TSearchControl {
     // threads, one call at a time, at most every few hundred messages and once at the end of
     // each store.
     std::function<void(uint64_t done, uint64_t total)> Progress;
-    // Damage that reading tolerated, and stores or messages that could not be read.
+    // Damage that reading tolerated, and stores or messages that could not be read. Called
+    // from the worker threads too, one call at a time (never while Progress runs).
     TWarningSink Warnings;
     // The code page of the summaries (a label); empty: a store folder's, else each store's own.
     std::string CodePage;

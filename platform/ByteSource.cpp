@@ -1,6 +1,7 @@
 #include "ByteSource.h"
 
 #include "Exceptions.h"
+#include "ParallelWork.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -12,10 +13,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
-#include <exception>
 #include <mutex>
 #include <new>
-#include <thread>
 #include <utility>
 
 namespace brindle {
@@ -253,25 +252,11 @@ std::unique_ptr<TByteSource> TByteSource::OpenFile(const std::string& path, TRea
     char* room = buffer.Room(size);
     if (size < kReadInHalvesFrom) return FromView(std::string_view(room, ReadRange(fd.get(), room, 0, size, path)));
     const uint64_t middle = size / 2;
-    uint64_t secondGot = 0;
-    std::exception_ptr secondFailed;
-    std::thread second([&] {
-        try {
-            secondGot = ReadRange(fd.get(), room, middle, size, path);
-        } catch (...) {
-            secondFailed = std::current_exception();
-        }
-    });
-    uint64_t firstGot = 0;
-    try {
-        firstGot = ReadRange(fd.get(), room, 0, middle, path);
-    } catch (...) {
-        second.join();
-        throw;
-    }
-    second.join();
-    if (secondFailed) std::rethrow_exception(secondFailed);
-    return FromView(std::string_view(room, firstGot < middle ? firstGot : middle + secondGot));
+    const uint64_t bounds[] = {0, middle, size};
+    uint64_t got[2] = {0, 0};
+    TParallelRun run;
+    RunShares(2, run, [&](size_t half) { got[half] = ReadRange(fd.get(), room, bounds[half], bounds[half + 1], path); });
+    return FromView(std::string_view(room, got[0] < middle ? got[0] : middle + got[1]));
 }
 
 std::unique_ptr<TByteSource> TByteSource::FromMemory(std::string bytes) {

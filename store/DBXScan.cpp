@@ -1,6 +1,7 @@
 #include "store/DBXScan.h"
 
 #include "platform/LittleEndian.h"
+#include "platform/ParallelWork.h"
 #include "platform/StringList.h"
 #include "store/DBXFormat.h"
 #include "store/DBXLayout.h"
@@ -8,8 +9,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <exception>
-#include <thread>
 
 namespace brindle::dbx {
 namespace {
@@ -155,9 +154,23 @@ bool TDbxScan::FindObjects(const TScanProgress& progress) {
 bool TDbxScan::FindObjectsInHalves(uint64_t end, const TScanProgress& progress) {
     const uint64_t size = file_.Size();
     const uint64_t middle = (kHeaderSize + (end - kHeaderSize) / 2) / 4 * 4;
-    std::atomic<bool> cancelled{false};
+    TParallelRun run;
     std::atomic<uint64_t> secondDone{0};
+    TObjects found;
     TObjects second;
+    uint64_t stopped = 0;
+    auto readFirst = [&] {
+        uint64_t nextStep = kProgressStep;
+        file_.PrefetchPages(0, kProgressStep);
+        stopped = FindObjectsIn(kHeaderSize, middle, found, [&](uint64_t pos) {
+            if (pos < nextStep) return true;
+            file_.ReleasePagesOfLargeFile(nextStep - kProgressStep, kProgressStep);
+            file_.PrefetchPages(nextStep, kProgressStep);
+            nextStep += kProgressStep;
+            if (progress && !progress(pos + secondDone.load(), size)) run.Cancel();
+            return !run.Cancelled();
+        });
+    };
     auto readSecond = [&] {
         uint64_t nextStep = middle + kProgressStep;
         file_.PrefetchPages(middle, kProgressStep);
@@ -167,39 +180,11 @@ bool TDbxScan::FindObjectsInHalves(uint64_t end, const TScanProgress& progress) 
             file_.PrefetchPages(nextStep, kProgressStep);
             nextStep += kProgressStep;
             secondDone.store(pos - middle);
-            return !cancelled.load();
+            return !run.Cancelled();
         });
     };
-    std::exception_ptr secondFailed;
-    std::thread secondHalf([&] {
-        try {
-            readSecond();
-        } catch (...) {
-            secondFailed = std::current_exception();
-            cancelled.store(true);
-        }
-    });
-    TObjects found;
-    uint64_t nextStep = kProgressStep;
-    uint64_t stopped = 0;
-    try {
-        file_.PrefetchPages(0, kProgressStep);
-        stopped = FindObjectsIn(kHeaderSize, middle, found, [&](uint64_t pos) {
-            if (pos < nextStep) return true;
-            file_.ReleasePagesOfLargeFile(nextStep - kProgressStep, kProgressStep);
-            file_.PrefetchPages(nextStep, kProgressStep);
-            nextStep += kProgressStep;
-            if (progress && !progress(pos + secondDone.load(), size)) cancelled.store(true);
-            return !cancelled.load();
-        });
-    } catch (...) {
-        cancelled.store(true);
-        secondHalf.join();
-        throw;
-    }
-    secondHalf.join();
-    if (secondFailed) std::rethrow_exception(secondFailed);
-    if (cancelled.load()) return false;
+    // Progress is told from the first half only, on the caller's thread.
+    if (!RunShares(2, run, [&](size_t half) { half == 0 ? readFirst() : readSecond(); })) return false;
     // Where the second reading stood: any position but those inside a block's data.
     auto stoodAt = [&](uint64_t pos) {
         auto after = std::upper_bound(second.Blocks.begin(), second.Blocks.end(), pos,

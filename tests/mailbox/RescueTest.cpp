@@ -31,7 +31,7 @@ std::vector<ts::TStoreMessage> ManyMessages(size_t count) {
     return messages;
 }
 
-TEST(StoreRescue, WholeTextPassAgreesWithTheHeaderPass) {
+TEST(StoreRescue, WholeTextPassAgreesWithTheHeaderPassOnTwoThreads) {
     TTempDir dir;
     struct TCase {
         std::string Path;

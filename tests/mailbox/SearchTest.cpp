@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace brindle {
 namespace {
 
@@ -176,6 +179,39 @@ TEST(Search, StoreHitsComeInStoreOrderWithSeveralThreads) {
         EXPECT_EQ(lastDone, 300u);
         EXPECT_EQ(total, 300u);
     }
+}
+
+// The reader's warnings come from the worker threads: the caller's sink gets them one at a
+// time, never while progress is being told.
+TEST(Search, WarningsAndProgressOfSeveralThreadsComeOneAtATime) {
+    TTempDir dir;
+    std::vector<testsupport::TStoreMessage> messages(400, test::Message("same", "hay\r\n"));
+    // A message without a text cannot be read: each is one warning.
+    size_t damaged = 0;
+    for (size_t i = 0; i < messages.size(); i += 3, ++damaged) messages[i].Text.clear();
+    const std::string path = dir / "Inbox.dbx";
+    test::WriteDbx(path, messages);
+    std::atomic<int> inside{0};
+    std::atomic<int> most{0};
+    auto enter = [&] {
+        const int now = ++inside;
+        int seen = most.load();
+        while (now > seen && !most.compare_exchange_weak(seen, now)) {
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(30));
+        --inside;
+    };
+    size_t warnings = 0;
+    TSearchControl control;
+    control.Threads = 4;
+    control.Progress = [&](uint64_t, uint64_t) { enter(); };
+    control.Warnings = [&](const TWarning&) {
+        enter();
+        ++warnings;
+    };
+    EXPECT_TRUE(SearchStoreFile(path, TSearchQuery("needle"), control).empty());
+    EXPECT_EQ(warnings, damaged);
+    EXPECT_EQ(most.load(), 1);
 }
 
 TEST(Search, CancelStopsEarly) {
