@@ -91,6 +91,20 @@ void ReadIndexTree(const TByteSource& file, uint32_t root, uint32_t count, std::
     walk.ReadNode(0, root, 0, count, 0);
 }
 
+uint64_t IndexTreeCount(const TByteSource& file, uint32_t root) {
+    if (root == 0 || !file.Has(root, kNodeSize)) return 0;
+    std::string_view node = file.Read(root, kNodeSize);
+    const uint8_t entries = Bytes(node)[kNodeEntryCount];
+    if (le::U32(node, kNodeMarker) != root || le::U32(node, kNodeParent) != 0 || entries > kNodeMaxEntries) return 0;
+    uint64_t count = le::U32(node, kNodeFirstChild) != 0 ? le::U32(node, kNodeFirstChildCount) : 0;
+    for (uint32_t e = 0; e < entries; ++e) {
+        const size_t at = kNodeEntries + e * kEntrySize;
+        if (le::U32(node, at + kEntryValue) != 0) ++count;
+        if (le::U32(node, at + kEntryChild) != 0) count += le::U32(node, at + kEntryChildCount);
+    }
+    return count;
+}
+
 TInfoObject TInfoObject::Read(const TByteSource& file, uint32_t offset) {
     return WithContext(At("message info", offset), [&] {
         std::string_view head = file.Read(offset, kInfoHeadSize);
@@ -163,7 +177,18 @@ TBlockHead ReadBlockHead(const TByteSource& file, uint64_t offset) {
             le::U32(head, kBlockNext)};
 }
 
-uint32_t TBlockChains::SumTextCounts(uint32_t first) {
+uint32_t TBlockChains::SumUntilRepeat(uint32_t first) const {
+    std::unordered_set<uint32_t> seen;
+    uint32_t size = 0;
+    for (uint32_t block = first; block != 0 && seen.insert(block).second;) {
+        const TBlockHead head = ReadBlockHead(file_, block);
+        size += head.TextCount;
+        block = head.Next;
+    }
+    return size;
+}
+
+uint32_t TBlockChains::SumTextCounts(uint32_t first, bool* looped) {
     const uint8_t* bytes = Bytes(file_.All());
     const uint64_t fileSize = file_.Size();
     uint32_t size = 0;
@@ -182,7 +207,13 @@ uint32_t TBlockChains::SumTextCounts(uint32_t first) {
         const uint64_t ahead = uint64_t{next} + kPrefetchBlocks * (uint64_t{next} - block);
         if (next > block && ahead < fileSize) __builtin_prefetch(bytes + ahead);
         block = next;
-        if (block != 0 && !guard.Advance(block)) throw EDBXReaderException(kBlockVisited);
+        if (block != 0 && !guard.Advance(block)) {
+            if (!looped) throw EDBXReaderException(kBlockVisited);
+            // The guard has met the loop within three times the chain's length: the blocks
+            // walked again are few.
+            *looped = true;
+            return SumUntilRepeat(first);
+        }
     }
     return size;
 }
@@ -195,7 +226,7 @@ std::string TBlockChains::ReadText(uint32_t first, bool untilHeaderEnd, uint64_t
     for (uint32_t block = first; block != 0;) {
         WithContext(At("data block", block), [&] {
             const TBlockHead head = ReadBlockHead(file_, block);
-            std::string_view bytes = UpToNul(file_.Read(uint64_t{block} + kBlockHeadSize, head.TextCount));
+            std::string_view bytes = file_.Read(uint64_t{block} + kBlockHeadSize, head.TextCount);
             if (bytes.size() > file_.Size() - text.size()) throw EDBXReaderException(kTextTooLong);
             const size_t searchFrom = text.size() < 3 ? 0 : text.size() - 3;
             text.append(bytes);

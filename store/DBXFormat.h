@@ -26,6 +26,11 @@ namespace dbx {
 // EDBXReaderException or EReadError with the node's context; the values found before stay.
 void ReadIndexTree(const TByteSource& file, uint32_t root, uint32_t count, std::vector<uint32_t>& values);
 
+// The number of values that the root node at root says its tree holds (its own values and the
+// counts of its children), for a header whose count was lost; 0 when the node does not read
+// as an index node.
+uint64_t IndexTreeCount(const TByteSource& file, uint32_t root);
+
 // An info object: a 12-byte head, a table of 4-byte entries (id byte, 24-bit value) and the
 // data area that indirect entries point into. The id's top bit marks a value held in the
 // entry itself; the other bits name the field.
@@ -82,15 +87,20 @@ class TBlockChains {
 public:
     explicit TBlockChains(const TByteSource& file) : file_(file), blockBudget_(file.Size()) {}
 
-    // The sum of the text counts of the chain from first.
-    uint32_t SumTextCounts(uint32_t first);
-    // The chain's text: each block's bytes up to its first NUL. With untilHeaderEnd, stops
+    // The sum of the text counts of the chain from first. With looped given, a chain that comes
+    // back to a block it has passed is no error: *looped is set and the sum counts each block
+    // of it once.
+    uint32_t SumTextCounts(uint32_t first, bool* looped = nullptr);
+    // The chain's text: every byte that each block's text count holds, NULs too. With untilHeaderEnd, stops
     // after the block that completes the first CR LF CR LF. sizeHint reserves room.
     std::string ReadText(uint32_t first, bool untilHeaderEnd, uint64_t sizeHint = 0) const;
     // Blocks walked by SumTextCounts so far.
     uint64_t BlocksWalked() const { return blocksWalked_; }
 
 private:
+    // The text counts of the chain from first up to the first block met a second time.
+    uint32_t SumUntilRepeat(uint32_t first) const;
+
     const TByteSource& file_;
     uint64_t blockBudget_;
     uint64_t blocksWalked_ = 0;

@@ -89,16 +89,26 @@ void TDBXReader::Open(const std::string& FileName) {
         throw EDBXReaderException(kNotMessageDatabase);
     loaded_ = true;
 
-    const uint32_t count = le::U32(header, dbx::kHeaderMessageCount);
-    if (count == 0) throw EDBXReaderException(kNoMessage);
-    if (count > static_cast<uint32_t>(std::numeric_limits<int32_t>::max()) || count > file.Size() / kMinBytesPerMessage)
+    const uint32_t root = le::U32(header, dbx::kHeaderRootNode);
+    uint64_t count = le::U32(header, dbx::kHeaderMessageCount);
+    // A count of 0 over an index tree that holds values is damage, not an empty folder: the
+    // tree is read with the count its root gives.
+    if (count == 0) {
+        count = dbx::IndexTreeCount(file, root);
+        if (count == 0) throw EDBXReaderException(kNoMessage);
+        if (count <= file.Size() / kMinBytesPerMessage)
+            Warn("The header's message count is 0, but the index tree holds " + std::to_string(count) +
+                     " messages; they are read.",
+                 {"file header", dbx::kHeaderMessageCount, std::nullopt});
+    }
+    if (count > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) || count > file.Size() / kMinBytesPerMessage)
         throw EDBXReaderException(kCountTooLarge);
-    count_ = count;
+    count_ = static_cast<uint32_t>(count);
 
     std::string_view folder = file.Read(dbx::kFolderAreaOffset, dbx::kFolderAreaSize);
     folderName_ = UpToNul(folder.substr(dbx::kFolderNameStart));
 
-    dbx::ReadIndexTree(file, le::U32(header, dbx::kHeaderRootNode), count_, infoOffsets_);
+    dbx::ReadIndexTree(file, root, count_, infoOffsets_);
     file.CheckIntact();
 }
 
@@ -114,9 +124,15 @@ void TDBXReader::ReadMessageInfos() {
             const dbx::TInfoObject object = dbx::TInfoObject::Read(file, offset);
             TSummaryDraft info;
             FillSummary(info, object);
+            bool looped = false;
             if (summarySizes_)
                 info.Size = WithContext({"data block", info.DataOffset, std::nullopt},
-                                        [&] { return chains.SumTextCounts(info.DataOffset); });
+                                        [&] { return chains.SumTextCounts(info.DataOffset, &looped); });
+            // One looping chain hurts only its own message: its size counts each block once.
+            if (looped)
+                Warn("The message's data block chain leads back to a block already visited; its size counts the "
+                     "blocks read once each.",
+                     MessageContext(i));
             messages_.Put(i, info);
         });
         if (chains.BlocksWalked() - releasedAt >= kBlocksPerRelease) {

@@ -21,7 +21,7 @@ public:
     // The header block: the text up to and including the CR that begins the first
     // CR LF CR LF, read only as far as needed; empty when there is none.
     std::string GetMessageHeader(int32_t Index) override;
-    // The whole text: the bytes of every data block, each block's up to its first NUL.
+    // The whole text: every byte that the text counts of the data blocks hold, NULs too.
     std::string GetMessageText(int32_t Index) override;
     // The header's message count (0 when Open rejected the file before accepting it).
     int32_t GetMessageCount() override;

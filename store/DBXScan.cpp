@@ -28,16 +28,15 @@ constexpr uint64_t kReadAhead = 4096;
 
 bool PlausibleNext(uint32_t next) { return next == 0 || (next % 4 == 0 && next >= kHeaderSize); }
 
-// The bytes a block adds to its chain's text: a live block its text up to the first NUL; a
-// freed block its data after the lost link, the chain's last one up to its first NUL.
-// Without upToNul, the bytes the block holds for text.
+// The bytes a block adds to its chain's text: a live block every byte its text count holds; a
+// freed block (which has no count left) its data after the lost link, the chain's last one up
+// to its first NUL. Without upToNul, every byte the freed block holds for text.
 std::string_view BlockText(const TByteSource& file, uint32_t offset, uint32_t count, bool freed, bool last,
                            uint32_t& lost, bool upToNul = true) {
     const uint64_t data = uint64_t{offset} + kBlockHeadSize;
     if (!freed) {
         lost = 0;
-        const std::string_view bytes = file.ReadUpTo(data, count);
-        return upToNul ? UpToNul(bytes) : bytes;
+        return file.ReadUpTo(data, count);
     }
     std::string_view link = file.ReadUpTo(data, kFreedLinkSize);
     lost = static_cast<uint32_t>(link.size());
@@ -46,6 +45,13 @@ std::string_view BlockText(const TByteSource& file, uint32_t offset, uint32_t co
 }
 
 }  // namespace
+
+// Whether a data block head stands at offset, as an info object's data offset names one.
+bool TDbxScan::LeadsToABlock(uint32_t offset) const {
+    if (offset < kHeaderSize || offset % 4 != 0 || !file_.Has(offset, kBlockHeadSize)) return false;
+    const TBlockHead head = ReadBlockHead(file_, offset);
+    return head.Marker == offset && (head.Capacity == kBlockDataSize || head.Capacity == kFreedCapacity);
+}
 
 // The data offset of the info object at offset; 0 when there is none to read.
 uint32_t TDbxScan::DataOffsetOfInfoAt(uint32_t offset) const {
@@ -59,8 +65,12 @@ uint32_t TDbxScan::DataOffsetOfInfoAt(uint32_t offset) const {
 bool TDbxScan::Run(const TScanProgress& progress) {
     blocks_.clear();
     otherObjects_.clear();
+    inPlaceObjects_ = 0;
     indexedHeads_.clear();
     messages_.clear();
+    // Each info object kept leads to a block of its own in a sound file; beyond that many,
+    // candidates are words that only equal their offset.
+    othersBudget_ = static_cast<size_t>(file_.Size() / (kBlockHeadSize + kBlockDataSize) + 1024);
     if (!FindObjects(progress)) {
         blocks_.clear();
         otherObjects_.clear();
@@ -114,9 +124,14 @@ uint64_t TDbxScan::FindObjectsIn(uint64_t from, uint64_t limit, TObjects& found,
             const bool cutShort = !file_.Has(pos + kBlockHeadSize, live ? count : kBlockDataSize);
             found.Blocks.push_back({static_cast<uint32_t>(pos), nextInFile, marker, static_cast<uint16_t>(text.size()),
                                     static_cast<uint16_t>(lost), freed, cutShort || (next != 0 && nextInFile == 0)});
-            pos += kBlockHeadSize + kBlockDataSize - 4;
+            // Nothing proves that the bytes after a head belong to its block: a head that only
+            // looks valid must not hide the objects behind it, so the search goes on at the
+            // next boundary.
         } else {
-            found.Others.push_back({static_cast<uint32_t>(pos), DataOffsetOfInfoAt(static_cast<uint32_t>(pos))});
+            ++found.InPlaceObjects;
+            const uint32_t firstBlock = DataOffsetOfInfoAt(static_cast<uint32_t>(pos));
+            if (found.Others.size() < othersBudget_ && LeadsToABlock(firstBlock))
+                found.Others.push_back({static_cast<uint32_t>(pos), firstBlock});
         }
     }
     return pos;
@@ -143,6 +158,7 @@ bool TDbxScan::FindObjects(const TScanProgress& progress) {
         if (cancelled) return false;
         blocks_ = std::move(found.Blocks);
         otherObjects_ = std::move(found.Others);
+        inPlaceObjects_ = found.InPlaceObjects;
     }
     file_.CheckIntact();
     return !progress || progress(size, size);
@@ -201,6 +217,8 @@ bool TDbxScan::FindObjectsInHalves(uint64_t end, const TScanProgress& progress) 
     found.Others.insert(found.Others.end(), fromOthers, second.Others.end());
     blocks_ = std::move(found.Blocks);
     otherObjects_ = std::move(found.Others);
+    // Counted twice where the two readings overlap: only a bound.
+    inPlaceObjects_ = found.InPlaceObjects + second.InPlaceObjects;
     return true;
 }
 
@@ -209,14 +227,15 @@ void TDbxScan::ReadIndex() {
     if (!file_.Has(0, kHeaderSize)) return;
     std::string_view header = file_.Read(0, kHeaderSize);
     if (le::U32(header, kHeaderMagic1) != kMagic1) return;
-    const uint32_t count = le::U32(header, kHeaderMessageCount);
+    uint64_t count = le::U32(header, kHeaderMessageCount);
+    if (count == 0) count = IndexTreeCount(file_, le::U32(header, kHeaderRootNode));
     if (count == 0 || count > file_.Size() / kEntrySize) return;
     std::vector<uint32_t> values;
     try {
         // Every value is an info object, so no sound tree holds more values than there are
         // objects that are not blocks.
         ReadIndexTree(file_, le::U32(header, kHeaderRootNode),
-                      static_cast<uint32_t>(std::min<size_t>(count, otherObjects_.size())), values);
+                      static_cast<uint32_t>(std::min<uint64_t>(count, inPlaceObjects_)), values);
     } catch (const Exception&) {
         // The values found before the damage stay.
     }

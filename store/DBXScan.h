@@ -1,8 +1,10 @@
 #pragma once
 // The whole-file scan of a version 5/6 folder file: every message text that the file still
 // holds, reached by the index or not. It reads the file once from front to back, looking at
-// every 4-byte boundary for an object that begins with its own offset:
-//  - a live data block: head marker, 0x200, text bytes in it (1 to 0x200), next block or 0;
+// every 4-byte boundary (also inside what looks like a block: a head proves nothing about the
+// bytes after it) for an object that begins with its own offset:
+//  - a live data block: head marker, 0x200, text bytes in it (1 to 0x200, NULs count too),
+//    next block or 0;
 //  - a freed data block: head marker, 0x1FC, 0x210, next block of the same old chain or 0;
 //    the first 4 of its 0x200 data bytes hold the offset of the block before it (those 4
 //    bytes of the text are lost), and the last block's text ends at its first NUL;
@@ -48,7 +50,7 @@ private:
         uint32_t Offset;
         uint32_t Next;  // where the next block lies in the file (displacement applied), or 0
         uint32_t Marker;
-        // Text bytes the block adds: a live block's up to its first NUL; a freed block's after
+        // Text bytes the block adds: all of a live block's count; a freed block's after
         // the lost link, up to the first NUL when it ends its chain (Next 0), else all of them.
         uint16_t TextLength;
         uint16_t LostBytes;
@@ -58,8 +60,7 @@ private:
         bool Taken = false;
     };
 
-    // Objects that are not blocks, with the data offset they hold when they read as an info
-    // object (0 otherwise), in file order.
+    // Info objects whose data offset leads to a block head, with that offset, in file order.
     struct TOtherObject {
         uint32_t Marker;
         uint32_t FirstBlock;
@@ -67,15 +68,17 @@ private:
     struct TObjects {
         std::vector<TBlock> Blocks;
         std::vector<TOtherObject> Others;
+        uint64_t InPlaceObjects = 0;  // objects that begin with their offset and are not blocks
     };
 
     bool FindObjects(const TScanProgress& progress);
-    // Looks at every 4-byte boundary from `from` on, before limit, skipping the data of each
-    // block found, while goOn(pos) allows; returns where it stopped.
+    // Looks at every 4-byte boundary from `from` on, before limit, while goOn(pos) allows;
+    // returns where it stopped.
     template <typename GoOn>
     uint64_t FindObjectsIn(uint64_t from, uint64_t limit, TObjects& found, GoOn goOn) const;
     bool FindObjectsInHalves(uint64_t end, const TScanProgress& progress);
     uint32_t DataOffsetOfInfoAt(uint32_t offset) const;
+    bool LeadsToABlock(uint32_t offset) const;
     void ReadIndex();
     void JoinChains();
     void FollowChain(size_t first, TFoundMessage& message);
@@ -89,6 +92,8 @@ private:
     const bool exactSizes_;
     std::vector<TBlock> blocks_;  // in file order
     std::vector<TOtherObject> otherObjects_;
+    uint64_t inPlaceObjects_ = 0;
+    size_t othersBudget_ = 0;
     struct TIndexedHead {
         uint32_t FirstBlock;
         uint32_t Index;  // the summary's position

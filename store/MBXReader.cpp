@@ -4,6 +4,7 @@
 #include "platform/StringList.h"
 #include "platform/TextRules.h"
 #include "store/MBXLayout.h"
+#include "store/MBXScan.h"
 #include "store/MessageFlags.h"
 
 #include <algorithm>
@@ -114,7 +115,12 @@ void TMBXReader::ScanRecords() {
                      {"message record", headOffset, static_cast<int64_t>(n)});
             break;
         }
-        textOffset += record.RecordLength;
+        const uint64_t next =
+            mbx::NextRecordAfter(file.All(), headOffset, record.RecordLength, record.TextLength);
+        if (next != headOffset + record.RecordLength)
+            Warn("A message record's length runs past the record after it; reading goes on at that record.",
+                 {"message record", headOffset, static_cast<int64_t>(n)});
+        textOffset = next + mbx::kRecordHeadSize;
         if ((n + 1) % kRecordsPerRelease == 0 && headOffset > released) {
             ReleaseSummaryPages(file, released, headOffset - released);
             released = headOffset;
@@ -202,7 +208,7 @@ std::string TMBXReader::GetMessageText(int32_t Index) {
     if (record.TextLength == 0) throw EMBXReaderException(kNoText);
     if (record.TextOffset == 0) return {};
     return WithContext({"message record", record.TextOffset - mbx::kRecordHeadSize, Index}, [&] {
-        std::string text(UpToNul(Stream().Read(record.TextOffset, record.TextLength)));
+        std::string text(Stream().Read(record.TextOffset, record.TextLength));
         Stream().CheckIntact();
         return text;
     });

@@ -40,7 +40,7 @@ public:
     std::string GetFolderName() override;
     // The header block found by Open; empty for an index outside the records found.
     std::string GetMessageHeader(int32_t Index) override;
-    // The message's text, up to its first NUL.
+    // The message's whole text: every byte the record's text length holds, NULs too.
     std::string GetMessageText(int32_t Index) override;
     // The count in the .mbx header, also when fewer records were found.
     int32_t GetMessageCount() override;

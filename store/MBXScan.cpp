@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 namespace brindle::mbx {
 namespace {
@@ -14,13 +15,6 @@ namespace {
 constexpr uint32_t kRecordMarker = 0x7F007F00;
 constexpr char kMarkerBytes[] = {'\x00', '\x7F', '\x00', '\x7F'};
 constexpr uint64_t kProgressStep = uint64_t{8} << 20;
-
-bool IsRecordHead(std::string_view head) {
-    const uint32_t length = le::U32(head, kRecordLength);
-    const uint32_t text = le::U32(head, kRecordTextLength);
-    return le::U32(head, kRecordTag) == kRecordMarker && length >= kMinRecordSize && text >= 1 &&
-           text <= length - kRecordHeadSize;
-}
 
 // The next place from `from` on where the record marker stands, or the end.
 uint64_t NextMarker(std::string_view all, uint64_t from) {
@@ -30,6 +24,25 @@ uint64_t NextMarker(std::string_view all, uint64_t from) {
 }
 
 }  // namespace
+
+bool IsRecordHead(std::string_view head) {
+    if (head.size() < kRecordHeadSize) return false;
+    const uint32_t length = le::U32(head, kRecordLength);
+    const uint32_t text = le::U32(head, kRecordTextLength);
+    return le::U32(head, kRecordTag) == kRecordMarker && length >= kMinRecordSize && text >= 1 &&
+           text <= length - kRecordHeadSize;
+}
+
+uint64_t NextRecordAfter(std::string_view all, uint64_t pos, uint32_t length, uint32_t textLength) {
+    const uint64_t claimed = pos + length;
+    const uint64_t textEnd = pos + kRecordHeadSize + textLength;
+    // Only the bytes between the text's end and the claimed end are searched, and the search
+    // stops at the first head, so every byte is searched at most once over a whole walk.
+    for (uint64_t at = NextMarker(all, textEnd); at < claimed && at + kRecordHeadSize <= all.size();
+         at = NextMarker(all, at + 1))
+        if (IsRecordHead(all.substr(static_cast<size_t>(at), kRecordHeadSize))) return at;
+    return claimed;
+}
 
 bool TMbxScan::ReadIndexListing() {
     listed_.clear();
@@ -60,24 +73,27 @@ std::optional<uint32_t> TMbxScan::ListedAt(uint64_t textOffset) const {
     return it->second;
 }
 
-bool TMbxScan::Run(const TScanProgress& progress) {
-    messages_.clear();
-    const bool indexed = ReadIndexListing();
+bool TMbxScan::Found(uint64_t offset) const {
+    auto walked = messages_.begin() + static_cast<std::ptrdiff_t>(firstWalkEnd_);
+    auto it = std::lower_bound(messages_.begin(), walked, offset,
+                               [](const TFoundMessage& m, uint64_t at) { return m.Offset < at; });
+    return (it != walked && it->Offset == offset) || laterStarts_.count(static_cast<uint32_t>(offset)) != 0;
+}
+
+bool TMbxScan::WalkFrom(uint64_t pos, bool fromIndex, bool indexed, const TScanProgress& progress) {
     const std::string_view all = file_.All();
     const uint64_t size = file_.Size();
-    uint64_t pos = kHeaderSize;
-    uint64_t nextReport = kProgressStep;
-    uint32_t walked = 0;  // records reached by the folder's own walk
-    bool inWalk = true;   // no damage met yet
     while (pos + kRecordHeadSize <= size && pos < (uint64_t{1} << 32)) {
-        if (pos >= nextReport) {
+        if (!fromIndex && pos >= nextReport_) {
             file_.ReleasePagesOfLargeFile(0, pos);
-            nextReport = pos + kProgressStep;
+            nextReport_ = pos + kProgressStep;
             if (progress && !progress(pos, size)) return false;
         }
+        if (fromIndex && Found(pos)) break;
         std::string_view head = all.substr(static_cast<size_t>(pos), kRecordHeadSize);
         if (!IsRecordHead(head)) {
-            inWalk = false;
+            if (fromIndex) break;
+            inWalk_ = false;
             pos = NextMarker(all, pos + 1);
             continue;
         }
@@ -88,18 +104,43 @@ bool TMbxScan::Run(const TScanProgress& progress) {
         found.Blocks = 1;
         const uint64_t textOffset = pos + kRecordHeadSize;
         const bool cutShort = !file_.Has(textOffset, textLength);
-        found.Size = UpToNul(file_.ReadUpTo(textOffset, textLength)).size();
+        found.Size = file_.ReadUpTo(textOffset, textLength).size();
         if (indexed) {
             found.Index = ListedAt(textOffset);
             found.Kind = found.Index ? TFoundKind::Indexed : TFoundKind::Deleted;
         } else {
-            if (inWalk) found.Index = walked++;
-            found.Kind = inWalk ? TFoundKind::Indexed : TFoundKind::Orphaned;
+            if (inWalk_) found.Index = static_cast<uint32_t>(walked_++);
+            found.Kind = inWalk_ ? TFoundKind::Indexed : TFoundKind::Orphaned;
         }
         if (cutShort) found.Kind = TFoundKind::Partial;
         messages_.push_back(found);
-        pos += length;
+        if (fromIndex) laterStarts_.insert(found.Offset);
+        const uint64_t next = NextRecordAfter(all, pos, length, textLength);
+        if (next != pos + length) inWalk_ = false;
+        pos = next;
     }
+    return true;
+}
+
+bool TMbxScan::Run(const TScanProgress& progress) {
+    messages_.clear();
+    walked_ = 0;
+    inWalk_ = true;
+    nextReport_ = kProgressStep;
+    firstWalkEnd_ = 0;
+    laterStarts_.clear();
+    const bool indexed = ReadIndexListing();
+    const uint64_t size = file_.Size();
+    if (!WalkFrom(kHeaderSize, false, indexed, progress)) return false;
+    // The records that the index lists and the walk did not reach (a length that leads past
+    // them) are read from where the index says they are.
+    firstWalkEnd_ = messages_.size();
+    for (const auto& [textOffset, position] : listed_)
+        if (textOffset >= kHeaderSize + kRecordHeadSize && !Found(textOffset - kRecordHeadSize))
+            WalkFrom(textOffset - kRecordHeadSize, true, indexed, progress);
+    if (messages_.size() > firstWalkEnd_)
+        std::sort(messages_.begin(), messages_.end(),
+                  [](const TFoundMessage& a, const TFoundMessage& b) { return a.Offset < b.Offset; });
     file_.CheckIntact();
     file_.ReleasePagesOfLargeFile(0, size);
     return !progress || progress(size, size);
@@ -109,7 +150,7 @@ std::string TMbxScan::Text(const TFoundMessage& message, uint64_t maxBytes) cons
     std::string_view head = file_.ReadUpTo(message.Offset, kRecordHeadSize);
     if (head.size() < kRecordHeadSize) return {};
     const uint64_t length = std::min<uint64_t>(le::U32(head, kRecordTextLength), maxBytes);
-    std::string text(UpToNul(file_.ReadUpTo(uint64_t{message.Offset} + kRecordHeadSize, length)));
+    std::string text(file_.ReadUpTo(uint64_t{message.Offset} + kRecordHeadSize, length));
     file_.CheckIntact();
     return text;
 }

@@ -507,9 +507,10 @@ INSTANTIATE_TEST_SUITE_P(
         PieceCase{"NulThenNoBlankLine", std::string("A: 1\r\n\0\r\n", 9), ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(MbxTextTest, TextEndsAtItsFirstNul) {
-    auto reader = Load(testsupport::BuildMbx({WithText(std::string("A: 1\r\n\r\nbo\0dy", 13))}), false);
-    EXPECT_EQ(reader->GetMessageText(0), "A: 1\r\n\r\nbo");
+TEST(MbxTextTest, ANulInTheTextIsKeptWithTheBytesAfterIt) {
+    const std::string text("A: 1\r\n\r\nbo\0dy", 13);
+    auto reader = Load(testsupport::BuildMbx({WithText(text)}), false);
+    EXPECT_EQ(reader->GetMessageText(0), text);
     EXPECT_EQ(reader->GetMessageInfo(0).Size, 13u);
 }
 
