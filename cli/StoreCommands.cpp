@@ -7,6 +7,8 @@
 #include "mailbox/FolderExport.h"
 #include "mailbox/MessageFiles.h"
 #include "mailbox/StoreFolder.h"
+#include "platform/StringList.h"
+#include "platform/TargetFolder.h"
 #include "platform/Utf8.h"
 #include "store/MessageInfo.h"
 #include "store/StoreOpener.h"
@@ -193,8 +195,9 @@ void RunText(const TCliArguments& args, std::ostream& out) {
     WriteBytes(out, message.reader->GetMessageText(message.index));
 }
 
-// The messages of one store as flat .eml files, as export has always saved them.
-void ExportFileAsEml(const TCliArguments& args, const std::string& dir) {
+// The messages of one store as flat .eml files, dated by their received time; returns how many
+// were written.
+size_t ExportFileAsEml(const TCliArguments& args, const std::string& dir) {
     std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0), args.warnings);
     std::vector<int32_t> indexes = args.indexList;
     if (args.hasIndexList) {
@@ -208,10 +211,33 @@ void ExportFileAsEml(const TCliArguments& args, const std::string& dir) {
     // number; nothing in the folder is replaced.
     TTargetFolder folder(dir);
     const std::string codePage = CodePageFor(args, *reader);
+    const size_t width = IndexWidth(static_cast<size_t>(std::max(reader->GetMessageCount(), 0)));
+    std::string scratch;
     for (int32_t index : indexes) {
-        std::string name = SavedMessageFileName(index, SummaryToUtf8(reader->GetMessageInfo(index).Subject, codePage));
-        SaveMessageFile(folder, name, reader->GetMessageText(index), TIfExists::NextFreeName);
+        const TMessageInfo info = reader->GetMessageInfo(index);
+        std::unique_ptr<TNewFile> file = folder.Create(
+            ExportedMessageFileName(index, width, SummaryToUtf8(info.Subject, codePage)), TIfExists::NextFreeName);
+        file->Append(NormalizedLineEnds(reader->GetMessageText(index), scratch));
+        file->Finish(UnixTimeOf(info.Received));
     }
+    return indexes.size();
+}
+
+// OUT is made when it does not exist yet (its parent must).
+void MakeOutFolder(const std::string& dir) {
+    std::error_code error;
+    if (std::filesystem::is_directory(dir, error)) return;
+    if (!std::filesystem::create_directory(dir, error) || error) throw EFCreateError(dir);
+}
+
+void PrintExportSummary(std::ostream& out, const TExportTotals& totals, bool folders) {
+    out << "Exported ";
+    if (folders) out << totals.Folders << (totals.Folders == 1 ? " folder, " : " folders, ");
+    out << totals.Messages << (totals.Messages == 1 ? " message, " : " messages, ") << totals.Errors
+        << (totals.Errors == 1 ? " error" : " errors");
+    if (totals.Recovered > 0) out << ", " << totals.Recovered << " recovered by scan";
+    if (totals.Skipped > 0) out << ", " << totals.Skipped << " skipped";
+    out << ".\n";
 }
 
 void RunExport(const TCliArguments& args, std::ostream& out) {
@@ -221,9 +247,17 @@ void RunExport(const TCliArguments& args, std::ostream& out) {
     const TExportFormat format = ExportFormatNamed(args.format).value_or(TExportFormat::Eml);
     std::error_code error;
     const bool isFolder = std::filesystem::is_directory(source, error);
-    if (!isFolder && format == TExportFormat::Eml) return ExportFileAsEml(args, dir);
     if (isFolder && args.hasIndexList) throw EUsageError("--index applies to a store file, not to a folder");
-    if (!std::filesystem::is_directory(dir, error)) throw EFCreateError(dir);
+    if (!isFolder && format == TExportFormat::Eml) {
+        // A store that cannot be opened is an error of the command before anything is made.
+        CreateStoreReader(source, {});
+        MakeOutFolder(dir);
+        TExportTotals totals;
+        totals.Messages = ExportFileAsEml(args, dir);
+        return PrintExportSummary(out, totals, false);
+    }
+    if (!isFolder) CreateStoreReader(source, {});
+    MakeOutFolder(dir);
 
     TExportOptions options;
     options.Format = format;
@@ -234,19 +268,10 @@ void RunExport(const TCliArguments& args, std::ostream& out) {
         if (args.err) *args.err << "brindle-cli: " << text << '\n';
     };
     options.Recovered = options.Problem;
-    TExportTotals totals;
-    if (isFolder) {
-        totals = ExportStoreFolder(ReadStoreFolder(source, ListWarnings(args), args.codePage), dir, options);
-    } else {
-        // A store that cannot be opened at all is an error of the command, as for eml.
-        CreateStoreReader(source, {});
-        totals = ExportStoreFile(source, dir, options);
-    }
-    out << "Exported " << totals.Folders << (totals.Folders == 1 ? " folder, " : " folders, ") << totals.Messages
-        << (totals.Messages == 1 ? " message, " : " messages, ") << totals.Errors
-        << (totals.Errors == 1 ? " error" : " errors");
-    if (totals.Recovered > 0) out << ", " << totals.Recovered << " recovered by scan";
-    out << ".\n";
+    const TExportTotals totals =
+        isFolder ? ExportStoreFolder(ReadStoreFolder(source, ListWarnings(args), args.codePage), dir, options)
+                 : ExportStoreFile(source, dir, options);
+    PrintExportSummary(out, totals, true);
     if (totals.Errors > 0)
         throw Exception(std::to_string(totals.Errors) +
                         (totals.Errors == 1 ? " folder or message was" : " folders or messages were") +

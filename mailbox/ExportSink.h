@@ -23,6 +23,9 @@ struct TSinkFolder {
     size_t Number = 0;               // position in tree order, from 0
     std::vector<std::string> Names;  // the names from the top down to this folder (UTF-8)
     std::string Shown;               // the same joined by "/", for messages to the user
+    // The mail's inbox: the store folder's own (a folder of the top whose Special is the inbox),
+    // or the only folder of the export of a single store. A sink may put it at its top.
+    bool Inbox = false;
 };
 
 // One message, as the walk hands it to a sink.

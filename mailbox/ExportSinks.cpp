@@ -4,8 +4,10 @@
 #include "mailbox/MessageFiles.h"
 #include "platform/Exceptions.h"
 #include "platform/FileNames.h"
+#include "platform/ModifiedUtf7.h"
 #include "platform/StringList.h"
 #include "platform/TargetFolder.h"
+#include "platform/TextRules.h"
 #include "store/MessageFlags.h"
 
 #include <cmath>
@@ -31,6 +33,8 @@ constexpr std::string_view kMboxFolderSuffix = ".sbd";
 constexpr const char* kMaildirParts[] = {"cur", "new", "tmp"};
 // Marks a Maildir++ sub-folder.
 constexpr std::string_view kMaildirFolderMark = "maildirfolder";
+// The name under which IMAP servers show the Maildir's own top level.
+constexpr std::string_view kMaildirInbox = "INBOX";
 constexpr std::string_view kUnnamedFolder = "Folder";
 // mbox entries are gathered up to this size and handed to the file as one piece, which it
 // writes without copying it again.
@@ -46,6 +50,20 @@ bool IsUsableAddress(std::string_view address) {
     for (char c : address)
         if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return false;
     return true;
+}
+
+// The status fields that an mbox entry writes itself, and X-Keywords when it writes one: the
+// message's own are left out so that no entry carries two.
+bool IsStatusField(std::string_view line, bool keywordsWritten) {
+    if (line.empty() || (UpperAscii(line[0]) != 'S' && UpperAscii(line[0]) != 'X')) return false;
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return false;
+    std::string_view name = line.substr(0, colon);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+    static constexpr std::string_view kOwn[] = {"status", "x-status", "x-mozilla-status", "x-mozilla-status2"};
+    for (std::string_view own : kOwn)
+        if (name.size() == own.size() && StartsWithNoCase(name, own)) return true;
+    return keywordsWritten && name.size() == 10 && StartsWithNoCase(name, "x-keywords");
 }
 
 std::string AsctimeUtc(int64_t seconds) {
@@ -68,6 +86,8 @@ std::string FolderBaseName(const TSinkFolder& folder) {
     return name.empty() ? std::string(kUnnamedFolder) : name;
 }
 
+bool IsDraftsFolder(const TSinkFolder& folder) { return folder.Node && folder.Node->Special == kSpecialDrafts; }
+
 // The first of base, "base (2)", "base (3)"... that isFree accepts.
 std::string FreeFolderName(const TTargetFolder& holder, const std::string& base,
                            const std::function<bool(const std::string&)>& isFree) {
@@ -82,11 +102,11 @@ std::string FreeFolderName(const TTargetFolder& holder, const std::string& base,
 
 class TEmlFolderOutput : public TSinkFolderOutput {
 public:
-    explicit TEmlFolderOutput(std::shared_ptr<TTargetFolder> own) : own_(std::move(own)) {}
+    TEmlFolderOutput(std::shared_ptr<TTargetFolder> own, size_t width) : own_(std::move(own)), width_(width) {}
 
     void AddMessage(const TSinkMessage& message) override {
         std::unique_ptr<TNewFile> file = own_->Create(
-            SavedMessageFileName(message.Index, SummaryToUtf8(message.Info->Subject, message.CodePage)),
+            ExportedMessageFileName(message.Index, width_, SummaryToUtf8(message.Info->Subject, message.CodePage)),
             TIfExists::NextFreeName);
         file->Append(NormalizedLineEnds(message.Text, scratch_));
         file->Finish(UnixTimeOf(message.Info->Received));
@@ -97,6 +117,7 @@ public:
 
 private:
     std::shared_ptr<TTargetFolder> own_;
+    size_t width_;  // of the indexes in names
     std::string scratch_;
 };
 
@@ -108,7 +129,8 @@ public:
         TTargetFolder& holder = parent ? static_cast<TEmlFolderOutput*>(parent)->Own() : *root_;
         const std::string name = FreeFolderName(holder, FolderBaseName(folder),
                                                 [&](const std::string& name) { return !holder.Exists(name); });
-        return std::make_unique<TEmlFolderOutput>(holder.CreateSubFolder(name));
+        const size_t count = folder.Node && folder.Node->Count ? *folder.Node->Count : 0;
+        return std::make_unique<TEmlFolderOutput>(holder.CreateSubFolder(name), IndexWidth(count));
     }
 
 private:
@@ -119,12 +141,15 @@ private:
 
 class TMboxFolderOutput : public TSinkFolderOutput {
 public:
-    TMboxFolderOutput(std::shared_ptr<TTargetFolder> holder, std::string name)
-        : holder_(std::move(holder)), name_(std::move(name)), file_(holder_->Create(name_, TIfExists::Fail)) {}
+    TMboxFolderOutput(std::shared_ptr<TTargetFolder> holder, std::string name, bool drafts)
+        : holder_(std::move(holder)),
+          name_(std::move(name)),
+          file_(holder_->Create(name_, TIfExists::Fail)),
+          drafts_(drafts) {}
 
     void AddMessage(const TSinkMessage& message) override {
         if (!file_) throw Exception("the folder's file was closed");
-        AppendMboxEntry(piece_, message.Text, *message.Info);
+        AppendMboxEntry(piece_, message.Text, *message.Info, drafts_);
         if (piece_.size() >= kMboxPiece) {
             file_->Append(piece_);
             piece_.clear();
@@ -151,6 +176,7 @@ private:
     std::string name_;
     std::unique_ptr<TNewFile> file_;
     std::string piece_;  // entries not yet handed to the file
+    bool drafts_;        // the messages of the drafts folder are drafts
     std::shared_ptr<TTargetFolder> subFolders_;
 };
 
@@ -164,7 +190,7 @@ public:
         const std::string name = FreeFolderName(*holder, FolderBaseName(folder), [&](const std::string& name) {
             return !holder->Exists(name) && !holder->Exists(name + std::string(kMboxFolderSuffix));
         });
-        return std::make_unique<TMboxFolderOutput>(std::move(holder), name);
+        return std::make_unique<TMboxFolderOutput>(std::move(holder), name, IsDraftsFolder(folder));
     }
     bool WritesFoldersSideBySide() const override { return true; }
 
@@ -176,12 +202,12 @@ private:
 
 class TMaildirFolderOutput : public TSinkFolderOutput {
 public:
-    TMaildirFolderOutput(std::string path, std::unique_ptr<TTargetFolder> cur, size_t number)
-        : path_(std::move(path)), cur_(std::move(cur)), number_(number) {}
+    TMaildirFolderOutput(std::string path, std::unique_ptr<TTargetFolder> cur, const TSinkFolder& folder)
+        : path_(std::move(path)), cur_(std::move(cur)), number_(folder.Number), drafts_(IsDraftsFolder(folder)) {}
 
     void AddMessage(const TSinkMessage& message) override {
         std::unique_ptr<TNewFile> file =
-            cur_->Create(MaildirFileName(*message.Info, number_, message.Index), TIfExists::NextFreeName);
+            cur_->Create(MaildirFileName(*message.Info, number_, message.Index, drafts_), TIfExists::NextFreeName);
         file->Append(WithLfLineEnds(message.Text));
         file->Finish(UnixTimeOf(message.Info->Received));
     }
@@ -193,6 +219,7 @@ private:
     std::string path_;  // "A.B" for the folder ".A.B"
     std::unique_ptr<TTargetFolder> cur_;
     size_t number_;
+    bool drafts_;
 };
 
 class TMaildirSink : public TExportSink {
@@ -204,12 +231,17 @@ public:
     }
 
     std::unique_ptr<TSinkFolderOutput> BeginFolder(const TSinkFolder& folder, TSinkFolderOutput* parent) override {
+        // The inbox is the Maildir itself; its sub-folders are ".INBOX.Name".
+        if (folder.Inbox && !parent)
+            return std::make_unique<TMaildirFolderOutput>(std::string(kMaildirInbox),
+                                                          root_->CreateSubFolder("cur", true), folder);
         const std::string prefix = parent ? static_cast<TMaildirFolderOutput*>(parent)->Path() + "." : std::string();
-        std::string base = FolderBaseName(folder);
-        for (char& c : base)
-            if (c == '.') c = '_';
-        const std::string name = FreeFolderName(
-            *root_, base, [&](const std::string& name) { return !root_->Exists("." + prefix + name); });
+        const std::string name = FreeFolderName(*root_, MaildirBaseName(folder), [&](const std::string& name) {
+            // At the top, INBOX in any case is the Maildir itself to an IMAP server.
+            if (prefix.empty() && name.size() == kMaildirInbox.size() && StartsWithNoCase(name, kMaildirInbox))
+                return false;
+            return !root_->Exists("." + prefix + name);
+        });
         const std::string path = prefix + name;
         std::unique_ptr<TTargetFolder> own = root_->CreateSubFolder("." + path);
         own->Create(kMaildirFolderMark, TIfExists::Fail)->Finish();
@@ -218,11 +250,19 @@ public:
             std::unique_ptr<TTargetFolder> made = own->CreateSubFolder(part);
             if (std::string_view(part) == "cur") cur = std::move(made);
         }
-        return std::make_unique<TMaildirFolderOutput>(path, std::move(cur), folder.Number);
+        return std::make_unique<TMaildirFolderOutput>(path, std::move(cur), folder);
     }
     bool WritesFoldersSideBySide() const override { return true; }
 
 private:
+    // The folder's name in modified UTF-7, with "." (the level separator) as "_".
+    static std::string MaildirBaseName(const TSinkFolder& folder) {
+        std::string name = FolderBaseName(folder);
+        for (char& c : name)
+            if (c == '.') c = '_';
+        return EncodeModifiedUtf7(name);
+    }
+
     std::unique_ptr<TTargetFolder> root_;
 };
 
@@ -261,7 +301,7 @@ std::optional<int64_t> UnixTimeOf(TDateTime value) {
 
 std::string MboxFromLine(const TMessageInfo& info) {
     const std::string address = IsUsableAddress(info.SenderAddress) ? info.SenderAddress : "MAILER-DAEMON";
-    return "From " + address + " " + AsctimeUtc(UnixTimeOf(info.Received).value_or(0)) + "\n";
+    return "From " + address + " " + AsctimeUtc(UnixTimeOf(info.Received).value_or(0)) + " +0000\n";
 }
 
 std::string MozillaStatus(uint32_t flags) {
@@ -275,12 +315,27 @@ std::string MozillaStatus(uint32_t flags) {
     return text;
 }
 
-void AppendMboxEntry(std::string& out, std::string_view text, const TMessageInfo& info) {
+void AppendMboxEntry(std::string& out, std::string_view text, const TMessageInfo& info, bool draft) {
+    const bool forwarded = (info.Flags & kFlagForwarded) != 0;
     out += MboxFromLine(info);
     out += "X-Mozilla-Status: " + MozillaStatus(info.Flags) + "\n";
     out += "X-Mozilla-Status2: 00000000\n";
     out += (info.Flags & kFlagRead) ? "Status: RO\n" : "Status: O\n";
+    out += "X-Status: " + MboxXStatus(info.Flags, draft) + "\n";
+    if (forwarded) out += "X-Keywords: $Forwarded\n";
+    bool inHeader = true;
+    bool dropping = false;  // inside a status field of the message's own, continuation lines too
     ForEachLineOfBytes(UpToNul(text), [&](std::string_view line) {
+        if (inHeader) {
+            if (line.empty()) {
+                inHeader = false;
+            } else if (line[0] == ' ' || line[0] == '\t') {
+                if (dropping) return;
+            } else {
+                dropping = IsStatusField(line, forwarded);
+                if (dropping) return;
+            }
+        }
         if (IsMboxFromLine(line)) out += '>';
         out.append(line);
         out += '\n';
@@ -288,8 +343,17 @@ void AppendMboxEntry(std::string& out, std::string_view text, const TMessageInfo
     out += '\n';
 }
 
-std::string MaildirFileName(const TMessageInfo& info, size_t folder, int32_t index) {
+std::string MboxXStatus(uint32_t flags, bool draft) {
+    std::string letters;
+    if (flags & kFlagReplied) letters += 'A';
+    if (flags & kFlagFlagged) letters += 'F';
+    if (draft) letters += 'T';
+    return letters;
+}
+
+std::string MaildirFileName(const TMessageInfo& info, size_t folder, int32_t index, bool draft) {
     std::string flags;
+    if (draft) flags += 'D';
     if (info.Flags & kFlagFlagged) flags += 'F';
     if (info.Flags & kFlagForwarded) flags += 'P';
     if (info.Flags & kFlagReplied) flags += 'R';

@@ -80,6 +80,55 @@ struct TNodeReport {
     }
 };
 
+// A folder list begins with two levels that hold no mail: its root (Id 0) and under it the
+// local folders (Id 1), neither with a store file. Both are left out, so that the local
+// folders come at the top and the folders of other accounts under their account's name.
+constexpr uint32_t kListRootId = 0;
+constexpr uint32_t kLocalFoldersId = 1;
+
+// A folder of the exported tree: the node and its depth once the empty levels are left out.
+struct TExportedNode {
+    const TFolderNode* Node;
+    uint32_t Depth;
+};
+
+std::vector<TExportedNode> ExportedNodes(const TStoreFolder& folder) {
+    std::vector<TExportedNode> nodes;
+    nodes.reserve(folder.Nodes.size());
+    // Per depth on the way down: whether that level was left out.
+    std::vector<bool> leftOut;
+    uint32_t leftOutAbove = 0;
+    for (const TFolderNode& node : folder.Nodes) {
+        while (leftOut.size() > node.Depth) {
+            if (leftOut.back()) --leftOutAbove;
+            leftOut.pop_back();
+        }
+        const bool parentLeftOut = !leftOut.empty() && leftOut.back();
+        bool skip = false;
+        if (folder.HasList && node.Id && !node.File) {
+            if (node.Depth == 0) skip = *node.Id == kListRootId;
+            if (node.Depth == 1) skip = parentLeftOut && *node.Id == kLocalFoldersId;
+        }
+        if (leftOut.size() < node.Depth) leftOut.resize(node.Depth, false);
+        leftOut.push_back(skip);
+        if (skip) {
+            ++leftOutAbove;
+            continue;
+        }
+        nodes.push_back({&node, node.Depth - leftOutAbove});
+    }
+    return nodes;
+}
+
+// The inbox among the exported folders: the first at the top whose Special says so, else the
+// only folder; none otherwise.
+std::optional<size_t> InboxOf(const std::vector<TExportedNode>& nodes) {
+    for (size_t k = 0; k < nodes.size(); ++k)
+        if (nodes[k].Depth == 0 && nodes[k].Node->Special == kSpecialInbox) return k;
+    if (nodes.size() == 1) return 0;
+    return std::nullopt;
+}
+
 // What a thread keeps from folder to folder: the bytes of the store being read.
 struct TThreadBuffers {
     TReadBuffer Store;
@@ -104,13 +153,16 @@ public:
 
     TExportTotals Run(const TStoreFolder& folder) {
         folderCodePage_ = folder.CodePage;
-        progress_.FolderCount = folder.Nodes.size();
-        for (const TFolderNode& node : folder.Nodes)
-            if (node.File)
-                progress_.ExpectedMessages += options_.Indexes ? options_.Indexes->size() : node.Count.value_or(0);
-        reports_.resize(folder.Nodes.size() + 1);
+        nodes_ = ExportedNodes(folder);
+        inbox_ = InboxOf(nodes_);
+        progress_.FolderCount = nodes_.size();
+        for (const TExportedNode& exported : nodes_)
+            if (exported.Node->File)
+                progress_.ExpectedMessages +=
+                    options_.Indexes ? options_.Indexes->size() : exported.Node->Count.value_or(0);
+        reports_.resize(nodes_.size() + 1);
         if (Begin()) {
-            for (size_t k = 0; k < folder.Nodes.size() && !cancelled_; ++k) WalkNode(folder, k);
+            for (size_t k = 0; k < nodes_.size() && !cancelled_; ++k) WalkNode(folder, k);
             WriteDeferred();
             levels_.clear();
             Finish();
@@ -146,10 +198,11 @@ private:
     }
 
     void WalkNode(const TStoreFolder& folder, size_t k) {
-        const TFolderNode& node = folder.Nodes[k];
+        const TFolderNode& node = *nodes_[k].Node;
+        const uint32_t depth = nodes_[k].Depth;
         TNodeReport& report = reports_[k];
-        levels_.resize(node.Depth);
-        TLevel* parent = node.Depth == 0 ? nullptr : &levels_.back();
+        levels_.resize(depth);
+        TLevel* parent = depth == 0 ? nullptr : &levels_.back();
         TLevel level;
         level.Names = parent ? parent->Names : std::vector<std::string>{};
         level.Names.push_back(node.Name);
@@ -157,7 +210,7 @@ private:
         if (!GoOn(&level.Shown, k)) return;
         try {
             if (parent && !parent->Output) throw Exception("its parent folder was not written");
-            const TSinkFolder made{&node, k, level.Names, level.Shown};
+            const TSinkFolder made{&node, k, level.Names, level.Shown, inbox_ == k};
             level.Output = sink_.BeginFolder(made, parent ? parent->Output.get() : nullptr);
             if (!level.Output) throw Exception("the sink made no output");
         } catch (const Exception& error) {
@@ -336,8 +389,10 @@ private:
 
     TExportSink& sink_;
     const TExportOptions& options_;
+    std::vector<TExportedNode> nodes_;
+    std::optional<size_t> inbox_;
     std::vector<TLevel> levels_;
-    // One per node, and one for the sink's own problems.
+    // One per exported folder, and one for the sink's own problems.
     std::vector<TNodeReport> reports_;
     std::vector<TFolderMessages> deferred_;
     TThreadBuffers ownBuffers_;  // of the walk's own thread

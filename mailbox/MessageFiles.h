@@ -19,6 +19,14 @@ std::string SafeFileNamePart(std::string_view text);
 // is shortened at a character boundary so that the whole name fits 255 bytes.
 std::string SavedMessageFileName(int32_t index, std::string_view subject);
 
+// The digits that the indexes of count messages are padded to: those of the largest index, at
+// least 4, so that the names of a folder sort in the order of their indexes.
+size_t IndexWidth(size_t count);
+
+// The name "NNNN_%s.eml" of an exported message: the index padded with zeros to width, then the
+// subject as in SavedMessageFileName but with "." kept.
+std::string ExportedMessageFileName(int32_t index, size_t width, std::string_view subject);
+
 // Writes the text into a new file of that name in the folder (TTargetFolder::Write), with its
 // line ends made CR LF and a CR LF after the last line; the text ends at its first NUL. Returns
 // the name written. Throws EFCreateError ("Cannot create file %s") or EWriteError.

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace brindle {
 namespace {
@@ -154,12 +155,16 @@ TEST_F(CliCorpus, ExportWritesEveryMessageWithCrLfLines) {
     TTempDir dir;
     auto run = RunTool({"export", store, dir.Path()});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.out, "Exported 28 messages, 0 errors.\n");
     auto files = test::FilesIn(dir.Path());
     ASSERT_EQ(files.size(), 28u);
     for (int i = 0; i < 28; ++i) {
         auto found = std::find_if(files.begin(), files.end(),
-                                  [&](const auto& file) { return file.first.starts_with(std::to_string(i) + "_"); });
+                                  [&](const auto& file) {
+                                      char prefix[16];
+                                      std::snprintf(prefix, sizeof prefix, "%04d_", i);
+                                      return file.first.starts_with(prefix);
+                                  });
         ASSERT_NE(found, files.end()) << i;
         const auto& [name, content] = *found;
         EXPECT_TRUE(name.ends_with(".eml"));

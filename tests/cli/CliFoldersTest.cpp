@@ -79,9 +79,11 @@ TEST(CliFoldersTest, ExportOfAFolderSummarizesAndFailsOnErrors) {
     WriteFolder(dir);
     const test::TCliRun run = RunTool({"export", dir.Path(), out.Path(), "--format", "mbox"});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "Exported 3 folders, 3 messages, 0 errors.\n");
-    const std::string inbox = test::ReadFile(out / "Top.sbd/Inbox");
-    EXPECT_NE(inbox.find("X-Mozilla-Status: 0000\nX-Mozilla-Status2: 00000000\nStatus: O\n"), std::string::npos);
+    // The list's root (Id 0, no store file) holds no mail and is left out.
+    EXPECT_EQ(run.out, "Exported 2 folders, 3 messages, 0 errors.\n");
+    const std::string inbox = test::ReadFile(out / "Inbox");
+    EXPECT_NE(inbox.find("X-Mozilla-Status: 0000\nX-Mozilla-Status2: 00000000\nStatus: O\nX-Status: \n"),
+              std::string::npos);
     EXPECT_NE(inbox.find("\n>From here on\n"), std::string::npos);
 
     // A store whose index cannot be read is exported from a scan of the whole file; one that
@@ -89,18 +91,23 @@ TEST(CliFoldersTest, ExportOfAFolderSummarizesAndFailsOnErrors) {
     WriteStore(dir / "Broken.dbx", {Mail("x")}, ts::TDbxOptions{.Damage = {{ts::TDbxDamageKind::NodeParent, 0}}});
     const test::TCliRun damaged = RunTool({"export", dir.Path(), again.Path(), "--format=maildir"});
     EXPECT_EQ(damaged.status, 0) << damaged.err;
-    EXPECT_EQ(damaged.out, "Exported 4 folders, 4 messages, 0 errors, 1 recovered by scan.\n");
+    EXPECT_EQ(damaged.out, "Exported 3 folders, 4 messages, 0 errors, 1 recovered by scan.\n");
     EXPECT_NE(damaged.err.find("brindle-cli: Broken: recovered by scan, 1 message (Wrong parent.)"), std::string::npos)
         << damaged.err;
     test::WriteFile(dir / "Garbage.dbx", std::string(4096, 'G'));
     TTempDir third;
     const test::TCliRun garbage = RunTool({"export", dir.Path(), third.Path(), "--format=maildir"});
     EXPECT_EQ(garbage.status, 1);
-    EXPECT_EQ(garbage.out, "Exported 5 folders, 4 messages, 1 error, 1 recovered by scan.\n");
+    EXPECT_EQ(garbage.out, "Exported 4 folders, 4 messages, 1 error, 1 recovered by scan.\n");
 
+    // OUT is made when it is not there; its parent must be.
     const test::TCliRun missing = RunTool({"export", dir.Path(), out / "missing", "--format", "mbox"});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "brindle-cli: Cannot create file " + (out / "missing") + "\n");
+    EXPECT_EQ(missing.status, 1);  // Garbage.dbx is still an error
+    EXPECT_EQ(missing.out, "Exported 4 folders, 4 messages, 1 error, 1 recovered by scan.\n");
+    EXPECT_TRUE(std::filesystem::exists(out / "missing/Inbox"));
+    const test::TCliRun deeper = RunTool({"export", dir.Path(), out / "absent/deeper", "--format", "mbox"});
+    EXPECT_EQ(deeper.status, 1);
+    EXPECT_EQ(deeper.err, "brindle-cli: Cannot create file " + (out / "absent/deeper") + "\n");
     EXPECT_EQ(RunTool({"export", dir.Path(), out.Path(), "--index", "0"}).status, 2);
     EXPECT_EQ(RunTool({"export", dir.Path(), out.Path(), "--format", "pst"}).status, 2);
 }
@@ -118,11 +125,47 @@ TEST(CliFoldersTest, PythonMailboxReadsTheMboxFiles) {
                     "for m in box:\n"
                     "    print(m['Subject'], m['X-Mozilla-Status'], m.get_from())\n");
     const std::string listing = out / "listing.txt";
-    const std::string command = "python3 '" + script + "' '" + (out / "Top.sbd/Inbox") + "' > '" + listing + "'";
+    const std::string command = "python3 '" + script + "' '" + (out / "Inbox") + "' > '" + listing + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
     EXPECT_EQ(test::ReadFile(listing),
-              "one 0001 bob@example.org Thu May  6 07:08:09 2004\n"
-              "two 0000 bob@example.org Thu May  6 07:08:09 2004\n");
+              "one 0001 bob@example.org Thu May  6 07:08:09 2004 +0000\n"
+              "two 0000 bob@example.org Thu May  6 07:08:09 2004 +0000\n");
+}
+
+}  // namespace
+}  // namespace brindle
+
+namespace brindle {
+namespace {
+
+// Python's mailbox module reads the Maildir output: the inbox at the top with its flags and
+// dates, its sub-folder under INBOX in modified UTF-7, every byte of each message.
+TEST(CliFoldersTest, PythonMailboxReadsTheMaildir) {
+    if (std::system("python3 -c 'import mailbox' >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3 missing";
+    TTempDir dir, out;
+    WriteFolder(dir);
+    ASSERT_EQ(RunTool({"export", dir.Path(), out.Path(), "--format", "maildir"}).status, 0);
+    const std::string script = dir / "read.py";
+    test::WriteFile(script,
+                    "import mailbox, sys\n"
+                    "box = mailbox.Maildir(sys.argv[1], factory=None, create=False)\n"
+                    "print(sorted(box.list_folders()))\n"
+                    "def show(b):\n"
+                    "    for key in sorted(b.keys(), key=lambda k: b.get_message(k)['Subject']):\n"
+                    "        m = b.get_message(key)\n"
+                    "        print(m['Subject'], m.get_subdir(), repr(m.get_flags()), int(m.get_date()),\n"
+                    "              b.get_bytes(key).endswith(b'From here on\\nbody\\n'))\n"
+                    "show(box)\n"
+                    "show(box.get_folder(sorted(box.list_folders())[0]))\n");
+    const std::string listing = dir / "listing.txt";
+    const std::string command = "python3 '" + script + "' '" + out.Path() + "' > '" + listing + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    // 2004-05-06 07:08:09 UTC
+    EXPECT_EQ(test::ReadFile(listing),
+              "['INBOX.Caf&AOk-']\n"
+              "one cur 'S' 1083827289 True\n"
+              "two cur '' 1083827289 True\n"
+              "three cur 'S' 1083827289 True\n");
 }
 
 }  // namespace

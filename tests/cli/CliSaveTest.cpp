@@ -129,11 +129,11 @@ TEST_F(CliSave, ExportNeverWritesIntoAnEntryThatIsThere) {
         fs::remove_all(Out());
         fs::create_directory(Out());
         test::WriteFile(dir_ / "Inbox.dbx", store);
-        Plant(attack.entry, Out() + "/0_Hello.eml");
+        Plant(attack.entry, Out() + "/0000_Hello.eml");
         TRun run = RunLimited({"export", dir_ / "Inbox.dbx", Out()});
         ASSERT_EQ(run.status, 0);
-        EXPECT_TRUE(test::ReadFile(Out() + "/0_Hello (2).eml").starts_with("From: someone@example.org\r\n"));
-        ExpectUnchanged(attack.entry, Out() + "/0_Hello.eml");
+        EXPECT_TRUE(test::ReadFile(Out() + "/0000_Hello (2).eml").starts_with("From: someone@example.org\r\n"));
+        ExpectUnchanged(attack.entry, Out() + "/0000_Hello.eml");
     }
 }
 
@@ -143,11 +143,11 @@ TEST_F(CliSave, ExportLeavesTheStoreItReadsAlone) {
     hello.Subject = "Hello";
     hello.Text = ts::MessageText({"Subject: Hello"}, "Body.\r\n");
     const std::string store = ts::BuildDbx({hello});
-    test::WriteFile(Out() + "/0_Hello.eml", store);
-    TRun run = RunLimited({"export", Out() + "/0_Hello.eml", Out()});
+    test::WriteFile(Out() + "/0000_Hello.eml", store);
+    TRun run = RunLimited({"export", Out() + "/0000_Hello.eml", Out()});
     ASSERT_EQ(run.status, 0);
-    EXPECT_EQ(test::ReadFile(Out() + "/0_Hello.eml"), store);
-    EXPECT_TRUE(fs::exists(Out() + "/0_Hello (2).eml"));
+    EXPECT_EQ(test::ReadFile(Out() + "/0000_Hello.eml"), store);
+    EXPECT_TRUE(fs::exists(Out() + "/0000_Hello (2).eml"));
 }
 
 TEST_F(CliSave, AnEmptyFolderOperandIsAUsageError) {

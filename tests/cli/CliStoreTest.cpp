@@ -206,23 +206,25 @@ TEST(CliStore, ExportNamesFollowTheSavedMessageRule) {
     ASSERT_EQ(run.status, 0) << run.err;
     auto files = test::FilesIn(out);
     ASSERT_EQ(files.size(), 5u);
-    EXPECT_TRUE(files.count("12_Re  Hello .eml"));
-    EXPECT_TRUE(files.count("7_.eml"));
-    EXPECT_TRUE(files.count("3_a<b>|c d.eml"));  // a control character becomes a space
+    // Indexes are padded to four digits at least, so that the names sort.
+    EXPECT_TRUE(files.count("0012_Re  Hello .eml"));
+    EXPECT_TRUE(files.count("0007_.eml"));
+    EXPECT_TRUE(files.count("0003_a<b>|c d.eml"));  // a control character becomes a space
     for (const auto& [name, content] : files) {
         EXPECT_LE(name.size(), 255u) << name;
         EXPECT_TRUE(IsValidUtf8(name)) << name;
         EXPECT_TRUE(name.ends_with(".eml"));
     }
-    auto longName = std::find_if(files.begin(), files.end(), [](auto& f) { return f.first.starts_with("4_"); });
+    auto longName = std::find_if(files.begin(), files.end(), [](auto& f) { return f.first.starts_with("0004_"); });
     ASSERT_NE(longName, files.end());
-    std::string e124;
-    for (int i = 0; i < 124; ++i) e124 += "\xC3\xA9";
-    // The stored subject is cut at 255 bytes inside an "é"; the name still reads as UTF-8.
-    EXPECT_EQ(longName->first, "4_" + e124 + ".eml");
-    auto euroName = std::find_if(files.begin(), files.end(), [](auto& f) { return f.first.starts_with("5_"); });
+    std::string e123;
+    for (int i = 0; i < 123; ++i) e123 += "\xC3\xA9";
+    // The stored subject is cut at 255 bytes inside an "é", the name at 255 bytes after the
+    // "é" that does not fit; it still reads as UTF-8.
+    EXPECT_EQ(longName->first, "0004_" + e123 + ".eml");
+    auto euroName = std::find_if(files.begin(), files.end(), [](auto& f) { return f.first.starts_with("0005_"); });
     ASSERT_NE(euroName, files.end());
-    EXPECT_EQ(euroName->first.size(), 2u + 83 * 3 + 4);
+    EXPECT_EQ(euroName->first.size(), 5u + 82 * 3 + 4);
 }
 
 TEST(CliStore, ExportEndsEveryLineWithCrLf) {
@@ -231,19 +233,24 @@ TEST(CliStore, ExportEndsEveryLineWithCrLf) {
     m.Subject = "ends";
     m.Text = "Subject: ends\r\nX: lone LF\nY: lone CR\r\r\nbody without line end";
     std::string store = WriteDbx(dir, {m, Message("second")});
-    std::string stale = dir / "0_ends.eml";
+    std::string stale = dir / "0000_ends.eml";
     test::WriteFile(stale, std::string(5000, 'x'));
 
     auto run = RunTool({"export", store, dir.Path() + "/"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(test::ReadFile(stale), std::string(5000, 'x'));  // never replaced: the next free name instead
-    EXPECT_EQ(test::ReadFile(dir / "0_ends (2).eml"),
+    EXPECT_EQ(test::ReadFile(dir / "0000_ends (2).eml"),
               "Subject: ends\r\nX: lone LF\r\nY: lone CR\r\n\r\nbody without line end\r\n");
-    EXPECT_TRUE(std::filesystem::exists(dir / "1_second.eml"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "0001_second.eml"));
+    EXPECT_EQ(run.out, "Exported 2 messages, 0 errors.\n");
 
-    auto failed = RunTool({"export", store, dir / "absent"});
+    // A folder that is not there is made, one level only.
+    auto made = RunTool({"export", store, dir / "absent"});
+    EXPECT_EQ(made.status, 0) << made.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "absent/0001_second.eml"));
+    auto failed = RunTool({"export", store, dir / "missing/deeper"});
     EXPECT_EQ(failed.status, 1);
-    EXPECT_EQ(failed.err, "brindle-cli: Cannot create file " + (dir / "absent") + "/0_ends.eml\n");
+    EXPECT_EQ(failed.err, "brindle-cli: Cannot create file " + (dir / "missing/deeper") + "\n");
 }
 
 TEST(CliStore, AddressesAreUpperCasedSortedAndUnique) {

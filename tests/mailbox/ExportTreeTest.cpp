@@ -237,3 +237,107 @@ TEST(ExportTreeTest, FileSinksByFormat) {
 
 }  // namespace
 }  // namespace brindle
+
+namespace brindle {
+namespace {
+
+// A folder list as the mail client writes it: its root (Id 0) and the local folders (Id 1)
+// without store files, the local Inbox with a sub-folder, a drafts folder, and an IMAP account
+// with a folder of its own.
+void WriteClientTree(const TTempDir& dir) {
+    WriteFolderList(dir / "Folders.dbx", {
+                                             {0, 0xFFFFFFFF, "Root", ""},
+                                             {1, 0, "Local Folders", ""},
+                                             {2, 1, "Inbox", "Inbox.dbx", 0, 0, 0, 1},
+                                             {3, 2, "Caf\xC3\xA9 \xC2\xABR\xC3\xA9sum\xC3\xA9s\xC2\xBB", "Cafe.dbx"},
+                                             {4, 1, "Drafts", "Drafts.dbx", 0, 0, 0, 5},
+                                             {5, 1, "v2.1 notes", "Notes.dbx"},
+                                             {6, 0, "imap.example.org", "", 0, 0, 0, 0, 1},
+                                             {7, 6, "Archive", "Archive.dbx", 0, 0, 0, 0, 1},
+                                         });
+    WriteDbx(dir / "Inbox.dbx", {Message("in1"), Message("in2", "Hello\r\n", 0)});
+    WriteDbx(dir / "Cafe.dbx", {Message("cafe")});
+    WriteDbx(dir / "Drafts.dbx", {Message("draft")});
+    WriteDbx(dir / "Notes.dbx", {Message("notes")});
+    WriteDbx(dir / "Archive.dbx", {Message("old")});
+}
+
+std::vector<std::string> SortedNames(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(ExportTreeTest, TheListsEmptyLevelsAreLeftOutAndOtherAccountsKeepTheirName) {
+    TTempDir dir;
+    WriteClientTree(dir);
+    TRecordingSink sink(false);
+    TExportOptions options;
+    options.Problem = [](const std::string& text) { ADD_FAILURE() << text; };
+    const TExportTotals totals = ExportTree(ReadStoreFolder(dir.Path()), sink, options);
+    EXPECT_EQ(totals.Folders, 6u);
+    std::vector<std::string> shown;
+    for (const auto& folder : sink.Folders) shown.push_back(folder.Shown);
+    EXPECT_EQ(shown, (std::vector<std::string>{"Inbox", "Inbox/Caf\xC3\xA9 \xC2\xABR\xC3\xA9sum\xC3\xA9s\xC2\xBB",
+                                               "Drafts", "v2.1 notes", "imap.example.org",
+                                               "imap.example.org/Archive"}));
+}
+
+TEST(ExportTreeTest, MaildirPutsTheInboxAtItsTopAndNamesFoldersInModifiedUtf7) {
+    TTempDir dir, out;
+    WriteClientTree(dir);
+    TExportOptions options;
+    options.Format = TExportFormat::Maildir;
+    options.Problem = [](const std::string& text) { ADD_FAILURE() << text; };
+    const TExportTotals totals = ExportStoreFolder(ReadStoreFolder(dir.Path()), out.Path(), options);
+    EXPECT_EQ(totals.Messages, 6u);
+    EXPECT_EQ(SortedNames(out.Path()),
+              (std::vector<std::string>{".Drafts", ".INBOX.Caf&AOk- &AKs-R&AOk-sum&AOk-s&ALs-",
+                                        ".imap_example_org", ".imap_example_org.Archive", ".v2_1 notes", "cur",
+                                        "new", "tmp"}));
+    EXPECT_EQ(SortedNames(out / "cur").size(), 2u);  // the inbox's own messages
+    const std::vector<std::string> drafts = SortedNames(out / ".Drafts/cur");
+    ASSERT_EQ(drafts.size(), 1u);
+    EXPECT_TRUE(drafts[0].ends_with(":2,DS")) << drafts[0];
+}
+
+// A top folder named INBOX beside the inbox would be the Maildir itself to a server.
+TEST(ExportTreeTest, MaildirKeepsAFolderNamedInboxApartFromTheInbox) {
+    TTempDir dir, out;
+    WriteFolderList(dir / "Folders.dbx", {
+                                             {2, 0xFFFFFFFF, "Inbox", "Inbox.dbx", 0, 0, 0, 1},
+                                             {3, 0xFFFFFFFF, "inbox", "Other.dbx"},
+                                         });
+    WriteDbx(dir / "Inbox.dbx", {Message("a")});
+    WriteDbx(dir / "Other.dbx", {Message("b")});
+    TExportOptions options;
+    options.Format = TExportFormat::Maildir;
+    options.Problem = [](const std::string& text) { ADD_FAILURE() << text; };
+    ExportStoreFolder(ReadStoreFolder(dir.Path()), out.Path(), options);
+    EXPECT_EQ(SortedNames(out.Path()), (std::vector<std::string>{".inbox (2)", "cur", "new", "tmp"}));
+}
+
+TEST(ExportTreeTest, MboxMarksDraftsAndReplacesTheMessagesOwnStatusLines) {
+    TStoreMessage own = Message("own");
+    own.Flags = 0x80 | 0x20;  // read, flagged
+    own.Text = "Status: U\r\nX-Status: D\r\n  continued\r\nX-Mozilla-Status: 0009\r\nSubject: own\r\n\r\n"
+               "Status: in the body stays\r\n";
+    TTempDir dir, out;
+    WriteClientTree(dir);
+    WriteDbx(dir / "Drafts.dbx", {own});
+    TExportOptions options;
+    options.Format = TExportFormat::Mbox;
+    options.Problem = [](const std::string& text) { ADD_FAILURE() << text; };
+    ExportStoreFolder(ReadStoreFolder(dir.Path()), out.Path(), options);
+    EXPECT_EQ(SortedNames(out.Path()), (std::vector<std::string>{"Drafts", "Inbox", "Inbox.sbd", "imap.example.org",
+                                                                 "imap.example.org.sbd", "v2.1 notes"}));
+    const std::string drafts = test::ReadWholeFile(out / "Drafts");
+    const size_t firstLineEnd = drafts.find('\n');
+    EXPECT_EQ(drafts.substr(firstLineEnd + 1),
+              "X-Mozilla-Status: 0005\nX-Mozilla-Status2: 00000000\nStatus: RO\nX-Status: FT\nSubject: own\n\n"
+              "Status: in the body stays\n\n");
+}
+
+}  // namespace
+}  // namespace brindle

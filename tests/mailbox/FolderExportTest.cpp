@@ -80,14 +80,16 @@ int64_t ModifiedAt(const std::string& path) {
     return info.st_mtime;
 }
 
-// Top > Inbox > Sub, beside Inbox the folder Other; the stores as given.
+// Top > Inbox > Sub, beside Inbox the folder Other; the stores as given. Top is an ordinary
+// folder without a store file (the ids 0 and 1 of a list's root and its local folders would
+// leave it out).
 void WriteNestedFolder(const TTempDir& dir, const std::vector<TStoreMessage>& inbox,
                        const std::vector<TStoreMessage>& sub, const std::vector<TStoreMessage>& other) {
     WriteFolderList(dir / "Folders.dbx", {
-                                             {0, 0xFFFFFFFF, "Top", ""},
-                                             {1, 0, "Inbox", "Inbox.dbx"},
-                                             {2, 1, "Sub", "Sub.dbx"},
-                                             {3, 0, "Other", "Other.dbx"},
+                                             {10, 0xFFFFFFFF, "Top", ""},
+                                             {11, 10, "Inbox", "Inbox.dbx"},
+                                             {12, 11, "Sub", "Sub.dbx"},
+                                             {13, 10, "Other", "Other.dbx"},
                                          });
     WriteDbx(dir / "Inbox.dbx", inbox);
     WriteDbx(dir / "Sub.dbx", sub);
@@ -112,13 +114,16 @@ TEST(FolderExportTest, MboxQuotesFromLinesAndCarriesTheFlags) {
         uint32_t Flags;
         const char* MozillaStatus;
         const char* Status;
+        const char* XStatus;
+        const char* Keywords;  // the X-Keywords line, when there is one
     };
     const TCase cases[] = {
-        {0, "0000", "O"},
-        {kFlagRead, "0001", "RO"},
-        {kFlagRead | kFlagReplied, "0003", "RO"},
-        {kFlagFlagged | kFlagForwarded, "1004", "O"},
-        {kFlagRead | kFlagReplied | kFlagFlagged | kFlagForwarded | kFlagHasAttachment, "1007", "RO"},
+        {0, "0000", "O", "", ""},
+        {kFlagRead, "0001", "RO", "", ""},
+        {kFlagRead | kFlagReplied, "0003", "RO", "A", ""},
+        {kFlagFlagged | kFlagForwarded, "1004", "O", "F", "X-Keywords: $Forwarded\n"},
+        {kFlagRead | kFlagReplied | kFlagFlagged | kFlagForwarded | kFlagHasAttachment, "1007", "RO", "AF",
+         "X-Keywords: $Forwarded\n"},
     };
     const std::string body =
         "From the start\r\n>From quoted\r\n>>From twice\r\nFrom: not a separator\r\n"
@@ -143,13 +148,15 @@ TEST(FolderExportTest, MboxQuotesFromLinesAndCarriesTheFlags) {
     for (size_t k = 0; k < entries.size(); ++k) {
         const TMboxEntry& entry = entries[k];
         EXPECT_EQ(entry.FromLine,
-                  std::string("From ") + (k == 1 ? "MAILER-DAEMON" : "ann@example.org") + " Mon Mar  4 05:06:07 2002");
+                  std::string("From ") + (k == 1 ? "MAILER-DAEMON" : "ann@example.org") +
+                      " Mon Mar  4 05:06:07 2002 +0000");
         EXPECT_EQ(entry.Fields.at("X-Mozilla-Status"), cases[k].MozillaStatus);
         EXPECT_EQ(entry.Fields.at("X-Mozilla-Status2"), "00000000");
         EXPECT_EQ(entry.Fields.at("Status"), cases[k].Status);
         EXPECT_EQ(entry.Fields.at("Subject"), messages[k].Subject);
         const std::string added = "X-Mozilla-Status: " + std::string(cases[k].MozillaStatus) +
-                                  "\nX-Mozilla-Status2: 00000000\nStatus: " + cases[k].Status + "\n";
+                                  "\nX-Mozilla-Status2: 00000000\nStatus: " + cases[k].Status +
+                                  "\nX-Status: " + cases[k].XStatus + "\n" + cases[k].Keywords;
         EXPECT_EQ(entry.Text, added + Lf(messages[k].Text) + "\n");
     }
 }
@@ -218,10 +225,11 @@ TEST(FolderExportTest, EmlTreeNestsFoldersAndDatesFiles) {
     const TExportTotals totals = Export(dir.Path(), out.Path(), TExportFormat::Eml);
     EXPECT_EQ(totals.Messages, 3u);
     EXPECT_EQ(NamesIn(out / "Top"), (std::vector<std::string>{"Inbox", "Other"}));
-    EXPECT_EQ(NamesIn(out / "Top/Inbox"), (std::vector<std::string>{"0_Dated.eml", "Sub"}));
-    EXPECT_EQ(ReadWholeFile(out / "Top/Inbox/0_Dated.eml"), dated.Text);
-    EXPECT_EQ(ModifiedAt(out / "Top/Inbox/0_Dated.eml"), 999932765);  // 2001-09-08 07:06:05 UTC
-    EXPECT_EQ(NamesIn(out / "Top/Inbox/Sub"), std::vector<std::string>{"0_Deep.eml"});
+    // Indexes are padded to four digits at least, so that listings sort.
+    EXPECT_EQ(NamesIn(out / "Top/Inbox"), (std::vector<std::string>{"0000_Dated.eml", "Sub"}));
+    EXPECT_EQ(ReadWholeFile(out / "Top/Inbox/0000_Dated.eml"), dated.Text);
+    EXPECT_EQ(ModifiedAt(out / "Top/Inbox/0000_Dated.eml"), 999932765);  // 2001-09-08 07:06:05 UTC
+    EXPECT_EQ(NamesIn(out / "Top/Inbox/Sub"), std::vector<std::string>{"0000_Deep.eml"});
 }
 
 // Stores whose index cannot be read are exported from a scan of the whole file; a file in
@@ -273,7 +281,8 @@ TEST(FolderExportTest, DamagedFoldersAreRecoveredByScanAndDoNotStopTheOthers) {
             ASSERT_EQ(unreadable.size(), 1u);
             // The store's flags are out of reach: a recovered message counts as read.
             EXPECT_EQ(unreadable[0].Text,
-                      "X-Mozilla-Status: 0001\nX-Mozilla-Status2: 00000000\nStatus: RO\n" + Lf(Message("c").Text));
+                      "X-Mozilla-Status: 0001\nX-Mozilla-Status2: 00000000\nStatus: RO\nX-Status: \n" +
+                          Lf(Message("c").Text));
             EXPECT_EQ(unreadable[0].FromLine.substr(0, 21), "From ann@example.org ");
             std::string subjects;
             for (const TMboxEntry& entry : ReadMboxrd(ReadWholeFile(out / "Cycle")))
