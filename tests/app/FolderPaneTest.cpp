@@ -284,7 +284,7 @@ private slots:
         window_->findChild<QAction*>(QStringLiteral("mmExport"))->trigger();
         QCOMPARE(summary, QStringLiteral("1 folder, 2 messages, 0 errors"));
         const QStringList files = QDir(out.filePath(QStringLiteral("Inbox"))).entryList(QDir::Files, QDir::Name);
-        QCOMPARE(files, (QStringList{"1_Alpha.eml", "2_alpha.eml"}));
+        QCOMPARE(files, (QStringList{"0001_Alpha.eml", "0002_alpha.eml"}));
     }
 
     // Real stores without a folder list stand at the top, with the counts that their sources
