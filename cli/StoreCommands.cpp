@@ -203,15 +203,31 @@ void ExportFileAsEml(const TCliArguments& args, const std::string& dir) {
         indexes.resize(static_cast<size_t>(std::max(reader->GetMessageCount(), 0)));
         for (size_t i = 0; i < indexes.size(); ++i) indexes[i] = static_cast<int32_t>(i);
     }
-    // Messages are saved in order; the first one that cannot be read or written ends the
-    // walk, and the files written before it stay. A name that is taken gets the next free
-    // number; nothing in the folder is replaced.
+    // Messages are saved in order; one that cannot be read or written is named on standard
+    // error and the others go on. A name that is taken gets the next free number; nothing in
+    // the folder is replaced.
     TTargetFolder folder(dir);
     const std::string codePage = CodePageFor(args, *reader);
+    size_t failed = 0;
+    std::string lastError;
     for (int32_t index : indexes) {
-        std::string name = SavedMessageFileName(index, SummaryToUtf8(reader->GetMessageInfo(index).Subject, codePage));
-        SaveMessageFile(folder, name, reader->GetMessageText(index), TIfExists::NextFreeName);
+        try {
+            std::string name =
+                SavedMessageFileName(index, SummaryToUtf8(reader->GetMessageInfo(index).Subject, codePage));
+            SaveMessageFile(folder, name, reader->GetMessageText(index), TIfExists::NextFreeName);
+        } catch (const EWriteError&) {
+            throw;
+        } catch (const EFCreateError&) {
+            throw;
+        } catch (const Exception& error) {
+            ++failed;
+            lastError = error.Message();
+            if (args.err) *args.err << "brindle-cli: message " << index << ": " << error.Message() << '\n';
+        }
     }
+    if (failed == 1 && indexes.size() == 1) throw Exception(lastError);
+    if (failed > 0)
+        throw Exception(std::to_string(failed) + (failed == 1 ? " message was" : " messages were") + " not exported.");
 }
 
 void RunExport(const TCliArguments& args, std::ostream& out) {
