@@ -1,5 +1,6 @@
 #include "cli/JsonWriter.h"
 
+#include "cli/TerminalText.h"
 #include "platform/Utf8.h"
 
 #include <charconv>
@@ -99,7 +100,19 @@ void TJsonWriter::Number(double value) {
 
 void TJsonWriter::AppendEscaped(std::string_view utf8) {
     text_ += '"';
-    for (char c : utf8) {
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const char c = utf8[i];
+        // DEL, C1 controls and bidirectional controls are valid in JSON strings, but would act
+        // on a terminal that shows them: they are written as escapes too.
+        if (static_cast<unsigned char>(c) >= 0x7F) {
+            const TCodePoint cp = c == 0x7F ? TCodePoint{0x7F, 1} : DecodeUtf8At(utf8, i);
+            if (cp.length > 0 && (cp.value == 0x7F || (cp.value >= 0x80 && cp.value <= 0x9F) || IsBidiControl(cp.value))) {
+                text_ += "\\u";
+                for (int shift = 12; shift >= 0; shift -= 4) text_ += kHexDigits[(cp.value >> shift) & 15];
+                i += cp.length - 1;
+                continue;
+            }
+        }
         switch (c) {
             case '"': text_ += "\\\""; break;
             case '\\': text_ += "\\\\"; break;

@@ -5,6 +5,8 @@
 #include "mailbox/Search.h"
 #include "platform/Utf8.h"
 
+#include <mutex>
+
 namespace brindle {
 namespace {
 
@@ -37,15 +39,7 @@ void WriteHitObject(TJsonWriter& json, const TSearchHit& hit) {
     json.EndObject();
 }
 
-}  // namespace
-
-void RunSearch(const TCliArguments& args, std::ostream& out) {
-    const TSearchQuery query(args.operands.at(1));
-    if (query.Empty()) throw EUsageError("QUERY must not be empty");
-    TSearchControl control;
-    control.Warnings = args.warnings;
-    control.CodePage = args.codePage;
-    const std::vector<TSearchHit> hits = SearchPath(args.operands.at(0), query, control);
+void WriteHits(const TCliArguments& args, const std::vector<TSearchHit>& hits, std::ostream& out) {
     if (!args.json) {
         std::string text;
         for (const TSearchHit& hit : hits) text += HitRow(hit);
@@ -60,6 +54,30 @@ void RunSearch(const TCliArguments& args, std::ostream& out) {
     }
     json.EndArray();
     json.FlushTo(out);
+}
+
+}  // namespace
+
+void RunSearch(const TCliArguments& args, std::ostream& out) {
+    const TSearchQuery query(args.operands.at(1));
+    if (query.Empty()) throw EUsageError("QUERY must not be empty");
+    TSearchControl control;
+    control.Warnings = args.warnings;
+    control.CodePage = args.codePage;
+    // What could not be searched is told always, and fails the command.
+    std::mutex skippedLock;
+    size_t skipped = 0;
+    std::ostream* err = args.err;
+    control.Skipped = [&](const TWarning& warning) {
+        std::lock_guard lock(skippedLock);
+        ++skipped;
+        if (err) *err << "brindle-cli: not searched: " << warning.Describe() << '\n';
+    };
+    const std::vector<TSearchHit> hits = SearchPath(args.operands.at(0), query, control);
+    WriteHits(args, hits, out);
+    if (skipped > 0)
+        throw Exception(std::to_string(skipped) +
+                        (skipped == 1 ? " store or message was" : " stores or messages were") + " not searched.");
 }
 
 }  // namespace brindle

@@ -195,9 +195,9 @@ void RunText(const TCliArguments& args, std::ostream& out) {
     WriteBytes(out, message.reader->GetMessageText(message.index));
 }
 
-// The messages of one store as flat .eml files, dated by their received time; returns how many
-// were written.
-size_t ExportFileAsEml(const TCliArguments& args, const std::string& dir) {
+// The messages of one store as flat .eml files, dated by their received time. A message that
+// cannot be read is named on standard error and counted; the others go on.
+TExportTotals ExportFileAsEml(const TCliArguments& args, const std::string& dir) {
     std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0), args.warnings);
     std::vector<int32_t> indexes = args.indexList;
     if (args.hasIndexList) {
@@ -206,21 +206,33 @@ size_t ExportFileAsEml(const TCliArguments& args, const std::string& dir) {
         indexes.resize(static_cast<size_t>(std::max(reader->GetMessageCount(), 0)));
         for (size_t i = 0; i < indexes.size(); ++i) indexes[i] = static_cast<int32_t>(i);
     }
-    // Messages are saved in order; the first one that cannot be read or written ends the
-    // walk, and the files written before it stay. A name that is taken gets the next free
-    // number; nothing in the folder is replaced.
+    // Messages are saved in order; one that cannot be read or written is named on standard
+    // error and the others go on. A name that is taken gets the next free number; nothing in
+    // the folder is replaced.
     TTargetFolder folder(dir);
     const std::string codePage = CodePageFor(args, *reader);
     const size_t width = IndexWidth(static_cast<size_t>(std::max(reader->GetMessageCount(), 0)));
     std::string scratch;
+    TExportTotals totals;
     for (int32_t index : indexes) {
-        const TMessageInfo info = reader->GetMessageInfo(index);
-        std::unique_ptr<TNewFile> file = folder.Create(
-            ExportedMessageFileName(index, width, SummaryToUtf8(info.Subject, codePage)), TIfExists::NextFreeName);
-        file->Append(NormalizedLineEnds(reader->GetMessageText(index), scratch));
-        file->Finish(UnixTimeOf(info.Received));
+        try {
+            const TMessageInfo info = reader->GetMessageInfo(index);
+            const std::string text = reader->GetMessageText(index);
+            std::unique_ptr<TNewFile> file = folder.Create(
+                ExportedMessageFileName(index, width, SummaryToUtf8(info.Subject, codePage)), TIfExists::NextFreeName);
+            file->Append(NormalizedLineEnds(text, scratch));
+            file->Finish(UnixTimeOf(info.Received));
+            ++totals.Messages;
+        } catch (const EWriteError&) {
+            throw;
+        } catch (const EFCreateError&) {
+            throw;
+        } catch (const Exception& error) {
+            ++totals.Errors;
+            if (args.err) *args.err << "brindle-cli: message " << index << ": " << error.Message() << '\n';
+        }
     }
-    return indexes.size();
+    return totals;
 }
 
 // OUT is made when it does not exist yet (its parent must).
@@ -240,6 +252,13 @@ void PrintExportSummary(std::ostream& out, const TExportTotals& totals, bool fol
     out << ".\n";
 }
 
+void ThrowIfNotExported(const TExportTotals& totals) {
+    if (totals.Errors > 0)
+        throw Exception(std::to_string(totals.Errors) +
+                        (totals.Errors == 1 ? " folder or message was" : " folders or messages were") +
+                        " not exported.");
+}
+
 void RunExport(const TCliArguments& args, std::ostream& out) {
     const std::string& source = args.operands.at(0);
     const std::string& dir = args.operands.at(1);
@@ -252,9 +271,9 @@ void RunExport(const TCliArguments& args, std::ostream& out) {
         // A store that cannot be opened is an error of the command before anything is made.
         CreateStoreReader(source, {});
         MakeOutFolder(dir);
-        TExportTotals totals;
-        totals.Messages = ExportFileAsEml(args, dir);
-        return PrintExportSummary(out, totals, false);
+        const TExportTotals totals = ExportFileAsEml(args, dir);
+        PrintExportSummary(out, totals, false);
+        return ThrowIfNotExported(totals);
     }
     if (!isFolder) CreateStoreReader(source, {});
     MakeOutFolder(dir);
@@ -272,10 +291,7 @@ void RunExport(const TCliArguments& args, std::ostream& out) {
         isFolder ? ExportStoreFolder(ReadStoreFolder(source, ListWarnings(args), args.codePage), dir, options)
                  : ExportStoreFile(source, dir, options);
     PrintExportSummary(out, totals, true);
-    if (totals.Errors > 0)
-        throw Exception(std::to_string(totals.Errors) +
-                        (totals.Errors == 1 ? " folder or message was" : " folders or messages were") +
-                        " not exported.");
+    ThrowIfNotExported(totals);
 }
 
 void RunFolders(const TCliArguments& args, std::ostream& out) {

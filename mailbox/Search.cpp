@@ -3,6 +3,7 @@
 #include "mailbox/CaseFold.h"
 #include "mailbox/CodePage.h"
 #include "mailbox/HtmlText.h"
+#include "mailbox/Rescue.h"
 #include "mime/BodyWalk.h"
 #include "mime/Decoders.h"
 #include "mime/HeaderFields.h"
@@ -231,6 +232,53 @@ void Tell(const TSearchControl& control, const std::string& text, TErrorContext 
     if (control.Warnings) control.Warnings({text, std::move(context)});
 }
 
+void TellSkipped(const TSearchControl& control, const std::string& text, TErrorContext context = {}) {
+    if (control.Skipped)
+        control.Skipped({text, std::move(context)});
+    else
+        Tell(control, text, std::move(context));
+}
+
+// The hits among the messages that a scan of the whole file finds, but the deleted ones; false
+// when the scan finds none of those.
+bool SearchScanned(const std::string& path, const TSearchQuery& query, const TSearchControl& control,
+                   TParallelRun& run, const std::string& folderName, std::vector<TSearchHit>& hits) {
+    std::unique_ptr<TStoreRescue> rescue;
+    try {
+        rescue = std::make_unique<TStoreRescue>(path);
+        if (!control.CodePage.empty()) rescue->SetCodePage(control.CodePage);
+        if (!rescue->Run([&control](uint64_t, uint64_t) { return !control.Cancel || !control.Cancel->load(); }))
+            return false;
+    } catch (const Exception&) {
+        return false;
+    }
+    std::vector<size_t> wanted;
+    for (size_t i = 0; i < rescue->Messages().size(); ++i)
+        if (rescue->Messages()[i].Found.Kind != TFoundKind::Deleted) wanted.push_back(i);
+    if (wanted.empty()) return false;
+    std::vector<uint8_t> matched(wanted.size(), 0);
+    ForEachMessage(wanted.size(), run, control, [&](size_t k) {
+        try {
+            matched[k] = MessageMatches(rescue->Text(wanted[k]), query) ? 1 : 0;
+        } catch (const Exception& error) {
+            TellSkipped(control, path + ": found message " + std::to_string(k) + ": " + error.Message(),
+                        error.Context());
+        }
+    });
+    for (size_t k = 0; k < wanted.size(); ++k) {
+        if (!matched[k]) continue;
+        const THeaderSummary& header = rescue->Messages()[wanted[k]].Header;
+        TMessageInfo info;
+        info.Index = static_cast<uint32_t>(k);
+        info.Subject = header.Subject;
+        info.SenderName = header.From;
+        info.SenderAddress = ExtractAddress(header.From, false);
+        info.DateText = header.Date;
+        hits.push_back({path, folderName, static_cast<int32_t>(k), std::move(info)});
+    }
+    return true;
+}
+
 }  // namespace
 
 TAsciiNoCaseFinder::TAsciiNoCaseFinder(std::string_view needle) : needle_(needle) {
@@ -303,7 +351,7 @@ bool TSearchQuery::MayBeIn(std::string_view raw) const {
 
 bool MessageMatches(std::string_view rawText, const TSearchQuery& query) {
     thread_local std::string folded;
-    const std::string_view raw = UpToNul(rawText);
+    const std::string_view raw = rawText;
     if (query.Empty()) return true;
     if (query.RawPrefilterApplies()) {
         const bool mayBeIn = query.MayBeIn(raw);
@@ -322,7 +370,7 @@ bool MessageMatches(std::string_view rawText, const TSearchQuery& query) {
 }
 
 TMessageInfo EmlSummary(std::string_view rawText) {
-    const TLineRange lines(UpToNul(rawText));
+    const TLineRange lines(rawText);
     const TLineSpan headers = HeaderBlock(lines);
     const TCharsetHints hints([lines] { return FirstDeclaredCharset(lines); }, {});
     auto value = [&](std::string_view name) {
@@ -339,12 +387,25 @@ TMessageInfo EmlSummary(std::string_view rawText) {
 }
 
 std::vector<TSearchHit> SearchStoreFile(const std::string& path, const TSearchQuery& query,
-                                        const TSearchControl& control, const std::string& folderName) {
+                                        const TSearchControl& given, const std::string& folderName) {
     // Hits show no size: opening skips the walk of every chain that finding sizes takes.
-    // The reader tells its warnings from the workers too: one at a time, as progress.
-    TParallelRun run(control.Cancel);
-    const TWarningSink warnings = run.SerialisedSink(control.Warnings);
-    std::unique_ptr<TOEReader> reader = OpenStore(path, warnings, false);
+    // The reader and the workers tell their warnings and skips one at a time, as progress.
+    TParallelRun run(given.Cancel);
+    TSearchControl control = given;
+    control.Warnings = run.SerialisedSink(given.Warnings);
+    control.Skipped = run.SerialisedSink(given.Skipped);
+    std::unique_ptr<TOEReader> reader;
+    try {
+        reader = OpenStore(path, control.Warnings, false);
+    } catch (const EFOpenError&) {
+        throw;
+    } catch (const Exception& error) {
+        std::vector<TSearchHit> scanned;
+        // Without any message found the store stays unreadable.
+        if (!SearchScanned(path, query, control, run, folderName, scanned)) throw;
+        Tell(control, path + ": searched in what a scan of the whole file finds (" + error.Message() + ")");
+        return scanned;
+    }
     const size_t count = static_cast<size_t>(std::max(reader->GetMessageCount(), 0));
     std::vector<uint8_t> matched(count, 0);
     // Reading a message text only reads the sealed summaries and the mapped file, so the
@@ -356,9 +417,12 @@ std::vector<TSearchHit> SearchStoreFile(const std::string& path, const TSearchQu
             text = reader->GetMessageText(index);
             matched[i] = MessageMatches(text, query) ? 1 : 0;
         } catch (const Exception& error) {
-            if (warnings) warnings({error.Message(), error.Context()});
+            TErrorContext context = error.Context();
+            if (!context.MessageIndex) context.MessageIndex = index;
+            TellSkipped(control, path + ": message " + std::to_string(index) + ": " + error.Message(), context);
         } catch (const std::exception& error) {
-            if (warnings) warnings({error.what(), {"message", std::nullopt, index}});
+            TellSkipped(control, path + ": message " + std::to_string(index) + ": " + error.what(),
+                        {"message", std::nullopt, index});
         }
     });
     std::vector<TSearchHit> hits;
@@ -387,7 +451,7 @@ std::vector<TSearchHit> SearchStoreFolder(const TStoreFolder& folder, const TSea
             std::vector<TSearchHit> found = SearchStoreFile(path, query, control, node.Name);
             hits.insert(hits.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
         } catch (const Exception& error) {
-            Tell(control, path + ": " + error.Message(), error.Context());
+            TellSkipped(control, path + ": " + error.Message(), error.Context());
         }
     }
     return hits;

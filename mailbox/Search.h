@@ -77,15 +77,20 @@ struct TSearchControl {
     // threads, one call at a time, at most every few hundred messages and once at the end of
     // each store.
     std::function<void(uint64_t done, uint64_t total)> Progress;
-    // Damage that reading tolerated, and stores or messages that could not be read. Called
-    // from the worker threads too, one call at a time (never while Progress runs).
+    // Damage that reading tolerated. Called from the worker threads too, one call at a time
+    // (never while Progress runs).
     TWarningSink Warnings;
+    // Stores and messages that could not be searched, each with its reason, one call at a time;
+    // without it they are told to Warnings.
+    TWarningSink Skipped;
     // The code page of the summaries (a label); empty: a store folder's, else each store's own.
     std::string CodePage;
 };
 
-// Every message of the store at path that holds the query, in store order. Throws as
-// OpenStore does.
+// Every message of the store at path that holds the query, in store order. A store whose index
+// cannot be read is searched in what a scan of the whole file finds (all but the deleted
+// messages, numbered in file order, told to Warnings); throws as OpenStore does when the scan
+// finds nothing either.
 std::vector<TSearchHit> SearchStoreFile(const std::string& path, const TSearchQuery& query,
                                         const TSearchControl& control = {}, const std::string& folderName = {});
 

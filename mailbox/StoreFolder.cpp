@@ -5,6 +5,7 @@
 #include "platform/FileNames.h"
 #include "platform/LittleEndian.h"
 #include "platform/Utf8.h"
+#include "store/DBXFormat.h"
 #include "store/DBXLayout.h"
 #include "store/MBXLayout.h"
 #include "store/OEReader.h"
@@ -219,6 +220,22 @@ bool IsBookkeepingFile(std::string_view name) {
     return std::find(std::begin(kBookkeepingNames), std::end(kBookkeepingNames), folded) != std::end(kBookkeepingNames);
 }
 
+namespace {
+
+std::optional<uint32_t> DbxCountFromIndexTree(const std::string& path) {
+    try {
+        const std::unique_ptr<TByteSource> file = TByteSource::OpenFile(path);
+        if (!file->Has(0, dbx::kHeaderSize)) return 0;
+        const uint64_t count = dbx::IndexTreeCount(*file, le::U32(file->Read(0, dbx::kHeaderSize), dbx::kHeaderRootNode));
+        if (count > UINT32_MAX) return std::nullopt;
+        return static_cast<uint32_t>(count);
+    } catch (const Exception&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
 std::optional<uint32_t> StoreHeaderCount(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
@@ -234,8 +251,11 @@ std::optional<uint32_t> StoreHeaderCount(const std::string& path) {
     if (got >= mbx::kHeaderCount + 4 && le::U32(header, mbx::kHeaderMagic) == mbx::kMagic)
         return le::U32(header, mbx::kHeaderCount);
     if (got == kCountHeaderBytes && le::U32(header, dbx::kHeaderMagic1) == dbx::kMagic1 &&
-        le::U32(header, dbx::kHeaderMagic2) == dbx::kMagic2)
-        return le::U32(header, dbx::kHeaderMessageCount);
+        le::U32(header, dbx::kHeaderMagic2) == dbx::kMagic2) {
+        const uint32_t count = le::U32(header, dbx::kHeaderMessageCount);
+        // A count of 0 over an index tree is damage: the tree's root tells the count.
+        return count != 0 ? count : DbxCountFromIndexTree(path);
+    }
     return std::nullopt;
 }
 

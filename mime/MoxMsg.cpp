@@ -38,12 +38,12 @@ TMoxMsg::~TMoxMsg() = default;
 TMoxMsg::TMoxMsg(TMoxMsg&&) noexcept = default;
 TMoxMsg& TMoxMsg::operator=(TMoxMsg&&) noexcept = default;
 
-void TMoxMsg::SetRawText(std::string text) { RawMail.Assign(std::move(text)); }
+void TMoxMsg::SetRawText(std::string text) { RawMail.AssignAll(std::move(text)); }
 
 void TMoxMsg::SetRawFile(std::shared_ptr<const TByteSource> file) {
     const TByteSource* source = file.get();
     std::string_view bytes = source->All();
-    RawMail.AssignView(bytes, std::move(file),
+    RawMail.AssignAllView(bytes, std::move(file),
                        [source](size_t offset, size_t size) { source->ReleasePages(offset, size); });
 }
 

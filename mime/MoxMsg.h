@@ -89,7 +89,8 @@ public:
     void Parse();
 
     // Makes a message's raw text the raw lines, keeping the text's own buffer (no copy, no
-    // string per line). The text ends at its first NUL; any line ends (CR LF, CR, LF) do.
+    // string per line). Every byte counts, a NUL too (text parts drop their NULs when
+    // decoded); any line ends (CR LF, CR, LF) do.
     void SetRawText(std::string text);
     // The same for a file's bytes (mapped where the system allows), which the message keeps
     // open. Pages of the file that have been read are given back as the walk goes on, so that

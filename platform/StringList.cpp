@@ -263,10 +263,20 @@ void TStringList::Assign(std::string text) {
 }
 
 void TStringList::AssignView(std::string_view text, std::shared_ptr<const void> keeper, TRelease release) {
+    AssignAllView(UpToNul(text), std::move(keeper), std::move(release));
+}
+
+void TStringList::AssignAll(std::string text) {
+    clear();
+    own_ = std::move(text);
+    Rebind({});
+}
+
+void TStringList::AssignAllView(std::string_view text, std::shared_ptr<const void> keeper, TRelease release) {
     clear();
     keeper_ = std::move(keeper);
     release_ = std::move(release);
-    Rebind(UpToNul(text));
+    Rebind(text);
 }
 
 void TStringList::clear() {

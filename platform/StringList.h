@@ -164,6 +164,10 @@ public:
     // release, when given, is what ReleaseBytes calls: it gives back the memory of a range of
     // the text, which stays readable (a mapped file's pages).
     void AssignView(std::string_view text, std::shared_ptr<const void> keeper, TRelease release = nullptr);
+    // As Assign and AssignView, but every byte of the text stays, a NUL too: a message's raw
+    // text, of which the parts after a NUL still count.
+    void AssignAll(std::string text);
+    void AssignAllView(std::string_view text, std::shared_ptr<const void> keeper, TRelease release = nullptr);
     void clear();
 
     friend bool operator==(const TStringList& a, const TStringList& b);

@@ -16,7 +16,7 @@ bool IsEmlFileName(std::string_view path) {
 
 std::string ReadEmlFile(const std::string& path) {
     std::unique_ptr<TByteSource> file = TByteSource::OpenFile(path);
-    std::string text = NormalizeLineEnds(file->All());
+    std::string text = NormalizeLineEndsKeepingNul(file->All());
     file->CheckIntact();
     return text;
 }

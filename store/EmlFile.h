@@ -11,8 +11,8 @@ namespace brindle {
 // True when the file-name part of path ends in ".eml", in any case of its letters.
 bool IsEmlFileName(std::string_view path);
 
-// The message's raw text: the file's bytes split into lines at CR LF, lone CR and lone LF,
-// ended at the first NUL, and joined again with CR LF after every line. Throws EFOpenError,
+// The message's raw text: the file's bytes split into lines at CR LF, lone CR and lone LF, a
+// NUL kept as any other byte, and joined again with CR LF after every line. Throws EFOpenError,
 // and EReadError when the file is cut short while it is read.
 std::string ReadEmlFile(const std::string& path);
 
