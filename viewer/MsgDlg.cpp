@@ -390,7 +390,7 @@ void Tdlg_oe_Msg::LoadMessage(const std::string& rawText, const std::string& sto
     MoxMsg.ClearRawMailAfterParse = true;
     MoxMsg.Parse();
     // The source shows the raw text itself, split into the same lines as the message's.
-    SynMemo->SetText(std::string(UpToNul(rawText)));
+    SynMemo->SetText(rawText);
     FillFromMessage();
     LoadBody();
 }

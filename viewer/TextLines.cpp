@@ -12,12 +12,18 @@ constexpr size_t kMaxUtf8Length = 4;
 
 bool IsLineEndByte(char c) { return c == '\r' || c == '\n'; }
 
+// A NUL inside a message's text is not shown; everything after it is.
+std::string WithoutNuls(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
+    return text;
+}
+
 // UTF-16 code units of the character whose lead byte this is.
 size_t Utf16Units(char lead) { return static_cast<unsigned char>(lead) >= 0xF0 ? 2 : 1; }
 
 }  // namespace
 
-TTextLines::TTextLines(std::string text) : text_(std::move(text)) {
+TTextLines::TTextLines(std::string text) : text_(WithoutNuls(std::move(text))) {
     if (text_.empty()) return;
     TRow row = RowFrom(0, 0, false);
     for (;;) {
