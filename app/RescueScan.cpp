@@ -14,6 +14,10 @@ TRescueScan::TRescueScan(std::string path, QObject* parent) : QObject(parent), p
     connect(this, &TRescueScan::WorkerDone, this, &TRescueScan::WorkerFinished, Qt::QueuedConnection);
 }
 
+TRescueScan::TRescueScan(std::shared_ptr<TStoreRescue> rescue, QObject* parent) : TRescueScan(std::string(), parent) {
+    rescue_ = std::move(rescue);
+}
+
 TRescueScan::~TRescueScan() { Cancel(); }
 
 void TRescueScan::Start() {
@@ -33,7 +37,7 @@ void TRescueScan::Cancel() {
 
 bool TRescueScan::Running() const { return thread_ && !thread_->isFinished(); }
 
-std::unique_ptr<TStoreRescue> TRescueScan::TakeResult() { return std::move(result_); }
+std::shared_ptr<TStoreRescue> TRescueScan::TakeResult() { return std::move(result_); }
 
 bool TRescueScan::ReportProgress(uint64_t done, uint64_t total) {
     if (cancelled_) return false;
@@ -48,8 +52,11 @@ bool TRescueScan::ReportProgress(uint64_t done, uint64_t total) {
 void TRescueScan::Work() {
     bool ok = false;
     try {
-        auto rescue = std::make_unique<TStoreRescue>(path_);
-        rescue->SetCodePage(codePage_);
+        std::shared_ptr<TStoreRescue> rescue = rescue_;
+        if (!rescue) {
+            rescue = std::make_shared<TStoreRescue>(path_);
+            rescue->SetCodePage(codePage_);
+        }
         ok = rescue->Run([this](uint64_t done, uint64_t total) { return ReportProgress(done, total); });
         if (ok) result_ = std::move(rescue);
     } catch (const std::exception& error) {

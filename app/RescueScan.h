@@ -20,6 +20,8 @@ class TRescueScan : public QObject {
 
 public:
     explicit TRescueScan(std::string path, QObject* parent = nullptr);
+    // Runs a scan that is open already (a session's).
+    explicit TRescueScan(std::shared_ptr<TStoreRescue> rescue, QObject* parent = nullptr);
     // The store's code page (a label) for header text of no declared charset; before Start.
     void SetCodePage(std::string codePage) { codePage_ = std::move(codePage); }
     // Cancels a running scan and waits for its thread.
@@ -31,7 +33,9 @@ public:
     bool Running() const;
 
     // After Finished(true): the scan with its messages, handed over once.
-    std::unique_ptr<TStoreRescue> TakeResult();
+    std::shared_ptr<TStoreRescue> TakeResult();
+    // The scan that runs, from the start; none for a scan of a path until its file is open.
+    const std::shared_ptr<TStoreRescue>& Rescue() const { return rescue_; }
     // After Finished(false): why the scan gave nothing.
     const QString& ErrorText() const { return error_; }
 
@@ -54,7 +58,8 @@ private:
     QThread* thread_ = nullptr;
     std::atomic<bool> cancelled_{false};
     int lastStep_ = -1;  // worker thread only
-    std::unique_ptr<TStoreRescue> result_;
+    std::shared_ptr<TStoreRescue> rescue_;
+    std::shared_ptr<TStoreRescue> result_;
     QString error_;
 };
 
