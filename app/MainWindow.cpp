@@ -848,14 +848,11 @@ void Twnd_oe_Main::StartRescueScan(const QString& path, bool asResult) {
         ShowScanFailed(QString::fromUtf8(error.what()));
         return;
     }
-    sbRescue_->setText(QStringLiteral("Scanning the file..."));
-    sbProgress_->setValue(0);
-    sbProgress_->show();
     scan_ = std::make_unique<TRescueScan>(std::move(rescue));
-    connect(scan_.get(), &TRescueScan::Progress, this, &Twnd_oe_Main::RescueScanProgress);
     connect(scan_.get(), &TRescueScan::Finished, this,
             [this](bool ok) { Guarded([this, ok] { RescueScanFinished(ok); }); });
     scan_->Start();
+    ShowJobIn(*scan_->Job(), sbRescue_, sbProgress_);
 }
 
 void Twnd_oe_Main::CancelRescueScan() {
@@ -864,10 +861,6 @@ void Twnd_oe_Main::CancelRescueScan() {
     sbProgress_->hide();
     sbRescue_->clear();
     mmDeletedMessages->setEnabled(false);
-}
-
-void Twnd_oe_Main::RescueScanProgress(quint64 done, quint64 total) {
-    sbProgress_->setValue(total == 0 ? kProgressSteps : static_cast<int>(done * kProgressSteps / total));
 }
 
 void Twnd_oe_Main::RescueScanFinished(bool ok) {

@@ -144,7 +144,6 @@ private:
     void StartRescueScan(const QString& path, bool asResult);
     // Stops a running scan and forgets the last one with its rows.
     void CancelRescueScan();
-    void RescueScanProgress(quint64 done, quint64 total);
     void RescueScanFinished(bool ok);
     void ShowScanFailed(const QString& error);
     void ShowScanResult();
