@@ -24,7 +24,8 @@ QString LabelText(const std::string& label) {
 
 }  // namespace
 
-TCharsetMenu::TCharsetMenu(QMenu* menu, QStatusBar* statusBar, QObject* parent) : QObject(parent) {
+TCharsetMenu::TCharsetMenu(QMenu* menu, QStatusBar* statusBar, TMailboxSession& session, QObject* parent)
+    : QObject(parent), session_(session) {
     menu_ = menu->addMenu(QStringLiteral("Character Set"));
     menu_->setObjectName(QStringLiteral("mmCharset"));
     group_ = new QActionGroup(this);
@@ -63,43 +64,38 @@ void TCharsetMenu::Remember(const QString& path, const std::string& label) {
         settings->setValue(SettingsName(path), QString::fromStdString(label));
 }
 
-std::string TCharsetMenu::Open(const QString& path, TOEReader& reader, const std::string& decided) {
+std::string TCharsetMenu::Open(const QString& path) {
     path_ = path;
-    reader_ = &reader;
-    decided_ = decided;
     const std::string remembered = Remembered(path);
     const TCodePage* page = remembered.empty() ? nullptr : FindCodePage(remembered);
-    if (page == nullptr && decided_.empty()) decided_ = DecideStoreCodePage(reader);
-    codePage_ = page ? std::string(page->Label) : decided_;
+    session_.SetCodePageChoice(page ? TCodePageChoice::Fixed(std::string(page->Label)) : TCodePageChoice::Automatic());
     for (QAction* action : group_->actions())
         if (action->property(kCodePageProperty).toString().toStdString() == (page ? page->Label : std::string_view()))
             action->setChecked(true);
     menu_->setEnabled(true);
     Show();
-    return codePage_;
+    return session_.CodePage();
 }
 
 void TCharsetMenu::Close() {
-    reader_ = nullptr;
     path_.clear();
-    codePage_.clear();
     automatic_->setChecked(true);
     menu_->setEnabled(false);
     Show();
 }
 
 void TCharsetMenu::Choose(const std::string& label) {
-    if (!reader_) return;
-    if (label.empty() && decided_.empty()) decided_ = DecideStoreCodePage(*reader_);
+    if (!session_.HasStore()) return;
     Remember(path_, label);
-    codePage_ = label.empty() ? decided_ : label;
+    session_.SetCodePageChoice(label.empty() ? TCodePageChoice::Automatic() : TCodePageChoice::Fixed(label));
     Show();
     emit CodePageChanged();
 }
 
 void TCharsetMenu::Show() {
-    label_->setText(codePage_.empty() ? QString() : LabelText(codePage_));
-    label_->setToolTip(codePage_.empty() ? QString() : QStringLiteral("The code page in which the summaries are read"));
+    const std::string& codePage = menu_->isEnabled() ? session_.CodePage() : std::string();
+    label_->setText(codePage.empty() ? QString() : LabelText(codePage));
+    label_->setToolTip(codePage.empty() ? QString() : QStringLiteral("The code page in which the summaries are read"));
 }
 
 }  // namespace brindle

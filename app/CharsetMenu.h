@@ -1,8 +1,9 @@
 #pragma once
-// View > Character Set: the code page in which the open store's summaries are read.
-// "Automatic" takes the one decided from the store; a choice is remembered per store file (or
-// store folder) path. A small label in the status bar names the code page in use.
-#include "store/OEReader.h"
+// View > Character Set: the code page in which the open store's summaries are read, as the
+// session's code-page choice. "Automatic" takes the one decided from the store (or its store
+// folder); a choice is remembered per store file (or store folder) path. A small label in the
+// status bar names the code page in use.
+#include "mailbox/MailboxSession.h"
 
 #include <QObject>
 #include <QString>
@@ -24,17 +25,18 @@ class TCharsetMenu : public QObject {
     Q_OBJECT
 
 public:
-    // Adds the submenu to menu and the label to the status bar.
-    TCharsetMenu(QMenu* menu, QStatusBar* statusBar, QObject* parent = nullptr);
+    // Adds the submenu to menu and the label to the status bar; the choices go to session,
+    // which must outlive the menu's use.
+    TCharsetMenu(QMenu* menu, QStatusBar* statusBar, TMailboxSession& session, QObject* parent = nullptr);
 
-    // A store was opened at path: the code page remembered for it, else the one decided from
-    // the reader's summaries. Checks its action and shows it. A store of a store folder is
-    // opened with the folder's path and the code page decided for the whole folder.
-    std::string Open(const QString& path, TOEReader& reader, const std::string& decided = {});
+    // The session's store was opened from path: the choice remembered for it, else automatic,
+    // becomes the session's. Checks its action and shows the code page, which it returns. A
+    // store of a store folder is opened with the folder's path.
+    std::string Open(const QString& path);
     // No store is open: nothing to choose.
     void Close();
 
-    const std::string& CodePage() const { return codePage_; }
+    const std::string& CodePage() const { return session_.CodePage(); }
     QMenu* Menu() const { return menu_; }
     QLabel* Label() const { return label_; }
 
@@ -55,9 +57,7 @@ private:
     QAction* automatic_ = nullptr;
     QLabel* label_ = nullptr;
     QString path_;
-    TOEReader* reader_ = nullptr;
-    std::string decided_;   // what automatic gives for the open store
-    std::string codePage_;  // in use
+    TMailboxSession& session_;
 };
 
 }  // namespace brindle

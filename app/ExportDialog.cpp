@@ -15,13 +15,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace brindle {
 namespace {
 
-constexpr int kPollMilliseconds = 100;
 constexpr int kProgressSteps = 1000;
 
 QString Counted(size_t count, const char* one, const char* many) {
@@ -34,15 +32,9 @@ TExportDialog::TExportDialog(TExportSources sources, QWidget* parent) : QDialog(
     setObjectName(QStringLiteral("dlgExport"));
     setWindowTitle(QStringLiteral("Export"));
     BuildControls();
-    poll_ = new QTimer(this);
-    poll_->setInterval(kPollMilliseconds);
-    connect(poll_, &QTimer::timeout, this, &TExportDialog::ShowProgress);
 }
 
-TExportDialog::~TExportDialog() {
-    cancelled_ = true;
-    if (worker_.joinable()) worker_.join();
-}
+TExportDialog::~TExportDialog() { job_.reset(); }
 
 void TExportDialog::BuildControls() {
     auto* layout = new QVBoxLayout(this);
@@ -146,16 +138,11 @@ TExportOptions TExportDialog::OptionsForWorker(std::vector<int32_t>* indexes) {
     };
     options.Problem = report;
     options.Recovered = report;
-    options.Progress = [this](const TExportProgress& progress) {
-        done_ = progress.Messages;
-        expected_ = progress.ExpectedMessages;
-        return !cancelled_;
-    };
     return options;
 }
 
 bool TExportDialog::Start() {
-    if (worker_.joinable()) return false;
+    if (job_) return false;
     const QString target = target_->text();
     if (target.isEmpty() || !QFileInfo(target).isDir()) {
         status_->setText(QStringLiteral("Choose an existing folder to export into."));
@@ -175,8 +162,13 @@ bool TExportDialog::Start() {
     status_->setText(QStringLiteral("Exporting..."));
     reports_->clear();
     progress_->setValue(0);
-    poll_->start();
-    worker_ = std::thread([this, folder = std::move(folder), options = std::move(options), out] {
+    job_ = std::make_unique<TBackgroundJob>(QStringLiteral("Export"));
+    connect(job_.get(), &TBackgroundJob::Progress, this, &TExportDialog::ShowProgress);
+    connect(job_.get(), &TBackgroundJob::Finished, this, &TExportDialog::WorkerFinished);
+    job_->Start([folder = std::move(folder), options = std::move(options), out](TJobControl& job) mutable -> std::any {
+        options.Progress = [&job](const TExportProgress& progress) {
+            return job.Progress(progress.Messages, progress.ExpectedMessages);
+        };
         TExportTotals totals;
         try {
             totals = ExportStoreFolder(folder, out, options);
@@ -184,38 +176,31 @@ bool TExportDialog::Start() {
             ++totals.Errors;
             options.Problem(error.what());
         }
-        {
-            const std::lock_guard<std::mutex> guard(lock_);
-            result_ = totals;
-        }
-        QMetaObject::invokeMethod(this, &TExportDialog::WorkerFinished, Qt::QueuedConnection);
+        return totals;
     });
     return true;
 }
 
-void TExportDialog::Cancel() { cancelled_ = true; }
-
-void TExportDialog::Wait() {
-    if (!worker_.joinable()) return;
-    worker_.join();
-    WorkerFinished();
+void TExportDialog::Cancel() {
+    if (job_) job_->Cancel();
 }
 
-void TExportDialog::ShowProgress() {
-    const size_t expected = expected_;
-    const size_t done = std::min<size_t>(done_, expected);
+void TExportDialog::Wait() {
+    if (job_) job_->Wait();
+}
+
+void TExportDialog::ShowProgress(quint64 messages, quint64 expected) {
+    const quint64 done = std::min(messages, expected);
     progress_->setValue(expected == 0 ? 0 : static_cast<int>(done * kProgressSteps / expected));
-    status_->setText(QStringLiteral("Exporting... %1").arg(Counted(done_, "message", "messages")));
+    status_->setText(QStringLiteral("Exporting... %1").arg(Counted(messages, "message", "messages")));
 }
 
 void TExportDialog::WorkerFinished() {
     if (finishedShown_) return;
     finishedShown_ = true;
-    if (worker_.joinable()) worker_.join();
-    poll_->stop();
+    if (const TExportTotals* totals = job_->Result<TExportTotals>()) totals_ = *totals;
     {
         const std::lock_guard<std::mutex> guard(lock_);
-        totals_ = result_;
         reports_->setPlainText(reportLines_.join(u'\n'));
     }
     progress_->setValue(kProgressSteps);
@@ -239,7 +224,7 @@ QStringList TExportDialog::Reports() const {
 }
 
 void TExportDialog::reject() {
-    if (worker_.joinable() && !finishedShown_) {
+    if (Running()) {
         Cancel();
         status_->setText(QStringLiteral("Cancelling..."));
         return;

@@ -2,6 +2,7 @@
 // File > Export...: the selected messages, the open folder or the whole store folder as .eml
 // files, mbox files for Thunderbird or a Maildir, into a chosen folder. The export runs on a
 // worker thread with a progress bar and Cancel, and ends with a summary.
+#include "components/BackgroundJob.h"
 #include "mailbox/FolderExport.h"
 
 #include <QDialog>
@@ -11,7 +12,7 @@
 #include <atomic>
 #include <mutex>
 #include <optional>
-#include <thread>
+#include <memory>
 #include <vector>
 
 class QButtonGroup;
@@ -22,7 +23,6 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
-class QTimer;
 
 namespace brindle {
 
@@ -54,7 +54,7 @@ public:
     bool Start();
     // Asks a running export to stop after the message it writes.
     void Cancel();
-    bool Running() const { return worker_.joinable() && !finishedShown_; }
+    bool Running() const { return job_ && job_->Running(); }
     // Waits for the worker and shows its end at once (for tests and closing).
     void Wait();
 
@@ -73,7 +73,7 @@ protected:
 private:
     void BuildControls();
     void BrowseTarget();
-    void ShowProgress();
+    void ShowProgress(quint64 done, quint64 expected);
     void WorkerFinished();
     TExportOptions OptionsForWorker(std::vector<int32_t>* indexes);
 
@@ -86,15 +86,10 @@ private:
     QPlainTextEdit* reports_ = nullptr;
     QPushButton* start_ = nullptr;
     QPushButton* cancel_ = nullptr;
-    QTimer* poll_ = nullptr;
 
-    std::thread worker_;
-    std::atomic<bool> cancelled_{false};
-    std::atomic<size_t> done_{0};
-    std::atomic<size_t> expected_{0};
-    mutable std::mutex lock_;  // guards reportLines_ and result_
+    std::unique_ptr<TBackgroundJob> job_;
+    mutable std::mutex lock_;  // guards reportLines_
     QStringList reportLines_;
-    TExportTotals result_;
     TExportTotals totals_;
     bool finishedShown_ = false;
 };

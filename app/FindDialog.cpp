@@ -92,7 +92,7 @@ TFindDialog::TFindDialog(const std::string& path, QWidget* parent) : QDialog(par
     connect(this, &QDialog::finished, this, &TFindDialog::StopSearch);
 }
 
-TFindDialog::~TFindDialog() { StopSearch(); }
+TFindDialog::~TFindDialog() { job_.reset(); }
 
 void TFindDialog::Find(const QString& text) {
     query_->setText(text);
@@ -100,7 +100,8 @@ void TFindDialog::Find(const QString& text) {
 }
 
 void TFindDialog::StartSearch() {
-    StopSearch();
+    job_.reset();
+    cancelButton_->setEnabled(false);
     const TSearchQuery query(query_->text().toStdString());
     if (query.Empty()) return;
     list_->clear();
@@ -108,43 +109,29 @@ void TFindDialog::StartSearch() {
     progress_->setValue(0);
     status_->setText(QStringLiteral("Searching..."));
     cancelButton_->setEnabled(true);
-    finished_ = false;
-    cancel_ = std::make_shared<std::atomic<bool>>(false);
-    // The worker reports through queued calls; the dialog joins it before it goes away, and
-    // calls still queued then go with it.
-    const uint64_t search = ++generation_;
-    worker_ = std::thread([this, query, path = path_, cancel = cancel_, search] {
+    job_ = std::make_unique<TBackgroundJob>(QStringLiteral("Search"));
+    connect(job_.get(), &TBackgroundJob::Progress, this, &TFindDialog::ShowProgress);
+    connect(job_.get(), &TBackgroundJob::Finished, this, &TFindDialog::SearchFinished);
+    job_->Start([query, path = path_](TJobControl& job) -> std::any {
         TSearchControl control;
-        control.Cancel = cancel.get();
-        control.Progress = [this, search](uint64_t done, uint64_t total) {
-            QMetaObject::invokeMethod(
-                this,
-                [this, done, total, search] {
-                    if (search == generation_) ShowProgress(done, total);
-                },
-                Qt::QueuedConnection);
-        };
-        std::vector<TSearchHit> hits;
-        QString error;
-        try {
-            hits = SearchPath(path, query, control);
-        } catch (const std::exception& failure) {
-            error = QString::fromUtf8(failure.what());
-        }
-        const bool cancelled = cancel->load();
-        QMetaObject::invokeMethod(
-            this,
-            [this, hits = std::move(hits), cancelled, error, search]() mutable {
-                if (search == generation_) ShowHits(std::move(hits), cancelled, error);
-            },
-            Qt::QueuedConnection);
+        control.Cancel = job.CancelFlag();
+        control.Progress = [&job](uint64_t done, uint64_t total) { job.Progress(done, total); };
+        return SearchPath(path, query, control);
     });
 }
 
+// Cancel and closing: the hits found so far are listed at once.
 void TFindDialog::StopSearch() {
-    if (cancel_) cancel_->store(true);
-    if (worker_.joinable()) worker_.join();
+    if (job_ && job_->Running()) {
+        job_->Cancel();
+        job_->Wait();
+    }
     cancelButton_->setEnabled(false);
+}
+
+void TFindDialog::SearchFinished() {
+    std::vector<TSearchHit>* hits = job_->Result<std::vector<TSearchHit>>();
+    ShowHits(hits ? std::move(*hits) : std::vector<TSearchHit>(), job_->Cancelled(), job_->Error());
 }
 
 void TFindDialog::ShowProgress(quint64 done, quint64 total) {
@@ -152,8 +139,6 @@ void TFindDialog::ShowProgress(quint64 done, quint64 total) {
 }
 
 void TFindDialog::ShowHits(std::vector<TSearchHit> hits, bool cancelled, QString error) {
-    if (worker_.joinable()) worker_.join();
-    finished_ = true;
     cancelButton_->setEnabled(false);
     progress_->setValue(kProgressSteps);
     hits_ = std::move(hits);

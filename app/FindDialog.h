@@ -10,7 +10,9 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
+#include "components/BackgroundJob.h"
+
+#include <memory>
 #include <vector>
 
 class QLabel;
@@ -35,7 +37,7 @@ public:
 
     // Starts a search for the text (the query box's text is set to it).
     void Find(const QString& text);
-    bool Searching() const { return worker_.joinable() && !finished_; }
+    bool Searching() const { return job_ && job_->Running(); }
     const std::vector<TSearchHit>& Hits() const { return hits_; }
 
 signals:
@@ -49,6 +51,7 @@ private:
     void StartSearch();
     void StopSearch();
     void ShowProgress(quint64 done, quint64 total);
+    void SearchFinished();
     void ShowHits(std::vector<TSearchHit> hits, bool cancelled, QString error);
     void OpenItem(QTreeWidgetItem* item);
 
@@ -60,11 +63,8 @@ private:
     QLabel* status_ = nullptr;
     QTreeWidget* list_ = nullptr;
     std::vector<TSearchHit> hits_;
-    std::thread worker_;
-    std::shared_ptr<std::atomic<bool>> cancel_;
-    bool finished_ = true;
-    // Reports of a search that a newer one replaced are dropped.
-    uint64_t generation_ = 0;
+    // The running or last search; a search that a newer one replaces goes with its reports.
+    std::unique_ptr<TBackgroundJob> job_;
 };
 
 // The message of a hit read from its store (or .eml file), as raw text; throws as the

@@ -24,6 +24,7 @@
 #include "mailbox/MessageFiles.h"
 #include "mailbox/Rescue.h"
 #include "platform/ByteSource.h"
+#include "platform/HeaderBlock.h"
 #include "platform/StringList.h"
 #include "platform/TargetFolder.h"
 #include "store/EmlFile.h"
@@ -102,12 +103,6 @@ QString TextAsLines(std::string_view text) {
     return ShownText(joined);
 }
 
-// The header block of a message text: up to its first empty line, whatever its line ends.
-std::string_view HeaderPart(std::string_view text) {
-    const size_t end = std::min(text.find("\r\n\r\n"), text.find("\n\n"));
-    return end == std::string_view::npos ? text : text.substr(0, end);
-}
-
 QString MessagesFoundText(size_t count, const char* what) {
     return QStringLiteral("%1 %2 message%3 found").arg(count).arg(QLatin1String(what)).arg(count == 1 ? "" : "s");
 }
@@ -124,7 +119,8 @@ bool IsOpenableDrop(const QMimeData* data) {
 
 bool HasEmlExtension(const QString& path) { return IsEmlFileName(LocalPath(path)); }
 
-Twnd_oe_Main::Twnd_oe_Main(const QStringList& arguments, QWidget* parent) : QMainWindow(parent), arguments_(arguments) {
+Twnd_oe_Main::Twnd_oe_Main(const QStringList& arguments, QWidget* parent)
+    : QMainWindow(parent), arguments_(arguments), session_(std::make_unique<TMailboxSession>()) {
     setObjectName(QStringLiteral("wnd_oe_Main"));
     setWindowTitle(QStringLiteral("Brindle"));
     setFont(FontOf(QStringLiteral("MS Sans Serif"), 8, QFont::SansSerif));
@@ -154,6 +150,7 @@ Twnd_oe_Main::Twnd_oe_Main(const QStringList& arguments, QWidget* parent) : QMai
     CreateStatusBar();
     CreateComponents();
     RestoreListLayout();
+    session_->Listen([this](TMailboxSession::TChange change) { SessionChanged(change); });
     UpdateCommands();
 }
 
@@ -178,11 +175,12 @@ void Twnd_oe_Main::CreateFolderPane() {
 
 Twnd_oe_Main::~Twnd_oe_Main() {
     scan_.reset();
-    model_->SetFound(nullptr);
     // Events of the list while the controls are destroyed must not reach this window.
     Tree->viewport()->removeEventFilter(this);
-    // The list refers to the reader; it must not outlive it.
-    model_->SetReader(nullptr);
+    // The list refers to the session, which goes before the controls do.
+    model_->Clear();
+    model_->SetSession(nullptr);
+    session_.reset();
 }
 
 template <typename Handler>
@@ -247,6 +245,7 @@ void Twnd_oe_Main::CreateMenu() {
 
 void Twnd_oe_Main::CreateList() {
     model_ = new TMessageListModel(this);
+    model_->SetSession(session_.get());
     Tree = new QTreeView(this);
     Tree->setObjectName(QStringLiteral("Tree"));
     Tree->setModel(model_);
@@ -368,14 +367,14 @@ void Twnd_oe_Main::CreateStatusBar() {
 
 // The store's code page.
 void Twnd_oe_Main::CreateCharsetMenu() {
-    charsetMenu_ = new TCharsetMenu(mmView, sb, this);
+    charsetMenu_ = new TCharsetMenu(mmView, sb, *session_, this);
     connect(charsetMenu_, &TCharsetMenu::CodePageChanged, this, [this] { Guarded([this] { ApplyCodePage(); }); });
 }
 
 void Twnd_oe_Main::ApplyCodePage() {
-    model_->SetCodePage(charsetMenu_->CodePage());
+    model_->SetCodePage(session_->CodePage());
     if (folderPane_->Folder()) RenameFolders();
-    if (!reader_) return;
+    if (!session_->HasStore()) return;
     setWindowTitle(StoreCaption());
     SetApplicationTitle(StoreCaption());
 }
@@ -383,14 +382,14 @@ void Twnd_oe_Main::ApplyCodePage() {
 // The folder names read again in the code page now in use; the open folder stays open.
 void Twnd_oe_Main::RenameFolders() {
     const int node = folderPane_->CurrentNode();
-    TStoreFolder folder = ReadStoreFolder(folderPane_->Folder()->Path, {}, charsetMenu_->CodePage());
+    TStoreFolder folder = ReadStoreFolder(folderPane_->Folder()->Path, {}, session_->CodePage());
     const QSignalBlocker quiet(folderPane_);
     folderPane_->SetFolder(std::move(folder));
     if (node >= 0) folderPane_->SelectNode(node);
 }
 
 QString Twnd_oe_Main::StoreCaption() const {
-    const std::string folder = SummaryToUtf8(reader_->GetFolderName(), charsetMenu_->CodePage());
+    const std::string folder = SummaryToUtf8(session_->Reader()->GetFolderName(), session_->CodePage());
     return QStringLiteral("Brindle - [%1]").arg(QString::fromStdString(folder));
 }
 
@@ -488,13 +487,10 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
     DropStore();
     RepaintNow();
     try {
-        warnings_.clear();
-        ShowWarnings();
+        session_->ClearWarnings();
         StartStopwatch();
         std::string localPath = LocalPath(path);
-        reader_ = CreateStoreReader(
-            localPath, [this](const TWarning& warning) { warnings_.append(ShownText(warning.Describe())); });
-        reader_->Open(localPath);
+        session_->OpenStore(localPath);
         KeepFromReplacing(localPath);
         // The index file beside a version 4 folder, under each spelling the reader accepts; a
         // name that does not exist has no effect.
@@ -504,19 +500,19 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
         SetStatusText(1, ElapsedTimeText());
         RepaintNow();
         StartStopwatch();
-        reader_->ReadMessageInfos();
+        session_->ReadSummaries();
         SetStatusText(1, ElapsedTimeText());
         RepaintNow();
-        model_->SetReader(reader_.get());
-        model_->SetCodePage(folderPane_->Folder() ? charsetMenu_->Open(storeFolderDir_, *reader_, storeFolderCodePage_)
-                                                  : charsetMenu_->Open(QFileInfo(path).absoluteFilePath(), *reader_));
-        if (reader_->Loaded()) FillList();
+        model_->SetCodePage(charsetMenu_->Open(folderPane_->Folder()
+                                                   ? QFile::decodeName(QByteArray::fromStdString(session_->StoreFolder()))
+                                                   : QFileInfo(path).absoluteFilePath()));
+        if (session_->Reader()->Loaded()) FillList();
         if (!folderPane_->Folder()) mruList_->AddFile(path);
         od_.InitialDir =
             od_.FileName.isEmpty() ? QString() : WithTrailingSeparator(QFileInfo(od_.FileName).absolutePath());
     } catch (...) {
         ShowWarnings();
-        if (reader_)
+        if (session_->HasStore())
             ShowOpenedStore();
         else
             ShowNoStore();
@@ -528,23 +524,25 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
 }
 
 void Twnd_oe_Main::ShowWarnings() {
-    if (warnings_.isEmpty()) {
+    QStringList warnings;
+    for (const std::string& warning : session_->Warnings()) warnings.append(ShownText(warning));
+    if (warnings.isEmpty()) {
         sbWarnings_->clear();
         sbWarnings_->setToolTip(QString());
         return;
     }
-    sbWarnings_->setText(warnings_.size() == 1
-                             ? warnings_.front()
-                             : QStringLiteral("%1 (and %2 more)").arg(warnings_.front()).arg(warnings_.size() - 1));
-    sbWarnings_->setToolTip(warnings_.join(u'\n'));
+    sbWarnings_->setText(warnings.size() == 1
+                             ? warnings.front()
+                             : QStringLiteral("%1 (and %2 more)").arg(warnings.front()).arg(warnings.size() - 1));
+    sbWarnings_->setToolTip(warnings.join(u'\n'));
 }
 
 void Twnd_oe_Main::ShowOpenedStore() {
     DetailPanel->setText(kFilePropertiesCaption);
     const QString caption = StoreCaption();
     setWindowTitle(caption);
-    SetStatusText(0, QStringLiteral("Count: %1").arg(reader_->GetMessageCount()));
-    Memo->appendPlainText(FormatLine(reader_->FileKind()));
+    SetStatusText(0, QStringLiteral("Count: %1").arg(session_->MessageCount()));
+    Memo->appendPlainText(FormatLine(session_->Reader()->FileKind()));
     SetApplicationTitle(caption);
 }
 
@@ -557,7 +555,7 @@ void Twnd_oe_Main::ShowNoStore() {
 
 void Twnd_oe_Main::FillList() {
     Memo->clear();
-    model_->Fill(reader_ ? reader_->GetMessageCount() : 0);
+    model_->Fill(session_->MessageCount());
     if (sortColumn_ >= 0) model_->SortRows(sortColumn_, sortDirection_);
     ForgetCurrentRow();
     FitColumns();
@@ -618,12 +616,13 @@ void Twnd_oe_Main::SaveListLayout() const {
 }
 
 void Twnd_oe_Main::UpdateCommands() {
-    const bool listed = reader_ || rescue_;
+    const bool open = session_->HasStore();
+    const bool listed = open || session_->Found();
     mmSaveAll_->setEnabled(listed && Tree->selectionModel()->hasSelection());
     mmMessageView_->setEnabled(listed && Tree->currentIndex().isValid());
-    mmFileProps_->setEnabled(reader_ != nullptr);
-    mmGatherEmail_->setEnabled(reader_ != nullptr);
-    mmExport_->setEnabled(reader_ != nullptr || folderPane_->Folder() != nullptr);
+    mmFileProps_->setEnabled(open);
+    mmGatherEmail_->setEnabled(open);
+    mmExport_->setEnabled(open || folderPane_->Folder() != nullptr);
 }
 
 // The reading pane shows while it is on and a row is focused; otherwise the header block.
@@ -645,9 +644,8 @@ void Twnd_oe_Main::cmReadingPane() {
 }
 
 void Twnd_oe_Main::ShowInReadingPane(int row) {
-    const int32_t id = model_->MessageIndex(row);
-    readingPane_->ShowMessage([this, id](std::string& rawText, QString& notice) {
-        rawText = MessageText(id, &notice);
+    readingPane_->ShowMessage([this, message = model_->Handle(row)](std::string& rawText, QString& notice) {
+        rawText = MessageText(message, &notice);
         return !rawText.empty();
     });
 }
@@ -704,20 +702,18 @@ void Twnd_oe_Main::TreeFocusChanged(int row) {
     if (mmReadingPane_->isChecked()) ShowInReadingPane(row);
     TWaitCursor wait;
     DetailPanel->setText(kMessageHeaderCaption);
-    if (model_->IsFoundRow(row)) {
-        if (!rescue_) return;
-        Memo->setPlainText(TextAsLines(HeaderPart(RowText(row))));
-        SetStatusText(1, model_->index(row, TMessageListModel::colSender).data(Qt::ToolTipRole).toString());
-        return;
-    }
-    if (!reader_) return;
-    Memo->setPlainText(TextAsLines(reader_->GetMessageHeader(model_->MessageIndex(row))));
-    SetStatusText(1, QFile::decodeName(QByteArray::fromStdString(reader_->FileName())));
+    const TMessageHandle message = model_->Handle(row);
+    if (!message.Valid()) return;
+    Memo->setPlainText(TextAsLines(message.Header()));
+    SetStatusText(1, message.Recovered()
+                         ? model_->index(row, TMessageListModel::colSender).data(Qt::ToolTipRole).toString()
+                         : QFile::decodeName(QByteArray::fromStdString(session_->Reader()->FileName())));
 }
 
 void Twnd_oe_Main::TreeStateChange() {
-    if (!reader_ && !scanResult_) return;
-    const int64_t total = reader_ ? reader_->GetMessageCount() + model_->FoundRowCount() : model_->UnfilteredRowCount();
+    if (!session_->HasStore() && !session_->ScanIsResult()) return;
+    const int64_t total =
+        session_->HasStore() ? session_->MessageCount() + model_->FoundRowCount() : model_->UnfilteredRowCount();
     if (model_->Filtering())
         return SetStatusText(0, QStringLiteral("Shown: %1 of %2").arg(model_->rowCount()).arg(total));
     SetStatusText(0, QStringLiteral("Total / Selected: %1 / %2").arg(total).arg(SelectedCount()));
@@ -752,22 +748,19 @@ int Twnd_oe_Main::SelectedCount() const {
     return count;
 }
 
-std::string Twnd_oe_Main::RowText(int row, QString* notice) const {
-    return MessageText(model_->MessageIndex(row), notice);
-}
+std::string Twnd_oe_Main::RowText(int row, QString* notice) const { return MessageText(model_->Handle(row), notice); }
 
-std::string Twnd_oe_Main::MessageText(int32_t id, QString* notice) const {
-    if (id >= 0) return reader_ && id < reader_->GetMessageCount() ? reader_->GetMessageText(id) : std::string();
-    const size_t position = TMessageListModel::FoundPositionOf(id);
-    if (!rescue_ || position >= rescue_->Messages().size()) return std::string();
-    if (notice) *notice = RecoveryNotice(rescue_->Messages()[position].Found);
-    return rescue_->Text(position);
+std::string Twnd_oe_Main::MessageText(const TMessageHandle& message, QString* notice) const {
+    if (!message.Valid()) return std::string();
+    if (notice && message.Recovered()) *notice = RecoveryNotice(message.Rescued().Found);
+    return message.Text();
 }
 
 void Twnd_oe_Main::cmMessageView() {
-    if (!reader_ && !rescue_) return;
     QModelIndex focused = Tree->currentIndex();
     if (!focused.isValid()) return;
+    const TMessageHandle message = model_->Handle(focused.row());
+    if (!message.Valid()) return;
     std::string text;
     QString notice;
     {
@@ -775,17 +768,18 @@ void Twnd_oe_Main::cmMessageView() {
         SetStatusText(1, QStringLiteral("Reading..."));
         RepaintNow();
         StartStopwatch();
-        text = RowText(focused.row(), &notice);
+        text = MessageText(message, &notice);
         SetStatusText(1, ElapsedTimeText());
     }
-    const std::string codePage = model_->IsFoundRow(focused.row()) ? std::string() : charsetMenu_->CodePage();
+    // A recovered message's header was read by its own rules, not in the store's code page.
+    const std::string codePage = message.Recovered() ? std::string() : session_->CodePage();
     AppHooks().ShowMessageView(text, this, notice, codePage, [this](int step, std::string& rawText, QString& notice) {
         return StepToRow(step, rawText, notice);
     });
 }
 
 void Twnd_oe_Main::cmSaveAll() {
-    if (!reader_ && !rescue_) return;
+    if (!session_->HasStore() && !session_->Found()) return;
     QString folder;
     if (!ChooseFolder(QStringLiteral("Select folder"), QString(), folder, this)) return;
     TTargetFolder target(LocalPath(folder));
@@ -795,29 +789,22 @@ void Twnd_oe_Main::cmSaveAll() {
     RepaintNow();
     StartStopwatch();
     for (int row : rows) {
-        std::string name;
-        if (model_->IsFoundRow(row)) {
-            if (!rescue_ || model_->FoundPosition(row) >= rescue_->Messages().size()) continue;
-            name = RecoveredFileName(rescue_->Messages()[model_->FoundPosition(row)]);
-        } else {
-            if (!reader_) continue;
-            int32_t index = model_->MessageIndex(row);
-            name =
-                SavedMessageFileName(index, SummaryToUtf8(reader_->GetMessageInfo(index).Subject, model_->CodePage()));
-        }
+        const TMessageHandle message = model_->Handle(row);
+        if (!message.Valid()) continue;
+        const std::string name = message.SaveName(model_->CodePage());
         std::optional<TIfExists> how = asker.HowToWrite(name);
         if (asker.Cancelled()) break;
         if (!how) continue;
         TWaitCursor wait;
-        SaveMessageFile(target, name, RowText(row), *how);
+        SaveMessageFile(target, name, message.Text(), *how);
     }
     SetStatusText(1, ElapsedTimeText());
 }
 
 void Twnd_oe_Main::cmGatherEmail() {
-    if (!reader_) return;
+    if (!session_->HasStore()) return;
     TWaitCursor wait;
-    std::vector<std::string> lines = GatherAddressLines(*reader_, model_->CodePage());
+    std::vector<std::string> lines = GatherAddressLines(*session_->Reader(), model_->CodePage());
     std::string text;
     for (const std::string& line : lines) {
         text += line;
@@ -828,14 +815,15 @@ void Twnd_oe_Main::cmGatherEmail() {
 }
 
 void Twnd_oe_Main::cmFileProps() {
-    if (!reader_) return;
-    ShowFileProperties(this, QFile::decodeName(QByteArray::fromStdString(reader_->FileName())), reader_.get());
+    TOEReader* reader = session_->Reader();
+    if (!reader) return;
+    ShowFileProperties(this, QFile::decodeName(QByteArray::fromStdString(reader->FileName())), reader);
 }
 
 void Twnd_oe_Main::cmDeletedMessages() {
     if (mmDeletedMessages->isChecked())
         ShowFoundRows();
-    else if (!scanResult_)
+    else if (!session_->ScanIsResult())
         model_->RemoveFoundRows();
     TreeStateChange();
 }
@@ -844,8 +832,7 @@ void Twnd_oe_Main::cmDeletedMessages() {
 bool Twnd_oe_Main::ScanRunning() const { return scan_ != nullptr; }
 
 void Twnd_oe_Main::StartRescueScan(const QString& path, bool asResult) {
-    scanResult_ = asResult;
-    scanPath_ = path;
+    scan_.reset();
     if (asResult) {
         // The list shows only what the scan finds; a reader that failed half-way is dropped.
         DropStore();
@@ -854,30 +841,26 @@ void Twnd_oe_Main::StartRescueScan(const QString& path, bool asResult) {
         SetApplicationTitle(caption);
         SetStatusText(0, QStringLiteral("Scanning..."));
     }
-    sbRescue_->setText(QStringLiteral("Scanning the file..."));
-    sbProgress_->setValue(0);
-    sbProgress_->show();
-    scan_ = std::make_unique<TRescueScan>(LocalPath(path));
-    scan_->SetCodePage(charsetMenu_->CodePage());
-    connect(scan_.get(), &TRescueScan::Progress, this, &Twnd_oe_Main::RescueScanProgress);
+    std::shared_ptr<TStoreRescue> rescue;
+    try {
+        rescue = session_->StartScan(LocalPath(path), asResult);
+    } catch (const std::exception& error) {
+        ShowScanFailed(QString::fromUtf8(error.what()));
+        return;
+    }
+    scan_ = std::make_unique<TRescueScan>(std::move(rescue));
     connect(scan_.get(), &TRescueScan::Finished, this,
             [this](bool ok) { Guarded([this, ok] { RescueScanFinished(ok); }); });
     scan_->Start();
+    ShowJobIn(*scan_->Job(), sbRescue_, sbProgress_);
 }
 
 void Twnd_oe_Main::CancelRescueScan() {
     scan_.reset();
-    model_->RemoveFoundRows();
-    model_->SetFound(nullptr);
-    rescue_.reset();
-    scanResult_ = false;
+    session_->CancelScan();
     sbProgress_->hide();
     sbRescue_->clear();
     mmDeletedMessages->setEnabled(false);
-}
-
-void Twnd_oe_Main::RescueScanProgress(quint64 done, quint64 total) {
-    sbProgress_->setValue(total == 0 ? kProgressSteps : static_cast<int>(done * kProgressSteps / total));
 }
 
 void Twnd_oe_Main::RescueScanFinished(bool ok) {
@@ -885,26 +868,30 @@ void Twnd_oe_Main::RescueScanFinished(bool ok) {
     // This runs inside the scan's own signal: it is deleted once that has returned.
     TRescueScan* scan = scan_.release();
     scan->deleteLater();
+    if (!session_->FinishScan(scan->Rescue(), ok, scan->ErrorText().toStdString())) return;
     if (!ok) {
-        sbRescue_->setText(QStringLiteral("Scan failed"));
-        sbRescue_->setToolTip(scan->ErrorText());
-        if (scanResult_) SetStatusText(0, QStringLiteral("Found: 0"));
+        ShowScanFailed(scan->ErrorText());
         return;
     }
-    rescue_ = scan->TakeResult();
-    model_->SetFound(&rescue_->Messages());
-    if (scanResult_) {
+    if (session_->ScanIsResult()) {
         ShowScanResult();
         return;
     }
-    const size_t unindexed = UnindexedCount(*rescue_);
+    const size_t unindexed = session_->UnindexedCount();
     sbRescue_->setText(unindexed == 0 ? QString() : MessagesFoundText(unindexed, "deleted or unindexed"));
     mmDeletedMessages->setEnabled(unindexed > 0);
     if (mmDeletedMessages->isChecked()) ShowFoundRows();
 }
 
+void Twnd_oe_Main::ShowScanFailed(const QString& error) {
+    sbProgress_->hide();
+    sbRescue_->setText(QStringLiteral("Scan failed"));
+    sbRescue_->setToolTip(error);
+    if (session_->ScanIsResult()) SetStatusText(0, QStringLiteral("Found: 0"));
+}
+
 void Twnd_oe_Main::ShowScanResult() {
-    std::vector<size_t> all(rescue_->Messages().size());
+    std::vector<size_t> all(session_->RecoveredCount());
     for (size_t i = 0; i < all.size(); ++i) all[i] = i;
     model_->Clear();
     model_->AddFoundRows(all);
@@ -913,17 +900,18 @@ void Twnd_oe_Main::ShowScanResult() {
     FitColumns();
     UpdateCommands();
     DetailPanel->setText(kFilePropertiesCaption);
-    Memo->setPlainText(QStringLiteral("Scan result: %1").arg(QDir::toNativeSeparators(scanPath_)));
+    Memo->setPlainText(QStringLiteral("Scan result: %1")
+                           .arg(QDir::toNativeSeparators(QFile::decodeName(QByteArray::fromStdString(session_->ScanPath())))));
     sbRescue_->setText(
         QStringLiteral("Scan result: %1 message%2 found").arg(all.size()).arg(all.size() == 1 ? "" : "s"));
     SetStatusText(0, QStringLiteral("Found: %1").arg(all.size()));
 }
 
 void Twnd_oe_Main::ShowFoundRows() {
-    if (!rescue_ || scanResult_ || model_->FoundRowCount() > 0) return;
+    if (!session_->Found() || session_->ScanIsResult() || model_->FoundRowCount() > 0) return;
     std::vector<size_t> unindexed;
-    for (size_t i = 0; i < rescue_->Messages().size(); ++i)
-        if (rescue_->Messages()[i].Found.Kind != TFoundKind::Indexed) unindexed.push_back(i);
+    for (size_t i = 0; i < session_->RecoveredCount(); ++i)
+        if (session_->RecoveredAt(i)->Found.Kind != TFoundKind::Indexed) unindexed.push_back(i);
     model_->AddFoundRows(unindexed);
     if (sortColumn_ >= 0) model_->SortRows(sortColumn_, sortDirection_);
 }
@@ -934,16 +922,17 @@ void Twnd_oe_Main::cmOpenStoreFolder() {
 }
 
 void Twnd_oe_Main::OpenStoreFolder(const QString& dir) {
-    QStringList folderWarnings;
-    TStoreFolder folder = ReadStoreFolder(
-        LocalPath(dir), [&](const TWarning& warning) { folderWarnings.append(ShownText(warning.Describe())); });
+    std::vector<std::string> folderWarnings;
+    TStoreFolder folder =
+        ReadStoreFolder(LocalPath(dir), [&](const TWarning& warning) { folderWarnings.push_back(warning.Describe()); });
     // One code page for the whole folder: the one chosen for it before, else the decided one.
-    storeFolderDir_ = QFileInfo(dir).absoluteFilePath();
-    storeFolderCodePage_ = folder.CodePage;
-    const TCodePage* chosen = FindCodePage(TCharsetMenu::Remembered(storeFolderDir_));
+    const QString absoluteDir = QFileInfo(dir).absoluteFilePath();
+    const std::string decided = folder.CodePage;
+    const TCodePage* chosen = FindCodePage(TCharsetMenu::Remembered(absoluteDir));
     if (chosen && chosen->Label != folder.CodePage)
         folder = ReadStoreFolder(LocalPath(dir), {}, std::string(chosen->Label));
     ClearOpenStore();
+    session_->OpenStoreFolder(LocalPath(absoluteDir), decided);
     folderPane_->SetFolder(std::move(folder));
     folderPane_->show();
     mruList_->AddFile(dir);
@@ -952,7 +941,7 @@ void Twnd_oe_Main::OpenStoreFolder(const QString& dir) {
     SetApplicationTitle(caption);
     SetStatusText(0, QStringLiteral("Folders: %1").arg(folderPane_->Folder()->Nodes.size()));
     folderPane_->SelectNode(folderPane_->FirstNodeToOpen());
-    warnings_ += folderWarnings;
+    for (std::string& warning : folderWarnings) session_->AddWarning(std::move(warning));
     ShowWarnings();
 }
 
@@ -984,12 +973,23 @@ void Twnd_oe_Main::FolderActivated(int node) {
     if (!folderPane_->NodeError(node).isEmpty()) OpenStore(folderPane_->StorePath(node));
 }
 
-// The list, the panes and the Character Set menu let go of the reader before it goes.
+void Twnd_oe_Main::SessionChanged(TMailboxSession::TChange change) {
+    switch (change) {
+        // The list, the panes and the Character Set menu let go of the store before it goes.
+        case TMailboxSession::TChange::StoreClosing:
+            model_->Clear();
+            charsetMenu_->Close();
+            Memo->clear();
+            readingPane_->Clear();
+            break;
+        case TMailboxSession::TChange::FoundClosing: model_->RemoveFoundRows(); break;
+        case TMailboxSession::TChange::Warnings: ShowWarnings(); break;
+        default: break;
+    }
+}
+
 void Twnd_oe_Main::DropStore() {
-    model_->Clear();
-    model_->SetReader(nullptr);
-    reader_.reset();
-    charsetMenu_->Close();
+    session_->CloseStore();
     Memo->clear();
     readingPane_->Clear();
 }
@@ -998,29 +998,29 @@ void Twnd_oe_Main::ClearOpenStore() {
     CancelRescueScan();
     DropStore();
     DetailPanel->clear();
-    warnings_.clear();
+    session_->ClearWarnings();
     ShowWarnings();
     SetStatusText(0, QString());
     UpdateCommands();
 }
 
 void Twnd_oe_Main::CloseStoreFolder() {
-    storeFolderDir_.clear();
-    storeFolderCodePage_.clear();
+    session_->CloseStoreFolder();
     folderPane_->Clear();
     folderPane_->hide();
 }
 
 void Twnd_oe_Main::cmExport() {
     TExportSources sources;
-    if (reader_) {
+    if (TOEReader* reader = session_->Reader()) {
         const int node = folderPane_->CurrentNode();
         const std::string name =
-            node >= 0 ? folderPane_->Folder()->Nodes[node].Name : ShownText(reader_->GetFolderName()).toStdString();
-        sources.OpenFolder = SingleStoreFolder(reader_->FileName(), name);
-        sources.OpenFolder->Nodes[0].Count = StoreHeaderCount(reader_->FileName());
+            node >= 0 ? folderPane_->Folder()->Nodes[node].Name : ShownText(reader->GetFolderName()).toStdString();
+        sources.OpenFolder = SingleStoreFolder(reader->FileName(), name);
+        sources.OpenFolder->Nodes[0].Count = StoreHeaderCount(reader->FileName());
         for (int row : SelectedRows())
-            if (!model_->IsFoundRow(row)) sources.Selected.push_back(model_->MessageIndex(row));
+            if (const TMessageHandle message = model_->Handle(row); message.Valid() && message.Index())
+                sources.Selected.push_back(*message.Index());
     }
     if (folderPane_->Folder()) sources.StoreFolder = *folderPane_->Folder();
     if (!sources.OpenFolder && !sources.StoreFolder) return;
@@ -1071,13 +1071,14 @@ void Twnd_oe_Main::cmFindInMessages() { FindInMessages(QString()); }
 void Twnd_oe_Main::FindInMessages(const QString& text) {
     // A store folder is searched whole; otherwise the open store.
     const TStoreFolder* folder = folderPane_->Folder();
-    if (!folder && !reader_) return;
-    TFindDialog dialog(folder ? folder->Path : reader_->FileName(), this);
+    if (!folder && !session_->HasStore()) return;
+    TFindDialog dialog(folder ? folder->Path : session_->Reader()->FileName(), this);
     // Hits of the open store are read through its reader, which is open already.
     dialog.OpenHit = [this, &dialog](const TSearchHit& hit) {
-        const bool open = reader_ && hit.File == reader_->FileName();
-        AppHooks().ShowMessageView(open ? reader_->GetMessageText(hit.Index) : ReadHitText(hit), &dialog, QString(),
-                                   charsetMenu_->CodePage(), {});
+        const TOEReader* reader = session_->Reader();
+        const bool open = reader && hit.File == reader->FileName();
+        AppHooks().ShowMessageView(open ? session_->Indexed(hit.Index).Text() : ReadHitText(hit), &dialog, QString(),
+                                   session_->CodePage(), {});
     };
     if (!text.isEmpty()) dialog.Find(text);
     AppHooks().RunModal(dialog);

@@ -3,7 +3,7 @@
 // and a status bar with two panels. Opens folder files (.dbx, .mbx) into the list and
 // single messages (.eml) into the viewer.
 #include "app/AppHooks.h"
-#include "store/OEReader.h"
+#include "mailbox/MailboxSession.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -84,7 +84,9 @@ public:
     void TreeFocusChanged(int row);
     void TreeStateChange();
 
-    TOEReader* Reader() const { return reader_.get(); }
+    // What is open: the store folder, the store, its code page, warnings and scan.
+    TMailboxSession& Session() const { return *session_; }
+    TOEReader* Reader() const { return session_->Reader(); }
     TMessageListModel* ListModel() const { return model_; }
     TCharsetMenu* CharsetMenu() const { return charsetMenu_; }
     Korvane_MRUList* MRUList() const { return mruList_; }
@@ -95,11 +97,11 @@ public:
     // Rows selected in the list, in display order.
     std::vector<int> SelectedRows() const;
     // The last finished scan of the open file, or none.
-    const TStoreRescue* Rescue() const { return rescue_.get(); }
+    const TStoreRescue* Rescue() const { return session_->Rescue(); }
     // A scan runs, or its end has not been shown yet.
     bool ScanRunning() const;
     // The list shows what a scan found in a file that could not be opened as a store.
-    bool ShowsScanResult() const { return scanResult_; }
+    bool ShowsScanResult() const { return session_->ScanIsResult(); }
     TReadingPane* ReadingPane() const { return readingPane_; }
 
 protected:
@@ -118,6 +120,8 @@ private:
     void CreateFolderPane();
     void FolderChosen(int node);
     void FolderActivated(int node);
+    // Views let go of what the session is about to close.
+    void SessionChanged(TMailboxSession::TChange change);
     void DropStore();
     void ClearOpenStore();
     void CloseStoreFolder();
@@ -140,15 +144,15 @@ private:
     void StartRescueScan(const QString& path, bool asResult);
     // Stops a running scan and forgets the last one with its rows.
     void CancelRescueScan();
-    void RescueScanProgress(quint64 done, quint64 total);
     void RescueScanFinished(bool ok);
+    void ShowScanFailed(const QString& error);
     void ShowScanResult();
     void ShowFoundRows();
     // The text of a row; notice receives what the viewer tells about a recovered text.
     std::string RowText(int row, QString* notice = nullptr) const;
     void ShowOpenedStore();
     void ShowNoStore();
-    std::string MessageText(int32_t id, QString* notice) const;
+    std::string MessageText(const TMessageHandle& message, QString* notice) const;
     void ForgetCurrentRow();
     // Fits sender, received and size to their texts as unread (bold) rows show them.
     void FitColumns();
@@ -169,7 +173,7 @@ private:
 
     QStringList arguments_;
     bool formShown_ = false;
-    std::unique_ptr<TOEReader> reader_;
+    std::unique_ptr<TMailboxSession> session_;
     TMessageListModel* model_ = nullptr;
     TOpenDialog od_;
     int sortColumn_ = -1;
@@ -197,17 +201,11 @@ private:
     QLabel* sbPanels_[2] = {nullptr, nullptr};
     // Damage that reading tolerated; its first line shows in the status bar, all in its tip.
     QLabel* sbWarnings_ = nullptr;
-    QStringList warnings_;
     QProgressBar* sbProgress_ = nullptr;
     // What the scan found, or that it runs.
     QLabel* sbRescue_ = nullptr;
+    // Runs the session's scan off the GUI thread until its end has been handled here.
     std::unique_ptr<TRescueScan> scan_;
-    std::unique_ptr<TStoreRescue> rescue_;
-    bool scanResult_ = false;
-    // The open store folder (absolute) and the code page decided for it.
-    QString storeFolderDir_;
-    std::string storeFolderCodePage_;
-    QString scanPath_;
     Korvane_MRUList* mruList_ = nullptr;
     TCharsetMenu* charsetMenu_ = nullptr;
     Korvane_PersistentPosition* PP = nullptr;

@@ -47,16 +47,19 @@ QString KindDescription(const TFoundMessage& found) {
 }  // namespace
 
 TMessageInfo TMessageListModel::FoundInfo(const TRescuedMessage& message) {
-    TMessageInfo info;
-    info.Flags = kFlagRead;
-    info.Priority = kPriorityNormal;
-    info.Subject = message.Header.Subject;
-    info.SenderName = message.Header.From;
-    info.MessageID = message.Header.MessageID;
+    TMessageInfo info = RecoveredSummary(message);
     info.Received = DateValueOf(message.Header.Date);
-    info.DateText = message.Header.Date;
-    info.Size = static_cast<uint32_t>(std::min<uint64_t>(message.Found.Size, UINT32_MAX));
     return info;
+}
+
+TOEReader* TMessageListModel::Reader() const { return session_ ? session_->Reader() : nullptr; }
+
+const std::vector<TRescuedMessage>* TMessageListModel::Found() const { return session_ ? session_->Found() : nullptr; }
+
+TMessageHandle TMessageListModel::Handle(int row) const {
+    if (!session_ || row < 0 || row >= rowCount()) return {};
+    const int32_t number = MessageIndex(row);
+    return number < 0 ? session_->Recovered(FoundPositionOf(number)) : session_->Indexed(number);
 }
 
 TMessageListModel::TMessageListModel(QObject* parent) : QAbstractTableModel(parent) { SetListFont(QFont()); }
@@ -140,9 +143,9 @@ const TFilterKeys& TMessageListModel::KeysOf(bool found) const {
     if (!keys.Empty()) return keys;
     // The reader's rows are its summaries 0 to the count less one.
     const size_t count =
-        found ? (found_ ? found_->size() : 0) : (reader_ ? static_cast<size_t>(allRows_.size() - foundRows_) : 0);
+        found ? (Found() ? Found()->size() : 0) : (Reader() ? static_cast<size_t>(allRows_.size() - foundRows_) : 0);
     for (size_t i = 0; i < count; ++i) {
-        const TMessageInfo info = found ? FoundInfo((*found_)[i]) : reader_->GetMessageInfo(static_cast<int32_t>(i));
+        const TMessageInfo info = found ? FoundInfo((*Found())[i]) : Reader()->GetMessageInfo(static_cast<int32_t>(i));
         auto text = [this](const std::string& bytes) {
             return QString::fromStdString(SummaryToUtf8(bytes, codePage_));
         };
@@ -217,10 +220,10 @@ QString TMessageListModel::CellText(const TMessageInfo& info, int column) const 
 }
 
 std::optional<TMessageInfo> TMessageListModel::InfoOf(int32_t number) const {
-    if (number >= 0) return reader_ ? std::optional(reader_->GetMessageInfo(number)) : std::nullopt;
+    if (number >= 0) return Reader() ? std::optional(Reader()->GetMessageInfo(number)) : std::nullopt;
     const size_t position = FoundPositionOf(number);
-    if (!found_ || position >= found_->size()) return std::nullopt;
-    return FoundInfo((*found_)[position]);
+    if (!Found() || position >= Found()->size()) return std::nullopt;
+    return FoundInfo((*Found())[position]);
 }
 
 void TMessageListModel::SetCodePage(const std::string& codePage) {
@@ -233,10 +236,10 @@ void TMessageListModel::SetCodePage(const std::string& codePage) {
 }
 
 TShownSummary TMessageListModel::ShownTexts(int32_t index, const TMessageInfo& info) const {
-    if (!reader_ || !MayHaveLostCharacters(info)) return ShownSummary(info, {}, codePage_);
+    if (!Reader() || !MayHaveLostCharacters(info)) return ShownSummary(info, {}, codePage_);
     auto cached = lossy_.find(index);
     if (cached != lossy_.end()) return cached->second;
-    return lossy_.emplace(index, ShownSummaryOf(*reader_, index, info, codePage_)).first->second;
+    return lossy_.emplace(index, ShownSummaryOf(*Reader(), index, info, codePage_)).first->second;
 }
 
 std::string TMessageListModel::SummaryText(const TMessageInfo& info, int column) const {
@@ -245,7 +248,7 @@ std::string TMessageListModel::SummaryText(const TMessageInfo& info, int column)
 
 QString TMessageListModel::RowCellText(int32_t index, const TMessageInfo& info, int column) const {
     if (column != colSender && column != colSubject) return CellText(info, column);
-    if (!reader_ || !MayHaveLostCharacters(info)) return QString::fromStdString(SummaryText(info, column));
+    if (!Reader() || !MayHaveLostCharacters(info)) return QString::fromStdString(SummaryText(info, column));
     const TShownSummary shown = ShownTexts(index, info);
     return QString::fromStdString(column == colSender ? shown.Sender : shown.Subject);
 }
@@ -269,12 +272,12 @@ QVariant TMessageListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::TextAlignmentRole)
         return index.column() == colSize ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     if (IsFoundRow(index.row())) {
-        if (!found_ || FoundPosition(index.row()) >= found_->size()) return QVariant();
-        return FoundRowData((*found_)[FoundPosition(index.row())], index.column(), role);
+        if (!Found() || FoundPosition(index.row()) >= Found()->size()) return QVariant();
+        return FoundRowData((*Found())[FoundPosition(index.row())], index.column(), role);
     }
-    if (!reader_) return QVariant();
+    if (!Reader()) return QVariant();
     if (role != Qt::DisplayRole && role != Qt::DecorationRole && role != Qt::FontRole) return QVariant();
-    TMessageInfo info = reader_->GetMessageInfo(MessageIndex(index.row()));
+    TMessageInfo info = Reader()->GetMessageInfo(MessageIndex(index.row()));
     switch (role) {
         case Qt::DisplayRole: return RowCellText(MessageIndex(index.row()), info, index.column());
         case Qt::DecorationRole: {

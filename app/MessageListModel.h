@@ -1,11 +1,12 @@
 #pragma once
 // The message list's model. A row holds only a number: the index of its message in the
-// reader's summary array, or (negative) the position of a message that a whole-file scan
+// session's summaries, or (negative) the position of a message that the session's scan
 // found. Every text, image, font and sort key is made afresh from the reader's copy of that
 // summary, or from the summary of the found message's own header.
 #include "app/ListFilter.h"
 #include "app/SortKey.h"
 #include "mailbox/CodePage.h"
+#include "mailbox/MailboxSession.h"
 #include "mailbox/Rescue.h"
 #include "store/OEReader.h"
 
@@ -41,9 +42,10 @@ public:
 
     explicit TMessageListModel(QObject* parent = nullptr);
 
-    // The reader that the rows refer to; none while no store is open.
-    void SetReader(TOEReader* reader) {
-        reader_ = reader;
+    // The session whose store and scan the rows refer to; none while there is none. Rows
+    // must be cleared (Clear, RemoveFoundRows) before what they refer to is closed.
+    void SetSession(const TMailboxSession* session) {
+        session_ = session;
         lossy_.clear();
     }
     // The code page (a label) in which summaries are read; the rows show it at once.
@@ -72,10 +74,9 @@ public:
     // Every row, shown or hidden.
     int UnfilteredRowCount() const { return static_cast<int>(allRows_.size()); }
 
-    // The messages of a scan that rows may stand for; none while there is no scan. They must
-    // outlive their rows.
-    void SetFound(const std::vector<TRescuedMessage>* found) { found_ = found; }
-    // Appends one row for each of these positions in the found messages.
+    // The message a row stands for, of either kind; not Valid() for a row out of range.
+    TMessageHandle Handle(int row) const;
+    // Appends one row for each of these positions in the session's found messages.
     void AddFoundRows(const std::vector<size_t>& positions);
     // Removes the rows of found messages; the others keep their order.
     void RemoveFoundRows();
@@ -131,11 +132,13 @@ private:
     void ForgetKeys();
     QVariant FoundRowData(const TRescuedMessage& message, int column, int role) const;
 
-    TOEReader* reader_ = nullptr;
+    TOEReader* Reader() const;
+    const std::vector<TRescuedMessage>* Found() const;
+
+    const TMailboxSession* session_ = nullptr;
     std::string codePage_;
     // Shown texts of the messages whose summaries hold "?", by summary index.
     mutable std::unordered_map<int32_t, TShownSummary> lossy_;
-    const std::vector<TRescuedMessage>* found_ = nullptr;
     // The shown rows, and every row in the same order.
     std::vector<int32_t> rows_;
     std::vector<int32_t> allRows_;

@@ -1,67 +1,40 @@
 #include "app/RescueScan.h"
 
-#include <QThread>
 
 namespace brindle {
-namespace {
 
-constexpr int kProgressSteps = 200;
+TRescueScan::TRescueScan(std::string path, QObject* parent) : QObject(parent), path_(std::move(path)) {}
 
-}  // namespace
-
-TRescueScan::TRescueScan(std::string path, QObject* parent) : QObject(parent), path_(std::move(path)) {
-    connect(this, &TRescueScan::WorkerProgress, this, &TRescueScan::Progress, Qt::QueuedConnection);
-    connect(this, &TRescueScan::WorkerDone, this, &TRescueScan::WorkerFinished, Qt::QueuedConnection);
-}
+TRescueScan::TRescueScan(std::shared_ptr<TStoreRescue> rescue, QObject* parent)
+    : QObject(parent), rescue_(std::move(rescue)) {}
 
 TRescueScan::~TRescueScan() { Cancel(); }
 
 void TRescueScan::Start() {
-    if (thread_) return;
-    thread_ = QThread::create([this] { Work(); });
-    thread_->setObjectName(QStringLiteral("RescueScan"));
-    thread_->start(QThread::LowPriority);
+    if (job_) return;
+    job_ = std::make_unique<TBackgroundJob>(QStringLiteral("Scan"));
+    connect(job_.get(), &TBackgroundJob::Progress, this, &TRescueScan::Progress);
+    connect(job_.get(), &TBackgroundJob::Finished, this, &TRescueScan::JobFinished);
+    job_->Start([path = path_, codePage = codePage_, rescue = rescue_](TJobControl& control) -> std::any {
+        std::shared_ptr<TStoreRescue> scan = rescue;
+        if (!scan) {
+            scan = std::make_shared<TStoreRescue>(path);
+            scan->SetCodePage(codePage);
+        }
+        if (!scan->Run([&control](uint64_t done, uint64_t total) { return control.Progress(done, total); }))
+            return {};
+        return scan;
+    });
 }
 
-void TRescueScan::Cancel() {
-    if (!thread_) return;
-    cancelled_ = true;
-    thread_->wait();
-    delete thread_;
-    thread_ = nullptr;
-}
+// The job goes with its thread joined and its queued reports dropped.
+void TRescueScan::Cancel() { job_.reset(); }
 
-bool TRescueScan::Running() const { return thread_ && !thread_->isFinished(); }
-
-std::unique_ptr<TStoreRescue> TRescueScan::TakeResult() { return std::move(result_); }
-
-bool TRescueScan::ReportProgress(uint64_t done, uint64_t total) {
-    if (cancelled_) return false;
-    const int step = total == 0 ? kProgressSteps : static_cast<int>(done * kProgressSteps / total);
-    if (step != lastStep_) {
-        lastStep_ = step;
-        emit WorkerProgress(done, total, QPrivateSignal());
-    }
-    return !cancelled_;
-}
-
-void TRescueScan::Work() {
-    bool ok = false;
-    try {
-        auto rescue = std::make_unique<TStoreRescue>(path_);
-        rescue->SetCodePage(codePage_);
-        ok = rescue->Run([this](uint64_t done, uint64_t total) { return ReportProgress(done, total); });
-        if (ok) result_ = std::move(rescue);
-    } catch (const std::exception& error) {
-        error_ = QString::fromUtf8(error.what());
-    }
-    if (!cancelled_) emit WorkerDone(ok, QPrivateSignal());
-}
-
-void TRescueScan::WorkerFinished(bool ok) {
-    if (cancelled_ || !thread_) return;
-    thread_->wait();
-    emit Finished(ok && result_);
+void TRescueScan::JobFinished() {
+    error_ = job_->Error();
+    std::shared_ptr<TStoreRescue>* result = job_->Result<std::shared_ptr<TStoreRescue>>();
+    if (result) result_ = std::move(*result);
+    emit Finished(result_ != nullptr);
 }
 
 size_t UnindexedCount(const TStoreRescue& rescue) {

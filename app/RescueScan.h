@@ -1,17 +1,15 @@
 #pragma once
-// A whole-file scan of a store (TStoreRescue) on a worker thread of its own: the list stays
-// usable meanwhile. Progress and the end reach the GUI thread as queued signals; a scan that
-// is cancelled or destroyed reports nothing more.
+// A whole-file scan of a store (TStoreRescue) as a background job: the list stays usable
+// meanwhile. Progress and the end reach the GUI thread as signals; a scan that is cancelled
+// or destroyed reports nothing more.
+#include "components/BackgroundJob.h"
 #include "mailbox/Rescue.h"
 
 #include <QObject>
 #include <QString>
 
-#include <atomic>
 #include <memory>
 #include <string>
-
-class QThread;
 
 namespace brindle {
 
@@ -20,6 +18,8 @@ class TRescueScan : public QObject {
 
 public:
     explicit TRescueScan(std::string path, QObject* parent = nullptr);
+    // Runs a scan that is open already (a session's).
+    explicit TRescueScan(std::shared_ptr<TStoreRescue> rescue, QObject* parent = nullptr);
     // The store's code page (a label) for header text of no declared charset; before Start.
     void SetCodePage(std::string codePage) { codePage_ = std::move(codePage); }
     // Cancels a running scan and waits for its thread.
@@ -28,33 +28,30 @@ public:
     void Start();
     // Asks the worker to stop and waits until it has; Finished is not emitted afterwards.
     void Cancel();
-    bool Running() const;
+    bool Running() const { return job_ && job_->Running(); }
+    // The job that runs the scan, from Start until Cancel, for showing it.
+    TBackgroundJob* Job() const { return job_.get(); }
 
     // After Finished(true): the scan with its messages, handed over once.
-    std::unique_ptr<TStoreRescue> TakeResult();
+    std::shared_ptr<TStoreRescue> TakeResult() { return std::move(result_); }
+    // The scan that runs, from the start; none for a scan of a path until its file is open.
+    const std::shared_ptr<TStoreRescue>& Rescue() const { return rescue_; }
     // After Finished(false): why the scan gave nothing.
     const QString& ErrorText() const { return error_; }
 
 signals:
-    // Bytes of the file looked at, of all; at most about 200 times per scan.
+    // Bytes of the file looked at, of all.
     void Progress(quint64 done, quint64 total);
     void Finished(bool ok);
 
-    // From the worker thread; queued to this object, so nothing is delivered once it is gone.
-    void WorkerProgress(quint64 done, quint64 total, QPrivateSignal);
-    void WorkerDone(bool ok, QPrivateSignal);
-
 private:
-    void Work();
-    bool ReportProgress(uint64_t done, uint64_t total);
-    void WorkerFinished(bool ok);
+    void JobFinished();
 
     std::string path_;
     std::string codePage_;
-    QThread* thread_ = nullptr;
-    std::atomic<bool> cancelled_{false};
-    int lastStep_ = -1;  // worker thread only
-    std::unique_ptr<TStoreRescue> result_;
+    std::unique_ptr<TBackgroundJob> job_;
+    std::shared_ptr<TStoreRescue> rescue_;
+    std::shared_ptr<TStoreRescue> result_;
     QString error_;
 };
 

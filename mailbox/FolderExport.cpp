@@ -5,6 +5,7 @@
 #include "mime/HeaderFields.h"
 #include "platform/Exceptions.h"
 #include "platform/FileNames.h"
+#include "platform/ReadingPolicy.h"
 #include "platform/Utf8.h"
 #include "store/MessageFlags.h"
 #include "store/StoreOpener.h"
@@ -23,15 +24,11 @@ constexpr unsigned kMaxExportThreads = 4;
 // Folders whose output is open while they wait for their messages, at most (each may hold a
 // file descriptor).
 constexpr size_t kMaxWaitingFolders = 64;
-// Stores up to this size are read into a buffer that each thread keeps from store to store;
-// larger ones are mapped.
-constexpr uint64_t kStoreReadLimit = uint64_t{16} << 20;
-
 // The reader of a store with its summaries; none for a store without messages. A store of up
-// to kStoreReadLimit is read into buffer, which the reader borrows.
+// to ReadingPolicy().ReadWholeUpTo is read into buffer, which the reader borrows.
 std::unique_ptr<TOEReader> OpenForExport(const std::string& path, const TWarningSink& warnings, TReadBuffer& buffer) {
     std::unique_ptr<TOEReader> reader =
-        CreateStoreReaderFrom(path, TByteSource::OpenFile(path, buffer, kStoreReadLimit), warnings);
+        CreateStoreReaderFrom(path, TByteSource::OpenFile(path, buffer, ReadingPolicy().ReadWholeUpTo), warnings);
     reader->SetKeepPagesForTexts(true);
     try {
         reader->Open(path);

@@ -3,6 +3,7 @@
 #include "mailbox/MessageFiles.h"
 #include "mime/HeaderFields.h"
 #include "platform/ParallelWork.h"
+#include "platform/ReadingPolicy.h"
 #include "platform/StringList.h"
 #include "platform/Utf8.h"
 #include "store/MBXReader.h"
@@ -24,7 +25,6 @@ constexpr size_t kFileNameMax = 255;
 // Mapped pages of the store are given back after reading this many headers, so that memory
 // stays bounded also for files of gigabytes.
 constexpr size_t kMessagesPerRelease = 4096;
-constexpr uint64_t kPrefetchLimit = uint64_t{32} << 20;
 // The headers of at least this many messages are read by two threads.
 constexpr size_t kMessagesToShare = 1024;
 
@@ -78,7 +78,7 @@ THeaderSummary SummarizeHeader(std::string_view text, const std::string& codePag
 }
 
 TStoreRescue::TStoreRescue(const std::string& path, bool readWhole)
-    : file_(readWhole ? TByteSource::OpenFile(path, buffer_, kReadWholeLimit) : TByteSource::OpenFile(path)) {
+    : file_(readWhole ? TByteSource::OpenFile(path, buffer_, ReadingPolicy().RescueReadWholeUpTo) : TByteSource::OpenFile(path)) {
     if (DetectFileKind(file_->ReadUpTo(0, 4)) != kFileKindOE4) return;
     const std::string stem = TMBXReader::IndexFileName(path);
     for (const char* extension : {"idx", "IDX", "Idx"}) {
@@ -119,7 +119,7 @@ bool TStoreRescue::Read(const TScanProgress& progress, const TTextSink* onText) 
         if (!mbxScan_->Run(progress)) return false;
     } else {
         // The texts that are read whole give the sizes.
-        dbxScan_ = std::make_unique<dbx::TDbxScan>(*file_, dbx::TDbxScan::kSplitFrom, onText == nullptr);
+        dbxScan_ = std::make_unique<dbx::TDbxScan>(*file_, ReadingPolicy().ScanInHalvesFrom, onText == nullptr);
         if (!dbxScan_->Run(progress)) return false;
     }
 
@@ -135,7 +135,7 @@ bool TStoreRescue::Read(const TScanProgress& progress, const TTextSink* onText) 
 void TStoreRescue::PrefetchBatch(size_t first, size_t last, uint64_t tail) const {
     const std::vector<TFoundMessage>& found = Found();
     const uint64_t span = uint64_t{found[last].Offset} + tail - found[first].Offset;
-    if (span <= kPrefetchLimit) file_->PrefetchPages(found[first].Offset, span);
+    if (span <= ReadingPolicy().PrefetchUpTo) file_->PrefetchPages(found[first].Offset, span);
 }
 
 bool TStoreRescue::ReadTexts(const std::function<bool()>& goOn, const TTextSink& onText) {
@@ -146,7 +146,7 @@ bool TStoreRescue::ReadTexts(const std::function<bool()>& goOn, const TTextSink&
             if (i != 0 && !goOn()) return false;
             file_->ReleasePagesOfLargeFile(0, file_->Size());
             const size_t last = std::min(i + kMessagesPerRelease, found.size()) - 1;
-            PrefetchBatch(i, last, std::min<uint64_t>(found[last].Size, kPrefetchLimit));
+            PrefetchBatch(i, last, std::min<uint64_t>(found[last].Size, ReadingPolicy().PrefetchUpTo));
         }
         // The header block lies within the text's first 64 KiB, as SummarizeFoundHeader reads it.
         std::string text = TextOf(found[i], UINT64_MAX);

@@ -33,10 +33,10 @@ class TStoreRescue {
 public:
     // Opens the file (and a version 4 folder's index file beside it); throws EFOpenError. A
     // file that begins as a version 4 folder is scanned as one, any other as a .dbx, whose
-    // header may be lost. With readWhole a file of up to kReadWholeLimit is read into memory
-    // of the rescue's own at once: faster for one pass over every byte, but the memory stays
-    // taken while the rescue lives (a mapped file gives its pages back).
-    static constexpr uint64_t kReadWholeLimit = TByteSource::kKeptMappedSize;
+    // header may be lost. With readWhole a file of up to the reading policy's
+    // RescueReadWholeUpTo is read into memory of the rescue's own at once: faster for one pass
+    // over every byte, but the memory stays taken while the rescue lives (a mapped file gives
+    // its pages back).
     explicit TStoreRescue(const std::string& path, bool readWhole = false);
     ~TStoreRescue();
 

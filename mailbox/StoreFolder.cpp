@@ -4,6 +4,7 @@
 #include "platform/ByteSource.h"
 #include "platform/FileNames.h"
 #include "platform/LittleEndian.h"
+#include "platform/ReadingPolicy.h"
 #include "platform/Utf8.h"
 #include "store/DBXFormat.h"
 #include "store/DBXLayout.h"
@@ -33,9 +34,6 @@ constexpr size_t kCountHeaderBytes = dbx::kHeaderMessageCount + 4;
 constexpr size_t kCodePageStores = 4;
 constexpr uint64_t kCodePageSummaries = 20000;
 constexpr size_t kCodePageHeadersPerStore = 8;
-// Stores up to this size are read whole for the decision, into one buffer: their summaries
-// lie all over the file, and reading it costs less than mapping every page they touch.
-constexpr uint64_t kCodePageReadLimit = uint64_t{16} << 20;
 
 uint32_t FoldCodePoint(uint32_t cp) {
     if (cp < 0x80) return (cp >= 'A' && cp <= 'Z') ? cp + 0x20 : cp;
@@ -273,7 +271,7 @@ std::string DecideFolderCodePage(const std::vector<std::string>& names,
         if (count == 0 || summaries + count > kCodePageSummaries) continue;
         try {
             std::unique_ptr<TOEReader> reader =
-                OpenStoreFrom(path, TByteSource::OpenFile(path, buffer, kCodePageReadLimit), {}, false);
+                OpenStoreFrom(path, TByteSource::OpenFile(path, buffer, ReadingPolicy().ReadWholeUpTo), {}, false);
             evidence.AddStore(*reader, kCodePageHeadersPerStore);
             summaries += count;
             ++used;

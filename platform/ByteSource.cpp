@@ -2,6 +2,7 @@
 
 #include "Exceptions.h"
 #include "ParallelWork.h"
+#include "ReadingPolicy.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -33,9 +34,22 @@ public:
     explicit ViewSource(std::string_view bytes) { bytes_ = bytes; }
 };
 
+// Bytes in a read buffer's block, which stays while the source holds its lease.
+class LeasedSource final : public TByteSource {
+public:
+    LeasedSource(std::string_view bytes, std::shared_ptr<const char> lease) : lease_(std::move(lease)) {
+        bytes_ = bytes;
+    }
+
+private:
+    std::shared_ptr<const char> lease_;
+};
+
 // The mappings that a SIGBUS may come from. A file cut short by another program makes every
 // access to its pages past the new end raise SIGBUS; the handler puts a page of zeros in the
-// faulting page's place, so the access completes, and marks the mapping damaged.
+// faulting page's place, so the access completes, and marks the mapping damaged. A mapping
+// made while all kMaxGuardedMappings slots are taken is not used: the file is read whole into
+// memory instead (MapOrReadWhole), so no unguarded mapping is ever read.
 struct TMappedRange {
     std::atomic<uintptr_t> Begin{0};
     std::atomic<uintptr_t> End{0};
@@ -45,6 +59,9 @@ constexpr size_t kMaxGuardedMappings = 256;
 TMappedRange gMappings[kMaxGuardedMappings];
 std::mutex gMappingsLock;
 struct sigaction gPreviousBusAction;
+// Read once when the handler is installed: sysconf is not async-signal-safe by the letter
+// of POSIX.
+uintptr_t gPageSize = 0;
 
 void ForwardToPreviousHandler(int signal, siginfo_t* info, void* context) {
     if (gPreviousBusAction.sa_flags & SA_SIGINFO) {
@@ -60,11 +77,14 @@ void ForwardToPreviousHandler(int signal, siginfo_t* info, void* context) {
     raise(SIGBUS);
 }
 
+// Runs on the thread that touched the page, whichever thread that is. mmap is not on POSIX's
+// list of async-signal-safe functions; the handler relies on Linux, where it is a plain
+// system call that takes no lock of the C library, and on lock-free atomics for the slots.
 void OnBusError(int signal, siginfo_t* info, void* context) {
     const auto address = reinterpret_cast<uintptr_t>(info->si_addr);
     for (TMappedRange& range : gMappings) {
         if (address < range.Begin.load() || address >= range.End.load()) continue;
-        const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+        const uintptr_t page = gPageSize;
         void* start = reinterpret_cast<void*>(address / page * page);
         if (mmap(start, page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED) break;
         range.Damaged.store(true);
@@ -76,6 +96,7 @@ void OnBusError(int signal, siginfo_t* info, void* context) {
 void InstallBusHandler() {
     static std::once_flag installed;
     std::call_once(installed, [] {
+        gPageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
         struct sigaction action {};
         action.sa_sigaction = OnBusError;
         action.sa_flags = SA_SIGINFO | SA_NODEFER;
@@ -161,8 +182,6 @@ private:
 };
 
 constexpr uint64_t kHugePage = uint64_t{2} << 20;
-// Files of this size or more are read in two halves side by side.
-constexpr uint64_t kReadInHalvesFrom = uint64_t{32} << 20;
 
 // Reads [from, to) of the file into room at the same offsets; returns the bytes read, fewer
 // when the file was cut short meanwhile.
@@ -224,10 +243,8 @@ std::unique_ptr<TByteSource> TByteSource::OpenFile(const std::string& path) {
     return MapOrReadWhole(fd, st, path);
 }
 
-void TReadBuffer::TFree::operator()(char* bytes) const { std::free(bytes); }
-
 char* TReadBuffer::Room(uint64_t size) {
-    if (size <= capacity_ && bytes_) return bytes_.get();
+    if (size <= capacity_ && bytes_ && bytes_.use_count() == 1) return bytes_.get();
     // Grown by half again, in whole huge pages, so that a run of growing files grows it
     // seldom.
     const uint64_t wanted = std::max<uint64_t>(size + size / 2, 1);
@@ -239,7 +256,7 @@ char* TReadBuffer::Room(uint64_t size) {
 #ifdef MADV_HUGEPAGE
     madvise(bytes, static_cast<size_t>(capacity), MADV_HUGEPAGE);  // a hint; fails harmlessly
 #endif
-    bytes_.reset(bytes);
+    bytes_.reset(bytes, [](char* block) { std::free(block); });
     capacity_ = capacity;
     return bytes;
 }
@@ -250,13 +267,17 @@ std::unique_ptr<TByteSource> TByteSource::OpenFile(const std::string& path, TRea
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     if (size > maxRead) return MapOrReadWhole(fd, st, path);
     char* room = buffer.Room(size);
-    if (size < kReadInHalvesFrom) return FromView(std::string_view(room, ReadRange(fd.get(), room, 0, size, path)));
+    std::shared_ptr<const char> lease = buffer.Lease();
+    if (!ReadingPolicy().ReadsInHalves(size))
+        return std::make_unique<LeasedSource>(std::string_view(room, ReadRange(fd.get(), room, 0, size, path)),
+                                              std::move(lease));
     const uint64_t middle = size / 2;
     const uint64_t bounds[] = {0, middle, size};
     uint64_t got[2] = {0, 0};
     TParallelRun run;
     RunShares(2, run, [&](size_t half) { got[half] = ReadRange(fd.get(), room, bounds[half], bounds[half + 1], path); });
-    return FromView(std::string_view(room, got[0] < middle ? got[0] : middle + got[1]));
+    return std::make_unique<LeasedSource>(std::string_view(room, got[0] < middle ? got[0] : middle + got[1]),
+                                          std::move(lease));
 }
 
 std::unique_ptr<TByteSource> TByteSource::FromMemory(std::string bytes) {
@@ -268,6 +289,10 @@ std::unique_ptr<TByteSource> TByteSource::FromView(std::string_view bytes) {
 }
 
 void TByteSource::ReleasePages(uint64_t, uint64_t) const {}
+
+void TByteSource::ReleasePagesOfLargeFile(uint64_t off, uint64_t n) const {
+    if (!ReadingPolicy().KeepsPages(Size())) ReleasePages(off, n);
+}
 
 void TByteSource::PrefetchPages(uint64_t, uint64_t) const {}
 

@@ -14,20 +14,21 @@ namespace brindle {
 
 // Memory that files are read into, kept from file to file so that its pages are mapped once.
 // Large buffers ask for huge pages: on some systems every page mapped costs as much as
-// reading several KiB.
+// reading several KiB. A source read into the buffer holds a lease on its block: while one
+// does, Room() neither frees that block nor hands it out again, so the source's bytes stay.
 class TReadBuffer {
 public:
     TReadBuffer() = default;
     TReadBuffer(const TReadBuffer&) = delete;
     TReadBuffer& operator=(const TReadBuffer&) = delete;
-    // Room for at least size bytes; what the buffer held before is not kept.
+    // Room for at least size bytes: the block kept when it is large enough and not leased,
+    // else a new one; what the buffer held before is not kept.
     char* Room(uint64_t size);
+    // A lease on the block that Room() last gave.
+    std::shared_ptr<const char> Lease() const { return bytes_; }
 
 private:
-    struct TFree {
-        void operator()(char* bytes) const;
-    };
-    std::unique_ptr<char, TFree> bytes_;
+    std::shared_ptr<char> bytes_;
     uint64_t capacity_ = 0;
 };
 
@@ -39,10 +40,11 @@ public:
 
     // Opens a file for reading; throws EFOpenError ("Cannot open file %s") when it cannot.
     static std::unique_ptr<TByteSource> OpenFile(const std::string& path);
-    // Opens a file of up to maxRead bytes by reading it into buffer, which the source borrows
-    // (for a reader that goes through every byte once: the buffer, kept from file to file, is
-    // mapped memory already, while each page of a mapped file is mapped anew); a larger file
-    // as OpenFile does.
+    // Opens a file of up to maxRead bytes by reading it into buffer, whose block the source
+    // leases (for a reader that goes through every byte once: the buffer, kept from file to
+    // file, is mapped memory already, while each page of a mapped file is mapped anew); a
+    // larger file as OpenFile does. A file that the reading policy splits is read in two halves
+    // side by side. Throws EReadError naming the file when reading fails midway.
     static std::unique_ptr<TByteSource> OpenFile(const std::string& path, TReadBuffer& buffer, uint64_t maxRead);
     // Owns a copy of the bytes.
     static std::unique_ptr<TByteSource> FromMemory(std::string bytes);
@@ -77,13 +79,10 @@ public:
     // Tells the system that a range will be read soon: a mapped file maps its pages at once
     // (fewer page faults for a scan). Nothing else changes.
     virtual void PrefetchPages(uint64_t off, uint64_t n) const;
-    // For readings that come back to the same pages soon (a scan, then its texts): a file of up
-    // to kKeptMappedSize keeps its pages, since mapping a page again costs more than the memory,
-    // which is the page cache's own; a larger one gives them back as ReleasePages does.
-    static constexpr uint64_t kKeptMappedSize = uint64_t{256} << 20;
-    void ReleasePagesOfLargeFile(uint64_t off, uint64_t n) const {
-        if (Size() > kKeptMappedSize) ReleasePages(off, n);
-    }
+    // For readings that come back to the same pages soon (a scan, then its texts): a file that
+    // the reading policy lets keep its pages (TReadingPolicy::KeepPagesUpTo) keeps them; a
+    // larger one gives them back as ReleasePages does.
+    void ReleasePagesOfLargeFile(uint64_t off, uint64_t n) const;
 
     // Asks the processor to load the cache lines of a range (no page is faulted in, nothing
     // can fail): for reads that follow soon but not in a pattern the processor foresees.

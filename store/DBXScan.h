@@ -13,6 +13,7 @@
 // read, tells which chains are the folder's messages. Blocks copied whole to another place
 // of the file (their markers name where they were) are found too: such a block's chain is
 // followed with the same displacement.
+#include "platform/ReadingPolicy.h"
 #include "platform/ByteSource.h"
 #include "store/FoundMessage.h"
 
@@ -28,10 +29,10 @@ class TDbxScan {
 public:
     // A file of at least splitFrom bytes is read in two halves side by side, on this thread and
     // a second one; the objects found are the same as those of one pass.
-    static constexpr uint64_t kSplitFrom = uint64_t{16} << 20;
     // With exactSizes false, the blocks' texts are not searched for a NUL: each message's Size
     // is then at most that much too large. For callers that read every text anyway.
-    explicit TDbxScan(const TByteSource& file, uint64_t splitFrom = kSplitFrom, bool exactSizes = true)
+    explicit TDbxScan(const TByteSource& file, uint64_t splitFrom = ReadingPolicy().ScanInHalvesFrom,
+                      bool exactSizes = true)
         : file_(file), splitFrom_(splitFrom), exactSizes_(exactSizes) {}
 
     // Reads the file; false when cancelled (what was found so far is then dropped).

@@ -1,5 +1,6 @@
 #include "viewer/ReadingPane.h"
 
+#include "components/BackgroundJob.h"
 #include "components/DefaultHandler.h"
 #include "mime/SaveNames.h"
 #include "viewer/AttachmentOpen.h"
@@ -11,16 +12,13 @@
 #include "viewer/ViewerHooks.h"
 #include "viewer/ViewerText.h"
 
-#include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPointer>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -206,15 +204,16 @@ void TReadingPane::Serve() {
         Present(prepared);
         return;
     }
-    QPointer<TReadingPane> pane(this);
-    QThreadPool::globalInstance()->start([prepared, pane] {
+    // A parse that a newer request overtakes runs to its end and is dropped by Present; the
+    // pane waits for those still running when it goes.
+    auto* job = new TBackgroundJob(QStringLiteral("Reading"), this);
+    connect(job, &TBackgroundJob::Finished, this, [this, job, prepared] {
+        job->deleteLater();
+        Present(prepared);
+    });
+    job->Start([prepared](TJobControl&) -> std::any {
         prepared->Run();
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [prepared, pane] {
-                if (pane) pane->Present(prepared);
-            },
-            Qt::QueuedConnection);
+        return {};
     });
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 // A store reader over summaries held in memory, for tests of what the window makes of
 // them; texts and headers are derived from the index.
+#include "mailbox/MailboxSession.h"
 #include "store/OEReader.h"
+
+#include <memory>
 
 #include <string>
 #include <vector>
@@ -28,6 +31,28 @@ public:
 private:
     std::vector<TMessageInfo> infos_;
 };
+
+// A reader that answers with another one, which the test keeps: a session can own it while
+// the test still looks at its own reader.
+class TBorrowedReader : public TOEReader {
+public:
+    explicit TBorrowedReader(TOEReader& reader) : reader_(reader) {
+        loaded_ = reader.Loaded();
+        fileKind_ = reader.FileKind();
+    }
+    std::string GetFolderName() override { return reader_.GetFolderName(); }
+    int32_t GetMessageCount() override { return reader_.GetMessageCount(); }
+    TMessageInfo GetMessageInfo(int32_t index) const override { return reader_.GetMessageInfo(index); }
+    std::string GetMessageHeader(int32_t index) override { return reader_.GetMessageHeader(index); }
+    std::string GetMessageText(int32_t index) override { return reader_.GetMessageText(index); }
+
+private:
+    TOEReader& reader_;
+};
+
+inline void Borrow(TMailboxSession& session, TOEReader& reader) {
+    session.AdoptReader(std::make_unique<TBorrowedReader>(reader));
+}
 
 inline TMessageInfo Summary(std::string subject, std::string sender = "", uint32_t flags = 0x80) {
     TMessageInfo info;

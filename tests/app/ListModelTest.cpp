@@ -9,6 +9,7 @@
 
 using namespace brindle;
 using brindle::test::Summary;
+using brindle::test::Borrow;
 using brindle::test::TFakeReader;
 
 namespace {
@@ -34,7 +35,9 @@ private slots:
     void rowsHoldSummaryIndexesInOrder() {
         TFakeReader reader({Summary("a"), Summary("b"), Summary("c")});
         Model model;
-        model.SetReader(&reader);
+        TMailboxSession session;
+        Borrow(session, reader);
+        model.SetSession(&session);
         model.Fill(reader.GetMessageCount());
         QCOMPARE(model.rowCount(), 3);
         QCOMPARE(model.columnCount(), 7);
@@ -58,7 +61,9 @@ private slots:
         };
         THeaderReader reader({Summary("\xCF\xF0\xE8\xE2\xE5\xF2"), Summary("Zed ?"), Summary("Why?")});
         Model model;
-        model.SetReader(&reader);
+        TMailboxSession session;
+        Borrow(session, reader);
+        model.SetSession(&session);
         model.SetCodePage("windows-1251");
         model.Fill(3);
         const QString party = QString::fromUtf8("\xF0\x9F\x8E\x89");
@@ -84,7 +89,9 @@ private slots:
         info.Size = 1234567;
         TFakeReader reader({info});
         Model model;
-        model.SetReader(&reader);
+        TMailboxSession session;
+        Borrow(session, reader);
+        model.SetSession(&session);
         model.Fill(1);
         QCOMPARE(model.index(0, Model::colSender).data().toString(), QStringLiteral("ann@example.org"));
         QCOMPARE(model.index(0, Model::colSubject).data().toString(), QStringLiteral("Hello"));
@@ -119,7 +126,9 @@ private slots:
 
         TFakeReader reader({info});
         Model model;
-        model.SetReader(&reader);
+        TMailboxSession session;
+        Borrow(session, reader);
+        model.SetSession(&session);
         model.Fill(1);
         for (int column = 0; column < 4; ++column) {
             QVariant decoration = model.index(0, column).data(Qt::DecorationRole);
@@ -147,8 +156,10 @@ private slots:
             found[i].Header.Subject = subjects[i];
         }
         Model model;
-        model.SetReader(&reader);
-        model.SetFound(&found);
+        TMailboxSession session;
+        Borrow(session, reader);
+        session.AdoptFound(TFoundSet{nullptr, found}, false);
+        model.SetSession(&session);
         model.Fill(2);
         model.AddFoundRows({0, 1, 2});
         QCOMPARE(model.rowCount(), 5);
@@ -201,7 +212,9 @@ private slots:
     void unreadRowsAreBoldInEveryColumn() {
         TFakeReader reader({Summary("unread", "x", 0), Summary("read", "x", 0x80)});
         Model model;
-        model.SetReader(&reader);
+        TMailboxSession session;
+        Borrow(session, reader);
+        model.SetSession(&session);
         model.SetListFont(QFont(QStringLiteral("Sans"), 8));
         model.Fill(2);
         for (int column = 0; column < 7; ++column) {
@@ -222,7 +235,9 @@ private slots:
     void textSortIsStableAndCaseCounts() {
         TFakeReader reader({Summary("b"), Summary("a"), Summary("B"), Summary("a"), Summary("A")});
         Model model;
-        model.SetReader(&reader);
+        TMailboxSession session;
+        Borrow(session, reader);
+        model.SetSession(&session);
         model.Fill(5);
         model.SortRows(Model::colSubject, Qt::AscendingOrder);
         // The user's collation: lower case before upper case, equal texts keep their order.
@@ -235,7 +250,9 @@ private slots:
         TFakeReader reader(
             {Summary("0", "", 0x4000), Summary("1"), Summary("2", "", 0x4000), Summary("3"), Summary("4")});
         Model model;
-        model.SetReader(&reader);
+        TMailboxSession session;
+        Borrow(session, reader);
+        model.SetSession(&session);
         model.Fill(5);
         model.SortRows(Model::colAttachment, Qt::AscendingOrder);
         QCOMPARE(RowOrder(model), (std::vector<int32_t>{1, 3, 4, 0, 2}));
@@ -253,7 +270,9 @@ private slots:
         }
         TFakeReader reader(infos);
         Model model;
-        model.SetReader(&reader);
+        TMailboxSession session;
+        Borrow(session, reader);
+        model.SetSession(&session);
         model.Fill(4);
         model.SortRows(Model::colSize, Qt::AscendingOrder);
         QCOMPARE(RowOrder(model), (std::vector<int32_t>{3, 0, 1, 2}));
@@ -268,7 +287,9 @@ private slots:
         infos[2].Received = 100.0;
         TFakeReader reader(infos);
         Model model;
-        model.SetReader(&reader);
+        TMailboxSession session;
+        Borrow(session, reader);
+        model.SetSession(&session);
         model.Fill(3);
         model.SortRows(Model::colReceived, Qt::AscendingOrder);
         QCOMPARE(RowOrder(model), (std::vector<int32_t>{1, 2, 0}));
@@ -277,7 +298,9 @@ private slots:
     void persistentIndexesFollowTheirMessage() {
         TFakeReader reader({Summary("c"), Summary("a"), Summary("b")});
         Model model;
-        model.SetReader(&reader);
+        TMailboxSession session;
+        Borrow(session, reader);
+        model.SetSession(&session);
         model.Fill(3);
         QPersistentModelIndex first(model.index(0, Model::colSubject));
         model.SortRows(Model::colSubject, Qt::AscendingOrder);

@@ -46,7 +46,7 @@ private slots:
         for (size_t i = 1; i < steps.size(); ++i) QVERIFY(steps[i].first >= steps[i - 1].first);
         QCOMPARE(steps.back().first, quint64(QFile(store_).size()));
         QCOMPARE(steps.back().second, quint64(QFile(store_).size()));
-        std::unique_ptr<TStoreRescue> result = scan.TakeResult();
+        std::shared_ptr<TStoreRescue> result = scan.TakeResult();
         QVERIFY(result);
         QCOMPARE(result->Messages().size(), size_t(45));
         QCOMPARE(UnindexedCount(*result), size_t(40));

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 
+int RunBackgroundJobTest(int argc, char** argv);
 int RunDefaultHandlerTest(int argc, char** argv);
 int RunMRUListTest(int argc, char** argv);
 int RunPersistentPositionTest(int argc, char** argv);
@@ -11,6 +12,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     brindle::test::TTestSettings settings;
     int failures = 0;
+    failures += RunBackgroundJobTest(argc, argv);
     failures += RunDefaultHandlerTest(argc, argv);
     failures += RunMRUListTest(argc, argv);
     failures += RunPersistentPositionTest(argc, argv);

@@ -31,6 +31,11 @@ inline testsupport::TStoreMessage Message(const std::string& subject, const std:
     return m;
 }
 
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
 inline void WriteDbx(const std::string& path, const std::vector<testsupport::TStoreMessage>& messages,
                      testsupport::TDbxOptions options = {}) {
     testsupport::TDbxWriter writer(path, std::move(options));
