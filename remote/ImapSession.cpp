@@ -248,7 +248,7 @@ void TImapSession::CheckCertificate(const TImapConnectOptions& options) {
     const std::string problem = VerificationProblem(certificates, options.Url.Host);
     if (problem.empty()) return;
     if (SameFingerprint(options.AcceptedFingerprint, certificate_->Fingerprint)) return;
-    throw EImapError(TImapFailure::Certificate,
+    throw EImapError(*certificate_,
                      "the certificate of " + options.Url.Host + " is not trusted (" + problem +
                          ")\n  subject: " + certificate_->Subject + "\n  SHA-256 fingerprint: " +
                          certificate_->Fingerprint +

@@ -28,13 +28,24 @@ enum class TImapFailure {
     Command,      // the server answered NO or BAD
 };
 
+// The server's certificate, as the error that refuses it shows it.
+struct TCertificateFacts {
+    std::string Subject;      // "CN=mail.example.com, O=..."
+    std::string Fingerprint;  // SHA-256 of the DER form, "AB:CD:..." upper case
+};
+
 class EImapError : public Exception {
 public:
     EImapError(TImapFailure failure, std::string message) : Exception(std::move(message)), failure_(failure) {}
+    EImapError(TCertificateFacts refused, std::string message)
+        : Exception(std::move(message)), failure_(TImapFailure::Certificate), refused_(std::move(refused)) {}
     TImapFailure Failure() const { return failure_; }
+    // The certificate that was not accepted, with a Certificate failure.
+    const std::optional<TCertificateFacts>& RefusedCertificate() const { return refused_; }
 
 private:
     TImapFailure failure_;
+    std::optional<TCertificateFacts> refused_;
 };
 
 // How the bytes travel. Without TLS only to a loopback address.
@@ -46,12 +57,6 @@ TImapTransport TransportFor(const TImapUrl& url);
 // Throws EImapError (Refused) when transport could carry a password unencrypted to a host
 // that is not a loopback address. Called before any connection is made.
 void CheckTransportAllowed(const TImapUrl& url, TImapTransport transport);
-
-// The server's certificate, as the error that refuses it shows it.
-struct TCertificateFacts {
-    std::string Subject;      // "CN=mail.example.com, O=..."
-    std::string Fingerprint;  // SHA-256 of the DER form, "AB:CD:..." upper case
-};
 
 // Fingerprints compare without regard to case and ":" separators.
 bool SameFingerprint(std::string_view a, std::string_view b);

@@ -2,9 +2,9 @@
 
 #include "cli/Sha256.h"
 #include "mailbox/FolderExport.h"
+#include "platform/ModifiedUtf7.h"
 #include "platform/StringList.h"
 #include "remote/MessageFacts.h"
-#include "remote/ModifiedUtf7.h"
 #include "store/FolderList.h"
 #include "store/MessageFlags.h"
 
@@ -29,6 +29,9 @@ std::string_view SpecialUseOf(uint32_t special) {
     }
 }
 
+// A mailbox name as UTF-8 for messages; a name not in modified UTF-7 is shown as it is.
+std::string ShownMailbox(const std::string& mailbox) { return DecodeModifiedUtf7(mailbox).value_or(mailbox); }
+
 std::string Joined(const std::string* parent, char delimiter, const std::string& level) {
     return parent ? *parent + delimiter + level : level;
 }
@@ -39,7 +42,7 @@ std::string MailboxLevel(std::string_view utf8, char delimiter) {
     std::string name(utf8.empty() ? kUnnamedFolder : utf8);
     for (char& c : name)
         if (c == delimiter || c == kSlash) c = kDelimiterStandIn;
-    return ModifiedUtf7Encoded(name);
+    return EncodeModifiedUtf7(name);
 }
 
 std::string MailboxFor(const TFolderNode& node, const std::string& name, const std::string* parentMailbox,
@@ -174,7 +177,7 @@ public:
     void AddMessage(const TSinkMessage&) override { ++messages_; }
     void End() override {
         plan_.push_back("append " + std::to_string(messages_) + (messages_ == 1 ? " message to " : " messages to ") +
-                        ModifiedUtf7Decoded(mailbox_));
+                        ShownMailbox(mailbox_));
     }
     const std::string& Mailbox() const { return mailbox_; }
 
@@ -212,7 +215,7 @@ void TImapUploadSink::EnsureMailbox(const std::string& mailbox, const std::strin
     if (server_.Names.contains(mailbox)) return;
     if (mailbox == kInbox) return;
     if (options_.DryRun) {
-        plan_.push_back("create " + ModifiedUtf7Decoded(mailbox));
+        plan_.push_back("create " + ShownMailbox(mailbox));
     } else {
         try {
             control_->Create(mailbox);
@@ -244,9 +247,9 @@ std::unique_ptr<TSinkFolderOutput> TImapUploadSink::BeginFolder(const TSinkFolde
     std::string mailbox = MailboxFor(node, name, above, options_.Target, server_);
     const std::string first = mailbox;
     for (size_t number = 2; usedMailboxes_.contains(mailbox) && number <= kMaxMailboxNumber; ++number)
-        mailbox = first + ModifiedUtf7Encoded(" (" + std::to_string(number) + ")");
+        mailbox = first + EncodeModifiedUtf7(" (" + std::to_string(number) + ")");
     if (mailbox != first)
-        notes_.push_back(folder.Shown + " went into " + ModifiedUtf7Decoded(mailbox) + " (the name was taken)");
+        notes_.push_back(folder.Shown + " went into " + ShownMailbox(mailbox) + " (the name was taken)");
     usedMailboxes_.insert(mailbox);
     EnsureMailbox(mailbox, folder.Shown);
     if (options_.DryRun) return std::make_unique<TPlannedFolderOutput>(plan_, mailbox);
