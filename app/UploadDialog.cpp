@@ -359,7 +359,9 @@ void TUploadDialog::RunWorker(TImapUploadOptions options, TStoreFolder folder,
                 const std::lock_guard<std::mutex> guard(lock_);
                 loggedIn_ = true;
             }
-            TImapUploadSink sink(options);
+            TImapUploadOptions withReports = options;
+            withReports.Refused = report;
+            TImapUploadSink sink(std::move(withReports));
             TExportOptions walk;
             walk.Indexes = indexes;
             walk.Problem = report;
@@ -377,7 +379,7 @@ void TUploadDialog::RunWorker(TImapUploadOptions options, TStoreFolder folder,
             summary.Uploaded = counts.Uploaded;
             summary.AlreadyThere = counts.AlreadyThere;
             summary.Skipped = counts.Skipped;
-            summary.Failed = totals.Errors;
+            summary.Failed = totals.Errors + counts.Failed;
             summary.Cancelled = totals.Cancelled;
         } catch (const EImapError& error) {
             const std::lock_guard<std::mutex> guard(lock_);

@@ -9,6 +9,7 @@
 #include <arpa/inet.h>
 #include <cctype>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 
 namespace brindle {
@@ -148,6 +149,77 @@ std::vector<uint32_t> UidsOf(clist* result) {
 }
 
 std::string WithoutBackslash(const char* flag) { return flag[0] == '\\' ? flag + 1 : flag; }
+
+// A quoted string (RFC 3501 "quoted"): mailbox names in modified UTF-7 are 7-bit without CR LF.
+std::string Quoted(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + '"';
+}
+
+// An INTERNALDATE as APPEND takes it: "dd-Mon-yyyy hh:mm:ss +0000", the day space-padded.
+std::string DateTimeText(int64_t seconds) {
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const time_t value = static_cast<time_t>(seconds);
+    std::tm parts{};
+    gmtime_r(&value, &parts);
+    char text[40];
+    std::snprintf(text, sizeof text, "\"%2d-%s-%04d %02d:%02d:%02d +0000\"", parts.tm_mday, kMonths[parts.tm_mon],
+                  parts.tm_year + 1900, parts.tm_hour, parts.tm_min, parts.tm_sec);
+    return text;
+}
+
+std::string FlagListText(const TAppendMessage& message) {
+    std::string flags;
+    auto add = [&flags](std::string_view flag) {
+        if (!flags.empty()) flags += ' ';
+        flags += flag;
+    };
+    if (message.Seen) add("\\Seen");
+    if (message.Answered) add("\\Answered");
+    if (message.Flagged) add("\\Flagged");
+    for (const std::string& keyword : message.Keywords) add(keyword);
+    return "(" + flags + ")";
+}
+
+bool ReadAppendUid(const mailimap_extension_data* data, TAppended& appended) {
+    if (!data || !data->ext_extension || data->ext_extension->ext_id != MAILIMAP_EXTENSION_UIDPLUS ||
+        data->ext_type != MAILIMAP_UIDPLUS_RESP_CODE_APND || !data->ext_data)
+        return false;
+    const auto* code = static_cast<const mailimap_uidplus_resp_code_apnd*>(data->ext_data);
+    appended.UidValidity = code->uid_uidvalidity;
+    if (code->uid_set && clist_begin(code->uid_set->set_list))
+        appended.Uid = static_cast<mailimap_set_item*>(clist_content(clist_begin(code->uid_set->set_list)))->set_first;
+    return true;
+}
+
+// The APPENDUID of a tagged OK (UIDPLUS): in the response text, or where the parser moved it,
+// the session's response information.
+void ReadAppendUid(const mailimap_resp_text* text, const mailimap_response_info* info, TAppended& appended) {
+    if (text && text->rsp_code && text->rsp_code->rc_type == MAILIMAP_RESP_TEXT_CODE_EXTENSION &&
+        ReadAppendUid(text->rsp_code->rc_data.rc_ext_data, appended))
+        return;
+    for (clistiter* it = info && info->rsp_extension_list ? clist_begin(info->rsp_extension_list) : nullptr; it;
+         it = clist_next(it))
+        if (ReadAppendUid(static_cast<const mailimap_extension_data*>(clist_content(it)), appended)) return;
+}
+
+// "[OVERQUOTA] Quota exceeded" from a tagged NO or BAD; the parser leaves a code it does not
+// know itself in the session's response information.
+std::string RefusalText(const mailimap_resp_text* text, const mailimap_response_info* info) {
+    std::string answer;
+    if (text && text->rsp_code && text->rsp_code->rc_type == MAILIMAP_RESP_TEXT_CODE_OTHER &&
+        text->rsp_code->rc_data.rc_atom.atom_name)
+        answer = "[" + Upper(text->rsp_code->rc_data.rc_atom.atom_name) + "] ";
+    else if (info && info->rsp_atom)
+        answer = "[" + Upper(info->rsp_atom) + "] ";
+    if (text && text->rsp_text) answer += text->rsp_text;
+    return answer.empty() ? std::string("refused") : answer;
+}
 
 }  // namespace
 
@@ -471,6 +543,73 @@ TAppended TImapSession::Append(const std::string& mailbox, const TAppendMessage&
     if (date) mailimap_date_time_free(date);
     Check(result, "APPEND to " + mailbox);
     return appended;
+}
+
+void TImapSession::SendAppend(const std::string& mailbox, const TAppendMessage& message) {
+    // Tags are numbers counted by the session, as libetpan's own commands make them.
+    const std::string command = std::to_string(++session_->imap_tag) + " APPEND " + Quoted(mailbox) + " " +
+                                FlagListText(message) +
+                                (message.InternalDate ? " " + DateTimeText(*message.InternalDate) : std::string()) +
+                                " {" + std::to_string(message.Text.size()) + "+}\r\n";
+    mailstream* stream = session_->imap_stream;
+    if (mailstream_write(stream, command.data(), command.size()) < 0 ||
+        mailstream_write(stream, message.Text.data(), message.Text.size()) < 0 ||
+        mailstream_write(stream, "\r\n", 2) < 0) {
+        usable_ = false;
+        throw EImapError(TImapFailure::Lost, "APPEND to " + mailbox + ": the connection to the server was lost");
+    }
+}
+
+TAppendAnswer TImapSession::ReadTaggedAnswer(int tag) {
+    // The parser takes the answer of the session's current tag.
+    session_->imap_tag = tag;
+    mailimap_response* response = nullptr;
+    if (!mailimap_read_line(session_) || mailimap_parse_response(session_, &response) != MAILIMAP_NO_ERROR ||
+        !response) {
+        usable_ = false;
+        throw EImapError(TImapFailure::Lost, "APPEND: the connection to the server was lost");
+    }
+    TAppendAnswer answer;
+    const mailimap_response_done* done = response->rsp_resp_done;
+    if (done && done->rsp_type == MAILIMAP_RESP_DONE_TYPE_TAGGED && done->rsp_data.rsp_tagged) {
+        const mailimap_resp_cond_state* state = done->rsp_data.rsp_tagged->rsp_cond_state;
+        answer.Confirmed = state && state->rsp_type == MAILIMAP_RESP_COND_STATE_OK;
+        if (answer.Confirmed)
+            ReadAppendUid(state->rsp_text, session_->imap_response_info, answer.Appended);
+        else
+            answer.Refusal = RefusalText(state ? state->rsp_text : nullptr, session_->imap_response_info);
+    } else {
+        usable_ = false;  // BYE
+        answer.Refusal = "the server closed the connection";
+    }
+    mailimap_response_free(response);
+    return answer;
+}
+
+std::vector<TAppendAnswer> TImapSession::AppendPipelined(const std::string& mailbox,
+                                                         const std::vector<TAppendMessage>& messages) {
+    std::vector<TAppendAnswer> answers(messages.size());
+    const int firstTag = session_->imap_tag + 1;
+    size_t sent = 0;
+    size_t read = 0;
+    try {
+        for (const TAppendMessage& message : messages) {
+            SendAppend(mailbox, message);
+            ++sent;
+        }
+        const int lastTag = session_->imap_tag;
+        if (mailstream_flush(session_->imap_stream) < 0) {
+            usable_ = false;
+            throw EImapError(TImapFailure::Lost, "APPEND: the connection to the server was lost");
+        }
+        for (; read < sent && usable_; ++read) answers[read] = ReadTaggedAnswer(firstTag + static_cast<int>(read));
+        session_->imap_tag = lastTag;
+    } catch (const EImapError& error) {
+        for (size_t i = read; i < messages.size(); ++i) answers[i].Refusal = error.Message();
+    }
+    for (size_t i = read; i < messages.size(); ++i)
+        if (answers[i].Refusal.empty()) answers[i].Refusal = "the connection to the server was lost";
+    return answers;
 }
 
 void TImapSession::Logout() {

@@ -100,6 +100,13 @@ struct TAppended {
     uint32_t Uid = 0;
 };
 
+// The server's answer to one of the APPENDs sent together.
+struct TAppendAnswer {
+    bool Confirmed = false;  // tagged OK
+    TAppended Appended;
+    std::string Refusal;  // the server's answer otherwise
+};
+
 struct TFetchedFacts {
     uint32_t Uid = 0;
     uint32_t Size = 0;
@@ -131,6 +138,13 @@ public:
     // In the examined mailbox: the whole text of a message (BODY.PEEK[]); none when it is gone.
     std::optional<std::string> FetchText(uint32_t uid);
     TAppended Append(const std::string& mailbox, const TAppendMessage& message);
+    // Whether APPENDs can follow one another without waiting for the server: LITERAL+
+    // (RFC 7888) lets a literal go without the server's go-ahead.
+    bool PipelinesAppends() const { return HasCapability("LITERAL+"); }
+    // Sends each message as its own APPEND with a non-synchronizing literal, all before reading
+    // the answers, which come in the same order: one answer per message. When the connection
+    // breaks, the messages not answered yet carry the reason and Usable() turns false.
+    std::vector<TAppendAnswer> AppendPipelined(const std::string& mailbox, const std::vector<TAppendMessage>& messages);
     void Logout();
 
     // The certificate the server showed, once TLS is up.
@@ -143,6 +157,8 @@ private:
     void CheckCertificate(const TImapConnectOptions& options);
     void LogIn(const TImapConnectOptions& options);
     void ReadCapabilities();
+    void SendAppend(const std::string& mailbox, const TAppendMessage& message);
+    TAppendAnswer ReadTaggedAnswer(int tag);
     std::vector<TFetchedFacts> FetchFacts(const std::vector<uint32_t>& uids);
     // Throws for a libetpan result that is an error, naming the command.
     void Check(int result, std::string_view command, TImapFailure failure = TImapFailure::Command);

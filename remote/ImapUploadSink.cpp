@@ -17,6 +17,10 @@ constexpr char kDelimiterStandIn = '_';
 constexpr char kSlash = '/';
 constexpr std::string_view kInbox = "INBOX";
 constexpr std::string_view kRecoveredKeyword = "$Recovered";
+// A batch of pipelined APPENDs holds at most this many messages or bytes (a larger message
+// goes alone).
+constexpr size_t kBatchMessages = 64;
+constexpr size_t kBatchBytes = size_t{2} << 20;
 // Sibling folders that want one mailbox name are numbered up to this far.
 constexpr size_t kMaxMailboxNumber = 10000;
 
@@ -89,6 +93,10 @@ public:
                 return;
             }
         }
+        if (session_->PipelinesAppends()) {
+            Queue(text, append, sha, occurrence, message.Index);
+            return;
+        }
         TAppended appended;
         try {
             appended = session_->Append(mailbox_, append);
@@ -101,9 +109,57 @@ public:
         ++sink_.counts_.Uploaded;
     }
 
-    void End() override { Release(); }
+    void End() override {
+        Flush();
+        Release();
+    }
 
 private:
+    // A message waiting in the batch, with its own copy of the text.
+    struct TPending {
+        std::string Text;
+        TAppendMessage Append;
+        std::string Sha;
+        uint32_t Occurrence = 0;
+        int32_t Index = 0;
+    };
+
+    void Queue(std::string_view text, const TAppendMessage& append, const std::string& sha, uint32_t occurrence,
+               int32_t index) {
+        pending_.push_back(TPending{std::string(text), append, sha, occurrence, index});
+        pendingBytes_ += text.size();
+        if (pending_.size() >= kBatchMessages || pendingBytes_ >= kBatchBytes) Flush();
+    }
+
+    // Sends the batch and records what the server confirmed; each other message is refused
+    // by name, with the server's answer.
+    void Flush() {
+        if (pending_.empty()) return;
+        std::vector<TPending> batch;
+        batch.swap(pending_);
+        pendingBytes_ = 0;
+        std::vector<TAppendMessage> messages;
+        messages.reserve(batch.size());
+        for (const TPending& pending : batch) {
+            messages.push_back(pending.Append);
+            messages.back().Text = pending.Text;
+        }
+        const std::vector<TAppendAnswer> answers = session_->AppendPipelined(mailbox_, messages);
+        for (size_t i = 0; i < batch.size(); ++i) {
+            if (!answers[i].Confirmed) {
+                ++sink_.counts_.Failed;
+                sink_.Refuse(shown_ + ": message " + std::to_string(batch[i].Index) + ": APPEND to " +
+                             ShownMailbox(mailbox_) + " failed: the server answered: " + answers[i].Refusal);
+                continue;
+            }
+            if (answers[i].Appended.UidValidity != 0) status_.UidValidity = answers[i].Appended.UidValidity;
+            sink_.journal_->Record(mailbox_, status_.UidValidity, batch[i].Sha, batch[i].Occurrence,
+                                   answers[i].Appended.Uid);
+            ++sink_.counts_.Uploaded;
+        }
+        if (!session_->Usable()) Drop();
+    }
+
     static TAppendMessage AppendOf(std::string_view text, const TSinkMessage& message) {
         TAppendMessage append;
         append.Text = text;
@@ -167,6 +223,8 @@ private:
     TMailboxStatus status_;
     std::unique_ptr<TImapSession> session_;
     std::unordered_map<std::string, uint32_t> occurrences_;
+    std::vector<TPending> pending_;
+    size_t pendingBytes_ = 0;
 };
 
 // The output of a folder in a dry run: counts what would go.
@@ -295,6 +353,11 @@ bool TImapUploadSink::SeenInOtherFolder(const std::string& sha256, size_t folder
     const std::lock_guard<std::mutex> guard(duplicatesLock_);
     const auto [where, inserted] = firstFolderOf_.emplace(sha256, folder);
     return !inserted && where->second != folder;
+}
+
+void TImapUploadSink::Refuse(const std::string& line) {
+    const std::lock_guard<std::mutex> guard(refusedLock_);
+    if (options_.Refused) options_.Refused(line);
 }
 
 void TImapUploadSink::Finish() {
