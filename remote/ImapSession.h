@@ -105,6 +105,8 @@ struct TAppendAnswer {
     bool Confirmed = false;  // tagged OK
     TAppended Appended;
     std::string Refusal;  // the server's answer otherwise
+    // Every UID of the APPENDUID, in order (several for an APPEND of several messages).
+    std::vector<uint32_t> Uids;
 };
 
 struct TFetchedFacts {
@@ -141,9 +143,12 @@ public:
     // Whether APPENDs can follow one another without waiting for the server: LITERAL+
     // (RFC 7888) lets a literal go without the server's go-ahead.
     bool PipelinesAppends() const { return HasCapability("LITERAL+"); }
-    // Sends each message as its own APPEND with a non-synchronizing literal, all before reading
-    // the answers, which come in the same order: one answer per message. When the connection
-    // breaks, the messages not answered yet carry the reason and Usable() turns false.
+    // Sends the messages with non-synchronizing literals without waiting for the server: as one
+    // APPEND of them all where the server has MULTIAPPEND (RFC 3502: one transaction, which the
+    // server stores at once, and all or none), else, or when that one is refused, each as its
+    // own APPEND, all before reading the answers, which come in the same order. One answer per
+    // message. When the connection breaks, the messages not answered yet carry the reason and
+    // Usable() turns false.
     std::vector<TAppendAnswer> AppendPipelined(const std::string& mailbox, const std::vector<TAppendMessage>& messages);
     void Logout();
 
@@ -158,7 +163,14 @@ private:
     void LogIn(const TImapConnectOptions& options);
     void ReadCapabilities();
     void SendAppend(const std::string& mailbox, const TAppendMessage& message);
-    TAppendAnswer ReadTaggedAnswer(int tag);
+    void SendAppendTogether(const std::string& mailbox, const std::vector<TAppendMessage>& messages);
+    void WriteOrLose(std::string_view bytes, const std::string& mailbox);
+    void FlushOrLose();
+    // None when the server refused the APPEND as a whole (then nothing of it was stored).
+    std::optional<std::vector<TAppendAnswer>> AppendTogether(const std::string& mailbox,
+                                                             const std::vector<TAppendMessage>& messages);
+    std::vector<TAppendAnswer> AppendEach(const std::string& mailbox, const std::vector<TAppendMessage>& messages);
+    TAppendAnswer ReadTaggedAnswer(int tag, size_t messages);
     std::vector<TFetchedFacts> FetchFacts(const std::vector<uint32_t>& uids);
     // Throws for a libetpan result that is an error, naming the command.
     void Check(int result, std::string_view command, TImapFailure failure = TImapFailure::Command);

@@ -8,6 +8,8 @@
 #include "store/FolderList.h"
 #include "store/MessageFlags.h"
 
+#include <algorithm>
+
 namespace brindle {
 namespace {
 
@@ -175,16 +177,17 @@ private:
         return append;
     }
 
-    // A connection that has this folder examined once it held messages before the run; after a
-    // lost connection a new one is made.
+    // A connection that has this folder examined; after a lost connection a new one is made.
+    // The count that decides whether messages are looked for on the server comes from EXAMINE,
+    // not from STATUS: a server that was killed may answer STATUS from an index that does not
+    // hold the messages it stored last, while EXAMINE reads the mailbox itself.
     void Connected() {
         if (session_ && !session_->Usable()) Drop();
         if (session_) return;
         session_ = sink_.TakeSession();
-        if (status_.Messages > 0) {
-            const TMailboxStatus examined = session_->Examine(mailbox_);
-            if (examined.UidValidity != 0) status_.UidValidity = examined.UidValidity;
-        }
+        const TMailboxStatus examined = session_->Examine(mailbox_);
+        if (examined.UidValidity != 0) status_.UidValidity = examined.UidValidity;
+        status_.Messages = std::max(status_.Messages, examined.Messages);
     }
 
     // The UID of the occurrence-th copy of this message on the server. The candidates are

@@ -8,8 +8,8 @@
 # both over STARTTLS to the same server, with the server's certificate accepted. Before every
 # run the account's Maildir, Brindle's upload journal and mbsync's state are removed, and
 # mbsync gets a fresh copy of the export (it renames the files it has sent).
-# Wall time through hyperfine, peak memory through /usr/bin/time; the messages the server
-# holds afterwards are counted for both.
+# Wall time and peak memory through /usr/bin/time, the runs of the two alternating; the
+# messages the server holds afterwards are counted for both.
 # Usage: bench/upload/run.sh [BUILD_DIR] [WORK_DIR] [RUNS] [PER_FOLDER]
 # BUILD_DIR is a build with -DBRINDLE_BENCH=ON (default build-bench, as `make bench` makes it).
 set -euo pipefail
@@ -17,7 +17,7 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=$(cd "${1:-$ROOT/build-bench}" && pwd)
 WORK=${2:-${TMPDIR:-/tmp}/brindle-bench-upload}
-RUNS=${3:-3}
+RUNS=${3:-1}
 PER_FOLDER=${4:-500}
 CLI=$BUILD/cli/brindle-cli
 MAKE_FOLDER=$BUILD/bench/folders/brindle-make-bench-folder
@@ -26,8 +26,8 @@ DOVECOT=$BUILD/bench/upload/brindle-bench-dovecot
 for tool in "$CLI" "$MAKE_FOLDER" "$DOVECOT"; do
   [ -x "$tool" ] || { echo "missing $tool: build with -DBRINDLE_BENCH=ON (make bench)" >&2; exit 1; }
 done
-for tool in hyperfine mbsync dovecot; do
-  command -v "$tool" >/dev/null || { echo "$tool is not installed (apt-get install hyperfine isync dovecot-imapd)" >&2; exit 1; }
+for tool in mbsync dovecot; do
+  command -v "$tool" >/dev/null || { echo "$tool is not installed (apt-get install isync dovecot-imapd)" >&2; exit 1; }
 done
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is not installed (apt-get install time)" >&2; exit 1; }
 
@@ -41,6 +41,11 @@ if [ ! -f "$STORES/Folders.dbx" ]; then
 fi
 rm -rf "$EXPORT" && mkdir -p "$EXPORT"
 "$CLI" export "$STORES" "$EXPORT" --format maildir > /dev/null
+# mbsync leaves out near folders named INBOX (.INBOX.Sub, where the export keeps the inbox's
+# sub-folders): they go under the inbox's own name instead, the same messages all the same.
+for dir in "$EXPORT"/.INBOX.*; do
+  [ -d "$dir" ] && mv "$dir" "$EXPORT/.Inbox folders.${dir#"$EXPORT"/.INBOX.}"
+done
 echo "$(ls "$STORES" | wc -l) store files in $STORES; Maildir export in $EXPORT"
 
 # The server runs until its standard input closes.
@@ -60,7 +65,7 @@ export BRINDLE_IMAP_PASSWORD=wonderland
 NEAR=$WORK/near
 cat > "$WORK/mbsyncrc" <<EOF
 IMAPAccount bench
-Host 127.0.0.1
+Host localhost
 Port $PORT
 User alice
 Pass wonderland
@@ -71,14 +76,13 @@ IMAPStore far
 Account bench
 
 MaildirStore near
-Path $NEAR/
 Inbox $NEAR
 SubFolders Maildir++
 
 Channel push
 Far :far:
 Near :near:
-Patterns *
+Patterns * !Sent !Trash !Drafts !Junk !Archive
 Create Far
 Sync Push
 CopyArrivalDate yes
@@ -94,17 +98,19 @@ count_on_server() {
   find "$MAILDIR" \( -path '*/cur/*' -o -path '*/new/*' \) -type f | grep -c . || true
 }
 
-echo
-echo "== upload into a fresh account (wall time)"
-hyperfine --runs "$RUNS" --prepare "$FRESH" \
-  -n "brindle-cli upload" "$BRINDLE_RUN > /dev/null" \
-  -n "mbsync (push of the Maildir export)" "$MBSYNC_RUN"
+# One line per run: wall time and peak memory (/usr/bin/time), and what the server holds after.
+measure() {
+  local name=$1 run=$2; shift 2
+  bash -c "$FRESH"
+  /usr/bin/time -o "$WORK/time.txt" -f "%e %M" "$@" > /dev/null || echo "  $name failed (exit status $?)"
+  read -r seconds kilobytes < <(tail -1 "$WORK/time.txt")
+  printf '  %-38s run %d: %7.2f s wall, %6d KB peak, %d messages on the server\n' \
+    "$name" "$run" "$seconds" "$kilobytes" "$(count_on_server)"
+}
 
 echo
-echo "== peak memory, and what the server holds after one run of each"
-bash -c "$FRESH"
-/usr/bin/time -f "  brindle-cli upload: %M KB maximum resident, %e s" $BRINDLE_RUN > /dev/null
-echo "  messages on the server: $(count_on_server)"
-bash -c "$FRESH"
-/usr/bin/time -f "  mbsync: %M KB maximum resident, %e s" $MBSYNC_RUN
-echo "  messages on the server: $(count_on_server)"
+echo "== upload into a fresh account, $RUNS run(s) each, side by side"
+for run in $(seq "$RUNS"); do
+  measure "brindle-cli upload" "$run" $BRINDLE_RUN
+  measure "mbsync (push of the Maildir export)" "$run" $MBSYNC_RUN
+done

@@ -393,6 +393,21 @@ TEST_F(UploadTest, PipelinedAppendsAnswerEachMessageInOrder) {
     }
     // The session goes on with ordinary commands afterwards.
     EXPECT_EQ(session.Status("Batch").Messages, uids.size());
+
+    // A batch that fits goes as one APPEND of all (MULTIAPPEND): one UID each, after the others.
+    std::vector<TAppendMessage> fitting(batch.begin(), batch.begin() + 3);
+    const std::vector<TAppendAnswer> together = session.AppendPipelined("Batch", fitting);
+    ASSERT_EQ(together.size(), fitting.size());
+    for (size_t i = 0; i < together.size(); ++i) {
+        EXPECT_TRUE(together[i].Confirmed) << together[i].Refusal;
+        EXPECT_EQ(together[i].Appended.Uid, uids.back() + 1 + i);
+    }
+    const std::vector<TProbedMessage> after = Probe().Messages("Batch");
+    ASSERT_EQ(after.size(), uids.size() + fitting.size());
+    for (size_t i = 0; i < fitting.size(); ++i) {
+        EXPECT_EQ(after[uids.size() + i].Text, texts[i]);
+        EXPECT_EQ(after[uids.size() + i].Uid, together[i].Appended.Uid);
+    }
 }
 
 TEST_F(UploadTest, OverQuotaCountsOnlyWhatTheServerHolds) {
