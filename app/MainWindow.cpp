@@ -5,6 +5,7 @@
 #include "app/CellTexts.h"
 #include "app/CharsetMenu.h"
 #include "app/ExportDialog.h"
+#include "app/UploadDialog.h"
 #include "app/FileProperties.h"
 #include "app/FilterBox.h"
 #include "app/FindDialog.h"
@@ -205,6 +206,7 @@ void Twnd_oe_Main::CreateMenu() {
     AddMenuItem(File1, "mmOpenStoreFolder", QStringLiteral("Open Store &Folder..."), &Twnd_oe_Main::cmOpenStoreFolder);
     mmSaveAll_ = AddMenuItem(File1, "mmSaveAll", QStringLiteral("&Save Selected..."), &Twnd_oe_Main::cmSaveAll);
     mmExport_ = AddMenuItem(File1, "mmExport", QStringLiteral("&Export..."), &Twnd_oe_Main::cmExport);
+    mmUpload_ = AddMenuItem(File1, "mmUpload", QStringLiteral("&Upload to Mail Account..."), &Twnd_oe_Main::cmUpload);
     File1->addSeparator();
     mmMessageView_ =
         AddMenuItem(File1, "mmMessageView", QStringLiteral("Message &View..."), &Twnd_oe_Main::cmMessageView);
@@ -623,6 +625,7 @@ void Twnd_oe_Main::UpdateCommands() {
     mmFileProps_->setEnabled(open);
     mmGatherEmail_->setEnabled(open);
     mmExport_->setEnabled(open || folderPane_->Folder() != nullptr);
+    mmUpload_->setEnabled(mmExport_->isEnabled());
 }
 
 // The reading pane shows while it is on and a row is focused; otherwise the header block.
@@ -1010,7 +1013,7 @@ void Twnd_oe_Main::CloseStoreFolder() {
     folderPane_->hide();
 }
 
-void Twnd_oe_Main::cmExport() {
+TExportSources Twnd_oe_Main::ExportSources() const {
     TExportSources sources;
     if (TOEReader* reader = session_->Reader()) {
         const int node = folderPane_->CurrentNode();
@@ -1023,9 +1026,19 @@ void Twnd_oe_Main::cmExport() {
                 sources.Selected.push_back(*message.Index());
     }
     if (folderPane_->Folder()) sources.StoreFolder = *folderPane_->Folder();
+    return sources;
+}
+
+void Twnd_oe_Main::cmExport() {
+    TExportSources sources = ExportSources();
     if (!sources.OpenFolder && !sources.StoreFolder) return;
     TExportDialog dialog(std::move(sources), this);
     AppHooks().RunModal(dialog);
+}
+
+void Twnd_oe_Main::cmUpload() {
+    TExportSources sources = ExportSources();
+    if (sources.OpenFolder || sources.StoreFolder) RunUploadDialog(std::move(sources), this);
 }
 
 void Twnd_oe_Main::closeEvent(QCloseEvent* event) {

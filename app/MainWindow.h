@@ -24,6 +24,8 @@ class QTreeView;
 
 namespace brindle {
 
+struct TExportSources;
+
 class Korvane_MRUList;
 class TCharsetMenu;
 class Korvane_PersistentPosition;
@@ -75,6 +77,9 @@ public:
     // Store folders: File > Open Store Folder..., the folder pane, File > Export...
     void cmOpenStoreFolder();
     void cmExport();
+    // File > Upload to Mail Account...: the same choice of messages as Export.
+    void cmUpload();
+    TExportSources ExportSources() const;
     // Shows the tree of a store folder in the folder pane and opens its inbox (or its first
     // folder with a store file). Throws EFOpenError when dir cannot be listed.
     void OpenStoreFolder(const QString& dir);
@@ -185,6 +190,7 @@ private:
     QAction* mmReadingPane_ = nullptr;
     QAction* mmSaveAll_ = nullptr;
     QAction* mmExport_ = nullptr;
+    QAction* mmUpload_ = nullptr;
     QAction* mmMessageView_ = nullptr;
     QAction* mmFileProps_ = nullptr;
     QAction* mmGatherEmail_ = nullptr;

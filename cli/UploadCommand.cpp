@@ -170,6 +170,9 @@ void RunUpload(const TCliArguments& args, std::ostream& out) {
     options.Target.SpecialFolders = args.upload.specialFolders;
     options.SkipDuplicates = args.upload.skipDuplicates;
     options.DryRun = args.upload.dryRun;
+    options.Refused = [&args](const std::string& line) {
+        if (args.err) *args.err << "\rbrindle-cli: " << ControlsAsSpaces(line) << '\n';
+    };
     TImapUploadSink sink(std::move(options));
 
     TProgressLine progress(isatty(STDERR_FILENO) && !args.upload.dryRun);
@@ -203,11 +206,12 @@ void RunUpload(const TCliArguments& args, std::ostream& out) {
     }
     for (const std::string& note : sink.Notes())
         if (args.err) *args.err << "brindle-cli: " << ControlsAsSpaces(note) << '\n';
-    WriteSummary(out, args.json, sink.Counts(), totals.Errors);
+    const size_t failed = totals.Errors + sink.Counts().Failed;
+    WriteSummary(out, args.json, sink.Counts(), failed);
     if (totals.Cancelled) throw Exception("interrupted; run the same command again to upload the rest");
-    if (totals.Errors > 0)
-        throw Exception(std::to_string(totals.Errors) +
-                        (totals.Errors == 1 ? " folder or message was" : " folders or messages were") +
+    if (failed > 0)
+        throw Exception(std::to_string(failed) +
+                        (failed == 1 ? " folder or message was" : " folders or messages were") +
                         " not uploaded.");
 }
 

@@ -29,7 +29,7 @@ else()
   set(brindle_depends "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12), libetpan20 (>= 1.9.4)")
   if(TARGET brindle)
     string(APPEND brindle_depends ", libqt6core6 (>= 6.4.2), libqt6gui6 (>= 6.4.2), "
-      "libqt6widgets6 (>= 6.4.2), libqt6printsupport6 (>= 6.4.2)")
+      "libqt6widgets6 (>= 6.4.2), libqt6printsupport6 (>= 6.4.2), libqt6keychain1 (>= 0.13.2)")
   endif()
 endif()
 # Qt finds its windowing-system plugins at run time, so no library lists them.

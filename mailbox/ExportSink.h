@@ -63,6 +63,9 @@ public:
     // one thread at a time, after all folders were made. Otherwise a folder's messages are
     // added right after BeginFolder, on the walk's thread.
     virtual bool WritesFoldersSideBySide() const { return false; }
+    // How many folders side by side at most; 0 for as many as there are cores (up to 4). A sink
+    // that mostly waits for a server asks for more than the cores.
+    virtual unsigned FoldersSideBySide() const { return 0; }
     // After the last folder ended.
     virtual void Finish() {}
     // Lines that tell the user what the sink did beyond the messages (shortened names...).

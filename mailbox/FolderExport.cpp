@@ -231,8 +231,10 @@ private:
 
     // Each thread takes the next folder not yet taken.
     void WriteDeferred() {
+        const unsigned wanted = sink_.FoldersSideBySide();
         const unsigned threads = static_cast<unsigned>(std::min<size_t>(
-            {std::max(1u, std::thread::hardware_concurrency()), size_t{kMaxExportThreads}, deferred_.size()}));
+            {wanted > 0 ? wanted : std::max(1u, std::thread::hardware_concurrency()), size_t{kMaxExportThreads},
+             deferred_.size()}));
         std::atomic<size_t> next{0};
         auto work = [&](TThreadBuffers& buffers) {
             for (size_t k = next++; k < deferred_.size(); k = next++) WriteFolderMessages(deferred_[k], buffers);

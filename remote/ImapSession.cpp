@@ -6,9 +6,14 @@
 #include <openssl/x509_vfy.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <cctype>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 
 namespace brindle {
@@ -147,7 +152,107 @@ std::vector<uint32_t> UidsOf(clist* result) {
     return uids;
 }
 
+// Commands are written whole and then waited for: without TCP_NODELAY each short write
+// would wait for the acknowledgement of the one before (tens of milliseconds a command).
+void SendAtOnce(mailstream* stream) {
+    mailstream_low* low = stream ? mailstream_get_low(stream) : nullptr;
+    const int fd = low ? mailstream_low_get_fd(low) : -1;
+    const int on = 1;
+    if (fd >= 0) setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
 std::string WithoutBackslash(const char* flag) { return flag[0] == '\\' ? flag + 1 : flag; }
+
+// A quoted string (RFC 3501 "quoted"): mailbox names in modified UTF-7 are 7-bit without CR LF.
+std::string Quoted(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + '"';
+}
+
+// An INTERNALDATE as APPEND takes it: "dd-Mon-yyyy hh:mm:ss +0000", the day space-padded.
+std::string DateTimeText(int64_t seconds) {
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const time_t value = static_cast<time_t>(seconds);
+    std::tm parts{};
+    gmtime_r(&value, &parts);
+    char text[40];
+    std::snprintf(text, sizeof text, "\"%2d-%s-%04d %02d:%02d:%02d +0000\"", parts.tm_mday, kMonths[parts.tm_mon],
+                  parts.tm_year + 1900, parts.tm_hour, parts.tm_min, parts.tm_sec);
+    return text;
+}
+
+std::string FlagListText(const TAppendMessage& message) {
+    std::string flags;
+    auto add = [&flags](std::string_view flag) {
+        if (!flags.empty()) flags += ' ';
+        flags += flag;
+    };
+    if (message.Seen) add("\\Seen");
+    if (message.Answered) add("\\Answered");
+    if (message.Flagged) add("\\Flagged");
+    for (const std::string& keyword : message.Keywords) add(keyword);
+    return "(" + flags + ")";
+}
+
+// A UID set of APPENDUID ("5:8,10") in order; a range is at most as long as the messages sent.
+std::vector<uint32_t> UidsOfSet(const mailimap_set* set, size_t most) {
+    std::vector<uint32_t> uids;
+    for (clistiter* it = set ? clist_begin(set->set_list) : nullptr; it && uids.size() <= most; it = clist_next(it)) {
+        const auto* item = static_cast<const mailimap_set_item*>(clist_content(it));
+        const uint32_t last = std::max(item->set_first, item->set_last);
+        for (uint64_t uid = item->set_first; uid <= last && uids.size() <= most; ++uid)
+            uids.push_back(static_cast<uint32_t>(uid));
+    }
+    return uids;
+}
+
+bool ReadAppendUid(const mailimap_extension_data* data, TAppendAnswer& answer, size_t messages) {
+    if (!data || !data->ext_extension || data->ext_extension->ext_id != MAILIMAP_EXTENSION_UIDPLUS ||
+        data->ext_type != MAILIMAP_UIDPLUS_RESP_CODE_APND || !data->ext_data)
+        return false;
+    const auto* code = static_cast<const mailimap_uidplus_resp_code_apnd*>(data->ext_data);
+    answer.Appended.UidValidity = code->uid_uidvalidity;
+    answer.Uids = UidsOfSet(code->uid_set, messages);
+    if (!answer.Uids.empty()) answer.Appended.Uid = answer.Uids.front();
+    return true;
+}
+
+// The APPENDUID of a tagged OK (UIDPLUS): in the response text, or where the parser moved it,
+// the session's response information.
+void ReadAppendUid(const mailimap_resp_text* text, const mailimap_response_info* info, TAppendAnswer& answer,
+                   size_t messages) {
+    if (text && text->rsp_code && text->rsp_code->rc_type == MAILIMAP_RESP_TEXT_CODE_EXTENSION &&
+        ReadAppendUid(text->rsp_code->rc_data.rc_ext_data, answer, messages))
+        return;
+    for (clistiter* it = info && info->rsp_extension_list ? clist_begin(info->rsp_extension_list) : nullptr; it;
+         it = clist_next(it))
+        if (ReadAppendUid(static_cast<const mailimap_extension_data*>(clist_content(it)), answer, messages)) return;
+}
+
+// " (\Seen) "date" {size+}" CR LF: one message of an APPEND, up to its literal.
+std::string MessageHead(const TAppendMessage& message) {
+    return " " + FlagListText(message) +
+           (message.InternalDate ? " " + DateTimeText(*message.InternalDate) : std::string()) + " {" +
+           std::to_string(message.Text.size()) + "+}\r\n";
+}
+
+// "[OVERQUOTA] Quota exceeded" from a tagged NO or BAD; the parser leaves a code it does not
+// know itself in the session's response information.
+std::string RefusalText(const mailimap_resp_text* text, const mailimap_response_info* info) {
+    std::string answer;
+    if (text && text->rsp_code && text->rsp_code->rc_type == MAILIMAP_RESP_TEXT_CODE_OTHER &&
+        text->rsp_code->rc_data.rc_atom.atom_name)
+        answer = "[" + Upper(text->rsp_code->rc_data.rc_atom.atom_name) + "] ";
+    else if (info && info->rsp_atom)
+        answer = "[" + Upper(info->rsp_atom) + "] ";
+    if (text && text->rsp_text) answer += text->rsp_text;
+    return answer.empty() ? std::string("refused") : answer;
+}
 
 }  // namespace
 
@@ -223,6 +328,7 @@ void TImapSession::Connect(const TImapConnectOptions& options) {
         result != MAILIMAP_NO_ERROR_NON_AUTHENTICATED)
         throw EImapError(TImapFailure::Connect, "cannot connect to " + url.Host + " port " + std::to_string(url.Port) +
                                                     (result == MAILIMAP_ERROR_SSL ? " (TLS failed)" : ""));
+    SendAtOnce(session_->imap_stream);
     if (transport != TImapTransport::ImplicitTls) {
         ReadCapabilities();
         if (HasCapability("STARTTLS")) {
@@ -248,7 +354,7 @@ void TImapSession::CheckCertificate(const TImapConnectOptions& options) {
     const std::string problem = VerificationProblem(certificates, options.Url.Host);
     if (problem.empty()) return;
     if (SameFingerprint(options.AcceptedFingerprint, certificate_->Fingerprint)) return;
-    throw EImapError(TImapFailure::Certificate,
+    throw EImapError(*certificate_,
                      "the certificate of " + options.Url.Host + " is not trusted (" + problem +
                          ")\n  subject: " + certificate_->Subject + "\n  SHA-256 fingerprint: " +
                          certificate_->Fingerprint +
@@ -471,6 +577,116 @@ TAppended TImapSession::Append(const std::string& mailbox, const TAppendMessage&
     if (date) mailimap_date_time_free(date);
     Check(result, "APPEND to " + mailbox);
     return appended;
+}
+
+void TImapSession::WriteOrLose(std::string_view bytes, const std::string& mailbox) {
+    if (mailstream_write(session_->imap_stream, bytes.data(), bytes.size()) < 0) {
+        usable_ = false;
+        throw EImapError(TImapFailure::Lost, "APPEND to " + mailbox + ": the connection to the server was lost");
+    }
+}
+
+void TImapSession::FlushOrLose() {
+    if (mailstream_flush(session_->imap_stream) < 0) {
+        usable_ = false;
+        throw EImapError(TImapFailure::Lost, "APPEND: the connection to the server was lost");
+    }
+}
+
+// Tags are numbers counted by the session, as libetpan's own commands make them.
+void TImapSession::SendAppend(const std::string& mailbox, const TAppendMessage& message) {
+    WriteOrLose(std::to_string(++session_->imap_tag) + " APPEND " + Quoted(mailbox) + MessageHead(message), mailbox);
+    WriteOrLose(message.Text, mailbox);
+    WriteOrLose("\r\n", mailbox);
+}
+
+void TImapSession::SendAppendTogether(const std::string& mailbox, const std::vector<TAppendMessage>& messages) {
+    WriteOrLose(std::to_string(++session_->imap_tag) + " APPEND " + Quoted(mailbox), mailbox);
+    for (const TAppendMessage& message : messages) {
+        WriteOrLose(MessageHead(message), mailbox);
+        WriteOrLose(message.Text, mailbox);
+    }
+    WriteOrLose("\r\n", mailbox);
+}
+
+TAppendAnswer TImapSession::ReadTaggedAnswer(int tag, size_t messages) {
+    // The parser takes the answer of the session's current tag.
+    session_->imap_tag = tag;
+    mailimap_response* response = nullptr;
+    if (!mailimap_read_line(session_) || mailimap_parse_response(session_, &response) != MAILIMAP_NO_ERROR ||
+        !response) {
+        usable_ = false;
+        throw EImapError(TImapFailure::Lost, "APPEND: the connection to the server was lost");
+    }
+    TAppendAnswer answer;
+    const mailimap_response_done* done = response->rsp_resp_done;
+    if (done && done->rsp_type == MAILIMAP_RESP_DONE_TYPE_TAGGED && done->rsp_data.rsp_tagged) {
+        const mailimap_resp_cond_state* state = done->rsp_data.rsp_tagged->rsp_cond_state;
+        answer.Confirmed = state && state->rsp_type == MAILIMAP_RESP_COND_STATE_OK;
+        if (answer.Confirmed)
+            ReadAppendUid(state->rsp_text, session_->imap_response_info, answer, messages);
+        else
+            answer.Refusal = RefusalText(state ? state->rsp_text : nullptr, session_->imap_response_info);
+    } else {
+        usable_ = false;  // BYE
+        answer.Refusal = "the server closed the connection";
+    }
+    mailimap_response_free(response);
+    return answer;
+}
+
+std::optional<std::vector<TAppendAnswer>> TImapSession::AppendTogether(const std::string& mailbox,
+                                                                       const std::vector<TAppendMessage>& messages) {
+    std::vector<TAppendAnswer> answers(messages.size());
+    try {
+        SendAppendTogether(mailbox, messages);
+        FlushOrLose();
+        const TAppendAnswer answer = ReadTaggedAnswer(session_->imap_tag, messages.size());
+        if (!answer.Confirmed) {
+            if (usable_) return std::nullopt;
+            for (TAppendAnswer& each : answers) each.Refusal = answer.Refusal;
+            return answers;
+        }
+        for (size_t i = 0; i < messages.size(); ++i) {
+            answers[i].Confirmed = true;
+            answers[i].Appended.UidValidity = answer.Appended.UidValidity;
+            // Without UIDPLUS, or with a set that does not count one UID a message, UIDs stay 0.
+            if (answer.Uids.size() == messages.size()) answers[i].Appended.Uid = answer.Uids[i];
+        }
+    } catch (const EImapError& error) {
+        for (TAppendAnswer& each : answers) each.Refusal = error.Message();
+    }
+    return answers;
+}
+
+std::vector<TAppendAnswer> TImapSession::AppendEach(const std::string& mailbox,
+                                                    const std::vector<TAppendMessage>& messages) {
+    std::vector<TAppendAnswer> answers(messages.size());
+    const int firstTag = session_->imap_tag + 1;
+    size_t sent = 0;
+    size_t read = 0;
+    try {
+        for (const TAppendMessage& message : messages) {
+            SendAppend(mailbox, message);
+            ++sent;
+        }
+        const int lastTag = session_->imap_tag;
+        FlushOrLose();
+        for (; read < sent && usable_; ++read) answers[read] = ReadTaggedAnswer(firstTag + static_cast<int>(read), 1);
+        session_->imap_tag = lastTag;
+    } catch (const EImapError& error) {
+        for (size_t i = read; i < messages.size(); ++i) answers[i].Refusal = error.Message();
+    }
+    for (size_t i = read; i < messages.size(); ++i)
+        if (answers[i].Refusal.empty()) answers[i].Refusal = "the connection to the server was lost";
+    return answers;
+}
+
+std::vector<TAppendAnswer> TImapSession::AppendPipelined(const std::string& mailbox,
+                                                         const std::vector<TAppendMessage>& messages) {
+    if (messages.size() > 1 && HasCapability("MULTIAPPEND"))
+        if (std::optional<std::vector<TAppendAnswer>> answers = AppendTogether(mailbox, messages)) return *answers;
+    return AppendEach(mailbox, messages);
 }
 
 void TImapSession::Logout() {

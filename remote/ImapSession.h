@@ -28,13 +28,24 @@ enum class TImapFailure {
     Command,      // the server answered NO or BAD
 };
 
+// The server's certificate, as the error that refuses it shows it.
+struct TCertificateFacts {
+    std::string Subject;      // "CN=mail.example.com, O=..."
+    std::string Fingerprint;  // SHA-256 of the DER form, "AB:CD:..." upper case
+};
+
 class EImapError : public Exception {
 public:
     EImapError(TImapFailure failure, std::string message) : Exception(std::move(message)), failure_(failure) {}
+    EImapError(TCertificateFacts refused, std::string message)
+        : Exception(std::move(message)), failure_(TImapFailure::Certificate), refused_(std::move(refused)) {}
     TImapFailure Failure() const { return failure_; }
+    // The certificate that was not accepted, with a Certificate failure.
+    const std::optional<TCertificateFacts>& RefusedCertificate() const { return refused_; }
 
 private:
     TImapFailure failure_;
+    std::optional<TCertificateFacts> refused_;
 };
 
 // How the bytes travel. Without TLS only to a loopback address.
@@ -46,12 +57,6 @@ TImapTransport TransportFor(const TImapUrl& url);
 // Throws EImapError (Refused) when transport could carry a password unencrypted to a host
 // that is not a loopback address. Called before any connection is made.
 void CheckTransportAllowed(const TImapUrl& url, TImapTransport transport);
-
-// The server's certificate, as the error that refuses it shows it.
-struct TCertificateFacts {
-    std::string Subject;      // "CN=mail.example.com, O=..."
-    std::string Fingerprint;  // SHA-256 of the DER form, "AB:CD:..." upper case
-};
 
 // Fingerprints compare without regard to case and ":" separators.
 bool SameFingerprint(std::string_view a, std::string_view b);
@@ -95,6 +100,15 @@ struct TAppended {
     uint32_t Uid = 0;
 };
 
+// The server's answer to one of the APPENDs sent together.
+struct TAppendAnswer {
+    bool Confirmed = false;  // tagged OK
+    TAppended Appended;
+    std::string Refusal;  // the server's answer otherwise
+    // Every UID of the APPENDUID, in order (several for an APPEND of several messages).
+    std::vector<uint32_t> Uids;
+};
+
 struct TFetchedFacts {
     uint32_t Uid = 0;
     uint32_t Size = 0;
@@ -126,6 +140,16 @@ public:
     // In the examined mailbox: the whole text of a message (BODY.PEEK[]); none when it is gone.
     std::optional<std::string> FetchText(uint32_t uid);
     TAppended Append(const std::string& mailbox, const TAppendMessage& message);
+    // Whether APPENDs can follow one another without waiting for the server: LITERAL+
+    // (RFC 7888) lets a literal go without the server's go-ahead.
+    bool PipelinesAppends() const { return HasCapability("LITERAL+"); }
+    // Sends the messages with non-synchronizing literals without waiting for the server: as one
+    // APPEND of them all where the server has MULTIAPPEND (RFC 3502: one transaction, which the
+    // server stores at once, and all or none), else, or when that one is refused, each as its
+    // own APPEND, all before reading the answers, which come in the same order. One answer per
+    // message. When the connection breaks, the messages not answered yet carry the reason and
+    // Usable() turns false.
+    std::vector<TAppendAnswer> AppendPipelined(const std::string& mailbox, const std::vector<TAppendMessage>& messages);
     void Logout();
 
     // The certificate the server showed, once TLS is up.
@@ -138,6 +162,15 @@ private:
     void CheckCertificate(const TImapConnectOptions& options);
     void LogIn(const TImapConnectOptions& options);
     void ReadCapabilities();
+    void SendAppend(const std::string& mailbox, const TAppendMessage& message);
+    void SendAppendTogether(const std::string& mailbox, const std::vector<TAppendMessage>& messages);
+    void WriteOrLose(std::string_view bytes, const std::string& mailbox);
+    void FlushOrLose();
+    // None when the server refused the APPEND as a whole (then nothing of it was stored).
+    std::optional<std::vector<TAppendAnswer>> AppendTogether(const std::string& mailbox,
+                                                             const std::vector<TAppendMessage>& messages);
+    std::vector<TAppendAnswer> AppendEach(const std::string& mailbox, const std::vector<TAppendMessage>& messages);
+    TAppendAnswer ReadTaggedAnswer(int tag, size_t messages);
     std::vector<TFetchedFacts> FetchFacts(const std::vector<uint32_t>& uids);
     // Throws for a libetpan result that is an error, naming the command.
     void Check(int result, std::string_view command, TImapFailure failure = TImapFailure::Command);

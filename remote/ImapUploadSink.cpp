@@ -2,11 +2,13 @@
 
 #include "cli/Sha256.h"
 #include "mailbox/FolderExport.h"
+#include "platform/ModifiedUtf7.h"
 #include "platform/StringList.h"
 #include "remote/MessageFacts.h"
-#include "remote/ModifiedUtf7.h"
 #include "store/FolderList.h"
 #include "store/MessageFlags.h"
+
+#include <algorithm>
 
 namespace brindle {
 namespace {
@@ -17,6 +19,10 @@ constexpr char kDelimiterStandIn = '_';
 constexpr char kSlash = '/';
 constexpr std::string_view kInbox = "INBOX";
 constexpr std::string_view kRecoveredKeyword = "$Recovered";
+// A batch of pipelined APPENDs holds at most this many messages or bytes (a larger message
+// goes alone).
+constexpr size_t kBatchMessages = 64;
+constexpr size_t kBatchBytes = size_t{2} << 20;
 // Sibling folders that want one mailbox name are numbered up to this far.
 constexpr size_t kMaxMailboxNumber = 10000;
 
@@ -29,6 +35,9 @@ std::string_view SpecialUseOf(uint32_t special) {
     }
 }
 
+// A mailbox name as UTF-8 for messages; a name not in modified UTF-7 is shown as it is.
+std::string ShownMailbox(const std::string& mailbox) { return DecodeModifiedUtf7(mailbox).value_or(mailbox); }
+
 std::string Joined(const std::string* parent, char delimiter, const std::string& level) {
     return parent ? *parent + delimiter + level : level;
 }
@@ -39,7 +48,7 @@ std::string MailboxLevel(std::string_view utf8, char delimiter) {
     std::string name(utf8.empty() ? kUnnamedFolder : utf8);
     for (char& c : name)
         if (c == delimiter || c == kSlash) c = kDelimiterStandIn;
-    return ModifiedUtf7Encoded(name);
+    return EncodeModifiedUtf7(name);
 }
 
 std::string MailboxFor(const TFolderNode& node, const std::string& name, const std::string* parentMailbox,
@@ -86,6 +95,10 @@ public:
                 return;
             }
         }
+        if (session_->PipelinesAppends()) {
+            Queue(text, append, sha, occurrence, message.Index);
+            return;
+        }
         TAppended appended;
         try {
             appended = session_->Append(mailbox_, append);
@@ -98,9 +111,57 @@ public:
         ++sink_.counts_.Uploaded;
     }
 
-    void End() override { Release(); }
+    void End() override {
+        Flush();
+        Release();
+    }
 
 private:
+    // A message waiting in the batch, with its own copy of the text.
+    struct TPending {
+        std::string Text;
+        TAppendMessage Append;
+        std::string Sha;
+        uint32_t Occurrence = 0;
+        int32_t Index = 0;
+    };
+
+    void Queue(std::string_view text, const TAppendMessage& append, const std::string& sha, uint32_t occurrence,
+               int32_t index) {
+        pending_.push_back(TPending{std::string(text), append, sha, occurrence, index});
+        pendingBytes_ += text.size();
+        if (pending_.size() >= kBatchMessages || pendingBytes_ >= kBatchBytes) Flush();
+    }
+
+    // Sends the batch and records what the server confirmed; each other message is refused
+    // by name, with the server's answer.
+    void Flush() {
+        if (pending_.empty()) return;
+        std::vector<TPending> batch;
+        batch.swap(pending_);
+        pendingBytes_ = 0;
+        std::vector<TAppendMessage> messages;
+        messages.reserve(batch.size());
+        for (const TPending& pending : batch) {
+            messages.push_back(pending.Append);
+            messages.back().Text = pending.Text;
+        }
+        const std::vector<TAppendAnswer> answers = session_->AppendPipelined(mailbox_, messages);
+        for (size_t i = 0; i < batch.size(); ++i) {
+            if (!answers[i].Confirmed) {
+                ++sink_.counts_.Failed;
+                sink_.Refuse(shown_ + ": message " + std::to_string(batch[i].Index) + ": APPEND to " +
+                             ShownMailbox(mailbox_) + " failed: the server answered: " + answers[i].Refusal);
+                continue;
+            }
+            if (answers[i].Appended.UidValidity != 0) status_.UidValidity = answers[i].Appended.UidValidity;
+            sink_.journal_->Record(mailbox_, status_.UidValidity, batch[i].Sha, batch[i].Occurrence,
+                                   answers[i].Appended.Uid);
+            ++sink_.counts_.Uploaded;
+        }
+        if (!session_->Usable()) Drop();
+    }
+
     static TAppendMessage AppendOf(std::string_view text, const TSinkMessage& message) {
         TAppendMessage append;
         append.Text = text;
@@ -116,16 +177,17 @@ private:
         return append;
     }
 
-    // A connection that has this folder examined once it held messages before the run; after a
-    // lost connection a new one is made.
+    // A connection that has this folder examined; after a lost connection a new one is made.
+    // The count that decides whether messages are looked for on the server comes from EXAMINE,
+    // not from STATUS: a server that was killed may answer STATUS from an index that does not
+    // hold the messages it stored last, while EXAMINE reads the mailbox itself.
     void Connected() {
         if (session_ && !session_->Usable()) Drop();
         if (session_) return;
         session_ = sink_.TakeSession();
-        if (status_.Messages > 0) {
-            const TMailboxStatus examined = session_->Examine(mailbox_);
-            if (examined.UidValidity != 0) status_.UidValidity = examined.UidValidity;
-        }
+        const TMailboxStatus examined = session_->Examine(mailbox_);
+        if (examined.UidValidity != 0) status_.UidValidity = examined.UidValidity;
+        status_.Messages = std::max(status_.Messages, examined.Messages);
     }
 
     // The UID of the occurrence-th copy of this message on the server. The candidates are
@@ -164,6 +226,8 @@ private:
     TMailboxStatus status_;
     std::unique_ptr<TImapSession> session_;
     std::unordered_map<std::string, uint32_t> occurrences_;
+    std::vector<TPending> pending_;
+    size_t pendingBytes_ = 0;
 };
 
 // The output of a folder in a dry run: counts what would go.
@@ -174,7 +238,7 @@ public:
     void AddMessage(const TSinkMessage&) override { ++messages_; }
     void End() override {
         plan_.push_back("append " + std::to_string(messages_) + (messages_ == 1 ? " message to " : " messages to ") +
-                        ModifiedUtf7Decoded(mailbox_));
+                        ShownMailbox(mailbox_));
     }
     const std::string& Mailbox() const { return mailbox_; }
 
@@ -212,7 +276,7 @@ void TImapUploadSink::EnsureMailbox(const std::string& mailbox, const std::strin
     if (server_.Names.contains(mailbox)) return;
     if (mailbox == kInbox) return;
     if (options_.DryRun) {
-        plan_.push_back("create " + ModifiedUtf7Decoded(mailbox));
+        plan_.push_back("create " + ShownMailbox(mailbox));
     } else {
         try {
             control_->Create(mailbox);
@@ -244,9 +308,9 @@ std::unique_ptr<TSinkFolderOutput> TImapUploadSink::BeginFolder(const TSinkFolde
     std::string mailbox = MailboxFor(node, name, above, options_.Target, server_);
     const std::string first = mailbox;
     for (size_t number = 2; usedMailboxes_.contains(mailbox) && number <= kMaxMailboxNumber; ++number)
-        mailbox = first + ModifiedUtf7Encoded(" (" + std::to_string(number) + ")");
+        mailbox = first + EncodeModifiedUtf7(" (" + std::to_string(number) + ")");
     if (mailbox != first)
-        notes_.push_back(folder.Shown + " went into " + ModifiedUtf7Decoded(mailbox) + " (the name was taken)");
+        notes_.push_back(folder.Shown + " went into " + ShownMailbox(mailbox) + " (the name was taken)");
     usedMailboxes_.insert(mailbox);
     EnsureMailbox(mailbox, folder.Shown);
     if (options_.DryRun) return std::make_unique<TPlannedFolderOutput>(plan_, mailbox);
@@ -292,6 +356,11 @@ bool TImapUploadSink::SeenInOtherFolder(const std::string& sha256, size_t folder
     const std::lock_guard<std::mutex> guard(duplicatesLock_);
     const auto [where, inserted] = firstFolderOf_.emplace(sha256, folder);
     return !inserted && where->second != folder;
+}
+
+void TImapUploadSink::Refuse(const std::string& line) {
+    const std::lock_guard<std::mutex> guard(refusedLock_);
+    if (options_.Refused) options_.Refused(line);
 }
 
 void TImapUploadSink::Finish() {

@@ -2,7 +2,9 @@
 // The export sink that uploads into an IMAP account: each folder of the tree becomes a
 // mailbox (found or created and subscribed), each message an APPEND with its flags and
 // received time. Folders are filled side by side over up to four connections, one folder on
-// each. What the server confirmed is kept in the upload journal, and a folder that held
+// each; where the server offers LITERAL+, a folder's APPENDs go out in batches without waiting
+// for each answer (memory: a batch of at most 64 messages or 2 MiB, or one larger message, per
+// connection). What the server confirmed is kept in the upload journal, and a folder that held
 // messages before is searched (Message-ID, else size and date) before a message goes in, so
 // that a second run after an interruption adds only what is missing.
 #include "mailbox/ExportSink.h"
@@ -55,6 +57,9 @@ struct TUploadCounts {
     std::atomic<size_t> Uploaded{0};
     std::atomic<size_t> AlreadyThere{0};
     std::atomic<size_t> Skipped{0};
+    // Messages sent together with others (pipelined) that the server did not confirm; each
+    // was told to TImapUploadOptions::Refused.
+    std::atomic<size_t> Failed{0};
 };
 
 struct TImapUploadOptions {
@@ -66,6 +71,9 @@ struct TImapUploadOptions {
     unsigned Connections = 4;
     // The journal file; empty for the account's one under XDG_STATE_HOME.
     std::string JournalPath;
+    // Each message of Counts().Failed, as one line with the server's answer; called from the
+    // threads that fill folders, one call at a time.
+    std::function<void(const std::string&)> Refused;
 };
 
 class TImapUploadSink : public TExportSink {
@@ -76,6 +84,8 @@ public:
     void Begin() override;
     std::unique_ptr<TSinkFolderOutput> BeginFolder(const TSinkFolder& folder, TSinkFolderOutput* parent) override;
     bool WritesFoldersSideBySide() const override { return !options_.DryRun; }
+    // The connections wait for the server far more than for a core.
+    unsigned FoldersSideBySide() const override { return options_.Connections; }
     void Finish() override;
     std::vector<std::string> Notes() const override;
 
@@ -92,6 +102,7 @@ private:
     void EnsureMailbox(const std::string& mailbox, const std::string& shown);
     // With SkipDuplicates: whether the same text came from another folder of this run.
     bool SeenInOtherFolder(const std::string& sha256, size_t folder);
+    void Refuse(const std::string& line);
 
     TImapUploadOptions options_;
     std::unique_ptr<TUploadJournal> journal_;
@@ -108,6 +119,7 @@ private:
     std::vector<std::unique_ptr<TImapSession>> idle_;
     unsigned sessionsOpen_ = 0;
 
+    std::mutex refusedLock_;
     std::mutex duplicatesLock_;
     std::unordered_map<std::string, size_t> firstFolderOf_;
 };

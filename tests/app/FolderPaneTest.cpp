@@ -4,6 +4,7 @@
 #include "app/FolderPane.h"
 #include "app/MainWindow.h"
 #include "app/MessageListModel.h"
+#include "app/UploadDialog.h"
 #include "components/DefaultHandler.h"
 #include "components/MRUList.h"
 #include "tests/app/WindowFixtures.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -56,6 +58,7 @@ class FolderPaneTest : public QObject {
     QStringList boxes_;
     int scanOffers_ = 0;
     std::function<void(TExportDialog&)> driveExport_;
+    std::function<void(TUploadDialog&)> driveUpload_;
 
     TFolderPane* Pane() const { return window_->FolderPane(); }
     int Rows() const { return window_->ListModel()->rowCount(); }
@@ -107,6 +110,7 @@ private slots:
         boxes_.clear();
         scanOffers_ = 0;
         driveExport_ = nullptr;
+        driveUpload_ = nullptr;
         SetMessageBoxPresenter([this](QWidget*, const QString&, const QString& text) { boxes_.append(text); });
         AppHooks().OfferScan = [this](QWidget*, const QString&, const QString&) {
             ++scanOffers_;
@@ -115,6 +119,11 @@ private slots:
         AppHooks().ShowMessageView = [](const std::string&, QWidget*, const QString&, const std::string&,
                                         const TMessageStep&) {};
         AppHooks().RunModal = [this](QDialog& dialog) {
+            if (auto* uploadDialog = qobject_cast<TUploadDialog*>(&dialog)) {
+                QVERIFY(driveUpload_);
+                driveUpload_(*uploadDialog);
+                return;
+            }
             auto* exportDialog = qobject_cast<TExportDialog*>(&dialog);
             QVERIFY(exportDialog);
             if (driveExport_) driveExport_(*exportDialog);
@@ -285,6 +294,42 @@ private slots:
         QCOMPARE(summary, QStringLiteral("1 folder, 2 messages, 0 errors"));
         const QStringList files = QDir(out.filePath(QStringLiteral("Inbox"))).entryList(QDir::Files, QDir::Name);
         QCOMPARE(files, (QStringList{"0001_Alpha.eml", "0002_alpha.eml"}));
+    }
+
+    // File > Upload to Mail Account... offers what Export offers: the selected rows of the open
+    // store, the store, and the store folder only when one is open.
+    void uploadOffersTheWindowsMessages() {
+        struct TSeen {
+            bool Selected = false, Folder = false, StoreFolder = false;
+            QString SelectedCaption;
+        };
+        TSeen seen;
+        int shown = 0;
+        driveUpload_ = [&](TUploadDialog& dialog) {
+            ++shown;
+            seen.Selected = dialog.ScopeAvailable(TUploadDialog::TScope::Selected);
+            seen.Folder = dialog.ScopeAvailable(TUploadDialog::TScope::Folder);
+            seen.StoreFolder = dialog.ScopeAvailable(TUploadDialog::TScope::StoreFolder);
+            seen.SelectedCaption = dialog.findChild<QRadioButton*>(QStringLiteral("rbSelected"))->text();
+        };
+        QAction* upload = window_->findChild<QAction*>(QStringLiteral("mmUpload"));
+        QVERIFY(upload);
+        QVERIFY(!upload->isEnabled());
+        Open(storeFolder_ + QStringLiteral("/Inbox.dbx"));
+        QVERIFY(upload->isEnabled());
+        auto* list = window_->findChild<QTreeView*>(QStringLiteral("Tree"));
+        list->selectionModel()->select(
+            QItemSelection(window_->ListModel()->index(1, 0), window_->ListModel()->index(2, 6)),
+            QItemSelectionModel::Select);
+        upload->trigger();
+        QCOMPARE(shown, 1);
+        QVERIFY(seen.Selected && seen.Folder && !seen.StoreFolder);
+        QVERIFY2(seen.SelectedCaption.contains(QStringLiteral("(2)")), qPrintable(seen.SelectedCaption));
+
+        Open(storeFolder_);
+        upload->trigger();
+        QCOMPARE(shown, 2);
+        QVERIFY(seen.StoreFolder);
     }
 
     // Real stores without a folder list stand at the top, with the counts that their sources

@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <map>
+#include <thread>
 #include <set>
 #include <mutex>
 
@@ -202,6 +205,54 @@ TEST(ExportTreeTest, ASinkThatCannotBeginIsOneError) {
     EXPECT_EQ(totals.Errors, 1u);
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_NE(problems[0].find("cur"), std::string::npos) << problems[0];
+}
+
+// A sink that asks for a number of folders side by side: each message waits (a while at most)
+// until that many are being written at once, and the most seen at once is kept.
+class TConcurrencySink : public TExportSink {
+public:
+    explicit TConcurrencySink(unsigned wanted) : wanted_(wanted) {}
+    class TOutput : public TSinkFolderOutput {
+    public:
+        explicit TOutput(TConcurrencySink& sink) : sink_(sink) {}
+        void AddMessage(const TSinkMessage&) override {
+            const unsigned now = ++sink_.active_;
+            unsigned seen = sink_.most_;
+            while (now > seen && !sink_.most_.compare_exchange_weak(seen, now)) {
+            }
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+            while (sink_.most_ < sink_.wanted_ && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            --sink_.active_;
+        }
+        void End() override {}
+
+    private:
+        TConcurrencySink& sink_;
+    };
+    std::unique_ptr<TSinkFolderOutput> BeginFolder(const TSinkFolder&, TSinkFolderOutput*) override {
+        return std::make_unique<TOutput>(*this);
+    }
+    bool WritesFoldersSideBySide() const override { return true; }
+    unsigned FoldersSideBySide() const override { return wanted_; }
+    unsigned Most() const { return most_; }
+
+private:
+    unsigned wanted_;
+    std::atomic<unsigned> active_{0};
+    std::atomic<unsigned> most_{0};
+};
+
+TEST(ExportTreeTest, ASinkChoosesHowManyFoldersGoSideBySide) {
+    TTempDir dir;
+    WriteTree(dir);  // five folders
+    for (const unsigned wanted : {1u, 3u, 4u}) {
+        SCOPED_TRACE(wanted);
+        TConcurrencySink sink(wanted);
+        const TExportTotals totals = ExportTree(ReadStoreFolder(dir.Path()), sink, {});
+        EXPECT_EQ(totals.Messages, 10u);
+        EXPECT_EQ(sink.Most(), wanted);
+    }
 }
 
 TEST(ExportTreeTest, FileSinksByFormat) {

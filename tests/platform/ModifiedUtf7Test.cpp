@@ -23,6 +23,9 @@ TEST(ModifiedUtf7Test, EncodesAndDecodesBothWays) {
         {"\xF0\x9F\x98\x80", "&2D3eAA-"},  // outside the BMP: a surrogate pair
         {"a-b", "a-b"},
         {"Tab\there", "Tab&AAk-here"},  // a control character is not printable ASCII
+        {"Entw\xC3\xBC" "rfe", "Entw&APw-rfe"},
+        {"\xD0\x92\xD1\x85\xD0\xBE\xD0\xB4\xD1\x8F\xD1\x89\xD0\xB8\xD0\xB5", "&BBIERQQ+BDQETwRJBDgENQ-"},
+        {"\xF0\x9F\x93\xA7 mail", "&2D3c5w- mail"},
     };
     for (const TCase& c : cases) {
         EXPECT_EQ(EncodeModifiedUtf7(c.Utf8), c.Encoded) << c.Utf8;
@@ -32,11 +35,13 @@ TEST(ModifiedUtf7Test, EncodesAndDecodesBothWays) {
 
 TEST(ModifiedUtf7Test, BytesThatAreNotUtf8AreReadAsWindows1252) {
     EXPECT_EQ(EncodeModifiedUtf7("Caf\xE9"), "Caf&AOk-");
+    EXPECT_EQ(EncodeModifiedUtf7("Entw\xFCrfe"), "Entw&APw-rfe");
 }
 
 TEST(ModifiedUtf7Test, RefusesWhatIsNotInTheForm) {
     const char* bad[] = {
         "&Jjo!",                 // a run without its end
+        "&Jjo",
         "&U,BTFw-&ZeVnLIqe-",   // two runs side by side
         "&AGE-",                 // "a" must stand for itself
         "&2D0-",                 // a lone high surrogate

@@ -1,41 +1,10 @@
 #include "remote/ImapUploadSink.h"
-#include "remote/ModifiedUtf7.h"
 #include "store/FolderList.h"
 
 #include <gtest/gtest.h>
 
 namespace brindle {
 namespace {
-
-// Examples of RFC 3501 (5.1.3) and others worked out from the UTF-16 form.
-TEST(ModifiedUtf7, EncodesAndDecodes) {
-    struct TCase {
-        const char* utf8;
-        const char* name;
-    };
-    const TCase cases[] = {
-        {"~peter/mail/\xE5\x8F\xB0\xE5\x8C\x97/\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E",
-         "~peter/mail/&U,BTFw-/&ZeVnLIqe-"},
-        {"Entw\xC3\xBC" "rfe", "Entw&APw-rfe"},
-        {"A & B", "A &- B"},
-        {"\xD0\x92\xD1\x85\xD0\xBE\xD0\xB4\xD1\x8F\xD1\x89\xD0\xB8\xD0\xB5", "&BBIERQQ+BDQETwRJBDgENQ-"},
-        {"\xF0\x9F\x93\xA7 mail", "&2D3c5w- mail"},  // a character beyond U+FFFF: a surrogate pair
-        {"plain", "plain"},
-        {"", ""},
-    };
-    for (const TCase& c : cases) {
-        EXPECT_EQ(ModifiedUtf7Encoded(c.utf8), c.name) << c.utf8;
-        EXPECT_EQ(ModifiedUtf7Decoded(c.name), c.utf8) << c.name;
-    }
-}
-
-TEST(ModifiedUtf7, MalformedRunsStayAsTheyAre) {
-    for (const char* name : {"&Jjo", "&Jjo!-", "&AGE-", "&2D0-"}) EXPECT_EQ(ModifiedUtf7Decoded(name), name) << name;
-}
-
-TEST(ModifiedUtf7, BytesThatAreNotUtf8AreReadAsWindows1252) {
-    EXPECT_EQ(ModifiedUtf7Encoded("Entw\xFCrfe"), "Entw&APw-rfe");
-}
 
 TEST(MailboxNames, LevelsReplaceTheDelimiter) {
     EXPECT_EQ(MailboxLevel("a/b.c", '/'), "a_b.c");

@@ -5,18 +5,21 @@
 #include "TempDir.h"
 #include "cli/Cli.h"
 #include "mailbox/StoreFolder.h"
-#include "remote/ModifiedUtf7.h"
+#include "platform/ModifiedUtf7.h"
+#include "remote/ImapSession.h"
 #include "store/FolderList.h"
 #include "store/MessageFlags.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -197,7 +200,7 @@ TEST_P(UploadTreeTest, TreeTextsFlagsAndDatesArriveAndASecondRunAddsNothing) {
     std::map<std::string, std::string> listed;  // decoded name -> name on the server
     for (const test::TProbedMailbox& mailbox : probe.Mailboxes()) {
         EXPECT_EQ(mailbox.Delimiter, delimiter);
-        listed[ModifiedUtf7Decoded(mailbox.Name)] = mailbox.Name;
+        listed[DecodeModifiedUtf7(mailbox.Name).value_or(mailbox.Name)] = mailbox.Name;
     }
     const std::map<std::string, std::string> expected = ExpectedMailboxes(stores.dir.Path(), "Imported mail", delimiter);
     ASSERT_EQ(expected.size(), stores.byFolder.size());
@@ -232,7 +235,7 @@ TEST_F(UploadTest, SpecialFoldersGoIntoTheServersOwn) {
     TImapProbe probe = Probe();
     ExpectMessages(probe.Messages("INBOX"), stores.byFolder.at("Inbox"), "INBOX");
     ExpectMessages(probe.Messages("Sent"), stores.byFolder.at("Sent Items"), "Sent");
-    ExpectMessages(probe.Messages("INBOX/" + ModifiedUtf7Encoded(kCyrillic)), stores.byFolder.at("Inbox/" + kCyrillic),
+    ExpectMessages(probe.Messages("INBOX/" + EncodeModifiedUtf7(kCyrillic)), stores.byFolder.at("Inbox/" + kCyrillic),
                    "INBOX/Проекты");
     for (const test::TProbedMailbox& mailbox : probe.Mailboxes())
         EXPECT_EQ(mailbox.Name.find("Imported mail"), std::string::npos) << mailbox.Name;
@@ -326,6 +329,85 @@ TEST_F(UploadTest, OAuth2TokenThroughXoauth2) {
     const TCliRun wrong = Upload(dir / "A.dbx", {"--oauth2-command", "echo expired-token"}, true, false);
     EXPECT_EQ(wrong.status, 1);
     EXPECT_NE(wrong.err.find("XOAUTH2"), std::string::npos) << wrong.err;
+}
+
+// Batches of APPENDs sent without waiting: every answer belongs to its own message, in order,
+// with flags and dates as sent; a refusal in the middle names the server's code and leaves
+// the others alone.
+TEST_F(UploadTest, PipelinedAppendsAnswerEachMessageInOrder) {
+    TDovecotOptions options;
+    options.QuotaStorage = "12K";
+    StartServer(options);
+    TImapConnectOptions connect;
+    connect.Url = ParseImapUrl(ImapsUrl());
+    connect.Login.Password = kPassword;
+    connect.AcceptedFingerprint = server_->CertificateFingerprint();
+    TImapSession session(connect);
+    ASSERT_TRUE(session.PipelinesAppends()) << "Dovecot offers LITERAL+";
+    session.Create("Batch");
+
+    struct TCase {
+        size_t bodyBytes;
+        bool seen;
+        std::vector<std::string> keywords;
+    };
+    // The fourth message alone is larger than the quota's room.
+    const std::vector<TCase> cases = {{100, true, {}}, {200, false, {"$Recovered"}}, {300, true, {}},
+                                      {20000, false, {}}, {400, false, {}}};
+    std::vector<std::string> texts;
+    for (size_t i = 0; i < cases.size(); ++i) texts.push_back(Message(static_cast<uint32_t>(i), 0, true, cases[i].bodyBytes).Text);
+    std::vector<TAppendMessage> batch;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        TAppendMessage message;
+        message.Text = texts[i];
+        message.Seen = cases[i].seen;
+        message.Keywords = cases[i].keywords;
+        message.InternalDate = 1100000000 + static_cast<int64_t>(i) * 86400;
+        batch.push_back(message);
+    }
+    const std::vector<TAppendAnswer> answers = session.AppendPipelined("Batch", batch);
+    ASSERT_EQ(answers.size(), cases.size());
+    EXPECT_TRUE(session.Usable());
+    std::vector<uint32_t> uids;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const bool tooBig = cases[i].bodyBytes > 10000;
+        EXPECT_EQ(answers[i].Confirmed, !tooBig) << i << ": " << answers[i].Refusal;
+        if (tooBig) EXPECT_NE(answers[i].Refusal.find("[OVERQUOTA]"), std::string::npos) << answers[i].Refusal;
+        if (!tooBig) uids.push_back(answers[i].Appended.Uid);
+    }
+    EXPECT_TRUE(std::is_sorted(uids.begin(), uids.end()));
+    EXPECT_EQ(std::set<uint32_t>(uids.begin(), uids.end()).size(), uids.size());
+
+    const std::vector<TProbedMessage> stored = Probe().Messages("Batch");
+    ASSERT_EQ(stored.size(), uids.size());
+    for (size_t i = 0, k = 0; i < cases.size(); ++i) {
+        if (cases[i].bodyBytes > 10000) continue;
+        EXPECT_EQ(stored[k].Uid, uids[k]);
+        EXPECT_EQ(stored[k].Text, texts[i]);
+        EXPECT_EQ(stored[k].InternalDate, *batch[i].InternalDate);
+        std::vector<std::string> flags = cases[i].keywords;
+        if (cases[i].seen) flags.push_back("\\Seen");
+        std::sort(flags.begin(), flags.end());
+        EXPECT_EQ(stored[k].Flags, flags) << i;
+        ++k;
+    }
+    // The session goes on with ordinary commands afterwards.
+    EXPECT_EQ(session.Status("Batch").Messages, uids.size());
+
+    // A batch that fits goes as one APPEND of all (MULTIAPPEND): one UID each, after the others.
+    std::vector<TAppendMessage> fitting(batch.begin(), batch.begin() + 3);
+    const std::vector<TAppendAnswer> together = session.AppendPipelined("Batch", fitting);
+    ASSERT_EQ(together.size(), fitting.size());
+    for (size_t i = 0; i < together.size(); ++i) {
+        EXPECT_TRUE(together[i].Confirmed) << together[i].Refusal;
+        EXPECT_EQ(together[i].Appended.Uid, uids.back() + 1 + i);
+    }
+    const std::vector<TProbedMessage> after = Probe().Messages("Batch");
+    ASSERT_EQ(after.size(), uids.size() + fitting.size());
+    for (size_t i = 0; i < fitting.size(); ++i) {
+        EXPECT_EQ(after[uids.size() + i].Text, texts[i]);
+        EXPECT_EQ(after[uids.size() + i].Uid, together[i].Appended.Uid);
+    }
 }
 
 TEST_F(UploadTest, OverQuotaCountsOnlyWhatTheServerHolds) {
