@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <utility>
+#include <vector>
 
 namespace brindle {
 namespace {
@@ -145,25 +147,36 @@ public:
         : holder_(std::move(holder)),
           name_(std::move(name)),
           file_(holder_->Create(name_, TIfExists::Fail)),
-          drafts_(drafts) {}
+          drafts_(drafts) {
+        file_->KeepAfterWriteError();
+    }
 
     void AddMessage(const TSinkMessage& message) override {
-        if (!file_) throw Exception("the folder's file was closed");
+        if (!file_) throw Exception(holder_->PathOf(name_) + ": the file was closed after a write error");
         AppendMboxEntry(piece_, message.Text, *message.Info, drafts_);
-        if (piece_.size() >= kMboxPiece) {
-            file_->Append(piece_);
-            piece_.clear();
+        pending_.push_back(handed_ + piece_.size());
+        if (piece_.size() < kMboxPiece) return;
+        try {
+            HandPiece();
+        } catch (const Exception&) {
+            // The entry just added is this message's own error, not one lost.
+            KeepCompleteEntries(1);
         }
     }
 
     void End() override {
-        std::string piece = std::move(piece_);
-        piece_ = {};
-        std::unique_ptr<TNewFile> file = std::move(file_);
-        if (!file) return;
-        file->Append(piece);
-        file->Finish();
+        if (!file_) return;
+        try {
+            HandPiece();
+            file_->Finish();
+        } catch (const Exception&) {
+            KeepCompleteEntries(0);
+        }
+        file_.reset();
+        pending_.clear();
     }
+
+    size_t TakeLost() override { return std::exchange(lost_, 0); }
 
     // F.sbd beside the file F, made when the first sub-folder asks for it.
     const std::shared_ptr<TTargetFolder>& SubFolders() {
@@ -172,12 +185,55 @@ public:
     }
 
 private:
+    void HandPiece() {
+        handed_ += piece_.size();
+        std::string piece = std::move(piece_);
+        piece_ = {};
+        file_->Append(piece);
+        ForgetWrittenEntries();
+    }
+
+    // Entries wholly on the disk need no tracking any more.
+    void ForgetWrittenEntries() {
+        const uint64_t written = file_->Written();
+        size_t done = 0;
+        while (done < pending_.size() && pending_[done] <= written) ++done;
+        if (done) complete_ = pending_[done - 1];
+        entriesKept_ += done;
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));
+    }
+
+    // After a write error: cuts the file after its last complete entry and keeps it, counts the
+    // entries accepted before that did not reach the disk (but the own ones, which are the
+    // caller's error) as lost, and throws an error that tells what is kept.
+    void KeepCompleteEntries(size_t own) {
+        ForgetWrittenEntries();
+        const size_t gone = pending_.size();
+        lost_ += gone > own ? gone - own : 0;
+        pending_.clear();
+        piece_.clear();
+        std::unique_ptr<TNewFile> file = std::move(file_);
+        const std::string path = holder_->PathOf(name_);
+        try {
+            file->FinishAt(complete_);
+        } catch (const Exception&) {
+            lost_ += std::exchange(entriesKept_, 0);
+            throw Exception(path + ": cannot be written, and was removed");
+        }
+        throw Exception(path + ": cannot be written further; it is kept with the messages written whole before");
+    }
+
     std::shared_ptr<TTargetFolder> holder_;  // where F and F.sbd lie
     std::string name_;
     std::unique_ptr<TNewFile> file_;
     std::string piece_;  // entries not yet handed to the file
     bool drafts_;        // the messages of the drafts folder are drafts
     std::shared_ptr<TTargetFolder> subFolders_;
+    uint64_t handed_ = 0;           // bytes handed to the file
+    std::vector<uint64_t> pending_;  // file offsets after each entry not yet known on disk
+    uint64_t complete_ = 0;         // the file's size up to its last entry known on disk
+    size_t entriesKept_ = 0;
+    size_t lost_ = 0;
 };
 
 class TMboxSink : public TExportSink {
