@@ -178,7 +178,9 @@ public:
             levels_.clear();
             Finish();
         }
-        return Tell();
+        TExportTotals totals = Tell();
+        totals.Notes = sink_.Notes();
+        return totals;
     }
 
 private:

@@ -186,6 +186,12 @@ std::unique_ptr<TTargetFolder> TTargetFolder::CreateSubFolder(std::string_view n
     return std::unique_ptr<TTargetFolder>(new TTargetFolder(PathOf(wanted), fd));
 }
 
+void TTargetFolder::MakeSubFolder(std::string_view name) {
+    const std::string wanted(name);
+    if (fd_ < 0 || !IsAcceptableName(wanted) || ::mkdirat(fd_, wanted.c_str(), kFolderMode) != 0)
+        throw EFCreateError(PathOf(wanted));
+}
+
 void TTargetFolder::ReplaceEntry(const std::string& name, std::string_view bytes) {
     struct stat old {};
     if (::fstatat(fd_, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(old.st_mode) || IsKept(old))

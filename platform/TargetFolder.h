@@ -52,6 +52,8 @@ public:
     // without following a link. With existingAllowed, a folder of that name that is there
     // already is opened instead (a link in its place is still refused). Throws EFCreateError.
     std::unique_ptr<TTargetFolder> CreateSubFolder(std::string_view name, bool existingAllowed = false);
+    // Creates the folder name inside this one without opening it. Throws EFCreateError.
+    void MakeSubFolder(std::string_view name);
 
     // Another handle on the same folder (the descriptor duplicated, no path looked up again), for
     // writing on a second thread: each handle keeps its own numbering, and a number that the

@@ -2,6 +2,7 @@
 // many sibling folders that want one name, and folder names too long for one path component.
 #include "MailboxTestSupport.h"
 #include "mailbox/FolderExport.h"
+#include "mailbox/StoreFolder.h"
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <set>
@@ -105,7 +107,153 @@ TEST(ExportLimitsTest, AFullDiskKeepsTheWholeMboxEntriesAndCountsOnlyThem) {
         EXPECT_EQ(totals.Messages + totals.Errors, messages.size());
         EXPECT_EQ(totals.Errors == 0, fits);
         EXPECT_EQ(totals.Problems == 0, fits);
-        if (limit == (rlim_t{200} << 10)) EXPECT_GT(onDisk, 20u);  // the first piece stays
+        if (limit == (rlim_t{200} << 10)) {
+            EXPECT_GT(onDisk, 20u);  // the first piece stays
+        }
+    }
+}
+
+// count sibling folders all named "Same" under one parent.
+void WriteSameNamedSiblings(const TTempDir& dir, uint32_t count) {
+    std::vector<testsupport::TFolderListEntry> list = {{1, 0xFFFFFFFF, "Parent", "Parent.dbx"}};
+    for (uint32_t k = 0; k < count; ++k) list.push_back({k + 2, 1, "Same", k == count - 1 ? "Last.dbx" : ""});
+    WriteFolderList(dir / "Folders.dbx", list);
+    WriteDbx(dir / "Parent.dbx", {Message("parent")});
+    WriteDbx(dir / "Last.dbx", {Message("last")});
+}
+
+// The entries of a folder and, recursively, of its sub-folders, as paths from it.
+std::set<std::string> EntriesUnder(const std::string& dir) {
+    std::set<std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        entries.insert(fs::relative(entry.path(), dir).string());
+    return entries;
+}
+
+TEST(ExportLimitsTest, SiblingFoldersOfOneNameAllGetNamesOfTheirOwn) {
+    const uint32_t count = 150;
+    TTempDir dir;
+    WriteSameNamedSiblings(dir, count);
+    struct TCase {
+        TExportFormat Format;
+        std::string Sub;  // where the siblings lie
+    };
+    const TCase cases[] = {{TExportFormat::Eml, "Parent"}, {TExportFormat::Mbox, "Parent.sbd"},
+                           {TExportFormat::Maildir, "."}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.Format));
+        TTempDir out;
+        TExportOptions options;
+        options.Format = c.Format;
+        options.Problem = [](const std::string& text) { ADD_FAILURE() << text; };
+        const TExportTotals totals = ExportStoreFolder(ReadStoreFolder(dir.Path()), out.Path(), options);
+        EXPECT_EQ(totals.Folders, count + 1);
+        EXPECT_EQ(totals.Messages, 2u);
+        size_t siblings = 0;
+        for (const auto& entry : fs::directory_iterator(out / c.Sub))
+            if (entry.path().filename().string().find("Same") != std::string::npos) ++siblings;
+        EXPECT_EQ(siblings, count);
+        EXPECT_TRUE(totals.Notes.empty());
+    }
+}
+
+// Numbering that restarts at 1 for every sibling costs count² tries: four times the folders
+// then take sixteen times as long.
+TEST(ExportLimitsTest, NumberingSameNamedSiblingsTakesLinearTime) {
+    auto exportTime = [](uint32_t count) {
+        TTempDir dir, out;
+        WriteSameNamedSiblings(dir, count);
+        TExportOptions options;
+        options.Format = TExportFormat::Mbox;
+        const TStoreFolder folder = ReadStoreFolder(dir.Path());
+        const auto start = std::chrono::steady_clock::now();
+        const TExportTotals totals = ExportStoreFolder(folder, out.Path(), options);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(totals.Folders, count + 1);
+        EXPECT_EQ(totals.Errors, 0u);
+        return took.count();
+    };
+    exportTime(200);  // warm the caches
+    const double small = exportTime(1500);
+    const double large = exportTime(6000);
+    EXPECT_LT(large, 8 * small + 0.5) << small << " s against " << large << " s";
+}
+
+TEST(ExportLimitsTest, FittedNamesKeepToTheRoomAndStayApart) {
+    const std::string longAscii(300, 'a');
+    const std::string accented = std::string(120, 'b') + "\xC3\xA9\xC3\xA9\xC3\xA9" + std::string(200, 'c');
+    const std::string utf7 = std::string(240, 'd') + "&AOkA6QDp-tail" + std::string(30, 'e');
+    struct TCase {
+        std::string Name;
+        size_t Room;
+        bool ModifiedUtf7;
+    };
+    const TCase cases[] = {
+        {"short", 255, false}, {longAscii, 255, false}, {longAscii, 251, false},
+        {accented, 126, false}, {accented, 127, false}, {utf7, 250, true}, {utf7, 247, true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name.substr(0, 20) + " " + std::to_string(c.Room));
+        const std::string fitted = FittedName(c.Name, c.Room, c.ModifiedUtf7);
+        EXPECT_LE(fitted.size(), c.Room);
+        if (c.Name.size() <= c.Room) {
+            EXPECT_EQ(fitted, c.Name);
+            continue;
+        }
+        EXPECT_EQ(FittedName(c.Name, c.Room, c.ModifiedUtf7), fitted);  // the same every time
+        const std::string kept = fitted.substr(0, fitted.rfind('~'));
+        EXPECT_TRUE(c.Name.starts_with(kept));
+        EXPECT_GT(kept.size() + 20, c.Room);
+        // Not cut inside a character or a shifted run.
+        if (kept.size() < c.Name.size()) {
+            EXPECT_NE(static_cast<unsigned char>(c.Name[kept.size()]) & 0xC0, 0x80);
+        }
+        if (c.ModifiedUtf7) {
+            EXPECT_LE(std::count(kept.begin(), kept.end(), '&'), std::count(kept.begin(), kept.end(), '-'));
+        }
+        // Names that differ only past the cut stay apart.
+        EXPECT_NE(FittedName(c.Name + "x", c.Room, c.ModifiedUtf7), fitted);
+    }
+}
+
+// An 8-level tree of 40-byte names and a folder of a 252-byte name with a child: every folder
+// is written, under a name that fits, and the summary tells which names were shortened.
+TEST(ExportLimitsTest, DeepAndLongFolderNamesAreShortenedToFit) {
+    TTempDir dir;
+    std::vector<testsupport::TFolderListEntry> list;
+    for (uint32_t level = 0; level < 8; ++level) {
+        const std::string file = "Deep" + std::to_string(level) + ".dbx";
+        list.push_back({level + 1, level ? level : 0xFFFFFFFF,
+                        "Level " + std::to_string(level) + std::string(29, 'x') + "-long", file});
+        WriteDbx(dir / file, {Message("deep" + std::to_string(level))});
+    }
+    list.push_back({100, 0xFFFFFFFF, std::string(252, 'L'), "Long.dbx"});
+    list.push_back({101, 100, "Child", "Child.dbx"});
+    list.push_back({102, 0xFFFFFFFF, std::string(252, 'L') + "2", "Long2.dbx"});
+    WriteFolderList(dir / "Folders.dbx", list);
+    for (const char* name : {"Long", "Child", "Long2"}) WriteDbx(dir / (std::string(name) + ".dbx"), {Message(name)});
+
+    for (TExportFormat format : {TExportFormat::Mbox, TExportFormat::Maildir, TExportFormat::Eml}) {
+        SCOPED_TRACE(static_cast<int>(format));
+        TTempDir out;
+        TExportOptions options;
+        options.Format = format;
+        options.Problem = [](const std::string& text) { ADD_FAILURE() << text; };
+        const TExportTotals totals = ExportStoreFolder(ReadStoreFolder(dir.Path()), out.Path(), options);
+        EXPECT_EQ(totals.Folders, list.size());
+        EXPECT_EQ(totals.Messages, list.size());
+        EXPECT_EQ(totals.Errors, 0u);
+        const std::set<std::string> entries = EntriesUnder(out.Path());
+        for (const std::string& entry : entries)
+            for (const auto& part : fs::path(entry)) EXPECT_LE(part.string().size(), 255u) << entry;
+        if (format == TExportFormat::Eml) continue;
+        EXPECT_FALSE(totals.Notes.empty());
+        for (const std::string& note : totals.Notes) {
+            const size_t written = note.find(" is written as ");
+            ASSERT_NE(written, std::string::npos) << note;
+            const std::string path = note.substr(written + 15, note.find(" (", written) - written - 15);
+            EXPECT_TRUE(fs::exists(path)) << note;
+        }
     }
 }
 
