@@ -290,6 +290,7 @@ void RunExport(const TCliArguments& args, std::ostream& out) {
     const TExportTotals totals =
         isFolder ? ExportStoreFolder(ReadStoreFolder(source, ListWarnings(args), args.codePage), dir, options)
                  : ExportStoreFile(source, dir, options);
+    for (const std::string& note : totals.Notes) options.Problem(note);
     PrintExportSummary(out, totals, true);
     ThrowIfNotExported(totals);
 }

@@ -47,6 +47,9 @@ public:
     virtual void AddMessage(const TSinkMessage& message) = 0;
     // Everything added is on disk (or on the server) when End returns.
     virtual void End() = 0;
+    // Messages that AddMessage took without an error but that a later error kept from the disk
+    // (or the server), since the last call; the walk counts them as errors, not as exported.
+    virtual size_t TakeLost() { return 0; }
 };
 
 class TExportSink {

@@ -14,6 +14,9 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace brindle {
 namespace {
@@ -21,8 +24,15 @@ namespace {
 // Days from the date-time epoch (1899-12-30) to 1970-01-01.
 constexpr double kUnixEpochDays = 25569.0;
 constexpr double kSecondsPerDay = 86400.0;
-// Sibling folders that want one name are numbered up to this far.
-constexpr size_t kMaxFolderNumber = 10000;
+// Names tried for one folder, at most, after those that its siblings took.
+constexpr size_t kMaxFolderTries = 10000;
+// A name that does not fit is cut and ends in "~" and this many hex digits of a digest of the
+// whole name, so that names cut alike stay apart.
+constexpr size_t kDigestDigits = 8;
+constexpr char kDigestMark = '~';
+// A Maildir++ folder whose parent's path leaves less room than this for its own name gets its
+// whole path cut instead.
+constexpr size_t kMinMaildirLeaf = 24;
 
 constexpr uint32_t kMozillaRead = 0x0001;
 constexpr uint32_t kMozillaReplied = 0x0002;
@@ -88,14 +98,67 @@ std::string FolderBaseName(const TSinkFolder& folder) {
 
 bool IsDraftsFolder(const TSinkFolder& folder) { return folder.Node && folder.Node->Special == kSpecialDrafts; }
 
-// The first of base, "base (2)", "base (3)"... that isFree accepts.
-std::string FreeFolderName(const TTargetFolder& holder, const std::string& base,
-                           const std::function<bool(const std::string&)>& isFree) {
-    for (size_t number = 1; number <= kMaxFolderNumber; ++number) {
-        std::string candidate = NumberedFileName(base, number);
-        if (isFree(candidate)) return candidate;
+// 64-bit FNV-1a.
+uint64_t NameDigest(std::string_view name) {
+    uint64_t hash = 0xCBF29CE484222325ull;
+    for (char c : name) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001B3ull;
     }
-    throw EFCreateError(holder.PathOf(base));
+    return hash;
+}
+
+// Where name may be cut at most `room` bytes in: not inside a UTF-8 sequence, and for a name in
+// modified UTF-7 not inside a shifted run ("&...-").
+size_t CutPoint(std::string_view name, size_t room, bool modifiedUtf7) {
+    size_t cut = std::min(room, name.size());
+    while (cut > 0 && cut < name.size() && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    if (modifiedUtf7) {
+        const size_t shift = name.substr(0, cut).rfind('&');
+        if (shift != std::string_view::npos && name.find('-', shift) >= cut) cut = shift;
+    }
+    return cut;
+}
+
+}  // namespace
+
+std::string FittedName(std::string_view name, size_t room, bool modifiedUtf7) {
+    if (name.size() <= room) return std::string(name);
+    const size_t keep = room > kDigestDigits + 1 ? room - kDigestDigits - 1 : 0;
+    char digest[24];
+    std::snprintf(digest, sizeof digest, "%c%0*llx", kDigestMark, static_cast<int>(kDigestDigits),
+                  static_cast<unsigned long long>(NameDigest(name) >> (64 - 4 * kDigestDigits)));
+    std::string fitted(name.substr(0, CutPoint(name, keep, modifiedUtf7)));
+    fitted += digest;
+    return fitted;
+}
+
+namespace {
+
+// Numbers the sibling folders that want one name in linear time: per base name, the number
+// to try next, since the names before it are taken by folders made before.
+class TFolderNumbers {
+public:
+    // The first of base, "base (2)", "base (3)"... (each through fit) that isFree accepts.
+    // key tells apart the places that names are counted in.
+    std::string Free(const std::string& key, const std::string& base,
+                     const std::function<std::string(const std::string&)>& fit,
+                     const std::function<bool(const std::string&)>& isFree, const std::string& shown) {
+        size_t& next = next_.try_emplace(key, 1).first->second;
+        for (size_t tries = 0; tries < kMaxFolderTries; ++tries) {
+            std::string candidate = fit(NumberedFileName(base, next++));
+            if (isFree(candidate)) return candidate;
+        }
+        throw EFCreateError(shown);
+    }
+
+private:
+    std::unordered_map<std::string, size_t> next_;
+};
+
+// Names that had to be cut, for the summary.
+std::string ShortenedNote(const std::string& shown, const std::string& written) {
+    return "the folder " + shown + " is written as " + written + " (its name is too long for a file name)";
 }
 
 // .eml tree --------------------------------------------------------------------------------
@@ -114,9 +177,11 @@ public:
     void End() override {}
 
     TTargetFolder& Own() { return *own_; }
+    TFolderNumbers& SubFolderNumbers() { return subFolderNumbers_; }
 
 private:
     std::shared_ptr<TTargetFolder> own_;
+    TFolderNumbers subFolderNumbers_;
     size_t width_;  // of the indexes in names
     std::string scratch_;
 };
@@ -126,15 +191,20 @@ public:
     explicit TEmlTreeSink(const std::string& outDir) : root_(std::make_unique<TTargetFolder>(outDir)) {}
 
     std::unique_ptr<TSinkFolderOutput> BeginFolder(const TSinkFolder& folder, TSinkFolderOutput* parent) override {
-        TTargetFolder& holder = parent ? static_cast<TEmlFolderOutput*>(parent)->Own() : *root_;
-        const std::string name = FreeFolderName(holder, FolderBaseName(folder),
-                                                [&](const std::string& name) { return !holder.Exists(name); });
+        auto* parentOutput = static_cast<TEmlFolderOutput*>(parent);
+        TTargetFolder& holder = parentOutput ? parentOutput->Own() : *root_;
+        TFolderNumbers& numbers = parentOutput ? parentOutput->SubFolderNumbers() : topNumbers_;
+        // NumberedFileName keeps a name within kMaxFileNameBytes already.
+        const std::string name = numbers.Free(
+            FolderBaseName(folder), FolderBaseName(folder), [](const std::string& name) { return name; },
+            [&](const std::string& name) { return !holder.Exists(name); }, holder.PathOf(FolderBaseName(folder)));
         const size_t count = folder.Node && folder.Node->Count ? *folder.Node->Count : 0;
         return std::make_unique<TEmlFolderOutput>(holder.CreateSubFolder(name), IndexWidth(count));
     }
 
 private:
     std::unique_ptr<TTargetFolder> root_;
+    TFolderNumbers topNumbers_;
 };
 
 // mbox ---------------------------------------------------------------------------------------
@@ -145,25 +215,38 @@ public:
         : holder_(std::move(holder)),
           name_(std::move(name)),
           file_(holder_->Create(name_, TIfExists::Fail)),
-          drafts_(drafts) {}
+          drafts_(drafts) {
+        file_->KeepAfterWriteError();
+    }
 
     void AddMessage(const TSinkMessage& message) override {
-        if (!file_) throw Exception("the folder's file was closed");
+        if (!file_) throw Exception(holder_->PathOf(name_) + ": the file was closed after a write error");
         AppendMboxEntry(piece_, message.Text, *message.Info, drafts_);
-        if (piece_.size() >= kMboxPiece) {
-            file_->Append(piece_);
-            piece_.clear();
+        pending_.push_back(handed_ + piece_.size());
+        if (piece_.size() < kMboxPiece) return;
+        try {
+            HandPiece();
+        } catch (const Exception&) {
+            // The entry just added is this message's own error, not one lost.
+            KeepCompleteEntries(1);
         }
     }
 
     void End() override {
-        std::string piece = std::move(piece_);
-        piece_ = {};
-        std::unique_ptr<TNewFile> file = std::move(file_);
-        if (!file) return;
-        file->Append(piece);
-        file->Finish();
+        if (!file_) return;
+        try {
+            HandPiece();
+            file_->Finish();
+        } catch (const Exception&) {
+            KeepCompleteEntries(0);
+        }
+        file_.reset();
+        pending_.clear();
     }
+
+    size_t TakeLost() override { return std::exchange(lost_, 0); }
+
+    TFolderNumbers& SubFolderNumbers() { return subFolderNumbers_; }
 
     // F.sbd beside the file F, made when the first sub-folder asks for it.
     const std::shared_ptr<TTargetFolder>& SubFolders() {
@@ -172,12 +255,56 @@ public:
     }
 
 private:
+    void HandPiece() {
+        handed_ += piece_.size();
+        std::string piece = std::move(piece_);
+        piece_ = {};
+        file_->Append(piece);
+        ForgetWrittenEntries();
+    }
+
+    // Entries wholly on the disk need no tracking any more.
+    void ForgetWrittenEntries() {
+        const uint64_t written = file_->Written();
+        size_t done = 0;
+        while (done < pending_.size() && pending_[done] <= written) ++done;
+        if (done) complete_ = pending_[done - 1];
+        entriesKept_ += done;
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));
+    }
+
+    // After a write error: cuts the file after its last complete entry and keeps it, counts the
+    // entries accepted before that did not reach the disk (but the own ones, which are the
+    // caller's error) as lost, and throws an error that tells what is kept.
+    void KeepCompleteEntries(size_t own) {
+        ForgetWrittenEntries();
+        const size_t gone = pending_.size();
+        lost_ += gone > own ? gone - own : 0;
+        pending_.clear();
+        piece_.clear();
+        std::unique_ptr<TNewFile> file = std::move(file_);
+        const std::string path = holder_->PathOf(name_);
+        try {
+            file->FinishAt(complete_);
+        } catch (const Exception&) {
+            lost_ += std::exchange(entriesKept_, 0);
+            throw Exception(path + ": cannot be written, and was removed");
+        }
+        throw Exception(path + ": cannot be written further; it is kept with the messages written whole before");
+    }
+
     std::shared_ptr<TTargetFolder> holder_;  // where F and F.sbd lie
     std::string name_;
     std::unique_ptr<TNewFile> file_;
     std::string piece_;  // entries not yet handed to the file
     bool drafts_;        // the messages of the drafts folder are drafts
     std::shared_ptr<TTargetFolder> subFolders_;
+    TFolderNumbers subFolderNumbers_;
+    uint64_t handed_ = 0;           // bytes handed to the file
+    std::vector<uint64_t> pending_;  // file offsets after each entry not yet known on disk
+    uint64_t complete_ = 0;         // the file's size up to its last entry known on disk
+    size_t entriesKept_ = 0;
+    size_t lost_ = 0;
 };
 
 class TMboxSink : public TExportSink {
@@ -185,38 +312,66 @@ public:
     explicit TMboxSink(const std::string& outDir) : root_(std::make_shared<TTargetFolder>(outDir)) {}
 
     std::unique_ptr<TSinkFolderOutput> BeginFolder(const TSinkFolder& folder, TSinkFolderOutput* parent) override {
-        std::shared_ptr<TTargetFolder> holder =
-            parent ? static_cast<TMboxFolderOutput*>(parent)->SubFolders() : root_;
-        const std::string name = FreeFolderName(*holder, FolderBaseName(folder), [&](const std::string& name) {
-            return !holder->Exists(name) && !holder->Exists(name + std::string(kMboxFolderSuffix));
-        });
+        auto* parentOutput = static_cast<TMboxFolderOutput*>(parent);
+        std::shared_ptr<TTargetFolder> holder = parentOutput ? parentOutput->SubFolders() : root_;
+        TFolderNumbers& numbers = parentOutput ? parentOutput->SubFolderNumbers() : topNumbers_;
+        const std::string base = FolderBaseName(folder);
+        // F.sbd must fit as well as F.
+        bool shortened = false;
+        const std::string name = numbers.Free(
+            base, base,
+            [&](const std::string& name) {
+                std::string fitted = FittedName(name, kMaxFileNameBytes - kMboxFolderSuffix.size());
+                shortened = fitted != name;
+                return fitted;
+            },
+            [&](const std::string& name) {
+                return !holder->Exists(name) && !holder->Exists(name + std::string(kMboxFolderSuffix));
+            },
+            holder->PathOf(base));
+        if (shortened) notes_.push_back(ShortenedNote(folder.Shown, holder->PathOf(name)));
         return std::make_unique<TMboxFolderOutput>(std::move(holder), name, IsDraftsFolder(folder));
     }
     bool WritesFoldersSideBySide() const override { return true; }
+    std::vector<std::string> Notes() const override { return notes_; }
 
 private:
     std::shared_ptr<TTargetFolder> root_;
+    TFolderNumbers topNumbers_;
+    std::vector<std::string> notes_;
 };
 
 // Maildir -------------------------------------------------------------------------------------
 
 class TMaildirFolderOutput : public TSinkFolderOutput {
 public:
-    TMaildirFolderOutput(std::string path, std::unique_ptr<TTargetFolder> cur, const TSinkFolder& folder)
-        : path_(std::move(path)), cur_(std::move(cur)), number_(folder.Number), drafts_(IsDraftsFolder(folder)) {}
+    // own: the folder that holds cur/, or none for the Maildir itself (cur given).
+    TMaildirFolderOutput(std::string path, std::unique_ptr<TTargetFolder> own, std::unique_ptr<TTargetFolder> cur,
+                         const TSinkFolder& folder)
+        : path_(std::move(path)),
+          own_(std::move(own)),
+          cur_(std::move(cur)),
+          number_(folder.Number),
+          drafts_(IsDraftsFolder(folder)) {}
 
     void AddMessage(const TSinkMessage& message) override {
+        // cur/ is opened when the first message comes: most folders of a large tree hold none.
+        if (!cur_) cur_ = own_->CreateSubFolder("cur", true);
         std::unique_ptr<TNewFile> file =
             cur_->Create(MaildirFileName(*message.Info, number_, message.Index, drafts_), TIfExists::NextFreeName);
         file->Append(WithLfLineEnds(message.Text));
         file->Finish(UnixTimeOf(message.Info->Received));
     }
-    void End() override { cur_.reset(); }
+    void End() override {
+        cur_.reset();
+        own_.reset();
+    }
 
     const std::string& Path() const { return path_; }
 
 private:
     std::string path_;  // "A.B" for the folder ".A.B"
+    std::unique_ptr<TTargetFolder> own_;
     std::unique_ptr<TTargetFolder> cur_;
     size_t number_;
     bool drafts_;
@@ -233,26 +388,33 @@ public:
     std::unique_ptr<TSinkFolderOutput> BeginFolder(const TSinkFolder& folder, TSinkFolderOutput* parent) override {
         // The inbox is the Maildir itself; its sub-folders are ".INBOX.Name".
         if (folder.Inbox && !parent)
-            return std::make_unique<TMaildirFolderOutput>(std::string(kMaildirInbox),
+            return std::make_unique<TMaildirFolderOutput>(std::string(kMaildirInbox), nullptr,
                                                           root_->CreateSubFolder("cur", true), folder);
         const std::string prefix = parent ? static_cast<TMaildirFolderOutput*>(parent)->Path() + "." : std::string();
-        const std::string name = FreeFolderName(*root_, MaildirBaseName(folder), [&](const std::string& name) {
-            // At the top, INBOX in any case is the Maildir itself to an IMAP server.
-            if (prefix.empty() && name.size() == kMaildirInbox.size() && StartsWithNoCase(name, kMaildirInbox))
-                return false;
-            return !root_->Exists("." + prefix + name);
-        });
-        const std::string path = prefix + name;
+        const std::string base = MaildirBaseName(folder);
+        std::string path;
+        bool shortened = false;
+        numbers_.Free(
+            prefix + "/" + base, base,
+            [&](const std::string& numbered) {
+                path = FittedPath(prefix + numbered);
+                shortened = path != prefix + numbered;
+                return path;
+            },
+            [&](const std::string& path) {
+                // At the top, INBOX in any case is the Maildir itself to an IMAP server.
+                if (path.size() == kMaildirInbox.size() && StartsWithNoCase(path, kMaildirInbox)) return false;
+                return !root_->Exists("." + path);
+            },
+            root_->PathOf("." + prefix + base));
+        if (shortened) notes_.push_back(ShortenedNote(folder.Shown, root_->PathOf("." + path)));
         std::unique_ptr<TTargetFolder> own = root_->CreateSubFolder("." + path);
         own->Create(kMaildirFolderMark, TIfExists::Fail)->Finish();
-        std::unique_ptr<TTargetFolder> cur;
-        for (const char* part : kMaildirParts) {
-            std::unique_ptr<TTargetFolder> made = own->CreateSubFolder(part);
-            if (std::string_view(part) == "cur") cur = std::move(made);
-        }
-        return std::make_unique<TMaildirFolderOutput>(path, std::move(cur), folder);
+        for (const char* part : kMaildirParts) own->MakeSubFolder(part);
+        return std::make_unique<TMaildirFolderOutput>(path, std::move(own), nullptr, folder);
     }
     bool WritesFoldersSideBySide() const override { return true; }
+    std::vector<std::string> Notes() const override { return notes_; }
 
 private:
     // The folder's name in modified UTF-7, with "." (the level separator) as "_".
@@ -263,7 +425,21 @@ private:
         return EncodeModifiedUtf7(name);
     }
 
+    // The path "A.B.C" of a folder such that ".A.B.C" fits one file name: its own name is cut
+    // when the parent's path leaves room enough, else the whole path.
+    static std::string FittedPath(const std::string& path) {
+        const size_t room = kMaxFileNameBytes - 1;
+        if (path.size() <= room) return path;
+        const size_t lastDot = path.rfind('.');
+        const size_t prefix = lastDot == std::string::npos ? 0 : lastDot + 1;
+        if (prefix + kMinMaildirLeaf <= room)
+            return path.substr(0, prefix) + FittedName(std::string_view(path).substr(prefix), room - prefix, true);
+        return FittedName(path, room, true);
+    }
+
     std::unique_ptr<TTargetFolder> root_;
+    TFolderNumbers numbers_;
+    std::vector<std::string> notes_;
 };
 
 }  // namespace

@@ -31,6 +31,11 @@ std::unique_ptr<TExportSink> MakeMboxSink(const std::string& outDir);
 std::unique_ptr<TExportSink> MakeMaildirSink(const std::string& outDir);
 std::unique_ptr<TExportSink> MakeFileSink(TExportFormat format, const std::string& outDir);
 
+// The name as it is, when it holds at most room bytes; else cut (not inside a UTF-8 sequence,
+// nor inside a shifted run of modified UTF-7 when modifiedUtf7) and ended by "~" and 8 hex
+// digits of a digest of the whole name, room bytes in all.
+std::string FittedName(std::string_view name, size_t room, bool modifiedUtf7 = false);
+
 // Seconds since 1970-01-01 UTC of a date-time value; none for 0 (unknown).
 std::optional<int64_t> UnixTimeOf(TDateTime value);
 

@@ -71,6 +71,17 @@ struct TNodeReport {
         ++Errors;
         Events.push_back({std::move(text), {}});
     }
+    // Messages counted as exported that a later write error took from the disk.
+    void Lost(const std::string& shown, size_t count) {
+        if (count == 0) return;
+        count = std::min(count, Messages);
+        Messages -= count;
+        Errors += count;
+        Events.push_back({shown + ": " + std::to_string(count) +
+                              (count == 1 ? " message written before was lost with the write error"
+                                          : " messages written before were lost with the write error"),
+                          {}});
+    }
     void RecoveredByScan(std::string text) {
         ++Recovered;
         Events.push_back({std::move(text), {}, true});
@@ -164,7 +175,9 @@ public:
             levels_.clear();
             Finish();
         }
-        return Tell();
+        TExportTotals totals = Tell();
+        totals.Notes = sink_.Notes();
+        return totals;
     }
 
 private:
@@ -288,6 +301,7 @@ private:
         } catch (const Exception& error) {
             report.Problem(folder.Shown + ": " + error.Message());
         }
+        report.Lost(folder.Shown, folder.Output->TakeLost());
         folder.Output.reset();
     }
 
@@ -362,7 +376,12 @@ private:
             ++report.Skipped;
             return;
         }
-        folder.Output->AddMessage(message);
+        try {
+            folder.Output->AddMessage(message);
+        } catch (const Exception&) {
+            report.Lost(folder.Shown, folder.Output->TakeLost());
+            throw;
+        }
         ++report.Messages;
     }
 

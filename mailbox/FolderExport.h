@@ -29,6 +29,8 @@ struct TExportTotals {
     size_t Skipped = 0;
     // The export stopped because Progress asked it to.
     bool Cancelled = false;
+    // What the sink did beyond the messages (the folders written under a shortened name...).
+    std::vector<std::string> Notes;
 };
 
 // How far an export is: reported before each folder and after each message.

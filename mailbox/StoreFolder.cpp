@@ -115,33 +115,58 @@ public:
           placed_(records.size(), false) {}
 
     // Nodes with Name, Id, ParentId, Unread, Special and Depth set; File and Count are left.
+    // Each kind of damage is told once, with how many folders it touches and the first of them.
     std::vector<std::pair<TFolderNode, const TFolderRecord*>> Build() {
         std::unordered_map<uint32_t, size_t> byId;
         std::vector<size_t> tops;
+        TDamageCount twice, ownParent, parentMissing, unreached;
         for (size_t k = 0; k < records_.size(); ++k)
-            if (!byId.try_emplace(records_[k].Id, k).second)
-                Warn("Folder id " + std::to_string(records_[k].Id) + " is listed twice.");
+            if (!byId.try_emplace(records_[k].Id, k).second) twice.Add(records_[k].Id);
         for (size_t k = 0; k < records_.size(); ++k) {
             const TFolderRecord& record = records_[k];
             auto parent = record.ParentId ? byId.find(*record.ParentId) : byId.end();
-            if (!record.ParentId || parent == byId.end() || parent->second == k) {
-                if (record.ParentId) Warn("The parent of folder " + std::to_string(record.Id) + " is not listed.");
+            if (record.ParentId && *record.ParentId == record.Id) {
+                ownParent.Add(record.Id);
+                tops.push_back(k);
+            } else if (!record.ParentId || parent == byId.end()) {
+                if (record.ParentId) parentMissing.Add(record.Id);
                 tops.push_back(k);
             } else {
                 children_[parent->second].push_back(k);
             }
         }
         for (size_t top : tops) Place(top, std::nullopt, 0);
-        // Records that only lead to each other (a loop of parents) are not reached from the top.
-        for (size_t k = 0; k < records_.size(); ++k) {
-            if (placed_[k]) continue;
-            Warn("Folder " + std::to_string(records_[k].Id) + " is not reached from the top of the list.");
-            Place(k, std::nullopt, 0);
-        }
+        // Records that only lead to each other (a loop of parents), or that hang deeper than a
+        // list can be, are not reached from the top.
+        for (size_t k = 0; k < records_.size(); ++k)
+            if (!placed_[k]) unreached.Add(records_[k].Id);
+        for (size_t k = 0; k < records_.size(); ++k)
+            if (!placed_[k]) Place(k, std::nullopt, 0);
+        Tell(twice, "folder id is listed twice", "folder ids are listed twice");
+        Tell(ownParent, "folder is its own parent", "folders are their own parents");
+        Tell(parentMissing, "folder's parent is not listed", "folders' parents are not listed");
+        Tell(unreached, "folder is not reached from the top of the list (its parents form a loop or lie too deep)",
+             "folders are not reached from the top of the list (their parents form a loop or lie too deep)");
         return std::move(nodes_);
     }
 
 private:
+    struct TDamageCount {
+        size_t Count = 0;
+        uint32_t FirstId = 0;
+        void Add(uint32_t id) {
+            if (Count++ == 0) FirstId = id;
+        }
+    };
+
+    // "1 folder is its own parent (folder 7)." or "3 folders are their own parents (the
+    // first: folder 7)."
+    void Tell(const TDamageCount& damage, const char* one, const char* many) const {
+        if (damage.Count == 0) return;
+        Warn(std::to_string(damage.Count) + " " + (damage.Count == 1 ? one : many) +
+             (damage.Count == 1 ? " (folder " : " (the first: folder ") + std::to_string(damage.FirstId) + ").");
+    }
+
     void Place(size_t k, std::optional<uint32_t> parentId, uint32_t depth) {
         if (placed_[k]) return;
         if (depth > kMaxFolderDepth) return;  // placed later at the top

@@ -186,6 +186,12 @@ std::unique_ptr<TTargetFolder> TTargetFolder::CreateSubFolder(std::string_view n
     return std::unique_ptr<TTargetFolder>(new TTargetFolder(PathOf(wanted), fd));
 }
 
+void TTargetFolder::MakeSubFolder(std::string_view name) {
+    const std::string wanted(name);
+    if (fd_ < 0 || !IsAcceptableName(wanted) || ::mkdirat(fd_, wanted.c_str(), kFolderMode) != 0)
+        throw EFCreateError(PathOf(wanted));
+}
+
 void TTargetFolder::ReplaceEntry(const std::string& name, std::string_view bytes) {
     struct stat old {};
     if (::fstatat(fd_, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(old.st_mode) || IsKept(old))
@@ -216,26 +222,55 @@ void TNewFile::Fail() {
 }
 
 void TNewFile::Flush() {
-    if (fd_ < 0) throw EWriteError();
-    if (!WriteAll(fd_, buffer_)) {
-        Fail();
-        throw EWriteError();
-    }
+    if (fd_ < 0 || failed_) throw EWriteError();
+    WriteOut(buffer_);
     buffer_.clear();
 }
 
-void TNewFile::Append(std::string_view bytes) {
-    if (fd_ < 0) throw EWriteError();
-    if (buffer_.empty() && bytes.size() >= kDirectWrite) {
-        // A large piece goes out as it is, without a copy.
-        if (!WriteAll(fd_, bytes)) {
-            Fail();
+void TNewFile::WriteOut(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            buffer_.clear();
+            if (keepAfterError_)
+                failed_ = true;
+            else
+                Fail();
             throw EWriteError();
         }
+        written_ += static_cast<uint64_t>(written);
+        bytes.remove_prefix(static_cast<size_t>(written));
+    }
+}
+
+void TNewFile::Append(std::string_view bytes) {
+    if (fd_ < 0 || failed_) throw EWriteError();
+    if (buffer_.empty() && bytes.size() >= kDirectWrite) {
+        // A large piece goes out as it is, without a copy.
+        WriteOut(bytes);
         return;
     }
     buffer_.append(bytes);
     if (buffer_.size() >= kNewFileBuffer) Flush();
+}
+
+void TNewFile::FinishAt(uint64_t size) {
+    if (fd_ < 0) throw EWriteError();
+    if (!failed_ && !buffer_.empty()) {
+        try {
+            Flush();
+        } catch (const EWriteError&) {
+            if (fd_ < 0) throw;
+        }
+    }
+    const bool cut = ::ftruncate(fd_, static_cast<off_t>(size)) == 0;
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0 || !cut) {
+        ::unlinkat(folderFd_, name_.c_str(), 0);
+        throw EWriteError();
+    }
 }
 
 void TNewFile::Finish(std::optional<int64_t> modified) {

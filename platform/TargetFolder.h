@@ -52,6 +52,8 @@ public:
     // without following a link. With existingAllowed, a folder of that name that is there
     // already is opened instead (a link in its place is still refused). Throws EFCreateError.
     std::unique_ptr<TTargetFolder> CreateSubFolder(std::string_view name, bool existingAllowed = false);
+    // Creates the folder name inside this one without opening it. Throws EFCreateError.
+    void MakeSubFolder(std::string_view name);
 
     // Another handle on the same folder (the descriptor duplicated, no path looked up again), for
     // writing on a second thread: each handle keeps its own numbering, and a number that the
@@ -80,7 +82,8 @@ private:
 };
 
 // A new file in a target folder, written in pieces through a buffer. Dropped before Finish
-// (or after a write error), the file is removed.
+// (or after a write error), the file is removed; with KeepAfterWriteError, a write error leaves
+// it open for FinishAt instead.
 class TNewFile {
 public:
     ~TNewFile();
@@ -94,16 +97,31 @@ public:
     // one is given, and closes the file. Throws EWriteError.
     void Finish(std::optional<int64_t> modified = std::nullopt);
 
+    // A write error no longer removes the file: it stays open, with what reached the disk, until
+    // FinishAt or the file is dropped. The bytes buffered at the error are dropped.
+    void KeepAfterWriteError() { keepAfterError_ = true; }
+    // Bytes that reached the file so far (a write cut short counts what it wrote).
+    uint64_t Written() const { return written_; }
+    // Writes what is buffered when it can, cuts the file to its first size bytes and closes it
+    // (for a file whose later bytes are incomplete). Throws EWriteError, the file removed.
+    void FinishAt(uint64_t size);
+
 private:
     friend class TTargetFolder;
     TNewFile(int folderFd, int fd, std::string name) : folderFd_(folderFd), fd_(fd), name_(std::move(name)) {}
     void Flush();
+    // Writes all of bytes; on an error drops the buffer, removes the file (or keeps it, see
+    // KeepAfterWriteError) and throws EWriteError.
+    void WriteOut(std::string_view bytes);
     void Fail();
 
     int folderFd_;
     int fd_;
     std::string name_;
     std::string buffer_;
+    uint64_t written_ = 0;
+    bool keepAfterError_ = false;
+    bool failed_ = false;  // a write failed and the file was kept
 };
 
 // The file (the store or message that the program has open) is never replaced by a Write with

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace brindle {
 namespace {
 
@@ -164,6 +166,47 @@ TEST(StoreFolderTest, ParentLoopsAndUnknownParentsEndAtTheTop) {
                            {1, std::nullopt, "A", "a.dbx", 1, 0},
                            {2, 1, "B", std::nullopt, std::nullopt, 1},
                        });
+}
+
+// Damage of many folders is told once per kind, with the count and the first folder.
+TEST(StoreFolderTest, EachKindOfListDamageIsOneWarningWithItsCount) {
+    const uint32_t ring = 3000;
+    std::vector<testsupport::TFolderListEntry> list = {{1, 0xFFFFFFFF, "Good", ""}};
+    for (uint32_t k = 0; k < ring; ++k) list.push_back({k + 10, (k + 1) % ring + 10, "Ring", ""});
+    for (uint32_t id : {5u, 6u}) list.push_back({id, id, "Own", ""});
+    for (uint32_t id : {7u, 8u, 9u}) list.push_back({id, 99999, "Lost parent", ""});
+    list.push_back({1, 0xFFFFFFFF, "Again", ""});
+    TTempDir dir;
+    WriteFolderList(dir / "Folders.dbx", list);
+    TStoreFolder folder;
+    const std::vector<std::string> warnings = Warnings(dir.Path(), folder);
+    EXPECT_EQ(folder.Nodes.size(), list.size());
+    struct TKind {
+        const char* Words;
+        std::string Count;
+        const char* First;
+    };
+    const TKind kinds[] = {
+        {"listed twice", "1 ", "folder 1)"},
+        {"their own parents", "2 ", "folder 5)"},
+        {"parents are not listed", "3 ", "folder 7)"},
+        {"not reached from the top", std::to_string(ring) + " ", "folder 10)"},
+    };
+    ASSERT_EQ(warnings.size(), std::size(kinds));
+    for (const TKind& kind : kinds) {
+        SCOPED_TRACE(kind.Words);
+        const auto told = std::find_if(warnings.begin(), warnings.end(),
+                                       [&](const std::string& w) { return w.find(kind.Words) != std::string::npos; });
+        ASSERT_NE(told, warnings.end());
+        EXPECT_TRUE(told->starts_with(kind.Count)) << *told;
+        EXPECT_NE(told->find(kind.First), std::string::npos) << *told;
+    }
+    // A folder that is its own parent, alone, is named as such.
+    TTempDir own;
+    WriteFolderList(own / "Folders.dbx", {{4, 4, "D", ""}});
+    const std::vector<std::string> alone = Warnings(own.Path(), folder);
+    ASSERT_EQ(alone.size(), 1u);
+    EXPECT_EQ(alone[0], "1 folder is its own parent (folder 4).");
 }
 
 TEST(StoreFolderTest, FoldsLettersOfSeveralScripts) {
