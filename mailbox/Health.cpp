@@ -42,7 +42,9 @@ void ReadThroughIndex(TStoreHealth& health, const std::string& codePage) {
         health.Reachable = static_cast<size_t>(std::max(reader->GetMessageCount(), 0));
         health.CodePage = codePage.empty() ? DecideStoreCodePage(*reader) : codePage;
     } catch (const Exception& error) {
+        // What the scan's own reading of the index tree reached, up to the damage.
         health.IndexError = error.Message();
+        health.Reachable = health.ReadWhole + health.BrokenChains;
         health.CodePage = codePage;
     }
     if (warnings > kWarningsKept) health.Warnings.push_back(Plural(warnings - kWarningsKept, "more", "more"));
@@ -96,29 +98,23 @@ size_t Expected(const TStoreHealth& health) {
     return header == 0 ? health.Reachable : header;
 }
 
-// Live texts found beyond those the index reaches.
-size_t FoundByScanOnly(const TStoreHealth& health) {
-    const size_t live = health.ReadWhole + health.BrokenChains + health.Unindexed;
-    if (health.IndexError) return live;
-    return health.Unindexed;
-}
 
 std::vector<std::string> Damage(const TStoreHealth& health) {
     std::vector<std::string> damage;
     if (health.Unreadable) return {"unreadable: " + *health.Unreadable};
     if (health.Kind == kFileKindUnknown) damage.push_back("not a store of a known kind");
     const size_t expected = Expected(health);
-    const size_t more = FoundByScanOnly(health);
-    if (health.IndexError)
+    const size_t more = health.Unindexed;
+    if (health.IndexError && health.Reachable == 0)
         damage.push_back("index cannot be read (" + health.IndexError.value() + "): " +
                          Plural(more, "message", "messages") + " found by a scan");
-    else if (health.Reachable < expected || more > 0)
+    else if (health.IndexError || health.Reachable < expected || more > 0)
         damage.push_back("damaged index: " + std::to_string(health.Reachable) + " of " +
                          Plural(expected, "message", "messages") + " reachable, " + std::to_string(more) +
                          " more by a scan");
     if (health.BrokenChains > 0) damage.push_back(Plural(health.BrokenChains, "text breaks", "texts break") + " off");
     const size_t reachedWhole = health.ReadWhole;
-    if (!health.IndexError && health.Reachable > reachedWhole + health.BrokenChains)
+    if (health.Reachable > reachedWhole + health.BrokenChains)
         damage.push_back(Plural(health.Reachable - reachedWhole - health.BrokenChains, "reachable text is",
                                 "reachable texts are") +
                          " not whole");

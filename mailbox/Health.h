@@ -27,7 +27,9 @@ struct TStoreHealth {
     std::optional<uint32_t> HeaderCount;  // none: the header cannot be read
     // The reader could not open the store through its index: why.
     std::optional<std::string> IndexError;
-    size_t Reachable = 0;     // messages the index reaches
+    // Messages the index reaches: the reader's count, or when the reader cannot open the store,
+    // what the scan's own reading of the index tree reached before the damage.
+    size_t Reachable = 0;
     size_t ReadWhole = 0;     // of them, texts that a scan finds whole (no lost bytes, no break)
     size_t BrokenChains = 0;  // texts that break off (their next block is missing or taken)
     size_t Deleted = 0;       // deleted messages whose texts are still in the file
