@@ -29,7 +29,8 @@ const std::vector<TCommandSpec> kCommands = {
      "Writes the header block of message INDEX (from 0) to standard output, byte for byte.\n", 0, 2, 2, RunHeader},
     {"text", "FILE INDEX", "the raw text of one message, bytes unchanged",
      "Writes the raw text of message INDEX (from 0) to standard output, byte for byte.\n", 0, 2, 2, RunText},
-    {"export", "FILE|DIR OUT [--format FORMAT] [--index N[,N...]]", "save messages as .eml, mbox or Maildir",
+    {"export", "FILE|DIR OUT [--format FORMAT] [--index N[,N...]] [--skip-duplicates[=message-id]]",
+     "save messages as .eml, mbox or Maildir",
      "FORMAT is eml (the default), mbox or maildir.\n"
      "FILE: saves every message of the store, or those listed by --index. As eml into\n"
      "the existing folder OUT as \"INDEX_SUBJECT.eml\" (characters unsafe in file names\n"
@@ -45,8 +46,13 @@ const std::vector<TCommandSpec> kCommands = {
      "A folder or message that cannot be read or written is told on standard error and the\n"
      "others go on; a summary line (folders, messages, errors) ends the output, and the\n"
      "exit status is 1 when there were errors. Nothing in OUT is replaced or followed: a\n"
-     "name that is taken gets \" (2)\", \" (3)\"... instead.\n",
-     kOptionIndexList | kOptionFormat | kOptionCodePage, 2, 2, RunExport},
+     "name that is taken gets \" (2)\", \" (3)\"... instead.\n"
+     "--skip-duplicates leaves out each message whose text is byte for byte that of one\n"
+     "written before in the same run (folders are then written in tree order, so the\n"
+     "first copy in the tree stays); --skip-duplicates=message-id leaves out each message\n"
+     "whose Message-ID and Date equal those of one written before. Lines before the\n"
+     "summary tell how many copies each folder left out and where their first copies went.\n",
+     kOptionIndexList | kOptionFormat | kOptionCodePage | kOptionSkipDuplicates, 2, 2, RunExport},
     {"folders", "DIR [--json]", "the folder tree of a store folder",
      "Reads the folder list (Folders.dbx) of the store folder DIR and the headers of its\n"
      "store files (.dbx; .mbx for version 4 folders) and prints the tree, indented, with\n"
@@ -102,6 +108,27 @@ const std::vector<TCommandSpec> kCommands = {
      "belongs or \"A\", elsewhere a space. Nothing in DIR is replaced or followed: a name\n"
      "that is taken gets \" (2)\", \" (3)\"... The store is only read.\n",
      0, 2, 2, RunRecover},
+    {"check", "FILE|DIR [--json]", "a health report of a store or a store folder",
+     "Reads each store (every store of the store folder DIR) through its index and scans its\n"
+     "whole file, and tells per store: kind, code page, the header's message count, the\n"
+     "messages the index reaches, texts that read whole, chains that break off, deleted\n"
+     "messages still recoverable, messages no summary reaches, lost bytes, the file's size\n"
+     "against the format's 2 GB limit and, for version 4, problems of the .idx file. For a\n"
+     "store folder also: stores the folder list names that are missing, store files it\n"
+     "does not name (strays, backup copies), damage of the list and groups of identical\n"
+     "messages. Ends with one verdict line per store (\"healthy\", or what is damaged).\n"
+     "With --json: one object {\"StoreFolder\" (or null), \"Stores\", \"Healthy\"}.\n"
+     "Exit status 0 when everything is healthy, 1 when damage was found (the report is\n"
+     "printed all the same).\n",
+     kOptionJson | kOptionCodePage, 1, 1, RunCheck},
+    {"duplicates", "PATH [--json]", "groups of identical messages across a store folder",
+     "PATH is a store folder (every store of its tree) or one store. Lists each group of\n"
+     "messages whose texts are byte for byte the same, one line per copy, tab-separated:\n"
+     "group number, folder, index (\"found N\" for a message found by a scan of a store\n"
+     "whose index cannot be read), subject; then one summary line. A group's first copy\n"
+     "is the one export --skip-duplicates keeps. With --json: {\"Messages\", \"Groups\": an\n"
+     "array of arrays of {\"Folder\", \"File\", \"Index\", \"Scanned\", \"Subject\"}}.\n",
+     kOptionJson | kOptionCodePage, 1, 1, RunDuplicates},
     {"upload", "FILE|DIR URL [--folder NAME] [--special-folders] [--index N[,N...]] [--skip-duplicates]\n"
      "       [--password-file F | --password-command CMD | --oauth2-command CMD]\n"
      "       [--certificate-fingerprint SHA256] [--dry-run] [--json]",
@@ -199,6 +226,14 @@ void ApplyOption(TCliArguments& parsed, std::string_view arg, const std::vector<
     }
     if (command && command->Accepts(kOptionCodePage) && (value = OptionValue("--codepage", arg, args, i))) {
         parsed.codePage = ParseCodePageOption(*value);
+        return;
+    }
+    if (command && command->Accepts(kOptionSkipDuplicates) &&
+        (arg == "--skip-duplicates" || arg.starts_with("--skip-duplicates="))) {
+        const std::string_view mode = arg == "--skip-duplicates" ? "text" : arg.substr(arg.find('=') + 1);
+        if (mode != "text" && mode != "message-id")
+            throw EUsageError("unknown duplicate test " + std::string(mode) + " (text or message-id)");
+        parsed.skipDuplicates = mode;
         return;
     }
     if (command && command->Accepts(kOptionUpload) && ApplyUploadOption(parsed.upload, arg, args, i)) return;

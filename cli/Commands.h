@@ -22,6 +22,8 @@ void RunRecover(const TCliArguments& args, std::ostream& out);
 void RunFolders(const TCliArguments& args, std::ostream& out);
 void RunSearch(const TCliArguments& args, std::ostream& out);
 void RunUpload(const TCliArguments& args, std::ostream& out);
+void RunCheck(const TCliArguments& args, std::ostream& out);
+void RunDuplicates(const TCliArguments& args, std::ostream& out);
 
 // The index when it names one of the store's messages; else EOEReaderException
 // "Message index %d is out of range (the store holds %d messages).".

@@ -62,6 +62,12 @@ void TJsonWriter::Key(std::string_view name) {
     afterKey_ = true;
 }
 
+void TJsonWriter::Bool(bool value) {
+    BeginValue();
+    text_ += value ? "true" : "false";
+    if (levels_.empty()) text_ += '\n';
+}
+
 void TJsonWriter::Null() {
     BeginValue();
     text_ += "null";

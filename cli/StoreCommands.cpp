@@ -4,6 +4,7 @@
 #include "cli/JsonWriter.h"
 #include "mailbox/AddressList.h"
 #include "mailbox/CodePage.h"
+#include "mailbox/Duplicates.h"
 #include "mailbox/FolderExport.h"
 #include "mailbox/MessageFiles.h"
 #include "mailbox/StoreFolder.h"
@@ -197,7 +198,7 @@ void RunText(const TCliArguments& args, std::ostream& out) {
 
 // The messages of one store as flat .eml files, dated by their received time. A message that
 // cannot be read is named on standard error and counted; the others go on.
-TExportTotals ExportFileAsEml(const TCliArguments& args, const std::string& dir) {
+TExportTotals ExportFileAsEml(const TCliArguments& args, const std::string& dir, TDuplicateFilter* duplicates) {
     std::unique_ptr<TOEReader> reader = OpenStore(args.operands.at(0), args.warnings);
     std::vector<int32_t> indexes = args.indexList;
     if (args.hasIndexList) {
@@ -214,10 +215,15 @@ TExportTotals ExportFileAsEml(const TCliArguments& args, const std::string& dir)
     const size_t width = IndexWidth(static_cast<size_t>(std::max(reader->GetMessageCount(), 0)));
     std::string scratch;
     TExportTotals totals;
+    const std::string shown = std::filesystem::path(args.operands.at(0)).filename().string();
     for (int32_t index : indexes) {
         try {
             const TMessageInfo info = reader->GetMessageInfo(index);
             const std::string text = reader->GetMessageText(index);
+            if (duplicates && !duplicates->Admit(text, shown, index)) {
+                ++totals.Skipped;
+                continue;
+            }
             std::unique_ptr<TNewFile> file = folder.Create(
                 ExportedMessageFileName(index, width, SummaryToUtf8(info.Subject, codePage)), TIfExists::NextFreeName);
             file->Append(NormalizedLineEnds(text, scratch));
@@ -242,13 +248,26 @@ void MakeOutFolder(const std::string& dir) {
     if (!std::filesystem::create_directory(dir, error) || error) throw EFCreateError(dir);
 }
 
-void PrintExportSummary(std::ostream& out, const TExportTotals& totals, bool folders) {
+// "Left out 3 copies in Inbox(1) of messages written to Inbox." per pair of folders.
+void PrintSkippedCopies(std::ostream& out, const TDuplicateFilter* duplicates) {
+    if (!duplicates) return;
+    for (const TSkippedCopies& pair : duplicates->SkippedByFolder())
+        out << "Left out " << pair.Count << (pair.Count == 1 ? " copy" : " copies") << " in "
+            << ControlsAsSpaces(pair.Folder) << " of messages written to " << ControlsAsSpaces(pair.FirstFolder)
+            << ".\n";
+}
+
+void PrintExportSummary(std::ostream& out, const TExportTotals& totals, bool folders,
+                        const TDuplicateFilter* duplicates) {
+    PrintSkippedCopies(out, duplicates);
     out << "Exported ";
     if (folders) out << totals.Folders << (totals.Folders == 1 ? " folder, " : " folders, ");
     out << totals.Messages << (totals.Messages == 1 ? " message, " : " messages, ") << totals.Errors
         << (totals.Errors == 1 ? " error" : " errors");
     if (totals.Recovered > 0) out << ", " << totals.Recovered << " recovered by scan";
-    if (totals.Skipped > 0) out << ", " << totals.Skipped << " skipped";
+    if (totals.Skipped > 0 || duplicates)
+        out << ", " << totals.Skipped << (duplicates ? (totals.Skipped == 1 ? " duplicate" : " duplicates") : "")
+            << " skipped";
     out << ".\n";
 }
 
@@ -267,12 +286,15 @@ void RunExport(const TCliArguments& args, std::ostream& out) {
     std::error_code error;
     const bool isFolder = std::filesystem::is_directory(source, error);
     if (isFolder && args.hasIndexList) throw EUsageError("--index applies to a store file, not to a folder");
+    std::unique_ptr<TDuplicateFilter> duplicates;
+    if (!args.skipDuplicates.empty())
+        duplicates = std::make_unique<TDuplicateFilter>(*DuplicateModeNamed(args.skipDuplicates));
     if (!isFolder && format == TExportFormat::Eml) {
         // A store that cannot be opened is an error of the command before anything is made.
         CreateStoreReader(source, {});
         MakeOutFolder(dir);
-        const TExportTotals totals = ExportFileAsEml(args, dir);
-        PrintExportSummary(out, totals, false);
+        const TExportTotals totals = ExportFileAsEml(args, dir, duplicates.get());
+        PrintExportSummary(out, totals, false, duplicates.get());
         return ThrowIfNotExported(totals);
     }
     if (!isFolder) CreateStoreReader(source, {});
@@ -287,11 +309,17 @@ void RunExport(const TCliArguments& args, std::ostream& out) {
         if (args.err) *args.err << "brindle-cli: " << text << '\n';
     };
     options.Recovered = options.Problem;
+    if (duplicates) {
+        options.Filter = [filter = duplicates.get()](const TSinkMessage& message) {
+            return filter->Admit(message.Text, message.Folder, message.Index);
+        };
+        options.FilterInTreeOrder = true;
+    }
     const TExportTotals totals =
         isFolder ? ExportStoreFolder(ReadStoreFolder(source, ListWarnings(args), args.codePage), dir, options)
                  : ExportStoreFile(source, dir, options);
     for (const std::string& note : totals.Notes) options.Problem(note);
-    PrintExportSummary(out, totals, true);
+    PrintExportSummary(out, totals, true, duplicates.get());
     ThrowIfNotExported(totals);
 }
 

@@ -36,6 +36,7 @@ struct TSinkMessage {
     // Found by a scan of the whole file instead of through the index, and of what kind.
     std::optional<TFoundKind> Recovered;
     std::string_view CodePage;  // the label the summary texts are read in
+    std::string_view Folder;    // the folder's names from the top, joined by "/"
 };
 
 // The output of one folder. AddMessage and End may run on a worker thread (at most one thread

@@ -234,7 +234,7 @@ private:
         messages.Shown = level.Shown;
         messages.Output = level.Output;
         messages.Report = &report;
-        if (!sink_.WritesFoldersSideBySide())
+        if (!sink_.WritesFoldersSideBySide() || options_.FilterInTreeOrder)
             WriteFolderMessages(messages, ownBuffers_);
         else
             deferred_.push_back(std::move(messages));
@@ -323,7 +323,7 @@ private:
                 if (index < 0 || index >= reader->GetMessageCount()) throw Exception("Message index out of range.");
                 const TMessageInfo info = reader->GetMessageInfo(index);
                 const std::string text = reader->GetMessageText(index);
-                Hand(folder, report, TSinkMessage{text, &info, index, std::nullopt, codePage});
+                Hand(folder, report, TSinkMessage{text, &info, index, std::nullopt, codePage, folder.Shown});
             } catch (const Exception& error) {
                 report.Problem(folder.Shown + ": message " + std::to_string(index) + ": " + error.Message());
             }
@@ -361,7 +361,8 @@ private:
                 const std::string text = rescue->Text(position);
                 // The summary of a found message was decoded from its header: UTF-8 already.
                 Hand(folder, report,
-                     TSinkMessage{text, &info, static_cast<int32_t>(position), found.Found.Kind, codePage});
+                     TSinkMessage{text, &info, static_cast<int32_t>(position), found.Found.Kind, codePage,
+                                  folder.Shown});
             } catch (const Exception& error) {
                 report.Problem(folder.Shown + ": found message " + std::to_string(position) + ": " + error.Message());
             }

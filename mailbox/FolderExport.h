@@ -63,6 +63,10 @@ struct TExportOptions {
     // Whether a message goes to the sink; a refused one is counted as skipped. Called from the
     // thread that writes the message's folder, for the folders of one sink side by side.
     std::function<bool(const TSinkMessage&)> Filter;
+    // The filter's answer depends on the messages it was asked about before (it leaves out
+    // copies of messages written earlier): folders are then written one after the other, in
+    // tree order, so that the same run always keeps the same copies.
+    bool FilterInTreeOrder = false;
 };
 
 // Walks the tree of folder in its order and hands each folder and message to the sink. A

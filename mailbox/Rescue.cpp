@@ -98,7 +98,25 @@ bool TStoreRescue::Run(const TScanProgress& progress) { return Read(progress, nu
 bool TStoreRescue::Run(const TScanProgress& progress, const TTextSink& onText) { return Read(progress, &onText); }
 
 const std::vector<TFoundMessage>& TStoreRescue::Found() const {
-    return mbxScan_ ? mbxScan_->Messages() : dbxScan_->Messages();
+    static const std::vector<TFoundMessage> kNone;
+    if (mbxScan_) return mbxScan_->Messages();
+    return dbxScan_ ? dbxScan_->Messages() : kNone;
+}
+
+bool TStoreRescue::Scan(const TScanProgress& progress) {
+    messages_.clear();
+    const bool done = ScanFile(progress, true);
+    file_->ReleasePages(0, file_->Size());
+    return done;
+}
+
+bool TStoreRescue::ScanFile(const TScanProgress& progress, bool exactSizes) {
+    if (DetectFileKind(file_->ReadUpTo(0, 4)) == kFileKindOE4) {
+        mbxScan_ = std::make_unique<mbx::TMbxScan>(*file_, index_.get());
+        return mbxScan_->Run(progress);
+    }
+    dbxScan_ = std::make_unique<dbx::TDbxScan>(*file_, ReadingPolicy().ScanInHalvesFrom, exactSizes);
+    return dbxScan_->Run(progress);
 }
 
 std::string TStoreRescue::CodePageOf(std::string_view text) const {
@@ -114,14 +132,8 @@ std::string TStoreRescue::TextOf(const TFoundMessage& found, uint64_t maxBytes) 
 
 bool TStoreRescue::Read(const TScanProgress& progress, const TTextSink* onText) {
     messages_.clear();
-    if (DetectFileKind(file_->ReadUpTo(0, 4)) == kFileKindOE4) {
-        mbxScan_ = std::make_unique<mbx::TMbxScan>(*file_, index_.get());
-        if (!mbxScan_->Run(progress)) return false;
-    } else {
-        // The texts that are read whole give the sizes.
-        dbxScan_ = std::make_unique<dbx::TDbxScan>(*file_, ReadingPolicy().ScanInHalvesFrom, onText == nullptr);
-        if (!dbxScan_->Run(progress)) return false;
-    }
+    // The texts that are read whole give the sizes.
+    if (!ScanFile(progress, onText == nullptr)) return false;
 
     // The headers are read after the whole file was scanned: cancelling still works.
     auto goOn = [&] { return !progress || progress(file_->Size(), file_->Size()); };

@@ -56,6 +56,17 @@ public:
     // twice.
     bool Run(const TScanProgress& progress, const TTextSink& onText);
 
+    // Only the scan of the whole file, no header or text read: Found() tells what it holds.
+    // False when cancelled.
+    bool Scan(const TScanProgress& progress = {});
+    // What the last Run or Scan found, in file order; empty before.
+    const std::vector<TFoundMessage>& Found() const;
+    uint64_t FileSize() const { return file_->Size(); }
+    // A version 4 folder's scan, with what it read of the index file; none for a .dbx.
+    const mbx::TMbxScan* MbxScan() const { return mbxScan_.get(); }
+    // Whether a version 4 folder's index file was found beside it.
+    bool HasIndexFile() const { return index_ != nullptr; }
+
     const std::vector<TRescuedMessage>& Messages() const { return messages_; }
     // The text of message i of Messages(), lost bytes filled.
     std::string Text(size_t i) const;
@@ -65,8 +76,8 @@ private:
     bool ReadTexts(const std::function<bool()>& goOn, const TTextSink& onText);
     bool SummarizeHeaders(const std::function<bool()>& goOn);
     bool SummarizeRange(size_t from, size_t to, const std::function<bool()>& goOn);
+    bool ScanFile(const TScanProgress& progress, bool exactSizes);
     void PrefetchBatch(size_t first, size_t last, uint64_t tail) const;
-    const std::vector<TFoundMessage>& Found() const;
     std::string TextOf(const TFoundMessage& found, uint64_t maxBytes) const;
     // The code page for a header read from text (from any thread).
     std::string CodePageOf(std::string_view text) const;

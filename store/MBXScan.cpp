@@ -46,11 +46,15 @@ uint64_t NextRecordAfter(std::string_view all, uint64_t pos, uint32_t length, ui
 
 bool TMbxScan::ReadIndexListing() {
     listed_.clear();
+    indexRead_ = false;
+    indexHeaderCount_ = 0;
     if (!index_) return false;
     try {
         std::string_view header = index_->Read(0, kIdxHeaderSize);
         if (le::U32(header, kIdxHeaderMagic) != kIdxMagic) return false;
         const uint32_t records = le::U32(header, kIdxHeaderCount);
+        indexRead_ = true;
+        indexHeaderCount_ = records;
         uint64_t pos = kIdxHeaderSize;
         // Each index record takes at least its fixed part, so the file bounds the walk.
         for (uint32_t i = 0; i < records && pos + kIdxFixedSize <= index_->Size(); ++i) {

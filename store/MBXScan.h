@@ -31,6 +31,11 @@ public:
     bool Run(const TScanProgress& progress = {});
 
     const std::vector<TFoundMessage>& Messages() const { return messages_; }
+    // What Run read of the index file: whether it began as one, the count its header gives
+    // and the entries it listed (up to the damage).
+    bool IndexRead() const { return indexRead_; }
+    uint32_t IndexHeaderCount() const { return indexHeaderCount_; }
+    size_t IndexEntries() const { return listed_.size(); }
     // The record's whole text (NULs too), as the folder reader gives it.
     std::string Text(const TFoundMessage& message, uint64_t maxBytes = UINT64_MAX) const;
 
@@ -46,6 +51,8 @@ private:
     const TByteSource& file_;
     const TByteSource* index_;
     std::vector<std::pair<uint64_t, uint32_t>> listed_;  // text offset, position; sorted
+    bool indexRead_ = false;
+    uint32_t indexHeaderCount_ = 0;
     std::vector<TFoundMessage> messages_;
     size_t walked_ = 0;     // records reached by the folder's own walk
     bool inWalk_ = true;    // no damage met yet

@@ -1,0 +1,266 @@
+#include "mailbox/Duplicates.h"
+
+#include "mailbox/CodePage.h"
+#include "mailbox/Rescue.h"
+#include "platform/ByteSource.h"
+#include "platform/Exceptions.h"
+#include "platform/FileNames.h"
+#include "platform/ParallelWork.h"
+#include "store/StoreOpener.h"
+
+#include <openssl/sha.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <cstring>
+#include <map>
+
+namespace brindle {
+namespace {
+
+// Stores up to this size are read into a buffer each thread keeps; larger ones are mapped.
+constexpr uint64_t kStoreReadLimit = uint64_t{16} << 20;
+// A header block is looked for in this much of a text at most.
+constexpr size_t kHeaderLimit = size_t{64} << 10;
+// Stores read side by side by FindDuplicates.
+constexpr unsigned kSurveyThreads = 2;
+
+TMessageDigest DigestOf(std::string_view bytes) {
+    TMessageDigest digest;
+    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest.data());
+    return digest;
+}
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+std::string_view Trimmed(std::string_view text) {
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// Runs of white space as one space.
+std::string CollapsedSpace(std::string_view text) {
+    std::string out;
+    bool space = false;
+    for (char c : Trimmed(text)) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            space = true;
+            continue;
+        }
+        if (space) out += ' ';
+        space = false;
+        out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::optional<TDuplicateMode> DuplicateModeNamed(std::string_view name) {
+    if (name == "text") return TDuplicateMode::Text;
+    if (name == "message-id") return TDuplicateMode::MessageId;
+    return std::nullopt;
+}
+
+size_t TMessageDigestHash::operator()(const TMessageDigest& digest) const noexcept {
+    // The digest is uniform already: its first bytes make a good hash.
+    size_t value = 0;
+    std::memcpy(&value, digest.data(), sizeof value);
+    return value;
+}
+
+std::optional<std::string> HeaderBlockField(std::string_view text, std::string_view name) {
+    text = text.substr(0, std::min(text.size(), kHeaderLimit));
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty()) return std::nullopt;  // the header block ends
+        const size_t colon = line.find(':');
+        pos = end + 1;
+        if (colon == std::string_view::npos || !SameNameIgnoringCase(Trimmed(line.substr(0, colon)), name)) continue;
+        std::string value(line.substr(colon + 1));
+        // Continuation lines begin with white space.
+        while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) {
+            size_t next = text.find('\n', pos);
+            if (next == std::string_view::npos) next = text.size();
+            value += ' ';
+            value += text.substr(pos, next - pos);
+            pos = next + 1;
+        }
+        return CollapsedSpace(value);
+    }
+    return std::nullopt;
+}
+
+std::optional<TMessageDigest> DuplicateKeyOf(std::string_view text, TDuplicateMode mode) {
+    if (mode == TDuplicateMode::Text) return DigestOf(text);
+    const std::optional<std::string> id = HeaderBlockField(text, "Message-ID");
+    if (!id || id->empty()) return std::nullopt;
+    // NUL cannot stand in a header field, so the pair cannot be read two ways.
+    std::string key = *id;
+    key += '\0';
+    key += HeaderBlockField(text, "Date").value_or(std::string());
+    return DigestOf(key);
+}
+
+bool TDuplicateFilter::Admit(std::string_view text, std::string_view folder, int32_t index) {
+    const std::optional<TMessageDigest> key = DuplicateKeyOf(text, mode_);
+    if (!key) return true;
+    const std::lock_guard<std::mutex> guard(lock_);
+    const uint32_t number = FolderNumber(folder);
+    const auto [first, inserted] = first_.try_emplace(*key, TFirst{number, index});
+    if (inserted) return true;
+    ++skippedCount_;
+    const uint64_t pair = (uint64_t{number} << 32) | first->second.Folder;
+    const auto [at, newPair] = skippedPairs_.try_emplace(pair, skipped_.size());
+    if (newPair) skipped_.push_back({folders_[number], folders_[first->second.Folder], 0});
+    ++skipped_[at->second].Count;
+    return false;
+}
+
+uint32_t TDuplicateFilter::FolderNumber(std::string_view folder) {
+    // Messages come folder after folder: the last one is asked for most.
+    if (!folders_.empty() && folders_.back() == folder) return static_cast<uint32_t>(folders_.size() - 1);
+    const auto [at, inserted] = folderNumbers_.try_emplace(std::string(folder), static_cast<uint32_t>(folders_.size()));
+    if (inserted) folders_.emplace_back(folder);
+    return at->second;
+}
+
+size_t TDuplicateFilter::Skipped() const {
+    const std::lock_guard<std::mutex> guard(lock_);
+    return skippedCount_;
+}
+
+std::vector<TSkippedCopies> TDuplicateFilter::SkippedByFolder() const {
+    const std::lock_guard<std::mutex> guard(lock_);
+    return skipped_;
+}
+
+namespace {
+
+struct TStoreKeys {
+    std::vector<std::pair<TMessageDigest, TFoundCopy>> Keys;
+    size_t Messages = 0;
+    std::optional<std::string> Problem;
+};
+
+void KeysFromReader(TOEReader& reader, size_t node, const std::string& codePage, TDuplicateMode mode,
+                    TStoreKeys& keys) {
+    const int32_t count = std::max(reader.GetMessageCount(), 0);
+    keys.Keys.reserve(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) {
+        std::string text;
+        try {
+            text = reader.GetMessageText(i);
+        } catch (const Exception&) {
+            continue;  // an unreadable text has no copy to be found
+        }
+        ++keys.Messages;
+        if (std::optional<TMessageDigest> key = DuplicateKeyOf(text, mode)) {
+            const TMessageInfo info = reader.GetMessageInfo(i);
+            keys.Keys.push_back({*key, TFoundCopy{node, i, false, SummaryToUtf8(info.Subject, codePage)}});
+        }
+    }
+}
+
+void KeysFromScan(const std::string& path, size_t node, TDuplicateMode mode, TStoreKeys& keys,
+                  const std::string& openError) {
+    TStoreRescue rescue(path);
+    rescue.Run();
+    for (size_t i = 0; i < rescue.Messages().size(); ++i) {
+        const TRescuedMessage& found = rescue.Messages()[i];
+        if (found.Found.Kind == TFoundKind::Deleted) continue;
+        ++keys.Messages;
+        if (std::optional<TMessageDigest> key = DuplicateKeyOf(rescue.Text(i), mode))
+            keys.Keys.push_back({*key, TFoundCopy{node, static_cast<int32_t>(i), true, found.Header.Subject}});
+    }
+    if (keys.Messages == 0) keys.Problem = openError;
+}
+
+TStoreKeys KeysOfStore(const TStoreFolder& folder, size_t node, TDuplicateMode mode, TReadBuffer& buffer) {
+    TStoreKeys keys;
+    const std::string path = JoinPath(folder.Path, *folder.Nodes[node].File);
+    std::unique_ptr<TOEReader> reader;
+    try {
+        reader = CreateStoreReaderFrom(path, TByteSource::OpenFile(path, buffer, kStoreReadLimit));
+        reader->SetKeepPagesForTexts(true);
+        reader->Open(path);
+        reader->ReadMessageInfos();
+    } catch (const Exception& error) {
+        if (reader && reader->Loaded() && reader->GetMessageCount() == 0) return keys;
+        reader.reset();
+        try {
+            KeysFromScan(path, node, mode, keys, error.Message());
+        } catch (const Exception& scanError) {
+            keys.Problem = scanError.Message();
+        }
+        return keys;
+    }
+    const std::string codePage = folder.CodePage.empty() ? DecideStoreCodePage(*reader) : folder.CodePage;
+    KeysFromReader(*reader, node, codePage, mode, keys);
+    return keys;
+}
+
+}  // namespace
+
+TDuplicateSurvey FindDuplicates(const TStoreFolder& folder, TDuplicateMode mode, const std::function<bool()>& goOn) {
+    std::vector<size_t> stores;
+    for (size_t k = 0; k < folder.Nodes.size(); ++k)
+        if (folder.Nodes[k].File) stores.push_back(k);
+    std::vector<TStoreKeys> keys(stores.size());
+    std::atomic<bool> cancelled{false};
+    TParallelRun run(&cancelled);
+    TForEachOptions options;
+    options.Threads = kSurveyThreads;
+    // Each store is read into a buffer that no other thread uses meanwhile.
+    std::mutex buffersLock;
+    std::vector<std::unique_ptr<TReadBuffer>> idle;
+    ForEachInParallel(stores.size(), run, options, [&](size_t i) {
+        if (goOn && !goOn()) cancelled = true;
+        std::unique_ptr<TReadBuffer> buffer;
+        {
+            const std::lock_guard<std::mutex> guard(buffersLock);
+            if (!idle.empty()) {
+                buffer = std::move(idle.back());
+                idle.pop_back();
+            }
+        }
+        if (!buffer) buffer = std::make_unique<TReadBuffer>();
+        keys[i] = KeysOfStore(folder, stores[i], mode, *buffer);
+        const std::lock_guard<std::mutex> guard(buffersLock);
+        idle.push_back(std::move(buffer));
+    });
+    if (cancelled) return {};
+    // Groups are made in tree order, so that each group's first copy is the one an export
+    // with duplicates left out keeps.
+    TDuplicateSurvey survey;
+    std::unordered_map<TMessageDigest, size_t, TMessageDigestHash> groupOf;
+    std::vector<std::vector<TFoundCopy>> all;
+    for (size_t i = 0; i < stores.size(); ++i) {
+        survey.Messages += keys[i].Messages;
+        if (keys[i].Problem) survey.Problems.push_back(folder.Nodes[stores[i]].Name + ": " + *keys[i].Problem);
+        for (auto& [digest, copy] : keys[i].Keys) {
+            const auto [at, inserted] = groupOf.try_emplace(digest, all.size());
+            if (inserted) all.emplace_back();
+            all[at->second].push_back(std::move(copy));
+        }
+        keys[i] = {};
+    }
+    for (std::vector<TFoundCopy>& group : all)
+        if (group.size() > 1) survey.Groups.push_back(std::move(group));
+    return survey;
+}
+
+}  // namespace brindle
