@@ -29,6 +29,7 @@ enum TCommandOption : uint32_t {
     kOptionFormat = 1u << 2,     // --format eml|mbox|maildir
     kOptionCodePage = 1u << 3,   // --codepage NAME|auto: the store's code page
     kOptionUpload = 1u << 4,     // the options of upload (see TUploadArguments)
+    kOptionAll = 1u << 5,        // --all: every message
 };
 
 // The options of upload.
@@ -73,6 +74,7 @@ struct TCliArguments {
     // --codepage: the label of the code page chosen ("windows-1251"); empty for automatic.
     std::string codePage;
     TUploadArguments upload;
+    bool all = false;  // --all
     // Where the readers tell tolerated damage: standard error with --verbose, else nowhere.
     TWarningSink warnings;
     // Standard error, for what a command tells besides its result (damage it worked around).

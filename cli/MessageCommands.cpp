@@ -126,6 +126,8 @@ void RunShow(const TCliArguments& args, std::ostream& out) {
 }
 
 void RunAttachments(const TCliArguments& args, std::ostream& out) {
+    if (args.all) return RunAllAttachments(args, out);
+    if (!args.codePage.empty()) throw EUsageError("--codepage applies with --all");
     const std::string& dir = args.operands.back();
     if (dir.empty()) throw EUsageError("DIR must not be empty");
     TMoxMsg message;

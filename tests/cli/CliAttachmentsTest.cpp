@@ -1,0 +1,166 @@
+// brindle-cli attachments --all over a store folder and a single store, and folders over a
+// version 4 store folder with its tree file.
+#include "Base64Encode.h"
+#include "CliTestSupport.h"
+#include "StoreWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <ctime>
+#include <filesystem>
+
+namespace brindle {
+namespace {
+
+namespace fs = std::filesystem;
+namespace ts = testsupport;
+using test::RunTool;
+using test::TTempDir;
+
+struct TPart {
+    std::string Name;  // empty: a part without a file name
+    std::string Type;
+    std::string Bytes;
+};
+
+const uint64_t kReceived = ts::FileTimeOf(2004, 5, 6, 7, 8, 9);
+int64_t ReceivedUnix() {
+    struct tm parts {};
+    parts.tm_year = 2004 - 1900;
+    parts.tm_mon = 4;
+    parts.tm_mday = 6;
+    parts.tm_hour = 7;
+    parts.tm_min = 8;
+    parts.tm_sec = 9;
+    return timegm(&parts);
+}
+
+ts::TStoreMessage MailWith(const std::string& subject, const std::vector<TPart>& parts) {
+    std::string body = "--b\r\nContent-Type: text/plain\r\n\r\nsee attached\r\n";
+    for (const TPart& part : parts) {
+        body += "--b\r\nContent-Type: " + part.Type + "\r\nContent-Transfer-Encoding: base64\r\n";
+        if (!part.Name.empty()) body += "Content-Disposition: attachment; filename=\"" + part.Name + "\"\r\n";
+        body += "\r\n" + ts::Base64Lines(part.Bytes, "\r\n");
+    }
+    body += "--b--\r\n";
+    ts::TStoreMessage m;
+    m.Subject = subject;
+    m.Received = kReceived;
+    m.Text = ts::MessageText({"From: a@example.org", "Subject: " + subject, "MIME-Version: 1.0",
+                              "Content-Type: multipart/mixed; boundary=\"b\""},
+                             body);
+    return m;
+}
+
+void WriteStore(const std::string& path, const std::vector<ts::TStoreMessage>& messages) {
+    ts::TDbxWriter writer(path);
+    for (const auto& m : messages) writer.Add(m);
+    writer.Finish();
+}
+
+constexpr char kPdfBytes[] = "%PDF-1.4\0\x01\x02 binary";
+const TPart kReport{"report.pdf", "application/pdf", std::string(kPdfBytes, sizeof kPdfBytes - 1)};
+const TPart kOtherReport{"report.pdf", "application/pdf", "%PDF-1.4 another one"};
+const TPart kUnnamed{"", "image/png", "\x89PNG not really"};
+const TPart kNotes{"notes.txt", "application/octet-stream", "line one\r\nline two"};
+
+void WriteFolder(const TTempDir& dir) {
+    ts::WriteFolderList(dir / "Folders.dbx", {
+                                                 {0, 0xFFFFFFFF, "Top", ""},
+                                                 {1, 0, "Local Folders", ""},
+                                                 {2, 1, "Inbox", "Inbox.dbx", 0, 2, 1, 1},
+                                                 {3, 2, "Caf\xE9", "Cafe.dbx"},
+                                             });
+    WriteStore(dir / "Inbox.dbx", {MailWith("one", {kReport}), MailWith("plain", {}),
+                                   MailWith("two", {kOtherReport, kUnnamed})});
+    WriteStore(dir / "Cafe.dbx", {MailWith("three", {kNotes})});
+}
+
+int64_t ModifiedTime(const fs::path& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return -1;
+    return info.st_mtime;
+}
+
+TEST(CliAttachments, AllSavesEveryAttachmentInAFolderPerStoreFolder) {
+    TTempDir dir;
+    WriteFolder(dir);
+    const fs::path out = fs::path(dir.Path()) / "out";
+    const auto run = RunTool({"attachments", dir.Path(), out.string(), "--all"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::map<std::string, std::string> expectedInbox = {
+        {"report.pdf", kReport.Bytes}, {"report (2).pdf", kOtherReport.Bytes}, {"attachment-2.png", kUnnamed.Bytes}};
+    EXPECT_EQ(test::FilesIn((out / "Inbox").string()), expectedInbox);
+    const std::map<std::string, std::string> expectedCafe = {{"notes.txt", kNotes.Bytes}};
+    EXPECT_EQ(test::FilesIn((out / "Inbox" / "Caf\xC3\xA9").string()), expectedCafe);
+    EXPECT_EQ(ModifiedTime(out / "Inbox" / "report.pdf"), ReceivedUnix());
+    EXPECT_NE(run.out.find("Saved 4 attachments"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("of 3 messages in 2 folders (4 messages read), 0 errors"), std::string::npos) << run.out;
+}
+
+TEST(CliAttachments, AllOverOneStoreAndWhatCannotBeSaved) {
+    struct TCase {
+        std::string What;
+        bool Damaged;  // a listed store that holds no readable message
+        int Status;
+        std::string Summary;
+    };
+    const size_t inboxBytes = kReport.Bytes.size() + kOtherReport.Bytes.size() + kUnnamed.Bytes.size();
+    const std::vector<TCase> cases = {
+        {"whole", false, 0,
+         "Saved 4 attachments (" + std::to_string(inboxBytes + kNotes.Bytes.size()) +
+             " bytes) of 3 messages in 2 folders (4 messages read), 0 errors."},
+        {"one store unreadable", true, 1,
+         "Saved 3 attachments (" + std::to_string(inboxBytes) +
+             " bytes) of 2 messages in 2 folders (3 messages read), 1 error."},
+    };
+    for (const TCase& c : cases) {
+        TTempDir dir;
+        WriteFolder(dir);
+        if (c.Damaged) test::WriteFile(dir / "Cafe.dbx", std::string(4096, '\x5A'));
+        const auto run = RunTool({"attachments", dir.Path(), dir / "out", "--all"});
+        EXPECT_EQ(run.status, c.Status) << c.What << run.err;
+        EXPECT_NE(run.out.find(c.Summary), std::string::npos) << c.What << ": " << run.out;
+        if (c.Damaged) {
+            EXPECT_NE(run.err.find("Caf"), std::string::npos) << run.err;
+        }
+    }
+    TTempDir one;
+    WriteStore(one / "Mail.dbx", {MailWith("one", {kReport, kNotes})});
+    const auto run = RunTool({"attachments", one / "Mail.dbx", one / "out", "--all"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::map<std::string, std::string> expected = {{"report.pdf", kReport.Bytes}, {"notes.txt", kNotes.Bytes}};
+    EXPECT_EQ(test::FilesIn((fs::path(one.Path()) / "out" / "Mail").string()), expected);
+}
+
+TEST(CliAttachments, UsageOfAll) {
+    TTempDir dir;
+    WriteFolder(dir);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"attachments", dir / "Inbox.dbx", "0", dir / "out", "--all"},
+             {"attachments", dir / "Inbox.dbx", "", "--all"},
+             {"attachments", dir / "Inbox.dbx", "0", dir.Path(), "--codepage", "1251"},
+         })
+        EXPECT_EQ(RunTool(args).status, 2) << args[2];
+}
+
+TEST(CliFolders, Version4TreeFileNestsTheFolders) {
+    TTempDir dir;
+    ts::WriteNchTree(dir / "FOLDERS.NCH", {{1, 0, "Inbox", "Inbox", 0, {}, {}}, {2, 1, "Work", "Work.mbx", 0, {}, {}}});
+    for (const char* name : {"Inbox.mbx", "Work.mbx"}) {
+        ts::TMbxWriter writer(dir / name);
+        writer.Add(MailWith("x", {kNotes}));
+        writer.Finish();
+    }
+    const auto run = RunTool({"folders", dir.Path()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "Inbox (1 message)\n  Work (1 message)\n");
+    const auto saved = RunTool({"attachments", dir.Path(), dir / "out", "--all"});
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    EXPECT_EQ(test::FilesIn((fs::path(dir.Path()) / "out" / "Inbox" / "Work").string()).count("notes.txt"), 1u);
+}
+
+}  // namespace
+}  // namespace brindle
