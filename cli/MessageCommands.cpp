@@ -2,6 +2,7 @@
 #include "cli/Commands.h"
 #include "cli/JsonWriter.h"
 #include "cli/Sha256.h"
+#include "cli/TerminalText.h"
 #include "mailbox/CodePage.h"
 #include "mime/MoxMsg.h"
 #include "mime/SaveNames.h"
@@ -51,6 +52,13 @@ void ParseMessage(TMoxMsg& message, TMessageSource source) {
     if (file) file->CheckIntact();
 }
 
+// Damage in the content that parsing worked around (a TNEF attachment kept as it is).
+void TellParseWarnings(const TCliArguments& args, const TMoxMsg& message) {
+    if (!args.err) return;
+    for (const std::string& warning : message.Warnings)
+        *args.err << "brindle-cli: warning: " << EscapedForTerminal(warning) << '\n';
+}
+
 // Long texts go out in pieces, so that the document never stays in memory whole.
 constexpr size_t kJsonFlushBytes = 1 << 16;
 
@@ -62,6 +70,8 @@ void WriteAttachmentObject(TJsonWriter& json, const TAttachedFile& file) {
     json.Member("SHA256", Sha256Hex(file.Data));
     json.Member("ContentID", file.ContentID);
     json.Member("MediaType", file.MediaType);
+    if (!file.Container.empty()) json.Member("Container", file.Container);
+    if (file.Modified) json.Member("Modified", static_cast<int64_t>(*file.Modified));
     json.EndObject();
 }
 
@@ -110,7 +120,9 @@ void WriteMessageText(const TMoxMsg& message, std::ostream& out) {
         const TAttachedFile& file = message.AttachedFiles.Items(i);
         const std::string& type = file.MediaType.empty() ? file.ContentType : file.MediaType;
         out << "  " << Utf8OrCp1252(file.FileName) << "\t" << Utf8OrCp1252(type) << "\t" << file.Data.size()
-            << " bytes\n";
+            << " bytes";
+        if (!file.Container.empty()) out << "\tfrom " << Utf8OrCp1252(file.Container);
+        out << '\n';
     }
 }
 
@@ -119,6 +131,7 @@ void WriteMessageText(const TMoxMsg& message, std::ostream& out) {
 void RunShow(const TCliArguments& args, std::ostream& out) {
     TMoxMsg message;
     ParseMessage(message, ReadMessageSource(args, 0));
+    TellParseWarnings(args, message);
     if (args.json)
         WriteMessageJson(message, out);
     else
@@ -132,6 +145,7 @@ void RunAttachments(const TCliArguments& args, std::ostream& out) {
     if (dir.empty()) throw EUsageError("DIR must not be empty");
     TMoxMsg message;
     ParseMessage(message, ReadMessageSource(args, 1));
+    TellParseWarnings(args, message);
     std::vector<std::string> names = AttachmentSaveNames(message.AttachedFiles);
     // A name that is taken in the folder gets the next free number; nothing is replaced.
     TTargetFolder folder(dir);

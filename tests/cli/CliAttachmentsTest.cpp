@@ -3,6 +3,7 @@
 #include "Base64Encode.h"
 #include "CliTestSupport.h"
 #include "StoreWriter.h"
+#include "TnefWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -144,6 +145,57 @@ TEST(CliAttachments, UsageOfAll) {
              {"attachments", dir / "Inbox.dbx", "0", dir.Path(), "--codepage", "1251"},
          })
         EXPECT_EQ(RunTool(args).status, 2) << args[2];
+}
+
+std::string TnefMail(const std::string& tnef) {
+    return ts::MessageText({"From: a@example.org", "Subject: t", "MIME-Version: 1.0",
+                            "Content-Type: multipart/mixed; boundary=\"b\""},
+                           "--b\r\nContent-Type: text/plain\r\n\r\nbody\r\n--b\r\n"
+                           "Content-Type: application/ms-tnef; name=\"winmail.dat\"\r\n"
+                           "Content-Transfer-Encoding: base64\r\n\r\n" +
+                               ts::Base64Lines(tnef, "\r\n") + "--b--\r\n");
+}
+
+// show lists what a TNEF attachment carries after it, attachments and --all save it beside it;
+// a damaged one is saved as it is, with a warning.
+TEST(CliAttachments, TnefContentIsShownAndSaved) {
+    TTempDir dir;
+    const ts::TTnefDate date{2010, 2, 3, 4, 5, 6};
+    const std::string tnef = ts::BuildTnef({{"plan.txt", "the plan", date, std::nullopt}});
+    test::WriteFile(dir / "good.eml", TnefMail(tnef));
+    test::WriteFile(dir / "bad.eml", TnefMail(tnef.substr(0, tnef.size() - 3)));
+    const auto shown = RunTool({"show", dir / "good.eml"});
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    EXPECT_NE(shown.out.find("  plan.txt\ttext/plain\t8 bytes\tfrom winmail.dat\n"), std::string::npos) << shown.out;
+    const auto json = RunTool({"show", dir / "good.eml", "--json"});
+    EXPECT_NE(json.out.find("\"Container\": \"winmail.dat\""), std::string::npos) << json.out;
+    fs::create_directory(dir / "saved");
+    const auto saved = RunTool({"attachments", dir / "good.eml", dir / "saved"});
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    const std::map<std::string, std::string> expected = {{"winmail.dat", tnef}, {"plan.txt", "the plan"}};
+    EXPECT_EQ(test::FilesIn(dir / "saved"), expected);
+    struct tm parts {};
+    parts.tm_year = 110;
+    parts.tm_mon = 1;
+    parts.tm_mday = 3;
+    parts.tm_hour = 4;
+    parts.tm_min = 5;
+    parts.tm_sec = 6;
+    fs::create_directory(dir / "bad");
+    const auto bad = RunTool({"attachments", dir / "bad.eml", dir / "bad"});
+    EXPECT_EQ(bad.status, 0) << bad.err;
+    EXPECT_NE(bad.err.find("warning: winmail.dat"), std::string::npos) << bad.err;
+    EXPECT_EQ(test::FilesIn(dir / "bad").size(), 1u);
+
+    TTempDir store;
+    ts::TStoreMessage m;
+    m.Received = kReceived;
+    m.Text = TnefMail(tnef);
+    WriteStore(store / "Mail.dbx", {m});
+    const auto all = RunTool({"attachments", store / "Mail.dbx", store / "out", "--all"});
+    ASSERT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(ModifiedTime(fs::path(store.Path()) / "out" / "Mail" / "plan.txt"), timegm(&parts));
+    EXPECT_EQ(ModifiedTime(fs::path(store.Path()) / "out" / "Mail" / "winmail.dat"), ReceivedUnix());
 }
 
 TEST(CliFolders, Version4TreeFileNestsTheFolders) {
