@@ -20,6 +20,7 @@ public:
 
     void String(std::string_view text);
     void Null();
+    void Bool(bool value);
     void Number(int64_t value);
     void Number(uint64_t value);
     void Number(uint32_t value) { Number(static_cast<uint64_t>(value)); }
@@ -43,6 +44,7 @@ private:
     void Write(std::string_view text) { String(text); }
     void Write(const std::string& text) { String(text); }
     void Write(const char* text) { String(text); }
+    void Write(bool value) { Bool(value); }
     template <typename N>
     void Write(N number) {
         Number(number);

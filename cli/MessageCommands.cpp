@@ -4,6 +4,7 @@
 #include "cli/Sha256.h"
 #include "cli/TerminalText.h"
 #include "mailbox/CodePage.h"
+#include "mailbox/PartialMessage.h"
 #include "mime/MoxMsg.h"
 #include "mime/SaveNames.h"
 #include "platform/StringList.h"
@@ -75,9 +76,52 @@ void WriteAttachmentObject(TJsonWriter& json, const TAttachedFile& file) {
     json.EndObject();
 }
 
-void WriteMessageJson(const TMoxMsg& message, std::ostream& out) {
+// What show found about a message that is one part of a split message.
+struct TPartialNote {
+    TPartialPart Part;
+    std::optional<uint32_t> Total;
+    std::vector<uint32_t> Missing;
+    bool Reassembled = false;
+};
+
+std::string NumberList(const std::vector<uint32_t>& numbers) {
+    std::string text;
+    for (uint32_t number : numbers) text += (text.empty() ? "" : ", ") + std::to_string(number);
+    return text;
+}
+
+std::string PartialNoteLine(const TPartialNote& note) {
+    std::string line = "Split message (message/partial, id " + note.Part.Id + "): part " +
+                       std::to_string(note.Part.Number) + " of " +
+                       (note.Total ? std::to_string(*note.Total) : std::string("an unknown number"));
+    if (note.Reassembled) return line + "; all parts found, shown reassembled.\n";
+    line += "; missing: " + (note.Missing.empty() ? std::string() : "parts " + NumberList(note.Missing));
+    if (!note.Total) line += std::string(note.Missing.empty() ? "" : " and ") + "the last part";
+    return line + ".\n";
+}
+
+void WritePartialJson(TJsonWriter& json, const TPartialNote& note) {
+    json.Key("Partial");
+    json.BeginObject();
+    json.Member("Id", note.Part.Id);
+    json.Member("Number", note.Part.Number);
+    json.Key("Total");
+    if (note.Total)
+        json.Number(*note.Total);
+    else
+        json.Null();
+    json.Key("Missing");
+    json.BeginArray();
+    for (uint32_t number : note.Missing) json.Number(number);
+    json.EndArray();
+    json.Member("Reassembled", note.Reassembled);
+    json.EndObject();
+}
+
+void WriteMessageJson(const TMoxMsg& message, std::ostream& out, const std::optional<TPartialNote>& partial) {
     TJsonWriter json;
     json.BeginObject();
+    if (partial) WritePartialJson(json, *partial);
     json.Member("From", message.From);
     json.Member("Sender", message.Sender);
     json.Member("ReplyTo", message.ReplyTo);
@@ -130,12 +174,18 @@ void WriteMessageText(const TMoxMsg& message, std::ostream& out) {
 
 void RunShow(const TCliArguments& args, std::ostream& out) {
     TMoxMsg message;
-    ParseMessage(message, ReadMessageSource(args, 0));
+    TMessageSource source = ReadMessageSource(args, 0);
+    std::optional<TPartialNote> partial;
+    if (std::optional<TPartialPart> part = PartialPartOf(source.file ? source.file->All() : source.rawText)) {
+        const TPartialGatherer gatherer = GatherPartialParts(args.operands.at(0), *part, args.warnings);
+        partial = TPartialNote{*part, gatherer.Total(), gatherer.Missing(), gatherer.Complete()};
+        if (partial->Reassembled) source = {gatherer.Whole(), nullptr, source.codePage};
+    }
+    ParseMessage(message, std::move(source));
     TellParseWarnings(args, message);
-    if (args.json)
-        WriteMessageJson(message, out);
-    else
-        WriteMessageText(message, out);
+    if (args.json) return WriteMessageJson(message, out, partial);
+    if (partial) out << PartialNoteLine(*partial);
+    WriteMessageText(message, out);
 }
 
 void RunAttachments(const TCliArguments& args, std::ostream& out) {

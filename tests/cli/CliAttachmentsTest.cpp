@@ -198,6 +198,42 @@ TEST(CliAttachments, TnefContentIsShownAndSaved) {
     EXPECT_EQ(ModifiedTime(fs::path(store.Path()) / "out" / "Mail" / "winmail.dat"), ReceivedUnix());
 }
 
+std::string SplitPart(uint32_t number, std::optional<uint32_t> total, const std::string& body) {
+    std::string type = "Content-Type: message/partial; id=\"big@x\"; number=" + std::to_string(number);
+    if (total) type += "; total=" + std::to_string(*total);
+    return ts::MessageText({"From: a@example.org", "Subject: part " + std::to_string(number), type}, body);
+}
+
+// show gives the whole of a split message when every part is in the store or beside it, and
+// names the missing parts otherwise.
+TEST(CliShow, SplitMessageIsShownWholeOrItsMissingPartsNamed) {
+    const std::string first = SplitPart(1, std::nullopt, "Subject: whole\r\nContent-Type: text/plain\r\n\r\nalpha\r\n");
+    const std::string second = SplitPart(2, std::nullopt, "beta\r\n");
+    const std::string last = SplitPart(3, 3, "gamma\r\n");
+    auto store = [](std::vector<std::string> texts) {
+        std::vector<ts::TStoreMessage> messages;
+        for (std::string& text : texts) {
+            messages.emplace_back();
+            messages.back().Text = std::move(text);
+        }
+        return messages;
+    };
+    TTempDir dir;
+    WriteStore(dir / "Inbox.dbx", store({first, last}));
+    const auto lone = RunTool({"show", dir / "Inbox.dbx", "1"});
+    ASSERT_EQ(lone.status, 0) << lone.err;
+    EXPECT_NE(lone.out.find("part 3 of 3; missing: parts 2.\n"), std::string::npos) << lone.out;
+    EXPECT_NE(lone.out.find("Subject: part 3"), std::string::npos) << lone.out;
+    test::WriteFile(dir / "second.eml", second);
+    const auto whole = RunTool({"show", dir / "Inbox.dbx", "0"});
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    EXPECT_NE(whole.out.find("all parts found, shown reassembled"), std::string::npos) << whole.out;
+    EXPECT_NE(whole.out.find("Subject: whole\n"), std::string::npos) << whole.out;
+    EXPECT_NE(whole.out.find("alpha\nbeta\ngamma\n"), std::string::npos) << whole.out;
+    const auto json = RunTool({"show", dir / "second.eml", "--json"});
+    EXPECT_NE(json.out.find("\"Reassembled\": true"), std::string::npos) << json.out;
+}
+
 TEST(CliFolders, Version4TreeFileNestsTheFolders) {
     TTempDir dir;
     ts::WriteNchTree(dir / "FOLDERS.NCH", {{1, 0, "Inbox", "Inbox", 0, {}, {}}, {2, 1, "Work", "Work.mbx", 0, {}, {}}});
