@@ -1,6 +1,7 @@
 #include "app/ExportDialog.h"
 
 #include "app/FolderChooser.h"
+#include "mailbox/AttachmentExport.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -21,6 +22,8 @@ namespace brindle {
 namespace {
 
 constexpr int kProgressSteps = 1000;
+// The format box's value for saving only the attachments of the messages.
+constexpr int kAttachmentsOnly = -1;
 
 QString Counted(size_t count, const char* one, const char* many) {
     return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
@@ -57,6 +60,7 @@ void TExportDialog::BuildControls() {
     format_->addItem(QStringLiteral(".eml files"), static_cast<int>(TExportFormat::Eml));
     format_->addItem(QStringLiteral("mbox (for Thunderbird)"), static_cast<int>(TExportFormat::Mbox));
     format_->addItem(QStringLiteral("Maildir"), static_cast<int>(TExportFormat::Maildir));
+    format_->addItem(QStringLiteral("Attachments only"), kAttachmentsOnly);
     form->addRow(QStringLiteral("Format:"), format_);
     auto* targetRow = new QHBoxLayout;
     target_ = new QLineEdit(this);
@@ -121,6 +125,8 @@ void TExportDialog::SetFormat(TExportFormat format) {
     format_->setCurrentIndex(format_->findData(static_cast<int>(format)));
 }
 
+void TExportDialog::SetAttachmentsOnly() { format_->setCurrentIndex(format_->findData(kAttachmentsOnly)); }
+
 void TExportDialog::SetTarget(const QString& folder) { target_->setText(folder); }
 
 void TExportDialog::BrowseTarget() {
@@ -130,7 +136,8 @@ void TExportDialog::BrowseTarget() {
 
 TExportOptions TExportDialog::OptionsForWorker(std::vector<int32_t>* indexes) {
     TExportOptions options;
-    options.Format = static_cast<TExportFormat>(format_->currentData().toInt());
+    attachmentsOnly_ = format_->currentData().toInt() == kAttachmentsOnly;
+    if (!attachmentsOnly_) options.Format = static_cast<TExportFormat>(format_->currentData().toInt());
     if (indexes) options.Indexes = *indexes;
     auto report = [this](const std::string& line) {
         const std::lock_guard<std::mutex> guard(lock_);
@@ -171,7 +178,13 @@ bool TExportDialog::Start() {
         };
         TExportTotals totals;
         try {
-            totals = ExportStoreFolder(folder, out, options);
+            if (attachmentsOnly_) {
+                TAttachmentSink sink(out, options.Problem);
+                totals = ExportTree(folder, sink, options);
+                attachmentsSaved_ = sink.Totals().Attachments;
+            } else {
+                totals = ExportStoreFolder(folder, out, options);
+            }
         } catch (const std::exception& error) {
             ++totals.Errors;
             options.Problem(error.what());
@@ -211,7 +224,9 @@ void TExportDialog::WorkerFinished() {
 }
 
 QString TExportDialog::SummaryText() const {
-    QString text = Counted(totals_.Folders, "folder", "folders") + QStringLiteral(", ") +
+    QString text = attachmentsOnly_ ? Counted(attachmentsSaved_, "attachment", "attachments") + QStringLiteral(" of ")
+                                    : QString();
+    text += Counted(totals_.Folders, "folder", "folders") + QStringLiteral(", ") +
                    Counted(totals_.Messages, "message", "messages") + QStringLiteral(", ") +
                    Counted(totals_.Errors, "error", "errors");
     if (totals_.Recovered > 0) text += QStringLiteral(", %1 recovered by scan").arg(totals_.Recovered);

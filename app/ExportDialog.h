@@ -1,6 +1,6 @@
 #pragma once
 // File > Export...: the selected messages, the open folder or the whole store folder as .eml
-// files, mbox files for Thunderbird or a Maildir, into a chosen folder. The export runs on a
+// files, mbox files for Thunderbird, a Maildir or only their attachments, into a chosen folder. The export runs on a
 // worker thread with a progress bar and Cancel, and ends with a summary.
 #include "components/BackgroundJob.h"
 #include "mailbox/FolderExport.h"
@@ -48,6 +48,8 @@ public:
     TScope Scope() const;
     bool ScopeAvailable(TScope scope) const;
     void SetFormat(TExportFormat format);
+    // "Attachments only": every attachment of the messages, a folder per store folder.
+    void SetAttachmentsOnly();
     void SetTarget(const QString& folder);
 
     // Starts the export (the Export button); false, with the reason shown, when it cannot.
@@ -92,6 +94,8 @@ private:
     QStringList reportLines_;
     TExportTotals totals_;
     bool finishedShown_ = false;
+    bool attachmentsOnly_ = false;           // set before the worker starts
+    std::atomic<size_t> attachmentsSaved_{0};
 };
 
 }  // namespace brindle

@@ -73,15 +73,23 @@ const std::vector<TCommandSpec> kCommands = {
      "the header fields, \"Text\" as an array of lines and \"Attachments\" with file name,\n"
      "content type, size, SHA-256, content id and media type.\n",
      kOptionJson | kOptionCodePage, 1, 2, RunShow},
-    {"attachments", "FILE [INDEX] DIR", "save the attachments of a message",
+    {"attachments", "FILE [INDEX] DIR | FILE|DIR OUT --all", "save the attachments of a message, or of all",
      "Saves every attachment of the message (an .eml file, or message INDEX of a store)\n"
      "into the existing folder DIR under its file name. A missing name becomes\n"
      "\"attachment-N\" with an extension from its media type; a name taken twice, or taken\n"
      "in DIR by any entry (nothing there is replaced or followed), gets \" (2)\", \" (3)\"...\n"
      "before its extension. Control and bidirectional characters become \"_\"; a name\n"
      "that starts with \".\" or is a device name such as CON gets \"_\" in front. Prints\n"
-     "the path of each file written.\n",
-     0, 2, 3, RunAttachments},
+     "the path of each file written. The files that a TNEF attachment (winmail.dat)\n"
+     "carries are saved beside it, with their own names and dates.\n"
+     "With --all: every attachment of every message of the store FILE, or of every folder\n"
+     "of the store folder DIR, into OUT (made when missing): one folder per store folder,\n"
+     "nested as the tree is, named as export names them; the files are named as above\n"
+     "(unique within their folder) and dated with their own date, else the message's\n"
+     "received time. A folder, message or attachment that cannot be read or written is\n"
+     "told on standard error and the others go on; a summary line ends the output, and\n"
+     "the exit status is 1 when anything was not saved.\n",
+     kOptionAll | kOptionCodePage, 2, 3, RunAttachments},
     {"search", "PATH QUERY [--json]", "the messages that hold a text",
      "PATH is a store, a store folder (every folder of its tree) or an .eml file. Lists\n"
      "every message whose subject, sender, recipients, text (HTML reduced to its text) or\n"
@@ -234,6 +242,10 @@ void ApplyOption(TCliArguments& parsed, std::string_view arg, const std::vector<
         if (mode != "text" && mode != "message-id")
             throw EUsageError("unknown duplicate test " + std::string(mode) + " (text or message-id)");
         parsed.skipDuplicates = mode;
+        return;
+    }
+    if (command && command->Accepts(kOptionAll) && arg == "--all") {
+        parsed.all = true;
         return;
     }
     if (command && command->Accepts(kOptionUpload) && ApplyUploadOption(parsed.upload, arg, args, i)) return;

@@ -30,6 +30,7 @@ enum TCommandOption : uint32_t {
     kOptionCodePage = 1u << 3,   // --codepage NAME|auto: the store's code page
     kOptionUpload = 1u << 4,     // the options of upload (see TUploadArguments)
     kOptionSkipDuplicates = 1u << 5,  // --skip-duplicates[=text|message-id]
+    kOptionAll = 1u << 6,        // --all: every message
 };
 
 // The options of upload.
@@ -77,6 +78,7 @@ struct TCliArguments {
     // --skip-duplicates: "text" (also when given without a value) or "message-id"; empty when
     // not given.
     std::string skipDuplicates;
+    bool all = false;  // --all
     // Where the readers tell tolerated damage: standard error with --verbose, else nowhere.
     TWarningSink warnings;
     // Standard error, for what a command tells besides its result (damage it worked around).

@@ -17,6 +17,7 @@ void RunExport(const TCliArguments& args, std::ostream& out);
 void RunAddresses(const TCliArguments& args, std::ostream& out);
 void RunShow(const TCliArguments& args, std::ostream& out);
 void RunAttachments(const TCliArguments& args, std::ostream& out);
+void RunAllAttachments(const TCliArguments& args, std::ostream& out);
 void RunScan(const TCliArguments& args, std::ostream& out);
 void RunRecover(const TCliArguments& args, std::ostream& out);
 void RunFolders(const TCliArguments& args, std::ostream& out);

@@ -2,7 +2,9 @@
 #include "cli/Commands.h"
 #include "cli/JsonWriter.h"
 #include "cli/Sha256.h"
+#include "cli/TerminalText.h"
 #include "mailbox/CodePage.h"
+#include "mailbox/PartialMessage.h"
 #include "mime/MoxMsg.h"
 #include "mime/SaveNames.h"
 #include "platform/StringList.h"
@@ -51,6 +53,13 @@ void ParseMessage(TMoxMsg& message, TMessageSource source) {
     if (file) file->CheckIntact();
 }
 
+// Damage in the content that parsing worked around (a TNEF attachment kept as it is).
+void TellParseWarnings(const TCliArguments& args, const TMoxMsg& message) {
+    if (!args.err) return;
+    for (const std::string& warning : message.Warnings)
+        *args.err << "brindle-cli: warning: " << EscapedForTerminal(warning) << '\n';
+}
+
 // Long texts go out in pieces, so that the document never stays in memory whole.
 constexpr size_t kJsonFlushBytes = 1 << 16;
 
@@ -62,12 +71,57 @@ void WriteAttachmentObject(TJsonWriter& json, const TAttachedFile& file) {
     json.Member("SHA256", Sha256Hex(file.Data));
     json.Member("ContentID", file.ContentID);
     json.Member("MediaType", file.MediaType);
+    if (!file.Container.empty()) json.Member("Container", file.Container);
+    if (file.Modified) json.Member("Modified", static_cast<int64_t>(*file.Modified));
     json.EndObject();
 }
 
-void WriteMessageJson(const TMoxMsg& message, std::ostream& out) {
+// What show found about a message that is one part of a split message.
+struct TPartialNote {
+    TPartialPart Part;
+    std::optional<uint32_t> Total;
+    std::vector<uint32_t> Missing;
+    bool Reassembled = false;
+};
+
+std::string NumberList(const std::vector<uint32_t>& numbers) {
+    std::string text;
+    for (uint32_t number : numbers) text += (text.empty() ? "" : ", ") + std::to_string(number);
+    return text;
+}
+
+std::string PartialNoteLine(const TPartialNote& note) {
+    std::string line = "Split message (message/partial, id " + note.Part.Id + "): part " +
+                       std::to_string(note.Part.Number) + " of " +
+                       (note.Total ? std::to_string(*note.Total) : std::string("an unknown number"));
+    if (note.Reassembled) return line + "; all parts found, shown reassembled.\n";
+    line += "; missing: " + (note.Missing.empty() ? std::string() : "parts " + NumberList(note.Missing));
+    if (!note.Total) line += std::string(note.Missing.empty() ? "" : " and ") + "the last part";
+    return line + ".\n";
+}
+
+void WritePartialJson(TJsonWriter& json, const TPartialNote& note) {
+    json.Key("Partial");
+    json.BeginObject();
+    json.Member("Id", note.Part.Id);
+    json.Member("Number", note.Part.Number);
+    json.Key("Total");
+    if (note.Total)
+        json.Number(*note.Total);
+    else
+        json.Null();
+    json.Key("Missing");
+    json.BeginArray();
+    for (uint32_t number : note.Missing) json.Number(number);
+    json.EndArray();
+    json.Member("Reassembled", note.Reassembled);
+    json.EndObject();
+}
+
+void WriteMessageJson(const TMoxMsg& message, std::ostream& out, const std::optional<TPartialNote>& partial) {
     TJsonWriter json;
     json.BeginObject();
+    if (partial) WritePartialJson(json, *partial);
     json.Member("From", message.From);
     json.Member("Sender", message.Sender);
     json.Member("ReplyTo", message.ReplyTo);
@@ -110,7 +164,9 @@ void WriteMessageText(const TMoxMsg& message, std::ostream& out) {
         const TAttachedFile& file = message.AttachedFiles.Items(i);
         const std::string& type = file.MediaType.empty() ? file.ContentType : file.MediaType;
         out << "  " << Utf8OrCp1252(file.FileName) << "\t" << Utf8OrCp1252(type) << "\t" << file.Data.size()
-            << " bytes\n";
+            << " bytes";
+        if (!file.Container.empty()) out << "\tfrom " << Utf8OrCp1252(file.Container);
+        out << '\n';
     }
 }
 
@@ -118,18 +174,28 @@ void WriteMessageText(const TMoxMsg& message, std::ostream& out) {
 
 void RunShow(const TCliArguments& args, std::ostream& out) {
     TMoxMsg message;
-    ParseMessage(message, ReadMessageSource(args, 0));
-    if (args.json)
-        WriteMessageJson(message, out);
-    else
-        WriteMessageText(message, out);
+    TMessageSource source = ReadMessageSource(args, 0);
+    std::optional<TPartialNote> partial;
+    if (std::optional<TPartialPart> part = PartialPartOf(source.file ? source.file->All() : source.rawText)) {
+        const TPartialGatherer gatherer = GatherPartialParts(args.operands.at(0), *part, args.warnings);
+        partial = TPartialNote{*part, gatherer.Total(), gatherer.Missing(), gatherer.Complete()};
+        if (partial->Reassembled) source = {gatherer.Whole(), nullptr, source.codePage};
+    }
+    ParseMessage(message, std::move(source));
+    TellParseWarnings(args, message);
+    if (args.json) return WriteMessageJson(message, out, partial);
+    if (partial) out << PartialNoteLine(*partial);
+    WriteMessageText(message, out);
 }
 
 void RunAttachments(const TCliArguments& args, std::ostream& out) {
+    if (args.all) return RunAllAttachments(args, out);
+    if (!args.codePage.empty()) throw EUsageError("--codepage applies with --all");
     const std::string& dir = args.operands.back();
     if (dir.empty()) throw EUsageError("DIR must not be empty");
     TMoxMsg message;
     ParseMessage(message, ReadMessageSource(args, 1));
+    TellParseWarnings(args, message);
     std::vector<std::string> names = AttachmentSaveNames(message.AttachedFiles);
     // A name that is taken in the folder gets the next free number; nothing is replaced.
     TTargetFolder folder(dir);

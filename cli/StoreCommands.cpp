@@ -2,7 +2,9 @@
 #include "cli/Commands.h"
 #include "cli/DateFormat.h"
 #include "cli/JsonWriter.h"
+#include "cli/TerminalText.h"
 #include "mailbox/AddressList.h"
+#include "mailbox/AttachmentExport.h"
 #include "mailbox/CodePage.h"
 #include "mailbox/Duplicates.h"
 #include "mailbox/FolderExport.h"
@@ -321,6 +323,46 @@ void RunExport(const TCliArguments& args, std::ostream& out) {
     for (const std::string& note : totals.Notes) options.Problem(note);
     PrintExportSummary(out, totals, true, duplicates.get());
     ThrowIfNotExported(totals);
+}
+
+void RunAllAttachments(const TCliArguments& args, std::ostream& out) {
+    if (args.operands.size() != 2) throw EUsageError("--all takes FILE|DIR and OUT");
+    const std::string& source = args.operands.at(0);
+    const std::string& dir = args.operands.at(1);
+    if (dir.empty()) throw EUsageError("OUT must not be empty");
+    std::error_code error;
+    const bool isFolder = std::filesystem::is_directory(source, error);
+    TStoreFolder folder;
+    if (isFolder) {
+        folder = ReadStoreFolder(source, ListWarnings(args), args.codePage);
+    } else {
+        CreateStoreReader(source, {});
+        folder = SingleStoreFolder(source, Utf8OrCp1252(std::filesystem::path(source).stem().string()));
+    }
+    MakeOutFolder(dir);
+    auto tell = [&args](const std::string& text) {
+        if (args.err) *args.err << "brindle-cli: " << EscapedForTerminal(text) << '\n';
+    };
+    TAttachmentSink sink(dir, tell);
+    TExportOptions options;
+    options.Warnings = args.warnings;
+    options.CodePage = args.codePage.empty() ? TCodePageChoice::Automatic() : TCodePageChoice::Fixed(args.codePage);
+    options.Problem = tell;
+    options.Recovered = tell;
+    const TExportTotals totals = ExportTree(folder, sink, options);
+    const TAttachmentTotals& saved = sink.Totals();
+    out << "Saved " << saved.Attachments << (saved.Attachments == 1 ? " attachment (" : " attachments (") << saved.Bytes
+        << " bytes) of " << saved.Messages << (saved.Messages == 1 ? " message" : " messages") << " in "
+        << totals.Folders << (totals.Folders == 1 ? " folder" : " folders") << " (" << totals.Messages
+        << " messages read), " << totals.Errors << (totals.Errors == 1 ? " error" : " errors");
+    if (saved.Failed > 0) out << ", " << saved.Failed << " attachments not saved";
+    if (totals.Recovered > 0) out << ", " << totals.Recovered << " recovered by scan";
+    if (saved.Warnings > 0) out << ", " << saved.Warnings << " with damaged content";
+    out << ".\n";
+    if (totals.Errors > 0)
+        throw Exception(std::to_string(totals.Errors) +
+                        (totals.Errors == 1 ? " folder or message was" : " folders or messages were") +
+                        " not saved whole.");
 }
 
 void RunFolders(const TCliArguments& args, std::ostream& out) {

@@ -26,7 +26,7 @@ if(BRINDLE_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(brindle_depends "")
 else()
-  set(brindle_depends "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12), libetpan20 (>= 1.9.4)")
+  set(brindle_depends "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12), libetpan20 (>= 1.9.4), libytnef0 (>= 2.0)")
   if(TARGET brindle)
     string(APPEND brindle_depends ", libqt6core6 (>= 6.4.2), libqt6gui6 (>= 6.4.2), "
       "libqt6widgets6 (>= 6.4.2), libqt6printsupport6 (>= 6.4.2), libqt6keychain1 (>= 0.13.2)")

@@ -7,6 +7,7 @@
 #include "mime/BodyWalk.h"
 #include "mime/Decoders.h"
 #include "mime/HeaderFields.h"
+#include "mime/Tnef.h"
 #include "platform/Charset.h"
 #include "platform/Exceptions.h"
 #include "platform/FileNames.h"
@@ -140,6 +141,8 @@ public:
     bool PartMatches(TLineSpan lines, int depth) {
         const TPartHeaders headers = GetPartHeaders(lines, hints_);
         if (!headers.Name.empty() && Matches(headers.Name)) return true;
+        if (IsTnefAttachment(headers.MediaType, headers.Name) && TnefNamesMatch(StripPartHeader(lines), headers))
+            return true;
         const std::string topLevel = TopLevelType(headers.ContentType);
         const bool nestingFull = depth >= kMaxNesting;
         if (topLevel == "TEXT") return TextPartMatches(StripPartHeader(lines), headers);
@@ -161,6 +164,24 @@ public:
     }
 
 private:
+    // The names of the files a TNEF attachment carries count as attachment names; a stream
+    // that cannot be unpacked has none.
+    bool TnefNamesMatch(TLineSpan body, const TPartHeaders& headers) {
+        std::string bytes;
+        if (headers.TransferEncoding == "BASE64")
+            DecodeBase64Attachment({body}, bytes);
+        else if (headers.TransferEncoding == "QUOTED-PRINTABLE")
+            bytes = DecodeQuotedPrintable(JoinRuns({body}));
+        else
+            bytes = TextAttachmentData({body});
+        try {
+            for (const TTnefFile& file : UnpackTnef(bytes, hints_.StoreCodePage()))
+                if (Matches(file.Name)) return true;
+        } catch (const ETnefError&) {
+        }
+        return false;
+    }
+
     bool Matches(std::string_view utf8) {
         folded_.clear();
         AppendFolded(folded_, utf8);

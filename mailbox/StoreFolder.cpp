@@ -9,6 +9,7 @@
 #include "store/DBXFormat.h"
 #include "store/DBXLayout.h"
 #include "store/MBXLayout.h"
+#include "store/NchFolderTree.h"
 #include "store/OEReader.h"
 #include "store/StoreOpener.h"
 
@@ -80,26 +81,39 @@ std::map<std::string, std::string> StoreFilesIn(const std::string& dir) {
     return files;
 }
 
-// The list's records, or none when there is no list or it is damaged.
-std::optional<std::vector<TFolderRecord>> ReadListOf(const std::string& dir, const TWarningSink& warnings) {
+enum class TListKind { None, FolderList, Version4Tree };
+
+struct TListFile {
+    TListKind Kind = TListKind::None;
+    std::string Path;
+};
+
+// The folder list of dir, else its version 4 tree file; None when it has neither.
+TListFile FindListFile(const std::string& dir) {
     std::error_code error;
-    std::string listPath;
+    TListFile tree;
     for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
         std::error_code ignored;
-        if (FoldFileName(entry.path().filename().string()) == kFolderListName && entry.is_regular_file(ignored)) {
-            listPath = entry.path().string();
-            break;
-        }
+        if (!entry.is_regular_file(ignored)) continue;
+        const std::string name = entry.path().filename().string();
+        if (FoldFileName(name) == kFolderListName) return {TListKind::FolderList, entry.path().string()};
+        if (IsNchTreeName(name) && tree.Path.empty()) tree = {TListKind::Version4Tree, entry.path().string()};
     }
-    if (listPath.empty()) return std::nullopt;
+    return tree;
+}
+
+// The list's records, or none when there is no list or it is damaged.
+std::optional<std::vector<TFolderRecord>> ReadListOf(const TListFile& list, const TWarningSink& warnings) {
+    if (list.Kind == TListKind::None) return std::nullopt;
+    const bool isTree = list.Kind == TListKind::Version4Tree;
     try {
-        std::unique_ptr<TByteSource> file = TByteSource::OpenFile(listPath);
-        return ReadFolderList(*file);
+        std::unique_ptr<TByteSource> file = TByteSource::OpenFile(list.Path);
+        return isTree ? ReadNchFolderTree(*file) : ReadFolderList(*file);
     } catch (const Exception& damage) {
         if (warnings)
-            warnings(
-                {"The folder list cannot be read (" + damage.Message() + "); the store files are listed without it.",
-                 damage.Context()});
+            warnings({std::string(isTree ? "The folder tree (FOLDERS.NCH)" : "The folder list") + " cannot be read (" +
+                          damage.Message() + "); the store files are listed without it.",
+                      damage.Context()});
         return std::nullopt;
     }
 }
@@ -311,8 +325,10 @@ TStoreFolder ReadStoreFolder(const std::string& dir, const TWarningSink& warning
     TStoreFolder folder;
     folder.Path = dir;
     std::map<std::string, std::string> files = StoreFilesIn(dir);
-    std::optional<std::vector<TFolderRecord>> records = ReadListOf(dir, warnings);
-    folder.HasList = records.has_value();
+    const TListFile listFile = FindListFile(dir);
+    std::optional<std::vector<TFolderRecord>> records = ReadListOf(listFile, warnings);
+    folder.HasList = records && listFile.Kind == TListKind::FolderList;
+    folder.HasVersion4Tree = records && listFile.Kind == TListKind::Version4Tree;
     std::map<std::string, std::optional<uint32_t>> counts;
     for (const auto& [folded, name] : files) counts[name] = StoreHeaderCount(JoinPath(dir, name));
     folder.CodePage = codePage;

@@ -1,8 +1,7 @@
 #pragma once
 // A store folder: the folder that holds a mail client's store files, seen as the tree of
 // folders that its folder list (Folders.dbx) describes, with each folder matched to its store
-// file on disk. Version 4 folders (.mbx with .idx) have no list that is read: their files
-// stand at the top.
+// file on disk. Version 4 folders (.mbx with .idx) keep their tree in FOLDERS.NCH instead.
 #include "platform/Warnings.h"
 #include "store/FolderList.h"
 
@@ -27,7 +26,8 @@ struct TFolderNode {
 
 struct TStoreFolder {
     std::string Path;  // the folder on disk
-    bool HasList = false;
+    bool HasList = false;          // the tree came from a version 5/6 folder list
+    bool HasVersion4Tree = false;  // the tree came from FOLDERS.NCH
     // The code page (a charset label) in which the names and the stores' summaries are read.
     std::string CodePage;
     // Tree order: every node comes after its parent and before the next node of a lower or
@@ -45,8 +45,8 @@ std::string_view SpecialFolderName(uint32_t special);
 // True for names that hold no mail folder: the folder list, Pop3uidl.dbx and Offline.dbx.
 bool IsBookkeepingFile(std::string_view name);
 
-// Reads the folder list of dir (when there is one) and the headers of its store files. A
-// missing or damaged list leaves every store file at the top (a damaged one is told to
+// Reads the folder list of dir (Folders.dbx, else FOLDERS.NCH, when there is one) and the
+// headers of its store files. A missing or damaged list leaves every store file at the top (a damaged one is told to
 // warnings). Store files that the list does not name come last at the top, named after their
 // file; list entries without a file keep File empty. Names are read in codePage (a label);
 // when it is empty the code page is decided over the list's names and a few of the stores

@@ -3,6 +3,7 @@
 #include "mime/Decoders.h"
 #include "mime/HeaderFields.h"
 #include "mime/MoxMsg.h"
+#include "mime/Tnef.h"
 #include "platform/Charset.h"
 #include "platform/TextRules.h"
 #include "platform/Utf8.h"
@@ -13,6 +14,8 @@ namespace {
 constexpr size_t kUUBeginMinLength = 11;
 constexpr int kUUModeLimit = 777;
 constexpr size_t kUUFileNameLength = 64;
+// The name of a TNEF attachment that has none of its own.
+constexpr std::string_view kTnefDefaultName = "winmail.dat";
 constexpr std::string_view kNameForbidden = "\\/:*?\"<>|";
 
 // The number at positions 7 to 9 of a begin line, read as a decimal integer with optional
@@ -204,6 +207,24 @@ void TBodyWalk::AddAttachment(const TLineRuns& body, const std::string& encoding
         DropFinalLineEnd(item.Data);
     } else {
         item.Data = TextAttachmentData(body);
+    }
+    if (IsTnefAttachment(item.MediaType, item.FileName)) UnpackTnefInto(item);
+}
+
+void TBodyWalk::UnpackTnefInto(const TAttachedFile& container) {
+    const std::string containerName = container.FileName.empty() ? std::string(kTnefDefaultName) : container.FileName;
+    std::vector<TTnefFile> files;
+    try {
+        files = UnpackTnef(container.Data, msg_.StoreCodePage);
+    } catch (const ETnefError& damage) {
+        msg_.Warnings.push_back(containerName + ": " + damage.Message() + " It is kept as it is.");
+        return;
+    }
+    for (TTnefFile& file : files) {
+        TAttachedFile& item = msg_.AttachedFiles.Add(CleanAttachmentName(file.Name));
+        item.Data = std::move(file.Data);
+        item.Modified = file.Modified;
+        item.Container = containerName;
     }
 }
 

@@ -11,6 +11,7 @@
 
 namespace brindle {
 
+class TAttachedFile;
 class TMoxMsg;
 
 // Multiparts inside multiparts and embedded messages nest at most this deep; deeper
@@ -78,6 +79,9 @@ private:
     // the body is a block found in a text part, whose empty lines do not count.
     void AddAttachment(const TLineRuns& body, const std::string& encoding, const std::string& name,
                        const TPartHeaders& headers, bool uuBlock = false);
+    // Appends the files that a TNEF attachment carries after it; a stream that cannot be
+    // unpacked is told to the message's warnings and the attachment stays alone.
+    void UnpackTnefInto(const TAttachedFile& container);
     void ParseTextPart(TLineSpan body, const TPartHeaders& headers);
     // Moves uuencoded blocks into attachments; kept receives the runs of the other lines. True
     // when a block was found.

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,12 @@ public:
     std::string ContentType;  // looked up by the name's extension
     std::string ContentID;    // the part's Content-ID without angle brackets; empty when none
     std::string MediaType;    // the part's own declared type, lower case
+    // Seconds since 1970-01-01 UTC when the attachment carries its own date (a file unpacked
+    // from a TNEF attachment); none otherwise.
+    std::optional<int64_t> Modified;
+    // The file name of the attachment this one was unpacked from (a TNEF winmail.dat), which
+    // stays in the list before it; empty for an attachment of the message itself.
+    std::string Container;
 
     // Writes all of Data into a new file of that name in the folder (TTargetFolder::Write) and
     // returns the name written; throws EFCreateError or EWriteError.
@@ -83,6 +90,9 @@ public:
     TAttachedFiles AttachedFiles;
     // The content type (lower case, without parameters) of every part that joined Text, in order.
     std::vector<std::string> TextTypes;
+    // Damage in the content that Parse worked around (a TNEF attachment that cannot be
+    // unpacked is kept as it is), one line each.
+    std::vector<std::string> Warnings;
 
     // Reads the header fields and walks the body of the raw lines. Appends to Text, TextTypes
     // and AttachedFiles; a second call appends again. Header members are UTF-8.

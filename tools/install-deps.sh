@@ -6,7 +6,7 @@ set -eu
 
 PACKAGES="g++ cmake make pkg-config libgtest-dev libssl-dev qt6-base-dev qt6-image-formats-plugins \
 xvfb xauth fonts-dejavu-core fonts-droid-fallback fonts-noto-color-emoji media-types poppler-utils undbx librsvg2-bin \
-libuchardet-dev libetpan-dev dovecot-imapd qtkeychain-qt6-dev $*"
+libuchardet-dev libetpan-dev libytnef0-dev tnef dovecot-imapd qtkeychain-qt6-dev $*"
 
 missing=""
 for pkg in $PACKAGES; do

@@ -1,4 +1,5 @@
 // The folder pane of a store folder and File > Export... in the main window.
+#include "Base64Encode.h"
 #include "app/AppHooks.h"
 #include "app/ExportDialog.h"
 #include "app/FolderPane.h"
@@ -269,6 +270,37 @@ private slots:
         QCOMPARE(MboxEntries(out.filePath(QStringLiteral("Inbox.sbd/Broken"))), 1);
         QCOMPARE(MboxEntries(out.filePath(QStringLiteral("Sent Items"))), 2);
         QCOMPARE(MboxEntries(out.filePath(QStringLiteral("Archive"))), 0);
+    }
+
+    void exportDialogSavesAttachmentsOnly() {
+        const QString folder = dir_.filePath(QStringLiteral("withAttachments"));
+        QDir().mkpath(folder);
+        const std::string content = "report body\x01\x02";
+        TFixtureMessage mail = Message("Report", "Ann", "a@x.org");
+        mail.Text = testsupport::MessageText(
+            {"From: a@x.org", "Subject: Report", "Content-Type: multipart/mixed; boundary=\"b\""},
+            "--b\r\nContent-Type: text/plain\r\n\r\nsee attached\r\n--b\r\nContent-Type: application/octet-stream\r\n"
+            "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment; filename=\"report.bin\"\r\n\r\n" +
+                testsupport::Base64Lines(content, "\r\n") + "--b--\r\n");
+        const QString store = WriteDbxFixture(folder, QStringLiteral("Reports.dbx"), "Reports", {mail, mail});
+        QTemporaryDir out;
+        QString summary;
+        driveExport_ = [&](TExportDialog& dialog) {
+            dialog.SetScope(TExportDialog::TScope::Folder);
+            dialog.SetAttachmentsOnly();
+            dialog.SetTarget(out.path());
+            QVERIFY(dialog.Start());
+            dialog.Wait();
+            summary = dialog.SummaryText();
+        };
+        Open(store);
+        window_->findChild<QAction*>(QStringLiteral("mmExport"))->trigger();
+        QCOMPARE(summary, QStringLiteral("2 attachments of 1 folder, 2 messages, 0 errors"));
+        const QStringList files = QDir(out.filePath(QStringLiteral("Reports"))).entryList(QDir::Files, QDir::Name);
+        QCOMPARE(files, (QStringList{"report (2).bin", "report.bin"}));
+        QFile saved(out.filePath(QStringLiteral("Reports/report.bin")));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll().toStdString(), content);
     }
 
     void exportDialogWritesTheSelectedMessagesOnly() {

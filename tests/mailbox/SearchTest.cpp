@@ -9,6 +9,9 @@
 #include "platform/Utf8.h"
 #include "store/EmlFile.h"
 
+#include "Base64Encode.h"
+#include "TnefWriter.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -101,6 +104,25 @@ TEST(Search, MatchesWhereAReaderSeesTheText) {
          WithAttachment("Content-Type: application/x-thing; name=\"a.dat\"\r\n", "payload\r\n"), "payload", false},
         {"unnamed 7-bit part of another type is text",
          Mail(plain + "Content-Type: application/x-thing\r\n", "payload\r\n"), "PAYLOAD", true},
+    };
+    for (const TMatchCase& c : cases) EXPECT_EQ(MessageMatches(c.raw, TSearchQuery(c.query)), c.expected) << c.name;
+}
+
+// The files a TNEF attachment carries are found by name, whether the part names itself or only
+// declares its type; their content and a damaged stream's names are not.
+TEST(Search, NamesInsideATnefAttachment) {
+    const std::string tnef = testsupport::BuildTnef({{"budget.xls", "secret numbers", std::nullopt, std::nullopt}});
+    const std::string encoded = testsupport::Base64Lines(tnef, "\r\n");
+    const std::string named = "Content-Type: application/ms-tnef; name=\"winmail.dat\"\r\n"
+                              "Content-Transfer-Encoding: base64\r\n";
+    const std::string typed = "Content-Type: application/ms-tnef\r\nContent-Transfer-Encoding: base64\r\n";
+    const std::string damaged = testsupport::Base64Lines(tnef.substr(0, tnef.size() - 3), "\r\n");
+    const TMatchCase cases[] = {
+        {"named container", WithAttachment(named, encoded), "BUDGET.XLS", true},
+        {"typed container", WithAttachment(typed, encoded), "budget", true},
+        {"carried content", WithAttachment(named, encoded), "secret numbers", false},
+        {"damaged stream", WithAttachment(named, damaged), "budget", false},
+        {"container name", WithAttachment(named, damaged), "winmail", true},
     };
     for (const TMatchCase& c : cases) EXPECT_EQ(MessageMatches(c.raw, TSearchQuery(c.query)), c.expected) << c.name;
 }

@@ -3,6 +3,7 @@
 #include "store/DBXLayout.h"
 #include "store/MBXLayout.h"
 #include "store/MBXReader.h"
+#include "store/NchLayout.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -11,7 +12,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <stdexcept>
 
 namespace brindle::testsupport {
@@ -579,6 +582,83 @@ TMbxImages BuildMbx(const std::vector<TStoreMessage>& messages, const TMbxOption
     for (const TStoreMessage& m : messages) writer.Add(m);
     writer.Finish();
     return {writer.Bytes(), writer.IndexBytes()};
+}
+
+// ---- FOLDERS.NCH ---------------------------------------------------------------------------
+
+namespace {
+
+// Records are written back to back after the header, each this long.
+constexpr uint32_t kNchRecordBytes = nch::kRecordFieldsEnd + 9;
+
+struct TNchLinks {
+    uint32_t Child = nch::kNoChild;
+    uint32_t Sibling = nch::kNoSibling;
+};
+
+// Child and sibling links that hang each folder under its parent, in the order given.
+std::map<uint32_t, TNchLinks> NchLinks(const std::vector<TNchFolder>& folders) {
+    std::map<uint32_t, TNchLinks> links;
+    std::map<uint32_t, uint32_t> lastChild;
+    links[nch::kRootIndex];
+    for (const TNchFolder& folder : folders) {
+        links[folder.Index];
+        auto last = lastChild.find(folder.ParentIndex);
+        if (last == lastChild.end())
+            links[folder.ParentIndex].Child = folder.Index;
+        else
+            links[last->second].Sibling = folder.Index;
+        lastChild[folder.ParentIndex] = folder.Index;
+    }
+    for (const TNchFolder& folder : folders) {
+        if (folder.Child) links[folder.Index].Child = *folder.Child;
+        if (folder.Sibling) links[folder.Index].Sibling = *folder.Sibling;
+    }
+    return links;
+}
+
+void PutText(std::string& bytes, size_t at, size_t width, const std::string& text) {
+    bytes.replace(at, std::min(text.size(), width - 1), text.substr(0, width - 1));
+}
+
+}  // namespace
+
+std::string BuildNchTree(const std::vector<TNchFolder>& folders, const TNchOptions& options,
+                         std::vector<uint32_t>* recordOffsets) {
+    std::vector<TNchFolder> records{TNchFolder{nch::kRootIndex, nch::kRootIndex, "", "", 0, {}, {}}};
+    records.insert(records.end(), folders.begin(), folders.end());
+    const std::map<uint32_t, TNchLinks> links = NchLinks(folders);
+    std::string image(nch::kHeaderSize + records.size() * kNchRecordBytes, '\0');
+    auto offsetOf = [](size_t k) { return static_cast<uint32_t>(nch::kHeaderSize + k * kNchRecordBytes); };
+    Put32(image, nch::kHeaderFirstRecord, options.FirstRecord.value_or(offsetOf(0)));
+    for (size_t k = 0; k < records.size(); ++k) {
+        const TNchFolder& folder = records[k];
+        const uint32_t at = offsetOf(k);
+        uint32_t next = k + 1 < records.size() ? offsetOf(k + 1) : 0;
+        if (options.NextLinksTo && options.NextLinksTo->first == k) next = offsetOf(options.NextLinksTo->second);
+        if (options.NextRawOffset && options.NextRawOffset->first == k) next = options.NextRawOffset->second;
+        Put32(image, at + nch::kRecordOwnOffset, at);
+        Put32(image, at + nch::kRecordSize, kNchRecordBytes);
+        Put32(image, at + nch::kRecordPrevious, k == 0 ? 0 : offsetOf(k - 1));
+        Put32(image, at + nch::kRecordNext, next);
+        Put32(image, at + nch::kRecordIndex, folder.Index);
+        PutText(image, at + nch::kRecordName, nch::kNameBytes, folder.Name);
+        PutText(image, at + nch::kRecordFileName, nch::kFileNameBytes, folder.FileName);
+        Put32(image, at + nch::kRecordParent, folder.ParentIndex);
+        Put32(image, at + nch::kRecordChild, links.at(folder.Index).Child);
+        Put32(image, at + nch::kRecordSibling, links.at(folder.Index).Sibling);
+        Put32(image, at + nch::kRecordType, folder.Type);
+        if (recordOffsets) recordOffsets->push_back(at);
+    }
+    if (options.TruncateTo && *options.TruncateTo < image.size()) image.resize(*options.TruncateTo);
+    return image;
+}
+
+void WriteNchTree(const std::string& path, const std::vector<TNchFolder>& folders, const TNchOptions& options) {
+    const std::string image = BuildNchTree(folders, options);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(image.data(), static_cast<std::streamsize>(image.size()));
+    if (!out.flush()) throw std::runtime_error("cannot write " + path);
 }
 
 // ---- helpers -------------------------------------------------------------------------------

@@ -176,6 +176,33 @@ std::vector<TDbxInfoEntry> FolderInfoEntries(const TFolderListEntry& folder);
 std::string BuildFolderList(const std::vector<TFolderListEntry>& folders, TDbxOptions options = {});
 void WriteFolderList(const std::string& path, const std::vector<TFolderListEntry>& folders, TDbxOptions options = {});
 
+// One folder of a version 4 folder tree (FOLDERS.NCH). The writer adds the root (index 0)
+// and links each folder's parent to it as its child or as the next sibling of the one before,
+// in the order given; Child and Sibling override those links for damaged trees.
+struct TNchFolder {
+    uint32_t Index = 1;
+    uint32_t ParentIndex = 0;  // 0: the top
+    std::string Name;
+    std::string FileName;  // written as given (".mbx" may be left off)
+    uint32_t Type = 0;
+    std::optional<uint32_t> Child;
+    std::optional<uint32_t> Sibling;
+};
+
+struct TNchOptions {
+    std::optional<uint32_t> FirstRecord{};  // written at byte 20 instead of the first record's offset
+    // Record k (0 is the root) links to the record at this list position as its next, or to
+    // this raw offset.
+    std::optional<std::pair<size_t, size_t>> NextLinksTo{};
+    std::optional<std::pair<size_t, uint32_t>> NextRawOffset{};
+    std::optional<uint64_t> TruncateTo{};
+};
+
+// Record offsets in list order (the root first).
+std::string BuildNchTree(const std::vector<TNchFolder>& folders, const TNchOptions& options = {},
+                         std::vector<uint32_t>* recordOffsets = nullptr);
+void WriteNchTree(const std::string& path, const std::vector<TNchFolder>& folders, const TNchOptions& options = {});
+
 struct TMbxOptions {
     bool WriteIndex = true;  // also an .idx
     bool BadMagic = false;

@@ -5,6 +5,7 @@
 #include "TestMessages.h"
 
 #include "components/DefaultHandler.h"
+#include "TnefWriter.h"
 #include "viewer/AttachmentOpen.h"
 #include "viewer/HTMLViewer.h"
 #include "viewer/MessageView.h"
@@ -260,6 +261,33 @@ private slots:
         QCOMPARE(openedFiles_.size(), 2);
         QVERIFY(openedFiles_[1] != openedFiles_[0]);
         QCOMPARE(QFileInfo(openedFiles_[1].toLocalFile()).absolutePath(), folder);
+    }
+
+    // The files a winmail.dat carries follow it in the viewer's and the pane's lists.
+    void tnefContentShowsAsAttachments() {
+        const std::string tnef = testsupport::BuildTnef(
+            {{"plan.doc", "plan bytes", std::nullopt, std::nullopt}, {"map.png", "png bytes", std::nullopt, std::nullopt}});
+        std::vector<TPart> parts = {{"Content-Type: text/plain; charset=us-ascii\n", "See the files.\n"},
+                                    Base64Attachment("application/ms-tnef", "winmail.dat", tnef)};
+        const std::string raw = Multipart(Headers("Office mail"), "mixed", parts);
+        const QStringList expected = {QStringLiteral("winmail.dat"), QStringLiteral("plan.doc"),
+                                      QStringLiteral("map.png")};
+        auto names = [](const QListWidget& list) {
+            QStringList shown;
+            for (int row = 0; row < list.count(); ++row) shown << list.item(row)->text();
+            return shown;
+        };
+        QVERIFY(WithViewer(raw, [&](Tdlg_oe_Msg& dialog) {
+            QCOMPARE(names(*dialog.List), expected);
+            QCOMPARE(dialog.MoxMsg.AttachedFiles.Items(1).Data, std::string("plan bytes"));
+        }));
+        TReadingPane pane;
+        pane.ShowMessage([&](std::string& text, QString&) {
+            text = raw;
+            return true;
+        });
+        QTRY_VERIFY(!pane.Busy());
+        QCOMPARE(names(*pane.List), expected);
     }
 
     void readingPaneServesOnlyTheLastRequest() {
