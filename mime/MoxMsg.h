@@ -83,6 +83,14 @@ public:
     TAttachedFiles AttachedFiles;
     // The content type (lower case, without parameters) of every part that joined Text, in order.
     std::vector<std::string> TextTypes;
+    // Where each of those parts stands: the index in Text of its first line, and the choice of a
+    // multipart/alternative that it belongs to (Alternative 0 when none).
+    struct TTextPart {
+        size_t FirstLine = 0;
+        size_t Alternative = 0;
+        size_t Choice = 0;
+    };
+    std::vector<TTextPart> TextParts;
 
     // Reads the header fields and walks the body of the raw lines. Appends to Text, TextTypes
     // and AttachedFiles; a second call appends again. Header members are UTF-8.
