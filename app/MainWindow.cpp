@@ -390,8 +390,23 @@ void Twnd_oe_Main::RenameFolders() {
 }
 
 QString Twnd_oe_Main::StoreCaption() const {
+    const int node = folderPane_->CurrentNode();
+    if (folderPane_->Folder() && node >= 0) return FolderCaption(node);
     const std::string folder = SummaryToUtf8(reader_->GetFolderName(), charsetMenu_->CodePage());
-    return QStringLiteral("Brindle - [%1]").arg(QString::fromStdString(folder));
+    // A store that names no folder (an empty one names none) goes by its file's name.
+    const QString name = folder.empty()
+                             ? QFileInfo(QFile::decodeName(QByteArray::fromStdString(reader_->FileName()))).completeBaseName()
+                             : QString::fromStdString(folder);
+    return QStringLiteral("Brindle - [%1]").arg(name);
+}
+
+QString Twnd_oe_Main::FolderCaption(int node) const {
+    return QStringLiteral("Brindle - [%1]").arg(QString::fromStdString(folderPane_->Folder()->Nodes[node].Name));
+}
+
+void Twnd_oe_Main::SetCaption(const QString& caption) {
+    setWindowTitle(caption);
+    SetApplicationTitle(caption);
 }
 
 void Twnd_oe_Main::CreateComponents() {
@@ -474,8 +489,10 @@ void Twnd_oe_Main::OpenStore(const QString& path) {
         // A file that cannot be read at all has nothing to scan.
         const QFileInfo file(path);
         if (!file.isFile() || !file.isReadable()) throw;
-        if (AppHooks().OfferScan(this, ApplicationTitle(), MessageForDisplay(QString::fromUtf8(error.what()))))
+        if (AppHooks().OfferScan(this, ApplicationTitle(), FailureText(path, error)))
             StartRescueScan(path, true);
+        else
+            OfferScanLater(path);
         return;
     }
     StartRescueScan(path, false);
@@ -494,7 +511,13 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
         std::string localPath = LocalPath(path);
         reader_ = CreateStoreReader(
             localPath, [this](const TWarning& warning) { warnings_.append(ShownText(warning.Describe())); });
-        reader_->Open(localPath);
+        try {
+            reader_->Open(localPath);
+        } catch (const std::exception&) {
+            if (!IsEmptyStore(*reader_, localPath)) throw;
+            ShowEmptyStore(path);
+            return;
+        }
         KeepFromReplacing(localPath);
         // The index file beside a version 4 folder, under each spelling the reader accepts; a
         // name that does not exist has no effect.
@@ -514,17 +537,40 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
         if (!folderPane_->Folder()) mruList_->AddFile(path);
         od_.InitialDir =
             od_.FileName.isEmpty() ? QString() : WithTrailingSeparator(QFileInfo(od_.FileName).absolutePath());
-    } catch (...) {
+    } catch (const std::exception& error) {
+        // The list, the title and the count describe no store; the reader stays for File
+        // Properties.
         ShowWarnings();
-        if (reader_)
-            ShowOpenedStore();
-        else
-            ShowNoStore();
+        ShowNoStore();
+        SetStatusText(1, FailureText(path, error));
+        if (reader_) {
+            DetailPanel->setText(kFilePropertiesCaption);
+            Memo->appendPlainText(FormatLine(reader_->FileKind()));
+        }
         UpdateCommands();
         throw;
     }
     ShowWarnings();
     ShowOpenedStore();
+}
+
+// A store whose header and index hold no message: a folder without messages, not damage.
+bool Twnd_oe_Main::IsEmptyStore(const TOEReader& reader, const std::string& localPath) {
+    return reader.Loaded() && StoreHeaderCount(localPath) == 0u;
+}
+
+void Twnd_oe_Main::ShowEmptyStore(const QString& path) {
+    KeepFromReplacing(LocalPath(path));
+    SetStatusText(1, ElapsedTimeText());
+    model_->SetReader(reader_.get());
+    FillList();
+    if (!folderPane_->Folder()) mruList_->AddFile(path);
+    ShowWarnings();
+    ShowOpenedStore();
+}
+
+QString Twnd_oe_Main::FailureText(const QString& path, const std::exception& error) {
+    return QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), MessageForDisplay(QString::fromUtf8(error.what())));
 }
 
 void Twnd_oe_Main::ShowWarnings() {
@@ -541,16 +587,15 @@ void Twnd_oe_Main::ShowWarnings() {
 
 void Twnd_oe_Main::ShowOpenedStore() {
     DetailPanel->setText(kFilePropertiesCaption);
-    const QString caption = StoreCaption();
-    setWindowTitle(caption);
-    SetStatusText(0, QStringLiteral("Count: %1").arg(reader_->GetMessageCount()));
+    SetCaption(StoreCaption());
+    SetStatusText(0, QStringLiteral("Count: %1").arg(reader_->Loaded() ? reader_->GetMessageCount() : 0));
     Memo->appendPlainText(FormatLine(reader_->FileKind()));
-    SetApplicationTitle(caption);
 }
 
+// No store shown: the title names the folder of a store folder that is chosen, else nothing.
 void Twnd_oe_Main::ShowNoStore() {
-    setWindowTitle(QStringLiteral("Brindle"));
-    SetApplicationTitle(QStringLiteral("Brindle"));
+    const int node = folderPane_->CurrentNode();
+    SetCaption(folderPane_->Folder() && node >= 0 ? FolderCaption(node) : QStringLiteral("Brindle"));
     SetStatusText(0, QString());
     SetStatusText(1, QString());
 }
@@ -816,15 +861,13 @@ void Twnd_oe_Main::cmSaveAll() {
 
 void Twnd_oe_Main::cmGatherEmail() {
     if (!reader_) return;
-    TWaitCursor wait;
-    std::vector<std::string> lines = GatherAddressLines(*reader_, model_->CodePage());
-    std::string text;
-    for (const std::string& line : lines) {
-        text += line;
-        text += '\n';
+    std::vector<std::string> lines;
+    {
+        TWaitCursor wait;
+        lines = GatherAddressLines(*reader_, model_->CodePage());
     }
-    Memo->setPlainText(QString::fromStdString(text));
-    DetailPanel->setText(QStringLiteral("  E-Mail Addresses (%1)").arg(lines.size()));
+    TAddressesDialog dialog(lines, this);
+    AppHooks().RunModal(dialog);
 }
 
 void Twnd_oe_Main::cmFileProps() {
@@ -832,7 +875,21 @@ void Twnd_oe_Main::cmFileProps() {
     ShowFileProperties(this, QFile::decodeName(QByteArray::fromStdString(reader_->FileName())), reader_.get());
 }
 
+// View > Deleted and Unindexed Messages scans a file that failed to open when asked.
+void Twnd_oe_Main::OfferScanLater(const QString& path) {
+    failedPath_ = path;
+    mmDeletedMessages->setEnabled(true);
+    mmDeletedMessages->setChecked(false);
+}
+
 void Twnd_oe_Main::cmDeletedMessages() {
+    if (!failedPath_.isEmpty() && !rescue_ && !scan_) {
+        const QSignalBlocker quiet(mmDeletedMessages);
+        mmDeletedMessages->setChecked(false);
+        const QString path = failedPath_;
+        StartRescueScan(path, true);
+        return;
+    }
     if (mmDeletedMessages->isChecked())
         ShowFoundRows();
     else if (!scanResult_)
@@ -844,6 +901,7 @@ void Twnd_oe_Main::cmDeletedMessages() {
 bool Twnd_oe_Main::ScanRunning() const { return scan_ != nullptr; }
 
 void Twnd_oe_Main::StartRescueScan(const QString& path, bool asResult) {
+    failedPath_.clear();
     scanResult_ = asResult;
     scanPath_ = path;
     if (asResult) {
@@ -866,6 +924,7 @@ void Twnd_oe_Main::StartRescueScan(const QString& path, bool asResult) {
 }
 
 void Twnd_oe_Main::CancelRescueScan() {
+    failedPath_.clear();
     scan_.reset();
     model_->RemoveFoundRows();
     model_->SetFound(nullptr);
@@ -888,7 +947,10 @@ void Twnd_oe_Main::RescueScanFinished(bool ok) {
     if (!ok) {
         sbRescue_->setText(QStringLiteral("Scan failed"));
         sbRescue_->setToolTip(scan->ErrorText());
-        if (scanResult_) SetStatusText(0, QStringLiteral("Found: 0"));
+        if (scanResult_) {
+            SetStatusText(0, QStringLiteral("Found: 0"));
+            SetStatusText(1, scan->ErrorText());
+        }
         return;
     }
     rescue_ = scan->TakeResult();
@@ -917,6 +979,7 @@ void Twnd_oe_Main::ShowScanResult() {
     sbRescue_->setText(
         QStringLiteral("Scan result: %1 message%2 found").arg(all.size()).arg(all.size() == 1 ? "" : "s"));
     SetStatusText(0, QStringLiteral("Found: %1").arg(all.size()));
+    SetStatusText(1, QDir::toNativeSeparators(scanPath_));
 }
 
 void Twnd_oe_Main::ShowFoundRows() {
@@ -962,6 +1025,7 @@ void Twnd_oe_Main::FolderChosen(int node) {
     const QString path = folderPane_->StorePath(node);
     if (path.isEmpty()) {
         ClearOpenStore();
+        SetCaption(FolderCaption(node));
         SetStatusText(1, QStringLiteral("This folder has no store file"));
         return;
     }
@@ -969,9 +1033,10 @@ void Twnd_oe_Main::FolderChosen(int node) {
     try {
         ReadStore(path);
     } catch (const std::exception& error) {
-        const QString text = MessageForDisplay(QString::fromUtf8(error.what()));
+        const QString text = FailureText(path, error);
         folderPane_->SetNodeError(node, text);
         SetStatusText(1, text + QStringLiteral(" (double-click the folder to scan its file)"));
+        if (QFileInfo(path).isReadable()) OfferScanLater(path);
         return;
     }
     folderPane_->SetNodeError(node, QString());
@@ -986,6 +1051,11 @@ void Twnd_oe_Main::FolderActivated(int node) {
 
 // The list, the panes and the Character Set menu let go of the reader before it goes.
 void Twnd_oe_Main::DropStore() {
+    {
+        const QSignalBlocker quiet(filterBox_);
+        filterBox_->clear();
+    }
+    model_->SetFilter(QString());
     model_->Clear();
     model_->SetReader(nullptr);
     reader_.reset();
@@ -1056,8 +1126,21 @@ void Twnd_oe_Main::dropEvent(QDropEvent* event) {
     Guarded([this, path] { LoadFile(path); });
 }
 
+// The focused message stays focused while the filter shows it; otherwise the lower pane
+// lets it go.
 void Twnd_oe_Main::FilterChanged(const QString& text) {
+    const QModelIndex current = Tree->currentIndex();
+    const std::optional<int32_t> focused =
+        current.isValid() ? std::optional<int32_t>(model_->MessageIndex(current.row())) : std::nullopt;
     model_->SetFilter(text);
+    if (focused) {
+        for (int row = 0; row < model_->rowCount(); ++row)
+            if (model_->MessageIndex(row) == *focused) {
+                Tree->setCurrentIndex(model_->index(row, 0));
+                break;
+            }
+    }
+    if (!Tree->currentIndex().isValid()) ShowLowerPane();
     TreeStateChange();
 }
 

@@ -8,7 +8,9 @@
 #include <QMainWindow>
 #include <QStringList>
 
+#include <exception>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -127,6 +129,13 @@ private:
     void ApplyCodePage();
     void RenameFolders();
     QString StoreCaption() const;
+    QString FolderCaption(int node) const;
+    void SetCaption(const QString& caption);
+    static bool IsEmptyStore(const TOEReader& reader, const std::string& localPath);
+    void ShowEmptyStore(const QString& path);
+    // The error of opening a store, after the name of its file.
+    static QString FailureText(const QString& path, const std::exception& error);
+    void OfferScanLater(const QString& path);
     QAction* AddMenuItem(QMenu* menu, const char* name, const QString& caption, void (Twnd_oe_Main::*handler)());
     template <typename Handler>
     void Guarded(Handler handler);
@@ -208,6 +217,9 @@ private:
     QString storeFolderDir_;
     std::string storeFolderCodePage_;
     QString scanPath_;
+    // A store that failed to open and whose scan was declined; View > Deleted and Unindexed
+    // Messages scans it.
+    QString failedPath_;
     Korvane_MRUList* mruList_ = nullptr;
     TCharsetMenu* charsetMenu_ = nullptr;
     Korvane_PersistentPosition* PP = nullptr;
