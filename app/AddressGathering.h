@@ -4,9 +4,13 @@
 #include "store/OEReader.h"
 
 #include <QCollator>
+#include <QDialog>
 
 #include <string>
 #include <vector>
+
+class QLabel;
+class QPlainTextEdit;
 
 namespace brindle {
 
@@ -16,5 +20,25 @@ void SortUniqueByCollator(std::vector<std::string>& lines, const QCollator& coll
 
 // The gathered list of a store under the user's locale.
 std::vector<std::string> GatherAddressLines(TOEReader& reader, const std::string& codePage = {});
+
+// The gathered list where the user sees it: the lines, a button that copies them all to the
+// clipboard and one that saves them as a text file.
+class TAddressesDialog : public QDialog {
+public:
+    TAddressesDialog(const std::vector<std::string>& lines, QWidget* parent = nullptr);
+
+    // The lines as the list shows them, each followed by LF.
+    QString Text() const;
+    void Copy() const;
+    // Writes the lines (UTF-8) into path after the replace question for a taken name; the
+    // status line of the dialog says what was written. Throws the file layer's errors.
+    void SaveTo(const QString& path);
+
+private:
+    void ChooseAndSave();
+
+    QPlainTextEdit* list_ = nullptr;
+    QLabel* status_ = nullptr;
+};
 
 }  // namespace brindle

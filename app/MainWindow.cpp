@@ -391,8 +391,24 @@ void Twnd_oe_Main::RenameFolders() {
 }
 
 QString Twnd_oe_Main::StoreCaption() const {
-    const std::string folder = SummaryToUtf8(session_->Reader()->GetFolderName(), session_->CodePage());
-    return QStringLiteral("Brindle - [%1]").arg(QString::fromStdString(folder));
+    const int node = folderPane_->CurrentNode();
+    if (folderPane_->Folder() && node >= 0) return FolderCaption(node);
+    const TOEReader& reader = *session_->Reader();
+    const std::string folder = SummaryToUtf8(reader.GetFolderName(), session_->CodePage());
+    // A store that names no folder (an empty one names none) goes by its file's name.
+    const QString name = folder.empty()
+                             ? QFileInfo(QFile::decodeName(QByteArray::fromStdString(reader.FileName()))).completeBaseName()
+                             : QString::fromStdString(folder);
+    return QStringLiteral("Brindle - [%1]").arg(name);
+}
+
+QString Twnd_oe_Main::FolderCaption(int node) const {
+    return QStringLiteral("Brindle - [%1]").arg(QString::fromStdString(folderPane_->Folder()->Nodes[node].Name));
+}
+
+void Twnd_oe_Main::SetCaption(const QString& caption) {
+    setWindowTitle(caption);
+    SetApplicationTitle(caption);
 }
 
 void Twnd_oe_Main::CreateComponents() {
@@ -475,8 +491,10 @@ void Twnd_oe_Main::OpenStore(const QString& path) {
         // A file that cannot be read at all has nothing to scan.
         const QFileInfo file(path);
         if (!file.isFile() || !file.isReadable()) throw;
-        if (AppHooks().OfferScan(this, ApplicationTitle(), MessageForDisplay(QString::fromUtf8(error.what()))))
+        if (AppHooks().OfferScan(this, ApplicationTitle(), FailureText(path, error)))
             StartRescueScan(path, true);
+        else
+            OfferScanLater(path);
         return;
     }
     StartRescueScan(path, false);
@@ -492,7 +510,13 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
         session_->ClearWarnings();
         StartStopwatch();
         std::string localPath = LocalPath(path);
-        session_->OpenStore(localPath);
+        try {
+            session_->OpenStore(localPath);
+        } catch (const std::exception&) {
+            if (!session_->HasStore() || !IsEmptyStore(*session_->Reader(), localPath)) throw;
+            ShowEmptyStore(path);
+            return;
+        }
         KeepFromReplacing(localPath);
         // The index file beside a version 4 folder, under each spelling the reader accepts; a
         // name that does not exist has no effect.
@@ -512,17 +536,39 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
         if (!folderPane_->Folder()) mruList_->AddFile(path);
         od_.InitialDir =
             od_.FileName.isEmpty() ? QString() : WithTrailingSeparator(QFileInfo(od_.FileName).absolutePath());
-    } catch (...) {
+    } catch (const std::exception& error) {
+        // The list, the title and the count describe no store; the reader stays for File
+        // Properties.
         ShowWarnings();
-        if (session_->HasStore())
-            ShowOpenedStore();
-        else
-            ShowNoStore();
+        ShowNoStore();
+        SetStatusText(1, FailureText(path, error));
+        if (const TOEReader* reader = session_->Reader()) {
+            DetailPanel->setText(kFilePropertiesCaption);
+            Memo->appendPlainText(FormatLine(reader->FileKind()));
+        }
         UpdateCommands();
         throw;
     }
     ShowWarnings();
     ShowOpenedStore();
+}
+
+// A store whose header and index hold no message: a folder without messages, not damage.
+bool Twnd_oe_Main::IsEmptyStore(const TOEReader& reader, const std::string& localPath) {
+    return reader.Loaded() && StoreHeaderCount(localPath) == 0u;
+}
+
+void Twnd_oe_Main::ShowEmptyStore(const QString& path) {
+    KeepFromReplacing(LocalPath(path));
+    SetStatusText(1, ElapsedTimeText());
+    FillList();
+    if (!folderPane_->Folder()) mruList_->AddFile(path);
+    ShowWarnings();
+    ShowOpenedStore();
+}
+
+QString Twnd_oe_Main::FailureText(const QString& path, const std::exception& error) {
+    return QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), MessageForDisplay(QString::fromUtf8(error.what())));
 }
 
 void Twnd_oe_Main::ShowWarnings() {
@@ -541,16 +587,16 @@ void Twnd_oe_Main::ShowWarnings() {
 
 void Twnd_oe_Main::ShowOpenedStore() {
     DetailPanel->setText(kFilePropertiesCaption);
-    const QString caption = StoreCaption();
-    setWindowTitle(caption);
-    SetStatusText(0, QStringLiteral("Count: %1").arg(session_->MessageCount()));
-    Memo->appendPlainText(FormatLine(session_->Reader()->FileKind()));
-    SetApplicationTitle(caption);
+    SetCaption(StoreCaption());
+    const TOEReader& reader = *session_->Reader();
+    SetStatusText(0, QStringLiteral("Count: %1").arg(reader.Loaded() ? session_->MessageCount() : 0));
+    Memo->appendPlainText(FormatLine(reader.FileKind()));
 }
 
+// No store shown: the title names the folder of a store folder that is chosen, else nothing.
 void Twnd_oe_Main::ShowNoStore() {
-    setWindowTitle(QStringLiteral("Brindle"));
-    SetApplicationTitle(QStringLiteral("Brindle"));
+    const int node = folderPane_->CurrentNode();
+    SetCaption(folderPane_->Folder() && node >= 0 ? FolderCaption(node) : QStringLiteral("Brindle"));
     SetStatusText(0, QString());
     SetStatusText(1, QString());
 }
@@ -806,15 +852,13 @@ void Twnd_oe_Main::cmSaveAll() {
 
 void Twnd_oe_Main::cmGatherEmail() {
     if (!session_->HasStore()) return;
-    TWaitCursor wait;
-    std::vector<std::string> lines = GatherAddressLines(*session_->Reader(), model_->CodePage());
-    std::string text;
-    for (const std::string& line : lines) {
-        text += line;
-        text += '\n';
+    std::vector<std::string> lines;
+    {
+        TWaitCursor wait;
+        lines = GatherAddressLines(*session_->Reader(), model_->CodePage());
     }
-    Memo->setPlainText(QString::fromStdString(text));
-    DetailPanel->setText(QStringLiteral("  E-Mail Addresses (%1)").arg(lines.size()));
+    TAddressesDialog dialog(lines, this);
+    AppHooks().RunModal(dialog);
 }
 
 void Twnd_oe_Main::cmFileProps() {
@@ -823,7 +867,21 @@ void Twnd_oe_Main::cmFileProps() {
     ShowFileProperties(this, QFile::decodeName(QByteArray::fromStdString(reader->FileName())), reader);
 }
 
+// View > Deleted and Unindexed Messages scans a file that failed to open when asked.
+void Twnd_oe_Main::OfferScanLater(const QString& path) {
+    failedPath_ = path;
+    mmDeletedMessages->setEnabled(true);
+    mmDeletedMessages->setChecked(false);
+}
+
 void Twnd_oe_Main::cmDeletedMessages() {
+    if (!failedPath_.isEmpty() && !session_->Rescue() && !scan_) {
+        const QSignalBlocker quiet(mmDeletedMessages);
+        mmDeletedMessages->setChecked(false);
+        const QString path = failedPath_;
+        StartRescueScan(path, true);
+        return;
+    }
     if (mmDeletedMessages->isChecked())
         ShowFoundRows();
     else if (!session_->ScanIsResult())
@@ -835,6 +893,7 @@ void Twnd_oe_Main::cmDeletedMessages() {
 bool Twnd_oe_Main::ScanRunning() const { return scan_ != nullptr; }
 
 void Twnd_oe_Main::StartRescueScan(const QString& path, bool asResult) {
+    failedPath_.clear();
     scan_.reset();
     if (asResult) {
         // The list shows only what the scan finds; a reader that failed half-way is dropped.
@@ -859,6 +918,7 @@ void Twnd_oe_Main::StartRescueScan(const QString& path, bool asResult) {
 }
 
 void Twnd_oe_Main::CancelRescueScan() {
+    failedPath_.clear();
     scan_.reset();
     session_->CancelScan();
     sbProgress_->hide();
@@ -890,7 +950,10 @@ void Twnd_oe_Main::ShowScanFailed(const QString& error) {
     sbProgress_->hide();
     sbRescue_->setText(QStringLiteral("Scan failed"));
     sbRescue_->setToolTip(error);
-    if (session_->ScanIsResult()) SetStatusText(0, QStringLiteral("Found: 0"));
+    if (session_->ScanIsResult()) {
+        SetStatusText(0, QStringLiteral("Found: 0"));
+        SetStatusText(1, error);
+    }
 }
 
 void Twnd_oe_Main::ShowScanResult() {
@@ -903,11 +966,12 @@ void Twnd_oe_Main::ShowScanResult() {
     FitColumns();
     UpdateCommands();
     DetailPanel->setText(kFilePropertiesCaption);
-    Memo->setPlainText(QStringLiteral("Scan result: %1")
-                           .arg(QDir::toNativeSeparators(QFile::decodeName(QByteArray::fromStdString(session_->ScanPath())))));
+    const QString scanPath = QDir::toNativeSeparators(QFile::decodeName(QByteArray::fromStdString(session_->ScanPath())));
+    Memo->setPlainText(QStringLiteral("Scan result: %1").arg(scanPath));
     sbRescue_->setText(
         QStringLiteral("Scan result: %1 message%2 found").arg(all.size()).arg(all.size() == 1 ? "" : "s"));
     SetStatusText(0, QStringLiteral("Found: %1").arg(all.size()));
+    SetStatusText(1, scanPath);
 }
 
 void Twnd_oe_Main::ShowFoundRows() {
@@ -954,6 +1018,7 @@ void Twnd_oe_Main::FolderChosen(int node) {
     const QString path = folderPane_->StorePath(node);
     if (path.isEmpty()) {
         ClearOpenStore();
+        SetCaption(FolderCaption(node));
         SetStatusText(1, QStringLiteral("This folder has no store file"));
         return;
     }
@@ -961,9 +1026,10 @@ void Twnd_oe_Main::FolderChosen(int node) {
     try {
         ReadStore(path);
     } catch (const std::exception& error) {
-        const QString text = MessageForDisplay(QString::fromUtf8(error.what()));
+        const QString text = FailureText(path, error);
         folderPane_->SetNodeError(node, text);
         SetStatusText(1, text + QStringLiteral(" (double-click the folder to scan its file)"));
+        if (QFileInfo(path).isReadable()) OfferScanLater(path);
         return;
     }
     folderPane_->SetNodeError(node, QString());
@@ -992,6 +1058,11 @@ void Twnd_oe_Main::SessionChanged(TMailboxSession::TChange change) {
 }
 
 void Twnd_oe_Main::DropStore() {
+    {
+        const QSignalBlocker quiet(filterBox_);
+        filterBox_->clear();
+    }
+    model_->SetFilter(QString());
     session_->CloseStore();
     Memo->clear();
     readingPane_->Clear();
@@ -1069,8 +1140,21 @@ void Twnd_oe_Main::dropEvent(QDropEvent* event) {
     Guarded([this, path] { LoadFile(path); });
 }
 
+// The focused message stays focused while the filter shows it; otherwise the lower pane
+// lets it go.
 void Twnd_oe_Main::FilterChanged(const QString& text) {
+    const QModelIndex current = Tree->currentIndex();
+    const std::optional<int32_t> focused =
+        current.isValid() ? std::optional<int32_t>(model_->MessageIndex(current.row())) : std::nullopt;
     model_->SetFilter(text);
+    if (focused) {
+        for (int row = 0; row < model_->rowCount(); ++row)
+            if (model_->MessageIndex(row) == *focused) {
+                Tree->setCurrentIndex(model_->index(row, 0));
+                break;
+            }
+    }
+    if (!Tree->currentIndex().isValid()) ShowLowerPane();
     TreeStateChange();
 }
 

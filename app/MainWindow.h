@@ -8,7 +8,9 @@
 #include <QMainWindow>
 #include <QStringList>
 
+#include <exception>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -136,6 +138,13 @@ private:
     void ApplyCodePage();
     void RenameFolders();
     QString StoreCaption() const;
+    QString FolderCaption(int node) const;
+    void SetCaption(const QString& caption);
+    static bool IsEmptyStore(const TOEReader& reader, const std::string& localPath);
+    void ShowEmptyStore(const QString& path);
+    // The error of opening a store, after the name of its file.
+    static QString FailureText(const QString& path, const std::exception& error);
+    void OfferScanLater(const QString& path);
     QAction* AddMenuItem(QMenu* menu, const char* name, const QString& caption, void (Twnd_oe_Main::*handler)());
     template <typename Handler>
     void Guarded(Handler handler);
@@ -212,6 +221,9 @@ private:
     QLabel* sbRescue_ = nullptr;
     // Runs the session's scan off the GUI thread until its end has been handled here.
     std::unique_ptr<TRescueScan> scan_;
+    // A store that failed to open and whose scan was declined; View > Deleted and Unindexed
+    // Messages scans it.
+    QString failedPath_;
     Korvane_MRUList* mruList_ = nullptr;
     TCharsetMenu* charsetMenu_ = nullptr;
     Korvane_PersistentPosition* PP = nullptr;

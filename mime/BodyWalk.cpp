@@ -101,12 +101,18 @@ bool IsDelimiterLine(std::string_view line, std::string_view delimiter) {
     return true;
 }
 
-void SplitMultipart(std::vector<TLeafPart>& parts, TLineSpan lines, int depth) {
+void SplitMultipart(std::vector<TLeafPart>& parts, TLineSpan lines, int depth, TAlternativePlace place,
+                    size_t& alternatives) {
     std::optional<std::string> contentType = FindHeader("CONTENT-TYPE:", lines);
     if (!contentType || TopLevelType(MediaTypeOf(*contentType)) != "MULTIPART" || depth >= kMaxNesting) {
-        if (!lines.empty()) parts.push_back({lines, depth});
+        if (!lines.empty()) parts.push_back({lines, depth, place});
         return;
     }
+    const bool alternative = LowerAscii(Utf8OrCp1252(MediaTypeOf(*contentType))) == "multipart/alternative";
+    const size_t number = alternative ? ++alternatives : 0;
+    size_t choice = 0;
+    // Each part of an alternative is one choice; other multiparts pass their own place on.
+    auto childPlace = [&] { return alternative ? TAlternativePlace{number, choice++} : place; };
     TLineSpan body = StripPartHeader(lines);
     std::string delimiter = ExtractBoundary(*contentType);
     auto it = body.begin();
@@ -116,13 +122,13 @@ void SplitMultipart(std::vector<TLeafPart>& parts, TLineSpan lines, int depth) {
     auto partStart = it;
     while (it != end && !IsClosingDelimiterLine(*it, delimiter)) {
         if (IsDelimiterLine(*it, delimiter)) {
-            SplitMultipart(parts, body.Between(partStart, it), depth + 1);
+            SplitMultipart(parts, body.Between(partStart, it), depth + 1, childPlace(), alternatives);
             partStart = ++it;
             if (it == end) break;
         }
         ++it;  // the line after a delimiter joins the part without being compared
     }
-    if (partStart != end) SplitMultipart(parts, body.Between(partStart, it), depth + 1);
+    if (partStart != end) SplitMultipart(parts, body.Between(partStart, it), depth + 1, childPlace(), alternatives);
 }
 
 std::string TextAttachmentData(const TLineRuns& lines) {
@@ -139,8 +145,13 @@ void TBodyWalk::ParsePart(TLineSpan lines, int depth) {
         ParseTextPart(StripPartHeader(lines), headers);
     } else if (topLevel == "MULTIPART" && !nestingFull) {
         std::vector<TLeafPart> leaves;
-        SplitMultipart(leaves, lines, depth);
-        for (const TLeafPart& leaf : leaves) ParsePart(leaf.Lines, leaf.Depth);
+        SplitMultipart(leaves, lines, depth, place_, alternatives_);
+        const TAlternativePlace outer = place_;
+        for (const TLeafPart& leaf : leaves) {
+            place_ = leaf.Place;
+            ParsePart(leaf.Lines, leaf.Depth);
+        }
+        place_ = outer;
     } else if (topLevel == "MULTIPART") {
         AppendTextLines({StripPartHeader(lines)}, headers);
     } else if (headers.TransferEncoding == "X-UUENCODE" || !headers.Name.empty()) {
@@ -236,7 +247,12 @@ void TBodyWalk::AppendText(const std::string& bytes, const TPartHeaders& headers
         msg_.Text.Assign(std::move(text));
     else
         AppendLines(msg_.Text, text);
-    if (msg_.Text.size() > before) msg_.TextTypes.push_back(headers.MediaType);
+    if (msg_.Text.size() > before) NoteTextPart(before, headers);
+}
+
+void TBodyWalk::NoteTextPart(size_t firstLine, const TPartHeaders& headers) {
+    msg_.TextTypes.push_back(headers.MediaType);
+    msg_.TextParts.push_back({firstLine, place_.Alternative, place_.Choice});
 }
 
 // Lines that are valid UTF-8 one by one are so as one text: line ends are single ASCII bytes,
@@ -248,8 +264,9 @@ void TBodyWalk::AppendTextLines(const TLineRuns& lines, const TPartHeaders& head
         for (const TLineRange& run : lines)
             if (!IsValidUtf8(run.Bytes()) || run.Bytes().find('\0') != std::string_view::npos) valid = false;
         if (valid) {
+            const size_t before = msg_.Text.size();
             for (const TLineRange& run : lines) msg_.Text.AppendRange(run);
-            msg_.TextTypes.push_back(headers.MediaType);
+            NoteTextPart(before, headers);
             return;
         }
     }

@@ -51,15 +51,31 @@ bool IsUUEndLine(std::string_view line);
 // True when the line is the delimiter, or the delimiter followed only by spaces or tabs.
 bool IsDelimiterLine(std::string_view line, std::string_view delimiter);
 
-// A leaf part of a multipart tree and its nesting depth.
+// Which choice of a multipart/alternative a part belongs to: the innermost such multipart
+// above it, numbered from 1 in document order (0: the part is no choice), and the place of
+// the choice among its siblings, from 0.
+struct TAlternativePlace {
+    size_t Alternative = 0;
+    size_t Choice = 0;
+};
+
+// A leaf part of a multipart tree, its nesting depth and its place among alternatives.
 struct TLeafPart {
     TLineSpan Lines;
     int Depth = 0;
+    TAlternativePlace Place;
 };
 
 // Appends the part, or the leaf parts of the multipart tree that it is, in document order.
-// Preambles and epilogues are dropped; each leaf keeps its header block.
-void SplitMultipart(std::vector<TLeafPart>& parts, TLineSpan lines, int depth);
+// Preambles and epilogues are dropped; each leaf keeps its header block. Leaves outside any
+// multipart/alternative of the tree keep the place given; alternatives counts the
+// multipart/alternative parts numbered so far.
+void SplitMultipart(std::vector<TLeafPart>& parts, TLineSpan lines, int depth, TAlternativePlace place,
+                    size_t& alternatives);
+inline void SplitMultipart(std::vector<TLeafPart>& parts, TLineSpan lines, int depth) {
+    size_t alternatives = 0;
+    SplitMultipart(parts, lines, depth, {}, alternatives);
+}
 
 // The bytes of an attachment that is written as text: its lines joined with CR LF, without a
 // final line end.
@@ -88,9 +104,13 @@ private:
     bool PullUUBlocks(TLineSpan body, TLineRuns& kept);
     void AppendText(const std::string& bytes, const TPartHeaders& headers);
     void AppendTextLines(const TLineRuns& lines, const TPartHeaders& headers);
+    // Notes the part that begins at this line of the text body.
+    void NoteTextPart(size_t firstLine, const TPartHeaders& headers);
 
     TMoxMsg& msg_;
     const TCharsetHints& hints_;
+    TAlternativePlace place_;
+    size_t alternatives_ = 0;
 };
 
 }  // namespace brindle

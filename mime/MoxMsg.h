@@ -90,6 +90,14 @@ public:
     TAttachedFiles AttachedFiles;
     // The content type (lower case, without parameters) of every part that joined Text, in order.
     std::vector<std::string> TextTypes;
+    // Where each of those parts stands: the index in Text of its first line, and the choice of a
+    // multipart/alternative that it belongs to (Alternative 0 when none).
+    struct TTextPart {
+        size_t FirstLine = 0;
+        size_t Alternative = 0;
+        size_t Choice = 0;
+    };
+    std::vector<TTextPart> TextParts;
     // Damage in the content that Parse worked around (a TNEF attachment that cannot be
     // unpacked is kept as it is), one line each.
     std::vector<std::string> Warnings;

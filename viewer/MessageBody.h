@@ -9,6 +9,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
@@ -16,14 +17,32 @@ class QListWidget;
 
 namespace brindle {
 
-class TTextLines;
+// How a view shows a message that offers its text in more than one form: as plain text
+// (General, the plain reading) or as HTML (HTML View, the reading pane, printing).
+enum class TBodyStyle { Plain, Html };
 
-// The text body as the text controls take it: every line followed by LF.
+// Whether each part of the text body (one for every entry of TextTypes) shows in the view. Of
+// each multipart/alternative, one choice shows: the one with a part of the view's own type,
+// else the one with a part of the other type, else the last. Plain and HTML parts of the other
+// choices are left out; text parts of other types stay.
+std::vector<bool> ShownTextParts(const TMoxMsg& message, TBodyStyle style);
+
+// The plain text of the body as the text controls take it, every line followed by LF: the
+// parts that the plain view shows, HTML parts reduced to their text.
 std::string MessageBodyText(const TMoxMsg& message);
 
-// The document for the HTML control: the body's HTML made safe by GuardHtml when one of its
-// parts was HTML, otherwise the plain text as a document that shows it unchanged.
-std::string BodyDocument(const TTextLines& text, bool html);
+// The body as the HTML view shows it: the parts that it shows, as HTML when one of them is
+// HTML (plain parts between them as blocks that keep their line breaks), otherwise as the
+// plain text.
+struct TViewBody {
+    std::string text;
+    bool html = false;
+};
+TViewBody HtmlViewBody(const TMoxMsg& message);
+
+// The document for the HTML control: the HTML made safe by GuardHtml, or the plain text as a
+// document that shows it unchanged.
+std::string BodyDocument(const TViewBody& body);
 
 // The data of the attached part with this Content-ID, or an empty view.
 std::string_view InlineImageOf(const TMoxMsg& message, std::string_view contentId);

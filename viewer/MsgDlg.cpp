@@ -430,11 +430,10 @@ void Tdlg_oe_Msg::OpenAttachmentItem(int row) {
 // A body without any HTML part is shown as the plain text it is; HTML rules would swallow
 // every address in angle brackets and run all lines into one paragraph. HTML goes through
 // GuardHtml, which bounds the nesting that the control would need unbounded time for. A large
-// plain text shares the General tab's text instead of becoming a document.
+// plain text shares the General tab's text, which is the same, instead of becoming a document.
 void Tdlg_oe_Msg::LoadBody() {
-    const TTextLines& text = Memo->Lines();
-    const bool html = HasHtmlPart(MoxMsg.TextTypes);
-    if (!html && text.Bytes().size() > kLargePlainTextBytes) {
+    const TViewBody body = HtmlViewBody(MoxMsg);
+    if (!body.html && body.text.size() > kLargePlainTextBytes) {
         HTMLViewer->LoadFromString(QString());
         HTMLText->ShareText(*Memo);
         htmlPages_->setCurrentWidget(HTMLText);
@@ -442,7 +441,7 @@ void Tdlg_oe_Msg::LoadBody() {
     }
     HTMLText->SetText({});
     htmlPages_->setCurrentWidget(HTMLViewer);
-    HTMLViewer->LoadFromString(QString::fromStdString(BodyDocument(text, html)));
+    HTMLViewer->LoadFromString(QString::fromStdString(BodyDocument(body)));
 }
 
 std::string_view Tdlg_oe_Msg::InlineImageData(const QString& contentId) const {

@@ -63,14 +63,17 @@ struct TReadingPane::TPrepared {
             message->SetRawText(std::move(raw));
             message->ClearRawMailAfterParse = true;
             message->Parse();
-            text = std::make_shared<const TTextLines>(MessageBodyText(*message));
-            html = HasHtmlPart(message->TextTypes);
-            if (html && text->Bytes().size() > kLargeHtmlBytes) {
+            TViewBody body = HtmlViewBody(*message);
+            html = body.html;
+            if (html && body.text.size() > kLargeHtmlBytes) {
                 html = false;
-                text = std::make_shared<const TTextLines>(HtmlAsPlainText(text->ShownText(0, text->Bytes().size())));
+                body.text = MessageBodyText(*message);
                 notice = notice.isEmpty() ? kLargeHtmlNotice : notice + u'\n' + kLargeHtmlNotice;
             }
-            if (html) document = BodyDocument(*text, true);
+            if (html)
+                document = BodyDocument(body);
+            else
+                text = std::make_shared<const TTextLines>(std::move(body.text));
             saveNames = AttachmentSaveNames(message->AttachedFiles);
         } catch (const std::exception& failure) {
             message.reset();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 
 namespace brindle {
 namespace {
@@ -20,6 +21,15 @@ void AppendEscaped(std::string& out, char c) {
 }
 
 constexpr uint32_t kReplacementCharacter = 0xFFFD;
+struct THtmlEntity {
+    std::string_view name;
+    uint32_t code;
+};
+// The named character references of HTML 4, sorted by name.
+constexpr THtmlEntity kHtmlEntities[] = {
+#include "mailbox/HtmlEntityTable.inc"
+};
+
 // Entity names are short; a longer run after "&" is text.
 constexpr size_t kMaxEntityLength = 10;
 
@@ -83,6 +93,12 @@ size_t DecodeEntity(std::string_view html, size_t at, TPlainWriter& out) {
             out.CodePoint(cp);
             return end - at + 1;
         }
+    const auto* named = std::lower_bound(std::begin(kHtmlEntities), std::end(kHtmlEntities), name,
+                                         [](const THtmlEntity& e, std::string_view n) { return e.name < n; });
+    if (named != std::end(kHtmlEntities) && named->name == name) {
+        out.CodePoint(named->code);
+        return end - at + 1;
+    }
     if (name.size() < 2 || name[0] != '#') return 0;
     const bool hex = name[1] == 'x' || name[1] == 'X';
     const std::string_view digits = name.substr(hex ? 2 : 1);
@@ -185,8 +201,8 @@ std::string BreakLongRuns(std::string_view utf8Text) {
     return out;
 }
 
-std::string PlainTextToHtml(std::string_view utf8Text) {
-    std::string html = "<html><body><p style=\"white-space: pre-wrap\">";
+std::string PlainTextAsHtmlBlock(std::string_view utf8Text) {
+    std::string html = "<p style=\"white-space: pre-wrap\">";
     const std::string text = BreakLongRuns(utf8Text);
     html.reserve(html.size() + text.size() + text.size() / 8 + 32);
     for (size_t i = 0; i < text.size(); ++i) {
@@ -198,8 +214,12 @@ std::string PlainTextToHtml(std::string_view utf8Text) {
             AppendEscaped(html, c);
         }
     }
-    html += "</p></body></html>";
+    html += "</p>";
     return html;
+}
+
+std::string PlainTextToHtml(std::string_view utf8Text) {
+    return "<html><body>" + PlainTextAsHtmlBlock(utf8Text) + "</body></html>";
 }
 
 bool HasLongUnbrokenRun(std::string_view bytes) {

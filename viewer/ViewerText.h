@@ -17,6 +17,8 @@ bool HasHtmlPart(const std::vector<std::string>& textTypes);
 // A plain text as an HTML document that shows it unchanged: markup characters escaped,
 // every line break and run of blanks kept, long lines wrapped, the document's own font.
 std::string PlainTextToHtml(std::string_view utf8Text);
+// The same text as one block of such a document, to stand between HTML parts.
+std::string PlainTextAsHtmlBlock(std::string_view utf8Text);
 
 // Runs of this many characters without a blank get a break opportunity after them: laying
 // out a wrapped line takes time that grows with the square of its longest unbroken run.

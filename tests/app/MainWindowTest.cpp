@@ -1,4 +1,5 @@
 #include "app/AboutBox.h"
+#include "app/AddressGathering.h"
 #include "app/AppHooks.h"
 #include "app/ListImages.h"
 #include "app/MainWindow.h"
@@ -9,9 +10,12 @@
 #include "mailbox/MessageFiles.h"
 #include "platform/TargetFolder.h"
 #include "tests/app/WindowFixtures.h"
+#include "viewer/ReadingPane.h"
 #include "tests/components/TestSettings.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QPushButton>
 #include <QDir>
 #include <QFile>
 #include <QFontDatabase>
@@ -472,12 +476,34 @@ private slots:
         QVERIFY(names[0].endsWith(QStringLiteral(".eml")));
     }
 
-    void gatherListsEveryAddressOnce() {
-        Open(storeA_);
-        Trigger("mmGatherEmail");
-        QStringList lines = Memo().split(u'\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines, (QStringList{" = BOB@X.ORG", "ANN = ANN@X.ORG", "CAROL = C@X.ORG", "ME = ME@X.ORG"}));
-        QCOMPARE(Detail(), QStringLiteral("  E-Mail Addresses (4)"));
+    // The list shows in a dialog of its own, whatever the lower pane shows, and is copied and
+    // saved whole.
+    void gatherListsEveryAddressOnceInADialog() {
+        for (bool readingPane : {false, true}) {
+            NewWindow();
+            if (readingPane) Trigger("mmReadingPane");
+            Open(storeA_);
+            Tree()->setCurrentIndex(Model()->index(0, 0));
+            QString title;
+            QString text;
+            QString saved;
+            const QString target = dir_.filePath(QStringLiteral("addresses-%1.txt").arg(readingPane));
+            AppHooks().RunModal = [&](QDialog& dialog) {
+                auto& addresses = dynamic_cast<TAddressesDialog&>(dialog);
+                title = dialog.windowTitle();
+                text = addresses.Text();
+                QGuiApplication::clipboard()->clear();
+                NamedChild<QPushButton>(&dialog, "bCopy")->click();
+                addresses.SaveTo(target);
+            };
+            Trigger("mmGatherEmail");
+            const QString expected = QStringLiteral(" = BOB@X.ORG\nANN = ANN@X.ORG\nCAROL = C@X.ORG\nME = ME@X.ORG\n");
+            QCOMPARE(text, expected);
+            QCOMPARE(title, QStringLiteral("E-mail Addresses (4)"));
+            QCOMPARE(QGuiApplication::clipboard()->text(), expected);
+            QCOMPARE(QString::fromUtf8(ReadAll(target)), expected);
+            QVERIFY(!Memo().contains(QStringLiteral("ANN@X.ORG")));
+        }
     }
 
     void messageViewShowsTheFocusedRowOnly() {
@@ -536,14 +562,14 @@ private slots:
         QCOMPARE(boxes_.size(), 1);
         // Nothing describes the store that was open before.
         QCOMPARE(boxes_[0].title, QStringLiteral("Brindle"));
-        QCOMPARE(boxes_[0].text, QStringLiteral("File is not in supported format."));
+        QCOMPARE(boxes_[0].text, QStringLiteral("notes.dbx: File is not in supported format."));
         QVERIFY(window_->Reader() == nullptr);
         QCOMPARE(Model()->rowCount(), 0);
         QCOMPARE(Detail(), QString());
         QCOMPARE(Memo(), QString());
         QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle"));
         QCOMPARE(window_->StatusText(0), QString());
-        QCOMPARE(window_->StatusText(1), QString());
+        QCOMPARE(window_->StatusText(1), QStringLiteral("notes.dbx: File is not in supported format."));
         QVERIFY(QApplication::overrideCursor() == nullptr);
         QCOMPARE(window_->MRUList()->Items(), QStringList{storeA_});
         // Commands that need a store are greyed and do nothing now.
@@ -561,7 +587,7 @@ private slots:
         Open(dir_.filePath(QStringLiteral("absent.dbx")));
         QCOMPARE(boxes_.size(), 2);
         QCOMPARE(scanOffers_, 1);  // a file that cannot be read has nothing to scan
-        QCOMPARE(boxes_[0].text, QStringLiteral("Stream read error."));
+        QCOMPARE(boxes_[0].text, QStringLiteral("tiny.dbx: Stream read error."));
         QCOMPARE(boxes_[1].text,
                  QStringLiteral("Cannot open file %1.").arg(dir_.filePath(QStringLiteral("absent.dbx"))));
         QCOMPARE(boxes_[1].title, QStringLiteral("Brindle"));
@@ -573,12 +599,13 @@ private slots:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("count");
         QTest::newRow("second magic") << int(testsupport::TDbxDamageKind::SecondMagic)
-                                      << "File is not an Outlook Express 5 Message Database."
-                                      << "Brindle - []"
-                                      << "Count: 0";
-        QTest::newRow("info object") << int(testsupport::TDbxDamageKind::InfoMarker) << "Wrong object marker."
-                                     << "Brindle - [Damaged]"
-                                     << "Count: 5";
+                                      << "Damaged.dbx: File is not an Outlook Express 5 Message Database."
+                                      << "Brindle"
+                                      << "";
+        QTest::newRow("info object") << int(testsupport::TDbxDamageKind::InfoMarker)
+                                     << "Damaged.dbx: Wrong object marker."
+                                     << "Brindle"
+                                     << "";
     }
     void damagedStoreKeepsItsReaderButIsNotRemembered() {
         QFETCH(int, damage);
@@ -596,10 +623,55 @@ private slots:
         QCOMPARE(Detail(), QStringLiteral("  File Properties"));
         QCOMPARE(window_->windowTitle(), caption);
         QCOMPARE(window_->StatusText(0), count);
+        QCOMPARE(window_->StatusText(1), message);
         QCOMPARE(Memo(), QStringLiteral("Format: Outlook Express 5/6"));
         QCOMPARE(Model()->rowCount(), 0);
+        // The scan that was declined can be run from the menu.
+        QVERIFY(Child<QAction>("mmDeletedMessages")->isEnabled());
+        Trigger("mmDeletedMessages");
+        QVERIFY(window_->ShowsScanResult());
+        QTRY_VERIFY(!window_->ScanRunning());
+        QVERIFY2(Model()->rowCount() > 0, qPrintable(RescueStatus() + window_->StatusText(1)));
+        QVERIFY(window_->StatusText(1) != QStringLiteral("Loading..."));
         QVERIFY(window_->MRUList()->Items().isEmpty());
         QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    // A store without messages is an empty folder, opened without complaint.
+    void emptyStoreIsAFolderWithoutMessages() {
+        const QString empty = WriteDbxFixture(dir_.path(), QStringLiteral("Outbox.dbx"), "Outbox", {});
+        Open(storeA_);
+        Open(empty);
+        QCOMPARE(boxes_.size(), 0);
+        QCOMPARE(scanOffers_, 0);
+        QVERIFY(window_->Reader() != nullptr);
+        QCOMPARE(Model()->rowCount(), 0);
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Outbox]"));
+        QCOMPARE(window_->StatusText(0), QStringLiteral("Count: 0"));
+        QVERIFY(window_->StatusText(1) != QStringLiteral("Loading..."));
+        QCOMPARE(window_->MRUList()->Items().front(), empty);
+    }
+
+    // The filter describes the list shown: another store starts unfiltered, a message that
+    // the filter hides leaves the reading pane.
+    void filterBelongsToTheListShown() {
+        Trigger("mmReadingPane");
+        Open(storeA_);
+        auto* filter = Child<QLineEdit>("FilterBox");
+        Tree()->setCurrentIndex(Model()->index(Subjects().indexOf(QStringLiteral("Gamma")), 0));
+        QTRY_VERIFY(!window_->ReadingPane()->Busy());
+        QTest::keyClicks(filter, QStringLiteral("gam"));
+        QCOMPARE(Subjects(), QStringList{QStringLiteral("Gamma")});
+        QVERIFY(Tree()->currentIndex().isValid());
+        QVERIFY(window_->ReadingPane()->isVisibleTo(window_.get()));
+        filter->setText(QStringLiteral("alpha"));
+        QVERIFY(!Tree()->currentIndex().isValid());
+        QVERIFY(!window_->ReadingPane()->isVisibleTo(window_.get()));
+        QCOMPARE(window_->StatusText(0), QStringLiteral("Shown: 2 of 5"));
+        Open(storeB_);
+        QCOMPARE(filter->text(), QString());
+        QCOMPARE(Model()->rowCount(), 2);
+        QCOMPARE(window_->StatusText(0), QStringLiteral("Count: 2"));
     }
 
     // Inbox with a deleted message of two blocks and an orphaned one after its five.
@@ -720,8 +792,9 @@ private slots:
         QTest::addColumn<int>("damage");
         QTest::addColumn<QString>("message");
         QTest::newRow("second magic") << int(testsupport::TDbxDamageKind::SecondMagic)
-                                      << "File is not an Outlook Express 5 Message Database.";
-        QTest::newRow("index node") << int(testsupport::TDbxDamageKind::NodeMarker) << "Wrong object marker.";
+                                      << "Broken.dbx: File is not an Outlook Express 5 Message Database.";
+        QTest::newRow("index node") << int(testsupport::TDbxDamageKind::NodeMarker)
+                                    << "Broken.dbx: Wrong object marker.";
     }
     void storeThatFailsToOpenOffersAScanThatListsItsMessages() {
         QFETCH(int, damage);
@@ -740,6 +813,7 @@ private slots:
         QVERIFY(window_->Reader() == nullptr);
         QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Scan of Broken.dbx]"));
         QCOMPARE(RescueStatus(), QStringLiteral("Scan result: 5 messages found"));
+        QCOMPARE(window_->StatusText(1), damaged);
         QStringList subjects = Subjects();
         QStringList written;
         for (const TFixtureMessage& m : InboxMessages()) written << QString::fromStdString(m.Subject);

@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <array>
 #include <fstream>
 
 namespace brindle {
@@ -200,6 +201,54 @@ TEST(BodyTest, AlternativePartsJoinTheTextInOrder) {
     EXPECT_EQ(msg->Text, (TStringList{"plain line", "<b>html</b>"}));
     EXPECT_EQ(msg->TextTypes, (std::vector<std::string>{"text/plain", "text/html"}));
     EXPECT_EQ(msg->AttachedFiles.Count(), 0u);
+}
+
+// Each text part says where it begins in Text and which choice of which alternative it is.
+TEST(BodyTest, TextPartsKnowTheirLinesAndAlternatives) {
+    struct Case {
+        const char* name;
+        std::string raw;
+        std::vector<std::string> types;
+        std::vector<std::array<size_t, 3>> places;  // first line, alternative, choice
+    };
+    const std::vector<Case> cases = {
+        {"single part", "Content-Type: text/html\n\n<p>a</p>\n<p>b</p>\n", {"text/html"}, {{0, 0, 0}}},
+        {"alternative",
+         "Content-Type: multipart/alternative; boundary=alt\n\n"
+         "--alt\nContent-Type: text/plain\n\none\ntwo\n--alt\nContent-Type: text/html\n\n<b>x</b>\n--alt--\n",
+         {"text/plain", "text/html"},
+         {{0, 1, 0}, {2, 1, 1}}},
+        {"related inside an alternative after a mixed text",
+         "Content-Type: multipart/mixed; boundary=out\n\n"
+         "--out\nContent-Type: text/plain\n\nintro\n"
+         "--out\nContent-Type: Multipart/Alternative; boundary=alt\n\n"
+         "--alt\nContent-Type: text/plain\n\np1\np2\n"
+         "--alt\nContent-Type: multipart/related; boundary=rel\n\n"
+         "--rel\nContent-Type: text/html\n\n<p>h</p>\n--rel\nContent-Type: image/png; name=a.png\n"
+         "Content-Transfer-Encoding: base64\n\ncG5n\n--rel--\n"
+         "--alt--\n"
+         "--out\nContent-Type: multipart/alternative; boundary=alt2\n\n"
+         "--alt2\nContent-Type: text/plain\n\nlast\n--alt2--\n"
+         "--out--\n",
+         {"text/plain", "text/plain", "text/html", "text/plain"},
+         {{0, 0, 0}, {1, 1, 0}, {3, 1, 1}, {4, 2, 0}}},
+        {"embedded message inside a choice",
+         "Content-Type: multipart/alternative; boundary=alt\n\n"
+         "--alt\nContent-Type: text/plain\n\nouter\n"
+         "--alt\nContent-Type: message/rfc822\n\nSubject: in\nContent-Type: text/html\n\n<i>in</i>\n--alt--\n",
+         {"text/plain", "text/html"},
+         {{0, 1, 0}, {1, 1, 1}}},
+    };
+    for (const Case& c : cases) {
+        auto msg = ParseMessage(c.raw);
+        EXPECT_EQ(msg->TextTypes, c.types) << c.name;
+        ASSERT_EQ(msg->TextParts.size(), c.places.size()) << c.name;
+        for (size_t i = 0; i < c.places.size(); ++i) {
+            EXPECT_EQ(msg->TextParts[i].FirstLine, c.places[i][0]) << c.name << " part " << i;
+            EXPECT_EQ(msg->TextParts[i].Alternative, c.places[i][1]) << c.name << " part " << i;
+            EXPECT_EQ(msg->TextParts[i].Choice, c.places[i][2]) << c.name << " part " << i;
+        }
+    }
 }
 
 TEST(BodyTest, Base64AttachmentIsDecoded) {

@@ -324,6 +324,37 @@ private slots:
         QVERIFY(!pane.List->isVisibleTo(&pane));
     }
 
+    // The pane shows the HTML form of a text offered in two; a plain form alone keeps its lines.
+    void paneShowsOneFormOfTheText() {
+        const TPart plain{"Content-Type: text/plain\n", "Plain line one\nPlain line two\n"};
+        const TPart html{"Content-Type: text/html\n", "<p>Rich <b>form</b></p>\n"};
+        struct Case {
+            std::string raw;
+            bool html;
+            QStringList lines;
+        };
+        const std::vector<Case> cases = {
+            {Multipart(Headers("Both"), "alternative", {plain, html}), true, {QStringLiteral("Rich form")}},
+            {Multipart(Headers("Both"), "alternative", {html, plain}), true, {QStringLiteral("Rich form")}},
+            {Multipart(Headers("Plain"), "alternative", {plain}), false,
+             {QStringLiteral("Plain line one"), QStringLiteral("Plain line two")}},
+        };
+        for (const Case& c : cases) {
+            TReadingPane pane;
+            pane.ShowMessage([&](std::string& text, QString&) {
+                text = c.raw;
+                return true;
+            });
+            QTRY_VERIFY(!pane.Busy());
+            QCOMPARE(pane.HTMLViewer->isVisibleTo(&pane), c.html);
+            QString shown = c.html ? pane.HTMLViewer->toPlainText() : pane.Text->toPlainText();
+            QStringList lines = shown.split(QLatin1Char('\n'));
+            for (QString& line : lines) line = line.trimmed();
+            lines.removeAll(QString());
+            QCOMPARE(lines, c.lines);
+        }
+    }
+
     // The HTML control would parse and lay out a large document on the GUI thread.
     void largeHtmlShowsAsTextInThePane() {
         std::string html;

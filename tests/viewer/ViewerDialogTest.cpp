@@ -450,20 +450,66 @@ private slots:
         QCOMPARE(source.SelectedText(), QStringLiteral("😀 "));
     }
 
-    void plainAndHtmlPartsBothShow() {
-        const std::string raw =
-            Multipart(kHeaders, "alternative",
-                      {{"Content-Type: text/plain\n", "Plain version line\n"},
-                       {"Content-Type: text/html\n", "<html><body><p>Rich <b>version</b></p></body></html>\n"}});
-        WithViewer(raw, [](Tdlg_oe_Msg& dialog) {
-            const QString memo = dialog.Memo->toPlainText();
-            QVERIFY2(memo.contains(QStringLiteral("Plain version line")), qPrintable(memo));
-            QVERIFY2(memo.contains(QStringLiteral("<b>version</b>")), qPrintable(memo));
-            const QString view = dialog.HTMLViewer->toPlainText();
-            QVERIFY2(view.contains(QStringLiteral("Plain version line")), qPrintable(view));
-            QVERIFY2(view.contains(QStringLiteral("Rich version")), qPrintable(view));
-            QVERIFY(view.indexOf(QStringLiteral("Plain")) < view.indexOf(QStringLiteral("Rich")));
+    // General shows the plain form of the text and the HTML view the HTML form, each once.
+    void eachViewShowsOneFormOfTheText_data() {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::addColumn<QStringList>("general");      // lines General holds, in order
+        QTest::addColumn<QStringList>("notOnGeneral");
+        QTest::addColumn<QStringList>("html");         // lines the HTML view holds, in order
+        QTest::addColumn<QStringList>("notOnHtml");
+        const TPart plain{"Content-Type: text/plain\n", "Plain version line\nSecond plain line\n"};
+        const TPart html{"Content-Type: text/html\n", "<html><body><p>Rich <b>version</b> &amp; more</p></body></html>\n"};
+        const auto bytes = [](const std::string& raw) { return QByteArray::fromStdString(raw); };
+        const QStringList plainLines{QStringLiteral("Plain version line"), QStringLiteral("Second plain line")};
+        const QStringList richLines{QStringLiteral("Rich version & more")};
+        const QStringList tags{QStringLiteral("<b>"), QStringLiteral("<p>"), QStringLiteral("&amp;")};
+        const QStringList plainWords{QStringLiteral("Plain version")};
+        const QStringList richWords{QStringLiteral("Rich version")};
+        QTest::newRow("plain and HTML") << bytes(Multipart(kHeaders, "alternative", {plain, html})) << plainLines
+                                        << (tags + richWords) << richLines << plainWords;
+        QTest::newRow("HTML first") << bytes(Multipart(kHeaders, "alternative", {html, plain})) << plainLines
+                                    << (tags + richWords) << richLines << plainWords;
+        const TPart related{"Content-Type: multipart/related; boundary=\"inner\"\n",
+                            "--inner\n" + html.headers + "\n" + html.body +
+                                "--inner\nContent-Type: image/png\nContent-ID: <a>\nContent-Transfer-Encoding: "
+                                "base64\n\ncG5n\n--inner--\n"};
+        QTest::newRow("HTML with images") << bytes(Multipart(kHeaders, "alternative", {plain, related}))
+                                          << plainLines << (tags + richWords) << richLines << plainWords;
+        QTest::newRow("HTML alone") << bytes(HtmlMessage(html.body)) << richLines << tags << richLines << QStringList{};
+        QTest::newRow("HTML the only alternative")
+            << bytes(Multipart(kHeaders, "alternative", {html})) << richLines << tags << richLines << QStringList{};
+        QTest::newRow("plain the only alternative")
+            << bytes(Multipart(kHeaders, "alternative", {plain})) << plainLines << QStringList{} << plainLines
+            << QStringList{};
+        QTest::newRow("plain and HTML side by side")
+            << bytes(Multipart(kHeaders, "mixed", {plain, html})) << (plainLines + richLines) << tags
+            << (plainLines + richLines) << QStringList{};
+        const TPart calendar{"Content-Type: text/calendar\n", "BEGIN:VCALENDAR\n"};
+        QTest::newRow("a third form stays") << bytes(Multipart(kHeaders, "alternative", {plain, html, calendar}))
+                                            << (plainLines + QStringList{QStringLiteral("BEGIN:VCALENDAR")})
+                                            << (tags + richWords)
+                                            << (richLines + QStringList{QStringLiteral("BEGIN:VCALENDAR")})
+                                            << plainWords;
+    }
+
+    void eachViewShowsOneFormOfTheText() {
+        QFETCH(QByteArray, raw);
+        QFETCH(QStringList, general);
+        QFETCH(QStringList, notOnGeneral);
+        QFETCH(QStringList, html);
+        QFETCH(QStringList, notOnHtml);
+        const auto verifyLines = [](const QString& text, const QStringList& lines, const QStringList& absent) {
+            QStringList shown = text.split(QLatin1Char('\n'));
+            for (QString& line : shown) line = line.trimmed();
+            shown.removeAll(QString());
+            QCOMPARE(shown, lines);
+            for (const QString& word : absent) QVERIFY2(!text.contains(word), qPrintable(text));
+        };
+        const bool opened = WithViewer(raw.toStdString(), [&](Tdlg_oe_Msg& dialog) {
+            verifyLines(dialog.Memo->toPlainText(), general, notOnGeneral);
+            verifyLines(dialog.HTMLViewer->toPlainText(), html, notOnHtml);
         });
+        QVERIFY(opened);
     }
 
     void plainTextBodyIsShownAsTextNotAsHtml() {

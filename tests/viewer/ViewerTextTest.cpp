@@ -108,6 +108,8 @@ TEST(HtmlAsPlainText, KeepsTheTextAndDropsMarkupScriptsAndComments) {
         {"&#0;&#x1F600;&#99999999;", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
         {"&#99999999999999;", "&#99999999999999;"},
         {"&nbsp;|&euro;", "\xC2\xA0|\xE2\x82\xAC"},
+        {"Gr&uuml;&szlig;e &eacute;t&eacute; &Omega;", "Gr\xC3\xBC\xC3\x9F" "e \xC3\xA9t\xC3\xA9 \xCE\xA9"},
+        {"&Uuml;ber &uuml;ber &zwnj;", "\xC3\x9C" "ber \xC3\xBC" "ber \xE2\x80\x8C"},
         {"AT&T &unknown; &#xZZ; &", "AT&T &unknown; &#xZZ; &"},
         {"<td>1</td><td>2</td>", "1 2"},
         {"x < y", "x"},
