@@ -110,7 +110,7 @@ void TTargetFolder::WriteNew(int fd, const std::string& name, std::string_view b
     if (::close(fd) != 0) written = false;
     if (written) return;
     ::unlinkat(fd_, name.c_str(), 0);
-    throw EWriteError();
+    throw EWriteError(PathOf(name));
 }
 
 std::string TTargetFolder::Write(std::string_view name, std::string_view bytes, TIfExists ifExists) {
@@ -216,21 +216,21 @@ void TNewFile::Fail() {
 }
 
 void TNewFile::Flush() {
-    if (fd_ < 0) throw EWriteError();
+    if (fd_ < 0) throw EWriteError(name_);
     if (!WriteAll(fd_, buffer_)) {
         Fail();
-        throw EWriteError();
+        throw EWriteError(name_);
     }
     buffer_.clear();
 }
 
 void TNewFile::Append(std::string_view bytes) {
-    if (fd_ < 0) throw EWriteError();
+    if (fd_ < 0) throw EWriteError(name_);
     if (buffer_.empty() && bytes.size() >= kDirectWrite) {
         // A large piece goes out as it is, without a copy.
         if (!WriteAll(fd_, bytes)) {
             Fail();
-            throw EWriteError();
+            throw EWriteError(name_);
         }
         return;
     }
@@ -244,14 +244,14 @@ void TNewFile::Finish(std::optional<int64_t> modified) {
         const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(*modified), 0}};
         if (::futimens(fd_, times) != 0) {
             Fail();
-            throw EWriteError();
+            throw EWriteError(name_);
         }
     }
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) {
         ::unlinkat(folderFd_, name_.c_str(), 0);
-        throw EWriteError();
+        throw EWriteError(name_);
     }
 }
 
