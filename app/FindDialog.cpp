@@ -100,7 +100,13 @@ void TFindDialog::Find(const QString& text) {
 }
 
 void TFindDialog::StartSearch() {
-    job_.reset();
+    // The search it replaces stops and goes without a word; it is deleted from the event
+    // loop, since this may run inside its own end.
+    if (job_) {
+        job_->disconnect(this);
+        job_->Cancel();
+        job_.release()->deleteLater();
+    }
     cancelButton_->setEnabled(false);
     const TSearchQuery query(query_->text().toStdString());
     if (query.Empty()) return;

@@ -520,9 +520,7 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
         KeepFromReplacing(localPath);
         // The index file beside a version 4 folder, under each spelling the reader accepts; a
         // name that does not exist has no effect.
-        const std::string indexName = TMBXReader::IndexFileName(localPath);
-        for (const char* extension : {"idx", "IDX", "Idx"})
-            KeepFromReplacing(indexName.substr(0, indexName.size() - 3) + extension);
+        for (const std::string& indexPath : TMBXReader::IndexFileSpellings(localPath)) KeepFromReplacing(indexPath);
         SetStatusText(1, ElapsedTimeText());
         RepaintNow();
         StartStopwatch();

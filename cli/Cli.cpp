@@ -48,7 +48,7 @@ int RunParsed(TCliArguments& parsed, std::ostream& plainOut, std::ostream& err, 
     } catch (const EUsageError& error) {
         return ReportUsageError(err, error.Message(), parsed.command);
     } catch (const Exception& error) {
-        ReportError(err, error.Message());
+        ReportError(err, DescribeWithPath(error));
         if (parsed.verbose && !error.Context().Empty()) err << "brindle-cli: (" << error.Context().Describe() << ")\n";
     } catch (const std::bad_alloc&) {
         ReportError(err, "Out of memory");

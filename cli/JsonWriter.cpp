@@ -74,12 +74,6 @@ void TJsonWriter::Null() {
     if (levels_.empty()) text_ += '\n';
 }
 
-void TJsonWriter::Bool(bool value) {
-    BeginValue();
-    text_ += value ? "true" : "false";
-    if (levels_.empty()) text_ += '\n';
-}
-
 void TJsonWriter::String(std::string_view text) {
     BeginValue();
     if (IsValidUtf8(text))

@@ -69,15 +69,9 @@ std::string_view SenderBytes(const TMessageInfo& info) {
 
 // Valid UTF-8 up to a character cut in two at the end; none for other text.
 std::optional<std::string_view> Utf8UpToCutCharacter(std::string_view bytes) {
-    for (size_t tail = 1; tail <= 3 && tail < bytes.size(); ++tail) {
-        const auto lead = static_cast<unsigned char>(bytes[bytes.size() - tail]);
-        const size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-        if (length == 0) continue;  // a continuation byte (or no lead at all): look further back
-        if (length <= tail) return std::nullopt;
-        std::string_view kept = bytes.substr(0, bytes.size() - tail);
-        return IsValidUtf8(kept) ? std::optional(kept) : std::nullopt;
-    }
-    return std::nullopt;
+    const std::string_view kept = WithoutUnfinishedCharacter(bytes);
+    if (kept.size() == bytes.size() || !IsValidUtf8(kept)) return std::nullopt;
+    return kept;
 }
 
 std::vector<uint32_t> CodePoints(std::string_view utf8) {

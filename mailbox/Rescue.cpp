@@ -2,6 +2,7 @@
 
 #include "mailbox/MessageFiles.h"
 #include "mime/HeaderFields.h"
+#include "platform/HeaderBlock.h"
 #include "platform/ParallelWork.h"
 #include "platform/ReadingPolicy.h"
 #include "platform/StringList.h"
@@ -30,14 +31,9 @@ constexpr size_t kMessagesToShare = 1024;
 
 // The header block: up to the first empty line; none when the text has no empty line.
 std::optional<std::string_view> HeaderBlock(std::string_view text) {
-    size_t pos = 0;
-    while (pos < text.size()) {
-        const size_t end = FindLineEnd(text, pos);
-        if (end == std::string_view::npos) break;
-        if (end == pos) return text.substr(0, pos);
-        pos = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
-    }
-    return std::nullopt;
+    const std::optional<THeaderBlockEnd> end = FindHeaderBlockEnd(text);
+    if (!end) return std::nullopt;
+    return text.substr(0, end->Header);
 }
 
 // The fields decoded as the message object decodes them.
@@ -78,12 +74,12 @@ THeaderSummary SummarizeHeader(std::string_view text, const std::string& codePag
 }
 
 TStoreRescue::TStoreRescue(const std::string& path, bool readWhole)
-    : file_(readWhole ? TByteSource::OpenFile(path, buffer_, ReadingPolicy().RescueReadWholeUpTo) : TByteSource::OpenFile(path)) {
+    : file_(readWhole ? TByteSource::OpenFile(path, buffer_, ReadingPolicy().RescueReadWholeUpTo)
+                      : TByteSource::OpenFile(path)) {
     if (DetectFileKind(file_->ReadUpTo(0, 4)) != kFileKindOE4) return;
-    const std::string stem = TMBXReader::IndexFileName(path);
-    for (const char* extension : {"idx", "IDX", "Idx"}) {
+    for (const std::string& indexPath : TMBXReader::IndexFileSpellings(path)) {
         try {
-            index_ = TByteSource::OpenFile(stem.substr(0, stem.size() - 3) + extension);
+            index_ = TByteSource::OpenFile(indexPath);
             return;
         } catch (const Exception&) {
             // The next spelling, or no index file.

@@ -11,6 +11,7 @@
 #include "platform/Charset.h"
 #include "platform/Exceptions.h"
 #include "platform/FileNames.h"
+#include "platform/HeaderBlock.h"
 #include "platform/ParallelWork.h"
 #include "platform/TextRules.h"
 #include "platform/Utf8.h"
@@ -77,18 +78,14 @@ size_t FieldEnd(std::string_view raw, size_t from) {
 
 // The position of the empty line that ends the header block; the size when there is none.
 size_t HeaderBlockEnd(std::string_view raw) {
-    for (size_t at = raw.find('\n'); at != std::string_view::npos; at = raw.find('\n', at + 1)) {
-        const std::string_view next = raw.substr(at + 1, 2);
-        if (next.starts_with('\n') || next == "\r\n") return at + 1;
-    }
-    return raw.size();
+    const std::optional<THeaderBlockEnd> end = FindHeaderBlockEnd(raw);
+    return end ? end->Header : raw.size();
 }
 
 // Where the body begins: after the empty line that ends the header block.
 size_t BodyStart(std::string_view raw) {
-    const size_t end = HeaderBlockEnd(raw);
-    if (end >= raw.size()) return raw.size();
-    return end + (raw[end] == '\r' ? 2 : 1);
+    const std::optional<THeaderBlockEnd> end = FindHeaderBlockEnd(raw);
+    return end ? end->Body : raw.size();
 }
 
 // True when the body of a message of 7-bit bytes without encodings is its text as it stands:
@@ -370,11 +367,11 @@ bool TSearchQuery::MayBeIn(std::string_view raw) const {
     return true;
 }
 
-bool MessageMatches(std::string_view rawText, const TSearchQuery& query) {
+bool MessageMatches(std::string_view rawText, const TSearchQuery& query, bool prefilter) {
     thread_local std::string folded;
     const std::string_view raw = rawText;
     if (query.Empty()) return true;
-    if (query.RawPrefilterApplies()) {
+    if (prefilter && query.RawPrefilterApplies()) {
         const bool mayBeIn = query.MayBeIn(raw);
         const bool plain = IsSevenBit(raw) && !HasDecodingMark(raw);
         if (!mayBeIn && plain) return false;

@@ -56,8 +56,9 @@ private:
     TAsciiNoCaseFinder whole_;
 };
 
-// True when the message, given by its raw text, holds the query.
-bool MessageMatches(std::string_view rawText, const TSearchQuery& query);
+// True when the message, given by its raw text, holds the query. Without the prefilter every
+// message is decoded and searched whole (slower, the same answer: tests compare the two).
+bool MessageMatches(std::string_view rawText, const TSearchQuery& query, bool prefilter = true);
 
 struct TSearchHit {
     std::string File;    // the store file (or .eml file) as given or found on disk

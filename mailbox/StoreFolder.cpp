@@ -1,5 +1,6 @@
 #include "mailbox/StoreFolder.h"
 
+#include "mailbox/CaseFold.h"
 #include "mailbox/CodePage.h"
 #include "platform/ByteSource.h"
 #include "platform/FileNames.h"
@@ -35,23 +36,6 @@ constexpr size_t kCountHeaderBytes = dbx::kHeaderMessageCount + 4;
 constexpr size_t kCodePageStores = 4;
 constexpr uint64_t kCodePageSummaries = 20000;
 constexpr size_t kCodePageHeadersPerStore = 8;
-
-uint32_t FoldCodePoint(uint32_t cp) {
-    if (cp < 0x80) return (cp >= 'A' && cp <= 'Z') ? cp + 0x20 : cp;
-    if ((cp >= 0xC0 && cp <= 0xDE && cp != 0xD7)) return cp + 0x20;
-    if (cp >= 0x100 && cp <= 0x17F && cp != 0x130 && cp != 0x131 && cp != 0x138 && cp != 0x149) {
-        // Pairs of capital and small letter; the pairs change parity after U+0138.
-        const bool smallIsOdd = cp < 0x138 || (cp >= 0x14A && cp < 0x178);
-        const bool isSmall = (cp % 2 == 1) == smallIsOdd;
-        if (cp == 0x178) return 0xFF;
-        if (cp == 0x17F) return cp;
-        return isSmall ? cp : cp + 1;
-    }
-    if (cp >= 0x391 && cp <= 0x3AB && cp != 0x3A2) return cp + 0x20;
-    if (cp >= 0x410 && cp <= 0x42F) return cp + 0x20;
-    if (cp >= 0x400 && cp <= 0x40F) return cp + 0x50;
-    return cp;
-}
 
 bool HasStoreExtension(std::string_view folded) { return folded.ends_with(".dbx") || folded.ends_with(".mbx"); }
 
@@ -211,35 +195,7 @@ private:
 
 }  // namespace
 
-std::string FoldFileName(std::string_view utf8) {
-    std::string folded;
-    folded.reserve(utf8.size());
-    size_t i = 0;
-    while (i < utf8.size()) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        if (lead < 0x80) {
-            folded += static_cast<char>(FoldCodePoint(lead));
-            ++i;
-            continue;
-        }
-        const size_t length = std::min<size_t>(lead >= 0xF0   ? 4
-                                               : lead >= 0xE0 ? 3
-                                               : lead >= 0xC0 ? 2
-                                                              : 1,
-                                               utf8.size() - i);
-        const std::string_view sequence = utf8.substr(i, length);
-        i += length;
-        // Letters with a small form all lie below U+0800; other sequences stay as they are.
-        if (length == 1 || length == 4 || !IsValidUtf8(sequence)) {
-            folded.append(sequence);
-            continue;
-        }
-        uint32_t cp = lead & (length == 2 ? 0x1F : 0x0F);
-        for (size_t k = 1; k < length; ++k) cp = (cp << 6) | (static_cast<unsigned char>(sequence[k]) & 0x3F);
-        AppendCodePoint(folded, FoldCodePoint(cp));
-    }
-    return folded;
-}
+std::string FoldFileName(std::string_view utf8) { return FoldCase(utf8); }
 
 std::string_view SpecialFolderName(uint32_t special) {
     switch (special) {

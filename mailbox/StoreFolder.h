@@ -35,8 +35,8 @@ struct TStoreFolder {
     std::vector<TFolderNode> Nodes;
 };
 
-// Store file names are matched to list entries after this folding: ASCII, Latin-1, Latin
-// Extended-A, Greek and Cyrillic capitals become small letters.
+// Store file names are matched to list entries after case folding (FoldCase), the one that
+// searches use too.
 std::string FoldFileName(std::string_view utf8);
 
 // "inbox", "outbox", "sent", "deleted", "drafts"; empty for other values.

@@ -190,7 +190,8 @@ uint64_t ReadRange(int fd, char* room, uint64_t from, uint64_t to, const std::st
     while (at < to) {
         const ssize_t n = pread(fd, room + at, static_cast<size_t>(to - at), static_cast<off_t>(at));
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw EFOpenError(path);
+        // The file was opened: a failure now is one of reading, at this offset.
+        if (n < 0) throw EReadError(path);
         if (n == 0) break;
         at += static_cast<uint64_t>(n);
     }
@@ -205,7 +206,7 @@ std::string ReadWhole(int fd, const std::string& path) {
         ssize_t got = read(fd, buffer, sizeof buffer);
         if (got < 0) {
             if (errno == EINTR) continue;
-            throw EFOpenError(path);
+            throw EReadError(path);
         }
         if (got == 0) break;
         data.append(buffer, static_cast<size_t>(got));

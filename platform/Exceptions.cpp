@@ -27,4 +27,12 @@ void Exception::AddContext(const TErrorContext& outer) {
     if (!context_.MessageIndex) context_.MessageIndex = outer.MessageIndex;
 }
 
+std::string DescribeWithPath(const std::exception& error) {
+    const std::string* path = nullptr;
+    if (const auto* read = dynamic_cast<const EReadError*>(&error)) path = &read->Path();
+    if (const auto* write = dynamic_cast<const EWriteError*>(&error)) path = &write->Path();
+    if (!path || path->empty()) return error.what();
+    return std::string(error.what()) + ": " + *path;
+}
+
 }  // namespace brindle

@@ -67,13 +67,27 @@ public:
 // Writing to a file failed: "Stream write error".
 class EWriteError : public EStreamError {
 public:
-    EWriteError() : EStreamError("Stream write error") {}
+    // The file that could not be written, where known; the message stays the same.
+    explicit EWriteError(std::string path = {}) : EStreamError("Stream write error"), path_(std::move(path)) {}
+    const std::string& Path() const noexcept { return path_; }
+
+private:
+    std::string path_;
 };
 
-// A fixed-size read that runs past the end: "Stream read error".
+// A fixed-size read that runs past the end, or a file that fails midway: "Stream read error".
 class EReadError : public EStreamError {
 public:
-    EReadError() : EStreamError("Stream read error") {}
+    // The file that could not be read, where known; the message stays the same.
+    explicit EReadError(std::string path = {}) : EStreamError("Stream read error"), path_(std::move(path)) {}
+    const std::string& Path() const noexcept { return path_; }
+
+private:
+    std::string path_;
 };
+
+// "Stream read error: PATH" or "Stream write error: PATH" for an error of the file layer that
+// knows its file; any other error's message as it is.
+std::string DescribeWithPath(const std::exception& error);
 
 }  // namespace brindle

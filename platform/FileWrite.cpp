@@ -19,12 +19,12 @@ void WriteWholeFile(const std::string& path, std::string_view bytes) {
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) {
             ::close(fd);
-            throw EWriteError();
+            throw EWriteError(path);
         }
         data += written;
         left -= static_cast<size_t>(written);
     }
-    if (::close(fd) != 0) throw EWriteError();
+    if (::close(fd) != 0) throw EWriteError(path);
 }
 
 }  // namespace brindle

@@ -110,7 +110,7 @@ void TTargetFolder::WriteNew(int fd, const std::string& name, std::string_view b
     if (::close(fd) != 0) written = false;
     if (written) return;
     ::unlinkat(fd_, name.c_str(), 0);
-    throw EWriteError();
+    throw EWriteError(PathOf(name));
 }
 
 std::string TTargetFolder::Write(std::string_view name, std::string_view bytes, TIfExists ifExists) {
@@ -222,7 +222,7 @@ void TNewFile::Fail() {
 }
 
 void TNewFile::Flush() {
-    if (fd_ < 0 || failed_) throw EWriteError();
+    if (fd_ < 0 || failed_) throw EWriteError(name_);
     WriteOut(buffer_);
     buffer_.clear();
 }
@@ -237,7 +237,7 @@ void TNewFile::WriteOut(std::string_view bytes) {
                 failed_ = true;
             else
                 Fail();
-            throw EWriteError();
+            throw EWriteError(name_);
         }
         written_ += static_cast<uint64_t>(written);
         bytes.remove_prefix(static_cast<size_t>(written));
@@ -245,7 +245,7 @@ void TNewFile::WriteOut(std::string_view bytes) {
 }
 
 void TNewFile::Append(std::string_view bytes) {
-    if (fd_ < 0 || failed_) throw EWriteError();
+    if (fd_ < 0 || failed_) throw EWriteError(name_);
     if (buffer_.empty() && bytes.size() >= kDirectWrite) {
         // A large piece goes out as it is, without a copy.
         WriteOut(bytes);
@@ -256,7 +256,7 @@ void TNewFile::Append(std::string_view bytes) {
 }
 
 void TNewFile::FinishAt(uint64_t size) {
-    if (fd_ < 0) throw EWriteError();
+    if (fd_ < 0) throw EWriteError(name_);
     if (!failed_ && !buffer_.empty()) {
         try {
             Flush();
@@ -269,7 +269,7 @@ void TNewFile::FinishAt(uint64_t size) {
     fd_ = -1;
     if (::close(fd) != 0 || !cut) {
         ::unlinkat(folderFd_, name_.c_str(), 0);
-        throw EWriteError();
+        throw EWriteError(name_);
     }
 }
 
@@ -279,14 +279,14 @@ void TNewFile::Finish(std::optional<int64_t> modified) {
         const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(*modified), 0}};
         if (::futimens(fd_, times) != 0) {
             Fail();
-            throw EWriteError();
+            throw EWriteError(name_);
         }
     }
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) {
         ::unlinkat(folderFd_, name_.c_str(), 0);
-        throw EWriteError();
+        throw EWriteError(name_);
     }
 }
 

@@ -145,10 +145,6 @@ std::string_view Utf8Prefix(std::string_view utf8, size_t maxBytes) {
     return utf8.substr(0, cut);
 }
 
-namespace {
-
-// The text without a last character that the cut at its end left unfinished: a valid lead
-// byte followed by fewer continuation bytes than it needs and nothing else.
 std::string_view WithoutUnfinishedCharacter(std::string_view bytes) {
     for (size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
         size_t start = bytes.size() - back;
@@ -160,8 +156,6 @@ std::string_view WithoutUnfinishedCharacter(std::string_view bytes) {
     }
     return bytes;
 }
-
-}  // namespace
 
 std::string Utf8OrCp1252Cut(std::string_view bytes, size_t cutBytes) {
     if (bytes.size() >= cutBytes) {

@@ -37,6 +37,10 @@ std::string RepairUtf8(std::string_view bytes);
 // inside a character.
 std::string_view Utf8Prefix(std::string_view utf8, size_t maxBytes);
 
+// The text without a last character that a cut at its end left unfinished (a valid lead
+// byte followed by fewer continuation bytes than it needs); any other text as it is.
+std::string_view WithoutUnfinishedCharacter(std::string_view bytes);
+
 // The start of a text, at most maxBytes of its bytes, as UTF-8: valid UTF-8 is cut before
 // the first character that does not fit; anything else is cut to maxBytes bytes and then
 // decided as Utf8OrCp1252Cut does.

@@ -1,5 +1,6 @@
 #include "store/DBXFormat.h"
 
+#include "platform/HeaderBlock.h"
 #include "platform/LittleEndian.h"
 #include "platform/StringList.h"
 #include "store/ChainGuard.h"
@@ -230,7 +231,7 @@ std::string TBlockChains::ReadText(uint32_t first, bool untilHeaderEnd, uint64_t
             if (bytes.size() > file_.Size() - text.size()) throw EDBXReaderException(kTextTooLong);
             const size_t searchFrom = text.size() < 3 ? 0 : text.size() - 3;
             text.append(bytes);
-            block = untilHeaderEnd && text.find("\r\n\r\n", searchFrom) != std::string::npos ? 0 : head.Next;
+            block = untilHeaderEnd && StoredHeaderEnd(text, searchFrom) != std::string::npos ? 0 : head.Next;
             if (block != 0 && !guard.Advance(block)) throw EDBXReaderException(kBlockVisited);
         });
     }

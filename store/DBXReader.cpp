@@ -1,5 +1,6 @@
 #include "store/DBXReader.h"
 
+#include "platform/HeaderBlock.h"
 #include "platform/LittleEndian.h"
 #include "platform/StringList.h"
 #include "store/DBXLayout.h"
@@ -160,7 +161,7 @@ std::string TDBXReader::ReadBlocks(int32_t Index, bool untilHeaderEnd) const {
 
 std::string TDBXReader::GetMessageHeader(int32_t Index) {
     std::string text = ReadBlocks(Index, true);
-    const size_t blankLine = text.find("\r\n\r\n");
+    const size_t blankLine = StoredHeaderEnd(text);
     if (blankLine == std::string::npos) return {};
     text.resize(blankLine + 1);
     return text;

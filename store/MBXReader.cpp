@@ -1,5 +1,6 @@
 #include "store/MBXReader.h"
 
+#include "platform/HeaderBlock.h"
 #include "platform/LittleEndian.h"
 #include "platform/StringList.h"
 #include "platform/TextRules.h"
@@ -21,7 +22,7 @@ constexpr const char* kNoText = "No text found.";
 constexpr const char* kRecordsOverlap = "Message records overlap.";
 constexpr const char* kIndexOutOfRange = "Message index out of range.";
 
-constexpr std::string_view kBlankLine = "\r\n\r\n";
+constexpr std::string_view kBlankLine = kStoredBlankLine;
 // Mapped pages of scanned records are given back after this many records.
 constexpr uint32_t kRecordsPerRelease = 256;
 // Slack of the scan budget beyond twice the file size.
@@ -51,12 +52,14 @@ std::string TMBXReader::IndexFileName(const std::string& FileName) {
 
 // Folders copied from case-insensitive file systems often come as INBOX.MBX with INBOX.IDX, so
 // the index is looked for under the usual spellings of its extension too.
+std::vector<std::string> TMBXReader::IndexFileSpellings(const std::string& FileName) {
+    const std::string stem = FileName.substr(0, ExtensionStart(FileName));
+    return {stem + ".idx", stem + ".IDX", stem + ".Idx"};
+}
+
 std::string TMBXReader::FindIndexFile() const {
-    const std::string stem = fileName_.substr(0, ExtensionStart(fileName_));
-    for (const char* extension : {".idx", ".IDX", ".Idx"}) {
-        std::string candidate = stem + extension;
+    for (std::string& candidate : IndexFileSpellings(fileName_))
         if (FileExists(candidate)) return candidate;
-    }
     return {};
 }
 

@@ -53,10 +53,12 @@ public:
 
     // The index file's name: the extension of FileName replaced by ".idx".
     static std::string IndexFileName(const std::string& FileName);
+    // Every name under which the index file is looked for, in the order tried: IndexFileName,
+    // then the same with ".IDX" and ".Idx".
+    static std::vector<std::string> IndexFileSpellings(const std::string& FileName);
 
 private:
-    // The index file beside the folder file: IndexFileName, else the same name with ".IDX" or
-    // ".Idx"; empty when none exists.
+    // The first of IndexFileSpellings that exists; empty when none does.
     std::string FindIndexFile() const;
     void ScanRecords();
     void ReadHeaderText(TMBX_MessageInfo& record);

@@ -367,8 +367,8 @@ private slots:
     // Real stores without a folder list stand at the top, with the counts that their sources
     // tell (corpus README), and every message reaches the mbox files.
     void corpusStoresOpenAsAFolderAndExport() {
-        const QString corpus = QStringLiteral("/work/shared/corpus/dbx");
-        if (!QFileInfo(corpus).isDir()) QSKIP("no corpus");
+        const QString corpus = QStringLiteral(BRINDLE_CORPUS "/dbx");
+        if (!QFileInfo(corpus).isDir()) QSKIP(qPrintable(QStringLiteral("corpus not present at %1").arg(corpus)));
         QTemporaryDir out;
         QString summary;
         driveExport_ = [&](TExportDialog& dialog) {

@@ -2,6 +2,7 @@
 #include "app/MessageListModel.h"
 #include "tests/app/FakeReader.h"
 
+#include <QAbstractItemModelTester>
 #include <QFont>
 #include <QIcon>
 #include <QSignalSpy>
@@ -143,6 +144,38 @@ private slots:
             QCOMPARE(ListImage(i).availableSizes().value(0), QSize(16, 16));
         }
         QVERIFY(ListImage(kListImageCount).isNull());
+    }
+
+    // Every change of rows keeps the model consistent as views expect it (the tester fails the
+    // test at the first broken rule).
+    void modelKeepsItsContractThroughEveryChange() {
+        TFakeReader reader({Summary("b", "x", 0), Summary("a"), Summary("c"), Summary("ab")});
+        std::vector<TRescuedMessage> found(3);
+        const char* subjects[] = {"found a", "found b", "zz"};
+        for (size_t i = 0; i < found.size(); ++i) {
+            found[i].Found.Kind = i == 2 ? TFoundKind::Indexed : TFoundKind::Deleted;
+            found[i].Header.Subject = subjects[i];
+        }
+        Model model;
+        TMailboxSession session;
+        Borrow(session, reader);
+        session.AdoptFound(TFoundSet{nullptr, found}, false);
+        model.SetSession(&session);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.Fill(reader.GetMessageCount());
+        model.AddFoundRows({0, 1, 2});
+        QCOMPARE(model.rowCount(), 7);
+        model.SortRows(Model::colSubject, Qt::AscendingOrder);
+        model.SetFilter(QStringLiteral("a"));
+        QCOMPARE(model.rowCount(), 3);  // a, ab, found a
+        model.SortRows(Model::colSender, Qt::DescendingOrder);
+        model.SetCodePage("windows-1251");
+        model.RemoveFoundRows();
+        QCOMPARE(model.rowCount(), 2);
+        model.SetFilter(QString());
+        QCOMPARE(model.rowCount(), 4);
+        model.Clear();
+        QCOMPARE(model.rowCount(), 0);
     }
 
     // Found rows follow the summary rows, sort among them and leave them in their order.

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 namespace brindle {
 namespace {
 
@@ -45,7 +47,10 @@ TEST(StoreRescue, WholeTextPassAgreesWithTheHeaderPassOnTwoThreads) {
     }
     for (const char* name : {"mtdbx_test.dbx", "dbxconvert_test.dbx", "iped_test_OutlookDBX.dbx"}) {
         const std::string path = std::string(BRINDLE_CORPUS) + "/dbx/" + name;
-        if (std::filesystem::exists(path)) cases.push_back({path, {}});
+        if (std::filesystem::exists(path))
+            cases.push_back({path, {}});
+        else
+            std::cerr << "corpus store not present, skipped: " << path << "\n";
     }
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Path);

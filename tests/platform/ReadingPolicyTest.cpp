@@ -65,7 +65,7 @@ TEST_F(ReadingPolicyTest, FiguresDecideAsTheyRead) {
 }
 
 // Sizes around the split and odd ones, whose halves are of unequal length.
-TEST_F(ReadingPolicyTest, TwoHalvesReadGivesTheFileAsWritten) {
+TEST_F(ReadingPolicyTest, HalvesReadSideBySideGiveTheFileAsWritten) {
     TReadingPolicy policy;
     policy.ReadInHalvesFrom = 4096;
     const TScopedReadingPolicy scoped(policy);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <tuple>
 
@@ -213,7 +214,10 @@ TEST(DbxScan, HalvesSideBySideFindWhatOnePassFinds) {
     }
     for (const char* name : {"mtdbx_test.dbx", "mtdbx_test1.dbx", "dbxconvert_test.dbx", "iped_test_OutlookDBX.dbx"}) {
         std::ifstream in(std::string(BRINDLE_CORPUS) + "/dbx/" + name, std::ios::binary);
-        if (in) images.push_back({name, std::string(std::istreambuf_iterator<char>(in), {})});
+        if (in)
+            images.push_back({name, std::string(std::istreambuf_iterator<char>(in), {})});
+        else
+            std::cerr << "corpus store not present, skipped: " << name << "\n";
     }
     for (const TImage& image : images) {
         SCOPED_TRACE(image.Name);

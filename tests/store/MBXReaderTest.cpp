@@ -155,6 +155,15 @@ TEST(MbxReaderTest, IndexFileNameReplacesTheLastExtension) {
     EXPECT_EQ(TMBXReader::IndexFileName("/mail/My.Old.Inbox.mbx"), "/mail/My.Old.Inbox.idx");
     EXPECT_EQ(TMBXReader::IndexFileName("/mail.d/Inbox"), "/mail.d/Inbox.idx");
     EXPECT_EQ(TMBXReader::IndexFileName("Inbox"), "Inbox.idx");
+    // Every spelling shares the stem; the first is IndexFileName's.
+    for (const std::string path : {"/mail/Inbox.mbx", "/mail.d/Inbox", "My.Old.MBX"}) {
+        const std::vector<std::string> spellings = TMBXReader::IndexFileSpellings(path);
+        ASSERT_EQ(spellings.size(), 3u);
+        EXPECT_EQ(spellings[0], TMBXReader::IndexFileName(path));
+        const std::string stem = spellings[0].substr(0, spellings[0].size() - 4);
+        EXPECT_EQ(spellings[1], stem + ".IDX");
+        EXPECT_EQ(spellings[2], stem + ".Idx");
+    }
 }
 
 TEST(MbxReaderTest, IndexWithUpperCaseExtensionIsFound) {
