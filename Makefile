@@ -60,7 +60,7 @@ test-tsan: deps
 	cd $(TSAN_BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS) -L core -R '$(THREAD_TESTS)'
 
 bench: deps
-	@tools/install-deps.sh libbenchmark-dev libgmime-3.0-dev python3 time hyperfine
+	@tools/install-deps.sh libbenchmark-dev libgmime-3.0-dev python3 time hyperfine isync
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BENCH=ON -DBUILD_TESTING=OFF
 	cmake --build build-bench -j $(JOBS)
 

@@ -84,8 +84,12 @@ TUploadDialog::~TUploadDialog() {
 void TUploadDialog::BuildControls() {
     auto* layout = new QVBoxLayout(this);
     auto* server = new QGroupBox(QStringLiteral("Account"), this);
-    auto* form = new QFormLayout(server);
+    auto* serverLayout = new QVBoxLayout(server);
+    auto* form = new QFormLayout;
     BuildServerRows(form);
+    serverLayout->addLayout(form);
+    // Below the rows, in a box layout, where a wrapped text gets the height it needs.
+    serverLayout->addWidget(note_);
     layout->addWidget(server);
     BuildScopeAndTarget(layout);
 
@@ -113,7 +117,7 @@ void TUploadDialog::BuildControls() {
     connect(cancel_, &QPushButton::clicked, this, &TUploadDialog::reject);
     layout->addWidget(buttons);
     start_->setEnabled(ScopeAvailable(TScope::Folder) || ScopeAvailable(TScope::StoreFolder));
-    resize(520, 620);
+    resize(540, 680);
 }
 
 void TUploadDialog::BuildServerRows(QFormLayout* form) {
@@ -127,7 +131,6 @@ void TUploadDialog::BuildServerRows(QFormLayout* form) {
     note_ = new QLabel(this);
     note_->setObjectName(QStringLiteral("lbNote"));
     note_->setWordWrap(true);
-    form->addRow(note_);
     host_ = new QLineEdit(this);
     host_->setObjectName(QStringLiteral("edHost"));
     form->addRow(QStringLiteral("Server:"), host_);

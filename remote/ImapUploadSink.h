@@ -3,8 +3,8 @@
 // mailbox (found or created and subscribed), each message an APPEND with its flags and
 // received time. Folders are filled side by side over up to four connections, one folder on
 // each; where the server offers LITERAL+, a folder's APPENDs go out in batches without waiting
-// for each answer (memory: a batch of at most 64 messages or 2 MiB, or one larger message, per
-// connection). What the server confirmed is kept in the upload journal, and a folder that held
+// for each answer, a batch as one APPEND where it also has MULTIAPPEND (memory: a batch of at
+// most 64 messages or 2 MiB, or one larger message, per connection). What the server confirmed is kept in the upload journal, and a folder that held
 // messages before is searched (Message-ID, else size and date) before a message goes in, so
 // that a second run after an interruption adds only what is missing.
 #include "mailbox/ExportSink.h"
