@@ -2,6 +2,7 @@
 // File > Export...: the selected messages, the open folder or the whole store folder as .eml
 // files, mbox files for Thunderbird or a Maildir, into a chosen folder. The export runs on a
 // worker thread with a progress bar and Cancel, and ends with a summary.
+#include "mailbox/Duplicates.h"
 #include "mailbox/FolderExport.h"
 
 #include <QDialog>
@@ -9,12 +10,14 @@
 #include <QStringList>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -49,6 +52,8 @@ public:
     bool ScopeAvailable(TScope scope) const;
     void SetFormat(TExportFormat format);
     void SetTarget(const QString& folder);
+    // Leave out each message whose text is that of one exported before in the same run.
+    void SetSkipDuplicates(bool skip);
 
     // Starts the export (the Export button); false, with the reason shown, when it cannot.
     bool Start();
@@ -80,6 +85,7 @@ private:
     TExportSources sources_;
     QRadioButton* scopeButtons_[3] = {};
     QComboBox* format_ = nullptr;
+    QCheckBox* skipDuplicates_ = nullptr;
     QLineEdit* target_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QLabel* status_ = nullptr;
@@ -97,6 +103,7 @@ private:
     TExportTotals result_;
     TExportTotals totals_;
     bool finishedShown_ = false;
+    std::shared_ptr<TDuplicateFilter> duplicates_;  // with copies left out
 };
 
 }  // namespace brindle

@@ -5,6 +5,7 @@
 #include "app/CellTexts.h"
 #include "app/CharsetMenu.h"
 #include "app/ExportDialog.h"
+#include "app/HealthDialog.h"
 #include "app/FileProperties.h"
 #include "app/FilterBox.h"
 #include "app/FindDialog.h"
@@ -207,6 +208,7 @@ void Twnd_oe_Main::CreateMenu() {
     AddMenuItem(File1, "mmOpenStoreFolder", QStringLiteral("Open Store &Folder..."), &Twnd_oe_Main::cmOpenStoreFolder);
     mmSaveAll_ = AddMenuItem(File1, "mmSaveAll", QStringLiteral("&Save Selected..."), &Twnd_oe_Main::cmSaveAll);
     mmExport_ = AddMenuItem(File1, "mmExport", QStringLiteral("&Export..."), &Twnd_oe_Main::cmExport);
+    AddMenuItem(File1, "mmHealth", QStringLiteral("Mailbox &Health..."), &Twnd_oe_Main::cmHealth);
     File1->addSeparator();
     mmMessageView_ =
         AddMenuItem(File1, "mmMessageView", QStringLiteral("Message &View..."), &Twnd_oe_Main::cmMessageView);
@@ -1025,6 +1027,16 @@ void Twnd_oe_Main::cmExport() {
     if (folderPane_->Folder()) sources.StoreFolder = *folderPane_->Folder();
     if (!sources.OpenFolder && !sources.StoreFolder) return;
     TExportDialog dialog(std::move(sources), this);
+    AppHooks().RunModal(dialog);
+}
+
+// The open store folder, else the open store, else a folder the user chooses.
+void Twnd_oe_Main::cmHealth() {
+    QString path = !storeFolderDir_.isEmpty() ? storeFolderDir_
+                   : reader_                  ? QFile::decodeName(reader_->FileName().c_str())
+                                              : QString();
+    if (path.isEmpty() && !ChooseFolder(QStringLiteral("Check the store folder"), QString(), path, this)) return;
+    THealthDialog dialog(QFile::encodeName(path).toStdString(), this);
     AppHooks().RunModal(dialog);
 }
 

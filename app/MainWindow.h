@@ -75,6 +75,7 @@ public:
     // Store folders: File > Open Store Folder..., the folder pane, File > Export...
     void cmOpenStoreFolder();
     void cmExport();
+    void cmHealth();
     // Shows the tree of a store folder in the folder pane and opens its inbox (or its first
     // folder with a store file). Throws EFOpenError when dir cannot be listed.
     void OpenStoreFolder(const QString& dir);
