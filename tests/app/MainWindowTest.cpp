@@ -182,7 +182,7 @@ private slots:
         QStringList file;
         for (QAction* a : Child<QMenu>("File1")->actions())
             file << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(file, (QStringList{"&Open...", "Open Store &Folder...", "&Save Selected...", "&Export...", "-",
+        QCOMPARE(file, (QStringList{"&Open...", "Open Store &Folder...", "&Save Selected...", "&Export...", "Mailbox &Health...", "-",
                                     "Message &View...", "File P&roperties...", "-", "&Gather E-mail Addresses...", "-",
                                     "E&xit"}));
         QStringList help;
