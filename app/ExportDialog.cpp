@@ -3,6 +3,7 @@
 #include "app/FolderChooser.h"
 #include "mailbox/AttachmentExport.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFile>
@@ -72,6 +73,9 @@ void TExportDialog::BuildControls() {
     targetRow->addWidget(browse);
     form->addRow(QStringLiteral("Into folder:"), targetRow);
     layout->addLayout(form);
+    skipDuplicates_ = new QCheckBox(QStringLiteral("Leave out copies of messages already exported"), this);
+    skipDuplicates_->setObjectName(QStringLiteral("cbSkipDuplicates"));
+    layout->addWidget(skipDuplicates_);
 
     progress_ = new QProgressBar(this);
     progress_->setObjectName(QStringLiteral("pbExport"));
@@ -129,6 +133,8 @@ void TExportDialog::SetAttachmentsOnly() { format_->setCurrentIndex(format_->fin
 
 void TExportDialog::SetTarget(const QString& folder) { target_->setText(folder); }
 
+void TExportDialog::SetSkipDuplicates(bool skip) { skipDuplicates_->setChecked(skip); }
+
 void TExportDialog::BrowseTarget() {
     QString folder = target_->text();
     if (ChooseFolder(QStringLiteral("Export into folder"), QString(), folder, this)) target_->setText(folder);
@@ -145,6 +151,17 @@ TExportOptions TExportDialog::OptionsForWorker(std::vector<int32_t>* indexes) {
     };
     options.Problem = report;
     options.Recovered = report;
+    if (skipDuplicates_->isChecked()) {
+        // Where the copies' first copies went is told with the reports at the end.
+        auto filter = std::make_shared<TDuplicateFilter>(TDuplicateMode::Text);
+        options.Filter = [filter](const TSinkMessage& message) {
+            return filter->Admit(message.Text, message.Folder, message.Index);
+        };
+        options.FilterInTreeOrder = true;
+        duplicates_ = filter;
+    } else {
+        duplicates_.reset();
+    }
     return options;
 }
 
@@ -164,6 +181,7 @@ bool TExportDialog::Start() {
 
     for (QRadioButton* button : scopeButtons_) button->setEnabled(false);
     format_->setEnabled(false);
+    skipDuplicates_->setEnabled(false);
     target_->setEnabled(false);
     start_->setEnabled(false);
     status_->setText(QStringLiteral("Exporting..."));
@@ -214,6 +232,12 @@ void TExportDialog::WorkerFinished() {
     if (const TExportTotals* totals = job_->Result<TExportTotals>()) totals_ = *totals;
     {
         const std::lock_guard<std::mutex> guard(lock_);
+        if (duplicates_)
+            for (const TSkippedCopies& pair : duplicates_->SkippedByFolder())
+                reportLines_.append(QStringLiteral("%1: %2 left out, first copies in %3")
+                                        .arg(QString::fromStdString(pair.Folder),
+                                             Counted(pair.Count, "copy", "copies"),
+                                             QString::fromStdString(pair.FirstFolder)));
         reports_->setPlainText(reportLines_.join(u'\n'));
     }
     progress_->setValue(kProgressSteps);
@@ -230,6 +254,9 @@ QString TExportDialog::SummaryText() const {
                    Counted(totals_.Messages, "message", "messages") + QStringLiteral(", ") +
                    Counted(totals_.Errors, "error", "errors");
     if (totals_.Recovered > 0) text += QStringLiteral(", %1 recovered by scan").arg(totals_.Recovered);
+    if (totals_.Skipped > 0)
+        text += QStringLiteral(", %1 skipped").arg(duplicates_ ? Counted(totals_.Skipped, "duplicate", "duplicates")
+                                                             : QString::number(totals_.Skipped));
     return text;
 }
 

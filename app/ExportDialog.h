@@ -3,6 +3,7 @@
 // files, mbox files for Thunderbird, a Maildir or only their attachments, into a chosen folder. The export runs on a
 // worker thread with a progress bar and Cancel, and ends with a summary.
 #include "components/BackgroundJob.h"
+#include "mailbox/Duplicates.h"
 #include "mailbox/FolderExport.h"
 
 #include <QDialog>
@@ -10,12 +11,14 @@
 #include <QStringList>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <memory>
 #include <vector>
 
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -51,6 +54,8 @@ public:
     // "Attachments only": every attachment of the messages, a folder per store folder.
     void SetAttachmentsOnly();
     void SetTarget(const QString& folder);
+    // Leave out each message whose text is that of one exported before in the same run.
+    void SetSkipDuplicates(bool skip);
 
     // Starts the export (the Export button); false, with the reason shown, when it cannot.
     bool Start();
@@ -82,6 +87,7 @@ private:
     TExportSources sources_;
     QRadioButton* scopeButtons_[3] = {};
     QComboBox* format_ = nullptr;
+    QCheckBox* skipDuplicates_ = nullptr;
     QLineEdit* target_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QLabel* status_ = nullptr;
@@ -96,6 +102,7 @@ private:
     bool finishedShown_ = false;
     bool attachmentsOnly_ = false;           // set before the worker starts
     std::atomic<size_t> attachmentsSaved_{0};
+    std::shared_ptr<TDuplicateFilter> duplicates_;  // with copies left out
 };
 
 }  // namespace brindle

@@ -5,6 +5,7 @@
 #include "app/CellTexts.h"
 #include "app/CharsetMenu.h"
 #include "app/ExportDialog.h"
+#include "app/HealthDialog.h"
 #include "app/UploadDialog.h"
 #include "app/FileProperties.h"
 #include "app/FilterBox.h"
@@ -207,6 +208,7 @@ void Twnd_oe_Main::CreateMenu() {
     mmSaveAll_ = AddMenuItem(File1, "mmSaveAll", QStringLiteral("&Save Selected..."), &Twnd_oe_Main::cmSaveAll);
     mmExport_ = AddMenuItem(File1, "mmExport", QStringLiteral("&Export..."), &Twnd_oe_Main::cmExport);
     mmUpload_ = AddMenuItem(File1, "mmUpload", QStringLiteral("&Upload to Mail Account..."), &Twnd_oe_Main::cmUpload);
+    AddMenuItem(File1, "mmHealth", QStringLiteral("Mailbox &Health..."), &Twnd_oe_Main::cmHealth);
     File1->addSeparator();
     mmMessageView_ =
         AddMenuItem(File1, "mmMessageView", QStringLiteral("Message &View..."), &Twnd_oe_Main::cmMessageView);
@@ -1108,6 +1110,17 @@ void Twnd_oe_Main::cmExport() {
 void Twnd_oe_Main::cmUpload() {
     TExportSources sources = ExportSources();
     if (sources.OpenFolder || sources.StoreFolder) RunUploadDialog(std::move(sources), this);
+}
+
+// The open store folder, else the open store, else a folder the user chooses.
+void Twnd_oe_Main::cmHealth() {
+    const TOEReader* reader = session_->Reader();
+    QString path = !session_->StoreFolder().empty() ? QFile::decodeName(QByteArray::fromStdString(session_->StoreFolder()))
+                   : reader ? QFile::decodeName(QByteArray::fromStdString(reader->FileName()))
+                            : QString();
+    if (path.isEmpty() && !ChooseFolder(QStringLiteral("Check the store folder"), QString(), path, this)) return;
+    THealthDialog dialog(QFile::encodeName(path).toStdString(), this);
+    AppHooks().RunModal(dialog);
 }
 
 void Twnd_oe_Main::closeEvent(QCloseEvent* event) {

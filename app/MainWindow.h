@@ -82,6 +82,7 @@ public:
     // File > Upload to Mail Account...: the same choice of messages as Export.
     void cmUpload();
     TExportSources ExportSources() const;
+    void cmHealth();
     // Shows the tree of a store folder in the folder pane and opens its inbox (or its first
     // folder with a store file). Throws EFOpenError when dir cannot be listed.
     void OpenStoreFolder(const QString& dir);

@@ -3,6 +3,7 @@
 #include "app/AppHooks.h"
 #include "app/ExportDialog.h"
 #include "app/FolderPane.h"
+#include "app/HealthDialog.h"
 #include "app/MainWindow.h"
 #include "app/MessageListModel.h"
 #include "app/UploadDialog.h"
@@ -22,6 +23,7 @@
 #include <QMimeData>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTableWidget>
 #include <QTest>
 #include <QTreeView>
 
@@ -60,6 +62,7 @@ class FolderPaneTest : public QObject {
     int scanOffers_ = 0;
     std::function<void(TExportDialog&)> driveExport_;
     std::function<void(TUploadDialog&)> driveUpload_;
+    std::function<void(THealthDialog&)> driveHealth_;
 
     TFolderPane* Pane() const { return window_->FolderPane(); }
     int Rows() const { return window_->ListModel()->rowCount(); }
@@ -112,6 +115,7 @@ private slots:
         scanOffers_ = 0;
         driveExport_ = nullptr;
         driveUpload_ = nullptr;
+        driveHealth_ = nullptr;
         SetMessageBoxPresenter([this](QWidget*, const QString&, const QString& text) { boxes_.append(text); });
         AppHooks().OfferScan = [this](QWidget*, const QString&, const QString&) {
             ++scanOffers_;
@@ -123,6 +127,11 @@ private slots:
             if (auto* uploadDialog = qobject_cast<TUploadDialog*>(&dialog)) {
                 QVERIFY(driveUpload_);
                 driveUpload_(*uploadDialog);
+                return;
+            }
+            if (auto* health = qobject_cast<THealthDialog*>(&dialog)) {
+                QVERIFY(driveHealth_);
+                driveHealth_(*health);
                 return;
             }
             auto* exportDialog = qobject_cast<TExportDialog*>(&dialog);
@@ -301,6 +310,63 @@ private slots:
         QFile saved(out.filePath(QStringLiteral("Reports/report.bin")));
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(saved.readAll().toStdString(), content);
+    }
+
+    void exportDialogLeavesOutCopiesWhenAsked() {
+        QTemporaryDir stores;
+        const QString path = WriteDbxFixture(stores.path(), QStringLiteral("Copies.dbx"), "Copies",
+                                             {Message("Once", "Ann", "a@x.org"), Message("Twice", "Bo", "b@x.org"),
+                                              Message("Twice", "Bo", "b@x.org")});
+        for (bool skip : {false, true}) {
+            QTemporaryDir out;
+            QString summary;
+            QStringList reports;
+            driveExport_ = [&](TExportDialog& dialog) {
+                dialog.SetFormat(TExportFormat::Mbox);
+                dialog.SetTarget(out.path());
+                dialog.SetSkipDuplicates(skip);
+                QVERIFY(dialog.Start());
+                dialog.Wait();
+                summary = dialog.SummaryText();
+                reports = dialog.Reports();
+            };
+            Open(path);
+            window_->findChild<QAction*>(QStringLiteral("mmExport"))->trigger();
+            QCOMPARE(summary, skip ? QStringLiteral("1 folder, 2 messages, 0 errors, 1 duplicate skipped")
+                                   : QStringLiteral("1 folder, 3 messages, 0 errors"));
+            QCOMPARE(reports.size(), skip ? 1 : 0);
+            if (skip) QVERIFY2(reports[0].contains(QStringLiteral("1 copy left out")), qPrintable(reports[0]));
+        }
+    }
+
+    void healthDialogShowsEveryStoreAndSavesItsReport() {
+        QTemporaryDir out;
+        QStringList verdicts;
+        bool saved = false, savedAgain = true;
+        QString reportPath = out.filePath(QStringLiteral("health.txt"));
+        driveHealth_ = [&](THealthDialog& dialog) {
+            dialog.Wait();
+            QVERIFY(dialog.Done());
+            const QTableWidget* table = dialog.Table();
+            for (int row = 0; row < table->rowCount(); ++row)
+                verdicts << table->item(row, 0)->text() + QStringLiteral(": ") +
+                                table->item(row, table->columnCount() - 1)->text();
+            saved = dialog.SaveReport(reportPath);
+            savedAgain = dialog.SaveReport(reportPath);  // never over the file written
+        };
+        Open(storeFolder_);
+        window_->findChild<QAction*>(QStringLiteral("mmHealth"))->trigger();
+        QCOMPARE(verdicts.size(), 3);
+        QVERIFY2(verdicts.filter(QStringLiteral("Inbox: healthy")).size() == 1, qPrintable(verdicts.join(u'|')));
+        QVERIFY2(verdicts.filter(QStringLiteral("Inbox/Broken: index cannot be read")).size() == 1,
+                 qPrintable(verdicts.join(u'|')));
+        QVERIFY(saved);
+        QVERIFY(!savedAgain);
+        QFile report(reportPath);
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        const QByteArray text = report.readAll();
+        QVERIFY(text.contains("Inbox/Broken\tBroken.dbx"));
+        QVERIFY(!text.contains("Listed but missing"));  // a folder without a store file is none
     }
 
     void exportDialogWritesTheSelectedMessagesOnly() {

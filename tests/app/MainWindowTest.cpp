@@ -187,7 +187,7 @@ private slots:
         for (QAction* a : Child<QMenu>("File1")->actions())
             file << (a->isSeparator() ? QStringLiteral("-") : a->text());
         QCOMPARE(file, (QStringList{"&Open...", "Open Store &Folder...", "&Save Selected...", "&Export...",
-                                    "&Upload to Mail Account...", "-",
+                                    "&Upload to Mail Account...", "Mailbox &Health...", "-",
                                     "Message &View...", "File P&roperties...", "-", "&Gather E-mail Addresses...", "-",
                                     "E&xit"}));
         QStringList help;
