@@ -27,7 +27,9 @@ struct TTnefFile {
 bool IsTnefAttachment(std::string_view mediaType, std::string_view fileName);
 
 // The files of the stream, in its order. Every attribute is checked first (its length inside
-// the stream, its checksum); the stream is then unpacked by libytnef. Names are read in
+// the stream, its checksum, the MAPI properties that hold the long names); libytnef then
+// unpacks the attributes that make the files (render data, title, date, data), each of a
+// size it takes without complaint. Names are read in
 // codePage (a charset label) where they are 8-bit; empty means Windows-1252. Throws
 // ETnefError naming the damage.
 std::vector<TTnefFile> UnpackTnef(std::string_view bytes, const std::string& codePage = {});

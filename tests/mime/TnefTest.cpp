@@ -109,6 +109,38 @@ TEST(TnefTest, DamagedStreamIsKeptWithAWarning) {
     }
 }
 
+// Attributes the files do not need, or of odd sizes, never reach the library, which would tell
+// them on standard output; the files still come out.
+TEST(TnefTest, OddAttributesLeaveStandardOutputAlone) {
+    const std::string good = BuildTnef({{"kept.bin", "kept", std::nullopt, std::nullopt}});
+    auto attribute = [](uint8_t level, uint32_t id, const std::string& data) {
+        std::string bytes(1, static_cast<char>(level));
+        for (uint32_t value : {id, static_cast<uint32_t>(data.size())})
+            for (int k = 0; k < 4; ++k) bytes += static_cast<char>(value >> (8 * k));
+        bytes += data;
+        uint16_t sum = 0;
+        for (char c : data) sum = static_cast<uint16_t>(sum + static_cast<uint8_t>(c));
+        bytes += static_cast<char>(sum & 0xFF);
+        bytes += static_cast<char>(sum >> 8);
+        return bytes;
+    };
+    const std::vector<std::string> extras = {
+        attribute(2, 0x00018010, ""),                       // an empty title
+        attribute(2, 0x00038013, "odd"),                    // a date of the wrong size
+        attribute(1, 0x00069003, std::string(40, '\xFF')),  // message MAPI properties of garbage
+        attribute(2, 0x12345678, "unknown"),
+        attribute(1, 0x00038005, std::string(3, '\x01')),
+    };
+    for (const std::string& extra : extras) {
+        testing::internal::CaptureStdout();
+        const std::vector<TTnefFile> files = UnpackTnef(good + extra);
+        const std::string said = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(said, "");
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_EQ(files[0].Data, "kept");
+    }
+}
+
 // The names that `tnef --list` prints for a stream, one a line; none when the tool is absent.
 std::optional<std::vector<std::string>> TnefToolList(const std::string& bytes) {
     if (std::system("command -v tnef >/dev/null 2>&1") != 0) return std::nullopt;
