@@ -25,7 +25,7 @@ QString LabelText(const std::string& label) {
 }  // namespace
 
 TCharsetMenu::TCharsetMenu(QMenu* menu, QStatusBar* statusBar, QObject* parent) : QObject(parent) {
-    menu_ = menu->addMenu(QStringLiteral("Character Set"));
+    menu_ = menu->addMenu(QStringLiteral("Character &Set"));
     menu_->setObjectName(QStringLiteral("mmCharset"));
     group_ = new QActionGroup(this);
     group_->setExclusive(true);
@@ -38,7 +38,7 @@ TCharsetMenu::TCharsetMenu(QMenu* menu, QStatusBar* statusBar, QObject* parent) 
         connect(action, &QAction::triggered, this, [this, label] { Choose(label); });
         return action;
     };
-    automatic_ = add(QStringLiteral("Automatic"), QStringLiteral("mmCharsetAuto"), std::string());
+    automatic_ = add(QStringLiteral("&Automatic"), QStringLiteral("mmCharsetAuto"), std::string());
     menu_->addSeparator();
     for (const TCodePage& page : CodePages())
         add(QString::fromStdString(CodePageTitle(page)), QStringLiteral("mmCharset%1").arg(page.Number),

@@ -151,6 +151,10 @@ Twnd_oe_Main::Twnd_oe_Main(const QStringList& arguments, QWidget* parent) : QMai
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 0);
     CreateFolderPane();
+    // Tab goes from the folders to the filter, the list and the reading pane.
+    setTabOrder(folderPane_, filterBox_);
+    setTabOrder(filterBox_, Tree);
+    setTabOrder(Tree, readingPane_);
     CreateStatusBar();
     CreateComponents();
     RestoreListLayout();
@@ -204,7 +208,8 @@ void Twnd_oe_Main::CreateMenu() {
     File1->setObjectName(QStringLiteral("File1"));
     AddMenuItem(File1, "mmOpen", QStringLiteral("&Open..."), &Twnd_oe_Main::cmOpen)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    AddMenuItem(File1, "mmOpenStoreFolder", QStringLiteral("Open Store &Folder..."), &Twnd_oe_Main::cmOpenStoreFolder);
+    AddMenuItem(File1, "mmOpenStoreFolder", QStringLiteral("Open Store &Folder..."), &Twnd_oe_Main::cmOpenStoreFolder)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     mmSaveAll_ = AddMenuItem(File1, "mmSaveAll", QStringLiteral("&Save Selected..."), &Twnd_oe_Main::cmSaveAll);
     mmExport_ = AddMenuItem(File1, "mmExport", QStringLiteral("&Export..."), &Twnd_oe_Main::cmExport);
     File1->addSeparator();
@@ -218,7 +223,8 @@ void Twnd_oe_Main::CreateMenu() {
     mmGatherEmail_ = AddMenuItem(File1, "mmGatherEmail", QStringLiteral("&Gather E-mail Addresses..."),
                                  &Twnd_oe_Main::cmGatherEmail);
     File1->addSeparator();
-    AddMenuItem(File1, "mmExit", QStringLiteral("E&xit"), &Twnd_oe_Main::cmExit);
+    AddMenuItem(File1, "mmExit", QStringLiteral("E&xit"), &Twnd_oe_Main::cmExit)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     mmView = menuBar()->addMenu(QStringLiteral("&View"));
     mmView->setObjectName(QStringLiteral("mmView"));
@@ -229,6 +235,7 @@ void Twnd_oe_Main::CreateMenu() {
     mmReadingPane_ =
         AddMenuItem(mmView, "mmReadingPane", QStringLiteral("&Reading Pane"), &Twnd_oe_Main::cmReadingPane);
     mmReadingPane_->setCheckable(true);
+    mmReadingPane_->setShortcut(QKeySequence(Qt::Key_F8));
 
     QMenu* mmSearch = menuBar()->addMenu(QStringLiteral("&Search"));
     mmSearch->setObjectName(QStringLiteral("mmSearch"));
