@@ -243,6 +243,36 @@ private slots:
         QTRY_VERIFY(!window_->isVisible());
     }
 
+    // Special folders come first in the usual order, the others by name; a folder without a
+    // store file says so in its tip.
+    void specialFoldersComeFirstAndMissingFilesHaveATip() {
+        const QString folder = dir_.filePath(QStringLiteral("Ordered"));
+        QVERIFY(QDir().mkpath(folder));
+        testsupport::WriteFolderList(QFile::encodeName(folder).toStdString() + "/Folders.dbx",
+                                     {
+                                         {1, kTop, "zeta", "", 0, 0, 0, 0},
+                                         {2, kTop, "Drafts", "", 0, 0, 0, 5},
+                                         {3, kTop, "Alpha", "", 0, 0, 0, 0},
+                                         {4, kTop, "Sent Items", "", 0, 0, 0, 3},
+                                         {5, kTop, "Inbox", "Inbox.dbx", 0, 5, 2, 1},
+                                         {6, kTop, "Deleted Items", "", 0, 0, 0, 4},
+                                         {7, kTop, "Outbox", "", 0, 0, 0, 2},
+                                     });
+        WriteDbxFixture(folder, QStringLiteral("Inbox.dbx"), "Inbox", InboxMessages());
+        Open(folder);
+        QStringList shown;
+        auto* model = Pane()->model();
+        for (int row = 0; row < model->rowCount(); ++row) shown << model->index(row, 0).data().toString();
+        QCOMPARE(shown, (QStringList{"Inbox (2)", "Outbox", "Sent Items", "Deleted Items", "Drafts", "Alpha", "zeta"}));
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Inbox]"));
+        QCOMPARE(Rows(), 5);
+        for (int row = 1; row < model->rowCount(); ++row)
+            QVERIFY2(model->index(row, 0).data(Qt::ToolTipRole).toString().endsWith(
+                         QStringLiteral("this folder has no store file")),
+                     qPrintable(shown[row]));
+        QVERIFY(model->index(0, 0).data(Qt::ToolTipRole).toString().contains(QStringLiteral("Inbox.dbx")));
+    }
+
     void singleFileHidesThePaneAndTheRecentListReopensTheFolder() {
         Open(storeFolder_);
         Open(singleStore_);
