@@ -44,6 +44,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSplitter>
@@ -73,6 +74,10 @@ constexpr int kColumnWidths[] = {25, 25, 25, 200, 200, 125, 75};
 constexpr int kFitRows = 2000;
 constexpr int kMaxFittedSenderWidth = 250;
 constexpr int kCellPadding = 16;
+// The subject keeps room for about this many characters; the sender gives way down to room
+// for a typical name.
+constexpr int kMinSubjectChars = 30;
+constexpr int kMinSenderChars = 22;
 const QColor kDetailPanelColor(239, 235, 222);
 
 const QString kMessageHeaderCaption = QStringLiteral("  Message Header");
@@ -281,6 +286,12 @@ void Twnd_oe_Main::CreateList() {
         header->resizeSection(column, kColumnWidths[column]);
     header->setSectionResizeMode(TMessageListModel::colSubject, QHeaderView::Stretch);
     Tree->addAction(mmMessageView_);
+    // A width the user gives a column (dragging its edge) is kept from one load to the next.
+    connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int) {
+        if (!fittingColumns_ && column != TMessageListModel::colSubject &&
+            QGuiApplication::mouseButtons() != Qt::NoButton)
+            userSizedColumns_.insert(column);
+    });
 
     connect(header, &QHeaderView::sectionClicked, this,
             [this](int column) { Guarded([this, column] { TreeHeaderClick(column); }); });
@@ -629,8 +640,10 @@ void Twnd_oe_Main::FitColumns() {
     bold.setBold(true);
     const QFontMetrics metrics(bold);
     QHeaderView* header = Tree->header();
+    const QScopedValueRollback fitting(fittingColumns_, true);
     const int rows = std::min(model_->rowCount(), kFitRows);
     for (int column : {TMessageListModel::colSender, TMessageListModel::colReceived, TMessageListModel::colSize}) {
+        if (userSizedColumns_.contains(column)) continue;
         int width = metrics.horizontalAdvance(model_->headerData(column, Qt::Horizontal).toString()) + kCellPadding;
         for (int row = 0; row < rows; ++row)
             width = std::max(width, metrics.horizontalAdvance(model_->index(row, column).data().toString()));
@@ -641,14 +654,33 @@ void Twnd_oe_Main::FitColumns() {
         if (column == TMessageListModel::colSender) width = std::min(width, kMaxFittedSenderWidth);
         header->resizeSection(column, width);
     }
+    KeepSubjectReadable();
+}
+
+// The sender gives the subject back room that the window lacks, down to a typical name.
+void Twnd_oe_Main::KeepSubjectReadable() {
+    QHeaderView* header = Tree->header();
+    const int sender = TMessageListModel::colSender;
+    if (userSizedColumns_.contains(sender)) return;
+    const int charWidth = Tree->fontMetrics().averageCharWidth();
+    int others = 0;
+    for (int column = 0; column < TMessageListModel::kColumnCount; ++column)
+        if (column != TMessageListModel::colSubject) others += header->sectionSize(column);
+    const int lacking = kMinSubjectChars * charWidth - (Tree->viewport()->width() - others);
+    if (lacking <= 0) return;
+    const int senderWidth = std::max(header->sectionSize(sender) - lacking, kMinSenderChars * charWidth);
+    header->resizeSection(sender, std::min(senderWidth, header->sectionSize(sender)));
 }
 
 void Twnd_oe_Main::RestoreListLayout() {
     const TListLayout layout = ReadListLayout();
     QHeaderView* header = Tree->header();
+    const QScopedValueRollback restoring(fittingColumns_, true);
     if (layout.ColumnWidths.size() == TMessageListModel::kColumnCount)
-        for (int column = 0; column < TMessageListModel::kColumnCount; ++column)
+        for (int column = 0; column < TMessageListModel::kColumnCount; ++column) {
             header->resizeSection(column, std::max(layout.ColumnWidths[column], header->minimumSectionSize()));
+            if (layout.UserSized.contains(column)) userSizedColumns_.insert(column);
+        }
     if (layout.SortColumn >= 0 && layout.SortColumn < TMessageListModel::kColumnCount) {
         sortColumn_ = layout.SortColumn;
         sortDirection_ = layout.Descending ? Qt::DescendingOrder : Qt::AscendingOrder;
@@ -662,6 +694,7 @@ void Twnd_oe_Main::SaveListLayout() const {
     TListLayout layout;
     for (int column = 0; column < TMessageListModel::kColumnCount; ++column)
         layout.ColumnWidths.append(Tree->header()->sectionSize(column));
+    layout.UserSized = QList<int>(userSizedColumns_.begin(), userSizedColumns_.end());
     layout.SortColumn = sortColumn_;
     layout.Descending = sortDirection_ == Qt::DescendingOrder;
     layout.SplitterSizes = formShown_ ? Splitter1->sizes() : keptSplitterSizes_;
