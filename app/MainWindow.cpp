@@ -140,9 +140,9 @@ Twnd_oe_Main::Twnd_oe_Main(const QStringList& arguments, QWidget* parent) : QMai
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
-    od_.Filters = {QStringLiteral("Outlook Express databases (*.dbx *.mbx)"),
-                   QStringLiteral("Outlook Express 4 databases (*.mbx)"),
-                   QStringLiteral("Outlook Express 5 databases (*.dbx)"), QStringLiteral("E-Mails (*.eml)"),
+    od_.Filters = {QStringLiteral("Mail stores and messages (*.dbx *.mbx *.eml)"),
+                   QStringLiteral("Version 4 mail stores (*.mbx)"), QStringLiteral("Version 5/6 mail stores (*.dbx)"),
+                   QStringLiteral("E-Mails (*.eml)"),
                    QStringLiteral("All files (*)")};
     CreateMenu();
     CreateList();
