@@ -452,6 +452,8 @@ void Tdlg_oe_Msg::FillFromMessage() {
     TWaitCursor wait;
     SetBoxText(eFrom, ShownBytes(MoxMsg.From));
     SetBoxText(eSubject, ShownBytes(MoxMsg.Subject));
+    setWindowTitle(MoxMsg.Subject.empty() ? QStringLiteral("Brindle")
+                                          : ShownBytes(MoxMsg.Subject).simplified() + QStringLiteral(" - Brindle"));
     SetBoxText(eSent, ShownBytes(MoxMsg.Date));
     Memo->SetText(MessageBodyText(MoxMsg));
     const QIcon icon(AttachmentIcon());

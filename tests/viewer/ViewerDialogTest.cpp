@@ -276,6 +276,25 @@ private slots:
         QVERIFY(shown);
     }
 
+    // The title names the message, so that several viewers can be told apart.
+    void titleShowsTheSubject() {
+        struct Case {
+            std::string raw;
+            QString title;
+        };
+        const std::vector<Case> cases = {
+            {SinglePart(kHeaders, "text/plain", "x\n"), QStringLiteral("Quarterly figures - Brindle")},
+            {SinglePart("From: a@x.org\n", "text/plain", "x\n"), QStringLiteral("Brindle")},
+            {SinglePart("Subject: =?utf-8?B?0J/RgNC40LLQtdGC?=\n", "text/plain", "x\n"),
+             QStringLiteral("\u041F\u0440\u0438\u0432\u0435\u0442 - Brindle")},
+        };
+        for (const Case& c : cases) {
+            QString title;
+            QVERIFY(WithViewer(c.raw, [&](Tdlg_oe_Msg& dialog) { title = dialog.windowTitle(); }));
+            QCOMPARE(title, c.title);
+        }
+    }
+
     void deselectingDisablesSaveButKeepsTheBoxes() {
         Tdlg_oe_Msg dialog;
         dialog.LoadMessage(MessageWithAttachments());
