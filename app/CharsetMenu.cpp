@@ -26,7 +26,7 @@ QString LabelText(const std::string& label) {
 
 TCharsetMenu::TCharsetMenu(QMenu* menu, QStatusBar* statusBar, TMailboxSession& session, QObject* parent)
     : QObject(parent), session_(session) {
-    menu_ = menu->addMenu(QStringLiteral("Character Set"));
+    menu_ = menu->addMenu(QStringLiteral("Character &Set"));
     menu_->setObjectName(QStringLiteral("mmCharset"));
     group_ = new QActionGroup(this);
     group_->setExclusive(true);
@@ -39,7 +39,7 @@ TCharsetMenu::TCharsetMenu(QMenu* menu, QStatusBar* statusBar, TMailboxSession& 
         connect(action, &QAction::triggered, this, [this, label] { Choose(label); });
         return action;
     };
-    automatic_ = add(QStringLiteral("Automatic"), QStringLiteral("mmCharsetAuto"), std::string());
+    automatic_ = add(QStringLiteral("&Automatic"), QStringLiteral("mmCharsetAuto"), std::string());
     menu_->addSeparator();
     for (const TCodePage& page : CodePages())
         add(QString::fromStdString(CodePageTitle(page)), QStringLiteral("mmCharset%1").arg(page.Number),

@@ -45,8 +45,8 @@ void TExportDialog::BuildControls() {
     auto* scopeBox = new QGroupBox(QStringLiteral("Export"), this);
     auto* scopeLayout = new QVBoxLayout(scopeBox);
     const char* names[] = {"rbSelected", "rbFolder", "rbStoreFolder"};
-    const QString captions[] = {QStringLiteral("The selected messages (%1)").arg(sources_.Selected.size()),
-                                QStringLiteral("This folder"), QStringLiteral("The whole store folder")};
+    const QString captions[] = {QStringLiteral("The &selected messages (%1)").arg(sources_.Selected.size()),
+                                QStringLiteral("&This folder"), QStringLiteral("The &whole store folder")};
     for (int i = 0; i < 3; ++i) {
         scopeButtons_[i] = new QRadioButton(captions[i], scopeBox);
         scopeButtons_[i]->setObjectName(QString::fromLatin1(names[i]));
@@ -62,16 +62,17 @@ void TExportDialog::BuildControls() {
     format_->addItem(QStringLiteral("mbox (for Thunderbird)"), static_cast<int>(TExportFormat::Mbox));
     format_->addItem(QStringLiteral("Maildir"), static_cast<int>(TExportFormat::Maildir));
     format_->addItem(QStringLiteral("Attachments only"), kAttachmentsOnly);
-    form->addRow(QStringLiteral("Format:"), format_);
+    form->addRow(QStringLiteral("&Format:"), format_);
     auto* targetRow = new QHBoxLayout;
     target_ = new QLineEdit(this);
     target_->setObjectName(QStringLiteral("edTarget"));
-    auto* browse = new QPushButton(QStringLiteral("Browse..."), this);
+    auto* browse = new QPushButton(QStringLiteral("&Browse..."), this);
     browse->setObjectName(QStringLiteral("bBrowse"));
     connect(browse, &QPushButton::clicked, this, &TExportDialog::BrowseTarget);
     targetRow->addWidget(target_);
     targetRow->addWidget(browse);
-    form->addRow(QStringLiteral("Into folder:"), targetRow);
+    form->addRow(QStringLiteral("&Into folder:"), targetRow);
+    if (auto* label = qobject_cast<QLabel*>(form->labelForField(targetRow))) label->setBuddy(target_);
     layout->addLayout(form);
     skipDuplicates_ = new QCheckBox(QStringLiteral("Leave out copies of messages already exported"), this);
     skipDuplicates_->setObjectName(QStringLiteral("cbSkipDuplicates"));
@@ -93,7 +94,7 @@ void TExportDialog::BuildControls() {
     layout->addWidget(reports_);
 
     auto* buttons = new QDialogButtonBox(this);
-    start_ = buttons->addButton(QStringLiteral("Export"), QDialogButtonBox::AcceptRole);
+    start_ = buttons->addButton(QStringLiteral("&Export"), QDialogButtonBox::AcceptRole);
     start_->setObjectName(QStringLiteral("bExport"));
     cancel_ = buttons->addButton(QDialogButtonBox::Cancel);
     cancel_->setObjectName(QStringLiteral("bCancel"));

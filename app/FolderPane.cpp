@@ -12,17 +12,37 @@
 #include <QStyle>
 
 #include <algorithm>
+#include <iterator>
 
 namespace brindle {
 namespace {
 
 constexpr int kNodeRole = Qt::UserRole + 1;
 constexpr int kErrorRole = Qt::UserRole + 2;
+constexpr int kOrderRole = Qt::UserRole + 3;
 constexpr int kNameWidth = 150;
 
 // A theme icon where the desktop has one, else a standard icon of the style.
 QIcon ThemedIcon(const char* themeName, QStyle::StandardPixmap fallback) {
     return QIcon::fromTheme(QString::fromLatin1(themeName), QApplication::style()->standardIcon(fallback));
+}
+
+// Siblings show as mail programs list them: Inbox, Outbox, Sent Items, Deleted Items, Drafts,
+// then the others by name.
+QString OrderKey(const TFolderNode& node) {
+    static constexpr std::string_view kSpecialOrder[] = {"inbox", "outbox", "sent", "deleted", "drafts"};
+    const std::string_view special = SpecialFolderName(node.Special);
+    int rank = static_cast<int>(std::size(kSpecialOrder));
+    for (int i = 0; i < rank; ++i)
+        if (special == kSpecialOrder[i]) rank = i;
+    return QString::number(rank) + u'\t' + QString::fromStdString(node.Name).toCaseFolded();
+}
+
+// The whole name, which a narrow pane may cut, and the store file or its absence.
+QString NodeTip(const TFolderNode& node) {
+    const QString name = QString::fromStdString(node.Name);
+    return node.File ? QStringLiteral("%1 (%2)").arg(name, QString::fromStdString(*node.File))
+                     : name + QStringLiteral(": this folder has no store file");
 }
 
 }  // namespace
@@ -86,7 +106,9 @@ void TFolderPane::SetFolder(TStoreFolder folder) {
         const TFolderNode& node = folder_->Nodes[k];
         auto* name = new QStandardItem(NodeIcon(node), Caption(node));
         name->setData(static_cast<int>(k), kNodeRole);
-        name->setToolTip(QString::fromStdString(node.File.value_or(std::string("(no store file)"))));
+        name->setData(OrderKey(node), kOrderRole);
+        name->setToolTip(NodeTip(node));
+        if (!node.File) name->setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
         auto* count = new QStandardItem(node.Count ? QString::number(*node.Count) : QString());
         count->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         if (node.Unread.value_or(0) > 0) {
@@ -102,6 +124,8 @@ void TFolderPane::SetFolder(TStoreFolder folder) {
         lastAtDepth.push_back(name);
         items_.push_back(name);
     }
+    model_->setSortRole(kOrderRole);
+    model_->sort(colName);
     expandAll();
 }
 
@@ -147,7 +171,7 @@ void TFolderPane::SetNodeError(int k, const QString& text) {
     item->setData(text, kErrorRole);
     const TFolderNode& node = folder_->Nodes[k];
     item->setIcon(text.isEmpty() ? NodeIcon(node) : style()->standardIcon(QStyle::SP_MessageBoxCritical));
-    item->setToolTip(text.isEmpty() ? QString::fromStdString(node.File.value_or(std::string())) : text);
+    item->setToolTip(text.isEmpty() ? NodeTip(node) : text);
 }
 
 QString TFolderPane::NodeError(int k) const {

@@ -32,6 +32,7 @@ TListLayout ReadListLayout() {
     const std::unique_ptr<QSettings> settings = OpenSettingsKey(kKey);
     TListLayout layout;
     layout.ColumnWidths = ReadNumbers(*settings, QStringLiteral("Column Widths"));
+    layout.UserSized = ReadNumbers(*settings, QStringLiteral("User Sized Columns"));
     layout.SortColumn = settings->value(QStringLiteral("Sort Column"), -1).toInt();
     layout.Descending = settings->value(QStringLiteral("Sort Descending"), false).toBool();
     layout.SplitterSizes = ReadNumbers(*settings, QStringLiteral("Splitter"));
@@ -42,6 +43,7 @@ TListLayout ReadListLayout() {
 void WriteListLayout(const TListLayout& layout) {
     const std::unique_ptr<QSettings> settings = OpenSettingsKey(kKey);
     settings->setValue(QStringLiteral("Column Widths"), AsValues(layout.ColumnWidths));
+    settings->setValue(QStringLiteral("User Sized Columns"), AsValues(layout.UserSized));
     settings->setValue(QStringLiteral("Sort Column"), layout.SortColumn);
     settings->setValue(QStringLiteral("Sort Descending"), layout.Descending);
     settings->setValue(QStringLiteral("Splitter"), AsValues(layout.SplitterSizes));

@@ -8,6 +8,7 @@ namespace brindle {
 
 struct TListLayout {
     QList<int> ColumnWidths;  // empty when none were kept
+    QList<int> UserSized;     // the columns whose width the user set
     int SortColumn = -1;      // -1 for summary order
     bool Descending = false;
     QList<int> SplitterSizes;  // empty when none were kept

@@ -47,6 +47,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSplitter>
@@ -76,6 +77,10 @@ constexpr int kColumnWidths[] = {25, 25, 25, 200, 200, 125, 75};
 constexpr int kFitRows = 2000;
 constexpr int kMaxFittedSenderWidth = 250;
 constexpr int kCellPadding = 16;
+// The subject keeps room for about this many characters; the sender gives way down to room
+// for a typical name.
+constexpr int kMinSubjectChars = 30;
+constexpr int kMinSenderChars = 22;
 const QColor kDetailPanelColor(239, 235, 222);
 
 const QString kMessageHeaderCaption = QStringLiteral("  Message Header");
@@ -133,9 +138,9 @@ Twnd_oe_Main::Twnd_oe_Main(const QStringList& arguments, QWidget* parent)
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
-    od_.Filters = {QStringLiteral("Outlook Express databases (*.dbx *.mbx)"),
-                   QStringLiteral("Outlook Express 4 databases (*.mbx)"),
-                   QStringLiteral("Outlook Express 5 databases (*.dbx)"), QStringLiteral("E-Mails (*.eml)"),
+    od_.Filters = {QStringLiteral("Mail stores and messages (*.dbx *.mbx *.eml)"),
+                   QStringLiteral("Version 4 mail stores (*.mbx)"), QStringLiteral("Version 5/6 mail stores (*.dbx)"),
+                   QStringLiteral("E-Mails (*.eml)"),
                    QStringLiteral("All files (*)")};
     CreateMenu();
     CreateList();
@@ -149,6 +154,10 @@ Twnd_oe_Main::Twnd_oe_Main(const QStringList& arguments, QWidget* parent)
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 0);
     CreateFolderPane();
+    // Tab goes from the folders to the filter, the list and the reading pane.
+    setTabOrder(folderPane_, filterBox_);
+    setTabOrder(filterBox_, Tree);
+    setTabOrder(Tree, readingPane_);
     CreateStatusBar();
     CreateComponents();
     RestoreListLayout();
@@ -204,7 +213,8 @@ void Twnd_oe_Main::CreateMenu() {
     File1->setObjectName(QStringLiteral("File1"));
     AddMenuItem(File1, "mmOpen", QStringLiteral("&Open..."), &Twnd_oe_Main::cmOpen)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    AddMenuItem(File1, "mmOpenStoreFolder", QStringLiteral("Open Store &Folder..."), &Twnd_oe_Main::cmOpenStoreFolder);
+    AddMenuItem(File1, "mmOpenStoreFolder", QStringLiteral("Open Store &Folder..."), &Twnd_oe_Main::cmOpenStoreFolder)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     mmSaveAll_ = AddMenuItem(File1, "mmSaveAll", QStringLiteral("&Save Selected..."), &Twnd_oe_Main::cmSaveAll);
     mmExport_ = AddMenuItem(File1, "mmExport", QStringLiteral("&Export..."), &Twnd_oe_Main::cmExport);
     mmUpload_ = AddMenuItem(File1, "mmUpload", QStringLiteral("&Upload to Mail Account..."), &Twnd_oe_Main::cmUpload);
@@ -220,7 +230,8 @@ void Twnd_oe_Main::CreateMenu() {
     mmGatherEmail_ = AddMenuItem(File1, "mmGatherEmail", QStringLiteral("&Gather E-mail Addresses..."),
                                  &Twnd_oe_Main::cmGatherEmail);
     File1->addSeparator();
-    AddMenuItem(File1, "mmExit", QStringLiteral("E&xit"), &Twnd_oe_Main::cmExit);
+    AddMenuItem(File1, "mmExit", QStringLiteral("E&xit"), &Twnd_oe_Main::cmExit)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     mmView = menuBar()->addMenu(QStringLiteral("&View"));
     mmView->setObjectName(QStringLiteral("mmView"));
@@ -231,6 +242,7 @@ void Twnd_oe_Main::CreateMenu() {
     mmReadingPane_ =
         AddMenuItem(mmView, "mmReadingPane", QStringLiteral("&Reading Pane"), &Twnd_oe_Main::cmReadingPane);
     mmReadingPane_->setCheckable(true);
+    mmReadingPane_->setShortcut(QKeySequence(Qt::Key_F8));
 
     QMenu* mmSearch = menuBar()->addMenu(QStringLiteral("&Search"));
     mmSearch->setObjectName(QStringLiteral("mmSearch"));
@@ -277,6 +289,12 @@ void Twnd_oe_Main::CreateList() {
         header->resizeSection(column, kColumnWidths[column]);
     header->setSectionResizeMode(TMessageListModel::colSubject, QHeaderView::Stretch);
     Tree->addAction(mmMessageView_);
+    // A width the user gives a column (dragging its edge) is kept from one load to the next.
+    connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int) {
+        if (!fittingColumns_ && column != TMessageListModel::colSubject &&
+            QGuiApplication::mouseButtons() != Qt::NoButton)
+            userSizedColumns_.insert(column);
+    });
 
     connect(header, &QHeaderView::sectionClicked, this,
             [this](int column) { Guarded([this, column] { TreeHeaderClick(column); }); });
@@ -623,8 +641,10 @@ void Twnd_oe_Main::FitColumns() {
     bold.setBold(true);
     const QFontMetrics metrics(bold);
     QHeaderView* header = Tree->header();
+    const QScopedValueRollback fitting(fittingColumns_, true);
     const int rows = std::min(model_->rowCount(), kFitRows);
     for (int column : {TMessageListModel::colSender, TMessageListModel::colReceived, TMessageListModel::colSize}) {
+        if (userSizedColumns_.contains(column)) continue;
         int width = metrics.horizontalAdvance(model_->headerData(column, Qt::Horizontal).toString()) + kCellPadding;
         for (int row = 0; row < rows; ++row)
             width = std::max(width, metrics.horizontalAdvance(model_->index(row, column).data().toString()));
@@ -635,14 +655,33 @@ void Twnd_oe_Main::FitColumns() {
         if (column == TMessageListModel::colSender) width = std::min(width, kMaxFittedSenderWidth);
         header->resizeSection(column, width);
     }
+    KeepSubjectReadable();
+}
+
+// The sender gives the subject back room that the window lacks, down to a typical name.
+void Twnd_oe_Main::KeepSubjectReadable() {
+    QHeaderView* header = Tree->header();
+    const int sender = TMessageListModel::colSender;
+    if (userSizedColumns_.contains(sender)) return;
+    const int charWidth = Tree->fontMetrics().averageCharWidth();
+    int others = 0;
+    for (int column = 0; column < TMessageListModel::kColumnCount; ++column)
+        if (column != TMessageListModel::colSubject) others += header->sectionSize(column);
+    const int lacking = kMinSubjectChars * charWidth - (Tree->viewport()->width() - others);
+    if (lacking <= 0) return;
+    const int senderWidth = std::max(header->sectionSize(sender) - lacking, kMinSenderChars * charWidth);
+    header->resizeSection(sender, std::min(senderWidth, header->sectionSize(sender)));
 }
 
 void Twnd_oe_Main::RestoreListLayout() {
     const TListLayout layout = ReadListLayout();
     QHeaderView* header = Tree->header();
+    const QScopedValueRollback restoring(fittingColumns_, true);
     if (layout.ColumnWidths.size() == TMessageListModel::kColumnCount)
-        for (int column = 0; column < TMessageListModel::kColumnCount; ++column)
+        for (int column = 0; column < TMessageListModel::kColumnCount; ++column) {
             header->resizeSection(column, std::max(layout.ColumnWidths[column], header->minimumSectionSize()));
+            if (layout.UserSized.contains(column)) userSizedColumns_.insert(column);
+        }
     if (layout.SortColumn >= 0 && layout.SortColumn < TMessageListModel::kColumnCount) {
         sortColumn_ = layout.SortColumn;
         sortDirection_ = layout.Descending ? Qt::DescendingOrder : Qt::AscendingOrder;
@@ -656,6 +695,7 @@ void Twnd_oe_Main::SaveListLayout() const {
     TListLayout layout;
     for (int column = 0; column < TMessageListModel::kColumnCount; ++column)
         layout.ColumnWidths.append(Tree->header()->sectionSize(column));
+    layout.UserSized = QList<int>(userSizedColumns_.begin(), userSizedColumns_.end());
     layout.SortColumn = sortColumn_;
     layout.Descending = sortDirection_ == Qt::DescendingOrder;
     layout.SplitterSizes = formShown_ ? Splitter1->sizes() : keptSplitterSizes_;

@@ -6,6 +6,7 @@
 #include "mailbox/MailboxSession.h"
 
 #include <QMainWindow>
+#include <QSet>
 #include <QStringList>
 
 #include <exception>
@@ -171,6 +172,7 @@ private:
     void ForgetCurrentRow();
     // Fits sender, received and size to their texts as unread (bold) rows show them.
     void FitColumns();
+    void KeepSubjectReadable();
     void RestoreListLayout();
     void SaveListLayout() const;
     // Greys out the commands that have nothing to act on.
@@ -225,6 +227,9 @@ private:
     // A store that failed to open and whose scan was declined; View > Deleted and Unindexed
     // Messages scans it.
     QString failedPath_;
+    // Columns whose width the user set; fitting leaves them alone.
+    QSet<int> userSizedColumns_;
+    bool fittingColumns_ = false;
     Korvane_MRUList* mruList_ = nullptr;
     TCharsetMenu* charsetMenu_ = nullptr;
     Korvane_PersistentPosition* PP = nullptr;

@@ -145,9 +145,9 @@ Tdlg_oe_Msg::Tdlg_oe_Msg(QWidget* parent)
     pc = new QTabWidget;
     pc->setObjectName(QStringLiteral("pc"));
     pc->tabBar()->setCursor(Qt::PointingHandCursor);
-    pc->addTab(BuildGeneralTab(), QStringLiteral(" General "));
-    pc->addTab(BuildHtmlTab(), QStringLiteral(" HTML View "));
-    pc->addTab(BuildSourceTab(), QStringLiteral(" Source "));
+    pc->addTab(BuildGeneralTab(), QStringLiteral(" &General "));
+    pc->addTab(BuildHtmlTab(), QStringLiteral(" &HTML View "));
+    pc->addTab(BuildSourceTab(), QStringLiteral(" S&ource "));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -224,9 +224,9 @@ QWidget* Tdlg_oe_Msg::BuildAttachmentsBox() {
     List->viewport()->setCursor(Qt::PointingHandCursor);
     List->setItemDelegate(new THotTrackDelegate(List));
 
-    bSave = MakeButton(QStringLiteral("Save attachment..."), "bSave");
+    bSave = MakeButton(QStringLiteral("Save &attachment..."), "bSave");
     bSave->setEnabled(false);
-    bSaveAll = MakeButton(QStringLiteral("Save all attachments..."), "bSaveAll");
+    bSaveAll = MakeButton(QStringLiteral("Save a&ll attachments..."), "bSaveAll");
     bSaveAll->setEnabled(false);
     const QColor face = palette().color(QPalette::Button);
     eAI = MakeReadOnlyBox("eAI", face);
@@ -292,7 +292,7 @@ QWidget* Tdlg_oe_Msg::BuildHtmlTab() {
     htmlPages_ = new QStackedWidget;
     htmlPages_->addWidget(HTMLViewer);
     htmlPages_->addWidget(HTMLText);
-    LbButton1 = MakeButton(QStringLiteral("Print..."), "LbButton1");
+    LbButton1 = MakeButton(QStringLiteral("P&rint..."), "LbButton1");
     LbButton1->setFixedWidth(kButtonWidth);
     eSB = MakeReadOnlyBox("eSB", palette().color(QPalette::Button));
     eSB->setFixedHeight(21);
@@ -334,7 +334,7 @@ QWidget* Tdlg_oe_Msg::BuildBottomBar() {
     bNext->setToolTip(QStringLiteral("Next message in the list (Ctrl+. or Alt+Right)"));
     bPrevious->hide();
     bNext->hide();
-    LbButton3 = MakeButton(QStringLiteral("Close"), "LbButton3");
+    LbButton3 = MakeButton(QStringLiteral("&Close"), "LbButton3");
     LbButton3->setFixedWidth(kButtonWidth);
     auto* row = new QHBoxLayout(bar);
     row->setContentsMargins(kBorder, 8, kBorder, 10);
@@ -452,6 +452,8 @@ void Tdlg_oe_Msg::FillFromMessage() {
     TWaitCursor wait;
     SetBoxText(eFrom, ShownBytes(MoxMsg.From));
     SetBoxText(eSubject, ShownBytes(MoxMsg.Subject));
+    setWindowTitle(MoxMsg.Subject.empty() ? QStringLiteral("Brindle")
+                                          : ShownBytes(MoxMsg.Subject).simplified() + QStringLiteral(" - Brindle"));
     SetBoxText(eSent, ShownBytes(MoxMsg.Date));
     Memo->SetText(MessageBodyText(MoxMsg));
     const QIcon icon(AttachmentIcon());

@@ -195,6 +195,8 @@ private slots:
         Pane()->SelectNode(3);
         QCOMPARE(Rows(), 0);
         QVERIFY(!window_->Reader());
+        // The title names the folder shown, also one without a store file.
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Archive]"));
         // The Character Set menu let go of the store's reader with it.
         QVERIFY(!window_->findChild<QMenu*>(QStringLiteral("mmCharset"))->isEnabled());
 
@@ -205,6 +207,10 @@ private slots:
         QVERIFY(!error.isEmpty());
         QCOMPARE(Pane()->IndexOfNode(1).data(Qt::ToolTipRole).toString(), error);
         QVERIFY(window_->StatusText(1).startsWith(error));
+        QVERIFY(error.startsWith(QStringLiteral("Broken.dbx: ")));
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Broken]"));
+        QCOMPARE(window_->StatusText(0), QString());
+        QVERIFY(window_->findChild<QAction*>(QStringLiteral("mmDeletedMessages"))->isEnabled());
         QCOMPARE(Rows(), 0);
         // Asked for once more, the failing folder offers the scan of its file.
         emit Pane()->activated(Pane()->IndexOfNode(1));
@@ -215,6 +221,75 @@ private slots:
         QCOMPARE(Rows(), 5);
         // Only the store folder is remembered, not the stores of its folders.
         QCOMPARE(window_->MRUList()->Items(), QStringList{storeFolder_});
+    }
+
+    // Tab walks folder pane, filter box and list, Shift+Tab walks back; the commands a user
+    // reaches often have keys.
+    void keyboardReachesPanesAndCommands() {
+        Open(storeFolder_);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QWidget* filter = window_->findChild<QWidget*>(QStringLiteral("FilterBox"));
+        QWidget* list = window_->findChild<QWidget*>(QStringLiteral("Tree"));
+        Pane()->setFocus(Qt::OtherFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Pane()));
+        const QList<QWidget*> forward = {filter, list};
+        for (QWidget* next : forward) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
+        QTest::keyClick(list, Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), filter);
+        QTest::keyClick(filter, Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Pane()));
+        const std::pair<const char*, QKeySequence> keys[] = {
+            {"mmExit", QKeySequence(Qt::CTRL | Qt::Key_Q)},
+            {"mmOpenStoreFolder", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)},
+            {"mmOpen", QKeySequence(Qt::CTRL | Qt::Key_O)},
+        };
+        for (const auto& [name, key] : keys)
+            QCOMPARE(window_->findChild<QAction*>(QLatin1String(name))->shortcut(), key);
+        auto* readingPane = window_->findChild<QAction*>(QStringLiteral("mmReadingPane"));
+        QVERIFY(!readingPane->shortcut().isEmpty());
+        const bool before = readingPane->isChecked();
+        QTest::keySequence(window_.get(), readingPane->shortcut());
+        QCOMPARE(readingPane->isChecked(), !before);
+        // Every entry of View > Character Set above its list of code pages has a mnemonic.
+        auto* charset = window_->findChild<QMenu*>(QStringLiteral("mmCharset"));
+        QVERIFY(charset->title().contains(u'&'));
+        QVERIFY(window_->findChild<QAction*>(QStringLiteral("mmCharsetAuto"))->text().contains(u'&'));
+        QTest::keySequence(window_.get(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+        QTRY_VERIFY(!window_->isVisible());
+    }
+
+    // Special folders come first in the usual order, the others by name; a folder without a
+    // store file says so in its tip.
+    void specialFoldersComeFirstAndMissingFilesHaveATip() {
+        const QString folder = dir_.filePath(QStringLiteral("Ordered"));
+        QVERIFY(QDir().mkpath(folder));
+        testsupport::WriteFolderList(QFile::encodeName(folder).toStdString() + "/Folders.dbx",
+                                     {
+                                         {1, kTop, "zeta", "", 0, 0, 0, 0},
+                                         {2, kTop, "Drafts", "", 0, 0, 0, 5},
+                                         {3, kTop, "Alpha", "", 0, 0, 0, 0},
+                                         {4, kTop, "Sent Items", "", 0, 0, 0, 3},
+                                         {5, kTop, "Inbox", "Inbox.dbx", 0, 5, 2, 1},
+                                         {6, kTop, "Deleted Items", "", 0, 0, 0, 4},
+                                         {7, kTop, "Outbox", "", 0, 0, 0, 2},
+                                     });
+        WriteDbxFixture(folder, QStringLiteral("Inbox.dbx"), "Inbox", InboxMessages());
+        Open(folder);
+        QStringList shown;
+        auto* model = Pane()->model();
+        for (int row = 0; row < model->rowCount(); ++row) shown << model->index(row, 0).data().toString();
+        QCOMPARE(shown, (QStringList{"Inbox (2)", "Outbox", "Sent Items", "Deleted Items", "Drafts", "Alpha", "zeta"}));
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Inbox]"));
+        QCOMPARE(Rows(), 5);
+        for (int row = 1; row < model->rowCount(); ++row)
+            QVERIFY2(model->index(row, 0).data(Qt::ToolTipRole).toString().endsWith(
+                         QStringLiteral("this folder has no store file")),
+                     qPrintable(shown[row]));
+        QVERIFY(model->index(0, 0).data(Qt::ToolTipRole).toString().contains(QStringLiteral("Inbox.dbx")));
     }
 
     void singleFileHidesThePaneAndTheRecentListReopensTheFolder() {

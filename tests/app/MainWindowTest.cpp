@@ -202,8 +202,9 @@ private slots:
         QCOMPARE(header->sectionResizeMode(TMessageListModel::colSubject), QHeaderView::Stretch);
         QVERIFY(!header->sectionsMovable());
         QCOMPARE(Tree()->selectionMode(), QAbstractItemView::ExtendedSelection);
-        QCOMPARE(window_->OpenDialogState().Filters.value(0),
-                 QStringLiteral("Outlook Express databases (*.dbx *.mbx)"));
+        // The first filter, selected at start, shows every kind the program opens.
+        for (const QString& pattern : {QStringLiteral("*.dbx"), QStringLiteral("*.mbx"), QStringLiteral("*.eml")})
+            QVERIFY(window_->OpenDialogState().Filters.value(0).contains(pattern));
         QCOMPARE(window_->OpenDialogState().Filters.size(), 5);
     }
 
@@ -635,6 +636,36 @@ private slots:
         QVERIFY(window_->StatusText(1) != QStringLiteral("Loading..."));
         QVERIFY(window_->MRUList()->Items().isEmpty());
         QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    // The subject keeps room for a readable text in a narrow window; a width the user gives a
+    // column survives loading another store and the next run.
+    void columnsKeepTheSubjectReadableAndTheUsersWidths() {
+        const std::string longName(60, 'N');
+        const QString wide = WriteDbxFixture(dir_.path(), QStringLiteral("Wide.dbx"), "Wide",
+                                             {Message("A subject of some length to read", longName, "n@x.org")});
+        window_->resize(560, 400);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        Open(wide);
+        QHeaderView* header = Tree()->header();
+        const int charWidth = Tree()->fontMetrics().averageCharWidth();
+        QVERIFY2(header->sectionSize(TMessageListModel::colSubject) >= 30 * charWidth,
+                 qPrintable(QString::number(header->sectionSize(TMessageListModel::colSubject))));
+        QVERIFY(header->sectionSize(TMessageListModel::colSender) >= 20 * charWidth);
+        // The user drags the sender's right edge.
+        const int edge = header->sectionViewportPosition(TMessageListModel::colSender) +
+                         header->sectionSize(TMessageListModel::colSender) - 1;
+        QTest::mousePress(header->viewport(), Qt::LeftButton, {}, QPoint(edge, header->height() / 2));
+        header->resizeSection(TMessageListModel::colSender, 77);
+        QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(edge, header->height() / 2));
+        Open(storeB_);
+        QCOMPARE(header->sectionSize(TMessageListModel::colSender), 77);
+        window_->close();
+        NewWindow();
+        window_->show();
+        Open(wide);
+        QCOMPARE(Tree()->header()->sectionSize(TMessageListModel::colSender), 77);
     }
 
     // A store without messages is an empty folder, opened without complaint.

@@ -21,6 +21,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSet>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
@@ -163,9 +164,9 @@ private slots:
         QCOMPARE(dialog.minimumSize(), QSize(130, 50));
         QCOMPARE(dialog.maximumSize(), QSize(1288, 1032));
         QCOMPARE(dialog.pc->count(), 3);
-        QCOMPARE(dialog.pc->tabText(0), QStringLiteral(" General "));
-        QCOMPARE(dialog.pc->tabText(1), QStringLiteral(" HTML View "));
-        QCOMPARE(dialog.pc->tabText(2), QStringLiteral(" Source "));
+        QCOMPARE(dialog.pc->tabText(0), QStringLiteral(" &General "));
+        QCOMPARE(dialog.pc->tabText(1), QStringLiteral(" &HTML View "));
+        QCOMPARE(dialog.pc->tabText(2), QStringLiteral(" S&ource "));
         for (const char* name : {"pc",     "TabSheet1", "TabSheet2",  "TabSheet3", "Image1", "Label2",  "Label3",
                                  "Label4", "eFrom",     "eSubject",   "eSent",     "Memo",   "List",    "bSave",
                                  "eAI",    "eAS",       "HTMLViewer", "LbButton1", "eSB",    "SynMemo", "LbButton3"})
@@ -173,9 +174,21 @@ private slots:
         QCOMPARE(dialog.findChild<QLabel*>("Label2")->text(), QStringLiteral("Sender:"));
         QCOMPARE(dialog.findChild<QLabel*>("Label3")->text(), QStringLiteral("Subject:"));
         QCOMPARE(dialog.findChild<QLabel*>("Label4")->text(), QStringLiteral("Sent:"));
-        QCOMPARE(dialog.bSave->text(), QStringLiteral("Save attachment..."));
-        QCOMPARE(dialog.LbButton1->text(), QStringLiteral("Print..."));
-        QCOMPARE(dialog.LbButton3->text(), QStringLiteral("Close"));
+        QCOMPARE(dialog.bSave->text(), QStringLiteral("Save &attachment..."));
+        QCOMPARE(dialog.LbButton1->text(), QStringLiteral("P&rint..."));
+        QCOMPARE(dialog.LbButton3->text(), QStringLiteral("&Close"));
+        // Every tab and button has a mnemonic of its own.
+        QStringList captions;
+        for (int tab = 0; tab < dialog.pc->count(); ++tab) captions << dialog.pc->tabText(tab);
+        for (const QPushButton* button : dialog.findChildren<QPushButton*>()) captions << button->text();
+        QSet<QChar> keys;
+        for (const QString& caption : captions) {
+            const qsizetype amp = caption.indexOf(u'&');
+            QVERIFY2(amp >= 0 && amp + 1 < caption.size() && caption[amp + 1].isLetter(), qPrintable(caption));
+            const QChar key = caption[amp + 1].toLower();
+            QVERIFY2(!keys.contains(key), qPrintable(caption));
+            keys.insert(key);
+        }
         QVERIFY(!dialog.bSave->isEnabled());
         QVERIFY(dialog.eFrom->isReadOnly() && dialog.eAI->isReadOnly() && dialog.eSB->isReadOnly());
         QVERIFY(dialog.eAI->text().isEmpty() && dialog.eAS->text().isEmpty() && dialog.eSB->text().isEmpty());
@@ -261,6 +274,25 @@ private slots:
             QCOMPARE(dialog.eAS->text(), QStringLiteral("0 B"));
         });
         QVERIFY(shown);
+    }
+
+    // The title names the message, so that several viewers can be told apart.
+    void titleShowsTheSubject() {
+        struct Case {
+            std::string raw;
+            QString title;
+        };
+        const std::vector<Case> cases = {
+            {SinglePart(kHeaders, "text/plain", "x\n"), QStringLiteral("Quarterly figures - Brindle")},
+            {SinglePart("From: a@x.org\n", "text/plain", "x\n"), QStringLiteral("Brindle")},
+            {SinglePart("Subject: =?utf-8?B?0J/RgNC40LLQtdGC?=\n", "text/plain", "x\n"),
+             QStringLiteral("\u041F\u0440\u0438\u0432\u0435\u0442 - Brindle")},
+        };
+        for (const Case& c : cases) {
+            QString title;
+            QVERIFY(WithViewer(c.raw, [&](Tdlg_oe_Msg& dialog) { title = dialog.windowTitle(); }));
+            QCOMPARE(title, c.title);
+        }
     }
 
     void deselectingDisablesSaveButKeepsTheBoxes() {
