@@ -130,10 +130,10 @@ INSTANTIATE_TEST_SUITE_P(
                       FileTimeCase{"TwoToThe63", uint64_t{1} << 63, 0.0}, FileTimeCase{"Largest", UINT64_MAX, 0.0}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The largest value a reader takes as a time lies in the year 30828: unknown, not a time of
-// day on 1899-12-30.
+// Values past the year 9999 (the largest below 2^63 lies in the year 30828) are unknown, not
+// a time of day on 1899-12-30.
 TEST(FileTimeTest, LastValueBelowTwoToThe63IsUnknown) {
-    for (uint64_t value : {(uint64_t{1} << 63) - 1, uint64_t{0x7FFFFFFFFFFF0000}, uint64_t{0x0FFFFFFFFFFFFFFF}})
+    for (uint64_t value : {(uint64_t{1} << 63) - 1, uint64_t{0x7FFFFFFFFFFF0000}, uint64_t{0x4000000000000000}})
         EXPECT_EQ(FileTimeToDateTime(value), 0.0) << value;
 }
 
