@@ -83,6 +83,19 @@ void TJsonWriter::String(std::string_view text) {
     if (levels_.empty()) text_ += '\n';
 }
 
+void TJsonWriter::FileNameMember(std::string_view name, std::string_view fileName) {
+    Member(name, fileName);
+    if (IsValidUtf8(fileName)) return;
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(fileName.size() * 2);
+    for (unsigned char c : fileName) {
+        hex += kDigits[c >> 4];
+        hex += kDigits[c & 0xF];
+    }
+    Member(std::string(name) + "Bytes", hex);
+}
+
 void TJsonWriter::Number(int64_t value) {
     BeginValue();
     AppendNumber(text_, value);

@@ -35,6 +35,10 @@ public:
         Write(value);
     }
 
+    // A member that names a file: its name as a string; a name that is not valid UTF-8 (which
+    // the string would then not give back) also as "<name>Bytes", its bytes in hex digits.
+    void FileNameMember(std::string_view name, std::string_view fileName);
+
     // The document so far, ended by a line break once the outermost value is complete.
     const std::string& Text() const { return text_; }
     // Moves the text written so far to out, so that long documents need not stay in memory.

@@ -30,7 +30,7 @@ std::string HitRow(const TSearchHit& hit) {
 
 void WriteHitObject(TJsonWriter& json, const TSearchHit& hit) {
     json.BeginObject();
-    json.Member("File", hit.File);
+    json.FileNameMember("File", hit.File);
     json.Member("Index", hit.Index);
     json.Member("Subject", hit.Info.Subject);
     json.Member("SenderName", hit.Info.SenderName);

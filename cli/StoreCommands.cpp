@@ -105,8 +105,12 @@ void WriteFolderObject(TJsonWriter& json, const TFolderNode& node) {
     json.Key("ParentId");
     node.ParentId ? json.Number(*node.ParentId) : json.Null();
     json.Member("Name", node.Name);
-    json.Key("File");
-    node.File ? json.String(*node.File) : json.Null();
+    if (node.File) {
+        json.FileNameMember("File", *node.File);
+    } else {
+        json.Key("File");
+        json.Null();
+    }
     json.Key("Count");
     node.Count ? json.Number(*node.Count) : json.Null();
     json.Key("Unread");

@@ -351,8 +351,24 @@ bool MayHaveLostCharacters(const TMessageInfo& info) {
     return info.Subject.find('?') != std::string::npos || SenderBytes(info).find('?') != std::string_view::npos;
 }
 
+namespace {
+
+bool HoldsEncodedWord(std::string_view text) {
+    const size_t start = text.find("=?");
+    return start != std::string_view::npos && text.find("?=", start + 2) != std::string_view::npos;
+}
+
+}  // namespace
+
 TShownSummary ShownSummary(const TMessageInfo& info, std::string_view header, std::string_view codePage) {
     TShownSummary shown{SummaryToUtf8(info.Subject, codePage), SummaryToUtf8(SenderBytes(info), codePage)};
+    // A summary taken from the header lines (a folder without its index) holds the rest of the
+    // line as it is, the blank after the colon and encoded words too.
+    for (std::string* text : {&shown.Subject, &shown.Sender}) {
+        if (!HoldsEncodedWord(*text)) continue;
+        *text = DecodeEncodedWords(*text, TCharsetHints({}, std::string(codePage)));
+        text->erase(0, std::min(text->find_first_not_of(" \t"), text->size()));
+    }
     const bool lossySubject = shown.Subject.find('?') != std::string::npos;
     const bool lossySender = shown.Sender.find('?') != std::string::npos;
     if (header.empty() || (!lossySubject && !lossySender)) return shown;

@@ -24,6 +24,8 @@ namespace {
 // Days from the date-time epoch (1899-12-30) to 1970-01-01.
 constexpr double kUnixEpochDays = 25569.0;
 constexpr double kSecondsPerDay = 86400.0;
+// 9999-12-31T23:59:59Z.
+constexpr double kLastUnixSecond = 253402300799.0;
 // Names tried for one folder, at most, after those that its siblings took.
 constexpr size_t kMaxFolderTries = 10000;
 // A name that does not fit is cut and ends in "~" and this many hex digits of a digest of the
@@ -472,7 +474,10 @@ std::unique_ptr<TExportSink> MakeFileSink(TExportFormat format, const std::strin
 
 std::optional<int64_t> UnixTimeOf(TDateTime value) {
     if (value == 0 || !std::isfinite(value)) return std::nullopt;
-    return static_cast<int64_t>(std::llround((value - kUnixEpochDays) * kSecondsPerDay));
+    const double seconds = std::round((value - kUnixEpochDays) * kSecondsPerDay);
+    // File names and file times of mail begin at 1970.
+    if (seconds < 0 || seconds > kLastUnixSecond) return std::nullopt;
+    return static_cast<int64_t>(seconds);
 }
 
 std::string MboxFromLine(const TMessageInfo& info) {

@@ -36,7 +36,8 @@ std::unique_ptr<TExportSink> MakeFileSink(TExportFormat format, const std::strin
 // digits of a digest of the whole name, room bytes in all.
 std::string FittedName(std::string_view name, size_t room, bool modifiedUtf7 = false);
 
-// Seconds since 1970-01-01 UTC of a date-time value; none for 0 (unknown).
+// Seconds since 1970-01-01 UTC of a date-time value; none for 0 (unknown) and for a time
+// before 1970 or after 9999.
 std::optional<int64_t> UnixTimeOf(TDateTime value);
 
 // "From ADDRESS Www Mmm dd hh:mm:ss yyyy +0000\n": the sender's address (MAILER-DAEMON when it

@@ -354,15 +354,18 @@ std::optional<std::string> GetExtendedParameter(std::string_view field, std::str
 
 std::string PartFileName(const std::optional<std::string>& contentType,
                          const std::optional<std::string>& contentDisposition, const TCharsetHints& hints) {
+    // A field whose RFC 2231 parameter is there but empty once decoded (all NULs, say) names
+    // nothing: its plain parameter would find the extended one's text.
     std::string raw;
     if (contentType) {
-        if (auto name = GetExtendedParameter(*contentType, "name", hints); name && !name->empty()) return *name;
-        raw = GetHeaderParam("NAME", *contentType);
+        const std::optional<std::string> name = GetExtendedParameter(*contentType, "name", hints);
+        if (name && !name->empty()) return *name;
+        if (!name) raw = GetHeaderParam("NAME", *contentType);
     }
     if (raw.empty() && contentDisposition) {
-        if (auto name = GetExtendedParameter(*contentDisposition, "filename", hints); name && !name->empty())
-            return *name;
-        raw = GetHeaderParam("FILENAME", *contentDisposition);
+        const std::optional<std::string> name = GetExtendedParameter(*contentDisposition, "filename", hints);
+        if (name && !name->empty()) return *name;
+        if (!name) raw = GetHeaderParam("FILENAME", *contentDisposition);
     }
     if (raw.empty()) return {};
     return DecodeEncodedWords(Unquote(std::string_view(raw).substr(1)), hints);

@@ -145,6 +145,8 @@ bool TMbxScan::Run(const TScanProgress& progress) {
     if (messages_.size() > firstWalkEnd_)
         std::sort(messages_.begin(), messages_.end(),
                   [](const TFoundMessage& a, const TFoundMessage& b) { return a.Offset < b.Offset; });
+    // The room that growing left over would stay taken while the callers copy the list.
+    messages_.shrink_to_fit();
     file_.CheckIntact();
     file_.ReleasePagesOfLargeFile(0, size);
     return !progress || progress(size, size);

@@ -96,9 +96,9 @@ TDateTime FileTimeToDateTime(uint64_t Value) {
     const TDateTime timePart = static_cast<TDateTime>(millisecondOfDay) / kMillisecondsPerDay;
     const auto date = DateOfDay(daysSince1601);
     const int year = static_cast<int>(date.year());
-    const TDateTime datePart =
-        year >= 1 && year <= 9999 ? static_cast<TDateTime>(daysSince1601 - kFileTimeEpochToDateTimeEpoch) : 0;
-    return datePart + timePart;
+    // A time past the year 9999 is no time that a message was received at: unknown.
+    if (year < 1 || year > 9999) return 0;
+    return static_cast<TDateTime>(daysSince1601 - kFileTimeEpochToDateTimeEpoch) + timePart;
 }
 
 }  // namespace brindle

@@ -112,7 +112,8 @@ private:
     TFileExists exists_;
 };
 
-// Windows FILETIME (100 ns intervals since 1601-01-01 UTC) to a date-time value, in UTC.
+// Windows FILETIME (100 ns intervals since 1601-01-01 UTC) to a date-time value, in UTC; 0
+// (unknown) for a time past the year 9999.
 TDateTime FileTimeToDateTime(uint64_t Value);
 
 }  // namespace brindle

@@ -69,6 +69,31 @@ TEST(JsonWriter, TextIsAlwaysValidUtf8) {
     EXPECT_EQ(JsonQuoted(std::string("a\0b", 3)), "\"a\\u0000b\"");
 }
 
+// A file name that is not UTF-8 is also given as its bytes, from which it can be found again.
+TEST(JsonWriter, FileNamesThatAreNotUtf8AlsoComeAsTheirBytes) {
+    struct TCase {
+        std::string Name;
+        bool WithBytes;
+    };
+    const TCase cases[] = {{"Inbox.dbx", false}, {"Caf\xC3\xA9.dbx", false}, {"Caf\xE9.dbx", true}, {"\xFF", true}};
+    for (const TCase& c : cases) {
+        TJsonWriter json;
+        json.BeginObject();
+        json.FileNameMember("File", c.Name);
+        json.EndObject();
+        const std::string& text = json.Text();
+        const size_t bytesKey = text.find("\"FileBytes\": \"");
+        EXPECT_EQ(bytesKey != std::string::npos, c.WithBytes) << text;
+        if (bytesKey == std::string::npos) continue;
+        const size_t from = bytesKey + 14;
+        const std::string hex = text.substr(from, text.find('"', from) - from);
+        std::string decoded;
+        for (size_t i = 0; i + 1 < hex.size(); i += 2)
+            decoded += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+        EXPECT_EQ(decoded, c.Name);
+    }
+}
+
 TEST(JsonWriter, NumbersReadBackExactly) {
     for (double value : {0.0, 0.5208333333333334, 37360.018020833335, -109204.5, 1e300}) {
         TJsonWriter json;

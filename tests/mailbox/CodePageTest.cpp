@@ -255,6 +255,10 @@ TEST(ShownSummaryTest, TakesTheHeaderWhereTheSummaryLostCharacters) {
         // Raw 8-bit header text is read in the store's code page.
         {"\xCF\xF0\xE8\xE2\xE5\xF2 ?", "Ann", "Subject: \xCF\xF0\xE8\xE2\xE5\xF2 =?utf-8?B?8J+OiQ==?=\r\n",
          "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 " + party, "Ann"},
+        // Taken from the header lines without an index: the rest of the line, words encoded.
+        {" =?ISO-8859-1?B?Q2Fm6Q==?= au lait", " =?utf-8?Q?Ann_L=C3=A9e?=", "", "Caf\xC3\xA9 au lait",
+         "Ann L\xC3\xA9" "e"},
+        {" =?ISO-8859-1?Q?=E9t=E9?=", "Ann", "Subject: =?ISO-8859-1?Q?=E9t=E9?=\r\n", "\xC3\xA9t\xC3\xA9", "Ann"},
     };
     for (const TCase& c : cases) {
         TMessageInfo info;

@@ -257,5 +257,29 @@ TEST(ExportLimitsTest, DeepAndLongFolderNamesAreShortenedToFit) {
     }
 }
 
+// Times outside 1970 to 9999 are unknown to file names and file times.
+TEST(ExportLimitsTest, TimesOutsideTheUnixYearsAreUnknown) {
+    struct TCase {
+        TDateTime Received;
+        std::optional<int64_t> Seconds;
+    };
+    const TCase cases[] = {
+        {25569.0, 0},                 // 1970-01-01
+        {37360.5, 1018785600},        // 2002-04-14 12:00
+        {-109205.0, std::nullopt},    // 1601-01-01
+        {25568.5, std::nullopt},      // 1969-12-31 12:00
+        {2958466.0, std::nullopt},    // 10000-01-01
+        {0.0, std::nullopt},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Received);
+        EXPECT_EQ(UnixTimeOf(c.Received), c.Seconds);
+        TMessageInfo info;
+        info.Received = c.Received;
+        const std::string name = MaildirFileName(info, 1, 2);
+        EXPECT_EQ(name.substr(0, name.find('.')), std::to_string(c.Seconds.value_or(0)));
+    }
+}
+
 }  // namespace
 }  // namespace brindle

@@ -254,6 +254,11 @@ INSTANTIATE_TEST_SUITE_P(
         FileNameCase{"Content-Type: application/pdf; name*=utf-8''%E2%82%AC.pdf", std::nullopt, "\xE2\x82\xAC.pdf"},
         FileNameCase{"Content-Type: application/pdf", "Content-Disposition: attachment; filename*=utf-8''a%20b.txt",
                      "a b.txt"},
+        // NULs are dropped; an extended name of NULs alone names nothing, and its field's plain
+        // parameter is not read in its place.
+        FileNameCase{std::nullopt, "Content-Disposition: attachment; filename*=UTF-8''%00", ""},
+        FileNameCase{std::nullopt, "Content-Disposition: attachment; filename*=UTF-8''a%00b.txt", "ab.txt"},
+        FileNameCase{"Content-Type: a/b; name*=UTF-8''%00", "Content-Disposition: attachment; filename=d.txt", "d.txt"},
         FileNameCase{"Content-Type: application/pdf", std::nullopt, ""}, FileNameCase{std::nullopt, std::nullopt, ""}));
 
 TEST(MediaTypeTest, TypeAndTopLevelType) {
