@@ -191,13 +191,14 @@ bool TExportDialog::Start() {
     job_ = std::make_unique<TBackgroundJob>(QStringLiteral("Export"));
     connect(job_.get(), &TBackgroundJob::Progress, this, &TExportDialog::ShowProgress);
     connect(job_.get(), &TBackgroundJob::Finished, this, &TExportDialog::WorkerFinished);
-    job_->Start([folder = std::move(folder), options = std::move(options), out](TJobControl& job) mutable -> std::any {
+    job_->Start([this, attachmentsOnly = attachmentsOnly_, folder = std::move(folder), options = std::move(options),
+                 out](TJobControl& job) mutable -> std::any {
         options.Progress = [&job](const TExportProgress& progress) {
             return job.Progress(progress.Messages, progress.ExpectedMessages);
         };
         TExportTotals totals;
         try {
-            if (attachmentsOnly_) {
+            if (attachmentsOnly) {
                 TAttachmentSink sink(out, options.Problem);
                 totals = ExportTree(folder, sink, options);
                 attachmentsSaved_ = sink.Totals().Attachments;

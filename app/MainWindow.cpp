@@ -413,7 +413,7 @@ void Twnd_oe_Main::RenameFolders() {
 QString Twnd_oe_Main::StoreCaption() const {
     const int node = folderPane_->CurrentNode();
     if (folderPane_->Folder() && node >= 0) return FolderCaption(node);
-    const TOEReader& reader = *session_->Reader();
+    TOEReader& reader = *session_->Reader();
     const std::string folder = SummaryToUtf8(reader.GetFolderName(), session_->CodePage());
     // A store that names no folder (an empty one names none) goes by its file's name.
     const QString name = folder.empty()

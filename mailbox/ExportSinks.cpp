@@ -506,7 +506,7 @@ void AppendMboxEntry(std::string& out, std::string_view text, const TMessageInfo
     if (forwarded) out += "X-Keywords: $Forwarded\n";
     bool inHeader = true;
     bool dropping = false;  // inside a status field of the message's own, continuation lines too
-    ForEachLineOfBytes(UpToNul(text), [&](std::string_view line) {
+    ForEachLineOfBytes(text, [&](std::string_view line) {
         if (inHeader) {
             if (line.empty()) {
                 inHeader = false;
@@ -544,7 +544,6 @@ std::string MaildirFileName(const TMessageInfo& info, size_t folder, int32_t ind
 }
 
 std::string WithLfLineEnds(std::string_view text) {
-    text = UpToNul(text);
     std::string out;
     out.reserve(text.size());
     ForEachLineOfBytes(text, [&](std::string_view line) {

@@ -324,7 +324,7 @@ std::string NormalizeLineEndsKeepingNul(std::string_view text) { return WithCrLf
 
 std::string_view NormalizedLineEnds(std::string_view text, std::string& scratch) {
     if (!text.empty() && HasOnlyCrLfLineEnds(text)) return text;
-    scratch = NormalizeLineEnds(text);
+    scratch = NormalizeLineEndsKeepingNul(text);
     return scratch;
 }
 

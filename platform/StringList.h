@@ -216,9 +216,9 @@ std::string NormalizeLineEnds(std::string_view text);
 // Like NormalizeLineEnds, but for bytes: a NUL is kept like any other byte.
 std::string NormalizeLineEndsKeepingNul(std::string_view text);
 
-// The same result as NormalizeLineEnds, without a copy when the text is already in that shape
-// (no NUL, every line ended by CR LF): then the text itself comes back, otherwise the text
-// built in scratch.
+// The same result as NormalizeLineEndsKeepingNul (a message's text written as a file keeps every
+// byte), without a copy when the text is already in that shape (no NUL, every line ended by
+// CR LF): then the text itself comes back, otherwise the text built in scratch.
 std::string_view NormalizedLineEnds(std::string_view text, std::string& scratch);
 
 }  // namespace brindle

@@ -644,7 +644,7 @@ private slots:
         const std::string longName(60, 'N');
         const QString wide = WriteDbxFixture(dir_.path(), QStringLiteral("Wide.dbx"), "Wide",
                                              {Message("A subject of some length to read", longName, "n@x.org")});
-        window_->resize(560, 400);
+        window_->resize(640, 400);  // room for the subject once the sender gives way
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
         Open(wide);

@@ -217,6 +217,23 @@ TEST(FolderExportTest, MaildirNamesCarryFlagsAndTimes) {
     }
 }
 
+// A NUL inside a text is one byte of it like any other: every format keeps what follows.
+TEST(FolderExportTest, EveryFormatKeepsTheBytesAfterANul) {
+    const std::string body = std::string("before\0after the NUL\r\nlast line\r\n", 33);
+    TTempDir dir;
+    WriteDbx(dir / "Inbox.dbx", {Message("With a NUL", body)});
+    for (TExportFormat format : {TExportFormat::Mbox, TExportFormat::Maildir, TExportFormat::Eml}) {
+        TTempDir out;
+        const TExportTotals totals = Export(dir.Path(), out.Path(), format);
+        ASSERT_EQ(totals.Messages, 1u);
+        std::string written;
+        for (const auto& entry : fs::recursive_directory_iterator(out.Path()))
+            if (entry.is_regular_file()) written += ReadWholeFile(entry.path().string());
+        EXPECT_NE(written.find(std::string("before\0after the NUL", 20)), std::string::npos) << static_cast<int>(format);
+        EXPECT_NE(written.find("last line"), std::string::npos) << static_cast<int>(format);
+    }
+}
+
 TEST(FolderExportTest, EmlTreeNestsFoldersAndDatesFiles) {
     TStoreMessage dated = Message("Dated");
     dated.Received = FileTimeOf(2001, 9, 8, 7, 6, 5);

@@ -60,7 +60,7 @@ TEST(StringListTest, NormalizeLineEndsKeepingNulKeepsEveryByte) {
 }
 
 // The view-returning variant gives the same bytes whichever way its check goes.
-TEST(NormalizedLineEndsTest, SameBytesAsNormalizeLineEnds) {
+TEST(NormalizedLineEndsTest, SameBytesAsNormalizeLineEndsKeepingNul) {
     const std::string cases[] = {
         "",
         "\r\n",
@@ -85,7 +85,7 @@ TEST(NormalizedLineEndsTest, SameBytesAsNormalizeLineEnds) {
     };
     std::string scratch;
     for (const auto& text : cases)
-        EXPECT_EQ(NormalizedLineEnds(text, scratch), NormalizeLineEnds(text)) << ::testing::PrintToString(text);
+        EXPECT_EQ(NormalizedLineEnds(text, scratch), NormalizeLineEndsKeepingNul(text)) << ::testing::PrintToString(text);
 }
 
 TEST(NormalizedLineEndsTest, RandomTextsGiveTheSameBytes) {
@@ -99,7 +99,7 @@ TEST(NormalizedLineEndsTest, RandomTextsGiveTheSameBytes) {
         for (int l = 0; l < lines; ++l) text += std::string(random() % 40, 'a') + "\r\n";
         if (round % 3 == 0 && !text.empty()) text[random() % text.size()] = noise[random() % 4];
         if (round % 7 == 0) text += "tail";
-        ASSERT_EQ(NormalizedLineEnds(text, scratch), NormalizeLineEnds(text)) << ::testing::PrintToString(text);
+        ASSERT_EQ(NormalizedLineEnds(text, scratch), NormalizeLineEndsKeepingNul(text)) << ::testing::PrintToString(text);
     }
 }
 
