@@ -1,6 +1,7 @@
 #include "app/ExportDialog.h"
 
 #include "app/FolderChooser.h"
+#include "app/JobPanel.h"
 #include "mailbox/AttachmentExport.h"
 
 #include <QCheckBox>
@@ -78,29 +79,15 @@ void TExportDialog::BuildControls() {
     skipDuplicates_->setObjectName(QStringLiteral("cbSkipDuplicates"));
     layout->addWidget(skipDuplicates_);
 
-    progress_ = new QProgressBar(this);
-    progress_->setObjectName(QStringLiteral("pbExport"));
-    progress_->setRange(0, kProgressSteps);
-    progress_->setValue(0);
-    layout->addWidget(progress_);
-    status_ = new QLabel(this);
-    status_->setObjectName(QStringLiteral("lbStatus"));
-    status_->setWordWrap(true);
-    layout->addWidget(status_);
-    reports_ = new QPlainTextEdit(this);
-    reports_->setObjectName(QStringLiteral("mmReports"));
-    reports_->setReadOnly(true);
-    reports_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    layout->addWidget(reports_);
-
-    auto* buttons = new QDialogButtonBox(this);
-    start_ = buttons->addButton(QStringLiteral("&Export"), QDialogButtonBox::AcceptRole);
-    start_->setObjectName(QStringLiteral("bExport"));
-    cancel_ = buttons->addButton(QDialogButtonBox::Cancel);
-    cancel_->setObjectName(QStringLiteral("bCancel"));
+    const TJobPanel panel =
+        AddJobPanel(*this, *layout, kProgressSteps, QStringLiteral("pbExport"), QStringLiteral("&Export"),
+                    QStringLiteral("bExport"));
+    progress_ = panel.Progress;
+    status_ = panel.Status;
+    reports_ = panel.Reports;
+    start_ = panel.Start;
+    cancel_ = panel.Cancel;
     connect(start_, &QPushButton::clicked, this, [this] { Start(); });
-    connect(cancel_, &QPushButton::clicked, this, &TExportDialog::reject);
-    layout->addWidget(buttons);
 
     SetScope(ScopeAvailable(TScope::StoreFolder) ? TScope::StoreFolder : TScope::Folder);
     start_->setEnabled(ScopeAvailable(TScope::Folder) || ScopeAvailable(TScope::StoreFolder));

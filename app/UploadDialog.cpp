@@ -4,6 +4,8 @@
 #include "components/SettingsKey.h"
 #include "remote/ImapSession.h"
 
+#include "app/JobPanel.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -93,29 +95,15 @@ void TUploadDialog::BuildControls() {
     layout->addWidget(server);
     BuildScopeAndTarget(layout);
 
-    progress_ = new QProgressBar(this);
-    progress_->setObjectName(QStringLiteral("pbUpload"));
-    progress_->setRange(0, kProgressSteps);
-    progress_->setValue(0);
-    layout->addWidget(progress_);
-    status_ = new QLabel(this);
-    status_->setObjectName(QStringLiteral("lbStatus"));
-    status_->setWordWrap(true);
-    layout->addWidget(status_);
-    reports_ = new QPlainTextEdit(this);
-    reports_->setObjectName(QStringLiteral("mmReports"));
-    reports_->setReadOnly(true);
-    reports_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    layout->addWidget(reports_);
-
-    auto* buttons = new QDialogButtonBox(this);
-    start_ = buttons->addButton(QStringLiteral("Upload"), QDialogButtonBox::AcceptRole);
-    start_->setObjectName(QStringLiteral("bUpload"));
-    cancel_ = buttons->addButton(QDialogButtonBox::Cancel);
-    cancel_->setObjectName(QStringLiteral("bCancel"));
+    const TJobPanel panel =
+        AddJobPanel(*this, *layout, kProgressSteps, QStringLiteral("pbUpload"), QStringLiteral("Upload"),
+                    QStringLiteral("bUpload"));
+    progress_ = panel.Progress;
+    status_ = panel.Status;
+    reports_ = panel.Reports;
+    start_ = panel.Start;
+    cancel_ = panel.Cancel;
     connect(start_, &QPushButton::clicked, this, [this] { Start(); });
-    connect(cancel_, &QPushButton::clicked, this, &TUploadDialog::reject);
-    layout->addWidget(buttons);
     start_->setEnabled(ScopeAvailable(TScope::Folder) || ScopeAvailable(TScope::StoreFolder));
     resize(540, 680);
 }
