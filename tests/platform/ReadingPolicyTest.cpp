@@ -5,6 +5,7 @@
 #include "platform/Exceptions.h"
 #include "platform/ParallelWork.h"
 #include "platform/ReadingPolicy.h"
+#include "../support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -19,15 +20,8 @@ namespace {
 
 class ReadingPolicyTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/brindle-policy-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-
     std::string WriteFile(const std::string& name, const std::string& bytes) {
-        std::string path = dir_ + "/" + name;
+        std::string path = dir_ / name;
         std::ofstream(path, std::ios::binary) << bytes;
         return path;
     }
@@ -44,7 +38,7 @@ protected:
         return bytes;
     }
 
-    std::string dir_;
+    test::TTempDir dir_;
 };
 
 TEST_F(ReadingPolicyTest, FiguresDecideAsTheyRead) {
