@@ -12,6 +12,7 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <cctype>
+#include <csignal>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
@@ -161,6 +162,14 @@ void SendAtOnce(mailstream* stream) {
     if (fd >= 0) setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
+// The library writes to its sockets with write(): a server that closed the connection would
+// end the whole process with SIGPIPE instead of failing the one write. Ignored once, for the
+// process, as mail programs do; the failed write is then an error of this session.
+void IgnoreBrokenPipes() {
+    static const bool ignored = [] { return std::signal(SIGPIPE, SIG_IGN) != SIG_ERR; }();
+    (void)ignored;
+}
+
 std::string WithoutBackslash(const char* flag) { return flag[0] == '\\' ? flag + 1 : flag; }
 
 // A quoted string (RFC 3501 "quoted"): mailbox names in modified UTF-7 are 7-bit without CR LF.
@@ -282,6 +291,7 @@ bool SameFingerprint(std::string_view a, std::string_view b) {
 
 TImapSession::TImapSession(const TImapConnectOptions& options) {
     CheckTransportAllowed(options.Url, TransportFor(options.Url));
+    IgnoreBrokenPipes();
     session_ = mailimap_new(0, nullptr);
     if (!session_) throw EImapError(TImapFailure::Connect, "out of memory");
     mailimap_set_timeout(session_, options.TimeoutSeconds);
