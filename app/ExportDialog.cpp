@@ -43,18 +43,9 @@ TExportDialog::~TExportDialog() { job_.reset(); }
 
 void TExportDialog::BuildControls() {
     auto* layout = new QVBoxLayout(this);
-    auto* scopeBox = new QGroupBox(QStringLiteral("Export"), this);
-    auto* scopeLayout = new QVBoxLayout(scopeBox);
-    const char* names[] = {"rbSelected", "rbFolder", "rbStoreFolder"};
     const QString captions[] = {QStringLiteral("The &selected messages (%1)").arg(sources_.Selected.size()),
                                 QStringLiteral("&This folder"), QStringLiteral("The &whole store folder")};
-    for (int i = 0; i < 3; ++i) {
-        scopeButtons_[i] = new QRadioButton(captions[i], scopeBox);
-        scopeButtons_[i]->setObjectName(QString::fromLatin1(names[i]));
-        scopeButtons_[i]->setEnabled(ScopeAvailable(static_cast<TScope>(i)));
-        scopeLayout->addWidget(scopeButtons_[i]);
-    }
-    layout->addWidget(scopeBox);
+    AddScopeBox(*this, *layout, QStringLiteral("Export"), captions, sources_, scopeButtons_);
 
     auto* form = new QFormLayout;
     format_ = new QComboBox(this);
@@ -94,14 +85,7 @@ void TExportDialog::BuildControls() {
     resize(460, 380);
 }
 
-bool TExportDialog::ScopeAvailable(TScope scope) const {
-    switch (scope) {
-        case TScope::Selected: return sources_.OpenFolder && !sources_.Selected.empty();
-        case TScope::Folder: return sources_.OpenFolder.has_value();
-        case TScope::StoreFolder: return sources_.StoreFolder.has_value();
-    }
-    return false;
-}
+bool TExportDialog::ScopeAvailable(TScope scope) const { return ScopeAvailableIn(sources_, scope); }
 
 void TExportDialog::SetScope(TScope scope) {
     if (ScopeAvailable(scope)) scopeButtons_[static_cast<int>(scope)]->setChecked(true);
@@ -261,6 +245,30 @@ void TExportDialog::reject() {
         return;
     }
     QDialog::reject();
+}
+
+bool ScopeAvailableIn(const TExportSources& sources, TExportDialog::TScope scope) {
+    using TScope = TExportDialog::TScope;
+    switch (scope) {
+        case TScope::Selected: return sources.OpenFolder && !sources.Selected.empty();
+        case TScope::Folder: return sources.OpenFolder.has_value();
+        case TScope::StoreFolder: return sources.StoreFolder.has_value();
+    }
+    return false;
+}
+
+void AddScopeBox(QWidget& owner, QBoxLayout& layout, const QString& title, const QString (&captions)[3],
+                 const TExportSources& sources, QRadioButton* (&buttons)[3]) {
+    auto* scopeBox = new QGroupBox(title, &owner);
+    auto* scopeLayout = new QVBoxLayout(scopeBox);
+    const char* names[] = {"rbSelected", "rbFolder", "rbStoreFolder"};
+    for (int i = 0; i < 3; ++i) {
+        buttons[i] = new QRadioButton(captions[i], scopeBox);
+        buttons[i]->setObjectName(QString::fromLatin1(names[i]));
+        buttons[i]->setEnabled(ScopeAvailableIn(sources, static_cast<TExportDialog::TScope>(i)));
+        scopeLayout->addWidget(buttons[i]);
+    }
+    layout.addWidget(scopeBox);
 }
 
 }  // namespace brindle

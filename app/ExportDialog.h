@@ -17,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+class QBoxLayout;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -104,5 +105,13 @@ private:
     std::atomic<size_t> attachmentsSaved_{0};
     std::shared_ptr<TDuplicateFilter> duplicates_;  // with copies left out
 };
+
+// Whether sources hold what scope takes.
+bool ScopeAvailableIn(const TExportSources& sources, TExportDialog::TScope scope);
+
+// A group box titled title with the three scope choices in TScope's order (named rbSelected,
+// rbFolder and rbStoreFolder), each enabled when sources hold what it takes.
+void AddScopeBox(QWidget& owner, QBoxLayout& layout, const QString& title, const QString (&captions)[3],
+                 const TExportSources& sources, QRadioButton* (&buttons)[3]);
 
 }  // namespace brindle

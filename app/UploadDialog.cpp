@@ -153,18 +153,9 @@ void TUploadDialog::BuildServerRows(QFormLayout* form) {
 }
 
 void TUploadDialog::BuildScopeAndTarget(QVBoxLayout* layout) {
-    auto* scopeBox = new QGroupBox(QStringLiteral("Upload"), this);
-    auto* scopeLayout = new QVBoxLayout(scopeBox);
-    const char* names[] = {"rbSelected", "rbFolder", "rbStoreFolder"};
     const QString captions[] = {QStringLiteral("The selected messages (%1)").arg(sources_.Selected.size()),
                                 QStringLiteral("This folder"), QStringLiteral("The whole store folder")};
-    for (int i = 0; i < 3; ++i) {
-        scopeButtons_[i] = new QRadioButton(captions[i], scopeBox);
-        scopeButtons_[i]->setObjectName(QString::fromLatin1(names[i]));
-        scopeButtons_[i]->setEnabled(ScopeAvailable(static_cast<TScope>(i)));
-        scopeLayout->addWidget(scopeButtons_[i]);
-    }
-    layout->addWidget(scopeBox);
+    AddScopeBox(*this, *layout, QStringLiteral("Upload"), captions, sources_, scopeButtons_);
     SetScope(ScopeAvailable(TScope::StoreFolder) ? TScope::StoreFolder : TScope::Folder);
 
     auto* targetBox = new QGroupBox(QStringLiteral("Into"), this);
@@ -225,14 +216,7 @@ void TUploadDialog::SetSpecialFolders(bool special) {
     (special ? special_ : underParent_)->setChecked(true);
 }
 
-bool TUploadDialog::ScopeAvailable(TScope scope) const {
-    switch (scope) {
-        case TScope::Selected: return sources_.OpenFolder && !sources_.Selected.empty();
-        case TScope::Folder: return sources_.OpenFolder.has_value();
-        case TScope::StoreFolder: return sources_.StoreFolder.has_value();
-    }
-    return false;
-}
+bool TUploadDialog::ScopeAvailable(TScope scope) const { return ScopeAvailableIn(sources_, scope); }
 
 void TUploadDialog::SetScope(TScope scope) {
     if (ScopeAvailable(scope)) scopeButtons_[static_cast<int>(scope)]->setChecked(true);
