@@ -195,7 +195,7 @@ TStoreKeys KeysOfStore(const TStoreFolder& folder, size_t node, TDuplicateMode m
     std::unique_ptr<TOEReader> reader;
     try {
         reader = CreateStoreReaderFrom(path, TByteSource::OpenFile(path, buffer, kStoreReadLimit));
-        reader->SetKeepPagesForTexts(true);
+        reader->SetFollowingPass(TFollowingPass::OverSameRange);
         reader->Open(path);
         reader->ReadMessageInfos();
     } catch (const Exception& error) {

@@ -29,7 +29,7 @@ constexpr size_t kMaxWaitingFolders = 64;
 std::unique_ptr<TOEReader> OpenForExport(const std::string& path, const TWarningSink& warnings, TReadBuffer& buffer) {
     std::unique_ptr<TOEReader> reader =
         CreateStoreReaderFrom(path, TByteSource::OpenFile(path, buffer, ReadingPolicy().ReadWholeUpTo), warnings);
-    reader->SetKeepPagesForTexts(true);
+    reader->SetFollowingPass(TFollowingPass::OverSameRange);
     try {
         reader->Open(path);
     } catch (const Exception&) {

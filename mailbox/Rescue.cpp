@@ -152,7 +152,7 @@ bool TStoreRescue::ReadTexts(const std::function<bool()>& goOn, const TTextSink&
     for (size_t i = 0; i < found.size(); ++i) {
         if (i % kMessagesPerRelease == 0) {
             if (i != 0 && !goOn()) return false;
-            file_->ReleasePagesOfLargeFile(0, file_->Size());
+            file_->EndPass(0, file_->Size(), TFollowingPass::OverSameRange);
             const size_t last = std::min(i + kMessagesPerRelease, found.size()) - 1;
             PrefetchBatch(i, last, std::min<uint64_t>(found[last].Size, ReadingPolicy().PrefetchUpTo));
         }
@@ -175,8 +175,8 @@ bool TStoreRescue::SummarizeRange(size_t from, size_t to, const std::function<bo
         for (size_t k = i; k <= last; ++k)
             messages_[k] = {found[k], SummarizeFoundHeader([&](uint64_t bytes) { return TextOf(found[k], bytes); },
                                                            [this](std::string_view text) { return CodePageOf(text); })};
-        file_->ReleasePagesOfLargeFile(found[i].Offset,
-                                       uint64_t{found[last].Offset} - found[i].Offset + kHeaderSearchLimit);
+        file_->EndPass(found[i].Offset,
+                                       uint64_t{found[last].Offset} - found[i].Offset + kHeaderSearchLimit, TFollowingPass::OverSameRange);
     }
     return true;
 }

@@ -291,8 +291,8 @@ std::unique_ptr<TByteSource> TByteSource::FromView(std::string_view bytes) {
 
 void TByteSource::ReleasePages(uint64_t, uint64_t) const {}
 
-void TByteSource::ReleasePagesOfLargeFile(uint64_t off, uint64_t n) const {
-    if (!ReadingPolicy().KeepsPages(Size())) ReleasePages(off, n);
+void TByteSource::EndPass(uint64_t off, uint64_t n, TFollowingPass next) const {
+    if (!ReadingPolicy().KeepsPagesAfterPass(Size(), next)) ReleasePages(off, n);
 }
 
 void TByteSource::PrefetchPages(uint64_t, uint64_t) const {}

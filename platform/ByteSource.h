@@ -4,6 +4,8 @@
 // cuts a mapped file short, the pages past its new end read as zeros and the source counts as
 // damaged: every later Read and every CheckIntact throws EReadError instead of the process
 // ending on SIGBUS.
+#include "platform/ReadingPolicy.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -79,10 +81,9 @@ public:
     // Tells the system that a range will be read soon: a mapped file maps its pages at once
     // (fewer page faults for a scan). Nothing else changes.
     virtual void PrefetchPages(uint64_t off, uint64_t n) const;
-    // For readings that come back to the same pages soon (a scan, then its texts): a file that
-    // the reading policy lets keep its pages (TReadingPolicy::KeepPagesUpTo) keeps them; a
-    // larger one gives them back as ReleasePages does.
-    void ReleasePagesOfLargeFile(uint64_t off, uint64_t n) const;
+    // The end of a pass over a range: its pages are given back as ReleasePages does unless the
+    // reading policy keeps them for the pass that follows (TReadingPolicy::KeepsPagesAfterPass).
+    void EndPass(uint64_t off, uint64_t n, TFollowingPass next) const;
 
     // Asks the processor to load the cache lines of a range (no page is faulted in, nothing
     // can fail): for reads that follow soon but not in a pattern the processor foresees.

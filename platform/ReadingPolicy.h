@@ -6,6 +6,11 @@
 
 namespace brindle {
 
+// Whether another pass over the same range of a file follows soon: a scan and then its texts,
+// or summaries and then every text (an export). Readers say which; the policy decides whether
+// the pages stay.
+enum class TFollowingPass : uint8_t { None, OverSameRange };
+
 struct TReadingPolicy {
     static constexpr uint64_t kMiB = uint64_t{1} << 20;
 
@@ -38,6 +43,10 @@ struct TReadingPolicy {
     bool ReadsInHalves(uint64_t size) const { return size >= ReadInHalvesFrom; }
     bool ScansInHalves(uint64_t size) const { return size >= ScanInHalvesFrom; }
     bool KeepsPages(uint64_t size) const { return size <= KeepPagesUpTo; }
+    // Whether a pass over a mapped file of size leaves its pages mapped when it ends.
+    bool KeepsPagesAfterPass(uint64_t size, TFollowingPass next) const {
+        return next == TFollowingPass::OverSameRange && KeepsPages(size);
+    }
 };
 
 // The policy in force: the figures above unless a test put others in place.

@@ -137,11 +137,11 @@ void TDBXReader::ReadMessageInfos() {
             messages_.Put(i, info);
         });
         if (chains.BlocksWalked() - releasedAt >= kBlocksPerRelease) {
-            ReleaseSummaryPages(file, 0, file.Size());
+            EndSummaryPass(file, 0, file.Size());
             releasedAt = chains.BlocksWalked();
         }
     }
-    ReleaseSummaryPages(file, 0, file.Size());
+    EndSummaryPass(file, 0, file.Size());
     file.CheckIntact();
     messages_.Seal();
 }

@@ -79,7 +79,7 @@ bool TDbxScan::Run(const TScanProgress& progress) {
     ReadIndex();
     JoinChains();
     AttachInfoObjects();
-    file_.ReleasePagesOfLargeFile(0, file_.Size());
+    file_.EndPass(0, file_.Size(), TFollowingPass::OverSameRange);
     blocks_.clear();
     blocks_.shrink_to_fit();
     return true;
@@ -149,7 +149,7 @@ bool TDbxScan::FindObjects(const TScanProgress& progress) {
         file_.PrefetchPages(0, kProgressStep);
         FindObjectsIn(kHeaderSize, end, found, [&](uint64_t pos) {
             if (pos < nextReport) return true;
-            file_.ReleasePagesOfLargeFile(nextReport - kProgressStep, kProgressStep);
+            file_.EndPass(nextReport - kProgressStep, kProgressStep, TFollowingPass::OverSameRange);
             file_.PrefetchPages(nextReport, kProgressStep);
             nextReport += kProgressStep;
             cancelled = progress && !progress(pos, size);
@@ -180,7 +180,7 @@ bool TDbxScan::FindObjectsInHalves(uint64_t end, const TScanProgress& progress) 
         file_.PrefetchPages(0, kProgressStep);
         stopped = FindObjectsIn(kHeaderSize, middle, found, [&](uint64_t pos) {
             if (pos < nextStep) return true;
-            file_.ReleasePagesOfLargeFile(nextStep - kProgressStep, kProgressStep);
+            file_.EndPass(nextStep - kProgressStep, kProgressStep, TFollowingPass::OverSameRange);
             file_.PrefetchPages(nextStep, kProgressStep);
             nextStep += kProgressStep;
             if (progress && !progress(pos + secondDone.load(), size)) run.Cancel();
@@ -192,7 +192,7 @@ bool TDbxScan::FindObjectsInHalves(uint64_t end, const TScanProgress& progress) 
         file_.PrefetchPages(middle, kProgressStep);
         FindObjectsIn(middle, end, second, [&](uint64_t pos) {
             if (pos < nextStep) return true;
-            file_.ReleasePagesOfLargeFile(nextStep - kProgressStep, kProgressStep);
+            file_.EndPass(nextStep - kProgressStep, kProgressStep, TFollowingPass::OverSameRange);
             file_.PrefetchPages(nextStep, kProgressStep);
             nextStep += kProgressStep;
             secondDone.store(pos - middle);

@@ -125,11 +125,11 @@ void TMBXReader::ScanRecords() {
                  {"message record", headOffset, static_cast<int64_t>(n)});
         textOffset = next + mbx::kRecordHeadSize;
         if ((n + 1) % kRecordsPerRelease == 0 && headOffset > released) {
-            ReleaseSummaryPages(file, released, headOffset - released);
+            EndSummaryPass(file, released, headOffset - released);
             released = headOffset;
         }
     }
-    ReleaseSummaryPages(file, 0, file.Size());
+    EndSummaryPass(file, 0, file.Size());
     file.CheckIntact();
     if (records_.size() < count_)
         Warn("Found " + std::to_string(records_.size()) + " of " + std::to_string(count_) + " message records.",

@@ -89,7 +89,7 @@ bool TMbxScan::WalkFrom(uint64_t pos, bool fromIndex, bool indexed, const TScanP
     const uint64_t size = file_.Size();
     while (pos + kRecordHeadSize <= size && pos < (uint64_t{1} << 32)) {
         if (!fromIndex && pos >= nextReport_) {
-            file_.ReleasePagesOfLargeFile(0, pos);
+            file_.EndPass(0, pos, TFollowingPass::OverSameRange);
             nextReport_ = pos + kProgressStep;
             if (progress && !progress(pos, size)) return false;
         }
@@ -148,7 +148,7 @@ bool TMbxScan::Run(const TScanProgress& progress) {
     // The room that growing left over would stay taken while the callers copy the list.
     messages_.shrink_to_fit();
     file_.CheckIntact();
-    file_.ReleasePagesOfLargeFile(0, size);
+    file_.EndPass(0, size, TFollowingPass::OverSameRange);
     return !progress || progress(size, size);
 }
 

@@ -64,10 +64,9 @@ public:
     // message's text is read without knowing its length first.
     void SetSummarySizes(bool wanted) { summarySizes_ = wanted; }
 
-    // For a caller that reads every text right after ReadMessageInfos (an export): the pages
-    // that reading the summaries mapped stay mapped for it, as far as
-    // TByteSource::ReleasePagesOfLargeFile keeps them.
-    void SetKeepPagesForTexts(bool keep) { keepPagesForTexts_ = keep; }
+    // What follows ReadMessageInfos: a caller that reads every text right after it (an export)
+    // says OverSameRange, and the reading policy decides whether the pages stay mapped for it.
+    void SetFollowingPass(TFollowingPass next) { followingPass_ = next; }
 
     // Damage that reading tolerates is told to the sink; none by default.
     void SetWarningSink(TWarningSink sink) { warnings_ = std::move(sink); }
@@ -87,18 +86,15 @@ protected:
     std::unique_ptr<TByteSource> OpenOther(const std::string& path) const;
     bool FileExists(const std::string& path) const;
     void Warn(std::string text, TErrorContext context = {}) const;
-    // Gives back the pages ReadMessageInfos read, unless they are kept for the texts.
-    void ReleaseSummaryPages(const TByteSource& file, uint64_t off, uint64_t n) const {
-        if (keepPagesForTexts_)
-            file.ReleasePagesOfLargeFile(off, n);
-        else
-            file.ReleasePages(off, n);
+    // The end of the summaries' pass over a range of the file.
+    void EndSummaryPass(const TByteSource& file, uint64_t off, uint64_t n) const {
+        file.EndPass(off, n, followingPass_);
     }
 
     std::string fileName_;
     bool loaded_ = false;
     bool summarySizes_ = true;
-    bool keepPagesForTexts_ = false;
+    TFollowingPass followingPass_ = TFollowingPass::None;
     uint8_t fileKind_ = kFileKindUnknown;
     // The summaries, one per message in the folder's order; empty until ReadMessageInfos.
     TSummaryStore messages_;

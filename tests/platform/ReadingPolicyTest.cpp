@@ -49,6 +49,9 @@ TEST_F(ReadingPolicyTest, FiguresDecideAsTheyRead) {
     EXPECT_TRUE(policy.ReadsInHalves(policy.ReadInHalvesFrom));
     EXPECT_TRUE(policy.KeepsPages(policy.KeepPagesUpTo));
     EXPECT_FALSE(policy.KeepsPages(policy.KeepPagesUpTo + 1));
+    EXPECT_TRUE(policy.KeepsPagesAfterPass(policy.KeepPagesUpTo, TFollowingPass::OverSameRange));
+    EXPECT_FALSE(policy.KeepsPagesAfterPass(policy.KeepPagesUpTo + 1, TFollowingPass::OverSameRange));
+    EXPECT_FALSE(policy.KeepsPagesAfterPass(1, TFollowingPass::None));
     {
         TReadingPolicy small;
         small.ScanInHalvesFrom = 1;
