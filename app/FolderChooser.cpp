@@ -2,12 +2,25 @@
 
 #include "app/AppHooks.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace brindle {
 
+QString NearestExistingFolder(const QString& path) {
+    if (path.isEmpty()) return QString();
+    QString candidate = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    // Each round takes one level off, so the walk ends within the path's length.
+    while (!QFileInfo(candidate).isDir()) {
+        const QString parent = QFileInfo(candidate).path();
+        if (parent == candidate) return QString();
+        candidate = parent;
+    }
+    return candidate;
+}
+
 bool ChooseFolder(const QString& title, const QString& root, QString& folder, QWidget* owner) {
-    if (!QFileInfo(folder).isDir()) folder.clear();
+    folder = NearestExistingFolder(folder);
     QString chosen = AppHooks().BrowseForFolder(owner, title, folder.isEmpty() ? root : folder);
     if (chosen.isEmpty()) return false;
     folder = chosen;

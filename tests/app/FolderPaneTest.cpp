@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTableWidget>
@@ -411,6 +412,52 @@ private slots:
                                    : QStringLiteral("1 folder, 3 messages, 0 errors"));
             QCOMPARE(reports.size(), skip ? 1 : 0);
             if (skip) QVERIFY2(reports[0].contains(QStringLiteral("1 copy left out")), qPrintable(reports[0]));
+        }
+    }
+
+    // A target that is not there is made, every missing level, once the user agrees; Browse...
+    // starts at the nearest folder of the typed path that is there.
+    void exportDialogMakesAMissingTargetWhenAsked_data() {
+        QTest::addColumn<bool>("agree");
+        QTest::newRow("yes") << true;
+        QTest::newRow("no") << false;
+    }
+    void exportDialogMakesAMissingTargetWhenAsked() {
+        QFETCH(bool, agree);
+        QTemporaryDir out;
+        const QString target = out.filePath(QStringLiteral("made/deeper"));
+        QStringList questions;
+        AppHooks().AskYesNo = [&](QWidget*, const QString&, const QString& question) {
+            questions << question;
+            return agree;
+        };
+        QString browsedFrom;
+        AppHooks().BrowseForFolder = [&](QWidget*, const QString&, const QString& start) {
+            browsedFrom = start;
+            return QString();
+        };
+        bool started = false;
+        QString summary;
+        driveExport_ = [&](TExportDialog& dialog) {
+            dialog.SetFormat(TExportFormat::Eml);
+            dialog.SetTarget(target);
+            dialog.findChild<QPushButton*>(QStringLiteral("bBrowse"))->click();
+            started = dialog.Start();
+            dialog.Wait();
+            summary = dialog.SummaryText();
+        };
+        Open(singleStore_);
+        window_->findChild<QAction*>(QStringLiteral("mmExport"))->trigger();
+        QCOMPARE(browsedFrom, out.path());
+        QCOMPARE(questions.size(), 1);
+        QVERIFY2(questions[0].contains(target), qPrintable(questions[0]));
+        QCOMPARE(started, agree);
+        QCOMPARE(QFileInfo(target).isDir(), agree);
+        if (agree) {
+            QCOMPARE(summary, QStringLiteral("1 folder, 1 message, 0 errors"));
+            QCOMPARE(QDir(target + QStringLiteral("/Single")).entryList(QDir::Files).size(), 1);
+        } else {
+            QVERIFY(!QFileInfo::exists(out.filePath(QStringLiteral("made"))));
         }
     }
 
