@@ -13,15 +13,16 @@ QString NearestExistingFolder(const QString& path) {
     // Each round takes one level off, so the walk ends within the path's length.
     while (!QFileInfo(candidate).isDir()) {
         const QString parent = QFileInfo(candidate).path();
-        if (parent == candidate) return QString();
+        // Nothing of the path is there but the top of the file system.
+        if (parent == candidate || QDir(parent).isRoot()) return QString();
         candidate = parent;
     }
     return candidate;
 }
 
 bool ChooseFolder(const QString& title, const QString& root, QString& folder, QWidget* owner) {
-    folder = NearestExistingFolder(folder);
-    QString chosen = AppHooks().BrowseForFolder(owner, title, folder.isEmpty() ? root : folder);
+    const QString start = NearestExistingFolder(folder);
+    QString chosen = AppHooks().BrowseForFolder(owner, title, start.isEmpty() ? root : start);
     if (chosen.isEmpty()) return false;
     folder = chosen;
     return true;
