@@ -155,7 +155,7 @@ private slots:
             (QStringList{"Path:", "Size:", "Modified:", "Owner:", "Permissions:", "Kind:", "Folder:", "Messages:"}));
         QCOMPARE(rows[0].second, path);
         QCOMPARE(rows[1].second, QStringLiteral("1,500 bytes"));
-        QCOMPARE(rows[5].second, QStringLiteral("Outlook Express 5/6"));
+        QCOMPARE(rows[5].second, QStringLiteral("Folder file, version 5/6"));
         QCOMPARE(rows[6].second, QStringLiteral("Fake"));
         QCOMPARE(rows[7].second, QStringLiteral("2"));
 
@@ -168,9 +168,18 @@ private slots:
         QCOMPARE(shown, 1);
     }
 
+    // The kind is told by its version.
+    void formatLineNamesTheKind_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("version 4") << int(kFileKindOE4) << "Format: Folder file, version 4";
+        QTest::newRow("version 5/6") << int(kFileKindOE5) << "Format: Folder file, version 5/6";
+    }
     void formatLineNamesTheKind() {
-        QCOMPARE(FormatLine(kFileKindOE4), QStringLiteral("Format: Outlook Express 4"));
-        QCOMPARE(FormatLine(kFileKindOE5), QStringLiteral("Format: Outlook Express 5/6"));
+        QFETCH(int, kind);
+        QFETCH(QString, line);
+        QCOMPARE(FormatLine(static_cast<uint8_t>(kind)), line);
+        QVERIFY(StoreFormatName(0).isEmpty());
     }
 
     void folderChooserStartsOnlyInExistingFolders() {

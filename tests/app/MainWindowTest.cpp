@@ -223,7 +223,7 @@ private slots:
         QCOMPARE(window_->StatusText(0), QStringLiteral("Count: 5"));
         QVERIFY(window_->StatusText(1).startsWith(QStringLiteral("Elapsed time: ")));
         QCOMPARE(Detail(), QStringLiteral("  File Properties"));
-        QCOMPARE(Memo(), QStringLiteral("Format: Outlook Express 5/6"));
+        QCOMPARE(Memo(), QStringLiteral("Format: Folder file, version 5/6"));
         QVERIFY(!Tree()->currentIndex().isValid());
     }
 
@@ -237,7 +237,7 @@ private slots:
         Open(mbx);
         QVERIFY2(boxes_.isEmpty(), qPrintable(boxes_.value(0).text));
         QCOMPARE(Model()->rowCount(), 5);
-        QCOMPARE(Memo(), QStringLiteral("Format: Outlook Express 4"));
+        QCOMPARE(Memo(), QStringLiteral("Format: Folder file, version 4"));
         QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Old Mail]"));
         QCOMPARE(Cell(4, TMessageListModel::colSubject), QStringLiteral("Re: Hello?"));
     }
@@ -248,7 +248,7 @@ private slots:
         Open(renamed);
         QVERIFY(boxes_.isEmpty());
         QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Inbox]"));
-        QCOMPARE(Memo(), QStringLiteral("Format: Outlook Express 5/6"));
+        QCOMPARE(Memo(), QStringLiteral("Format: Folder file, version 5/6"));
     }
 
     void realStoresOpen_data() {
@@ -625,7 +625,7 @@ private slots:
         QCOMPARE(window_->windowTitle(), caption);
         QCOMPARE(window_->StatusText(0), count);
         QCOMPARE(window_->StatusText(1), message);
-        QCOMPARE(Memo(), QStringLiteral("Format: Outlook Express 5/6"));
+        QCOMPARE(Memo(), QStringLiteral("Format: Folder file, version 5/6"));
         QCOMPARE(Model()->rowCount(), 0);
         // The scan that was declined can be run from the menu.
         QVERIFY(Child<QAction>("mmDeletedMessages")->isEnabled());
