@@ -7,6 +7,7 @@
 #include "app/MainWindow.h"
 #include "app/SortKey.h"
 #include "app/StoreKind.h"
+#include "mailbox/MessageFiles.h"
 #include "tests/app/FakeReader.h"
 
 #include <QFile>
@@ -180,6 +181,22 @@ private slots:
         QFETCH(QString, line);
         QCOMPARE(FormatLine(static_cast<uint8_t>(kind)), line);
         QVERIFY(StoreFormatName(0).isEmpty());
+    }
+
+    // Unsafe characters become spaces, and every run of spaces one space.
+    void savedNamesFoldRunsOfSpaces_data() {
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("question and colon") << "Re: Hello?" << "7_Re Hello .eml";
+        QTest::newRow("spaces typed") << "a   b    c" << "7_a b c.eml";
+        QTest::newRow("unsafe among spaces") << "x : * / y" << "7_x y.eml";
+        QTest::newRow("tab and line end") << "one\t\r\ntwo" << "7_one two.eml";
+        QTest::newRow("one space stays") << "plain text" << "7_plain text.eml";
+    }
+    void savedNamesFoldRunsOfSpaces() {
+        QFETCH(QString, subject);
+        QFETCH(QString, name);
+        QCOMPARE(QString::fromStdString(SavedMessageFileName(7, subject.toStdString())), name);
     }
 
     void folderChooserStartsOnlyInExistingFolders() {

@@ -105,7 +105,7 @@ class MainWindowTest : public QObject {
         window_ = std::make_unique<Twnd_oe_Main>(arguments);
     }
 
-    // Rows 3 and 4 after sorting by subject: 3_Gamma.eml and "4_Re  Hello .eml".
+    // Rows 3 and 4 after sorting by subject: 3_Gamma.eml and "4_Re Hello .eml".
     void SelectGammaAndHello() {
         ClickHeader(TMessageListModel::colSubject);
         Tree()->selectionModel()->select(QItemSelection(Model()->index(3, 0), Model()->index(4, 6)),
@@ -360,7 +360,7 @@ private slots:
         QVERIFY2(boxes_.isEmpty(), qPrintable(boxes_.value(0).text));
         QCOMPARE(title, QStringLiteral("Select folder"));
         QStringList names = QDir(target.path()).entryList(QDir::Files, QDir::Name);
-        QCOMPARE(names, (QStringList{"3_Gamma.eml", "4_Re  Hello .eml"}));
+        QCOMPARE(names, (QStringList{"3_Gamma.eml", "4_Re Hello .eml"}));
         QByteArray saved = ReadAll(target.filePath(names[1]));
         QVERIFY(saved.startsWith("From: "));
         QVERIFY(saved.endsWith("\r\n"));
@@ -416,7 +416,7 @@ private slots:
         const QString secret = outside.filePath(QStringLiteral("secret.txt"));
         WriteFile(secret, "outside secret");
         const QString link = target.filePath(QStringLiteral("3_Gamma.eml"));
-        const QString older = target.filePath(QStringLiteral("4_Re  Hello .eml"));
+        const QString older = target.filePath(QStringLiteral("4_Re Hello .eml"));
         QVERIFY(QFile::link(secret, link));
         WriteFile(older, "older");
         AppHooks().BrowseForFolder = [&](QWidget*, const QString&, const QString&) { return target.path(); };
