@@ -500,6 +500,7 @@ void Twnd_oe_Main::ReadSingleMessage(const QString& path) {
         KeepFromReplacing(LocalPath(path));
         SetStatusText(1, ElapsedTimeText());
     }
+    mruList_->AddFile(path);
     AppHooks().ShowMessageView(rawText, this, QString(), std::string(), TMessageStep());
 }
 

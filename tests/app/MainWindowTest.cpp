@@ -544,7 +544,15 @@ private slots:
         QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Inbox]"));
         QCOMPARE(Subjects().first(), QStringLiteral("alpha"));
         QVERIFY(window_->StatusText(1).startsWith(QStringLiteral("Elapsed time: ")));
-        QCOMPARE(window_->MRUList()->Items().size(), 1);
+        // The message joins the recent files, and opens from there again.
+        QCOMPARE(window_->MRUList()->Items(), (QStringList{eml, storeA_}));
+        QAction* recent = nullptr;
+        for (QAction* action : Child<QMenu>("File1")->actions())
+            if (action->text() == Korvane_MRUList::EntryCaption(0, eml)) recent = action;
+        QVERIFY(recent);
+        recent->trigger();
+        QCOMPARE(viewed_.size(), size_t{2});
+        QCOMPARE(viewed_[1], viewed_[0]);
     }
 
     void missingEmlFileIsReported() {
@@ -553,6 +561,7 @@ private slots:
         QCOMPARE(boxes_[0].text, QStringLiteral("Cannot open file %1.").arg(dir_.filePath(QStringLiteral("none.eml"))));
         QCOMPARE(window_->StatusText(1), QStringLiteral("Reading..."));
         QVERIFY(viewed_.empty());
+        QVERIFY(window_->MRUList()->Items().isEmpty());
     }
 
     void unsupportedFileLeavesNoStoreOpen() {
