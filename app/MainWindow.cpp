@@ -26,6 +26,7 @@
 #include "mailbox/MessageFiles.h"
 #include "mailbox/Rescue.h"
 #include "platform/ByteSource.h"
+#include "platform/FileNames.h"
 #include "platform/HeaderBlock.h"
 #include "platform/StringList.h"
 #include "platform/TargetFolder.h"
@@ -413,13 +414,15 @@ void Twnd_oe_Main::RenameFolders() {
 QString Twnd_oe_Main::StoreCaption() const {
     const int node = folderPane_->CurrentNode();
     if (folderPane_->Folder() && node >= 0) return FolderCaption(node);
+    return QStringLiteral("Brindle - [%1]").arg(StoreCaptionName());
+}
+
+QString Twnd_oe_Main::StoreCaptionName() const {
     TOEReader& reader = *session_->Reader();
     const std::string folder = SummaryToUtf8(reader.GetFolderName(), session_->CodePage());
     // A store that names no folder (an empty one names none) goes by its file's name.
-    const QString name = folder.empty()
-                             ? QFileInfo(QFile::decodeName(QByteArray::fromStdString(reader.FileName()))).completeBaseName()
-                             : QString::fromStdString(folder);
-    return QStringLiteral("Brindle - [%1]").arg(name);
+    return folder.empty() ? QFileInfo(QFile::decodeName(QByteArray::fromStdString(reader.FileName()))).completeBaseName()
+                          : QString::fromStdString(folder);
 }
 
 QString Twnd_oe_Main::FolderCaption(int node) const {
@@ -1215,6 +1218,19 @@ void Twnd_oe_Main::cmFilter() {
     filterBox_->selectAll();
 }
 
+// The folder list's names of the stores that a search goes through, in the code page in use;
+// a store opened alone goes by the name its caption shows.
+std::map<std::string, QString> Twnd_oe_Main::FolderNamesForFind() const {
+    std::map<std::string, QString> names;
+    if (const TStoreFolder* folder = folderPane_->Folder()) {
+        for (const TFolderNode& node : folder->Nodes)
+            if (node.File) names[JoinPath(folder->Path, *node.File)] = QString::fromStdString(node.Name);
+    } else if (const TOEReader* reader = session_->Reader()) {
+        names[reader->FileName()] = StoreCaptionName();
+    }
+    return names;
+}
+
 void Twnd_oe_Main::cmFindInMessages() { FindInMessages(QString()); }
 
 void Twnd_oe_Main::FindInMessages(const QString& text) {
@@ -1222,6 +1238,7 @@ void Twnd_oe_Main::FindInMessages(const QString& text) {
     const TStoreFolder* folder = folderPane_->Folder();
     if (!folder && !session_->HasStore()) return;
     TFindDialog dialog(folder ? folder->Path : session_->Reader()->FileName(), this);
+    dialog.SetFolderNames(FolderNamesForFind());
     // Hits of the open store are read through its reader, which is open already.
     dialog.OpenHit = [this, &dialog](const TSearchHit& hit) {
         const TOEReader* reader = session_->Reader();

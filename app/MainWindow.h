@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <exception>
+#include <map>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -140,6 +141,9 @@ private:
     void ApplyCodePage();
     void RenameFolders();
     QString StoreCaption() const;
+    // The folder name of the open store, else its file's name.
+    QString StoreCaptionName() const;
+    std::map<std::string, QString> FolderNamesForFind() const;
     QString FolderCaption(int node) const;
     void SetCaption(const QString& caption);
     static bool IsEmptyStore(const TOEReader& reader, const std::string& localPath);
