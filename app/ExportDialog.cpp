@@ -2,6 +2,7 @@
 
 #include "app/AppHooks.h"
 #include "app/FolderChooser.h"
+#include "app/LastFolders.h"
 #include "app/JobPanel.h"
 #include "mailbox/AttachmentExport.h"
 #include "platform/Exceptions.h"
@@ -111,9 +112,12 @@ void TExportDialog::SetTarget(const QString& folder) { target_->setText(folder);
 
 void TExportDialog::SetSkipDuplicates(bool skip) { skipDuplicates_->setChecked(skip); }
 
+// Browse... starts at the typed folder, else at the one the last export went to.
 void TExportDialog::BrowseTarget() {
-    QString folder = target_->text();
-    if (ChooseFolder(QStringLiteral("Export into folder"), QString(), folder, this)) target_->setText(folder);
+    QString folder = target_->text().isEmpty() ? LastFolder(TFolderUse::Export) : target_->text();
+    if (!ChooseFolder(QStringLiteral("Export into folder"), QString(), folder, this)) return;
+    target_->setText(folder);
+    RememberFolder(TFolderUse::Export, folder);
 }
 
 TExportOptions TExportDialog::OptionsForWorker(std::vector<int32_t>* indexes) {
@@ -168,6 +172,7 @@ bool TExportDialog::Start() {
     if (job_) return false;
     const QString target = target_->text();
     if (!TargetFolderReady(target)) return false;
+    RememberFolder(TFolderUse::Export, target);
     const TScope scope = Scope();
     if (!ScopeAvailable(scope)) return false;
     TStoreFolder folder = scope == TScope::StoreFolder ? *sources_.StoreFolder : *sources_.OpenFolder;

@@ -6,6 +6,7 @@
 #include "app/CharsetMenu.h"
 #include "app/ExportDialog.h"
 #include "app/HealthDialog.h"
+#include "app/LastFolders.h"
 #include "app/UploadDialog.h"
 #include "app/FileProperties.h"
 #include "app/FilterBox.h"
@@ -143,6 +144,7 @@ Twnd_oe_Main::Twnd_oe_Main(const QStringList& arguments, QWidget* parent)
                    QStringLiteral("Version 4 mail stores (*.mbx)"), QStringLiteral("Version 5/6 mail stores (*.dbx)"),
                    QStringLiteral("E-Mails (*.eml)"),
                    QStringLiteral("All files (*)")};
+    if (const QString last = LastFolder(TFolderUse::Open); !last.isEmpty()) od_.InitialDir = WithTrailingSeparator(last);
     CreateMenu();
     CreateList();
     CreateHeaderPanel();
@@ -556,8 +558,6 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
                                                    : QFileInfo(path).absoluteFilePath()));
         if (session_->Reader()->Loaded()) FillList();
         if (!folderPane_->Folder()) mruList_->AddFile(path);
-        od_.InitialDir =
-            od_.FileName.isEmpty() ? QString() : WithTrailingSeparator(QFileInfo(od_.FileName).absolutePath());
     } catch (const std::exception& error) {
         // The list, the title and the count describe no store; the reader stays for File
         // Properties.
@@ -754,8 +754,13 @@ bool Twnd_oe_Main::StepToRow(int step, std::string& rawText, QString& notice) {
     return true;
 }
 
+// The next open dialog, in this run or the next, starts in the folder of the file chosen.
 void Twnd_oe_Main::cmOpen() {
-    if (AppHooks().RunOpenDialog(this, od_)) LoadFile(od_.FileName);
+    if (!AppHooks().RunOpenDialog(this, od_)) return;
+    const QString folder = QFileInfo(od_.FileName).absolutePath();
+    od_.InitialDir = WithTrailingSeparator(folder);
+    RememberFolder(TFolderUse::Open, folder);
+    LoadFile(od_.FileName);
 }
 
 void Twnd_oe_Main::cmExit() { close(); }
@@ -873,8 +878,9 @@ void Twnd_oe_Main::cmMessageView() {
 
 void Twnd_oe_Main::cmSaveAll() {
     if (!session_->HasStore() && !session_->Found()) return;
-    QString folder;
+    QString folder = LastFolder(TFolderUse::Save);
     if (!ChooseFolder(QStringLiteral("Select folder"), QString(), folder, this)) return;
+    RememberFolder(TFolderUse::Save, folder);
     TTargetFolder target(LocalPath(folder));
     std::vector<int> rows = SelectedRows();
     TReplaceAsker asker(target, AppHooks().AskReplace, this, rows.size() > 1);

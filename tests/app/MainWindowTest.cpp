@@ -1,6 +1,7 @@
 #include "app/AboutBox.h"
 #include "app/AddressGathering.h"
 #include "app/AppHooks.h"
+#include "app/ExportDialog.h"
 #include "app/ListImages.h"
 #include "app/MainWindow.h"
 #include "app/MessageListModel.h"
@@ -928,6 +929,47 @@ private slots:
         Trigger("mmOpen");
         QCOMPARE(window_->OpenDialogState().InitialDir, dir_.path() + u'/');
         QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Inbox]"));
+    }
+
+    // Open, Save Selected and the export dialog's Browse... start, in the next run too, in the
+    // folder that they were left in.
+    void fileDialogsStartWhereTheyWereLeft_data() {
+        QTest::addColumn<QString>("dialog");
+        QTest::newRow("open") << "open";
+        QTest::newRow("save") << "save";
+        QTest::newRow("export") << "export";
+    }
+    void fileDialogsStartWhereTheyWereLeft() {
+        QFETCH(QString, dialog);
+        QTemporaryDir chosen;
+        QStringList starts;
+        AppHooks().RunOpenDialog = [&](QWidget*, TOpenDialog& od) {
+            starts << od.InitialDir;
+            od.FileName = storeA_;
+            return true;
+        };
+        AppHooks().BrowseForFolder = [&](QWidget*, const QString&, const QString& start) {
+            starts << start;
+            return chosen.path();
+        };
+        AppHooks().RunModal = [](QDialog& shown) {
+            if (auto* exportDialog = qobject_cast<TExportDialog*>(&shown))
+                exportDialog->findChild<QPushButton*>(QStringLiteral("bBrowse"))->click();
+        };
+        for (int run = 0; run < 2; ++run) {
+            NewWindow();
+            if (dialog == "open") {
+                Trigger("mmOpen");
+                continue;
+            }
+            Open(storeA_);
+            Tree()->selectionModel()->select(Model()->index(0, 0),
+                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            Trigger(dialog == "save" ? "mmSaveAll" : "mmExport");
+        }
+        QCOMPARE(starts.size(), 2);
+        QCOMPARE(starts[0], QString());
+        QCOMPARE(starts[1], dialog == "open" ? dir_.path() + u'/' : chosen.path());
     }
 
     void firstArgumentIsOpenedWhenShown() {
