@@ -952,6 +952,9 @@ private slots:
             starts << start;
             return chosen.path();
         };
+        AppHooks().AskReplace = [](QWidget*, const QString&, const QString&, bool) {
+            return TReplaceChoice{TReplaceAnswer::KeepBoth, false};
+        };
         AppHooks().RunModal = [](QDialog& shown) {
             if (auto* exportDialog = qobject_cast<TExportDialog*>(&shown))
                 exportDialog->findChild<QPushButton*>(QStringLiteral("bBrowse"))->click();
