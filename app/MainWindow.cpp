@@ -359,6 +359,8 @@ void Twnd_oe_Main::CreateHeaderPanel() {
 
     readingPane_ = new TReadingPane(HeaderPanel);
     readingPane_->hide();
+    connect(readingPane_, &TReadingPane::AttachmentsSaved, this,
+            [this](const QString& text) { SetStatusText(1, text); });
     layout->addWidget(readingPane_, 1);
 }
 
@@ -886,7 +888,8 @@ void Twnd_oe_Main::cmSaveAll() {
     TReplaceAsker asker(target, AppHooks().AskReplace, this, rows.size() > 1);
     SetStatusText(1, QStringLiteral("Saving %1 messages...").arg(rows.size()));
     RepaintNow();
-    StartStopwatch();
+    size_t saved = 0;
+    QStringList failed;
     for (int row : rows) {
         const TMessageHandle message = model_->Handle(row);
         if (!message.Valid()) continue;
@@ -895,9 +898,27 @@ void Twnd_oe_Main::cmSaveAll() {
         if (asker.Cancelled()) break;
         if (!how) continue;
         TWaitCursor wait;
-        SaveMessageFile(target, name, message.Text(), *how);
+        try {
+            SaveMessageFile(target, name, message.Text(), *how);
+            ++saved;
+        } catch (const std::exception& error) {
+            failed.append(MessageForDisplay(QString::fromUtf8(error.what())));
+        }
     }
-    SetStatusText(1, ElapsedTimeText());
+    SetStatusText(1, SavedMessagesText(saved, rows.size(), asker.Cancelled(), failed, folder));
+}
+
+// "Saved 3 messages to /path", or "Saved 2 of 3 messages to /path; not saved: ..." with the
+// error of each message that could not be written.
+QString Twnd_oe_Main::SavedMessagesText(size_t saved, size_t wanted, bool cancelled, const QStringList& failed,
+                                        const QString& folder) {
+    const QString shown = QDir::toNativeSeparators(folder);
+    QString text = saved == wanted
+                       ? QStringLiteral("Saved %1 message%2 to %3").arg(saved).arg(saved == 1 ? "" : "s").arg(shown)
+                       : QStringLiteral("Saved %1 of %2 messages to %3").arg(saved).arg(wanted).arg(shown);
+    if (cancelled) text += QStringLiteral(" (cancelled)");
+    if (!failed.isEmpty()) text += QStringLiteral("; not saved: ") + failed.join(QStringLiteral("; "));
+    return text;
 }
 
 void Twnd_oe_Main::cmGatherEmail() {

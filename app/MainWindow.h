@@ -188,6 +188,8 @@ private:
     // Shows the warnings that reading the store gave, or none.
     void ShowWarnings();
     void SetStatusText(int panel, const QString& text);
+    static QString SavedMessagesText(size_t saved, size_t wanted, bool cancelled, const QStringList& failed,
+                                     const QString& folder);
     void RepaintNow();
     int SelectedCount() const;
     std::vector<std::pair<int, int>> SelectedRanges() const;

@@ -366,7 +366,26 @@ private slots:
         QVERIFY(saved.startsWith("From: "));
         QVERIFY(saved.endsWith("\r\n"));
         QVERIFY(!saved.replace("\r\n", "").contains('\n'));
-        QVERIFY(window_->StatusText(1).startsWith(QStringLiteral("Elapsed time: ")));
+        QCOMPARE(window_->StatusText(1), QStringLiteral("Saved 2 messages to %1").arg(target.path()));
+    }
+
+    // What could not be written is named in the status bar and the others are saved.
+    void saveSelectedNamesWhatItCouldNotWrite() {
+        QTemporaryDir target;
+        QVERIFY(QDir(target.path()).mkdir(QStringLiteral("3_Gamma.eml")));
+        AppHooks().BrowseForFolder = [&](QWidget*, const QString&, const QString&) { return target.path(); };
+        AppHooks().AskReplace = [](QWidget*, const QString&, const QString&, bool) {
+            return TReplaceChoice{TReplaceAnswer::Replace, true};
+        };
+        Open(storeA_);
+        SelectGammaAndHello();
+        Trigger("mmSaveAll");
+        QVERIFY2(boxes_.isEmpty(), qPrintable(boxes_.value(0).text));
+        QCOMPARE(QDir(target.path()).entryList(QDir::Files), QStringList{"4_Re Hello .eml"});
+        const QString status = window_->StatusText(1);
+        QVERIFY2(status.startsWith(QStringLiteral("Saved 1 of 2 messages to %1; not saved: ").arg(target.path())),
+                 qPrintable(status));
+        QVERIFY2(status.contains(target.filePath(QStringLiteral("3_Gamma.eml"))), qPrintable(status));
     }
 
     void saveWithNothingSelectedIsGreyedAndWritesNothing() {
