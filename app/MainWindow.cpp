@@ -4,6 +4,7 @@
 #include "app/AddressGathering.h"
 #include "app/CellTexts.h"
 #include "app/CharsetMenu.h"
+#include "app/CurrentRowMark.h"
 #include "app/ExportDialog.h"
 #include "app/HealthDialog.h"
 #include "app/LastFolders.h"
@@ -275,6 +276,7 @@ void Twnd_oe_Main::CreateList() {
     Tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
     Tree->setSelectionBehavior(QAbstractItemView::SelectRows);
     Tree->setAllColumnsShowFocus(true);
+    Tree->setItemDelegate(new TCurrentRowDelegate(Tree));
     Tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Tree->setIconSize(QSize(16, 16));
     Tree->setSortingEnabled(false);

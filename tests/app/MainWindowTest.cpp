@@ -24,6 +24,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -343,6 +344,42 @@ private slots:
                                          QItemSelectionModel::Select);
         QCOMPARE(window_->StatusText(0), QStringLiteral("Total / Selected: 5 / 4"));
         QCOMPARE(window_->SelectedRows(), (std::vector<int>{1, 2, 3, 4}));
+    }
+
+    // Inside a selection the current row carries a mark of its own: the edge of its cells is
+    // painted differently from that of the other selected rows.
+    void currentRowIsMarkedInsideTheSelection() {
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        Open(storeA_);
+        Tree()->selectionModel()->select(QItemSelection(Model()->index(1, 0), Model()->index(3, 6)),
+                                         QItemSelectionModel::Select);
+        Tree()->selectionModel()->setCurrentIndex(Model()->index(2, 0), QItemSelectionModel::NoUpdate);
+        QCOMPARE(window_->SelectedRows(), (std::vector<int>{1, 2, 3}));
+        const QImage image = Tree()->viewport()->grab().toImage();
+        const int column = TMessageListModel::colSubject;
+        // The pixels along the top edge of a row's subject cell that differ from its most
+        // common colour there.
+        auto edgeMarks = [&](int row) {
+            const QRect cell = Tree()->visualRect(Model()->index(row, column));
+            const qreal scale = image.devicePixelRatio();
+            const int y = static_cast<int>(cell.top() * scale);
+            QMap<QRgb, int> colours;
+            for (int x = static_cast<int>(cell.left() * scale); x < static_cast<int>(cell.right() * scale); ++x)
+                ++colours[image.pixel(x, y)];
+            int most = 0;
+            for (int count : colours) most = std::max(most, count);
+            int total = 0;
+            for (int count : colours) total += count;
+            return std::pair<int, int>(total - most, total);
+        };
+        for (int row : {1, 3}) QCOMPARE(edgeMarks(row).first, 0);
+        const auto [marked, total] = edgeMarks(2);
+        QVERIFY2(marked > total / 4, qPrintable(QStringLiteral("%1 of %2").arg(marked).arg(total)));
+        // The mark follows the current row.
+        Tree()->selectionModel()->setCurrentIndex(Model()->index(1, 0), QItemSelectionModel::NoUpdate);
+        const QImage moved = Tree()->viewport()->grab().toImage();
+        QVERIFY(moved != image);
     }
 
     // C3: saved names are UTF-8 and fit 255 bytes.
