@@ -34,6 +34,7 @@
 #include "platform/TargetFolder.h"
 #include "store/EmlFile.h"
 #include "store/MBXReader.h"
+#include "store/MessageFlags.h"
 #include "store/StoreOpener.h"
 #include "viewer/ReadingPane.h"
 
@@ -380,6 +381,9 @@ void Twnd_oe_Main::CreateStatusBar() {
     sbWarnings_ = new QLabel(sb);
     sbWarnings_->setObjectName(QStringLiteral("sbWarnings"));
     sb->addPermanentWidget(sbWarnings_);
+    sbFolderNote_ = new QLabel(sb);
+    sbFolderNote_->setObjectName(QStringLiteral("sbFolderNote"));
+    sb->addPermanentWidget(sbFolderNote_);
     sbRescue_ = new QLabel(sb);
     sbRescue_->setObjectName(QStringLiteral("sbRescue"));
     sb->addPermanentWidget(sbRescue_);
@@ -1073,8 +1077,11 @@ void Twnd_oe_Main::OpenStoreFolder(const QString& dir) {
         folder = ReadStoreFolder(LocalPath(dir), {}, std::string(chosen->Label));
     ClearOpenStore();
     session_->OpenStoreFolder(LocalPath(absoluteDir), decided);
+    const bool listed = folder.HasList || folder.HasVersion4Tree;
     folderPane_->SetFolder(std::move(folder));
     folderPane_->show();
+    FitFolderPane();
+    sbFolderNote_->setText(listed ? QString() : QStringLiteral("No folder list: the store files are shown by name"));
     mruList_->AddFile(dir);
     const QString caption = QStringLiteral("Brindle - [%1]").arg(QDir::toNativeSeparators(dir));
     setWindowTitle(caption);
@@ -1106,7 +1113,23 @@ void Twnd_oe_Main::FolderChosen(int node) {
         return;
     }
     folderPane_->SetNodeError(node, QString());
+    if (session_->Reader()->Loaded()) folderPane_->SetNodeUnread(node, UnreadCount());
     StartRescueScan(path, false);
+}
+
+uint32_t Twnd_oe_Main::UnreadCount() const {
+    uint32_t unread = 0;
+    for (int32_t i = 0; i < session_->MessageCount(); ++i)
+        if ((session_->Indexed(i).Summary().Flags & kFlagRead) == 0) ++unread;
+    return unread;
+}
+
+// The pane takes the width its names need, up to half the window; a name cut even so shows
+// whole in its tip.
+void Twnd_oe_Main::FitFolderPane() {
+    const int total = folderSplitter_->width() > 0 ? folderSplitter_->width() : width();
+    const int pane = std::clamp(folderPane_->NamesWidth(), kFolderPaneWidth, std::max(kFolderPaneWidth, total / 2));
+    folderSplitter_->setSizes({pane, std::max(total - pane, 0)});
 }
 
 // A folder whose store failed to open: asked for once more, it goes through the whole open
@@ -1152,6 +1175,7 @@ void Twnd_oe_Main::ClearOpenStore() {
 }
 
 void Twnd_oe_Main::CloseStoreFolder() {
+    sbFolderNote_->clear();
     session_->CloseStoreFolder();
     folderPane_->Clear();
     folderPane_->hide();

@@ -130,6 +130,9 @@ private:
     void CreateFolderPane();
     void FolderChosen(int node);
     void FolderActivated(int node);
+    // The unread messages of the open store, by their summaries.
+    uint32_t UnreadCount() const;
+    void FitFolderPane();
     // Views let go of what the session is about to close.
     void SessionChanged(TMailboxSession::TChange change);
     void DropStore();
@@ -225,6 +228,8 @@ private:
     QLabel* sbPanels_[2] = {nullptr, nullptr};
     // Damage that reading tolerated; its first line shows in the status bar, all in its tip.
     QLabel* sbWarnings_ = nullptr;
+    // A note about the open store folder (one without a folder list).
+    QLabel* sbFolderNote_ = nullptr;
     QProgressBar* sbProgress_ = nullptr;
     // What the scan found, or that it runs.
     QLabel* sbRescue_ = nullptr;

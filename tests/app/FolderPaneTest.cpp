@@ -18,6 +18,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
@@ -184,6 +185,37 @@ private slots:
         QCOMPARE(Pane()->CurrentNode(), 0);
         QCOMPARE(Rows(), 5);
         QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Inbox]"));
+    }
+
+    // Without a folder list the status bar says so, as a note beside no warning; each store
+    // opened tells its unread count, and the pane is wide enough for its names.
+    void folderWithoutAListTellsItAndCountsUnreadMail() {
+        QTemporaryDir loose;
+        const QString longName = QStringLiteral("Correspondence with the regional office of 2004");
+        WriteDbxFixture(loose.path(), QStringLiteral("Alpha.dbx"), "Alpha", InboxMessages());  // 1 unread
+        WriteDbxFixture(loose.path(), longName + QStringLiteral(".dbx"), "Long",
+                        {Message("Read one", "Zed", "z@x.org")});
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        Open(loose.path());
+        QVERIFY(boxes_.isEmpty());
+        auto* note = window_->findChild<QLabel*>(QStringLiteral("sbFolderNote"));
+        QVERIFY(note);
+        QVERIFY2(note->text().contains(QStringLiteral("No folder list")), qPrintable(note->text()));
+        QCOMPARE(window_->findChild<QLabel*>(QStringLiteral("sbWarnings"))->text(), QString());
+        QCOMPARE(Caption(0), QStringLiteral("Alpha (1)"));
+        QVERIFY(Bold(0));
+        QCOMPARE(Caption(1), longName);  // not opened yet: its count is not known
+        Pane()->SelectNode(1);
+        QCOMPARE(Caption(1), longName);
+        QVERIFY(!Bold(1));
+        QVERIFY(Pane()->header()->sectionSize(TFolderPane::colName) >=
+                Pane()->sizeHintForColumn(TFolderPane::colName));
+        QVERIFY(Pane()->IndexOfNode(1).data(Qt::ToolTipRole).toString().contains(longName));
+
+        Open(storeFolder_);
+        QCOMPARE(note->text(), QString());
+        QCOMPARE(Caption(0), QStringLiteral("Inbox (2)"));  // as the folder list tells it
     }
 
     void selectingFoldersFillsClearsOrTellsTheError() {
