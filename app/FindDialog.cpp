@@ -38,7 +38,7 @@ public:
     using QTreeWidgetItem::QTreeWidgetItem;
 
     bool operator<(const QTreeWidgetItem& other) const override {
-        const int column = treeWidget() ? treeWidget()->sortColumn() : colFolder;
+        const int column = treeWidget() ? treeWidget()->header()->sortIndicatorSection() : colFolder;
         int order = 0;
         if (column == colDate) {
             const double mine = data(colDate, kReceivedRole).toDouble();
@@ -101,12 +101,11 @@ TFindDialog::TFindDialog(const std::string& path, QWidget* parent) : QDialog(par
     list_->setUniformRowHeights(true);
     list_->setAllColumnsShowFocus(true);
     for (int column = 0; column < 3; ++column) list_->header()->resizeSection(column, kColumnWidths[column]);
-    // No column sorts until its header is clicked: the hits stand in the order found. A column
-    // clicked first sorts ascending, whatever the order of the one before.
-    for (int column = colFolder; column <= colDate; ++column)
-        list_->headerItem()->setData(column, Qt::InitialSortOrderRole, static_cast<int>(Qt::AscendingOrder));
+    // No column sorts until its header is clicked: the hits stand in the order found.
+    list_->header()->setSectionsClickable(true);
+    list_->header()->setSortIndicatorShown(true);
     list_->header()->setSortIndicator(-1, Qt::AscendingOrder);
-    list_->setSortingEnabled(true);
+    connect(list_->header(), &QHeaderView::sectionClicked, this, &TFindDialog::SortByColumn);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(queryRow);
@@ -189,12 +188,21 @@ void TFindDialog::ShowHits(std::vector<TSearchHit> hits, bool cancelled, QString
         items.append(item);
     }
     list_->addTopLevelItems(items);
+    if (sortColumn_ >= 0) list_->sortItems(sortColumn_, sortOrder_);
     if (list_->topLevelItemCount() > 0) list_->setCurrentItem(list_->topLevelItem(0));
     QString text = QStringLiteral("%1 message%2 found").arg(hits_.size()).arg(hits_.size() == 1 ? "" : "s");
     if (cancelled) text += QStringLiteral(" (cancelled)");
     if (!error.isEmpty()) text = error;
     status_->setText(text);
     emit SearchEnded();
+}
+
+// A column clicked first sorts ascending; clicked again, the other way round.
+void TFindDialog::SortByColumn(int column) {
+    sortOrder_ = column == sortColumn_ && sortOrder_ == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    sortColumn_ = column;
+    list_->header()->setSortIndicator(sortColumn_, sortOrder_);
+    list_->sortItems(sortColumn_, sortOrder_);
 }
 
 void TFindDialog::OpenItem(QTreeWidgetItem* item) {

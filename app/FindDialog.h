@@ -62,6 +62,7 @@ private:
     void ShowHits(std::vector<TSearchHit> hits, bool cancelled, QString error);
     void OpenItem(QTreeWidgetItem* item);
     QString FolderOf(const TSearchHit& hit) const;
+    void SortByColumn(int column);
 
     std::string path_;
     QLineEdit* query_ = nullptr;
@@ -72,6 +73,8 @@ private:
     QTreeWidget* list_ = nullptr;
     std::vector<TSearchHit> hits_;
     std::map<std::string, QString> folderNames_;
+    int sortColumn_ = -1;  // none: the order found
+    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
     // The running or last search; a search that a newer one replaces goes with its reports.
     std::unique_ptr<TBackgroundJob> job_;
 };

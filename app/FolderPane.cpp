@@ -142,7 +142,9 @@ void TFolderPane::SetNodeUnread(int k, uint32_t unread) {
 
 int TFolderPane::NamesWidth() const {
     const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-    return sizeHintForColumn(colName) + sizeHintForColumn(colCount) + 2 * frameWidth() + scrollBar;
+    const int count = std::max(sizeHintForColumn(colCount), header()->sectionSizeHint(colCount));
+    return std::max(sizeHintForColumn(colName), header()->sectionSizeHint(colName)) + count + 2 * frameWidth() +
+           scrollBar;
 }
 
 QStandardItem* TFolderPane::ItemOfNode(int k) const {

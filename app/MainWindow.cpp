@@ -62,6 +62,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace brindle {
 namespace {
@@ -908,10 +909,12 @@ void Twnd_oe_Main::cmSaveAll() {
             SaveMessageFile(target, name, message.Text(), *how);
             ++saved;
         } catch (const std::exception& error) {
-            failed.append(MessageForDisplay(QString::fromUtf8(error.what())));
+            failed.append(QString::fromUtf8(error.what()));
         }
     }
     SetStatusText(1, SavedMessagesText(saved, rows.size(), asker.Cancelled(), failed, folder));
+    // What could not be written is told in a box as well, once the others are saved.
+    if (!failed.isEmpty()) throw std::runtime_error(failed.join(u'\n').toStdString());
 }
 
 // "Saved 3 messages to /path", or "Saved 2 of 3 messages to /path; not saved: ..." with the
@@ -1080,7 +1083,7 @@ void Twnd_oe_Main::OpenStoreFolder(const QString& dir) {
     const bool listed = folder.HasList || folder.HasVersion4Tree;
     folderPane_->SetFolder(std::move(folder));
     folderPane_->show();
-    FitFolderPane();
+    FitFolderPane(false);
     sbFolderNote_->setText(listed ? QString() : QStringLiteral("No folder list: the store files are shown by name"));
     mruList_->AddFile(dir);
     const QString caption = QStringLiteral("Brindle - [%1]").arg(QDir::toNativeSeparators(dir));
@@ -1113,7 +1116,10 @@ void Twnd_oe_Main::FolderChosen(int node) {
         return;
     }
     folderPane_->SetNodeError(node, QString());
-    if (session_->Reader()->Loaded()) folderPane_->SetNodeUnread(node, UnreadCount());
+    if (session_->Reader()->Loaded()) {
+        folderPane_->SetNodeUnread(node, UnreadCount());
+        FitFolderPane(true);
+    }
     StartRescueScan(path, false);
 }
 
@@ -1125,10 +1131,11 @@ uint32_t Twnd_oe_Main::UnreadCount() const {
 }
 
 // The pane takes the width its names need, up to half the window; a name cut even so shows
-// whole in its tip.
-void Twnd_oe_Main::FitFolderPane() {
+// whole in its tip. growOnly keeps a pane that is wide enough as the user left it.
+void Twnd_oe_Main::FitFolderPane(bool growOnly) {
     const int total = folderSplitter_->width() > 0 ? folderSplitter_->width() : width();
     const int pane = std::clamp(folderPane_->NamesWidth(), kFolderPaneWidth, std::max(kFolderPaneWidth, total / 2));
+    if (growOnly && folderSplitter_->sizes().value(0) >= pane) return;
     folderSplitter_->setSizes({pane, std::max(total - pane, 0)});
 }
 

@@ -132,7 +132,7 @@ private:
     void FolderActivated(int node);
     // The unread messages of the open store, by their summaries.
     uint32_t UnreadCount() const;
-    void FitFolderPane();
+    void FitFolderPane(bool growOnly);
     // Views let go of what the session is about to close.
     void SessionChanged(TMailboxSession::TChange change);
     void DropStore();
