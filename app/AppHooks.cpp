@@ -70,6 +70,11 @@ bool AskToScan(QWidget* parent, const QString& title, const QString& text) {
     return box.clickedButton() == scan;
 }
 
+bool AskInMessageBox(QWidget* parent, const QString& title, const QString& question) {
+    return QMessageBox::question(parent, title, question, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
+           QMessageBox::Yes;
+}
+
 TAppHooks RealHooks() {
     TAppHooks hooks;
     hooks.RunOpenDialog = RunFileDialog;
@@ -77,6 +82,7 @@ TAppHooks RealHooks() {
     hooks.AskReplace = AskReplaceInMessageBox;
     hooks.ShowMessageView = ShowInViewer;
     hooks.OfferScan = AskToScan;
+    hooks.AskYesNo = AskInMessageBox;
     hooks.RunModal = [](QDialog& dialog) { dialog.exec(); };
     hooks.OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     return hooks;

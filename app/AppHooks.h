@@ -43,6 +43,8 @@ struct TAppHooks {
     // Opening a store failed with text: offers to scan the file for the messages it still
     // holds; true for the scan, false for closing the box.
     std::function<bool(QWidget* parent, const QString& title, const QString& text)> OfferScan;
+    // Asks a yes/no question; true for yes.
+    std::function<bool(QWidget* parent, const QString& title, const QString& question)> AskYesNo;
     // Runs one of our own dialogs modally (about box, file properties).
     std::function<void(QDialog& dialog)> RunModal;
     // Opens a web or mail address with the desktop's associated program.

@@ -1,12 +1,17 @@
 #include "app/ExportDialog.h"
 
+#include "app/AppHooks.h"
 #include "app/FolderChooser.h"
+#include "app/LastFolders.h"
 #include "app/JobPanel.h"
 #include "mailbox/AttachmentExport.h"
+#include "platform/Exceptions.h"
+#include "platform/TargetFolder.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -107,9 +112,12 @@ void TExportDialog::SetTarget(const QString& folder) { target_->setText(folder);
 
 void TExportDialog::SetSkipDuplicates(bool skip) { skipDuplicates_->setChecked(skip); }
 
+// Browse... starts at the typed folder, else at the one the last export went to.
 void TExportDialog::BrowseTarget() {
-    QString folder = target_->text();
-    if (ChooseFolder(QStringLiteral("Export into folder"), QString(), folder, this)) target_->setText(folder);
+    QString folder = target_->text().isEmpty() ? LastFolder(TFolderUse::Export) : target_->text();
+    if (!ChooseFolder(QStringLiteral("Export into folder"), QString(), folder, this)) return;
+    target_->setText(folder);
+    RememberFolder(TFolderUse::Export, folder);
 }
 
 TExportOptions TExportDialog::OptionsForWorker(std::vector<int32_t>* indexes) {
@@ -137,13 +145,34 @@ TExportOptions TExportDialog::OptionsForWorker(std::vector<int32_t>* indexes) {
     return options;
 }
 
+// A folder that is not there yet is made, all its missing levels, when the user agrees.
+bool TExportDialog::TargetFolderReady(const QString& target) {
+    const QFileInfo folder(target);
+    if (folder.isDir()) return true;
+    if (target.isEmpty() || folder.exists() || folder.isSymLink()) {
+        status_->setText(QStringLiteral("Choose a folder to export into."));
+        return false;
+    }
+    const QString shown = QDir::toNativeSeparators(folder.absoluteFilePath());
+    if (!AppHooks().AskYesNo(this, QStringLiteral("Export"),
+                             QStringLiteral("The folder %1 does not exist. Create it?").arg(shown))) {
+        status_->setText(QStringLiteral("The folder %1 does not exist.").arg(shown));
+        return false;
+    }
+    try {
+        MakeTargetFolder(QFile::encodeName(target).toStdString(), TMissingLevels::All);
+    } catch (const Exception& error) {
+        status_->setText(QString::fromStdString(error.Message()));
+        return false;
+    }
+    return true;
+}
+
 bool TExportDialog::Start() {
     if (job_) return false;
     const QString target = target_->text();
-    if (target.isEmpty() || !QFileInfo(target).isDir()) {
-        status_->setText(QStringLiteral("Choose an existing folder to export into."));
-        return false;
-    }
+    if (!TargetFolderReady(target)) return false;
+    RememberFolder(TFolderUse::Export, target);
     const TScope scope = Scope();
     if (!ScopeAvailable(scope)) return false;
     TStoreFolder folder = scope == TScope::StoreFolder ? *sources_.StoreFolder : *sources_.OpenFolder;

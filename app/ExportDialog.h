@@ -81,6 +81,7 @@ protected:
 private:
     void BuildControls();
     void BrowseTarget();
+    bool TargetFolderReady(const QString& target);
     void ShowProgress(quint64 done, quint64 expected);
     void WorkerFinished();
     TExportOptions OptionsForWorker(std::vector<int32_t>* indexes);

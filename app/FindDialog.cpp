@@ -28,13 +28,37 @@ const QSize kDialogSize(640, 420);
 constexpr int kColumnWidths[] = {110, 160, 220};
 
 enum TFindColumn { colFolder, colSender, colSubject, colDate };
+constexpr int kHitRole = Qt::UserRole;
+constexpr int kReceivedRole = Qt::UserRole + 1;
 
-QString FolderOf(const TSearchHit& hit) {
+// A row of the hit list: the date column sorts by the time received, the others by their
+// text without regard to case; rows that tie keep the order they were found in.
+class THitItem : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+
+    bool operator<(const QTreeWidgetItem& other) const override {
+        const int column = treeWidget() ? treeWidget()->header()->sortIndicatorSection() : colFolder;
+        int order = 0;
+        if (column == colDate) {
+            const double mine = data(colDate, kReceivedRole).toDouble();
+            const double theirs = other.data(colDate, kReceivedRole).toDouble();
+            order = mine < theirs ? -1 : mine > theirs ? 1 : 0;
+        } else {
+            order = text(column).compare(other.text(column), Qt::CaseInsensitive);
+        }
+        if (order != 0) return order < 0;
+        return data(colFolder, kHitRole).toULongLong() < other.data(colFolder, kHitRole).toULongLong();
+    }
+};
+
+}  // namespace
+
+QString TFindDialog::FolderOf(const TSearchHit& hit) const {
+    if (const auto named = folderNames_.find(hit.File); named != folderNames_.end()) return named->second;
     if (!hit.Folder.empty()) return ShownText(hit.Folder);
     return QFileInfo(QFile::decodeName(QByteArray::fromStdString(hit.File))).completeBaseName();
 }
-
-}  // namespace
 
 std::string ReadHitText(const TSearchHit& hit) {
     if (IsEmlFileName(hit.File)) return ReadEmlFile(hit.File);
@@ -77,6 +101,11 @@ TFindDialog::TFindDialog(const std::string& path, QWidget* parent) : QDialog(par
     list_->setUniformRowHeights(true);
     list_->setAllColumnsShowFocus(true);
     for (int column = 0; column < 3; ++column) list_->header()->resizeSection(column, kColumnWidths[column]);
+    // No column sorts until its header is clicked: the hits stand in the order found.
+    list_->header()->setSectionsClickable(true);
+    list_->header()->setSortIndicatorShown(true);
+    list_->header()->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(list_->header(), &QHeaderView::sectionClicked, this, &TFindDialog::SortByColumn);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(queryRow);
@@ -152,13 +181,15 @@ void TFindDialog::ShowHits(std::vector<TSearchHit> hits, bool cancelled, QString
     QList<QTreeWidgetItem*> items;
     for (size_t i = 0; i < hits_.size(); ++i) {
         const TMessageInfo& info = hits_[i].Info;
-        auto* item = new QTreeWidgetItem(
-            {FolderOf(hits_[i]), ShownText(SenderOf(info)), ShownText(info.Subject), ReceivedText(info, locale)});
-        item->setData(0, Qt::UserRole, static_cast<qulonglong>(i));
+        auto* item = new THitItem(
+            QStringList{FolderOf(hits_[i]), ShownText(SenderOf(info)), ShownText(info.Subject), ReceivedText(info, locale)});
+        item->setData(colFolder, kHitRole, static_cast<qulonglong>(i));
+        item->setData(colDate, kReceivedRole, static_cast<double>(info.Received));
         items.append(item);
     }
     list_->addTopLevelItems(items);
-    if (!items.isEmpty()) list_->setCurrentItem(items.front());
+    if (sortColumn_ >= 0) list_->sortItems(sortColumn_, sortOrder_);
+    if (list_->topLevelItemCount() > 0) list_->setCurrentItem(list_->topLevelItem(0));
     QString text = QStringLiteral("%1 message%2 found").arg(hits_.size()).arg(hits_.size() == 1 ? "" : "s");
     if (cancelled) text += QStringLiteral(" (cancelled)");
     if (!error.isEmpty()) text = error;
@@ -166,9 +197,17 @@ void TFindDialog::ShowHits(std::vector<TSearchHit> hits, bool cancelled, QString
     emit SearchEnded();
 }
 
+// A column clicked first sorts ascending; clicked again, the other way round.
+void TFindDialog::SortByColumn(int column) {
+    sortOrder_ = column == sortColumn_ && sortOrder_ == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    sortColumn_ = column;
+    list_->header()->setSortIndicator(sortColumn_, sortOrder_);
+    list_->sortItems(sortColumn_, sortOrder_);
+}
+
 void TFindDialog::OpenItem(QTreeWidgetItem* item) {
     if (!item) return;
-    const size_t i = item->data(0, Qt::UserRole).toULongLong();
+    const size_t i = item->data(colFolder, kHitRole).toULongLong();
     if (i < hits_.size() && OpenHit) OpenHit(hits_[i]);
 }
 

@@ -1,13 +1,15 @@
 #pragma once
 // Find in Messages: a query box that searches every message of a store or store folder (the
 // core search, on a worker thread, with a progress bar and Cancel) and lists the hits with
-// folder, sender, subject and date. A double-click or Enter on a hit opens it.
+// folder, sender, subject and date, in the order found until a column's header is clicked.
+// A double-click or Enter on a hit opens it.
 #include "mailbox/Search.h"
 
 #include <QDialog>
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include "components/BackgroundJob.h"
@@ -35,6 +37,11 @@ public:
     // Opens a hit; by default the message is read from its store and shown in the viewer.
     std::function<void(const TSearchHit& hit)> OpenHit;
 
+    // The name each store file (by its path as the search gives it) is shown under in the
+    // folder column, as the window lists it; a file not named here shows its folder name from
+    // the search, else its file name.
+    void SetFolderNames(std::map<std::string, QString> names) { folderNames_ = std::move(names); }
+
     // Starts a search for the text (the query box's text is set to it).
     void Find(const QString& text);
     bool Searching() const { return job_ && job_->Running(); }
@@ -54,6 +61,8 @@ private:
     void SearchFinished();
     void ShowHits(std::vector<TSearchHit> hits, bool cancelled, QString error);
     void OpenItem(QTreeWidgetItem* item);
+    QString FolderOf(const TSearchHit& hit) const;
+    void SortByColumn(int column);
 
     std::string path_;
     QLineEdit* query_ = nullptr;
@@ -63,6 +72,9 @@ private:
     QLabel* status_ = nullptr;
     QTreeWidget* list_ = nullptr;
     std::vector<TSearchHit> hits_;
+    std::map<std::string, QString> folderNames_;
+    int sortColumn_ = -1;  // none: the order found
+    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
     // The running or last search; a search that a newer one replaces goes with its reports.
     std::unique_ptr<TBackgroundJob> job_;
 };

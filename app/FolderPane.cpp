@@ -111,15 +111,10 @@ void TFolderPane::SetFolder(TStoreFolder folder) {
         if (!node.File) name->setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
         auto* count = new QStandardItem(node.Count ? QString::number(*node.Count) : QString());
         count->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        if (node.Unread.value_or(0) > 0) {
-            QFont bold = font();
-            bold.setBold(true);
-            name->setFont(bold);
-            count->setFont(bold);
-        }
         const size_t depth = std::min<size_t>(node.Depth, lastAtDepth.size());
         QStandardItem* parent = depth == 0 ? model_->invisibleRootItem() : lastAtDepth[depth - 1];
         parent->appendRow({name, count});
+        ShowUnread(name, node);
         lastAtDepth.resize(depth);
         lastAtDepth.push_back(name);
         items_.push_back(name);
@@ -127,6 +122,29 @@ void TFolderPane::SetFolder(TStoreFolder folder) {
     model_->setSortRole(kOrderRole);
     model_->sort(colName);
     expandAll();
+}
+
+// The caption with the unread count, and the row bold while there is unread mail.
+void TFolderPane::ShowUnread(QStandardItem* name, const TFolderNode& node) {
+    name->setText(Caption(node));
+    QFont shown = font();
+    shown.setBold(node.Unread.value_or(0) > 0);
+    name->setFont(shown);
+    if (QStandardItem* count = model_->itemFromIndex(name->index().siblingAtColumn(colCount))) count->setFont(shown);
+}
+
+void TFolderPane::SetNodeUnread(int k, uint32_t unread) {
+    QStandardItem* item = ItemOfNode(k);
+    if (!item || folder_->Nodes[k].Unread) return;
+    folder_->Nodes[k].Unread = unread;
+    ShowUnread(item, folder_->Nodes[k]);
+}
+
+int TFolderPane::NamesWidth() const {
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    const int count = std::max(sizeHintForColumn(colCount), header()->sectionSizeHint(colCount));
+    return std::max(sizeHintForColumn(colName), header()->sectionSizeHint(colName)) + count + 2 * frameWidth() +
+           scrollBar;
 }
 
 QStandardItem* TFolderPane::ItemOfNode(int k) const {

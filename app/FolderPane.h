@@ -41,6 +41,11 @@ public:
     // Marks node k as failing with text as its tip; an empty text takes the mark away.
     void SetNodeError(int k, const QString& text);
     QString NodeError(int k) const;
+    // Gives node k the unread count that its open store tells, where the folder list told none.
+    void SetNodeUnread(int k, uint32_t unread);
+
+    // The width at which every name and count shows whole, the tree's indentation included.
+    int NamesWidth() const;
 
     // The row of node k, for tests and the screenshot.
     QModelIndex IndexOfNode(int k, int column = colName) const;
@@ -56,6 +61,7 @@ signals:
 private:
     QIcon NodeIcon(const TFolderNode& node) const;
     QStandardItem* ItemOfNode(int k) const;
+    void ShowUnread(QStandardItem* name, const TFolderNode& node);
 
     QStandardItemModel* model_ = nullptr;
     std::optional<TStoreFolder> folder_;

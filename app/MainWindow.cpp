@@ -4,8 +4,10 @@
 #include "app/AddressGathering.h"
 #include "app/CellTexts.h"
 #include "app/CharsetMenu.h"
+#include "app/CurrentRowMark.h"
 #include "app/ExportDialog.h"
 #include "app/HealthDialog.h"
+#include "app/LastFolders.h"
 #include "app/UploadDialog.h"
 #include "app/FileProperties.h"
 #include "app/FilterBox.h"
@@ -26,11 +28,13 @@
 #include "mailbox/MessageFiles.h"
 #include "mailbox/Rescue.h"
 #include "platform/ByteSource.h"
+#include "platform/FileNames.h"
 #include "platform/HeaderBlock.h"
 #include "platform/StringList.h"
 #include "platform/TargetFolder.h"
 #include "store/EmlFile.h"
 #include "store/MBXReader.h"
+#include "store/MessageFlags.h"
 #include "store/StoreOpener.h"
 #include "viewer/ReadingPane.h"
 
@@ -58,6 +62,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace brindle {
 namespace {
@@ -142,6 +147,7 @@ Twnd_oe_Main::Twnd_oe_Main(const QStringList& arguments, QWidget* parent)
                    QStringLiteral("Version 4 mail stores (*.mbx)"), QStringLiteral("Version 5/6 mail stores (*.dbx)"),
                    QStringLiteral("E-Mails (*.eml)"),
                    QStringLiteral("All files (*)")};
+    if (const QString last = LastFolder(TFolderUse::Open); !last.isEmpty()) od_.InitialDir = WithTrailingSeparator(last);
     CreateMenu();
     CreateList();
     CreateHeaderPanel();
@@ -272,6 +278,7 @@ void Twnd_oe_Main::CreateList() {
     Tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
     Tree->setSelectionBehavior(QAbstractItemView::SelectRows);
     Tree->setAllColumnsShowFocus(true);
+    Tree->setItemDelegate(new TCurrentRowDelegate(Tree));
     Tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Tree->setIconSize(QSize(16, 16));
     Tree->setSortingEnabled(false);
@@ -356,6 +363,8 @@ void Twnd_oe_Main::CreateHeaderPanel() {
 
     readingPane_ = new TReadingPane(HeaderPanel);
     readingPane_->hide();
+    connect(readingPane_, &TReadingPane::AttachmentsSaved, this,
+            [this](const QString& text) { SetStatusText(1, text); });
     layout->addWidget(readingPane_, 1);
 }
 
@@ -373,6 +382,9 @@ void Twnd_oe_Main::CreateStatusBar() {
     sbWarnings_ = new QLabel(sb);
     sbWarnings_->setObjectName(QStringLiteral("sbWarnings"));
     sb->addPermanentWidget(sbWarnings_);
+    sbFolderNote_ = new QLabel(sb);
+    sbFolderNote_->setObjectName(QStringLiteral("sbFolderNote"));
+    sb->addPermanentWidget(sbFolderNote_);
     sbRescue_ = new QLabel(sb);
     sbRescue_->setObjectName(QStringLiteral("sbRescue"));
     sb->addPermanentWidget(sbRescue_);
@@ -413,13 +425,15 @@ void Twnd_oe_Main::RenameFolders() {
 QString Twnd_oe_Main::StoreCaption() const {
     const int node = folderPane_->CurrentNode();
     if (folderPane_->Folder() && node >= 0) return FolderCaption(node);
+    return QStringLiteral("Brindle - [%1]").arg(StoreCaptionName());
+}
+
+QString Twnd_oe_Main::StoreCaptionName() const {
     TOEReader& reader = *session_->Reader();
     const std::string folder = SummaryToUtf8(reader.GetFolderName(), session_->CodePage());
     // A store that names no folder (an empty one names none) goes by its file's name.
-    const QString name = folder.empty()
-                             ? QFileInfo(QFile::decodeName(QByteArray::fromStdString(reader.FileName()))).completeBaseName()
-                             : QString::fromStdString(folder);
-    return QStringLiteral("Brindle - [%1]").arg(name);
+    return folder.empty() ? QFileInfo(QFile::decodeName(QByteArray::fromStdString(reader.FileName()))).completeBaseName()
+                          : QString::fromStdString(folder);
 }
 
 QString Twnd_oe_Main::FolderCaption(int node) const {
@@ -500,6 +514,7 @@ void Twnd_oe_Main::ReadSingleMessage(const QString& path) {
         KeepFromReplacing(LocalPath(path));
         SetStatusText(1, ElapsedTimeText());
     }
+    mruList_->AddFile(path);
     AppHooks().ShowMessageView(rawText, this, QString(), std::string(), TMessageStep());
 }
 
@@ -552,8 +567,6 @@ void Twnd_oe_Main::ReadStore(const QString& path) {
                                                    : QFileInfo(path).absoluteFilePath()));
         if (session_->Reader()->Loaded()) FillList();
         if (!folderPane_->Folder()) mruList_->AddFile(path);
-        od_.InitialDir =
-            od_.FileName.isEmpty() ? QString() : WithTrailingSeparator(QFileInfo(od_.FileName).absolutePath());
     } catch (const std::exception& error) {
         // The list, the title and the count describe no store; the reader stays for File
         // Properties.
@@ -750,8 +763,13 @@ bool Twnd_oe_Main::StepToRow(int step, std::string& rawText, QString& notice) {
     return true;
 }
 
+// The next open dialog, in this run or the next, starts in the folder of the file chosen.
 void Twnd_oe_Main::cmOpen() {
-    if (AppHooks().RunOpenDialog(this, od_)) LoadFile(od_.FileName);
+    if (!AppHooks().RunOpenDialog(this, od_)) return;
+    const QString folder = QFileInfo(od_.FileName).absolutePath();
+    od_.InitialDir = WithTrailingSeparator(folder);
+    RememberFolder(TFolderUse::Open, folder);
+    LoadFile(od_.FileName);
 }
 
 void Twnd_oe_Main::cmExit() { close(); }
@@ -869,14 +887,16 @@ void Twnd_oe_Main::cmMessageView() {
 
 void Twnd_oe_Main::cmSaveAll() {
     if (!session_->HasStore() && !session_->Found()) return;
-    QString folder;
+    QString folder = LastFolder(TFolderUse::Save);
     if (!ChooseFolder(QStringLiteral("Select folder"), QString(), folder, this)) return;
+    RememberFolder(TFolderUse::Save, folder);
     TTargetFolder target(LocalPath(folder));
     std::vector<int> rows = SelectedRows();
     TReplaceAsker asker(target, AppHooks().AskReplace, this, rows.size() > 1);
     SetStatusText(1, QStringLiteral("Saving %1 messages...").arg(rows.size()));
     RepaintNow();
-    StartStopwatch();
+    size_t saved = 0;
+    QStringList failed;
     for (int row : rows) {
         const TMessageHandle message = model_->Handle(row);
         if (!message.Valid()) continue;
@@ -885,9 +905,29 @@ void Twnd_oe_Main::cmSaveAll() {
         if (asker.Cancelled()) break;
         if (!how) continue;
         TWaitCursor wait;
-        SaveMessageFile(target, name, message.Text(), *how);
+        try {
+            SaveMessageFile(target, name, message.Text(), *how);
+            ++saved;
+        } catch (const std::exception& error) {
+            failed.append(QString::fromUtf8(error.what()));
+        }
     }
-    SetStatusText(1, ElapsedTimeText());
+    SetStatusText(1, SavedMessagesText(saved, rows.size(), asker.Cancelled(), failed, folder));
+    // What could not be written is told in a box as well, once the others are saved.
+    if (!failed.isEmpty()) throw std::runtime_error(failed.join(u'\n').toStdString());
+}
+
+// "Saved 3 messages to /path", or "Saved 2 of 3 messages to /path; not saved: ..." with the
+// error of each message that could not be written.
+QString Twnd_oe_Main::SavedMessagesText(size_t saved, size_t wanted, bool cancelled, const QStringList& failed,
+                                        const QString& folder) {
+    const QString shown = QDir::toNativeSeparators(folder);
+    QString text = saved == wanted
+                       ? QStringLiteral("Saved %1 message%2 to %3").arg(saved).arg(saved == 1 ? "" : "s").arg(shown)
+                       : QStringLiteral("Saved %1 of %2 messages to %3").arg(saved).arg(wanted).arg(shown);
+    if (cancelled) text += QStringLiteral(" (cancelled)");
+    if (!failed.isEmpty()) text += QStringLiteral("; not saved: ") + failed.join(QStringLiteral("; "));
+    return text;
 }
 
 void Twnd_oe_Main::cmGatherEmail() {
@@ -1040,8 +1080,11 @@ void Twnd_oe_Main::OpenStoreFolder(const QString& dir) {
         folder = ReadStoreFolder(LocalPath(dir), {}, std::string(chosen->Label));
     ClearOpenStore();
     session_->OpenStoreFolder(LocalPath(absoluteDir), decided);
+    const bool listed = folder.HasList || folder.HasVersion4Tree;
     folderPane_->SetFolder(std::move(folder));
     folderPane_->show();
+    FitFolderPane(false);
+    sbFolderNote_->setText(listed ? QString() : QStringLiteral("No folder list: the store files are shown by name"));
     mruList_->AddFile(dir);
     const QString caption = QStringLiteral("Brindle - [%1]").arg(QDir::toNativeSeparators(dir));
     setWindowTitle(caption);
@@ -1073,7 +1116,27 @@ void Twnd_oe_Main::FolderChosen(int node) {
         return;
     }
     folderPane_->SetNodeError(node, QString());
+    if (session_->Reader()->Loaded()) {
+        folderPane_->SetNodeUnread(node, UnreadCount());
+        FitFolderPane(true);
+    }
     StartRescueScan(path, false);
+}
+
+uint32_t Twnd_oe_Main::UnreadCount() const {
+    uint32_t unread = 0;
+    for (int32_t i = 0; i < session_->MessageCount(); ++i)
+        if ((session_->Indexed(i).Summary().Flags & kFlagRead) == 0) ++unread;
+    return unread;
+}
+
+// The pane takes the width its names need, up to half the window; a name cut even so shows
+// whole in its tip. growOnly keeps a pane that is wide enough as the user left it.
+void Twnd_oe_Main::FitFolderPane(bool growOnly) {
+    const int total = folderSplitter_->width() > 0 ? folderSplitter_->width() : width();
+    const int pane = std::clamp(folderPane_->NamesWidth(), kFolderPaneWidth, std::max(kFolderPaneWidth, total / 2));
+    if (growOnly && folderSplitter_->sizes().value(0) >= pane) return;
+    folderSplitter_->setSizes({pane, std::max(total - pane, 0)});
 }
 
 // A folder whose store failed to open: asked for once more, it goes through the whole open
@@ -1119,6 +1182,7 @@ void Twnd_oe_Main::ClearOpenStore() {
 }
 
 void Twnd_oe_Main::CloseStoreFolder() {
+    sbFolderNote_->clear();
     session_->CloseStoreFolder();
     folderPane_->Clear();
     folderPane_->hide();
@@ -1214,6 +1278,19 @@ void Twnd_oe_Main::cmFilter() {
     filterBox_->selectAll();
 }
 
+// The folder list's names of the stores that a search goes through, in the code page in use;
+// a store opened alone goes by the name its caption shows.
+std::map<std::string, QString> Twnd_oe_Main::FolderNamesForFind() const {
+    std::map<std::string, QString> names;
+    if (const TStoreFolder* folder = folderPane_->Folder()) {
+        for (const TFolderNode& node : folder->Nodes)
+            if (node.File) names[JoinPath(folder->Path, *node.File)] = QString::fromStdString(node.Name);
+    } else if (const TOEReader* reader = session_->Reader()) {
+        names[reader->FileName()] = StoreCaptionName();
+    }
+    return names;
+}
+
 void Twnd_oe_Main::cmFindInMessages() { FindInMessages(QString()); }
 
 void Twnd_oe_Main::FindInMessages(const QString& text) {
@@ -1221,6 +1298,7 @@ void Twnd_oe_Main::FindInMessages(const QString& text) {
     const TStoreFolder* folder = folderPane_->Folder();
     if (!folder && !session_->HasStore()) return;
     TFindDialog dialog(folder ? folder->Path : session_->Reader()->FileName(), this);
+    dialog.SetFolderNames(FolderNamesForFind());
     // Hits of the open store are read through its reader, which is open already.
     dialog.OpenHit = [this, &dialog](const TSearchHit& hit) {
         const TOEReader* reader = session_->Reader();

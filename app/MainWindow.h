@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <exception>
+#include <map>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -129,6 +130,9 @@ private:
     void CreateFolderPane();
     void FolderChosen(int node);
     void FolderActivated(int node);
+    // The unread messages of the open store, by their summaries.
+    uint32_t UnreadCount() const;
+    void FitFolderPane(bool growOnly);
     // Views let go of what the session is about to close.
     void SessionChanged(TMailboxSession::TChange change);
     void DropStore();
@@ -140,6 +144,9 @@ private:
     void ApplyCodePage();
     void RenameFolders();
     QString StoreCaption() const;
+    // The folder name of the open store, else its file's name.
+    QString StoreCaptionName() const;
+    std::map<std::string, QString> FolderNamesForFind() const;
     QString FolderCaption(int node) const;
     void SetCaption(const QString& caption);
     static bool IsEmptyStore(const TOEReader& reader, const std::string& localPath);
@@ -184,6 +191,8 @@ private:
     // Shows the warnings that reading the store gave, or none.
     void ShowWarnings();
     void SetStatusText(int panel, const QString& text);
+    static QString SavedMessagesText(size_t saved, size_t wanted, bool cancelled, const QStringList& failed,
+                                     const QString& folder);
     void RepaintNow();
     int SelectedCount() const;
     std::vector<std::pair<int, int>> SelectedRanges() const;
@@ -219,6 +228,8 @@ private:
     QLabel* sbPanels_[2] = {nullptr, nullptr};
     // Damage that reading tolerated; its first line shows in the status bar, all in its tip.
     QLabel* sbWarnings_ = nullptr;
+    // A note about the open store folder (one without a folder list).
+    QLabel* sbFolderNote_ = nullptr;
     QProgressBar* sbProgress_ = nullptr;
     // What the scan found, or that it runs.
     QLabel* sbRescue_ = nullptr;

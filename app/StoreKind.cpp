@@ -6,8 +6,8 @@ namespace brindle {
 
 QString StoreFormatName(uint8_t fileKind) {
     switch (fileKind) {
-        case kFileKindOE4: return QStringLiteral("Outlook Express 4");
-        case kFileKindOE5: return QStringLiteral("Outlook Express 5/6");
+        case kFileKindOE4: return QStringLiteral("Folder file, version 4");
+        case kFileKindOE5: return QStringLiteral("Folder file, version 5/6");
         default: return QString();
     }
 }

@@ -6,7 +6,8 @@
 
 namespace brindle {
 
-// "Outlook Express 4" for kind 1, "Outlook Express 5/6" for kind 2, empty otherwise.
+// "Folder file, version 4" for kind 1 (.mbx with .idx), "Folder file, version 5/6" for kind 2
+// (.dbx), empty otherwise.
 QString StoreFormatName(uint8_t fileKind);
 // The line that names a store's format in the header pane: "Format: %s".
 QString FormatLine(uint8_t fileKind);

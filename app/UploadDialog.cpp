@@ -171,6 +171,10 @@ void TUploadDialog::BuildScopeAndTarget(QVBoxLayout* layout) {
     targetLayout->addRow(special_);
     connect(underParent_, &QRadioButton::toggled, parent_, &QLineEdit::setEnabled);
     layout->addWidget(targetBox);
+    skipDuplicates_ = new QCheckBox(QStringLiteral("Leave out copies of messages already uploaded from another folder"),
+                                    this);
+    skipDuplicates_->setObjectName(QStringLiteral("cbSkipDuplicates"));
+    layout->addWidget(skipDuplicates_);
 }
 
 void TUploadDialog::PresetChosen(int row) {
@@ -211,6 +215,8 @@ void TUploadDialog::SetParentFolder(const QString& name) {
     parent_->setText(name);
     underParent_->setChecked(true);
 }
+
+void TUploadDialog::SetSkipDuplicates(bool skip) { skipDuplicates_->setChecked(skip); }
 
 void TUploadDialog::SetSpecialFolders(bool special) {
     (special ? special_ : underParent_)->setChecked(true);
@@ -257,12 +263,14 @@ std::optional<TImapUploadOptions> TUploadDialog::OptionsFromControls() {
     options.Connect.AcceptedFingerprint = acceptedFingerprint_;
     options.Target.SpecialFolders = special_->isChecked();
     options.Target.ParentFolder = parent_->text().trimmed().toStdString();
+    options.SkipDuplicates = skipDuplicates_->isChecked();
     return options;
 }
 
 void TUploadDialog::EnableControls(bool enabled) {
     for (QWidget* control : std::initializer_list<QWidget*>{preset_, host_, port_, security_, user_, password_,
-                                                             token_, remember_, underParent_, special_, parent_})
+                                                             token_, remember_, underParent_, special_, parent_,
+                                                             skipDuplicates_})
         control->setEnabled(enabled);
     parent_->setEnabled(enabled && underParent_->isChecked());
     for (int i = 0; i < 3; ++i) scopeButtons_[i]->setEnabled(enabled && ScopeAvailable(static_cast<TScope>(i)));

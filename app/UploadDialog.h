@@ -81,6 +81,8 @@ public:
     // Under a parent folder of this name (UTF-8), or into the inbox and special folders.
     void SetParentFolder(const QString& name);
     void SetSpecialFolders(bool special);
+    // Leave out each message whose text came from another folder of the same upload.
+    void SetSkipDuplicates(bool skip);
 
     // Starts the upload (the Upload button); false, with the reason shown, when it cannot.
     bool Start();
@@ -140,6 +142,7 @@ private:
     QRadioButton* underParent_ = nullptr;
     QRadioButton* special_ = nullptr;
     QLineEdit* parent_ = nullptr;
+    QCheckBox* skipDuplicates_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QLabel* status_ = nullptr;
     QPlainTextEdit* reports_ = nullptr;

@@ -33,7 +33,7 @@ const std::vector<TCommandSpec> kCommands = {
      "save messages as .eml, mbox or Maildir",
      "FORMAT is eml (the default), mbox or maildir.\n"
      "FILE: saves every message of the store, or those listed by --index. As eml into\n"
-     "the existing folder OUT as \"INDEX_SUBJECT.eml\" (characters unsafe in file names\n"
+     "the folder OUT (made when missing, below an existing parent) as \"INDEX_SUBJECT.eml\" (characters unsafe in file names\n"
      "become spaces; the name is kept within 255 bytes), every line ended by CR LF. As\n"
      "mbox or maildir, as one folder named after the file.\n"
      "DIR: a store folder; every folder of its tree (see \"folders\") is saved into OUT:\n"
@@ -75,7 +75,7 @@ const std::vector<TCommandSpec> kCommands = {
      kOptionJson | kOptionCodePage, 1, 2, RunShow},
     {"attachments", "FILE [INDEX] DIR | FILE|DIR OUT --all", "save the attachments of a message, or of all",
      "Saves every attachment of the message (an .eml file, or message INDEX of a store)\n"
-     "into the existing folder DIR under its file name. A missing name becomes\n"
+     "into the folder DIR (made when missing) under its file name. A missing name becomes\n"
      "\"attachment-N\" with an extension from its media type; a name taken twice, or taken\n"
      "in DIR by any entry (nothing there is replaced or followed), gets \" (2)\", \" (3)\"...\n"
      "before its extension. Control and bidirectional characters become \"_\"; a name\n"
@@ -110,11 +110,11 @@ const std::vector<TCommandSpec> kCommands = {
      "\"Index\", \"Size\", \"LostBytes\", \"Subject\", \"From\", \"Date\", \"MessageID\".\n",
      kOptionJson | kOptionCodePage, 1, 1, RunScan},
     {"recover", "FILE DIR", "write every message text the file holds as .eml files",
-     "Writes every message that scan finds, indexed ones too, into the existing folder DIR\n"
-     "as \"KIND_OFFSET_SUBJECT.eml\" (offset in 8 hex digits), its bytes as found. A byte\n"
-     "the file lost is replaced by one byte: in a base64 body the line end where it\n"
-     "belongs or \"A\", elsewhere a space. Nothing in DIR is replaced or followed: a name\n"
-     "that is taken gets \" (2)\", \" (3)\"... The store is only read.\n",
+     "Writes every message that scan finds, indexed ones too, into the folder DIR (made\n"
+     "when missing) as \"KIND_OFFSET_SUBJECT.eml\" (offset in 8 hex digits), its bytes\n"
+     "as found. A byte the file lost is replaced by one byte: in a base64 body the line\n"
+     "end where it belongs or \"A\", elsewhere a space. Nothing in DIR is replaced or\n"
+     "followed: a name that is taken gets \" (2)\", \" (3)\"... The store is only read.\n",
      0, 2, 2, RunRecover},
     {"check", "FILE|DIR [--json]", "a health report of a store or a store folder",
      "Reads each store (every store of the store folder DIR) through its index and scans its\n"

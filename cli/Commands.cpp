@@ -2,6 +2,7 @@
 #include "cli/Commands.h"
 
 #include "mailbox/CodePage.h"
+#include "platform/TargetFolder.h"
 #include "platform/Utf8.h"
 #include "store/MessageInfo.h"
 
@@ -14,6 +15,8 @@ int32_t CheckedMessageIndex(TOEReader& reader, int32_t index) {
                                  std::to_string(count) + (count == 1 ? " message)." : " messages)."));
     return index;
 }
+
+void MakeOutFolder(const std::string& dir) { MakeTargetFolder(dir, TMissingLevels::LastOnly); }
 
 std::string CodePageFor(const TCliArguments& args, TOEReader& reader) {
     return args.codePage.empty() ? DecideStoreCodePage(reader) : args.codePage;

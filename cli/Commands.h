@@ -26,6 +26,10 @@ void RunUpload(const TCliArguments& args, std::ostream& out);
 void RunCheck(const TCliArguments& args, std::ostream& out);
 void RunDuplicates(const TCliArguments& args, std::ostream& out);
 
+// Makes the folder that a command writes into when it is not there yet; its parent must be
+// (TMissingLevels::LastOnly). Throws EFCreateError.
+void MakeOutFolder(const std::string& dir);
+
 // The index when it names one of the store's messages; else EOEReaderException
 // "Message index %d is out of range (the store holds %d messages).".
 int32_t CheckedMessageIndex(TOEReader& reader, int32_t index);

@@ -198,6 +198,7 @@ void RunAttachments(const TCliArguments& args, std::ostream& out) {
     TellParseWarnings(args, message);
     std::vector<std::string> names = AttachmentSaveNames(message.AttachedFiles);
     // A name that is taken in the folder gets the next free number; nothing is replaced.
+    MakeOutFolder(dir);
     TTargetFolder folder(dir);
     for (size_t i = 0; i < message.AttachedFiles.Count(); ++i) {
         std::string written = message.AttachedFiles.Items(i).SaveToFile(folder, names.at(i), TIfExists::NextFreeName);

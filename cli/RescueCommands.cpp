@@ -96,6 +96,7 @@ void RunRecover(const TCliArguments& args, std::ostream& out) {
     const std::string& dir = args.operands.at(1);
     if (dir.empty()) throw EUsageError("DIR must not be empty");
     TStoreRescue rescue(args.operands.at(0), true);
+    MakeOutFolder(dir);
     TTargetFolder folder(dir);
     TQueuedWriter writer(folder, TIfExists::NextFreeName, kRecoverQueueBytes, kRecoverWriters);
     rescue.Run({}, [&](const TRescuedMessage& message, std::string text) {

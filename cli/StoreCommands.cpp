@@ -247,12 +247,6 @@ TExportTotals ExportFileAsEml(const TCliArguments& args, const std::string& dir,
     return totals;
 }
 
-// OUT is made when it does not exist yet (its parent must).
-void MakeOutFolder(const std::string& dir) {
-    std::error_code error;
-    if (std::filesystem::is_directory(dir, error)) return;
-    if (!std::filesystem::create_directory(dir, error) || error) throw EFCreateError(dir);
-}
 
 // "Left out 3 copies in Inbox(1) of messages written to Inbox." per pair of folders.
 void PrintSkippedCopies(std::ostream& out, const TDuplicateFilter* duplicates) {

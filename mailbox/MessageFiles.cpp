@@ -18,9 +18,14 @@ constexpr size_t kMinIndexWidth = 4;
 }  // namespace
 
 std::string SafeFileNamePart(std::string_view text) {
-    std::string safe = ReplaceUnsafeCodePoints(text, ' ');
-    for (char& c : safe)
+    const std::string replaced = ReplaceUnsafeCodePoints(text, ' ');
+    std::string safe;
+    safe.reserve(replaced.size());
+    for (char c : replaced) {
         if (kUnsafeCharacters.find(c) != std::string_view::npos) c = ' ';
+        if (c == ' ' && !safe.empty() && safe.back() == ' ') continue;
+        safe += c;
+    }
     return safe;
 }
 

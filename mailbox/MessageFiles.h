@@ -10,7 +10,8 @@
 namespace brindle {
 
 // The UTF-8 text with each of the ten characters ! " % ' * . / : ? \ and each control or
-// bidirectional character (IsUnsafeNameCodePoint) replaced by a space.
+// bidirectional character (IsUnsafeNameCodePoint) replaced by a space, and each run of spaces
+// folded into one.
 std::string SafeFileNamePart(std::string_view text);
 
 // The name "%d_%s.eml" of a saved message: the index in decimal and SafeFileNamePart of the

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <set>
 #include <utility>
+#include <vector>
 
 namespace brindle {
 namespace {
@@ -60,7 +61,52 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// The names of the levels of path that are missing, the deepest first, and the nearest parent
+// that is there; the parent is "." for a relative path whose first level is missing.
+struct TMissingPart {
+    std::vector<std::string> Names;
+    std::string Parent;
+};
+
+TMissingPart FindMissingPart(const std::string& path) {
+    TMissingPart part;
+    std::string rest = path;
+    // Each round takes one level off rest, so the walk ends within the path's length.
+    while (true) {
+        while (rest.size() > 1 && rest.back() == '/') rest.pop_back();
+        const size_t slash = rest.find_last_of('/');
+        std::string name = slash == std::string::npos ? rest : rest.substr(slash + 1);
+        if (name.empty() || name == "." || name == "..") throw EFCreateError(path);
+        part.Names.push_back(std::move(name));
+        rest = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : rest.substr(0, slash);
+        struct stat entry {};
+        if (::lstat(rest.c_str(), &entry) == 0) break;
+        if (errno != ENOENT || rest == "." || rest == "/") throw EFCreateError(path);
+    }
+    part.Parent = rest;
+    return part;
+}
+
 }  // namespace
+
+void MakeTargetFolder(const std::string& path, TMissingLevels levels) {
+    if (path.empty()) throw EFCreateError(path);
+    struct stat entry {};
+    if (::stat(path.c_str(), &entry) == 0 && S_ISDIR(entry.st_mode)) return;
+    const TMissingPart missing = FindMissingPart(path);
+    if (levels == TMissingLevels::LastOnly && missing.Names.size() > 1) throw EFCreateError(path);
+    int fd = ::open(missing.Parent.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) throw EFCreateError(path);
+    for (auto name = missing.Names.rbegin(); name != missing.Names.rend(); ++name) {
+        int next = -1;
+        if (::mkdirat(fd, name->c_str(), kFolderMode) == 0 || errno == EEXIST)
+            next = ::openat(fd, name->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        ::close(fd);
+        if (next < 0) throw EFCreateError(path);
+        fd = next;
+    }
+    ::close(fd);
+}
 
 void KeepFromReplacing(const std::string& path) {
     struct stat entry {};

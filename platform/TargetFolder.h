@@ -124,6 +124,20 @@ private:
     bool failed_ = false;  // a write failed and the file was kept
 };
 
+// How much of a missing target folder MakeTargetFolder makes.
+enum class TMissingLevels {
+    LastOnly,  // the folder itself; its parent must be there
+    All,       // every missing level below the nearest folder that is there
+};
+
+// Makes the folder at path when it is not there yet: the missing levels below the nearest
+// existing parent, each made with mkdirat in the level above it and opened without following a
+// link, so that nothing is made through a link (the parent it starts from is not a link
+// either). A path that names a folder is left as it is. Throws EFCreateError naming path when a
+// level cannot be made, when more than the last level is missing with LastOnly, or when a
+// missing part is "." or "..".
+void MakeTargetFolder(const std::string& path, TMissingLevels levels);
+
 // The file (the store or message that the program has open) is never replaced by a Write with
 // TIfExists::Replace, under any name that leads to it (compared by device and inode).
 void KeepFromReplacing(const std::string& path);

@@ -8,6 +8,7 @@
 #include "viewer/ViewerHooks.h"
 #include "viewer/ViewerText.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -99,15 +100,45 @@ void OpenAttachment(const TMoxMsg& message, size_t index, const std::string& sav
     ViewerHooks().OpenFile(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folder.PathOf(written)))));
 }
 
-void SaveAttachments(const TMoxMsg& message, const std::vector<std::string>& names, std::optional<size_t> only,
-                     const QString& folder, QWidget* parent) {
+TSavedAttachments SaveAttachments(const TMoxMsg& message, const std::vector<std::string>& names,
+                                  std::optional<size_t> only, const QString& folder, QWidget* parent) {
     const size_t first = only.value_or(0);
     const size_t end = only ? first + 1 : names.size();
+    TSavedAttachments saved;
+    saved.Wanted = end - first;
     TTargetFolder target(QFile::encodeName(folder).toStdString());
     TReplaceAsker asker(target, ViewerHooks().AskReplace, parent, end - first > 1);
-    for (size_t i = first; i < end && !asker.Cancelled(); ++i)
-        if (std::optional<TIfExists> how = asker.HowToWrite(names.at(i)))
+    for (size_t i = first; i < end && !asker.Cancelled(); ++i) {
+        std::optional<TIfExists> how = asker.HowToWrite(names.at(i));
+        if (!how) continue;
+        try {
             message.AttachedFiles.Items(i).SaveToFile(target, names.at(i), *how);
+            ++saved.Saved;
+        } catch (const std::exception& error) {
+            saved.Failed.append(QString::fromUtf8(error.what()));
+        }
+    }
+    saved.Cancelled = asker.Cancelled();
+    return saved;
+}
+
+QString SavedAttachmentsText(const TSavedAttachments& saved, const QString& folder) {
+    QString text = saved.Saved == saved.Wanted
+                       ? QStringLiteral("Saved %1 attachment%2 to %3")
+                             .arg(saved.Saved)
+                             .arg(saved.Saved == 1 ? "" : "s")
+                             .arg(QDir::toNativeSeparators(folder))
+                       : QStringLiteral("Saved %1 of %2 attachments to %3")
+                             .arg(saved.Saved)
+                             .arg(saved.Wanted)
+                             .arg(QDir::toNativeSeparators(folder));
+    if (saved.Cancelled) text += QStringLiteral(" (cancelled)");
+    if (!saved.Failed.isEmpty()) text += QStringLiteral("; not saved: ") + saved.Failed.join(QStringLiteral("; "));
+    return text;
+}
+
+void ThrowIfNotSaved(const TSavedAttachments& saved) {
+    if (!saved.Failed.isEmpty()) throw std::runtime_error(saved.Failed.join(u'\n').toStdString());
 }
 
 }  // namespace brindle

@@ -5,6 +5,7 @@
 #include "mime/MoxMsg.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <string>
@@ -32,10 +33,25 @@ void OpenDesktopLink(const QString& target, bool& handled);
 // the private folder (a taken one gets the next free number). Errors pass to the caller.
 void OpenAttachment(const TMoxMsg& message, size_t index, const std::string& saveName, QWidget* parent);
 
+// What saving attachments wrote into its folder.
+struct TSavedAttachments {
+    size_t Saved = 0;      // files written
+    size_t Wanted = 0;     // attachments that were to be saved
+    QStringList Failed;    // the error of each attachment that could not be written
+    bool Cancelled = false;
+};
+
 // Saves attachment `only` of the message, or every one, into folder under its name of names
 // (AttachmentSaveNames), asking before a taken name is replaced (with answers for all when
-// there are several). Errors pass to the caller.
-void SaveAttachments(const TMoxMsg& message, const std::vector<std::string>& names, std::optional<size_t> only,
-                     const QString& folder, QWidget* parent);
+// there are several). An attachment that cannot be written is told in the result and the
+// others go on.
+TSavedAttachments SaveAttachments(const TMoxMsg& message, const std::vector<std::string>& names,
+                                  std::optional<size_t> only, const QString& folder, QWidget* parent);
+
+// "Saved 2 attachments to /path", with what was not saved after it.
+QString SavedAttachmentsText(const TSavedAttachments& saved, const QString& folder);
+
+// Throws the errors of the attachments that could not be written, when there were any.
+void ThrowIfNotSaved(const TSavedAttachments& saved);
 
 }  // namespace brindle

@@ -517,7 +517,7 @@ void Tdlg_oe_Msg::bSaveAllClick() {
     if (count == 0) return;
     const QString chosen = ViewerHooks().ChooseFolder(this, QStringLiteral("Save all attachments"));
     if (chosen.isEmpty()) return;
-    SaveAttachments(MoxMsg, AttachmentSaveNames(MoxMsg.AttachedFiles), std::nullopt, chosen, this);
+    ThrowIfNotSaved(SaveAttachments(MoxMsg, AttachmentSaveNames(MoxMsg.AttachedFiles), std::nullopt, chosen, this));
 }
 
 void Tdlg_oe_Msg::HTMLViewerHotSpotClick(THTMLViewer* Sender, const QString& SRC, bool& Handled) {

@@ -261,7 +261,9 @@ void TReadingPane::SaveClick() {
     std::optional<size_t> only;
     if (const int selected = List->currentRow(); selected >= 0 && List->currentItem()->isSelected())
         only = static_cast<size_t>(selected);
-    SaveAttachments(*message_, saveNames_, only, chosen, this);
+    const TSavedAttachments saved = SaveAttachments(*message_, saveNames_, only, chosen, this);
+    emit AttachmentsSaved(SavedAttachmentsText(saved, chosen));
+    ThrowIfNotSaved(saved);
 }
 
 void TReadingPane::OpenItem(int row) {

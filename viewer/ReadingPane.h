@@ -58,6 +58,8 @@ public:
 signals:
     // The message asked for last is shown (or found to be missing).
     void MessageShown();
+    // Save... wrote attachments: what it wrote and what it could not, in a line for a status bar.
+    void AttachmentsSaved(const QString& text);
 
 private:
     struct TPrepared;

@@ -18,9 +18,11 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTableWidget>
@@ -183,6 +185,41 @@ private slots:
         QCOMPARE(Pane()->CurrentNode(), 0);
         QCOMPARE(Rows(), 5);
         QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Inbox]"));
+    }
+
+    // Without a folder list the status bar says so, as a note beside no warning; each store
+    // opened tells its unread count, and the pane is wide enough for its names.
+    void folderWithoutAListTellsItAndCountsUnreadMail() {
+        QTemporaryDir loose;
+        const QString longName = QStringLiteral("Letters from the regional office");
+        WriteDbxFixture(loose.path(), QStringLiteral("Alpha.dbx"), "Alpha", InboxMessages());  // 1 unread
+        WriteDbxFixture(loose.path(), longName + QStringLiteral(".dbx"), "Long",
+                        {Message("Read one", "Zed", "z@x.org")});
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        Open(loose.path());
+        QVERIFY(boxes_.isEmpty());
+        auto* note = window_->findChild<QLabel*>(QStringLiteral("sbFolderNote"));
+        QVERIFY(note);
+        QVERIFY2(note->text().contains(QStringLiteral("No folder list")), qPrintable(note->text()));
+        QCOMPARE(window_->findChild<QLabel*>(QStringLiteral("sbWarnings"))->text(), QString());
+        QCOMPARE(Caption(0), QStringLiteral("Alpha (1)"));
+        QVERIFY(Bold(0));
+        QCOMPARE(Caption(1), longName);  // not opened yet: its count is not known
+        Pane()->SelectNode(1);
+        QCOMPARE(Caption(1), longName);
+        QVERIFY(!Bold(1));
+        const int needed = static_cast<QAbstractItemView*>(Pane())->sizeHintForColumn(TFolderPane::colName);
+        QVERIFY2(Pane()->header()->sectionSize(TFolderPane::colName) >= needed,
+                 qPrintable(QStringLiteral("%1 < %2, pane %3")
+                                .arg(Pane()->header()->sectionSize(TFolderPane::colName))
+                                .arg(needed)
+                                .arg(Pane()->width())));
+        QVERIFY(Pane()->IndexOfNode(1).data(Qt::ToolTipRole).toString().contains(longName));
+
+        Open(storeFolder_);
+        QCOMPARE(note->text(), QString());
+        QCOMPARE(Caption(0), QStringLiteral("Inbox (2)"));  // as the folder list tells it
     }
 
     void selectingFoldersFillsClearsOrTellsTheError() {
@@ -411,6 +448,52 @@ private slots:
                                    : QStringLiteral("1 folder, 3 messages, 0 errors"));
             QCOMPARE(reports.size(), skip ? 1 : 0);
             if (skip) QVERIFY2(reports[0].contains(QStringLiteral("1 copy left out")), qPrintable(reports[0]));
+        }
+    }
+
+    // A target that is not there is made, every missing level, once the user agrees; Browse...
+    // starts at the nearest folder of the typed path that is there.
+    void exportDialogMakesAMissingTargetWhenAsked_data() {
+        QTest::addColumn<bool>("agree");
+        QTest::newRow("yes") << true;
+        QTest::newRow("no") << false;
+    }
+    void exportDialogMakesAMissingTargetWhenAsked() {
+        QFETCH(bool, agree);
+        QTemporaryDir out;
+        const QString target = out.filePath(QStringLiteral("made/deeper"));
+        QStringList questions;
+        AppHooks().AskYesNo = [&](QWidget*, const QString&, const QString& question) {
+            questions << question;
+            return agree;
+        };
+        QString browsedFrom;
+        AppHooks().BrowseForFolder = [&](QWidget*, const QString&, const QString& start) {
+            browsedFrom = start;
+            return QString();
+        };
+        bool started = false;
+        QString summary;
+        driveExport_ = [&](TExportDialog& dialog) {
+            dialog.SetFormat(TExportFormat::Eml);
+            dialog.SetTarget(target);
+            dialog.findChild<QPushButton*>(QStringLiteral("bBrowse"))->click();
+            started = dialog.Start();
+            dialog.Wait();
+            summary = dialog.SummaryText();
+        };
+        Open(singleStore_);
+        window_->findChild<QAction*>(QStringLiteral("mmExport"))->trigger();
+        QCOMPARE(browsedFrom, out.path());
+        QCOMPARE(questions.size(), 1);
+        QVERIFY2(questions[0].contains(target), qPrintable(questions[0]));
+        QCOMPARE(started, agree);
+        QCOMPARE(QFileInfo(target).isDir(), agree);
+        if (agree) {
+            QCOMPARE(summary, QStringLiteral("1 folder, 1 message, 0 errors"));
+            QCOMPARE(QDir(target + QStringLiteral("/Single")).entryList(QDir::Files).size(), 1);
+        } else {
+            QVERIFY(!QFileInfo::exists(out.filePath(QStringLiteral("made"))));
         }
     }
 

@@ -7,6 +7,7 @@
 #include "app/MainWindow.h"
 #include "app/SortKey.h"
 #include "app/StoreKind.h"
+#include "mailbox/MessageFiles.h"
 #include "tests/app/FakeReader.h"
 
 #include <QFile>
@@ -155,7 +156,7 @@ private slots:
             (QStringList{"Path:", "Size:", "Modified:", "Owner:", "Permissions:", "Kind:", "Folder:", "Messages:"}));
         QCOMPARE(rows[0].second, path);
         QCOMPARE(rows[1].second, QStringLiteral("1,500 bytes"));
-        QCOMPARE(rows[5].second, QStringLiteral("Outlook Express 5/6"));
+        QCOMPARE(rows[5].second, QStringLiteral("Folder file, version 5/6"));
         QCOMPARE(rows[6].second, QStringLiteral("Fake"));
         QCOMPARE(rows[7].second, QStringLiteral("2"));
 
@@ -168,9 +169,34 @@ private slots:
         QCOMPARE(shown, 1);
     }
 
+    // The kind is told by its version.
+    void formatLineNamesTheKind_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("version 4") << int(kFileKindOE4) << "Format: Folder file, version 4";
+        QTest::newRow("version 5/6") << int(kFileKindOE5) << "Format: Folder file, version 5/6";
+    }
     void formatLineNamesTheKind() {
-        QCOMPARE(FormatLine(kFileKindOE4), QStringLiteral("Format: Outlook Express 4"));
-        QCOMPARE(FormatLine(kFileKindOE5), QStringLiteral("Format: Outlook Express 5/6"));
+        QFETCH(int, kind);
+        QFETCH(QString, line);
+        QCOMPARE(FormatLine(static_cast<uint8_t>(kind)), line);
+        QVERIFY(StoreFormatName(0).isEmpty());
+    }
+
+    // Unsafe characters become spaces, and every run of spaces one space.
+    void savedNamesFoldRunsOfSpaces_data() {
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("question and colon") << "Re: Hello?" << "7_Re Hello .eml";
+        QTest::newRow("spaces typed") << "a   b    c" << "7_a b c.eml";
+        QTest::newRow("unsafe among spaces") << "x : * / y" << "7_x y.eml";
+        QTest::newRow("tab and line end") << "one\t\r\ntwo" << "7_one two.eml";
+        QTest::newRow("one space stays") << "plain text" << "7_plain text.eml";
+    }
+    void savedNamesFoldRunsOfSpaces() {
+        QFETCH(QString, subject);
+        QFETCH(QString, name);
+        QCOMPARE(QString::fromStdString(SavedMessageFileName(7, subject.toStdString())), name);
     }
 
     void folderChooserStartsOnlyInExistingFolders() {

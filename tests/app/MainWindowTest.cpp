@@ -1,6 +1,7 @@
 #include "app/AboutBox.h"
 #include "app/AddressGathering.h"
 #include "app/AppHooks.h"
+#include "app/ExportDialog.h"
 #include "app/ListImages.h"
 #include "app/MainWindow.h"
 #include "app/MessageListModel.h"
@@ -23,6 +24,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -105,7 +107,7 @@ class MainWindowTest : public QObject {
         window_ = std::make_unique<Twnd_oe_Main>(arguments);
     }
 
-    // Rows 3 and 4 after sorting by subject: 3_Gamma.eml and "4_Re  Hello .eml".
+    // Rows 3 and 4 after sorting by subject: 3_Gamma.eml and "4_Re Hello .eml".
     void SelectGammaAndHello() {
         ClickHeader(TMessageListModel::colSubject);
         Tree()->selectionModel()->select(QItemSelection(Model()->index(3, 0), Model()->index(4, 6)),
@@ -223,7 +225,7 @@ private slots:
         QCOMPARE(window_->StatusText(0), QStringLiteral("Count: 5"));
         QVERIFY(window_->StatusText(1).startsWith(QStringLiteral("Elapsed time: ")));
         QCOMPARE(Detail(), QStringLiteral("  File Properties"));
-        QCOMPARE(Memo(), QStringLiteral("Format: Outlook Express 5/6"));
+        QCOMPARE(Memo(), QStringLiteral("Format: Folder file, version 5/6"));
         QVERIFY(!Tree()->currentIndex().isValid());
     }
 
@@ -237,7 +239,7 @@ private slots:
         Open(mbx);
         QVERIFY2(boxes_.isEmpty(), qPrintable(boxes_.value(0).text));
         QCOMPARE(Model()->rowCount(), 5);
-        QCOMPARE(Memo(), QStringLiteral("Format: Outlook Express 4"));
+        QCOMPARE(Memo(), QStringLiteral("Format: Folder file, version 4"));
         QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Old Mail]"));
         QCOMPARE(Cell(4, TMessageListModel::colSubject), QStringLiteral("Re: Hello?"));
     }
@@ -248,7 +250,7 @@ private slots:
         Open(renamed);
         QVERIFY(boxes_.isEmpty());
         QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Inbox]"));
-        QCOMPARE(Memo(), QStringLiteral("Format: Outlook Express 5/6"));
+        QCOMPARE(Memo(), QStringLiteral("Format: Folder file, version 5/6"));
     }
 
     void realStoresOpen_data() {
@@ -344,6 +346,42 @@ private slots:
         QCOMPARE(window_->SelectedRows(), (std::vector<int>{1, 2, 3, 4}));
     }
 
+    // Inside a selection the current row carries a mark of its own: the edge of its cells is
+    // painted differently from that of the other selected rows.
+    void currentRowIsMarkedInsideTheSelection() {
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        Open(storeA_);
+        Tree()->selectionModel()->select(QItemSelection(Model()->index(1, 0), Model()->index(3, 6)),
+                                         QItemSelectionModel::Select);
+        Tree()->selectionModel()->setCurrentIndex(Model()->index(2, 0), QItemSelectionModel::NoUpdate);
+        QCOMPARE(window_->SelectedRows(), (std::vector<int>{1, 2, 3}));
+        const QImage image = Tree()->viewport()->grab().toImage();
+        const int column = TMessageListModel::colSubject;
+        // The pixels along the top edge of a row's subject cell that differ from its most
+        // common colour there.
+        auto edgeMarks = [&](int row) {
+            const QRect cell = Tree()->visualRect(Model()->index(row, column));
+            const qreal scale = image.devicePixelRatio();
+            const int y = static_cast<int>(cell.top() * scale);
+            QMap<QRgb, int> colours;
+            for (int x = static_cast<int>(cell.left() * scale); x < static_cast<int>(cell.right() * scale); ++x)
+                ++colours[image.pixel(x, y)];
+            int most = 0;
+            for (int count : colours) most = std::max(most, count);
+            int total = 0;
+            for (int count : colours) total += count;
+            return std::pair<int, int>(total - most, total);
+        };
+        for (int row : {1, 3}) QCOMPARE(edgeMarks(row).first, 0);
+        const auto [marked, total] = edgeMarks(2);
+        QVERIFY2(marked > total / 4, qPrintable(QStringLiteral("%1 of %2").arg(marked).arg(total)));
+        // The mark follows the current row.
+        Tree()->selectionModel()->setCurrentIndex(Model()->index(1, 0), QItemSelectionModel::NoUpdate);
+        const QImage moved = Tree()->viewport()->grab().toImage();
+        QVERIFY(moved != image);
+    }
+
     // C3: saved names are UTF-8 and fit 255 bytes.
     void saveSelectedWritesTheRowsInDisplayOrder() {
         QTemporaryDir target;
@@ -360,12 +398,33 @@ private slots:
         QVERIFY2(boxes_.isEmpty(), qPrintable(boxes_.value(0).text));
         QCOMPARE(title, QStringLiteral("Select folder"));
         QStringList names = QDir(target.path()).entryList(QDir::Files, QDir::Name);
-        QCOMPARE(names, (QStringList{"3_Gamma.eml", "4_Re  Hello .eml"}));
+        QCOMPARE(names, (QStringList{"3_Gamma.eml", "4_Re Hello .eml"}));
         QByteArray saved = ReadAll(target.filePath(names[1]));
         QVERIFY(saved.startsWith("From: "));
         QVERIFY(saved.endsWith("\r\n"));
         QVERIFY(!saved.replace("\r\n", "").contains('\n'));
-        QVERIFY(window_->StatusText(1).startsWith(QStringLiteral("Elapsed time: ")));
+        QCOMPARE(window_->StatusText(1), QStringLiteral("Saved 2 messages to %1").arg(target.path()));
+    }
+
+    // What could not be written is named in the status bar and the others are saved.
+    void saveSelectedNamesWhatItCouldNotWrite() {
+        QTemporaryDir target;
+        QVERIFY(QDir(target.path()).mkdir(QStringLiteral("3_Gamma.eml")));
+        AppHooks().BrowseForFolder = [&](QWidget*, const QString&, const QString&) { return target.path(); };
+        AppHooks().AskReplace = [](QWidget*, const QString&, const QString&, bool) {
+            return TReplaceChoice{TReplaceAnswer::Replace, true};
+        };
+        Open(storeA_);
+        SelectGammaAndHello();
+        Trigger("mmSaveAll");
+        QCOMPARE(boxes_.size(), 1);  // told in a box as well, once the others are saved
+        QCOMPARE(boxes_[0].text,
+                 QStringLiteral("Cannot create file %1.").arg(target.filePath(QStringLiteral("3_Gamma.eml"))));
+        QCOMPARE(QDir(target.path()).entryList(QDir::Files), QStringList{"4_Re Hello .eml"});
+        const QString status = window_->StatusText(1);
+        QVERIFY2(status.startsWith(QStringLiteral("Saved 1 of 2 messages to %1; not saved: ").arg(target.path())),
+                 qPrintable(status));
+        QVERIFY2(status.contains(target.filePath(QStringLiteral("3_Gamma.eml"))), qPrintable(status));
     }
 
     void saveWithNothingSelectedIsGreyedAndWritesNothing() {
@@ -391,7 +450,8 @@ private slots:
         QCOMPARE(boxes_.size(), 1);
         QCOMPARE(boxes_[0].text, QStringLiteral("Cannot create file %1/0_beta.eml.").arg(gone));
         QCOMPARE(boxes_[0].title, QStringLiteral("Brindle - [Inbox]"));
-        QCOMPARE(window_->StatusText(1), QStringLiteral("Saving 1 messages..."));
+        QCOMPARE(window_->StatusText(1),
+                 QStringLiteral("Saved 0 of 1 messages to %1; not saved: Cannot create file %1/0_beta.eml").arg(gone));
         QVERIFY(QApplication::overrideCursor() == nullptr);
     }
 
@@ -416,7 +476,7 @@ private slots:
         const QString secret = outside.filePath(QStringLiteral("secret.txt"));
         WriteFile(secret, "outside secret");
         const QString link = target.filePath(QStringLiteral("3_Gamma.eml"));
-        const QString older = target.filePath(QStringLiteral("4_Re  Hello .eml"));
+        const QString older = target.filePath(QStringLiteral("4_Re Hello .eml"));
         QVERIFY(QFile::link(secret, link));
         WriteFile(older, "older");
         AppHooks().BrowseForFolder = [&](QWidget*, const QString&, const QString&) { return target.path(); };
@@ -544,7 +604,15 @@ private slots:
         QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Inbox]"));
         QCOMPARE(Subjects().first(), QStringLiteral("alpha"));
         QVERIFY(window_->StatusText(1).startsWith(QStringLiteral("Elapsed time: ")));
-        QCOMPARE(window_->MRUList()->Items().size(), 1);
+        // The message joins the recent files, and opens from there again.
+        QCOMPARE(window_->MRUList()->Items(), (QStringList{eml, storeA_}));
+        QAction* recent = nullptr;
+        for (QAction* action : Child<QMenu>("File1")->actions())
+            if (action->text() == Korvane_MRUList::EntryCaption(0, eml)) recent = action;
+        QVERIFY(recent);
+        recent->trigger();
+        QCOMPARE(viewed_.size(), size_t{2});
+        QCOMPARE(viewed_[1], viewed_[0]);
     }
 
     void missingEmlFileIsReported() {
@@ -553,6 +621,7 @@ private slots:
         QCOMPARE(boxes_[0].text, QStringLiteral("Cannot open file %1.").arg(dir_.filePath(QStringLiteral("none.eml"))));
         QCOMPARE(window_->StatusText(1), QStringLiteral("Reading..."));
         QVERIFY(viewed_.empty());
+        QVERIFY(window_->MRUList()->Items().isEmpty());
     }
 
     void unsupportedFileLeavesNoStoreOpen() {
@@ -625,7 +694,7 @@ private slots:
         QCOMPARE(window_->windowTitle(), caption);
         QCOMPARE(window_->StatusText(0), count);
         QCOMPARE(window_->StatusText(1), message);
-        QCOMPARE(Memo(), QStringLiteral("Format: Outlook Express 5/6"));
+        QCOMPARE(Memo(), QStringLiteral("Format: Folder file, version 5/6"));
         QCOMPARE(Model()->rowCount(), 0);
         // The scan that was declined can be run from the menu.
         QVERIFY(Child<QAction>("mmDeletedMessages")->isEnabled());
@@ -919,6 +988,50 @@ private slots:
         Trigger("mmOpen");
         QCOMPARE(window_->OpenDialogState().InitialDir, dir_.path() + u'/');
         QCOMPARE(window_->windowTitle(), QStringLiteral("Brindle - [Inbox]"));
+    }
+
+    // Open, Save Selected and the export dialog's Browse... start, in the next run too, in the
+    // folder that they were left in.
+    void fileDialogsStartWhereTheyWereLeft_data() {
+        QTest::addColumn<QString>("dialog");
+        QTest::newRow("open") << "open";
+        QTest::newRow("save") << "save";
+        QTest::newRow("export") << "export";
+    }
+    void fileDialogsStartWhereTheyWereLeft() {
+        QFETCH(QString, dialog);
+        QTemporaryDir chosen;
+        QStringList starts;
+        AppHooks().RunOpenDialog = [&](QWidget*, TOpenDialog& od) {
+            starts << od.InitialDir;
+            od.FileName = storeA_;
+            return true;
+        };
+        AppHooks().BrowseForFolder = [&](QWidget*, const QString&, const QString& start) {
+            starts << start;
+            return chosen.path();
+        };
+        AppHooks().AskReplace = [](QWidget*, const QString&, const QString&, bool) {
+            return TReplaceChoice{TReplaceAnswer::KeepBoth, false};
+        };
+        AppHooks().RunModal = [](QDialog& shown) {
+            if (auto* exportDialog = qobject_cast<TExportDialog*>(&shown))
+                exportDialog->findChild<QPushButton*>(QStringLiteral("bBrowse"))->click();
+        };
+        for (int run = 0; run < 2; ++run) {
+            NewWindow();
+            if (dialog == "open") {
+                Trigger("mmOpen");
+                continue;
+            }
+            Open(storeA_);
+            Tree()->selectionModel()->select(Model()->index(0, 0),
+                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            Trigger(dialog == "save" ? "mmSaveAll" : "mmExport");
+        }
+        QCOMPARE(starts.size(), 2);
+        QCOMPARE(starts[0], QString());
+        QCOMPARE(starts[1], dialog == "open" ? dir_.path() + u'/' : chosen.path());
     }
 
     void firstArgumentIsOpenedWhenShown() {

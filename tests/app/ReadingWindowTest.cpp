@@ -1,6 +1,7 @@
 // The main window as a reader moves through it: keys that open rows, the state after a load,
 // greyed commands, columns that fit their texts, what is kept between runs, the reading pane
 // and the viewer's steps through the list.
+#include "Base64Encode.h"
 #include "app/AppHooks.h"
 #include "app/MainWindow.h"
 #include "app/MessageListModel.h"
@@ -9,11 +10,14 @@
 #include "tests/components/TestSettings.h"
 #include "viewer/ReadingPane.h"
 #include "viewer/TextView.h"
+#include "viewer/ViewerHooks.h"
 
 #include <QAction>
 #include <QHeaderView>
 #include <QLabel>
+#include <QDir>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSplitter>
@@ -96,6 +100,7 @@ private slots:
         window_.reset();
         SetMessageBoxPresenter(nullptr);
         ResetAppHooks();
+        ResetViewerHooks();
     }
 
     void noRowIsCurrentAfterALoad_data() {
@@ -238,6 +243,49 @@ private slots:
         Child<QAction>("mmReadingPane")->trigger();
         QVERIFY(!pane->isVisible());
         QVERIFY(Child<QPlainTextEdit>("Memo")->isVisible());
+    }
+
+    // Save... in the reading pane tells in the window's status bar what reached the disk and
+    // names what did not.
+    void savedAttachmentsAreToldInTheStatusBar_data() {
+        QTest::addColumn<bool>("folderInTheWay");
+        QTest::newRow("all written") << false;
+        QTest::newRow("one refused") << true;
+    }
+    void savedAttachmentsAreToldInTheStatusBar() {
+        QFETCH(bool, folderInTheWay);
+        QTemporaryDir stores, target;
+        TFixtureMessage mail = Message("Two files", "Ann", "a@x.org");
+        std::string parts;
+        for (const char* name : {"a.bin", "b.bin"})
+            parts += std::string("--b\r\nContent-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n"
+                                 "Content-Disposition: attachment; filename=\"") +
+                     name + "\"\r\n\r\n" + testsupport::Base64Lines(name, "\r\n");
+        mail.Text = testsupport::MessageText(
+            {"From: a@x.org", "Subject: Two files", "Content-Type: multipart/mixed; boundary=\"b\""},
+            "--b\r\nContent-Type: text/plain\r\n\r\nsee attached\r\n" + parts + "--b--\r\n");
+        Open(WriteDbxFixture(stores.path(), QStringLiteral("Files.dbx"), "Files", {mail}));
+        if (folderInTheWay) QVERIFY(QDir(target.path()).mkdir(QStringLiteral("b.bin")));
+        ViewerHooks().ChooseFolder = [&](QWidget*, const QString&) { return target.path(); };
+        ViewerHooks().AskReplace = [](QWidget*, const QString&, const QString&, bool) {
+            return TReplaceChoice{TReplaceAnswer::Replace, true};
+        };
+        Child<QAction>("mmReadingPane")->trigger();
+        Focus(0);
+        TReadingPane* pane = window_->ReadingPane();
+        QTRY_VERIFY(!pane->Busy());
+        pane->bSave->click();
+        // What could not be written is told in a box as well.
+        QCOMPARE(boxes_.size(), folderInTheWay ? 1 : 0);
+        if (folderInTheWay) QVERIFY2(boxes_[0].contains(QStringLiteral("b.bin")), qPrintable(boxes_[0]));
+        const int written = QDir(target.path()).entryList(QDir::Files).size();
+        QCOMPARE(written, folderInTheWay ? 1 : 2);
+        const QString status = window_->StatusText(1);
+        if (folderInTheWay)
+            QCOMPARE(status, QStringLiteral("Saved 1 of 2 attachments to %1; not saved: Cannot create file %1/b.bin")
+                                 .arg(target.path()));
+        else
+            QCOMPARE(status, QStringLiteral("Saved 2 attachments to %1").arg(target.path()));
     }
 
     void viewerStepsThroughTheListOrder() {

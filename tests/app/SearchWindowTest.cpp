@@ -166,6 +166,52 @@ private slots:
         QCOMPARE(viewed_[0], window_->Reader()->GetMessageText(2));
     }
 
+    // The folder column shows the folder's name, not its file's; a click on a header sorts by
+    // that column (the date by time), a second click the other way round.
+    void findDialogNamesFoldersAndSortsByColumn() {
+        std::vector<TFixtureMessage> messages = {Message("Bravo", "Bo", "b@x.org"), Message("alpha", "Cy", "c@x.org"),
+                                                 Message("Charlie", "Al", "a@x.org")};
+        messages[0].Received = testsupport::FileTimeOf(2004, 5, 6, 7, 8, 9);
+        messages[1].Received = testsupport::FileTimeOf(2001, 1, 2, 3, 4, 5);
+        messages[2].Received = testsupport::FileTimeOf(2003, 3, 4, 5, 6, 7);
+        const QString store = WriteDbxFixture(dir_.path(), QStringLiteral("box1.dbx"), "Sent Items", messages);
+        window_->LoadFile(store);
+        QStringList folders;
+        QList<QStringList> orders;
+        AppHooks().RunModal = [&](QDialog& dialog) {
+            auto* find = qobject_cast<TFindDialog*>(&dialog);
+            QVERIFY(find);
+            find->show();
+            QSignalSpy ended(find, &TFindDialog::SearchEnded);
+            find->Find(QStringLiteral("second line"));
+            QVERIFY(ended.wait(10000));
+            auto* list = find->findChild<QTreeWidget*>(QStringLiteral("FindHits"));
+            auto subjects = [list] {
+                QStringList shown;
+                for (int row = 0; row < list->topLevelItemCount(); ++row) shown << list->topLevelItem(row)->text(2);
+                return shown;
+            };
+            for (int row = 0; row < list->topLevelItemCount(); ++row) folders << list->topLevelItem(row)->text(0);
+            orders << subjects();
+            QHeaderView* header = list->header();
+            for (int column : {2, 2, 3, 1}) {
+                const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                                header->height() / 2);
+                QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+                orders << subjects();
+            }
+            find->hide();
+        };
+        Child<QAction>("mmFindInMessages")->trigger();
+        QCOMPARE(folders, (QStringList{"Sent Items", "Sent Items", "Sent Items"}));
+        QCOMPARE(orders.size(), 5);
+        QCOMPARE(orders[0], (QStringList{"Bravo", "alpha", "Charlie"}));  // as found
+        QCOMPARE(orders[1], (QStringList{"alpha", "Bravo", "Charlie"}));  // by subject
+        QCOMPARE(orders[2], (QStringList{"Charlie", "Bravo", "alpha"}));  // the other way
+        QCOMPARE(orders[3], (QStringList{"alpha", "Charlie", "Bravo"}));  // by time received
+        QCOMPARE(orders[4], (QStringList{"Charlie", "Bravo", "alpha"}));  // by sender: Al, Bo, Cy
+    }
+
     void findDialogSearchesTextAndCanRunAgain() {
         int hits[2] = {-1, -1};
         AppHooks().RunModal = [&](QDialog& dialog) {

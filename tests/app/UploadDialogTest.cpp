@@ -272,6 +272,47 @@ private slots:
         ExpectServerHoldsTheTree();
     }
 
+    // A message met again in another folder is left out when the box is ticked.
+    void copiesInOtherFoldersAreLeftOutWhenAsked_data() {
+        QTest::addColumn<bool>("skip");
+        QTest::newRow("sent") << false;
+        QTest::newRow("left out") << true;
+    }
+    void copiesInOtherFoldersAreLeftOutWhenAsked() {
+        QFETCH(bool, skip);
+        QTemporaryDir copies;
+        const std::string dir = QFile::encodeName(copies.path()).toStdString();
+        const std::vector<std::vector<TStoreMessage>> stores = {{Message(30, kFlagRead)},
+                                                                {Message(30, kFlagRead), Message(31, 0)}};
+        const char* names[] = {"One.dbx", "Two.dbx"};
+        for (size_t i = 0; i < stores.size(); ++i) {
+            testsupport::TDbxOptions options;
+            options.FolderName = names[i];
+            testsupport::TDbxWriter writer(dir + "/" + names[i], options);
+            for (const TStoreMessage& message : stores[i]) writer.Add(message);
+            writer.Finish();
+        }
+        TExportSources sources;
+        sources.StoreFolder = ReadStoreFolder(dir);
+        sources.OpenFolder = SingleStoreFolder(dir + "/One.dbx", "One");
+        TUploadDialog dialog(std::move(sources), std::make_unique<TMemorySecrets>(kept_));
+        dialog.SetPreset(-1);
+        dialog.SetServer(QStringLiteral("127.0.0.1"), server_->ImapsPort(), true);
+        dialog.SetUser(QString::fromLatin1(kUser));
+        dialog.SetPassword(QString::fromLatin1(kPassword));
+        dialog.AskCertificate = [](const TCertificateFacts&) { return true; };
+        dialog.SetScope(TUploadDialog::TScope::StoreFolder);
+        auto* box = dialog.findChild<QCheckBox*>(QStringLiteral("cbSkipDuplicates"));
+        QVERIFY(box);
+        QVERIFY(!box->isChecked());
+        dialog.SetSkipDuplicates(skip);
+        QCOMPARE(box->isChecked(), skip);
+        const TUploadSummary summary = Run(dialog);
+        QVERIFY2(summary.Failed == 0, qPrintable(dialog.Reports().join(u'\n')));
+        QCOMPARE(summary.Uploaded, skip ? size_t(2) : size_t(3));
+        QCOMPARE(summary.Skipped, skip ? size_t(1) : size_t(0));
+    }
+
     void passwordIsKeptWhenAskedAndFoundNextTime() {
         {
             auto dialog = Dialog();

@@ -178,9 +178,10 @@ TEST(CliAttachments, FolderThatCannotTakeFiles) {
         "Content-Type: multipart/mixed; boundary=\"XX\"\r\n\r\n--XX\r\nContent-Type: application/pdf; "
         "name=\"doc.pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\nJVBERi0xLjQK\r\n--XX--\r\n";
     WriteFile(dir / "m.eml", message);
-    auto run = RunTool({"attachments", dir / "m.eml", dir / "missing"});
+    // One missing level is made; two are not.
+    auto run = RunTool({"attachments", dir / "m.eml", dir / "missing/deeper"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "brindle-cli: Cannot create file " + (dir / "missing") + "/doc.pdf\n");
+    EXPECT_EQ(run.err, "brindle-cli: Cannot create file " + (dir / "missing/deeper") + "\n");
 }
 
 // Every message of the corpus is shown without a crash, as valid UTF-8, with exit 0 or a

@@ -150,6 +150,50 @@ TEST_F(CliSave, ExportLeavesTheStoreItReadsAlone) {
     EXPECT_TRUE(fs::exists(Out() + "/0000_Hello (2).eml"));
 }
 
+// Every command that writes into a folder makes it when only its last level is missing, and
+// names it when more is missing or a link stands in its place.
+TEST_F(CliSave, AMissingOutputFolderIsMadeOneLevelDeep) {
+    ts::TStoreMessage hello;
+    hello.Subject = "Hello";
+    hello.Text = MessageWithAttachment("x.txt");
+    test::WriteFile(dir_ / "Inbox.dbx", ts::BuildDbx({hello}));
+    test::WriteFile(dir_ / "m.eml", MessageWithAttachment("x.txt"));
+    fs::create_symlink(dir_ / "outside", dir_ / "link");
+    struct TCommand {
+        std::vector<std::string> before, after;  // the arguments before and after the folder
+    };
+    const TCommand commands[] = {
+        {{"export", dir_ / "Inbox.dbx"}, {}},
+        {{"export", dir_ / "Inbox.dbx"}, {"--format", "mbox"}},
+        {{"recover", dir_ / "Inbox.dbx"}, {}},
+        {{"attachments", dir_ / "m.eml"}, {}},
+        {{"attachments", dir_ / "Inbox.dbx", "0"}, {}},
+        {{"attachments", dir_ / "Inbox.dbx"}, {"--all"}},
+    };
+    auto run = [](const TCommand& command, const std::string& folder) {
+        std::vector<std::string> arguments = command.before;
+        arguments.push_back(folder);
+        arguments.insert(arguments.end(), command.after.begin(), command.after.end());
+        return test::RunTool(arguments);
+    };
+    int round = 0;
+    for (const TCommand& command : commands) {
+        SCOPED_TRACE(command.before[0] + " " + std::to_string(round));
+        const std::string made = dir_ / ("new" + std::to_string(round++));
+        const test::TCliRun written = run(command, made);
+        EXPECT_EQ(written.status, 0) << written.err;
+        EXPECT_TRUE(fs::is_directory(fs::symlink_status(made)));
+        EXPECT_FALSE(fs::is_empty(made));
+        for (const std::string& refused : {made + "/more/levels", std::string(dir_ / "link/new")}) {
+            const test::TCliRun failed = run(command, refused);
+            EXPECT_EQ(failed.status, 1);
+            EXPECT_EQ(failed.err, "brindle-cli: Cannot create file " + refused + "\n");
+        }
+        EXPECT_FALSE(fs::exists(made + "/more"));
+    }
+    EXPECT_EQ(test::FilesIn(dir_ / "outside").size(), 1u);
+}
+
 TEST_F(CliSave, AnEmptyFolderOperandIsAUsageError) {
     test::WriteFile(dir_ / "m.eml", MessageWithAttachment("x.txt"));
     test::WriteFile(dir_ / "Inbox.dbx", ts::BuildDbx({}));

@@ -241,6 +241,50 @@ TEST_F(TargetFolderTest, SubFoldersAreNeverMadeOrOpenedThroughAnEntryInTheWay) {
     EXPECT_EQ(fs::directory_iterator(root_ / "outside")->path().filename(), "secret.txt");
 }
 
+TEST_F(TargetFolderTest, MissingTargetFoldersAreMadeBelowTheirNearestParent) {
+    struct TCase {
+        const char* label;
+        const char* path;  // below Target()
+        TMissingLevels levels;
+        bool made;
+    };
+    const TCase cases[] = {
+        {"last level", "new", TMissingLevels::LastOnly, true},
+        {"last level, trailing slash", "slash/", TMissingLevels::LastOnly, true},
+        {"two levels, last only", "a/b", TMissingLevels::LastOnly, false},
+        {"two levels", "c/d", TMissingLevels::All, true},
+        {"three levels, doubled slash", "e//f/g", TMissingLevels::All, true},
+        {"dot-dot among the missing", "h/../i", TMissingLevels::All, false},
+        {"below a file", "file/j", TMissingLevels::All, false},
+        {"below a link to a folder", "outside-link/k", TMissingLevels::All, false},
+        {"a dangling link in the way", "dangling", TMissingLevels::All, false},
+    };
+    WriteFile(Target() / "file", "x");
+    fs::create_symlink(root_ / "outside", Target() / "outside-link");
+    fs::create_symlink(DanglingTarget(), Target() / "dangling");
+    for (const TCase& test : cases) {
+        SCOPED_TRACE(test.label);
+        const std::string path = (Target() / test.path).string();
+        if (test.made) {
+            MakeTargetFolder(path, test.levels);
+            EXPECT_TRUE(fs::is_directory(fs::symlink_status(path)));
+            MakeTargetFolder(path, test.levels);  // there already: left as it is
+        } else {
+            EXPECT_THROW(MakeTargetFolder(path, test.levels), EFCreateError);
+            EXPECT_FALSE(fs::exists(fs::symlink_status(Target() / "a")));
+        }
+        ExpectOutsideUntouched();
+    }
+    EXPECT_FALSE(fs::exists(Target() / "h"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "outside"), fs::directory_iterator()), 1);
+    try {
+        MakeTargetFolder((Target() / "l/m").string(), TMissingLevels::LastOnly);
+        ADD_FAILURE() << "two missing levels were made";
+    } catch (const EFCreateError& error) {
+        EXPECT_EQ(error.Message(), "Cannot create file " + (Target() / "l/m").string());
+    }
+}
+
 TEST_F(TargetFolderTest, NewFilesAreWrittenInPiecesDatedAndRemovedWhenLeftUnfinished) {
     TTargetFolder folder(Target().string());
     Plant(TEntry::LinkToOutside, "taken.txt");

@@ -1,0 +1,18 @@
+#pragma once
+// The folder each of the window's file dialogs was left in, kept between runs under
+// 1.x/Last Folders in the per-user settings, so that the next run starts there again.
+#include <QString>
+
+namespace brindle {
+
+enum class TFolderUse {
+    Open,    // File > Open... and Open Store Folder...
+    Save,    // File > Save Selected...
+    Export,  // the export dialog's Browse...
+};
+
+// The folder kept for use; empty when none is kept or it is gone.
+QString LastFolder(TFolderUse use);
+void RememberFolder(TFolderUse use, const QString& folder);
+
+}  // namespace brindle
