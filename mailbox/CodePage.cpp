@@ -146,11 +146,20 @@ std::vector<std::string> SenderCandidates(const std::string& decodedFrom) {
 }
 
 // The indexes of at most count of the positions, spread evenly over them.
-std::vector<int32_t> Spread(const std::vector<int32_t>& positions, size_t count) {
-    if (positions.size() <= count) return positions;
+// Of the messages whose mark is `kind` (ofKind of them), count at evenly spread ranks (the
+// rank k * ofKind / count for the k-th), or all when there are no more; one pass over the
+// marks, which take a bit per message.
+std::vector<int32_t> Spread(const std::vector<bool>& marks, bool kind, size_t ofKind, size_t count) {
+    const size_t picks = std::min(ofKind, count);
     std::vector<int32_t> picked;
-    picked.reserve(count);
-    for (size_t k = 0; k < count; ++k) picked.push_back(positions[k * positions.size() / count]);
+    picked.reserve(picks);
+    size_t rank = 0;
+    for (size_t i = 0; i < marks.size() && picked.size() < picks; ++i) {
+        if (marks[i] != kind) continue;
+        // Ranks of picks rise by at least one, so each rank is picked at most once.
+        if (picked.size() * ofKind / picks == rank) picked.push_back(static_cast<int32_t>(i));
+        ++rank;
+    }
     return picked;
 }
 
@@ -254,20 +263,22 @@ void TCodePageEvidence::AddHeaderEvidence(const TMessageInfo& info, std::string_
 void TCodePageEvidence::AddStore(TOEReader& reader, size_t maxHeaders) {
     AddText(reader.GetFolderName());
     const int32_t count = reader.GetMessageCount();
-    std::vector<int32_t> eightBit;
-    std::vector<int32_t> plain;
+    std::vector<bool> needsPage(static_cast<size_t>(std::max(count, 0)));
+    size_t eightBit = 0;
     for (int32_t i = 0; i < count; ++i) {
         const TMessageInfo info = reader.GetMessageInfo(i);
         const bool needs = NeedsCodePage(info.Subject) || NeedsCodePage(SenderBytes(info));
-        (needs ? eightBit : plain).push_back(i);
+        needsPage[static_cast<size_t>(i)] = needs;
         if (needs) {
+            ++eightBit;
             AddText(info.Subject);
             AddText(SenderBytes(info));
         }
     }
-    std::vector<int32_t> sample = Spread(eightBit, maxHeaders);
+    std::vector<int32_t> sample = Spread(needsPage, true, eightBit, maxHeaders);
     const size_t room = maxHeaders - sample.size();
-    for (int32_t index : Spread(plain, std::min(room, kPlainHeaderSample))) sample.push_back(index);
+    for (int32_t index : Spread(needsPage, false, needsPage.size() - eightBit, std::min(room, kPlainHeaderSample)))
+        sample.push_back(index);
     for (int32_t index : sample) {
         try {
             AddHeaderEvidence(reader.GetMessageInfo(index), reader.GetMessageHeader(index));

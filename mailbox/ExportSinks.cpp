@@ -347,24 +347,23 @@ private:
 
 class TMaildirFolderOutput : public TSinkFolderOutput {
 public:
-    // own: the folder that holds cur/, or none for the Maildir itself (cur given).
-    TMaildirFolderOutput(std::string path, std::unique_ptr<TTargetFolder> own, std::unique_ptr<TTargetFolder> cur,
-                         const TSinkFolder& folder)
-        : path_(std::move(path)),
-          own_(std::move(own)),
-          cur_(std::move(cur)),
-          number_(folder.Number),
-          drafts_(IsDraftsFolder(folder)) {}
+    // The inbox: the Maildir itself, whose cur/ is given.
+    TMaildirFolderOutput(std::unique_ptr<TTargetFolder> cur, const TSinkFolder& folder)
+        : path_(kMaildirInbox), cur_(std::move(cur)), number_(folder.Number), drafts_(IsDraftsFolder(folder)) {}
+    // A sub-folder ".path" that was made in root, still without its parts.
+    TMaildirFolderOutput(std::string path, const TTargetFolder& root, const TSinkFolder& folder)
+        : path_(std::move(path)), root_(&root), number_(folder.Number), drafts_(IsDraftsFolder(folder)) {}
 
     void AddMessage(const TSinkMessage& message) override {
         // cur/ is opened when the first message comes: most folders of a large tree hold none.
-        if (!cur_) cur_ = own_->CreateSubFolder("cur", true);
+        if (!cur_) cur_ = MakeParts()->CreateSubFolder("cur", true);
         std::unique_ptr<TNewFile> file =
             cur_->Create(MaildirFileName(*message.Info, number_, message.Index, drafts_), TIfExists::NextFreeName);
         file->Append(WithLfLineEnds(message.Text));
         file->Finish(UnixTimeOf(message.Info->Received));
     }
     void End() override {
+        if (root_) MakeParts();
         cur_.reset();
         own_.reset();
     }
@@ -372,7 +371,20 @@ public:
     const std::string& Path() const { return path_; }
 
 private:
+    // The folder's mark and its cur/, new/ and tmp/, made once, on whichever thread writes the
+    // folder: a tree of many folders makes them side by side.
+    TTargetFolder* MakeParts() {
+        if (!own_) {
+            own_ = root_->OpenSubFolder("." + path_);
+            root_ = nullptr;
+            own_->Create(kMaildirFolderMark, TIfExists::Fail)->Finish();
+            for (const char* part : kMaildirParts) own_->MakeSubFolder(part);
+        }
+        return own_.get();
+    }
+
     std::string path_;  // "A.B" for the folder ".A.B"
+    const TTargetFolder* root_ = nullptr;  // until the parts are made
     std::unique_ptr<TTargetFolder> own_;
     std::unique_ptr<TTargetFolder> cur_;
     size_t number_;
@@ -390,8 +402,7 @@ public:
     std::unique_ptr<TSinkFolderOutput> BeginFolder(const TSinkFolder& folder, TSinkFolderOutput* parent) override {
         // The inbox is the Maildir itself; its sub-folders are ".INBOX.Name".
         if (folder.Inbox && !parent)
-            return std::make_unique<TMaildirFolderOutput>(std::string(kMaildirInbox), nullptr,
-                                                          root_->CreateSubFolder("cur", true), folder);
+            return std::make_unique<TMaildirFolderOutput>(root_->CreateSubFolder("cur", true), folder);
         const std::string prefix = parent ? static_cast<TMaildirFolderOutput*>(parent)->Path() + "." : std::string();
         const std::string base = MaildirBaseName(folder);
         std::string path;
@@ -406,14 +417,12 @@ public:
             [&](const std::string& path) {
                 // At the top, INBOX in any case is the Maildir itself to an IMAP server.
                 if (path.size() == kMaildirInbox.size() && StartsWithNoCase(path, kMaildirInbox)) return false;
-                return !root_->Exists("." + path);
+                // Making the folder is the test: a name taken by any entry fails with EEXIST.
+                return root_->MakeSubFolderIfFree("." + path);
             },
             root_->PathOf("." + prefix + base));
         if (shortened) notes_.push_back(ShortenedNote(folder.Shown, root_->PathOf("." + path)));
-        std::unique_ptr<TTargetFolder> own = root_->CreateSubFolder("." + path);
-        own->Create(kMaildirFolderMark, TIfExists::Fail)->Finish();
-        for (const char* part : kMaildirParts) own->MakeSubFolder(part);
-        return std::make_unique<TMaildirFolderOutput>(path, std::move(own), nullptr, folder);
+        return std::make_unique<TMaildirFolderOutput>(path, *root_, folder);
     }
     bool WritesFoldersSideBySide() const override { return true; }
     std::vector<std::string> Notes() const override { return notes_; }

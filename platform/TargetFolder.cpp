@@ -238,6 +238,22 @@ void TTargetFolder::MakeSubFolder(std::string_view name) {
         throw EFCreateError(PathOf(wanted));
 }
 
+bool TTargetFolder::MakeSubFolderIfFree(std::string_view name) {
+    const std::string wanted(name);
+    if (fd_ < 0 || !IsAcceptableName(wanted)) throw EFCreateError(PathOf(wanted));
+    if (::mkdirat(fd_, wanted.c_str(), kFolderMode) == 0) return true;
+    if (errno == EEXIST) return false;
+    throw EFCreateError(PathOf(wanted));
+}
+
+std::unique_ptr<TTargetFolder> TTargetFolder::OpenSubFolder(std::string_view name) const {
+    const std::string wanted(name);
+    if (fd_ < 0 || !IsAcceptableName(wanted)) throw EFCreateError(PathOf(wanted));
+    const int fd = ::openat(fd_, wanted.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) throw EFCreateError(PathOf(wanted));
+    return std::unique_ptr<TTargetFolder>(new TTargetFolder(PathOf(wanted), fd));
+}
+
 void TTargetFolder::ReplaceEntry(const std::string& name, std::string_view bytes) {
     struct stat old {};
     if (::fstatat(fd_, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(old.st_mode) || IsKept(old))

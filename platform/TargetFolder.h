@@ -54,6 +54,12 @@ public:
     std::unique_ptr<TTargetFolder> CreateSubFolder(std::string_view name, bool existingAllowed = false);
     // Creates the folder name inside this one without opening it. Throws EFCreateError.
     void MakeSubFolder(std::string_view name);
+    // As MakeSubFolder, but false instead of an error when an entry of that name is there (a
+    // link is not followed): one call both tests and takes the name.
+    bool MakeSubFolderIfFree(std::string_view name);
+    // Opens the folder name inside this one, made before, without following a link. Safe to
+    // call from several threads at once. Throws EFCreateError.
+    std::unique_ptr<TTargetFolder> OpenSubFolder(std::string_view name) const;
 
     // Another handle on the same folder (the descriptor duplicated, no path looked up again), for
     // writing on a second thread: each handle keeps its own numbering, and a number that the

@@ -73,7 +73,8 @@ int32_t TMBXReader::GetMessageCount() { return static_cast<int32_t>(count_); }
 
 void TMBXReader::Open(const std::string& FileName) {
     count_ = 0;
-    std::vector<TMBX_MessageInfo>().swap(records_);
+    std::vector<TRecordPlace>().swap(records_);
+    std::vector<std::pair<uint32_t, uint64_t>>().swap(arenaHeaders_);
     std::string().swap(headerArena_);
     messages_.Clear();
     index_.reset();
@@ -99,18 +100,16 @@ void TMBXReader::ScanRecords() {
     scanBudget_ = 2 * file.Size() + kScanSlack;
     uint64_t textOffset = mbx::kHeaderSize + mbx::kRecordHeadSize;
     uint64_t released = 0;
+    // Open checked that the file can hold count_ records.
+    records_.reserve(count_);
     for (uint32_t n = 0; n < count_; ++n) {
         const uint64_t headOffset = textOffset - mbx::kRecordHeadSize;
-        if (!file.Has(headOffset, mbx::kRecordHeadSize)) break;
-        std::string_view head = file.Read(headOffset, mbx::kRecordHeadSize);
-        TMBX_MessageInfo record;
-        record.Tag = le::U32(head, mbx::kRecordTag);
-        record.MessageNumber = le::U32(head, mbx::kRecordNumber);
-        record.RecordLength = le::U32(head, mbx::kRecordLength);
-        record.TextLength = le::U32(head, mbx::kRecordTextLength);
-        record.TextOffset = textOffset;
-        records_.push_back(record);
-        WithContext({"message record", headOffset, static_cast<int64_t>(n)}, [&] { ReadHeaderText(records_.back()); });
+        // Records lie at 32-bit offsets, as the index file gives them.
+        if (!file.Has(headOffset, mbx::kRecordHeadSize) || textOffset > std::numeric_limits<uint32_t>::max()) break;
+        const TMBX_MessageInfo record = RecordAt(file, textOffset);
+        records_.push_back({static_cast<uint32_t>(textOffset), 0});
+        records_.back().HeaderLength = WithContext({"message record", headOffset, static_cast<int64_t>(n)},
+                                                   [&] { return ReadHeaderText(record); });
         // A record shorter than its own head cannot lead to the next one.
         if (record.RecordLength < mbx::kRecordHeadSize) {
             if (n + 1 < count_)
@@ -141,16 +140,16 @@ void TMBXReader::ChargeScan(uint64_t bytes) {
     scanBudget_ -= bytes;
 }
 
-void TMBXReader::ReadHeaderText(TMBX_MessageInfo& record) {
+uint32_t TMBXReader::ReadHeaderText(const TMBX_MessageInfo& record) {
     if (record.TextLength == 0) throw EMBXReaderException(kNoText);
-    if (record.TextOffset == 0) return;
-    if (!FindContiguousHeader(record)) AssembleHeaderFromPieces(record);
+    if (const std::optional<uint32_t> length = FindContiguousHeader(record)) return *length;
+    return AssembleHeaderFromPieces(record);
 }
 
 // Without a NUL before the blank line, the pieces put together are the text itself, so the
 // header block is a plain prefix of the text; the pieces that reading it would take must
 // still lie within the file.
-bool TMBXReader::FindContiguousHeader(TMBX_MessageInfo& record) {
+std::optional<uint32_t> TMBXReader::FindContiguousHeader(const TMBX_MessageInfo& record) {
     const TByteSource& file = Stream();
     const uint64_t start = record.TextOffset;
     const uint64_t end = std::min<uint64_t>(start + record.TextLength, file.Size());
@@ -160,7 +159,7 @@ bool TMBXReader::FindContiguousHeader(TMBX_MessageInfo& record) {
     // Charged before the NUL test: the search has read these bytes also when the pieces then
     // have to be put together.
     ChargeScan(scanned);
-    if (std::memchr(region.data(), 0, scanned) != nullptr) return false;
+    if (std::memchr(region.data(), 0, scanned) != nullptr) return std::nullopt;
 
     uint64_t piecesEnd = record.TextLength;
     if (blankLine != std::string_view::npos) {
@@ -168,11 +167,10 @@ bool TMBXReader::FindContiguousHeader(TMBX_MessageInfo& record) {
         piecesEnd = std::min<uint64_t>((lastByte / mbx::kHeaderPieceSize + 1) * mbx::kHeaderPieceSize, piecesEnd);
     }
     if (start + piecesEnd > file.Size()) throw EReadError();
-    record.HeaderLength = blankLine == std::string_view::npos ? 0 : static_cast<uint32_t>(blankLine + 1);
-    return true;
+    return blankLine == std::string_view::npos ? 0 : static_cast<uint32_t>(blankLine + 1);
 }
 
-void TMBXReader::AssembleHeaderFromPieces(TMBX_MessageInfo& record) {
+uint32_t TMBXReader::AssembleHeaderFromPieces(const TMBX_MessageInfo& record) {
     const TByteSource& file = Stream();
     std::string text;
     for (uint64_t done = 0; done < record.TextLength; done += mbx::kHeaderPieceSize) {
@@ -184,18 +182,36 @@ void TMBXReader::AssembleHeaderFromPieces(TMBX_MessageInfo& record) {
         if (text.find(kBlankLine, searchFrom) != std::string::npos) break;
     }
     const size_t blankLine = text.find(kBlankLine);
-    if (blankLine == std::string::npos) return;
-    record.HeaderArenaPos = headerArena_.size();
-    record.HeaderLength = static_cast<uint32_t>(blankLine + 1);
-    record.HeaderInArena = true;
+    if (blankLine == std::string::npos) return 0;
+    // The record being read is the last one found.
+    arenaHeaders_.push_back({static_cast<uint32_t>(records_.size() - 1), headerArena_.size()});
     headerArena_.append(text, 0, blankLine + 1);
+    return static_cast<uint32_t>(blankLine + 1);
 }
 
+TMBX_MessageInfo TMBXReader::RecordAt(const TByteSource& file, uint64_t textOffset) {
+    std::string_view head = file.Read(textOffset - mbx::kRecordHeadSize, mbx::kRecordHeadSize);
+    TMBX_MessageInfo record;
+    record.Tag = le::U32(head, mbx::kRecordTag);
+    record.MessageNumber = le::U32(head, mbx::kRecordNumber);
+    record.RecordLength = le::U32(head, mbx::kRecordLength);
+    record.TextLength = le::U32(head, mbx::kRecordTextLength);
+    record.TextOffset = textOffset;
+    // A file cut short while open reads as zeros past its new end.
+    file.CheckIntact();
+    return record;
+}
+
+TMBX_MessageInfo TMBXReader::MessageRecord(size_t Index) const { return RecordAt(Stream(), records_[Index].TextOffset); }
+
 std::string_view TMBXReader::HeaderText(size_t Index) const {
-    const TMBX_MessageInfo& record = records_[Index];
-    if (record.HeaderInArena) return std::string_view(headerArena_).substr(record.HeaderArenaPos, record.HeaderLength);
-    if (record.HeaderLength == 0) return {};
-    return Stream().All().substr(static_cast<size_t>(record.TextOffset), record.HeaderLength);
+    const TRecordPlace& place = records_[Index];
+    const auto inArena = std::lower_bound(arenaHeaders_.begin(), arenaHeaders_.end(),
+                                          std::make_pair(static_cast<uint32_t>(Index), uint64_t{0}));
+    if (inArena != arenaHeaders_.end() && inArena->first == Index)
+        return std::string_view(headerArena_).substr(static_cast<size_t>(inArena->second), place.HeaderLength);
+    if (place.HeaderLength == 0) return {};
+    return Stream().All().substr(place.TextOffset, place.HeaderLength);
 }
 
 std::string TMBXReader::GetMessageHeader(int32_t Index) {
@@ -207,10 +223,10 @@ std::string TMBXReader::GetMessageHeader(int32_t Index) {
 
 std::string TMBXReader::GetMessageText(int32_t Index) {
     if (Index < 0 || static_cast<size_t>(Index) >= records_.size()) throw EMBXReaderException(kIndexOutOfRange);
-    const TMBX_MessageInfo& record = records_[static_cast<size_t>(Index)];
-    if (record.TextLength == 0) throw EMBXReaderException(kNoText);
-    if (record.TextOffset == 0) return {};
-    return WithContext({"message record", record.TextOffset - mbx::kRecordHeadSize, Index}, [&] {
+    const uint64_t textOffset = records_[static_cast<size_t>(Index)].TextOffset;
+    return WithContext({"message record", textOffset - mbx::kRecordHeadSize, Index}, [&] {
+        const TMBX_MessageInfo record = MessageRecord(static_cast<size_t>(Index));
+        if (record.TextLength == 0) throw EMBXReaderException(kNoText);
         std::string text(Stream().Read(record.TextOffset, record.TextLength));
         Stream().CheckIntact();
         return text;
@@ -297,7 +313,7 @@ void TMBXReader::ReadFromIndexFile(const std::string& indexName) {
 void TMBXReader::ReadFromHeaderLines() {
     const size_t found = std::min<size_t>(count_, records_.size());
     for (size_t i = 0; i < found; ++i) {
-        const TMBX_MessageInfo& record = records_[i];
+        const TMBX_MessageInfo record = MessageRecord(i);
         TSummaryDraft draft;
         ForEachLineOfBytes(HeaderText(i), [&](std::string_view line) {
             if (StartsWithNoCase(line, "FROM:"))

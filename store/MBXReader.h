@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,18 +18,13 @@ public:
     using Exception::Exception;
 };
 
-// One message record found in the .mbx.
+// One message record found in the .mbx, as its head gives it.
 struct TMBX_MessageInfo {
     uint32_t Tag = 0;  // the record's first four bytes, not interpreted
     uint32_t MessageNumber = 0;
     uint32_t RecordLength = 0;
     uint32_t TextLength = 0;
     uint64_t TextOffset = 0;  // the record's offset + 16
-    // The header block is HeaderLength bytes: at TextOffset in the file, or, when it had to
-    // be put together from pieces cut at NUL bytes, at HeaderArenaPos in the reader's arena.
-    uint64_t HeaderArenaPos = 0;
-    uint32_t HeaderLength = 0;
-    bool HeaderInArena = false;
 };
 
 class TMBXReader : public TOEReader {
@@ -47,7 +43,10 @@ public:
     void Open(const std::string& FileName) override;
     void ReadMessageInfos() override;
 
-    const std::vector<TMBX_MessageInfo>& MessageRecords() const { return records_; }
+    // How many message records Open found.
+    size_t RecordCount() const { return records_.size(); }
+    // Record i of those found (i < RecordCount()), read again from its head.
+    TMBX_MessageInfo MessageRecord(size_t Index) const;
     // The header block of a record found by Open.
     std::string_view HeaderText(size_t Index) const;
 
@@ -61,15 +60,29 @@ private:
     // The first of IndexFileSpellings that exists; empty when none does.
     std::string FindIndexFile() const;
     void ScanRecords();
-    void ReadHeaderText(TMBX_MessageInfo& record);
-    bool FindContiguousHeader(TMBX_MessageInfo& record);
-    void AssembleHeaderFromPieces(TMBX_MessageInfo& record);
+    static TMBX_MessageInfo RecordAt(const TByteSource& file, uint64_t textOffset);
+    // The header block's length (0: none) of the record that was just found, the block put
+    // together in the arena when it had to be.
+    uint32_t ReadHeaderText(const TMBX_MessageInfo& record);
+    std::optional<uint32_t> FindContiguousHeader(const TMBX_MessageInfo& record);
+    uint32_t AssembleHeaderFromPieces(const TMBX_MessageInfo& record);
     void ChargeScan(uint64_t bytes);
     void ReadFromIndexFile(const std::string& indexName);
     void ReadFromHeaderLines();
 
+    // Per record found: where its text starts and how long its header block is. The record's
+    // other numbers are read from its head again when asked for, so that a folder of millions
+    // of tiny messages takes 8 bytes per record here.
+    struct TRecordPlace {
+        uint32_t TextOffset = 0;
+        uint32_t HeaderLength = 0;
+    };
+
     uint32_t count_ = 0;
-    std::vector<TMBX_MessageInfo> records_;
+    std::vector<TRecordPlace> records_;
+    // The header blocks that had to be put together from pieces cut at NUL bytes: the record's
+    // position and where its block starts in headerArena_, in the order of the records.
+    std::vector<std::pair<uint32_t, uint64_t>> arenaHeaders_;
     std::string headerArena_;
     uint64_t scanBudget_ = 0;
     std::unique_ptr<TByteSource> index_;

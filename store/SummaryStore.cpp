@@ -1,33 +1,104 @@
 #include "store/SummaryStore.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
+#include <optional>
+#include <stdexcept>
 
 namespace brindle {
 namespace {
 
-// In a sound folder every text of a summary is a distinct part of a file, so the arena never
-// needs more bytes than the files hold; beyond that (records that share their texts) texts
-// are kept as places in the files.
-constexpr uint64_t kArenaLimit = std::numeric_limits<int32_t>::max();
+// In a sound folder every text of a summary is a distinct part of a file, so copies never need
+// more bytes than the files hold; beyond that (records that share their texts) texts are kept
+// as places in the files.
+constexpr uint64_t kCopyLimit = std::numeric_limits<int32_t>::max();
+// Summaries per run that shares one 64-bit start.
+constexpr size_t kRunShift = 8;
+constexpr uint32_t kEmpty = std::numeric_limits<uint32_t>::max();
+constexpr uint64_t kNoStart = std::numeric_limits<uint64_t>::max();
+
+// The numbers mask.
+constexpr uint8_t kIndexIsPosition = 0x01;
+constexpr uint8_t kHasIndex = 0x02;
+constexpr uint8_t kHasFlags = 0x04;
+constexpr uint8_t kHasDataOffset = 0x08;
+constexpr uint8_t kHasSize = 0x10;
+constexpr uint8_t kHasPriority = 0x20;
+constexpr uint8_t kHasReceived = 0x40;
+constexpr uint8_t kHasTexts = 0x80;
+
+// How a text is kept: the low two bits of its tag, above them its length.
+constexpr uint64_t kTextCopied = 0;
+constexpr uint64_t kTextInSource = 1;
+constexpr uint64_t kTextDecimal = 2;
+constexpr unsigned kTextKindBits = 2;
+// Packed summaries fill pieces of this size; one summary takes at most a few KiB.
+constexpr size_t kPieceSize = size_t{1} << 20;
+// Longest decimal text kept as its value (fits 64 bits).
+constexpr size_t kMaxDecimalDigits = 19;
 
 std::string_view ShortString(std::string_view text) { return text.substr(0, std::min(text.size(), kShortStringMax)); }
 
+void AppendVarint(std::string& out, uint64_t value) {
+    while (value >= 0x80) {
+        out.push_back(static_cast<char>((value & 0x7F) | 0x80));
+        value >>= 7;
+    }
+    out.push_back(static_cast<char>(value));
+}
+
+// Only bytes that Put wrote are read, so a varint always ends inside them.
+uint64_t ReadVarint(std::string_view bytes, size_t& at) {
+    uint64_t value = 0;
+    for (unsigned shift = 0; at < bytes.size() && shift < 64; shift += 7) {
+        const auto byte = static_cast<unsigned char>(bytes[at++]);
+        value |= uint64_t{byte & 0x7Fu} << shift;
+        if ((byte & 0x80) == 0) break;
+    }
+    return value;
+}
+
+// The value of a text that to_string gives back unchanged ("0", "17", not "017" or "+1").
+std::optional<uint64_t> DecimalValue(std::string_view text) {
+    if (text.empty() || text.size() > kMaxDecimalDigits || (text[0] == '0' && text.size() > 1)) return std::nullopt;
+    uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    return value;
+}
+
 }  // namespace
+
+struct TSummaryStore::TNumbers {
+    uint32_t Index = 0;
+    uint32_t Flags = 0;
+    uint32_t DataOffset = 0;
+    uint32_t Size = 0;
+    uint32_t Priority = 0;
+    TDateTime Received = 0;
+    bool HasTexts = false;
+};
 
 void TSummaryStore::Reset(size_t count, std::vector<const TByteSource*> sources) {
     Clear();
-    records_.assign(count, TRecord{});
+    offsets_.assign(count, kEmpty);
+    runStarts_.assign((count >> kRunShift) + 1, kNoStart);
     sources_ = std::move(sources);
     sourceUsed_.assign(sources_.size(), false);
-    for (const TByteSource* source : sources_) arenaBudget_ += source->Size();
-    arenaBudget_ = std::min(arenaBudget_, kArenaLimit);
+    for (const TByteSource* source : sources_) copyBudget_ += source->Size();
+    copyBudget_ = std::min(copyBudget_, kCopyLimit);
 }
 
 void TSummaryStore::Clear() {
-    std::vector<TRecord>().swap(records_);
-    std::string().swap(arena_);
-    arenaBudget_ = 0;
+    std::vector<uint32_t>().swap(offsets_);
+    std::vector<uint64_t>().swap(runStarts_);
+    std::vector<std::string>().swap(pieces_);
+    std::string().swap(scratch_);
+    copiedBytes_ = 0;
+    copyBudget_ = 0;
     sources_.clear();
     sourceUsed_.clear();
 }
@@ -35,7 +106,7 @@ void TSummaryStore::Clear() {
 void TSummaryStore::AddSource(const TByteSource* source) {
     sources_.push_back(source);
     sourceUsed_.push_back(false);
-    arenaBudget_ = std::min(arenaBudget_ + source->Size(), kArenaLimit);
+    copyBudget_ = std::min(copyBudget_ + source->Size(), kCopyLimit);
 }
 
 bool TSummaryStore::RefersTo(const TByteSource* source) const {
@@ -52,18 +123,63 @@ void TSummaryStore::DropSource(const TByteSource* source) {
 }
 
 void TSummaryStore::Put(size_t i, const TSummaryDraft& draft) {
-    TRecord record;
-    record.Index = draft.Index;
-    record.Flags = draft.Flags;
-    record.DataOffset = draft.DataOffset;
-    record.Size = draft.Size;
-    record.Priority = draft.Priority;
-    record.Received = draft.Received;
-    for (size_t field = 0; field < kInfoTextCount; ++field) StoreText(record, field, ShortString(draft.Texts[field]));
-    records_[i] = record;
+    uint8_t mask = 0;
+    if (draft.Index == i)
+        mask |= kIndexIsPosition;
+    else if (draft.Index != 0)
+        mask |= kHasIndex;
+    if (draft.Flags != 0) mask |= kHasFlags;
+    if (draft.DataOffset != 0) mask |= kHasDataOffset;
+    if (draft.Size != 0) mask |= kHasSize;
+    if (draft.Priority != 0) mask |= kHasPriority;
+    if (draft.Received != 0) mask |= kHasReceived;
+    uint32_t texts = 0;
+    for (size_t field = 0; field < kInfoTextCount; ++field)
+        if (!draft.Texts[field].empty()) texts |= 1u << field;
+    if (texts != 0) mask |= kHasTexts;
+
+    scratch_.clear();
+    scratch_.push_back(static_cast<char>(mask));
+    if (mask & kHasIndex) AppendVarint(scratch_, draft.Index);
+    if (mask & kHasFlags) AppendVarint(scratch_, draft.Flags);
+    if (mask & kHasDataOffset) AppendVarint(scratch_, draft.DataOffset);
+    if (mask & kHasSize) AppendVarint(scratch_, draft.Size);
+    if (mask & kHasPriority) AppendVarint(scratch_, draft.Priority);
+    if (mask & kHasReceived) {
+        char bytes[sizeof(TDateTime)];
+        std::memcpy(bytes, &draft.Received, sizeof bytes);
+        scratch_.append(bytes, sizeof bytes);
+    }
+    if (texts != 0) {
+        AppendVarint(scratch_, texts);
+        for (size_t field = 0; field < kInfoTextCount; ++field)
+            if (texts & (1u << field)) PackText(ShortString(draft.Texts[field]));
+    }
+
+    const uint64_t position = RoomFor(scratch_.size());
+    uint64_t& runStart = runStarts_[i >> kRunShift];
+    if (runStart == kNoStart) runStart = position;
+    // Only summaries put far out of order could lie 4 GiB past their run's start.
+    if (position - runStart >= kEmpty) throw std::length_error("summaries put out of order");
+    pieces_.back().append(scratch_);
+    offsets_[i] = static_cast<uint32_t>(position - runStart);
 }
 
-void TSummaryStore::Seal() { arena_.shrink_to_fit(); }
+uint64_t TSummaryStore::RoomFor(size_t bytes) {
+    if (pieces_.empty() || pieces_.back().size() + bytes > kPieceSize) {
+        pieces_.emplace_back().reserve(std::max(kPieceSize, bytes));
+    }
+    return uint64_t{pieces_.size() - 1} * kPieceSize + pieces_.back().size();
+}
+
+std::string_view TSummaryStore::PackedAt(uint64_t position) const {
+    return std::string_view(pieces_[static_cast<size_t>(position / kPieceSize)]).substr(position % kPieceSize);
+}
+
+void TSummaryStore::Seal() {
+    if (!pieces_.empty()) pieces_.back().shrink_to_fit();
+    std::string().swap(scratch_);
+}
 
 int TSummaryStore::SourceHolding(std::string_view text) const {
     for (size_t k = 0; k < sources_.size(); ++k) {
@@ -78,50 +194,97 @@ int TSummaryStore::SourceHolding(std::string_view text) const {
     return -1;
 }
 
-void TSummaryStore::StoreText(TRecord& record, size_t field, std::string_view text) {
-    if (text.empty()) return;
-    const bool withinBudget = arena_.size() + text.size() <= arenaBudget_;
-    int source = withinBudget ? -1 : SourceHolding(text);
-    if (source >= 0) {
-        record.TextPos[field] = static_cast<uint32_t>(text.data() - sources_[source]->All().data());
-        record.TextWhere[field] = static_cast<uint8_t>(source + 1);
-        sourceUsed_[source] = true;
-    } else {
-        if (arena_.size() + text.size() > std::numeric_limits<uint32_t>::max()) return;
-        record.TextPos[field] = static_cast<uint32_t>(arena_.size());
-        arena_.append(text);
+void TSummaryStore::PackText(std::string_view text) {
+    const uint64_t length = text.size();
+    if (const std::optional<uint64_t> value = DecimalValue(text)) {
+        AppendVarint(scratch_, length << kTextKindBits | kTextDecimal);
+        AppendVarint(scratch_, *value);
+        return;
     }
-    record.TextLen[field] = static_cast<uint8_t>(text.size());
+    const bool withinBudget = copiedBytes_ + length <= copyBudget_;
+    const int source = withinBudget ? -1 : SourceHolding(text);
+    if (source >= 0) {
+        AppendVarint(scratch_, length << kTextKindBits | kTextInSource);
+        AppendVarint(scratch_, static_cast<uint64_t>(source));
+        AppendVarint(scratch_, static_cast<uint64_t>(text.data() - sources_[source]->All().data()));
+        sourceUsed_[source] = true;
+        return;
+    }
+    AppendVarint(scratch_, length << kTextKindBits | kTextCopied);
+    scratch_.append(text);
+    copiedBytes_ += length;
 }
 
-std::string_view TSummaryStore::TextOf(const TRecord& record, size_t field) const {
-    const uint8_t where = record.TextWhere[field];
-    std::string_view bytes = where == 0 ? std::string_view(arena_) : sources_[where - 1]->All();
-    return bytes.substr(record.TextPos[field], record.TextLen[field]);
+TSummaryStore::TNumbers TSummaryStore::NumbersOf(size_t i, std::string_view* rest) const {
+    TNumbers numbers;
+    const std::string_view packed = PackedAt(runStarts_[i >> kRunShift] + offsets_[i]);
+    const auto mask = static_cast<uint8_t>(packed[0]);
+    size_t at = 1;
+    if (mask & kIndexIsPosition) numbers.Index = static_cast<uint32_t>(i);
+    if (mask & kHasIndex) numbers.Index = static_cast<uint32_t>(ReadVarint(packed, at));
+    if (mask & kHasFlags) numbers.Flags = static_cast<uint32_t>(ReadVarint(packed, at));
+    if (mask & kHasDataOffset) numbers.DataOffset = static_cast<uint32_t>(ReadVarint(packed, at));
+    if (mask & kHasSize) numbers.Size = static_cast<uint32_t>(ReadVarint(packed, at));
+    if (mask & kHasPriority) numbers.Priority = static_cast<uint32_t>(ReadVarint(packed, at));
+    if (mask & kHasReceived) {
+        std::memcpy(&numbers.Received, packed.data() + at, sizeof(TDateTime));
+        at += sizeof(TDateTime);
+    }
+    numbers.HasTexts = (mask & kHasTexts) != 0;
+    if (rest) *rest = packed.substr(at);
+    return numbers;
+}
+
+uint32_t TSummaryStore::SizeOf(size_t i) const { return offsets_[i] == kEmpty ? 0 : NumbersOf(i, nullptr).Size; }
+
+uint32_t TSummaryStore::DataOffsetOf(size_t i) const {
+    return offsets_[i] == kEmpty ? 0 : NumbersOf(i, nullptr).DataOffset;
 }
 
 TMessageInfo TSummaryStore::Get(int64_t i) const {
     TMessageInfo info;
-    if (i < 0 || static_cast<uint64_t>(i) >= records_.size()) return info;
-    const TRecord& record = records_[static_cast<size_t>(i)];
-    info.Index = record.Index;
-    info.Flags = record.Flags;
-    info.DataOffset = record.DataOffset;
-    info.MessageID = TextOf(record, static_cast<size_t>(TInfoText::MessageID));
-    info.Subject = TextOf(record, static_cast<size_t>(TInfoText::Subject));
-    info.Server = TextOf(record, static_cast<size_t>(TInfoText::Server));
-    info.SenderName = TextOf(record, static_cast<size_t>(TInfoText::SenderName));
-    info.SenderAddress = TextOf(record, static_cast<size_t>(TInfoText::SenderAddress));
-    info.Received = record.Received;
-    info.DateText = TextOf(record, static_cast<size_t>(TInfoText::DateText));
-    info.ReceiverName = TextOf(record, static_cast<size_t>(TInfoText::ReceiverName));
-    info.ReceiverAddress = TextOf(record, static_cast<size_t>(TInfoText::ReceiverAddress));
-    info.AccountName = TextOf(record, static_cast<size_t>(TInfoText::AccountName));
-    info.Size = record.Size;
-    info.Priority = record.Priority;
+    if (i < 0 || static_cast<uint64_t>(i) >= offsets_.size() || offsets_[static_cast<size_t>(i)] == kEmpty)
+        return info;
+    std::string_view packed;
+    const TNumbers numbers = NumbersOf(static_cast<size_t>(i), &packed);
+    size_t at = 0;
+    info.Index = numbers.Index;
+    info.Flags = numbers.Flags;
+    info.DataOffset = numbers.DataOffset;
+    info.Size = numbers.Size;
+    info.Priority = numbers.Priority;
+    info.Received = numbers.Received;
+    if (!numbers.HasTexts) return info;
+    std::string* const fields[kInfoTextCount] = {
+        &info.MessageID,   &info.Subject,      &info.Server,          &info.SenderName,  &info.SenderAddress,
+        &info.DateText,    &info.ReceiverName, &info.ReceiverAddress, &info.AccountName,
+    };
+    const uint64_t texts = ReadVarint(packed, at);
+    for (size_t field = 0; field < kInfoTextCount; ++field) {
+        if ((texts & (uint64_t{1} << field)) == 0) continue;
+        const uint64_t tag = ReadVarint(packed, at);
+        const size_t length = static_cast<size_t>(tag >> kTextKindBits);
+        switch (tag & ((1u << kTextKindBits) - 1)) {
+            case kTextDecimal: *fields[field] = std::to_string(ReadVarint(packed, at)); break;
+            case kTextInSource: {
+                const size_t source = static_cast<size_t>(ReadVarint(packed, at));
+                const size_t pos = static_cast<size_t>(ReadVarint(packed, at));
+                *fields[field] = sources_[source]->All().substr(pos, length);
+                break;
+            }
+            default:
+                *fields[field] = packed.substr(at, length);
+                at += length;
+                break;
+        }
+    }
     return info;
 }
 
-size_t TSummaryStore::MemoryUsage() const { return records_.capacity() * sizeof(TRecord) + arena_.capacity(); }
+size_t TSummaryStore::MemoryUsage() const {
+    size_t bytes = offsets_.capacity() * sizeof(uint32_t) + runStarts_.capacity() * sizeof(uint64_t);
+    for (const std::string& piece : pieces_) bytes += piece.capacity();
+    return bytes;
+}
 
 }  // namespace brindle

@@ -40,6 +40,12 @@ struct TSummaryDraft {
     std::string_view& Text(TInfoText field) { return Texts[static_cast<size_t>(field)]; }
 };
 
+// Each summary is packed into one byte string: a mask of the numbers that are not 0, those
+// numbers as variable-length integers, then a mask of the texts that are not empty and each
+// text (its bytes, a place in a source, or a decimal number as its value). A summary of a tiny
+// message takes a dozen bytes or so. The packed summaries fill pieces of 1 MiB, which never
+// move once made (no copy while the store grows); those of 256 summaries in a row are found
+// from one 64-bit start and a 32-bit offset per summary.
 class TSummaryStore {
 public:
     // Empties the store and makes room for count all-empty summaries. Texts that lie inside
@@ -55,42 +61,37 @@ public:
     // Forgets the last source added when no summary refers to it, so that it can be closed.
     void DropSource(const TByteSource* source);
 
-    // Stores a summary at position i (i < Count()); texts are cut to 255 bytes.
+    // Stores a summary at position i (i < Count()); texts are cut to 255 bytes. Positions are
+    // best put in rising order (the readers do): a summary put again takes new room.
     void Put(size_t i, const TSummaryDraft& draft);
-    // Gives back the arena's spare room once every summary is in.
+    // Gives back the spare room once every summary is in.
     void Seal();
 
-    size_t Count() const { return records_.size(); }
+    size_t Count() const { return offsets_.size(); }
     // A copy of summary i; a position outside the store gives an empty record.
     TMessageInfo Get(int64_t i) const;
     // Size and data offset of summary i without building a whole record.
-    uint32_t SizeOf(size_t i) const { return records_[i].Size; }
-    uint32_t DataOffsetOf(size_t i) const { return records_[i].DataOffset; }
+    uint32_t SizeOf(size_t i) const;
+    uint32_t DataOffsetOf(size_t i) const;
 
-    // Bytes held for the summaries: the records and the text arena.
+    // Bytes held for the summaries: the packed bytes and the offsets to them.
     size_t MemoryUsage() const;
 
 private:
-    // Where a text lies: 0 = the arena, k > 0 = source k - 1.
-    struct TRecord {
-        uint32_t Index = 0;
-        uint32_t Flags = 0;
-        uint32_t DataOffset = 0;
-        uint32_t Size = 0;
-        uint32_t Priority = 0;
-        uint32_t TextPos[kInfoTextCount] = {};
-        uint8_t TextLen[kInfoTextCount] = {};
-        uint8_t TextWhere[kInfoTextCount] = {};
-        TDateTime Received = 0;
-    };
-
-    void StoreText(TRecord& record, size_t field, std::string_view text);
+    struct TNumbers;
+    TNumbers NumbersOf(size_t i, std::string_view* rest) const;
+    void PackText(std::string_view text);
+    // Where the next packed summary goes, in a piece with room for `bytes` bytes.
+    uint64_t RoomFor(size_t bytes);
+    std::string_view PackedAt(uint64_t position) const;
     int SourceHolding(std::string_view text) const;
-    std::string_view TextOf(const TRecord& record, size_t field) const;
 
-    std::vector<TRecord> records_;
-    std::string arena_;
-    uint64_t arenaBudget_ = 0;
+    std::vector<uint32_t> offsets_;  // from the start of the summary's run; kEmpty when none
+    std::vector<uint64_t> runStarts_;
+    std::vector<std::string> pieces_;  // each filled up to its size, never past kPieceSize
+    std::string scratch_;              // the summary being packed
+    uint64_t copiedBytes_ = 0;  // of texts copied into the pieces
+    uint64_t copyBudget_ = 0;
     std::vector<const TByteSource*> sources_;
     std::vector<bool> sourceUsed_;
 };

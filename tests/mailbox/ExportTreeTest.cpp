@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <map>
 #include <thread>
 #include <set>
@@ -367,6 +368,41 @@ TEST(ExportTreeTest, MaildirKeepsAFolderNamedInboxApartFromTheInbox) {
     options.Problem = [](const std::string& text) { ADD_FAILURE() << text; };
     ExportStoreFolder(ReadStoreFolder(dir.Path()), out.Path(), options);
     EXPECT_EQ(SortedNames(out.Path()), (std::vector<std::string>{".inbox (2)", "cur", "new", "tmp"}));
+}
+
+// More folders than one batch of those written side by side: each sub-folder, empty or not,
+// gets its mark and its three parts, and an entry already in OUT keeps its name.
+TEST(ExportTreeTest, MaildirFoldersOfALargeTreeAllGetTheirPartsAndNeverTakeAnEntryInTheWay) {
+    constexpr uint32_t kFolders = 300;
+    TTempDir dir, out;
+    std::vector<testsupport::TFolderListEntry> list;
+    for (uint32_t k = 0; k < kFolders; ++k)
+        list.push_back({k + 1, k < 10 ? 0xFFFFFFFF : k / 10 + 1, "F" + std::to_string(k),
+                        k % 50 ? "" : "S" + std::to_string(k) + ".dbx"});
+    WriteFolderList(dir / "Folders.dbx", list);
+    for (uint32_t k = 0; k < kFolders; k += 50) WriteDbx(dir / ("S" + std::to_string(k) + ".dbx"), {Message("m")});
+    test::WriteFile(out / ".F3", "mine");
+    TExportOptions options;
+    options.Format = TExportFormat::Maildir;
+    options.Problem = [](const std::string& text) { ADD_FAILURE() << text; };
+    const TExportTotals totals = ExportStoreFolder(ReadStoreFolder(dir.Path()), out.Path(), options);
+    EXPECT_EQ(totals.Folders, kFolders);
+    EXPECT_EQ(totals.Messages, kFolders / 50);
+    std::ifstream mine(out / ".F3");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(mine), {}), "mine");
+    size_t folders = 0, messages = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(out.Path())) {
+        const std::string name = entry.path().filename().string();
+        if (!name.starts_with(".") || name == ".F3") continue;
+        ++folders;
+        EXPECT_EQ(SortedNames(entry.path()), (std::vector<std::string>{"cur", "maildirfolder", "new", "tmp"}))
+            << name;
+        messages += SortedNames(entry.path() / "cur").size();
+    }
+    EXPECT_EQ(folders, kFolders);
+    EXPECT_EQ(messages, kFolders / 50);
+    EXPECT_TRUE(fs::is_directory(fs::path(out / ".F3 (2)") / "cur"));
+    EXPECT_TRUE(fs::is_directory(fs::path(out / ".F1.F13") / "tmp"));
 }
 
 TEST(ExportTreeTest, MboxMarksDraftsAndReplacesTheMessagesOwnStatusLines) {

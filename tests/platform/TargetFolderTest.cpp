@@ -285,6 +285,33 @@ TEST_F(TargetFolderTest, MissingTargetFoldersAreMadeBelowTheirNearestParent) {
     }
 }
 
+// Any entry in the way makes the name taken; only a real folder can then be opened.
+TEST_F(TargetFolderTest, MakingAFolderIfFreeTakesOnlyAFreeNameAndOpeningFollowsNoLink) {
+    for (const TAttack& attack : kAttacks) {
+        SCOPED_TRACE(attack.label);
+        fs::remove_all(Target());
+        fs::create_directory(Target());
+        Plant(attack.entry, "sub");
+        TTargetFolder folder(Target().string());
+        EXPECT_FALSE(folder.MakeSubFolderIfFree("sub"));
+        if (attack.entry == TEntry::Folder)
+            EXPECT_NO_THROW(folder.OpenSubFolder("sub"));
+        else
+            EXPECT_THROW(folder.OpenSubFolder("sub"), EFCreateError);
+        EXPECT_TRUE(folder.MakeSubFolderIfFree("free"));
+        EXPECT_TRUE(fs::is_directory(fs::symlink_status(Target() / "free")));
+        folder.OpenSubFolder("free")->Write("in.txt", "inside", TIfExists::Fail);
+        EXPECT_EQ(Read(Target() / "free" / "in.txt"), "inside");
+        ExpectOutsideUntouched();
+    }
+    TTargetFolder folder(Target().string());
+    for (const char* refused : {"", ".", "..", "a/b"}) {
+        EXPECT_THROW(folder.MakeSubFolderIfFree(refused), EFCreateError) << refused;
+        EXPECT_THROW(folder.OpenSubFolder(refused), EFCreateError) << refused;
+    }
+    EXPECT_THROW(folder.OpenSubFolder("missing"), EFCreateError);
+}
+
 TEST_F(TargetFolderTest, NewFilesAreWrittenInPiecesDatedAndRemovedWhenLeftUnfinished) {
     TTargetFolder folder(Target().string());
     Plant(TEntry::LinkToOutside, "taken.txt");

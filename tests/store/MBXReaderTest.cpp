@@ -314,7 +314,7 @@ TEST(MbxOpenTest, WrongMagic) {
     EXPECT_EQ(ErrorOf([&] { reader->Open(kMbx); }), "File is not an Outlook Express 4 Message Database.");
     EXPECT_FALSE(reader->Loaded());
     EXPECT_EQ(reader->FileKind(), kFileKindUnknown);
-    EXPECT_TRUE(reader->MessageRecords().empty());
+    EXPECT_EQ(reader->RecordCount(), 0u);
     reader->ReadMessageInfos();
     EXPECT_EQ(reader->GetMessageInfo(0), TMessageInfo{});
 }
@@ -332,7 +332,7 @@ TEST(MbxOpenTest, NoMessage) {
     EXPECT_EQ(ErrorOf([&] { reader->Open(kMbx); }), "File does not contain any message.");
     EXPECT_TRUE(reader->Loaded());
     EXPECT_EQ(reader->GetMessageCount(), 0);
-    EXPECT_TRUE(reader->MessageRecords().empty());
+    EXPECT_EQ(reader->RecordCount(), 0u);
 }
 
 TEST(MbxOpenTest, CountThatTheFileCannotHoldIsRejected) {
@@ -344,7 +344,7 @@ TEST(MbxOpenTest, CountThatTheFileCannotHoldIsRejected) {
         EXPECT_THROW(reader->Open(kMbx), EMBXReaderException);
         EXPECT_TRUE(reader->Loaded());
         EXPECT_EQ(reader->GetMessageCount(), 0);
-        EXPECT_TRUE(reader->MessageRecords().empty());
+        EXPECT_EQ(reader->RecordCount(), 0u);
     }
 }
 
@@ -354,7 +354,7 @@ TEST(MbxOpenTest, CountLargerThanTheRecordsStillOpens) {
     std::vector<TStoreMessage> messages = SampleMessages(3);
     auto reader = Load(testsupport::BuildMbx(messages, options), false);
     EXPECT_EQ(reader->GetMessageCount(), 5);
-    EXPECT_EQ(reader->MessageRecords().size(), 3u);
+    EXPECT_EQ(reader->RecordCount(), 3u);
     EXPECT_EQ(reader->GetMessageInfo(2).Subject, " Message 2");
     EXPECT_EQ(reader->GetMessageInfo(3), TMessageInfo{});
     EXPECT_EQ(reader->GetMessageInfo(4), TMessageInfo{});
@@ -368,7 +368,7 @@ TEST(MbxOpenTest, TextLengthZeroEndsOpen) {
     auto reader = ReaderOf(testsupport::BuildMbx(messages));
     EXPECT_EQ(ErrorOf([&] { reader->Open(kMbx); }), "No text found.");
     EXPECT_TRUE(reader->Loaded());
-    ASSERT_EQ(reader->MessageRecords().size(), 2u);  // up to and including the failing record
+    ASSERT_EQ(reader->RecordCount(), 2u);  // up to and including the failing record
     EXPECT_EQ(reader->GetMessageHeader(0), test::HeaderBlockOf(messages[0].Text));
     EXPECT_EQ(reader->GetMessageHeader(1), "");
     EXPECT_EQ(ErrorOf([&] { reader->GetMessageText(1); }), "No text found.");
@@ -379,7 +379,7 @@ TEST(MbxOpenTest, RecordShorterThanItsHeadEndsTheScan) {
         std::vector<TStoreMessage> messages = SampleMessages(4);
         messages[1].MbxRecordLength = length;
         auto reader = Load(testsupport::BuildMbx(messages), false);
-        ASSERT_EQ(reader->MessageRecords().size(), 2u) << length;
+        ASSERT_EQ(reader->RecordCount(), 2u) << length;
         EXPECT_EQ(reader->GetMessageCount(), 4);
         EXPECT_EQ(reader->GetMessageText(1), messages[1].Text);
         EXPECT_EQ(reader->GetMessageInfo(2), TMessageInfo{});
@@ -405,7 +405,7 @@ TEST(MbxOpenTest, TextBeyondTheFileEnd) {
     m.Text = "Subject: s\r\n" + std::string(1500, 'b');
     reader = ReaderOf(testsupport::BuildMbx({m}, options), false);
     EXPECT_EQ(ErrorOf([&] { reader->Open(kMbx); }), "Stream read error");
-    ASSERT_EQ(reader->MessageRecords().size(), 1u);
+    ASSERT_EQ(reader->RecordCount(), 1u);
     EXPECT_EQ(reader->GetMessageHeader(0), "");
 }
 
@@ -435,7 +435,7 @@ TEST(MbxOpenTest, OverlappingRecordsEndTheScan) {
     auto reader = ReaderOf({image, ""}, false);
     EXPECT_EQ(ErrorOf([&] { reader->Open(kMbx); }), "Message records overlap.");
     EXPECT_TRUE(reader->Loaded());
-    EXPECT_LT(reader->MessageRecords().size(), 20u);
+    EXPECT_LT(reader->RecordCount(), 20u);
 }
 
 // The same when the pieces cut at NUL bytes put a blank line together at once: the search of
@@ -456,7 +456,7 @@ TEST(MbxOpenTest, OverlappingRecordsCutAtNulEndTheScan) {
     image.resize(size, 'x');
     auto reader = ReaderOf({image, ""}, false);
     EXPECT_EQ(ErrorOf([&] { reader->Open(kMbx); }), "Message records overlap.");
-    EXPECT_LT(reader->MessageRecords().size(), 20u);
+    EXPECT_LT(reader->RecordCount(), 20u);
 }
 
 TEST(MbxOpenTest, OpeningAgainForgetsThePreviousFolder) {
@@ -467,7 +467,7 @@ TEST(MbxOpenTest, OpeningAgainForgetsThePreviousFolder) {
     reader->Open("/a.mbx");
     reader->ReadMessageInfos();
     EXPECT_EQ(ErrorOf([&] { reader->Open("/b.mbx"); }), "Stream read error");
-    EXPECT_TRUE(reader->MessageRecords().empty());
+    EXPECT_EQ(reader->RecordCount(), 0u);
     EXPECT_EQ(reader->GetMessageCount(), 0);
     EXPECT_EQ(reader->GetMessageInfo(0), TMessageInfo{});
     EXPECT_EQ(reader->GetMessageHeader(0), "");
