@@ -133,12 +133,8 @@ TExportOptions TExportDialog::OptionsForWorker(std::vector<int32_t>* indexes) {
     options.Recovered = report;
     if (skipDuplicates_->isChecked()) {
         // Where the copies' first copies went is told with the reports at the end.
-        auto filter = std::make_shared<TDuplicateFilter>(TDuplicateMode::Text);
-        options.Filter = [filter](const TSinkMessage& message) {
-            return filter->Admit(message.Text, message.Folder, message.Index);
-        };
-        options.FilterInTreeOrder = true;
-        duplicates_ = filter;
+        duplicates_ = std::make_shared<TDuplicateFilter>(TDuplicateMode::Text);
+        options.LeaveOutCopies = duplicates_;
     } else {
         duplicates_.reset();
     }

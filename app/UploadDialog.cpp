@@ -361,7 +361,7 @@ void TUploadDialog::RunWorker(TImapUploadOptions options, TStoreFolder folder,
             summary.FoldersCreated = counts.FoldersCreated;
             summary.Uploaded = counts.Uploaded;
             summary.AlreadyThere = counts.AlreadyThere;
-            summary.Skipped = counts.Skipped;
+            summary.Skipped = totals.Skipped;
             summary.Failed = totals.Errors + counts.Failed;
             summary.Cancelled = totals.Cancelled;
         } catch (const EImapError& error) {

@@ -137,7 +137,8 @@ const std::vector<TCommandSpec> kCommands = {
      "is the one export --skip-duplicates keeps. With --json: {\"Messages\", \"Groups\": an\n"
      "array of arrays of {\"Folder\", \"File\", \"Index\", \"Scanned\", \"Subject\"}}.\n",
      kOptionJson | kOptionCodePage, 1, 1, RunDuplicates},
-    {"upload", "FILE|DIR URL [--folder NAME] [--special-folders] [--index N[,N...]] [--skip-duplicates]\n"
+    {"upload", "FILE|DIR URL [--folder NAME] [--special-folders] [--index N[,N...]]\n"
+     "       [--skip-duplicates[=message-id]]\n"
      "       [--password-file F | --password-command CMD | --oauth2-command CMD]\n"
      "       [--certificate-fingerprint SHA256] [--dry-run] [--json]",
      "upload a store or a store folder's tree into an IMAP account",
@@ -150,14 +151,15 @@ const std::vector<TCommandSpec> kCommands = {
      "as the store holds it (CR LF line ends), with its read, replied and flagged state\n"
      "and its received time. Run again after an interruption, the same command uploads\n"
      "only what the server does not hold yet (a journal under XDG_STATE_HOME/brindle/\n"
-     "remembers what the server confirmed). --skip-duplicates leaves out messages that\n"
-     "are byte for byte one of another folder. --dry-run logs in and tells what it would\n"
-     "create and append. The password comes from --password-file, --password-command\n"
+     "remembers what the server confirmed). --skip-duplicates and\n"
+     "--skip-duplicates=message-id leave out copies as export does (the first copy in the\n"
+     "tree goes up), told per folder before the summary. --dry-run logs in and tells what\n"
+     "it would create and append. The password comes from --password-file, --password-command\n"
      "(its first line), BRINDLE_IMAP_PASSWORD or a prompt; --oauth2-command prints an\n"
      "OAuth2 access token (XOAUTH2). A certificate that does not verify is shown with its\n"
      "SHA-256 fingerprint, which --certificate-fingerprint accepts. Ends with one summary\n"
      "line (--json: one object); exit status 1 when any message failed.\n",
-     kOptionJson | kOptionIndexList | kOptionCodePage | kOptionUpload, 2, 2, RunUpload},
+     kOptionJson | kOptionIndexList | kOptionCodePage | kOptionUpload | kOptionSkipDuplicates, 2, 2, RunUpload},
 };
 
 bool IsOption(std::string_view arg) { return arg.size() > 1 && arg[0] == '-'; }
@@ -183,7 +185,6 @@ bool ApplyUploadOption(TUploadArguments& upload, std::string_view arg, const std
         bool TUploadArguments::*field;
     };
     static constexpr TFlag kFlags[] = {{"--special-folders", &TUploadArguments::specialFolders},
-                                       {"--skip-duplicates", &TUploadArguments::skipDuplicates},
                                        {"--dry-run", &TUploadArguments::dryRun}};
     for (const TFlag& flag : kFlags)
         if (arg == flag.name) return upload.*flag.field = true;

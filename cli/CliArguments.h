@@ -37,7 +37,6 @@ enum TCommandOption : uint32_t {
 struct TUploadArguments {
     std::string folder;  // --folder NAME; empty: the default parent folder
     bool specialFolders = false;
-    bool skipDuplicates = false;
     bool dryRun = false;
     std::string passwordFile;
     std::string passwordCommand;

@@ -30,4 +30,20 @@ std::string ControlsAsSpaces(std::string text) {
 
 std::string CellText(std::string_view text) { return ControlsAsSpaces(Utf8OrCp1252Cut(text, kShortStringMax)); }
 
+std::shared_ptr<TDuplicateFilter> DuplicateFilterFor(const TCliArguments& args) {
+    if (args.skipDuplicates.empty()) return nullptr;
+    return std::make_shared<TDuplicateFilter>(*DuplicateModeNamed(args.skipDuplicates));
+}
+
+void PrintSkippedCopies(std::ostream& out, const TDuplicateFilter& duplicates) {
+    for (const TSkippedCopies& pair : duplicates.SkippedByFolder())
+        out << "Left out " << pair.Count << (pair.Count == 1 ? " copy" : " copies") << " in "
+            << ControlsAsSpaces(pair.Folder) << " of messages written to " << ControlsAsSpaces(pair.FirstFolder)
+            << ".\n";
+}
+
+std::string DuplicatesCounted(size_t count) {
+    return std::to_string(count) + (count == 1 ? " duplicate" : " duplicates");
+}
+
 }  // namespace brindle

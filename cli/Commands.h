@@ -1,8 +1,10 @@
 #pragma once
 // The commands of brindle-cli. Each writes its result to out and throws on failure.
 #include "cli/CliArguments.h"
+#include "mailbox/Duplicates.h"
 #include "store/OEReader.h"
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -40,6 +42,14 @@ std::string CodePageFor(const TCliArguments& args, TOEReader& reader);
 // A UTF-8 text as one tab-separated cell: control characters (tab and line ends too) become
 // spaces.
 std::string ControlsAsSpaces(std::string text);
+// The filter that --skip-duplicates asks for; none without the option.
+std::shared_ptr<TDuplicateFilter> DuplicateFilterFor(const TCliArguments& args);
+// "Left out 3 copies in Inbox(1) of messages written to Inbox." per pair of folders, as export
+// and upload tell them before their summary line.
+void PrintSkippedCopies(std::ostream& out, const TDuplicateFilter& duplicates);
+// "1 duplicate", "3 duplicates"
+std::string DuplicatesCounted(size_t count);
+
 // A summary text as one such cell: UTF-8 (read as Windows-1252 when it is not), at most as long
 // as a summary text may be.
 std::string CellText(std::string_view text);

@@ -248,26 +248,16 @@ TExportTotals ExportFileAsEml(const TCliArguments& args, const std::string& dir,
 }
 
 
-// "Left out 3 copies in Inbox(1) of messages written to Inbox." per pair of folders.
-void PrintSkippedCopies(std::ostream& out, const TDuplicateFilter* duplicates) {
-    if (!duplicates) return;
-    for (const TSkippedCopies& pair : duplicates->SkippedByFolder())
-        out << "Left out " << pair.Count << (pair.Count == 1 ? " copy" : " copies") << " in "
-            << ControlsAsSpaces(pair.Folder) << " of messages written to " << ControlsAsSpaces(pair.FirstFolder)
-            << ".\n";
-}
-
 void PrintExportSummary(std::ostream& out, const TExportTotals& totals, bool folders,
                         const TDuplicateFilter* duplicates) {
-    PrintSkippedCopies(out, duplicates);
+    if (duplicates) PrintSkippedCopies(out, *duplicates);
     out << "Exported ";
     if (folders) out << totals.Folders << (totals.Folders == 1 ? " folder, " : " folders, ");
     out << totals.Messages << (totals.Messages == 1 ? " message, " : " messages, ") << totals.Errors
         << (totals.Errors == 1 ? " error" : " errors");
     if (totals.Recovered > 0) out << ", " << totals.Recovered << " recovered by scan";
     if (totals.Skipped > 0 || duplicates)
-        out << ", " << totals.Skipped << (duplicates ? (totals.Skipped == 1 ? " duplicate" : " duplicates") : "")
-            << " skipped";
+        out << ", " << (duplicates ? DuplicatesCounted(totals.Skipped) : std::to_string(totals.Skipped)) << " skipped";
     out << ".\n";
 }
 
@@ -286,9 +276,7 @@ void RunExport(const TCliArguments& args, std::ostream& out) {
     std::error_code error;
     const bool isFolder = std::filesystem::is_directory(source, error);
     if (isFolder && args.hasIndexList) throw EUsageError("--index applies to a store file, not to a folder");
-    std::unique_ptr<TDuplicateFilter> duplicates;
-    if (!args.skipDuplicates.empty())
-        duplicates = std::make_unique<TDuplicateFilter>(*DuplicateModeNamed(args.skipDuplicates));
+    const std::shared_ptr<TDuplicateFilter> duplicates = DuplicateFilterFor(args);
     if (!isFolder && format == TExportFormat::Eml) {
         // A store that cannot be opened is an error of the command before anything is made.
         CreateStoreReader(source, {});
@@ -309,12 +297,7 @@ void RunExport(const TCliArguments& args, std::ostream& out) {
         if (args.err) *args.err << "brindle-cli: " << text << '\n';
     };
     options.Recovered = options.Problem;
-    if (duplicates) {
-        options.Filter = [filter = duplicates.get()](const TSinkMessage& message) {
-            return filter->Admit(message.Text, message.Folder, message.Index);
-        };
-        options.FilterInTreeOrder = true;
-    }
+    options.LeaveOutCopies = duplicates;
     const TExportTotals totals =
         isFolder ? ExportStoreFolder(ReadStoreFolder(source, ListWarnings(args), args.codePage), dir, options)
                  : ExportStoreFile(source, dir, options);

@@ -132,22 +132,26 @@ private:
     std::chrono::steady_clock::time_point last_;
 };
 
-void WriteSummary(std::ostream& out, bool json, const TUploadCounts& counts, size_t failed) {
+// With --skip-duplicates the copies left out are told first, as export tells them.
+void WriteSummary(std::ostream& out, bool json, const TUploadCounts& counts, size_t skipped, size_t failed,
+                  const TDuplicateFilter* duplicates) {
     if (json) {
         TJsonWriter writer;
         writer.BeginObject();
         writer.Member("FoldersCreated", static_cast<uint64_t>(counts.FoldersCreated));
         writer.Member("Uploaded", static_cast<uint64_t>(counts.Uploaded));
         writer.Member("AlreadyThere", static_cast<uint64_t>(counts.AlreadyThere));
-        writer.Member("Skipped", static_cast<uint64_t>(counts.Skipped));
+        writer.Member("Skipped", static_cast<uint64_t>(skipped));
         writer.Member("Failed", static_cast<uint64_t>(failed));
         writer.EndObject();
         writer.FlushTo(out);
         out << '\n';
         return;
     }
+    if (duplicates) PrintSkippedCopies(out, *duplicates);
     out << "Folders created: " << counts.FoldersCreated << ", messages uploaded: " << counts.Uploaded
-        << ", already there: " << counts.AlreadyThere << ", skipped: " << counts.Skipped << ", failed: " << failed
+        << ", already there: " << counts.AlreadyThere
+        << ", skipped: " << (duplicates ? DuplicatesCounted(skipped) : std::to_string(skipped)) << ", failed: " << failed
         << ".\n";
 }
 
@@ -168,7 +172,6 @@ void RunUpload(const TCliArguments& args, std::ostream& out) {
     options.Connect.AcceptedFingerprint = args.upload.certificateFingerprint;
     if (!args.upload.folder.empty()) options.Target.ParentFolder = args.upload.folder;
     options.Target.SpecialFolders = args.upload.specialFolders;
-    options.SkipDuplicates = args.upload.skipDuplicates;
     options.DryRun = args.upload.dryRun;
     options.Refused = [&args](const std::string& line) {
         if (args.err) *args.err << "\rbrindle-cli: " << ControlsAsSpaces(line) << '\n';
@@ -184,6 +187,7 @@ void RunUpload(const TCliArguments& args, std::ostream& out) {
         if (args.err) *args.err << "\rbrindle-cli: " << ControlsAsSpaces(text) << '\n';
     };
     walk.Recovered = walk.Problem;
+    walk.LeaveOutCopies = DuplicateFilterFor(args);
     walk.Progress = [&progress](const TExportProgress& state) {
         progress.Show(state.Messages, state.ExpectedMessages);
         return !interrupted;
@@ -207,7 +211,7 @@ void RunUpload(const TCliArguments& args, std::ostream& out) {
     for (const std::string& note : sink.Notes())
         if (args.err) *args.err << "brindle-cli: " << ControlsAsSpaces(note) << '\n';
     const size_t failed = totals.Errors + sink.Counts().Failed;
-    WriteSummary(out, args.json, sink.Counts(), failed);
+    WriteSummary(out, args.json, sink.Counts(), totals.Skipped, failed, walk.LeaveOutCopies.get());
     if (totals.Cancelled) throw Exception("interrupted; run the same command again to upload the rest");
     if (failed > 0)
         throw Exception(std::to_string(failed) +

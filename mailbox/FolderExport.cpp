@@ -234,7 +234,7 @@ private:
         messages.Shown = level.Shown;
         messages.Output = level.Output;
         messages.Report = &report;
-        if (!sink_.WritesFoldersSideBySide() || options_.FilterInTreeOrder)
+        if (!sink_.WritesFoldersSideBySide() || options_.LeaveOutCopies)
             WriteFolderMessages(messages, ownBuffers_);
         else
             deferred_.push_back(std::move(messages));
@@ -373,7 +373,8 @@ private:
     // Gives the message to the filter and then to the folder's output; throws what the output
     // throws.
     void Hand(TFolderMessages& folder, TNodeReport& report, const TSinkMessage& message) const {
-        if (options_.Filter && !options_.Filter(message)) {
+        if ((options_.Filter && !options_.Filter(message)) ||
+            (options_.LeaveOutCopies && !options_.LeaveOutCopies->Admit(message.Text, message.Folder, message.Index))) {
             ++report.Skipped;
             return;
         }

@@ -4,6 +4,7 @@
 // indexes, a message filter, progress and cancel, and reports told in tree order; the file
 // sinks (ExportSinks.h) write .eml folders, mbox files or a Maildir++ tree.
 #include "mailbox/CodePageChoice.h"
+#include "mailbox/Duplicates.h"
 #include "mailbox/ExportSink.h"
 #include "mailbox/ExportSinks.h"
 #include "mailbox/StoreFolder.h"
@@ -12,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,10 +65,10 @@ struct TExportOptions {
     // Whether a message goes to the sink; a refused one is counted as skipped. Called from the
     // thread that writes the message's folder, for the folders of one sink side by side.
     std::function<bool(const TSinkMessage&)> Filter;
-    // The filter's answer depends on the messages it was asked about before (it leaves out
-    // copies of messages written earlier): folders are then written one after the other, in
-    // tree order, so that the same run always keeps the same copies.
-    bool FilterInTreeOrder = false;
+    // Leaves out each message (that Filter let through) whose key it met before in tree order;
+    // one left out is counted as skipped. The same run always keeps the same copies, the first
+    // in the tree, whatever order the folders are written in.
+    std::shared_ptr<TDuplicateFilter> LeaveOutCopies;
 };
 
 // Walks the tree of folder in its order and hands each folder and message to the sink. A

@@ -66,9 +66,8 @@ std::string MailboxFor(const TFolderNode& node, const std::string& name, const s
 // The messages of one folder, appended over one connection of the pool.
 class TImapFolderOutput : public TSinkFolderOutput {
 public:
-    TImapFolderOutput(TImapUploadSink& sink, std::string mailbox, std::string shown, size_t number,
-                      TMailboxStatus status)
-        : sink_(sink), mailbox_(std::move(mailbox)), shown_(std::move(shown)), number_(number), status_(status) {}
+    TImapFolderOutput(TImapUploadSink& sink, std::string mailbox, std::string shown, TMailboxStatus status)
+        : sink_(sink), mailbox_(std::move(mailbox)), shown_(std::move(shown)), status_(status) {}
     ~TImapFolderOutput() override { Release(); }
 
     const std::string& Mailbox() const { return mailbox_; }
@@ -78,10 +77,6 @@ public:
         const std::string_view text = NormalizedLineEnds(message.Text, scratch);
         const std::string sha = Sha256Hex(text);
         const uint32_t occurrence = ++occurrences_[sha];
-        if (sink_.options_.SkipDuplicates && sink_.SeenInOtherFolder(sha, number_)) {
-            ++sink_.counts_.Skipped;
-            return;
-        }
         if (sink_.journal_->Has(mailbox_, status_.UidValidity, sha, occurrence)) {
             ++sink_.counts_.AlreadyThere;
             return;
@@ -222,7 +217,6 @@ private:
     TImapUploadSink& sink_;
     std::string mailbox_;
     std::string shown_;
-    size_t number_;
     TMailboxStatus status_;
     std::unique_ptr<TImapSession> session_;
     std::unordered_map<std::string, uint32_t> occurrences_;
@@ -320,7 +314,7 @@ std::unique_ptr<TSinkFolderOutput> TImapUploadSink::BeginFolder(const TSinkFolde
     } catch (const EImapError& error) {
         throw Exception("cannot open the folder " + folder.Shown + " on the server: " + error.Message());
     }
-    return std::make_unique<TImapFolderOutput>(*this, mailbox, folder.Shown, folder.Number, status);
+    return std::make_unique<TImapFolderOutput>(*this, mailbox, folder.Shown, status);
 }
 
 std::unique_ptr<TImapSession> TImapUploadSink::TakeSession() {
@@ -350,12 +344,6 @@ void TImapUploadSink::GiveBack(std::unique_ptr<TImapSession> session) {
     else
         --sessionsOpen_;
     poolFreed_.notify_one();
-}
-
-bool TImapUploadSink::SeenInOtherFolder(const std::string& sha256, size_t folder) {
-    const std::lock_guard<std::mutex> guard(duplicatesLock_);
-    const auto [where, inserted] = firstFolderOf_.emplace(sha256, folder);
-    return !inserted && where->second != folder;
 }
 
 void TImapUploadSink::Refuse(const std::string& line) {

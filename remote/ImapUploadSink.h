@@ -56,7 +56,6 @@ struct TUploadCounts {
     std::atomic<size_t> FoldersCreated{0};
     std::atomic<size_t> Uploaded{0};
     std::atomic<size_t> AlreadyThere{0};
-    std::atomic<size_t> Skipped{0};
     // Messages sent together with others (pipelined) that the server did not confirm; each
     // was told to TImapUploadOptions::Refused.
     std::atomic<size_t> Failed{0};
@@ -65,7 +64,6 @@ struct TUploadCounts {
 struct TImapUploadOptions {
     TImapConnectOptions Connect;
     TUploadTarget Target;
-    bool SkipDuplicates = false;
     // Log in, find what exists and tell what would be done; nothing is created or appended.
     bool DryRun = false;
     unsigned Connections = 4;
@@ -100,8 +98,6 @@ private:
     void GiveBack(std::unique_ptr<TImapSession> session);
     // Creates (and subscribes) a mailbox that the server does not have yet.
     void EnsureMailbox(const std::string& mailbox, const std::string& shown);
-    // With SkipDuplicates: whether the same text came from another folder of this run.
-    bool SeenInOtherFolder(const std::string& sha256, size_t folder);
     void Refuse(const std::string& line);
 
     TImapUploadOptions options_;
@@ -120,8 +116,6 @@ private:
     unsigned sessionsOpen_ = 0;
 
     std::mutex refusedLock_;
-    std::mutex duplicatesLock_;
-    std::unordered_map<std::string, size_t> firstFolderOf_;
 };
 
 }  // namespace brindle
