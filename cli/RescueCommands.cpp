@@ -103,7 +103,7 @@ void RunRecover(const TCliArguments& args, std::ostream& out) {
         writer.Write(SafeSaveName(RecoveredFileName(message)), std::move(text));
     });
     writer.Finish();
-    const std::vector<TRescuedMessage>& messages = rescue.Messages();
+    const TRescuedList& messages = rescue.Messages();
     const size_t lost = static_cast<size_t>(std::count_if(
         messages.begin(), messages.end(), [](const TRescuedMessage& m) { return m.Found.LostBytes != 0; }));
     out << "Recovered " << messages.size() << (messages.size() == 1 ? " message" : " messages");

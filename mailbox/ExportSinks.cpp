@@ -363,7 +363,7 @@ public:
         file->Finish(UnixTimeOf(message.Info->Received));
     }
     void End() override {
-        if (root_) MakeParts();
+        if (!own_ && root_) MakeParts();
         cur_.reset();
         own_.reset();
     }
@@ -373,12 +373,14 @@ public:
 private:
     // The folder's mark and its cur/, new/ and tmp/, made once, on whichever thread writes the
     // folder: a tree of many folders makes them side by side.
+    // A failure leaves the folder without them, so that each later message tells it again.
     TTargetFolder* MakeParts() {
         if (!own_) {
-            own_ = root_->OpenSubFolder("." + path_);
+            std::unique_ptr<TTargetFolder> own = root_->OpenSubFolder("." + path_);
+            own->Create(kMaildirFolderMark, TIfExists::Fail)->Finish();
+            for (const char* part : kMaildirParts) own->MakeSubFolder(part);
+            own_ = std::move(own);
             root_ = nullptr;
-            own_->Create(kMaildirFolderMark, TIfExists::Fail)->Finish();
-            for (const char* part : kMaildirParts) own_->MakeSubFolder(part);
         }
         return own_.get();
     }

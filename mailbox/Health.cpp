@@ -72,7 +72,7 @@ void IndexFileProblems(TStoreHealth& health, const TStoreRescue& rescue) {
                                            " at no message of the folder file");
 }
 
-void CountFound(TStoreHealth& health, const std::vector<TFoundMessage>& found) {
+void CountFound(TStoreHealth& health, const TFoundList& found) {
     for (const TFoundMessage& message : found) {
         health.LostBytes += message.LostBytes;
         switch (message.Kind) {

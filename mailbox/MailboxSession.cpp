@@ -233,6 +233,7 @@ bool TMailboxSession::FinishScan(const std::shared_ptr<TStoreRescue>& scan, bool
     if (ok) {
         auto found = std::make_shared<TFoundSet>();
         found->Scan = scan;
+        found->Records = scan->Messages().ToVector();
         found_ = std::move(found);
     }
     Tell(TChange::ScanFinished);

@@ -26,13 +26,14 @@ public:
     using Exception::Exception;
 };
 
-// What a scan found: the scan itself with the texts, or (for tests and tools) bare records
-// whose texts are empty.
+// What a scan found: the scan itself with the texts and its records, or (for tests and tools)
+// bare records whose texts are empty. The records are the scan's, unpacked, as the views of a
+// session read them over and over.
 struct TFoundSet {
     std::shared_ptr<const TStoreRescue> Scan;
     std::vector<TRescuedMessage> Records;
 
-    const std::vector<TRescuedMessage>& Messages() const { return Scan ? Scan->Messages() : Records; }
+    const std::vector<TRescuedMessage>& Messages() const { return Records; }
     std::string Text(size_t position) const { return Scan ? Scan->Text(position) : std::string(); }
 };
 

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <stdexcept>
 
 namespace brindle {
 namespace {
@@ -93,8 +94,8 @@ bool TStoreRescue::Run(const TScanProgress& progress) { return Read(progress, nu
 
 bool TStoreRescue::Run(const TScanProgress& progress, const TTextSink& onText) { return Read(progress, &onText); }
 
-const std::vector<TFoundMessage>& TStoreRescue::Found() const {
-    static const std::vector<TFoundMessage> kNone;
+const TFoundList& TStoreRescue::Found() const {
+    static const TFoundList kNone;
     if (mbxScan_) return mbxScan_->Messages();
     return dbxScan_ ? dbxScan_->Messages() : kNone;
 }
@@ -141,14 +142,14 @@ bool TStoreRescue::Read(const TScanProgress& progress, const TTextSink* onText) 
 
 // The messages of a batch lie in file order; far apart, they are read where they are.
 void TStoreRescue::PrefetchBatch(size_t first, size_t last, uint64_t tail) const {
-    const std::vector<TFoundMessage>& found = Found();
+    const TFoundList& found = Found();
     const uint64_t span = uint64_t{found[last].Offset} + tail - found[first].Offset;
     if (span <= ReadingPolicy().PrefetchUpTo) file_->PrefetchPages(found[first].Offset, span);
 }
 
 bool TStoreRescue::ReadTexts(const std::function<bool()>& goOn, const TTextSink& onText) {
-    const std::vector<TFoundMessage>& found = Found();
-    messages_.reserve(found.size());
+    const TFoundList& found = Found();
+    messages_.Reset(found, {0});
     for (size_t i = 0; i < found.size(); ++i) {
         if (i % kMessagesPerRelease == 0) {
             if (i != 0 && !goOn()) return false;
@@ -157,26 +158,31 @@ bool TStoreRescue::ReadTexts(const std::function<bool()>& goOn, const TTextSink&
             PrefetchBatch(i, last, std::min<uint64_t>(found[last].Size, ReadingPolicy().PrefetchUpTo));
         }
         // The header block lies within the text's first 64 KiB, as SummarizeFoundHeader reads it.
-        std::string text = TextOf(found[i], UINT64_MAX);
-        messages_.push_back({found[i], SummarizeHeader(text, CodePageOf(text))});
-        messages_.back().Found.Size = text.size();
-        onText(messages_.back(), std::move(text));
+        TRescuedMessage message{found[i], {}};
+        std::string text = TextOf(message.Found, UINT64_MAX);
+        message.Header = SummarizeHeader(text, CodePageOf(text));
+        message.Found.Size = text.size();
+        messages_.PutHeader(i, message.Header);
+        messages_.SetSize(i, text.size());
+        onText(message, std::move(text));
     }
     return true;
 }
 
 // Messages [from, to) in batches; the pages each batch read are given back after it.
 bool TStoreRescue::SummarizeRange(size_t from, size_t to, const std::function<bool()>& goOn) {
-    const std::vector<TFoundMessage>& found = Found();
+    const TFoundList& found = Found();
     for (size_t i = from; i < to; i += kMessagesPerRelease) {
         if (i != from && !goOn()) return false;
         const size_t last = std::min(i + kMessagesPerRelease, to) - 1;
         PrefetchBatch(i, last, kHeaderFirstLook);
-        for (size_t k = i; k <= last; ++k)
-            messages_[k] = {found[k], SummarizeFoundHeader([&](uint64_t bytes) { return TextOf(found[k], bytes); },
-                                                           [this](std::string_view text) { return CodePageOf(text); })};
-        file_->EndPass(found[i].Offset,
-                                       uint64_t{found[last].Offset} - found[i].Offset + kHeaderSearchLimit, TFollowingPass::OverSameRange);
+        for (size_t k = i; k <= last; ++k) {
+            const TFoundMessage message = found[k];
+            messages_.PutHeader(k, SummarizeFoundHeader([&](uint64_t bytes) { return TextOf(message, bytes); },
+                                                        [this](std::string_view text) { return CodePageOf(text); }));
+        }
+        file_->EndPass(found.OffsetAt(i), uint64_t{found.OffsetAt(last)} - found.OffsetAt(i) + kHeaderSearchLimit,
+                       TFollowingPass::OverSameRange);
     }
     return true;
 }
@@ -184,9 +190,9 @@ bool TStoreRescue::SummarizeRange(size_t from, size_t to, const std::function<bo
 // Many messages are read in two halves side by side, the second on a thread of its own.
 bool TStoreRescue::SummarizeHeaders(const std::function<bool()>& goOn) {
     const size_t count = Found().size();
-    messages_.resize(count);
-    if (count < kMessagesToShare) return SummarizeRange(0, count, goOn);
     const size_t middle = count / 2;
+    messages_.Reset(Found(), count < kMessagesToShare ? std::vector<size_t>{0} : std::vector<size_t>{0, middle});
+    if (count < kMessagesToShare) return SummarizeRange(0, count, goOn);
     TParallelRun run;
     return RunShares(2, run, [&](size_t half) {
         const bool done = half == 0 ? SummarizeRange(0, middle, [&] { return !run.Cancelled() && goOn(); })
@@ -196,6 +202,76 @@ bool TStoreRescue::SummarizeHeaders(const std::function<bool()>& goOn) {
 }
 
 std::string TStoreRescue::Text(size_t i) const { return TextOf(messages_.at(i).Found, UINT64_MAX); }
+
+void TRescuedList::Reset(const TFoundList& found, const std::vector<size_t>& partStarts) {
+    clear();
+    found_ = &found;
+    count_ = found.size();
+    partStarts_ = partStarts;
+    parts_.resize(partStarts_.size());
+    scratch_.resize(partStarts_.size());
+    for (size_t k = 0; k < parts_.size(); ++k)
+        parts_[k].Reset((k + 1 < partStarts_.size() ? partStarts_[k + 1] : count_) - partStarts_[k]);
+}
+
+void TRescuedList::clear() {
+    found_ = nullptr;
+    count_ = 0;
+    partStarts_.clear();
+    std::vector<TPackedRecords>().swap(parts_);
+    std::vector<std::string>().swap(scratch_);
+    std::vector<uint64_t>().swap(sizes_);
+}
+
+size_t TRescuedList::PartOf(size_t i) const {
+    return static_cast<size_t>(std::upper_bound(partStarts_.begin(), partStarts_.end(), i) - partStarts_.begin()) - 1;
+}
+
+void TRescuedList::PutHeader(size_t i, const THeaderSummary& header) {
+    const std::string* const fields[] = {&header.Subject, &header.From, &header.Date, &header.MessageID};
+    if (std::all_of(std::begin(fields), std::end(fields), [](const std::string* field) { return field->empty(); }))
+        return;
+    const size_t part = PartOf(i);
+    std::string& packed = scratch_[part];
+    packed.clear();
+    for (const std::string* field : fields) {
+        AppendPackedNumber(packed, field->size());
+        packed += *field;
+    }
+    // Header fields come from the first 64 KiB of a text, so they fit one record.
+    parts_[part].Put(i - partStarts_[part], packed);
+}
+
+void TRescuedList::SetSize(size_t i, uint64_t size) {
+    if (sizes_.empty()) {
+        sizes_.reserve(count_);
+        for (size_t k = 0; k < count_; ++k) sizes_.push_back((*found_)[k].Size);
+    }
+    sizes_[i] = size;
+}
+
+TRescuedMessage TRescuedList::operator[](size_t i) const {
+    TRescuedMessage message{(*found_)[i], {}};
+    if (!sizes_.empty()) message.Found.Size = sizes_[i];
+    const size_t part = PartOf(i);
+    const std::optional<std::string_view> packed = parts_[part].Get(i - partStarts_[part]);
+    if (!packed) return message;
+    size_t at = 0;
+    for (std::string* field : {&message.Header.Subject, &message.Header.From, &message.Header.Date,
+                               &message.Header.MessageID}) {
+        const auto length = static_cast<size_t>(ReadPackedNumber(*packed, at));
+        *field = packed->substr(at, length);
+        at += length;
+    }
+    return message;
+}
+
+TRescuedMessage TRescuedList::at(size_t i) const {
+    if (i >= count_) throw std::out_of_range("rescued message");
+    return (*this)[i];
+}
+
+std::vector<TRescuedMessage> TRescuedList::ToVector() const { return {begin(), end()}; }
 
 std::string RecoveredFileName(const TRescuedMessage& message) {
     char prefix[32];

@@ -4,8 +4,10 @@
 #include "platform/ByteSource.h"
 #include "store/DBXScan.h"
 #include "store/MBXScan.h"
+#include "store/PackedRecords.h"
 
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,6 +29,67 @@ THeaderSummary SummarizeHeader(std::string_view text, const std::string& codePag
 struct TRescuedMessage {
     TFoundMessage Found;
     THeaderSummary Header;
+};
+
+// What a rescue found: the scan's list of messages with each one's header summary, packed (an
+// all-empty summary, as a text without header lines has, takes 4 bytes). Messages are read
+// back as values. The summaries are put in parts, each by one thread.
+class TRescuedList {
+public:
+    class TIterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = TRescuedMessage;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = TRescuedMessage;
+
+        TIterator() = default;
+        TIterator(const TRescuedList* list, size_t at) : list_(list), at_(at) {}
+        TRescuedMessage operator*() const { return (*list_)[at_]; }
+        TIterator& operator++() {
+            ++at_;
+            return *this;
+        }
+        TIterator operator++(int) {
+            TIterator before = *this;
+            ++at_;
+            return before;
+        }
+        bool operator==(const TIterator& other) const { return at_ == other.at_; }
+
+    private:
+        const TRescuedList* list_ = nullptr;
+        size_t at_ = 0;
+    };
+
+    size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    TRescuedMessage operator[](size_t i) const;
+    // Throws std::out_of_range past the end.
+    TRescuedMessage at(size_t i) const;
+    TIterator begin() const { return {this, 0}; }
+    TIterator end() const { return {this, count_}; }
+    std::vector<TRescuedMessage> ToVector() const;
+
+    // Room for the summaries of every message of found, in parts that begin at partStarts
+    // (rising, the first 0). found must outlive the list's contents.
+    void Reset(const TFoundList& found, const std::vector<size_t>& partStarts);
+    void clear();
+    // Stores message i's summary; from one thread per part at a time.
+    void PutHeader(size_t i, const THeaderSummary& header);
+    // The text's size as read whole, instead of the scan's.
+    void SetSize(size_t i, uint64_t size);
+
+private:
+    size_t PartOf(size_t i) const;
+
+    const TFoundList* found_ = nullptr;
+    size_t count_ = 0;
+    std::vector<size_t> partStarts_;
+    std::vector<TPackedRecords> parts_;
+    std::vector<std::string> scratch_;  // per part
+    std::vector<uint64_t> sizes_;       // empty unless SetSize was used
 };
 
 class TStoreRescue {
@@ -60,14 +123,14 @@ public:
     // False when cancelled.
     bool Scan(const TScanProgress& progress = {});
     // What the last Run or Scan found, in file order; empty before.
-    const std::vector<TFoundMessage>& Found() const;
+    const TFoundList& Found() const;
     uint64_t FileSize() const { return file_->Size(); }
     // A version 4 folder's scan, with what it read of the index file; none for a .dbx.
     const mbx::TMbxScan* MbxScan() const { return mbxScan_.get(); }
     // Whether a version 4 folder's index file was found beside it.
     bool HasIndexFile() const { return index_ != nullptr; }
 
-    const std::vector<TRescuedMessage>& Messages() const { return messages_; }
+    const TRescuedList& Messages() const { return messages_; }
     // The text of message i of Messages(), lost bytes filled.
     std::string Text(size_t i) const;
 
@@ -87,7 +150,7 @@ private:
     std::unique_ptr<TByteSource> index_;
     std::unique_ptr<dbx::TDbxScan> dbxScan_;
     std::unique_ptr<mbx::TMbxScan> mbxScan_;
-    std::vector<TRescuedMessage> messages_;
+    TRescuedList messages_;
     std::string codePage_;
     std::function<std::string()> decideCodePage_;
     mutable std::once_flag codePageDecided_;

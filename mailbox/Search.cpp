@@ -285,7 +285,7 @@ bool SearchScanned(const std::string& path, const TSearchQuery& query, const TSe
     });
     for (size_t k = 0; k < wanted.size(); ++k) {
         if (!matched[k]) continue;
-        const THeaderSummary& header = rescue->Messages()[wanted[k]].Header;
+        const THeaderSummary header = rescue->Messages()[wanted[k]].Header;
         TMessageInfo info;
         info.Index = static_cast<uint32_t>(k);
         info.Subject = header.Subject;

@@ -68,6 +68,7 @@ bool TDbxScan::Run(const TScanProgress& progress) {
     inPlaceObjects_ = 0;
     indexedHeads_.clear();
     messages_.clear();
+    found_.clear();
     // Each info object kept leads to a block of its own in a sound file; beyond that many,
     // candidates are words that only equal their offset.
     othersBudget_ = static_cast<size_t>(file_.Size() / (kBlockHeadSize + kBlockDataSize) + 1024);
@@ -79,6 +80,8 @@ bool TDbxScan::Run(const TScanProgress& progress) {
     ReadIndex();
     JoinChains();
     AttachInfoObjects();
+    for (const TFoundMessage& message : messages_) found_.push_back(message);
+    std::vector<TFoundMessage>().swap(messages_);
     file_.EndPass(0, file_.Size(), TFollowingPass::OverSameRange);
     blocks_.clear();
     blocks_.shrink_to_fit();

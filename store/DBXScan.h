@@ -39,7 +39,7 @@ public:
     bool Run(const TScanProgress& progress = {});
 
     // Every message found, in file order of its first block.
-    const std::vector<TFoundMessage>& Messages() const { return messages_; }
+    const TFoundList& Messages() const { return found_; }
 
     // The text of a message found, lost bytes filled (FillLostBytes); at most about maxBytes
     // of it (whole blocks) when given. lost receives where the lost bytes lie.
@@ -101,7 +101,8 @@ private:
         uint32_t InfoObject;
     };
     std::vector<TIndexedHead> indexedHeads_;
-    std::vector<TFoundMessage> messages_;
+    std::vector<TFoundMessage> messages_;  // while Run joins the chains
+    TFoundList found_;
 };
 
 }  // namespace brindle::dbx

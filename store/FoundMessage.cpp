@@ -1,7 +1,20 @@
 #include "store/FoundMessage.h"
 
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+
 namespace brindle {
 namespace {
+
+// TFoundList entry shapes.
+constexpr uint8_t kHasIndex = 0x01;
+constexpr uint8_t kKeptWhole = 0x02;
+
+bool IsCommonShape(const TFoundMessage& m) {
+    return !m.Freed && m.Displacement == 0 && !m.InfoOffset && m.Blocks == 1 && m.LostBytes == 0 &&
+           m.Size <= std::numeric_limits<uint32_t>::max();
+}
 
 bool IsBase64Character(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' ||
@@ -58,6 +71,63 @@ void FillLostBytes(std::string& text, const std::vector<TLostRange>& lost) {
             text[p] = column == lineLength ? '\r' : column == lineLength + 1 ? '\n' : 'A';
         }
     }
+}
+
+TFoundMessage TFoundList::operator[](size_t i) const {
+    const TEntry& entry = entries_[i];
+    if (entry.Shape & kKeptWhole) return whole_[entry.Size];
+    TFoundMessage message;
+    message.Offset = entry.Offset;
+    message.Kind = entry.Kind;
+    if (entry.Shape & kHasIndex) message.Index = entry.Index;
+    message.Blocks = 1;
+    message.Size = entry.Size;
+    return message;
+}
+
+TFoundMessage TFoundList::at(size_t i) const {
+    if (i >= entries_.size()) throw std::out_of_range("found message");
+    return (*this)[i];
+}
+
+void TFoundList::push_back(const TFoundMessage& message) {
+    TEntry entry;
+    entry.Offset = message.Offset;
+    entry.Kind = message.Kind;
+    if (IsCommonShape(message)) {
+        entry.Size = static_cast<uint32_t>(message.Size);
+        if (message.Index) {
+            entry.Shape |= kHasIndex;
+            entry.Index = *message.Index;
+        }
+    } else {
+        entry.Shape = kKeptWhole;
+        entry.Size = static_cast<uint32_t>(whole_.size());
+        whole_.push_back(message);
+    }
+    entries_.push_back(entry);
+}
+
+void TFoundList::clear() {
+    std::deque<TEntry>().swap(entries_);
+    std::vector<TFoundMessage>().swap(whole_);
+}
+
+void TFoundList::SortByOffset() {
+    std::sort(entries_.begin(), entries_.end(), [](const TEntry& a, const TEntry& b) { return a.Offset < b.Offset; });
+}
+
+size_t TFoundList::LowerBound(uint32_t offset, size_t end) const {
+    const auto last = entries_.begin() + static_cast<std::ptrdiff_t>(std::min(end, entries_.size()));
+    const auto it = std::lower_bound(entries_.begin(), last, offset,
+                                     [](const TEntry& entry, uint32_t at) { return entry.Offset < at; });
+    return static_cast<size_t>(it - entries_.begin());
+}
+
+std::vector<TFoundMessage> TFoundList::ToVector() const { return {begin(), end()}; }
+
+size_t TFoundList::MemoryUsage() const {
+    return entries_.size() * sizeof(TEntry) + whole_.capacity() * sizeof(TFoundMessage);
 }
 
 }  // namespace brindle

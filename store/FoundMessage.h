@@ -1,6 +1,9 @@
 #pragma once
 // What a whole-file scan finds: message texts that a store still holds, indexed or not.
+#include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <iterator>
 #include <functional>
 #include <optional>
 #include <string>
@@ -32,6 +35,70 @@ struct TFoundMessage {
     uint32_t Blocks = 0;
     uint64_t Size = 0;       // text bytes recovered, lost ones included
     uint32_t LostBytes = 0;  // bytes of the text that the file no longer holds
+};
+
+// The messages that a scan found. One of the common shape (a single run of bytes where its
+// markers say, none lost, no info object, as every version 4 record is) takes 16 bytes; any
+// other is kept whole beside. Messages are read back as values.
+class TFoundList {
+public:
+    class TIterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = TFoundMessage;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = TFoundMessage;
+
+        TIterator() = default;
+        TIterator(const TFoundList* list, size_t at) : list_(list), at_(at) {}
+        TFoundMessage operator*() const { return (*list_)[at_]; }
+        TIterator& operator++() {
+            ++at_;
+            return *this;
+        }
+        TIterator operator++(int) {
+            TIterator before = *this;
+            ++at_;
+            return before;
+        }
+        bool operator==(const TIterator& other) const { return at_ == other.at_; }
+
+    private:
+        const TFoundList* list_ = nullptr;
+        size_t at_ = 0;
+    };
+
+    size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+    TFoundMessage operator[](size_t i) const;
+    // Throws std::out_of_range past the end.
+    TFoundMessage at(size_t i) const;
+    uint32_t OffsetAt(size_t i) const { return entries_[i].Offset; }
+    TIterator begin() const { return {this, 0}; }
+    TIterator end() const { return {this, entries_.size()}; }
+
+    void push_back(const TFoundMessage& message);
+    void clear();
+    // Orders the messages by offset (a stable order for equal offsets is not kept).
+    void SortByOffset();
+    // Of the first `end` messages, sorted by offset, the position of the first at offset or
+    // after it.
+    size_t LowerBound(uint32_t offset, size_t end) const;
+    std::vector<TFoundMessage> ToVector() const;
+    size_t MemoryUsage() const;
+
+private:
+    struct TEntry {
+        uint32_t Offset = 0;
+        uint32_t Size = 0;   // or, for a message kept whole, its place in whole_
+        uint32_t Index = 0;  // when HasIndex
+        TFoundKind Kind = TFoundKind::Orphaned;
+        uint8_t Shape = 0;
+    };
+
+    std::deque<TEntry> entries_;  // grows in blocks: no copy of the whole as it grows
+    std::vector<TFoundMessage> whole_;
 };
 
 // Tells how far the scan is (bytes of the file looked at, of all); false cancels the scan.

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <unordered_set>
 
 namespace brindle::mbx {
@@ -78,10 +79,10 @@ std::optional<uint32_t> TMbxScan::ListedAt(uint64_t textOffset) const {
 }
 
 bool TMbxScan::Found(uint64_t offset) const {
-    auto walked = messages_.begin() + static_cast<std::ptrdiff_t>(firstWalkEnd_);
-    auto it = std::lower_bound(messages_.begin(), walked, offset,
-                               [](const TFoundMessage& m, uint64_t at) { return m.Offset < at; });
-    return (it != walked && it->Offset == offset) || laterStarts_.count(static_cast<uint32_t>(offset)) != 0;
+    if (offset > std::numeric_limits<uint32_t>::max()) return false;
+    const auto at = static_cast<uint32_t>(offset);
+    const size_t walked = messages_.LowerBound(at, firstWalkEnd_);
+    return (walked < firstWalkEnd_ && messages_.OffsetAt(walked) == at) || laterStarts_.count(at) != 0;
 }
 
 bool TMbxScan::WalkFrom(uint64_t pos, bool fromIndex, bool indexed, const TScanProgress& progress) {
@@ -142,11 +143,7 @@ bool TMbxScan::Run(const TScanProgress& progress) {
     for (const auto& [textOffset, position] : listed_)
         if (textOffset >= kHeaderSize + kRecordHeadSize && !Found(textOffset - kRecordHeadSize))
             WalkFrom(textOffset - kRecordHeadSize, true, indexed, progress);
-    if (messages_.size() > firstWalkEnd_)
-        std::sort(messages_.begin(), messages_.end(),
-                  [](const TFoundMessage& a, const TFoundMessage& b) { return a.Offset < b.Offset; });
-    // The room that growing left over would stay taken while the callers copy the list.
-    messages_.shrink_to_fit();
+    if (messages_.size() > firstWalkEnd_) messages_.SortByOffset();
     file_.CheckIntact();
     file_.EndPass(0, size, TFollowingPass::OverSameRange);
     return !progress || progress(size, size);

@@ -30,7 +30,7 @@ public:
     // file are partial.
     bool Run(const TScanProgress& progress = {});
 
-    const std::vector<TFoundMessage>& Messages() const { return messages_; }
+    const TFoundList& Messages() const { return messages_; }
     // What Run read of the index file: whether it began as one, the count its header gives
     // and the entries it listed (up to the damage).
     bool IndexRead() const { return indexRead_; }
@@ -53,7 +53,7 @@ private:
     std::vector<std::pair<uint64_t, uint32_t>> listed_;  // text offset, position; sorted
     bool indexRead_ = false;
     uint32_t indexHeaderCount_ = 0;
-    std::vector<TFoundMessage> messages_;
+    TFoundList messages_;
     size_t walked_ = 0;     // records reached by the folder's own walk
     bool inWalk_ = true;    // no damage met yet
     uint64_t nextReport_ = 0;

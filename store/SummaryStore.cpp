@@ -4,7 +4,6 @@
 #include <cstring>
 #include <limits>
 #include <optional>
-#include <stdexcept>
 
 namespace brindle {
 namespace {
@@ -13,10 +12,6 @@ namespace {
 // more bytes than the files hold; beyond that (records that share their texts) texts are kept
 // as places in the files.
 constexpr uint64_t kCopyLimit = std::numeric_limits<int32_t>::max();
-// Summaries per run that shares one 64-bit start.
-constexpr size_t kRunShift = 8;
-constexpr uint32_t kEmpty = std::numeric_limits<uint32_t>::max();
-constexpr uint64_t kNoStart = std::numeric_limits<uint64_t>::max();
 
 // The numbers mask.
 constexpr uint8_t kIndexIsPosition = 0x01;
@@ -33,31 +28,10 @@ constexpr uint64_t kTextCopied = 0;
 constexpr uint64_t kTextInSource = 1;
 constexpr uint64_t kTextDecimal = 2;
 constexpr unsigned kTextKindBits = 2;
-// Packed summaries fill pieces of this size; one summary takes at most a few KiB.
-constexpr size_t kPieceSize = size_t{1} << 20;
 // Longest decimal text kept as its value (fits 64 bits).
 constexpr size_t kMaxDecimalDigits = 19;
 
 std::string_view ShortString(std::string_view text) { return text.substr(0, std::min(text.size(), kShortStringMax)); }
-
-void AppendVarint(std::string& out, uint64_t value) {
-    while (value >= 0x80) {
-        out.push_back(static_cast<char>((value & 0x7F) | 0x80));
-        value >>= 7;
-    }
-    out.push_back(static_cast<char>(value));
-}
-
-// Only bytes that Put wrote are read, so a varint always ends inside them.
-uint64_t ReadVarint(std::string_view bytes, size_t& at) {
-    uint64_t value = 0;
-    for (unsigned shift = 0; at < bytes.size() && shift < 64; shift += 7) {
-        const auto byte = static_cast<unsigned char>(bytes[at++]);
-        value |= uint64_t{byte & 0x7Fu} << shift;
-        if ((byte & 0x80) == 0) break;
-    }
-    return value;
-}
 
 // The value of a text that to_string gives back unchanged ("0", "17", not "017" or "+1").
 std::optional<uint64_t> DecimalValue(std::string_view text) {
@@ -84,8 +58,7 @@ struct TSummaryStore::TNumbers {
 
 void TSummaryStore::Reset(size_t count, std::vector<const TByteSource*> sources) {
     Clear();
-    offsets_.assign(count, kEmpty);
-    runStarts_.assign((count >> kRunShift) + 1, kNoStart);
+    records_.Reset(count);
     sources_ = std::move(sources);
     sourceUsed_.assign(sources_.size(), false);
     for (const TByteSource* source : sources_) copyBudget_ += source->Size();
@@ -93,9 +66,7 @@ void TSummaryStore::Reset(size_t count, std::vector<const TByteSource*> sources)
 }
 
 void TSummaryStore::Clear() {
-    std::vector<uint32_t>().swap(offsets_);
-    std::vector<uint64_t>().swap(runStarts_);
-    std::vector<std::string>().swap(pieces_);
+    records_.Clear();
     std::string().swap(scratch_);
     copiedBytes_ = 0;
     copyBudget_ = 0;
@@ -140,44 +111,28 @@ void TSummaryStore::Put(size_t i, const TSummaryDraft& draft) {
 
     scratch_.clear();
     scratch_.push_back(static_cast<char>(mask));
-    if (mask & kHasIndex) AppendVarint(scratch_, draft.Index);
-    if (mask & kHasFlags) AppendVarint(scratch_, draft.Flags);
-    if (mask & kHasDataOffset) AppendVarint(scratch_, draft.DataOffset);
-    if (mask & kHasSize) AppendVarint(scratch_, draft.Size);
-    if (mask & kHasPriority) AppendVarint(scratch_, draft.Priority);
+    if (mask & kHasIndex) AppendPackedNumber(scratch_, draft.Index);
+    if (mask & kHasFlags) AppendPackedNumber(scratch_, draft.Flags);
+    if (mask & kHasDataOffset) AppendPackedNumber(scratch_, draft.DataOffset);
+    if (mask & kHasSize) AppendPackedNumber(scratch_, draft.Size);
+    if (mask & kHasPriority) AppendPackedNumber(scratch_, draft.Priority);
     if (mask & kHasReceived) {
         char bytes[sizeof(TDateTime)];
         std::memcpy(bytes, &draft.Received, sizeof bytes);
         scratch_.append(bytes, sizeof bytes);
     }
     if (texts != 0) {
-        AppendVarint(scratch_, texts);
+        AppendPackedNumber(scratch_, texts);
         for (size_t field = 0; field < kInfoTextCount; ++field)
             if (texts & (1u << field)) PackText(ShortString(draft.Texts[field]));
     }
 
-    const uint64_t position = RoomFor(scratch_.size());
-    uint64_t& runStart = runStarts_[i >> kRunShift];
-    if (runStart == kNoStart) runStart = position;
-    // Only summaries put far out of order could lie 4 GiB past their run's start.
-    if (position - runStart >= kEmpty) throw std::length_error("summaries put out of order");
-    pieces_.back().append(scratch_);
-    offsets_[i] = static_cast<uint32_t>(position - runStart);
-}
-
-uint64_t TSummaryStore::RoomFor(size_t bytes) {
-    if (pieces_.empty() || pieces_.back().size() + bytes > kPieceSize) {
-        pieces_.emplace_back().reserve(std::max(kPieceSize, bytes));
-    }
-    return uint64_t{pieces_.size() - 1} * kPieceSize + pieces_.back().size();
-}
-
-std::string_view TSummaryStore::PackedAt(uint64_t position) const {
-    return std::string_view(pieces_[static_cast<size_t>(position / kPieceSize)]).substr(position % kPieceSize);
+    // Nine texts of at most 255 bytes and six numbers take far less than a record's limit.
+    records_.Put(i, scratch_);
 }
 
 void TSummaryStore::Seal() {
-    if (!pieces_.empty()) pieces_.back().shrink_to_fit();
+    records_.Seal();
     std::string().swap(scratch_);
 }
 
@@ -197,35 +152,37 @@ int TSummaryStore::SourceHolding(std::string_view text) const {
 void TSummaryStore::PackText(std::string_view text) {
     const uint64_t length = text.size();
     if (const std::optional<uint64_t> value = DecimalValue(text)) {
-        AppendVarint(scratch_, length << kTextKindBits | kTextDecimal);
-        AppendVarint(scratch_, *value);
+        AppendPackedNumber(scratch_, length << kTextKindBits | kTextDecimal);
+        AppendPackedNumber(scratch_, *value);
         return;
     }
     const bool withinBudget = copiedBytes_ + length <= copyBudget_;
     const int source = withinBudget ? -1 : SourceHolding(text);
     if (source >= 0) {
-        AppendVarint(scratch_, length << kTextKindBits | kTextInSource);
-        AppendVarint(scratch_, static_cast<uint64_t>(source));
-        AppendVarint(scratch_, static_cast<uint64_t>(text.data() - sources_[source]->All().data()));
+        AppendPackedNumber(scratch_, length << kTextKindBits | kTextInSource);
+        AppendPackedNumber(scratch_, static_cast<uint64_t>(source));
+        AppendPackedNumber(scratch_, static_cast<uint64_t>(text.data() - sources_[source]->All().data()));
         sourceUsed_[source] = true;
         return;
     }
-    AppendVarint(scratch_, length << kTextKindBits | kTextCopied);
+    AppendPackedNumber(scratch_, length << kTextKindBits | kTextCopied);
     scratch_.append(text);
     copiedBytes_ += length;
 }
 
-TSummaryStore::TNumbers TSummaryStore::NumbersOf(size_t i, std::string_view* rest) const {
+std::optional<TSummaryStore::TNumbers> TSummaryStore::NumbersOf(size_t i, std::string_view* rest) const {
+    const std::optional<std::string_view> record = records_.Get(i);
+    if (!record) return std::nullopt;
+    const std::string_view packed = *record;
     TNumbers numbers;
-    const std::string_view packed = PackedAt(runStarts_[i >> kRunShift] + offsets_[i]);
     const auto mask = static_cast<uint8_t>(packed[0]);
     size_t at = 1;
     if (mask & kIndexIsPosition) numbers.Index = static_cast<uint32_t>(i);
-    if (mask & kHasIndex) numbers.Index = static_cast<uint32_t>(ReadVarint(packed, at));
-    if (mask & kHasFlags) numbers.Flags = static_cast<uint32_t>(ReadVarint(packed, at));
-    if (mask & kHasDataOffset) numbers.DataOffset = static_cast<uint32_t>(ReadVarint(packed, at));
-    if (mask & kHasSize) numbers.Size = static_cast<uint32_t>(ReadVarint(packed, at));
-    if (mask & kHasPriority) numbers.Priority = static_cast<uint32_t>(ReadVarint(packed, at));
+    if (mask & kHasIndex) numbers.Index = static_cast<uint32_t>(ReadPackedNumber(packed, at));
+    if (mask & kHasFlags) numbers.Flags = static_cast<uint32_t>(ReadPackedNumber(packed, at));
+    if (mask & kHasDataOffset) numbers.DataOffset = static_cast<uint32_t>(ReadPackedNumber(packed, at));
+    if (mask & kHasSize) numbers.Size = static_cast<uint32_t>(ReadPackedNumber(packed, at));
+    if (mask & kHasPriority) numbers.Priority = static_cast<uint32_t>(ReadPackedNumber(packed, at));
     if (mask & kHasReceived) {
         std::memcpy(&numbers.Received, packed.data() + at, sizeof(TDateTime));
         at += sizeof(TDateTime);
@@ -235,18 +192,23 @@ TSummaryStore::TNumbers TSummaryStore::NumbersOf(size_t i, std::string_view* res
     return numbers;
 }
 
-uint32_t TSummaryStore::SizeOf(size_t i) const { return offsets_[i] == kEmpty ? 0 : NumbersOf(i, nullptr).Size; }
+uint32_t TSummaryStore::SizeOf(size_t i) const {
+    const std::optional<TNumbers> numbers = NumbersOf(i, nullptr);
+    return numbers ? numbers->Size : 0;
+}
 
 uint32_t TSummaryStore::DataOffsetOf(size_t i) const {
-    return offsets_[i] == kEmpty ? 0 : NumbersOf(i, nullptr).DataOffset;
+    const std::optional<TNumbers> numbers = NumbersOf(i, nullptr);
+    return numbers ? numbers->DataOffset : 0;
 }
 
 TMessageInfo TSummaryStore::Get(int64_t i) const {
     TMessageInfo info;
-    if (i < 0 || static_cast<uint64_t>(i) >= offsets_.size() || offsets_[static_cast<size_t>(i)] == kEmpty)
-        return info;
+    if (i < 0) return info;
     std::string_view packed;
-    const TNumbers numbers = NumbersOf(static_cast<size_t>(i), &packed);
+    const std::optional<TNumbers> found = NumbersOf(static_cast<size_t>(i), &packed);
+    if (!found) return info;
+    const TNumbers& numbers = *found;
     size_t at = 0;
     info.Index = numbers.Index;
     info.Flags = numbers.Flags;
@@ -259,16 +221,16 @@ TMessageInfo TSummaryStore::Get(int64_t i) const {
         &info.MessageID,   &info.Subject,      &info.Server,          &info.SenderName,  &info.SenderAddress,
         &info.DateText,    &info.ReceiverName, &info.ReceiverAddress, &info.AccountName,
     };
-    const uint64_t texts = ReadVarint(packed, at);
+    const uint64_t texts = ReadPackedNumber(packed, at);
     for (size_t field = 0; field < kInfoTextCount; ++field) {
         if ((texts & (uint64_t{1} << field)) == 0) continue;
-        const uint64_t tag = ReadVarint(packed, at);
+        const uint64_t tag = ReadPackedNumber(packed, at);
         const size_t length = static_cast<size_t>(tag >> kTextKindBits);
         switch (tag & ((1u << kTextKindBits) - 1)) {
-            case kTextDecimal: *fields[field] = std::to_string(ReadVarint(packed, at)); break;
+            case kTextDecimal: *fields[field] = std::to_string(ReadPackedNumber(packed, at)); break;
             case kTextInSource: {
-                const size_t source = static_cast<size_t>(ReadVarint(packed, at));
-                const size_t pos = static_cast<size_t>(ReadVarint(packed, at));
+                const size_t source = static_cast<size_t>(ReadPackedNumber(packed, at));
+                const size_t pos = static_cast<size_t>(ReadPackedNumber(packed, at));
                 *fields[field] = sources_[source]->All().substr(pos, length);
                 break;
             }
@@ -282,9 +244,7 @@ TMessageInfo TSummaryStore::Get(int64_t i) const {
 }
 
 size_t TSummaryStore::MemoryUsage() const {
-    size_t bytes = offsets_.capacity() * sizeof(uint32_t) + runStarts_.capacity() * sizeof(uint64_t);
-    for (const std::string& piece : pieces_) bytes += piece.capacity();
-    return bytes;
+    return records_.MemoryUsage();
 }
 
 }  // namespace brindle

@@ -2,6 +2,7 @@
 // The summaries of one folder, kept compactly: the numbers of each message in a small fixed
 // record and its texts in one shared arena. A TMessageInfo is built on request.
 #include "platform/ByteSource.h"
+#include "store/PackedRecords.h"
 #include "store/MessageInfo.h"
 
 #include <array>
@@ -42,10 +43,8 @@ struct TSummaryDraft {
 
 // Each summary is packed into one byte string: a mask of the numbers that are not 0, those
 // numbers as variable-length integers, then a mask of the texts that are not empty and each
-// text (its bytes, a place in a source, or a decimal number as its value). A summary of a tiny
-// message takes a dozen bytes or so. The packed summaries fill pieces of 1 MiB, which never
-// move once made (no copy while the store grows); those of 256 summaries in a row are found
-// from one 64-bit start and a 32-bit offset per summary.
+// text (its bytes, a place in a source, or a decimal number as its value), kept as packed
+// records. A summary of a tiny message takes a dozen bytes or so.
 class TSummaryStore {
 public:
     // Empties the store and makes room for count all-empty summaries. Texts that lie inside
@@ -67,29 +66,25 @@ public:
     // Gives back the spare room once every summary is in.
     void Seal();
 
-    size_t Count() const { return offsets_.size(); }
+    size_t Count() const { return records_.Count(); }
     // A copy of summary i; a position outside the store gives an empty record.
     TMessageInfo Get(int64_t i) const;
     // Size and data offset of summary i without building a whole record.
     uint32_t SizeOf(size_t i) const;
     uint32_t DataOffsetOf(size_t i) const;
 
-    // Bytes held for the summaries: the packed bytes and the offsets to them.
+    // Bytes held for the summaries.
     size_t MemoryUsage() const;
 
 private:
     struct TNumbers;
-    TNumbers NumbersOf(size_t i, std::string_view* rest) const;
+    // None for a summary not put.
+    std::optional<TNumbers> NumbersOf(size_t i, std::string_view* rest) const;
     void PackText(std::string_view text);
-    // Where the next packed summary goes, in a piece with room for `bytes` bytes.
-    uint64_t RoomFor(size_t bytes);
-    std::string_view PackedAt(uint64_t position) const;
     int SourceHolding(std::string_view text) const;
 
-    std::vector<uint32_t> offsets_;  // from the start of the summary's run; kEmpty when none
-    std::vector<uint64_t> runStarts_;
-    std::vector<std::string> pieces_;  // each filled up to its size, never past kPieceSize
-    std::string scratch_;              // the summary being packed
+    TPackedRecords records_;
+    std::string scratch_;  // the summary being packed
     uint64_t copiedBytes_ = 0;  // of texts copied into the pieces
     uint64_t copyBudget_ = 0;
     std::vector<const TByteSource*> sources_;

@@ -86,3 +86,61 @@ TEST(StoreRescue, WholeTextPassAgreesWithTheHeaderPassOnTwoThreads) {
 
 }  // namespace
 }  // namespace brindle
+
+namespace brindle {
+namespace {
+
+// A version 4 folder of many tiny records (the header pass then runs on two threads, each
+// packing its own part) and some with header lines: every record comes back with its kind,
+// size and summary in both passes, and an unpacked copy says the same.
+TEST(StoreRescue, TinyRecordsOfAVersion4FolderComeBackWithTheirSummariesInBothPasses) {
+    constexpr size_t kCount = 3000;
+    TTempDir dir;
+    const std::string path = dir / "Tiny.mbx";
+    {
+        ts::TMbxWriter writer(path, ts::TMbxOptions{.WriteIndex = false});
+        for (size_t i = 0; i < kCount; ++i) {
+            ts::TStoreMessage m;
+            m.Index = static_cast<uint32_t>(i);
+            m.Text = i % 10 == 7 ? ts::MessageText({"From: ann@example.org", "Subject: S" + std::to_string(i)}, "b\r\n")
+                                 : std::string(1 + i % 3, 'x');
+            writer.Add(m);
+        }
+        writer.Finish();
+    }
+    TStoreRescue headers(path);
+    ASSERT_TRUE(headers.Run());
+    TStoreRescue texts(path, true);
+    std::vector<std::string> handed;
+    ASSERT_TRUE(texts.Run({}, [&](const TRescuedMessage& message, std::string text) {
+        EXPECT_EQ(message.Found.Size, text.size());
+        handed.push_back(std::move(text));
+    }));
+    ASSERT_EQ(headers.Messages().size(), kCount);
+    ASSERT_EQ(texts.Messages().size(), kCount);
+    ASSERT_EQ(handed.size(), kCount);
+    const std::vector<TRescuedMessage> unpacked = headers.Messages().ToVector();
+    ASSERT_EQ(unpacked.size(), kCount);
+    for (size_t i = 0; i < kCount; ++i) {
+        SCOPED_TRACE(i);
+        const bool withHeader = i % 10 == 7;
+        for (const TRescuedMessage& got : {headers.Messages()[i], texts.Messages()[i], unpacked[i]}) {
+            EXPECT_EQ(got.Found.Kind, TFoundKind::Indexed);
+            EXPECT_EQ(got.Found.Index, std::optional<uint32_t>(static_cast<uint32_t>(i)));
+            EXPECT_EQ(got.Found.Size, handed[i].size());
+            EXPECT_EQ(got.Header.Subject, withHeader ? "S" + std::to_string(i) : "");
+            EXPECT_EQ(got.Header.From, withHeader ? "ann@example.org" : "");
+        }
+        EXPECT_EQ(headers.Text(i), handed[i]);
+    }
+    EXPECT_THROW(headers.Messages().at(kCount), std::out_of_range);
+    size_t iterated = 0;
+    for (const TRescuedMessage& message : headers.Messages()) {
+        EXPECT_EQ(message.Found.Offset, unpacked[iterated].Found.Offset);
+        EXPECT_EQ(message.Header.Subject, unpacked[iterated++].Header.Subject);
+    }
+    EXPECT_EQ(iterated, kCount);
+}
+
+}  // namespace
+}  // namespace brindle

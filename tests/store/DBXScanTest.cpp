@@ -44,7 +44,7 @@ std::vector<TFoundMessage> Scan(const std::string& image, dbx::TDbxScan*& scanOu
     scan = std::make_unique<dbx::TDbxScan>(*source);
     EXPECT_TRUE(scan->Run());
     scanOut = scan.get();
-    return scan->Messages();
+    return scan->Messages().ToVector();
 }
 
 // The text as written, with the bytes that a freed chain loses (each block's first four)

@@ -20,7 +20,7 @@ TScanned ScanImages(const std::string& mbx, const std::string& idx) {
     auto index = TByteSource::FromView(idx);
     mbx::TMbxScan scan(*file, idx.empty() ? nullptr : index.get());
     EXPECT_TRUE(scan.Run());
-    TScanned result{scan.Messages(), {}};
+    TScanned result{scan.Messages().ToVector(), {}};
     for (const auto& found : result.Found) result.Texts.push_back(scan.Text(found));
     return result;
 }

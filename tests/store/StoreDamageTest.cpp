@@ -54,7 +54,7 @@ std::vector<TFoundMessage> ScanDbx(const std::string& image, std::vector<std::st
     EXPECT_TRUE(scan.Run());
     if (texts)
         for (const TFoundMessage& found : scan.Messages()) texts->push_back(scan.Text(found));
-    return scan.Messages();
+    return scan.Messages().ToVector();
 }
 
 // A text of 677 bytes with a NUL at byte 200: the first block holds a NUL in its middle.
