@@ -2,6 +2,7 @@
 
 #include "mailbox/CodePage.h"
 #include "mailbox/MessageFiles.h"
+#include "mime/HeaderFields.h"
 #include "platform/HeaderBlock.h"
 #include "store/MessageFlags.h"
 #include "store/StoreOpener.h"
@@ -25,7 +26,9 @@ TMessageInfo RecoveredSummary(const TRescuedMessage& message) {
     info.Flags = kFlagRead;
     info.Priority = kPriorityNormal;
     info.Subject = message.Header.Subject;
-    info.SenderName = message.Header.From;
+    // Split as the index splits a sender: its display name, and its address.
+    info.SenderName = ExtractDisplayName(message.Header.From, false);
+    info.SenderAddress = ExtractAddress(message.Header.From, false);
     info.MessageID = message.Header.MessageID;
     info.DateText = message.Header.Date;
     info.Size = static_cast<uint32_t>(std::min<uint64_t>(message.Found.Size, UINT32_MAX));

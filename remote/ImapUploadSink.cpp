@@ -4,6 +4,7 @@
 #include "mailbox/FolderExport.h"
 #include "platform/ModifiedUtf7.h"
 #include "platform/StringList.h"
+#include "mailbox/MessageDate.h"
 #include "remote/MessageFacts.h"
 #include "store/FolderList.h"
 #include "store/MessageFlags.h"
@@ -173,7 +174,7 @@ private:
         if (message.Info) append.InternalDate = UnixTimeOf(message.Info->Received);
         if (!append.InternalDate)
             if (std::optional<std::string> date = HeaderFieldValue(text, "Date"))
-                append.InternalDate = ParseMessageDate(*date);
+                append.InternalDate = MessageDateSeconds(*date);
         return append;
     }
 

@@ -156,6 +156,24 @@ TEST_F(MailboxSessionTest, HandlesOfBothKindsAnswerAlike) {
     EXPECT_FALSE(session_.Recovered(session_.RecoveredCount()).Valid());
 }
 
+// A recovered message's sender is split into name and address as the index splits one.
+TEST_F(MailboxSessionTest, RecoveredSenderIsSplitLikeAnIndexedOne) {
+    const std::pair<const char*, std::pair<const char*, const char*>> cases[] = {
+        {"Ann Example <ann@example.org>", {"Ann Example", "ann@example.org"}},
+        {"\"Doe, Jane\" <jane@example.org>", {"Doe, Jane", "jane@example.org"}},
+        {"bob@example.org (Bob)", {"Bob", "bob@example.org"}},
+        {"carl@example.org", {"carl@example.org", "carl@example.org"}},
+        {"", {"", ""}},
+    };
+    for (const auto& [from, split] : cases) {
+        TRescuedMessage message;
+        message.Header.From = from;
+        const TMessageInfo info = RecoveredSummary(message);
+        EXPECT_EQ(info.SenderName, split.first) << from;
+        EXPECT_EQ(info.SenderAddress, split.second) << from;
+    }
+}
+
 // A message whose lines end in LF alone shows its header as the copy that the scan found does.
 TEST_F(MailboxSessionTest, HeaderOfAnLfOnlyMessageIsShownFromEitherKind) {
     OpenAndScan();
