@@ -2,6 +2,7 @@
 
 #include "mailbox/CodePage.h"
 #include "mailbox/MessageFiles.h"
+#include "mailbox/Search.h"
 #include "mime/HeaderFields.h"
 #include "platform/HeaderBlock.h"
 #include "store/MessageFlags.h"
@@ -19,6 +20,12 @@ const char* const kClosedText = "The message is no longer open.";
 // What an indexed handle refers to; it lives as long as the store stays open.
 struct TMessageHandle::TStore {
     std::unique_ptr<TOEReader> Reader;
+    std::string CodePage;  // the session's, kept in step with it
+};
+
+struct TMessageHandle::TLoose {
+    std::string Text;
+    std::string CodePage;
 };
 
 TMessageInfo RecoveredSummary(const TRescuedMessage& message) {
@@ -40,7 +47,16 @@ TMessageHandle::TMessageHandle(std::weak_ptr<TStore> store, int32_t index) : sto
 TMessageHandle::TMessageHandle(std::weak_ptr<const TFoundSet> found, size_t position)
     : found_(std::move(found)), recovered_(true), position_(position) {}
 
-bool TMessageHandle::Valid() const { return recovered_ ? !found_.expired() : !store_.expired(); }
+TMessageHandle TMessageHandle::OfText(std::string text, std::string codePage) {
+    TMessageHandle handle;
+    handle.loose_ = std::make_shared<const TLoose>(TLoose{std::move(text), std::move(codePage)});
+    return handle;
+}
+
+bool TMessageHandle::Valid() const {
+    if (loose_) return true;
+    return recovered_ ? !found_.expired() : !store_.expired();
+}
 
 std::shared_ptr<TMessageHandle::TStore> TMessageHandle::StoreOrThrow() const {
     std::shared_ptr<TStore> store = store_.lock();
@@ -62,12 +78,13 @@ const TRescuedMessage& TMessageHandle::Rescued() const {
 }
 
 TMessageInfo TMessageHandle::Summary() const {
+    if (loose_) return EmlSummary(loose_->Text);
     if (recovered_) return RecoveredSummary(Rescued());
     return StoreOrThrow()->Reader->GetMessageInfo(index_);
 }
 
 std::string TMessageHandle::Header() const {
-    if (recovered_) return std::string(HeaderBlockOf(Text()));
+    if (recovered_ || loose_) return std::string(HeaderBlockOf(Text()));
     const std::shared_ptr<TStore> store = StoreOrThrow();
     std::string header = store->Reader->GetMessageHeader(index_);
     // A text whose lines end in LF alone has no header block by the store's rule; it is shown
@@ -77,6 +94,7 @@ std::string TMessageHandle::Header() const {
 }
 
 std::string TMessageHandle::Text() const {
+    if (loose_) return loose_->Text;
     if (recovered_) return FoundOrThrow()->Text(position_);
     return StoreOrThrow()->Reader->GetMessageText(index_);
 }
@@ -86,12 +104,21 @@ TFoundKind TMessageHandle::Kind() const { return recovered_ ? Rescued().Found.Ki
 uint32_t TMessageHandle::LostBytes() const { return recovered_ ? Rescued().Found.LostBytes : 0; }
 
 std::optional<int32_t> TMessageHandle::Index() const {
-    if (recovered_) return std::nullopt;
+    if (recovered_ || loose_) return std::nullopt;
     StoreOrThrow();
     return index_;
 }
 
+std::string TMessageHandle::Notice() const { return recovered_ ? RecoveryNotice(Rescued().Found) : std::string(); }
+
+std::string TMessageHandle::CodePage() const {
+    if (loose_) return loose_->CodePage;
+    if (recovered_) return {};
+    return StoreOrThrow()->CodePage;
+}
+
 std::string TMessageHandle::SaveName(const std::string& codePage) const {
+    if (loose_) return SafeFileNamePart(Summary().Subject) + ".eml";
     if (recovered_) return RecoveredFileName(Rescued());
     return SavedMessageFileName(index_, SummaryToUtf8(Summary().Subject, codePage));
 }
@@ -200,6 +227,7 @@ void TMailboxSession::SetCodePageChoice(TCodePageChoice choice) {
     choice_ = std::move(choice);
     std::string label = choice_.For(folderCodePage_, [this] { return DecideOwnCodePage(); });
     codePage_ = std::move(label);
+    if (store_) store_->CodePage = codePage_;
     Tell(TChange::CodePage);
 }
 

@@ -197,6 +197,24 @@ bool TStoreRescue::SummarizeHeaders(const std::function<bool()>& goOn) {
 
 std::string TStoreRescue::Text(size_t i) const { return TextOf(messages_.at(i).Found, UINT64_MAX); }
 
+namespace {
+
+std::string LostBytesSentence(uint32_t lost, const char* where) {
+    if (lost == 1) return std::string(" 1 byte") + where + " is lost.";
+    return " " + std::to_string(lost) + " bytes" + where + " are lost.";
+}
+
+}  // namespace
+
+std::string RecoveryNotice(const TFoundMessage& found) {
+    if (found.Kind == TFoundKind::Indexed && found.LostBytes == 0) return {};
+    std::string notice = found.Kind == TFoundKind::Orphaned ? "Recovered from unindexed space:"
+                                                            : "Recovered from deleted space:";
+    if (found.Kind == TFoundKind::Partial) notice += " the message breaks off where its next block is missing.";
+    if (found.LostBytes > 0) return notice + LostBytesSentence(found.LostBytes, "");
+    return found.Kind == TFoundKind::Partial ? notice : notice + " no bytes are lost.";
+}
+
 std::string RecoveredFileName(const TRescuedMessage& message) {
     char prefix[32];
     std::snprintf(prefix, sizeof prefix, "%s_%08X_", FoundKindName(message.Found.Kind), message.Found.Offset);

@@ -94,6 +94,11 @@ private:
     mutable std::string decidedCodePage_;
 };
 
+// What a view tells above a recovered text: that it comes from deleted or unindexed space,
+// how many of its bytes are lost, and that a partial chain breaks off. Empty for a message of
+// the index that lost nothing.
+std::string RecoveryNotice(const TFoundMessage& found);
+
 // "deleted_0001A2B0_Subject.eml": the kind, the first block's offset in 8 hex digits and the
 // subject made safe as in the names of exported messages, within 255 bytes.
 std::string RecoveredFileName(const TRescuedMessage& message);

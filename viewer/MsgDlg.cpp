@@ -395,6 +395,11 @@ void Tdlg_oe_Msg::LoadMessage(const std::string& rawText, const std::string& sto
     LoadBody();
 }
 
+void Tdlg_oe_Msg::LoadHandle(const TMessageHandle& message) {
+    LoadMessage(message.Text(), message.CodePage());
+    SetNotice(QString::fromStdString(message.Notice()));
+}
+
 void Tdlg_oe_Msg::SetMessageStep(TMessageStep step) {
     step_ = std::move(step);
     bPrevious->setVisible(static_cast<bool>(step_));
@@ -403,22 +408,18 @@ void Tdlg_oe_Msg::SetMessageStep(TMessageStep step) {
 
 bool Tdlg_oe_Msg::Step(int step) {
     if (!step_) return false;
-    std::string rawText;
-    QString notice;
-    if (!step_(step, rawText, notice)) return false;
-    ReplaceMessage(rawText, notice);
+    const TMessageHandle message = step_.Move(step);
+    if (!message.Valid()) return false;
+    ReplaceMessage(message);
     return true;
 }
 
-void Tdlg_oe_Msg::ReplaceMessage(const std::string& rawText, const QString& notice) {
-    // The next message comes from the same store, so it is read in the same code page.
-    const std::string storeCodePage = MoxMsg.StoreCodePage;
+void Tdlg_oe_Msg::ReplaceMessage(const TMessageHandle& message) {
     MoxMsg = TMoxMsg();
     List->clear();
     for (QLineEdit* box : {eAI, eAS, eSB}) SetBoxText(box, QString());
     bSave->setEnabled(false);
-    LoadMessage(rawText, storeCodePage);
-    SetNotice(notice);
+    LoadHandle(message);
 }
 
 void Tdlg_oe_Msg::OpenAttachmentItem(int row) {

@@ -1,7 +1,8 @@
 #pragma once
 // The message viewer dialog: one message on three tabs (" General ", " HTML View ",
 // " Source "), with saving of attachments, link handling and printing.
-#include "components/MessageStep.h"
+#include "mailbox/MailboxSession.h"
+#include "mailbox/MessageStep.h"
 #include "mime/MoxMsg.h"
 
 #include <QDialog>
@@ -51,6 +52,8 @@ public:
 
     // Parses the raw text and fills the three tabs. Errors pass to the caller.
     void LoadMessage(const std::string& rawText, const std::string& storeCodePage = {});
+    // As LoadMessage with the handle's text and code page, and its notice shown.
+    void LoadHandle(const TMessageHandle& message);
     void FillFromMessage();
     // Shows a notice above the text on " General "; an empty one hides it.
     void SetNotice(const QString& notice);
@@ -60,7 +63,7 @@ public:
     // Shows the message step rows away; false when there is none (the message stays).
     bool Step(int step);
     // Shows another message in place of this one, on the tab that is open.
-    void ReplaceMessage(const std::string& rawText, const QString& notice);
+    void ReplaceMessage(const TMessageHandle& message);
     // Opens the attachment in that row of the list, as a double-click on it does.
     void OpenAttachmentItem(int row);
 

@@ -49,6 +49,7 @@ QLineEdit* MakeField(const char* name) {
 struct TReadingPane::TPrepared {
     uint64_t generation = 0;
     std::string raw;
+    std::string codePage;
     QString notice;
     std::unique_ptr<TMoxMsg> message;
     std::shared_ptr<const TTextLines> text;
@@ -60,6 +61,7 @@ struct TReadingPane::TPrepared {
     void Run() {
         try {
             message = std::make_unique<TMoxMsg>();
+            message->StoreCodePage = codePage;
             message->SetRawText(std::move(raw));
             message->ClearRawMailAfterParse = true;
             message->Parse();
@@ -156,14 +158,14 @@ TReadingPane::TReadingPane(QWidget* parent) : QWidget(parent) {
 
 TReadingPane::~TReadingPane() = default;
 
-void TReadingPane::ShowMessage(TLoad load) {
-    load_ = std::move(load);
+void TReadingPane::ShowMessage(TMessageHandle message) {
+    pending_ = std::move(message);
     ++generation_;
     timer_->start();
 }
 
 void TReadingPane::Clear() {
-    load_ = nullptr;
+    pending_.reset();
     ++generation_;
     shownGeneration_ = generation_;
     timer_->stop();
@@ -192,14 +194,19 @@ void TReadingPane::ShowFields(const QString& from, const QString& subject, const
 }
 
 void TReadingPane::Serve() {
-    if (!load_) return;
+    if (!pending_) return;
     auto prepared = std::make_shared<TPrepared>();
     prepared->generation = generation_;
-    const TLoad load = std::move(load_);
-    load_ = nullptr;
+    const TMessageHandle message = std::move(*pending_);
+    pending_.reset();
     bool found = false;
     try {
-        found = load(prepared->raw, prepared->notice);
+        if (message.Valid()) {
+            prepared->raw = message.Text();
+            prepared->notice = QString::fromStdString(message.Notice());
+            prepared->codePage = message.CodePage();
+            found = !prepared->raw.empty();
+        }
     } catch (const std::exception& failure) {
         prepared->error = MessageForDisplay(QString::fromUtf8(failure.what()));
     }

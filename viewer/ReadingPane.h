@@ -4,6 +4,7 @@
 // its attachments. Moving through the list must never wait for a message: a request is
 // served from a zero-time timer, so that a burst of key repeats reads only the last message,
 // and the message is parsed and its document prepared on a worker thread.
+#include "mailbox/MailboxSession.h"
 #include "mime/MoxMsg.h"
 
 #include <QString>
@@ -11,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,16 +31,13 @@ class TTextView;
 class TReadingPane : public QWidget {
     Q_OBJECT
 public:
-    // Gives the raw text of the message to show and what the viewer tells about it; false
-    // when there is none. Called on the GUI thread.
-    using TLoad = std::function<bool(std::string& rawText, QString& notice)>;
-
     explicit TReadingPane(QWidget* parent = nullptr);
     ~TReadingPane() override;
 
-    // Shows the message that load gives, as soon as the event loop is free again; a later
-    // request replaces one that has not been served yet.
-    void ShowMessage(TLoad load);
+    // Shows the message, as soon as the event loop is free again; a later request replaces one
+    // that has not been served yet. Its text is read then, on the GUI thread, with its notice
+    // and code page; a handle that is gone or a message without text shows nothing.
+    void ShowMessage(TMessageHandle message);
     // Shows no message.
     void Clear();
     // A message was asked for and is not shown yet.
@@ -68,7 +67,7 @@ private:
     void SaveClick();
     void OpenItem(int row);
 
-    TLoad load_;
+    std::optional<TMessageHandle> pending_;
     QTimer* timer_ = nullptr;
     QStackedWidget* body_ = nullptr;
     QWidget* attachments_ = nullptr;

@@ -159,7 +159,7 @@ private slots:
         Model model;
         TMailboxSession session;
         Borrow(session, reader);
-        session.AdoptFound(TFoundSet{nullptr, found}, false);
+        session.AdoptFound(TFoundSet{nullptr, found, {}}, false);
         model.SetSession(&session);
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.Fill(reader.GetMessageCount());
@@ -191,7 +191,7 @@ private slots:
         Model model;
         TMailboxSession session;
         Borrow(session, reader);
-        session.AdoptFound(TFoundSet{nullptr, found}, false);
+        session.AdoptFound(TFoundSet{nullptr, found, {}}, false);
         model.SetSession(&session);
         model.Fill(2);
         model.AddFoundRows({0, 1, 2});
@@ -247,7 +247,7 @@ private slots:
         Model model;
         TMailboxSession session;
         Borrow(session, reader);
-        session.AdoptFound(TFoundSet{nullptr, records}, false);
+        session.AdoptFound(TFoundSet{nullptr, records, {}}, false);
         model.SetSession(&session);
         model.Fill(3);
         model.AddFoundRows({0, 1, 2});

@@ -102,7 +102,8 @@ private slots:
         TFoundMessage found;
         found.Kind = TFoundKind(kind);
         found.LostBytes = lost;
-        QCOMPARE(RecoveryNotice(found), notice);
+        found.Size = 1536;
+        QCOMPARE(QString::fromStdString(RecoveryNotice(found)), notice);
     }
 };
 

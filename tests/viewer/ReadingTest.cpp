@@ -155,17 +155,25 @@ private slots:
         const std::vector<std::string> list = {WithAttachments("First", {{"application/octet-stream", "one.bin"}}),
                                                PlainMessage("Second", 3),
                                                WithAttachments("Third", {{"application/octet-stream", "three.bin"}})};
+        // The third one is found again as deleted, with a notice.
+        TTextSession store(list);
+        TFoundMessage deleted;
+        deleted.Kind = TFoundKind::Deleted;
+        deleted.LostBytes = 4;
+        store.SetFound({{deleted, list[2]}});
+        const std::vector<TMessageHandle> handles = {store.Indexed(0), store.Indexed(1), store.Recovered(0)};
         int position = 1;
         Tdlg_oe_Msg dialog;
-        dialog.LoadMessage(list[1]);
+        dialog.LoadHandle(handles[1]);
         QVERIFY(!dialog.bNext->isVisibleTo(&dialog));
-        dialog.SetMessageStep([&](int by, std::string& raw, QString& notice) {
-            if (position + by < 0 || position + by >= static_cast<int>(list.size())) return false;
+        TMessageStep step;
+        step.Has = [&](int by) { return position + by >= 0 && position + by < static_cast<int>(handles.size()); };
+        step.Move = [&](int by) {
+            if (!step.Has(by)) return TMessageHandle();
             position += by;
-            raw = list[static_cast<size_t>(position)];
-            notice = position == 2 ? QStringLiteral("recovered") : QString();
-            return true;
-        });
+            return handles[static_cast<size_t>(position)];
+        };
+        dialog.SetMessageStep(step);
         QVERIFY(dialog.bNext->isVisibleTo(&dialog));
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -282,10 +290,7 @@ private slots:
             QCOMPARE(dialog.MoxMsg.AttachedFiles.Items(1).Data, std::string("plan bytes"));
         }));
         TReadingPane pane;
-        pane.ShowMessage([&](std::string& text, QString&) {
-            text = raw;
-            return true;
-        });
+        pane.ShowMessage(TMessageHandle::OfText(raw));
         QTRY_VERIFY(!pane.Busy());
         QCOMPARE(names(*pane.List), expected);
     }
@@ -294,23 +299,15 @@ private slots:
         TReadingPane pane;
         pane.resize(500, 400);
         pane.show();
-        QStringList loaded;
-        Qt::HANDLE loadThread = nullptr;
-        auto load = [&](const std::string& subject, const std::string& raw) {
-            return [&, subject, raw](std::string& text, QString&) {
-                loaded << QString::fromStdString(subject);
-                loadThread = QThread::currentThreadId();
-                text = raw;
-                return true;
-            };
-        };
-        for (int i = 0; i < 5; ++i)
-            pane.ShowMessage(load("Key repeat " + std::to_string(i), PlainMessage("Repeat", 2)));
-        pane.ShowMessage(load("Last", WithAttachments("Last", {{"image/png", "photo.png"}})));
+        std::vector<std::string> texts(5, PlainMessage("Repeat", 2));
+        texts.push_back(WithAttachments("Last", {{"image/png", "photo.png"}}));
+        texts.push_back("");
+        TTextSession store(texts);
+        for (size_t i = 0; i < 6; ++i) pane.ShowMessage(store.Indexed(i));
         QVERIFY(pane.Busy());
         QTRY_VERIFY(!pane.Busy());
-        QCOMPARE(loaded, QStringList{QStringLiteral("Last")});
-        QCOMPARE(loadThread, QThread::currentThreadId());
+        QCOMPARE(store.Reader->Reads, std::vector<int32_t>{5});
+        QCOMPARE(store.Reader->ReadThread, QThread::currentThreadId());
         QCOMPARE(pane.eSubject->text(), QStringLiteral("Last"));
         QCOMPARE(pane.eFrom->text(), QStringLiteral("Alice Example <alice@example.com>"));
         QVERIFY(pane.Text->toPlainText().contains(u"See the files."));
@@ -318,10 +315,16 @@ private slots:
         QVERIFY(pane.List->isVisibleTo(&pane));
         VerifyNamesInFull(*pane.List);
 
-        pane.ShowMessage([](std::string&, QString&) { return false; });
-        QTRY_VERIFY(!pane.Busy());
-        QVERIFY(pane.eSubject->text().isEmpty());
-        QVERIFY(!pane.List->isVisibleTo(&pane));
+        // A message without text, and one whose store is gone, show nothing.
+        for (const TMessageHandle& nothing : {store.Indexed(6), TMessageHandle()}) {
+            pane.ShowMessage(store.Indexed(5));
+            QTRY_VERIFY(!pane.Busy());
+            pane.ShowMessage(nothing);
+            QTRY_VERIFY(!pane.Busy());
+            QVERIFY(pane.eSubject->text().isEmpty());
+            QVERIFY(!pane.List->isVisibleTo(&pane));
+            QVERIFY(!pane.lNotice->isVisibleTo(&pane));
+        }
     }
 
     // The pane shows the HTML form of a text offered in two; a plain form alone keeps its lines.
@@ -341,10 +344,7 @@ private slots:
         };
         for (const Case& c : cases) {
             TReadingPane pane;
-            pane.ShowMessage([&](std::string& text, QString&) {
-                text = c.raw;
-                return true;
-            });
+            pane.ShowMessage(TMessageHandle::OfText(c.raw));
             QTRY_VERIFY(!pane.Busy());
             QCOMPARE(pane.HTMLViewer->isVisibleTo(&pane), c.html);
             QString shown = c.html ? pane.HTMLViewer->toPlainText() : pane.Text->toPlainText();
@@ -361,10 +361,7 @@ private slots:
         while (html.size() < 300 * 1024) html += "<p>Paragraph with <b>bold</b> words &amp; more.</p>\n";
         const std::string raw = SinglePart(Headers("Large"), "text/html; charset=utf-8", html);
         TReadingPane pane;
-        pane.ShowMessage([&](std::string& text, QString&) {
-            text = raw;
-            return true;
-        });
+        pane.ShowMessage(TMessageHandle::OfText(raw));
         QTRY_VERIFY(!pane.Busy());
         QCOMPARE(pane.eSubject->text(), QStringLiteral("Large"));
         QVERIFY(!pane.HTMLViewer->isVisibleTo(&pane));

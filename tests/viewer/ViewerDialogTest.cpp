@@ -218,8 +218,17 @@ private slots:
 
     // A recovered text carries a notice above it; a message read from its store has none.
     void noticeShowsAboveTheTextOnlyWhenGiven() {
+        TTextSession store({MessageWithAttachments()});
+        TFoundMessage deleted;
+        deleted.Kind = TFoundKind::Deleted;
+        deleted.LostBytes = 12;
+        store.SetFound({{deleted, MessageWithAttachments()}});
+        const std::vector<std::pair<TMessageHandle, QString>> cases = {
+            {store.Recovered(0), QStringLiteral("Recovered from deleted space: 12 bytes are lost.")},
+            {store.Indexed(0), QString()},
+            {TMessageHandle::OfText(MessageWithAttachments()), QString()}};
         const auto previous = ViewerHooks().RunModal;
-        for (const QString& notice : {QStringLiteral("Recovered from deleted space: 12 bytes are lost."), QString()}) {
+        for (const auto& [message, notice] : cases) {
             bool reached = false;
             ViewerHooks().RunModal = [&](QDialog& dialog) {
                 reached = true;
@@ -230,7 +239,7 @@ private slots:
                 QVERIFY(layout->indexOf(viewer.lNotice) < layout->indexOf(viewer.Memo));
                 QVERIFY(viewer.Memo->Lines().Bytes().find("the figures are attached") != std::string::npos);
             };
-            ShowMessageView(MessageWithAttachments(), nullptr, notice);
+            ShowMessageView(message);
             QVERIFY(reached);
         }
         ViewerHooks().RunModal = previous;
