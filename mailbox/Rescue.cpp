@@ -208,11 +208,15 @@ std::string LostBytesSentence(uint32_t lost, const char* where) {
 
 std::string RecoveryNotice(const TFoundMessage& found) {
     if (found.Kind == TFoundKind::Indexed && found.LostBytes == 0) return {};
+    if (found.Kind == TFoundKind::Partial) {
+        std::string notice =
+            "This message breaks off after " + std::to_string(found.Size) + " bytes; the rest was not found.";
+        if (found.LostBytes > 0) notice += LostBytesSentence(found.LostBytes, " before that");
+        return notice;
+    }
     std::string notice = found.Kind == TFoundKind::Orphaned ? "Recovered from unindexed space:"
                                                             : "Recovered from deleted space:";
-    if (found.Kind == TFoundKind::Partial) notice += " the message breaks off where its next block is missing.";
-    if (found.LostBytes > 0) return notice + LostBytesSentence(found.LostBytes, "");
-    return found.Kind == TFoundKind::Partial ? notice : notice + " no bytes are lost.";
+    return notice + (found.LostBytes > 0 ? LostBytesSentence(found.LostBytes, "") : " no bytes are lost.");
 }
 
 std::string RecoveredFileName(const TRescuedMessage& message) {

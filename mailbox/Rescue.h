@@ -94,8 +94,8 @@ private:
     mutable std::string decidedCodePage_;
 };
 
-// What a view tells above a recovered text: that it comes from deleted or unindexed space,
-// how many of its bytes are lost, and that a partial chain breaks off. Empty for a message of
+// What a view tells above a recovered text: that it comes from deleted or unindexed space and
+// how many of its bytes are lost, or where a chain that breaks off ends. Empty for a message of
 // the index that lost nothing.
 std::string RecoveryNotice(const TFoundMessage& found);
 

@@ -355,6 +355,38 @@ private slots:
         }
     }
 
+    // A recovered message tells in the viewer and the pane alike how it was found; one whose
+    // chain breaks off tells where.
+    void recoveredMessagesTellHowTheyWereFound() {
+        const std::string text = PlainMessage("Found again", 40);
+        TFoundMessage partial;
+        partial.Kind = TFoundKind::Partial;
+        partial.Size = text.size();
+        TFoundMessage deleted;
+        deleted.Kind = TFoundKind::Deleted;
+        deleted.LostBytes = 12;
+        TTextSession store({text});
+        store.SetFound({{partial, text}, {deleted, text}});
+        const QString breaksOff = QStringLiteral("This message breaks off after %1 bytes; the rest was not found.")
+                                      .arg(text.size());
+        const std::vector<std::pair<TMessageHandle, QString>> cases = {
+            {store.Recovered(0), breaksOff},
+            {store.Recovered(1), QStringLiteral("Recovered from deleted space: 12 bytes are lost.")},
+            {store.Indexed(0), QString()}};
+        TReadingPane pane;
+        pane.show();
+        for (const auto& [message, notice] : cases) {
+            pane.ShowMessage(message);
+            QTRY_VERIFY(!pane.Busy());
+            QCOMPARE(pane.eSubject->text(), QStringLiteral("Found again"));
+            QCOMPARE(pane.lNotice->isVisibleTo(&pane), !notice.isEmpty());
+            QCOMPARE(pane.lNotice->text(), notice);
+            Tdlg_oe_Msg dialog;
+            dialog.LoadHandle(message);
+            QCOMPARE(dialog.lNotice->text(), notice);
+        }
+    }
+
     // The HTML control would parse and lay out a large document on the GUI thread.
     void largeHtmlShowsAsTextInThePane() {
         std::string html;
