@@ -58,7 +58,7 @@ public:
     // Shows a notice above the text on " General "; an empty one hides it.
     void SetNotice(const QString& notice);
     // Lets the dialog move through the list it was opened from (buttons, Ctrl+, Ctrl+. and
-    // Alt+Left, Alt+Right); none hides the buttons.
+    // Alt+Left, Alt+Right); none hides the buttons. A button that leads nowhere is greyed.
     void SetMessageStep(TMessageStep step);
     // Shows the message step rows away; false when there is none (the message stays).
     bool Step(int step);
@@ -94,6 +94,8 @@ public:
     QWidget* TabSheet3 = nullptr;
     QLabel* Image1 = nullptr;
     QLineEdit* eFrom = nullptr;
+    QLineEdit* eTo = nullptr;
+    QLineEdit* eCc = nullptr;
     QLineEdit* eSubject = nullptr;
     QLineEdit* eSent = nullptr;
     QLabel* lNotice = nullptr;
@@ -123,6 +125,7 @@ private:
     QWidget* BuildBottomBar();
     void ConnectHandlers();
     void LoadBody();
+    void EnableStepButtons();
     std::string_view InlineImageData(const QString& contentId) const;
     int SelectedAttachment() const;
 

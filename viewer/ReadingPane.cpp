@@ -34,6 +34,24 @@ constexpr size_t kLargeHtmlBytes = 128 * 1024;
 const QString kLargeHtmlNotice =
     QStringLiteral("This large message shows here as plain text; Message View (Return) shows it formatted.");
 
+// A caption beside its value: bold and in a colour between the text's and the background's,
+// so that the eye finds the values.
+QLabel* MakeCaption(const char* caption) {
+    auto* label = new QLabel(QLatin1String(caption));
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    const QColor ink = palette.color(QPalette::WindowText);
+    const QColor window = palette.color(QPalette::Window);
+    palette.setColor(QPalette::WindowText, QColor((ink.red() * 3 + window.red() * 2) / 5,
+                                                  (ink.green() * 3 + window.green() * 2) / 5,
+                                                  (ink.blue() * 3 + window.blue() * 2) / 5));
+    label->setPalette(palette);
+    return label;
+}
+
 QLineEdit* MakeField(const char* name) {
     auto* box = new QLineEdit;
     box->setObjectName(QLatin1String(name));
@@ -94,20 +112,25 @@ TReadingPane::TReadingPane(QWidget* parent) : QWidget(parent) {
     auto* fields = new QGridLayout;
     fields->setContentsMargins(4, 2, 4, 2);
     fields->setVerticalSpacing(0);
-    const std::array<const char*, 3> captions = {"From:", "Subject:", "Date:"};
-    const std::array<const char*, 3> names = {"eFrom", "eSubject", "eSent"};
-    std::array<QLineEdit*, 3> boxes{};
-    for (int row = 0; row < 3; ++row) {
-        auto* label = new QLabel(QLatin1String(captions[row]));
-        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    constexpr int kRows = 5;
+    const std::array<const char*, kRows> captions = {"From:", "To:", "Cc:", "Subject:", "Date:"};
+    const std::array<const char*, kRows> names = {"eFrom", "eTo", "eCc", "eSubject", "eSent"};
+    std::array<QLineEdit*, kRows> boxes{};
+    std::array<QLabel*, kRows> labels{};
+    for (int row = 0; row < kRows; ++row) {
+        labels[row] = MakeCaption(captions[row]);
         boxes[row] = MakeField(names[row]);
-        fields->addWidget(label, row, 0);
+        labels[row]->setBuddy(boxes[row]);
+        fields->addWidget(labels[row], row, 0);
         fields->addWidget(boxes[row], row, 1);
     }
     fields->setColumnStretch(1, 1);
     eFrom = boxes[0];
-    eSubject = boxes[1];
-    eSent = boxes[2];
+    eTo = boxes[1];
+    eCc = boxes[2];
+    eSubject = boxes[3];
+    eSent = boxes[4];
+    ccLabel_ = labels[2];
     QFont bold = eSubject->font();
     bold.setBold(true);
     eSubject->setFont(bold);
@@ -176,7 +199,7 @@ void TReadingPane::Clear() {
 void TReadingPane::ShowNothing(const QString& notice) {
     message_.reset();
     saveNames_.clear();
-    ShowFields(QString(), QString(), QString(), notice);
+    ShowFields(nullptr, notice);
     Text->SetText({});
     HTMLViewer->LoadFromString(QString());
     body_->setCurrentWidget(Text);
@@ -186,10 +209,19 @@ void TReadingPane::ShowNothing(const QString& notice) {
 
 bool TReadingPane::Busy() const { return shownGeneration_ != generation_; }
 
-void TReadingPane::ShowFields(const QString& from, const QString& subject, const QString& sent, const QString& notice) {
-    SetBoxText(eFrom, from);
-    SetBoxText(eSubject, subject);
-    SetBoxText(eSent, sent);
+// The Cc row shows only for a message that has one.
+void TReadingPane::ShowFields(const TMoxMsg* message, const QString& notice) {
+    const auto shown = [message](const std::string TMoxMsg::*field) {
+        return message ? ShownBytes(message->*field) : QString();
+    };
+    SetBoxText(eFrom, shown(&TMoxMsg::From));
+    SetBoxText(eTo, shown(&TMoxMsg::ShownTo));
+    SetBoxText(eCc, shown(&TMoxMsg::ShownCc));
+    SetBoxText(eSubject, shown(&TMoxMsg::Subject));
+    SetBoxText(eSent, shown(&TMoxMsg::Date));
+    const bool cc = message && !message->ShownCc.empty();
+    ccLabel_->setVisible(cc);
+    eCc->setVisible(cc);
     SetNotice(lNotice, notice);
 }
 
@@ -236,7 +268,7 @@ void TReadingPane::Present(const std::shared_ptr<TPrepared>& prepared) {
         emit MessageShown();
         return;
     }
-    ShowFields(ShownBytes(message_->From), ShownBytes(message_->Subject), ShownBytes(message_->Date), prepared->notice);
+    ShowFields(message_.get(), prepared->notice);
     if (prepared->html) {
         Text->SetText({});
         HTMLViewer->LoadFromString(QString::fromStdString(prepared->document));

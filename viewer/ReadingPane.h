@@ -1,6 +1,6 @@
 #pragma once
-// The reading pane below the message list: the focused message itself, with sender, subject,
-// date, its text rendered under the viewer's safety rules (see HTMLViewer and HtmlGuard) and
+// The reading pane below the message list: the focused message itself, with sender,
+// receivers, subject, date, its text rendered under the viewer's safety rules (see HTMLViewer and HtmlGuard) and
 // its attachments. Moving through the list must never wait for a message: a request is
 // served from a zero-time timer, so that a burst of key repeats reads only the last message,
 // and the message is parsed and its document prepared on a worker thread.
@@ -46,6 +46,8 @@ public:
     const TMoxMsg* Message() const { return message_.get(); }
 
     QLineEdit* eFrom = nullptr;
+    QLineEdit* eTo = nullptr;
+    QLineEdit* eCc = nullptr;
     QLineEdit* eSubject = nullptr;
     QLineEdit* eSent = nullptr;
     QLabel* lNotice = nullptr;
@@ -62,12 +64,13 @@ private:
     struct TPrepared;
     void Serve();
     void Present(const std::shared_ptr<TPrepared>& prepared);
-    void ShowFields(const QString& from, const QString& subject, const QString& sent, const QString& notice);
+    void ShowFields(const TMoxMsg* message, const QString& notice);
     void ShowNothing(const QString& notice);
     void SaveClick();
     void OpenItem(int row);
 
     std::optional<TMessageHandle> pending_;
+    QLabel* ccLabel_ = nullptr;
     QTimer* timer_ = nullptr;
     QStackedWidget* body_ = nullptr;
     QWidget* attachments_ = nullptr;

@@ -61,6 +61,8 @@ TEST(ParseTest, ReadsTheMainFields) {
     EXPECT_EQ(msg->Sender, "\"list@x\" <list@x>");
     EXPECT_EQ(msg->SendTo, "\"Ann Lee\" <ann@x>, \"bob@y\" <bob@y>");
     EXPECT_EQ(msg->CC, "\"Carl\" <carl@z>");
+    EXPECT_EQ(msg->ShownTo, "Ann Lee <ann@x>, bob@y");
+    EXPECT_EQ(msg->ShownCc, "carl@z (Carl)");
     EXPECT_EQ(msg->ReplyTo, "\"\" <help@x>");
     EXPECT_EQ(msg->MessageID, "<id1@x>");
     EXPECT_EQ(msg->InReplyTo, "<id0@x>");

@@ -196,6 +196,43 @@ private slots:
         QCOMPARE(dialog.SynMemo->LineText(2), QStringLiteral("Subject: Third"));
     }
 
+    // Previous is greyed on the list's first message and Next on its last, and each comes back
+    // once there is a message that way again.
+    void stepButtonsAreGreyedAtTheEndsOfTheList() {
+        const std::vector<std::string> list = {PlainMessage("One", 1), PlainMessage("Two", 1), PlainMessage("Three", 1)};
+        TTextSession store(list);
+        int position = 0;
+        TMessageStep step;
+        step.Has = [&](int by) { return position + by >= 0 && position + by < static_cast<int>(list.size()); };
+        step.Move = [&](int by) {
+            if (!step.Has(by)) return TMessageHandle();
+            position += by;
+            return store.Indexed(static_cast<size_t>(position));
+        };
+        Tdlg_oe_Msg dialog;
+        dialog.LoadHandle(store.Indexed(0));
+        dialog.SetMessageStep(step);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        // Subject shown after the click, then whether Previous and Next can be used.
+        const std::vector<std::tuple<QPushButton*, QString, bool, bool>> clicks = {
+            {dialog.bNext, "Two", true, true},
+            {dialog.bNext, "Three", true, false},
+            {dialog.bPrevious, "Two", true, true},
+            {dialog.bPrevious, "One", false, true}};
+        QVERIFY(!dialog.bPrevious->isEnabled());
+        QVERIFY(dialog.bNext->isEnabled());
+        for (const auto& [button, subject, previous, next] : clicks) {
+            button->click();
+            QCOMPARE(dialog.eSubject->text(), subject);
+            QCOMPARE(dialog.bPrevious->isEnabled(), previous);
+            QCOMPARE(dialog.bNext->isEnabled(), next);
+        }
+        // A greyed button's key does nothing either.
+        QTest::keyClick(&dialog, Qt::Key_Comma, Qt::ControlModifier);
+        QCOMPARE(dialog.eSubject->text(), QStringLiteral("One"));
+    }
+
     void attachedMessageOpensInAViewerOfItsOwn() {
         // The lines of the attached message are made CR LF with the rest.
         const std::string inner = Headers("Inner message") + "\nInner text\n";
@@ -353,6 +390,38 @@ private slots:
             lines.removeAll(QString());
             QCOMPARE(lines, c.lines);
         }
+    }
+
+    // Each caption stands apart from its value: bold or in another colour; Cc shows only when
+    // the message has one.
+    void paneCaptionsStandApartFromTheirValues() {
+        const std::string copied = SinglePart(Headers("Copied") + "Cc: Carol <carol@example.com>\n",
+                                              "text/plain; charset=us-ascii", "Text\n");
+        TReadingPane pane;
+        pane.resize(500, 400);
+        pane.show();
+        pane.ShowMessage(TMessageHandle::OfText(copied));
+        QTRY_VERIFY(!pane.Busy());
+        QCOMPARE(pane.eTo->text(), QStringLiteral("bob@example.com"));
+        QCOMPARE(pane.eCc->text(), QStringLiteral("Carol <carol@example.com>"));
+        QStringList captions;
+        for (QLineEdit* value : {pane.eFrom, pane.eTo, pane.eCc, pane.eSubject, pane.eSent}) {
+            QLabel* caption = nullptr;
+            for (QLabel* label : pane.findChildren<QLabel*>())
+                if (label->buddy() == value) caption = label;
+            QVERIFY2(caption, qPrintable(value->objectName()));
+            captions << caption->text();
+            const bool bolder = caption->font().bold() != value->font().bold();
+            const bool otherColour =
+                caption->palette().color(QPalette::WindowText) != value->palette().color(QPalette::Text);
+            QVERIFY2(bolder || otherColour, qPrintable(caption->text()));
+            QVERIFY(caption->isVisibleTo(&pane));
+        }
+        QCOMPARE(captions, (QStringList{"From:", "To:", "Cc:", "Subject:", "Date:"}));
+        pane.ShowMessage(TMessageHandle::OfText(PlainMessage("Alone", 1)));
+        QTRY_VERIFY(!pane.Busy());
+        QVERIFY(!pane.eCc->isVisibleTo(&pane));
+        QVERIFY(pane.eTo->isVisibleTo(&pane));
     }
 
     // A recovered message tells in the viewer and the pane alike how it was found; one whose
