@@ -23,7 +23,6 @@ bool IsUnread(const TMessageInfo& info) { return (info.Flags & kFlagRead) == 0; 
 // A found row's number: the position in the found messages, counted down from -1.
 int32_t FoundRowNumber(size_t position) { return -static_cast<int32_t>(position) - 1; }
 
-
 QString KindDescription(const TFoundMessage& found) {
     QString text;
     switch (found.Kind) {

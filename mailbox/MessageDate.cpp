@@ -133,7 +133,8 @@ std::optional<int> ZoneMinutes(std::string_view word) {
     return std::nullopt;
 }
 
-// Days since 1899-12-30 and seconds east of that day's UTC midnight.
+// A day (days since 1899-12-30) and the seconds from its midnight in UTC, which the zone may
+// take below 0 or past the day's end.
 struct TMoment {
     int64_t Day = 0;
     int64_t Second = 0;

@@ -214,8 +214,8 @@ std::string RecoveryNotice(const TFoundMessage& found) {
         if (found.LostBytes > 0) notice += LostBytesSentence(found.LostBytes, " before that");
         return notice;
     }
-    std::string notice = found.Kind == TFoundKind::Orphaned ? "Recovered from unindexed space:"
-                                                            : "Recovered from deleted space:";
+    std::string notice =
+        found.Kind == TFoundKind::Orphaned ? "Recovered from unindexed space:" : "Recovered from deleted space:";
     return notice + (found.LostBytes > 0 ? LostBytesSentence(found.LostBytes, "") : " no bytes are lost.");
 }
 

@@ -2,9 +2,9 @@
 
 #include "cli/Sha256.h"
 #include "mailbox/FolderExport.h"
+#include "mailbox/MessageDate.h"
 #include "platform/ModifiedUtf7.h"
 #include "platform/StringList.h"
-#include "mailbox/MessageDate.h"
 #include "remote/MessageFacts.h"
 #include "store/FolderList.h"
 #include "store/MessageFlags.h"

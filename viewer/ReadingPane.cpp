@@ -45,9 +45,9 @@ QLabel* MakeCaption(const char* caption) {
     QPalette palette = label->palette();
     const QColor ink = palette.color(QPalette::WindowText);
     const QColor window = palette.color(QPalette::Window);
-    palette.setColor(QPalette::WindowText, QColor((ink.red() * 3 + window.red() * 2) / 5,
-                                                  (ink.green() * 3 + window.green() * 2) / 5,
-                                                  (ink.blue() * 3 + window.blue() * 2) / 5));
+    palette.setColor(QPalette::WindowText,
+                     QColor((ink.red() * 3 + window.red() * 2) / 5, (ink.green() * 3 + window.green() * 2) / 5,
+                            (ink.blue() * 3 + window.blue() * 2) / 5));
     label->setPalette(palette);
     return label;
 }

@@ -236,7 +236,7 @@ private slots:
         };
         const TFound found[] = {
             {"Sat, 1 Jan 2000 08:30:00 EST", "bob@x.org (Robert)", TFoundKind::Deleted},     // 13:30 UTC
-            {"1 Jan 00 11:00 GMT", "\"Adams, Ann\" <ann@x.org>", TFoundKind::Orphaned},     // 11:00 UTC
+            {"1 Jan 00 11:00 GMT", "\"Adams, Ann\" <ann@x.org>", TFoundKind::Orphaned},      // 11:00 UTC
             {"sat, 01 jan 2000 15:00:00 +0000 (UTC)", "<zed@x.org>", TFoundKind::Partial}};  // 15:00 UTC
         std::vector<TRescuedMessage> records(std::size(found));
         for (size_t i = 0; i < records.size(); ++i) {
@@ -257,7 +257,8 @@ private slots:
         model.SortRows(Model::colSender, Qt::AscendingOrder);
         QCOMPARE(RowOrder(model), (std::vector<int32_t>{-2, 0, -1, 1, 2, -3}));
         QStringList senders;
-        for (int row = 0; row < model.rowCount(); ++row) senders << model.index(row, Model::colSender).data().toString();
+        for (int row = 0; row < model.rowCount(); ++row)
+            senders << model.index(row, Model::colSender).data().toString();
         QCOMPARE(senders, (QStringList{"Adams, Ann", "Quinn", "Robert", "Sam", "Tom", "zed@x.org"}));
         // The tip of every cell of a found row names its kind, by position in the found messages.
         const QString kinds[] = {QStringLiteral("Deleted"), QStringLiteral("Unindexed"), QStringLiteral("Partial")};

@@ -12,7 +12,9 @@ namespace {
 // 2000-01-01 is day 36526 after 1899-12-30.
 constexpr double kNewYear2000 = 36526;
 
-double At(int hour, int minute, int second = 0) { return kNewYear2000 + ((hour * 60 + minute) * 60 + second) / 86400.0; }
+double At(int hour, int minute, int second = 0) {
+    return kNewYear2000 + ((hour * 60 + minute) * 60 + second) / 86400.0;
+}
 
 TEST(MessageDateTest, EveryFormNamesTheSameMoment) {
     struct TCase {
@@ -65,9 +67,8 @@ TEST(MessageDateTest, YearsAndZonesCrossDayBoundaries) {
 
 TEST(MessageDateTest, TextThatNamesNoDayGivesNone) {
     for (const char* text : {"", "sometime in May", "Sat, 1 Foo 2000 13:14:15 +0000", "Sat, 32 Jan 2000",
-                             "30 Feb 2000 10:00 +0000", "1 Jan 0 10:00 +0000", "1 Jan 0000 10:00 +0000",
-                             "Sat, 1 Jan", "1 Jan 20000 10:00 +0000",
-                             "(1 Jan 2000 10:00 +0000)"})
+                             "30 Feb 2000 10:00 +0000", "1 Jan 0 10:00 +0000", "1 Jan 0000 10:00 +0000", "Sat, 1 Jan",
+                             "1 Jan 20000 10:00 +0000", "(1 Jan 2000 10:00 +0000)"})
         EXPECT_FALSE(MessageDateValue(text)) << text;
 }
 
@@ -79,8 +80,8 @@ TEST(MessageDateTest, BadTimeIsNoDateAndBadZoneReadsAsUtc) {
 
 // Seconds since 1970 name the same moment as the date-time value.
 TEST(MessageDateTest, SecondsAgreeWithTheValue) {
-    for (const char* text : {"Thu, 1 Jan 1970 00:00:00 +0000", "Sat, 1 Jan 2000 13:14:15 +0200", "29 Feb 2024 23:59:59 PST",
-                             "1 Jan 1800 00:00 +0000"}) {
+    for (const char* text : {"Thu, 1 Jan 1970 00:00:00 +0000", "Sat, 1 Jan 2000 13:14:15 +0200",
+                             "29 Feb 2024 23:59:59 PST", "1 Jan 1800 00:00 +0000"}) {
         const std::optional<int64_t> seconds = MessageDateSeconds(text);
         ASSERT_TRUE(seconds) << text;
         EXPECT_NEAR(*MessageDateValue(text), 25569 + static_cast<double>(*seconds) / 86400, 1e-9) << text;

@@ -309,23 +309,37 @@ TEST(BodyTest, AMessageThatBreaksOffOffersOnlyWhatItsPartsHold) {
         TStringList Text;
     };
     const TCase cases[] = {
-        {"whole", "--b\nContent-Type: image/gif\nContent-Transfer-Encoding: base64\n\nR0lGODlh\n--b--\n", {"one.gif", ""},
+        {"whole",
+         "--b\nContent-Type: image/gif\nContent-Transfer-Encoding: base64\n\nR0lGODlh\n--b--\n",
+         {"one.gif", ""},
          {"first text"}},
-        {"in the data", "--b\nContent-Type: image/gif\nContent-Transfer-Encoding: base64\n\nR0lG", {"one.gif", ""},
+        {"in the data",
+         "--b\nContent-Type: image/gif\nContent-Transfer-Encoding: base64\n\nR0lG",
+         {"one.gif", ""},
          {"first text"}},
-        {"after the header", "--b\nContent-Type: image/gif\nContent-Transfer-Encoding: base64\n\n", {"one.gif", ""},
+        {"after the header",
+         "--b\nContent-Type: image/gif\nContent-Transfer-Encoding: base64\n\n",
+         {"one.gif", ""},
          {"first text"}},
-        {"at the end of the header", "--b\nContent-Type: image/gif\nContent-Transfer-Encoding: base64\n",
-         {"one.gif"}, {"first text"}},
+        {"at the end of the header",
+         "--b\nContent-Type: image/gif\nContent-Transfer-Encoding: base64\n",
+         {"one.gif"},
+         {"first text"}},
         {"inside the header", "--b\nContent-Type: image/gif\nContent-Transfer-Enc", {"one.gif"}, {"first text"}},
-        {"inside the name", "--b\nContent-Type: image/gif\nContent-Transfer-Encoding: base64\n"
-                            "Content-Disposition: inline; filename=\"scan_0",
-         {"one.gif"}, {"first text"}},
-        {"inside a text part", "--b\nContent-Type: text/plain\nContent-Transfer-Encoding: quoted-printable\n\n"
-                               "second te=\nxt that bre",
-         {"one.gif"}, {"first text", "second text that bre"}},
-        {"inside a text part's header", "--b\nContent-Type: text/plain\nContent-Transfer-Encoding: base64",
-         {"one.gif"}, {"first text"}},
+        {"inside the name",
+         "--b\nContent-Type: image/gif\nContent-Transfer-Encoding: base64\n"
+         "Content-Disposition: inline; filename=\"scan_0",
+         {"one.gif"},
+         {"first text"}},
+        {"inside a text part",
+         "--b\nContent-Type: text/plain\nContent-Transfer-Encoding: quoted-printable\n\n"
+         "second te=\nxt that bre",
+         {"one.gif"},
+         {"first text", "second text that bre"}},
+        {"inside a text part's header",
+         "--b\nContent-Type: text/plain\nContent-Transfer-Encoding: base64",
+         {"one.gif"},
+         {"first text"}},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.What);

@@ -199,7 +199,8 @@ private slots:
     // Previous is greyed on the list's first message and Next on its last, and each comes back
     // once there is a message that way again.
     void stepButtonsAreGreyedAtTheEndsOfTheList() {
-        const std::vector<std::string> list = {PlainMessage("One", 1), PlainMessage("Two", 1), PlainMessage("Three", 1)};
+        const std::vector<std::string> list = {PlainMessage("One", 1), PlainMessage("Two", 1),
+                                               PlainMessage("Three", 1)};
         TTextSession store(list);
         int position = 0;
         TMessageStep step;
@@ -395,8 +396,8 @@ private slots:
     // Each caption stands apart from its value: bold or in another colour; Cc shows only when
     // the message has one.
     void paneCaptionsStandApartFromTheirValues() {
-        const std::string copied = SinglePart(Headers("Copied") + "Cc: Carol <carol@example.com>\n",
-                                              "text/plain; charset=us-ascii", "Text\n");
+        const std::string copied =
+            SinglePart(Headers("Copied") + "Cc: Carol <carol@example.com>\n", "text/plain; charset=us-ascii", "Text\n");
         TReadingPane pane;
         pane.resize(500, 400);
         pane.show();
@@ -436,8 +437,8 @@ private slots:
         deleted.LostBytes = 12;
         TTextSession store({text});
         store.SetFound({{partial, text}, {deleted, text}});
-        const QString breaksOff = QStringLiteral("This message breaks off after %1 bytes; the rest was not found.")
-                                      .arg(text.size());
+        const QString breaksOff =
+            QStringLiteral("This message breaks off after %1 bytes; the rest was not found.").arg(text.size());
         const std::vector<std::pair<TMessageHandle, QString>> cases = {
             {store.Recovered(0), breaksOff},
             {store.Recovered(1), QStringLiteral("Recovered from deleted space: 12 bytes are lost.")},

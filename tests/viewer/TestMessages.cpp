@@ -71,7 +71,9 @@ TTextReader::TTextReader(std::vector<std::string> texts) : texts_(std::move(text
     fileKind_ = kFileKindOE5;
 }
 
-std::string TTextReader::GetMessageHeader(int32_t index) { return std::string(HeaderBlockOf(texts_.at(static_cast<size_t>(index)))); }
+std::string TTextReader::GetMessageHeader(int32_t index) {
+    return std::string(HeaderBlockOf(texts_.at(static_cast<size_t>(index))));
+}
 
 std::string TTextReader::GetMessageText(int32_t index) {
     Reads.push_back(index);
