@@ -39,14 +39,14 @@ QString BrowseWithFileDialog(QWidget* owner, const QString& title, const QString
 }
 
 #ifdef BRINDLE_HAVE_VIEWER
-void ShowInViewer(const std::string& rawText, QWidget* parent, const QString& notice, const std::string& storeCodePage,
-                  const TMessageStep& step) {
-    ShowMessageView(rawText, parent, notice, storeCodePage, step);
+void ShowInViewer(const TMessageHandle& message, QWidget* parent, const TMessageStep& step) {
+    ShowMessageView(message, parent, step);
 }
 #else
 // Without the viewer library the raw text is shown as it is, below the notice.
-void ShowInViewer(const std::string& rawText, QWidget* parent, const QString& notice, const std::string&,
-                  const TMessageStep&) {
+void ShowInViewer(const TMessageHandle& message, QWidget* parent, const TMessageStep&) {
+    const std::string rawText = message.Text();
+    const QString notice = QString::fromStdString(message.Notice());
     QDialog dialog(parent);
     dialog.setWindowTitle(QStringLiteral("Message"));
     auto* layout = new QVBoxLayout(&dialog);

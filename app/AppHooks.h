@@ -2,8 +2,9 @@
 // Everything of the main window that blocks or leaves the program: the open dialog, the
 // folder chooser, the message viewer, the modal run of our own dialogs and handing an
 // address to the desktop. Tests replace these so that nothing blocks and nothing opens.
-#include "components/MessageStep.h"
 #include "components/ReplaceQuestion.h"
+#include "mailbox/MailboxSession.h"
+#include "mailbox/MessageStep.h"
 
 #include <QString>
 #include <QStringList>
@@ -33,13 +34,10 @@ struct TAppHooks {
     std::function<QString(QWidget* owner, const QString& title, const QString& start)> BrowseForFolder;
     // Asks what to do when a saved message's name is taken in the folder.
     TAskReplace AskReplace;
-    // Shows one message, given as its raw text, and returns when the viewer is closed. notice
-    // tells how a recovered text was found and what of it is lost; empty for every other.
-    // storeCodePage: the code page of the store that holds it (a label), empty for none. step
-    // moves the viewer through the list; empty for a message that is not in the list.
-    std::function<void(const std::string& rawText, QWidget* parent, const QString& notice,
-                       const std::string& storeCodePage, const TMessageStep& step)>
-        ShowMessageView;
+    // Shows one message and returns when the viewer is closed; the handle gives its text, code
+    // page and notice. step moves the viewer through the list; empty for a message that is not
+    // in the list.
+    std::function<void(const TMessageHandle& message, QWidget* parent, const TMessageStep& step)> ShowMessageView;
     // Opening a store failed with text: offers to scan the file for the messages it still
     // holds; true for the scan, false for closing the box.
     std::function<bool(QWidget* parent, const QString& title, const QString& text)> OfferScan;

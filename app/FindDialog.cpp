@@ -69,7 +69,9 @@ TFindDialog::TFindDialog(const std::string& path, QWidget* parent) : QDialog(par
     setObjectName(QStringLiteral("FindDialog"));
     setWindowTitle(QStringLiteral("Find in Messages"));
     resize(kDialogSize);
-    OpenHit = [this](const TSearchHit& hit) { AppHooks().ShowMessageView(ReadHitText(hit), this, QString(), {}, {}); };
+    OpenHit = [this](const TSearchHit& hit) {
+        AppHooks().ShowMessageView(TMessageHandle::OfText(ReadHitText(hit)), this, {});
+    };
 
     query_ = new QLineEdit(this);
     query_->setObjectName(QStringLiteral("FindQuery"));

@@ -515,7 +515,7 @@ void Twnd_oe_Main::ReadSingleMessage(const QString& path) {
         SetStatusText(1, ElapsedTimeText());
     }
     mruList_->AddFile(path);
-    AppHooks().ShowMessageView(rawText, this, QString(), std::string(), TMessageStep());
+    AppHooks().ShowMessageView(TMessageHandle::OfText(std::move(rawText)), this, TMessageStep());
 }
 
 void Twnd_oe_Main::OpenStore(const QString& path) {
@@ -745,22 +745,28 @@ void Twnd_oe_Main::cmReadingPane() {
     if (Tree->currentIndex().isValid()) TreeFocusChanged(Tree->currentIndex().row());
 }
 
-void Twnd_oe_Main::ShowInReadingPane(int row) {
-    readingPane_->ShowMessage([this, message = model_->Handle(row)](std::string& rawText, QString& notice) {
-        rawText = MessageText(message, &notice);
-        return !rawText.empty();
-    });
-}
+void Twnd_oe_Main::ShowInReadingPane(int row) { readingPane_->ShowMessage(model_->Handle(row)); }
 
-bool Twnd_oe_Main::StepToRow(int step, std::string& rawText, QString& notice) {
+int Twnd_oe_Main::RowAfterStep(int step) const {
     const QModelIndex current = Tree->currentIndex();
     const int row = current.isValid() ? current.row() + step : -1;
-    if (row < 0 || row >= model_->rowCount()) return false;
+    return row >= 0 && row < model_->rowCount() ? row : -1;
+}
+
+TMessageHandle Twnd_oe_Main::StepToRow(int step) {
+    const int row = RowAfterStep(step);
+    if (row < 0) return {};
     const QModelIndex next = model_->index(row, 0);
     Tree->setCurrentIndex(next);
     Tree->scrollTo(next);
-    rawText = RowText(row, &notice);
-    return true;
+    return model_->Handle(row);
+}
+
+TMessageStep Twnd_oe_Main::ListStep() {
+    TMessageStep step;
+    step.Move = [this](int by) { return StepToRow(by); };
+    step.Has = [this](int by) { return RowAfterStep(by) >= 0; };
+    return step;
 }
 
 // The next open dialog, in this run or the next, starts in the folder of the file chosen.
@@ -855,34 +861,12 @@ int Twnd_oe_Main::SelectedCount() const {
     return count;
 }
 
-std::string Twnd_oe_Main::RowText(int row, QString* notice) const { return MessageText(model_->Handle(row), notice); }
-
-std::string Twnd_oe_Main::MessageText(const TMessageHandle& message, QString* notice) const {
-    if (!message.Valid()) return std::string();
-    if (notice && message.Recovered()) *notice = RecoveryNotice(message.Rescued().Found);
-    return message.Text();
-}
-
 void Twnd_oe_Main::cmMessageView() {
     QModelIndex focused = Tree->currentIndex();
     if (!focused.isValid()) return;
     const TMessageHandle message = model_->Handle(focused.row());
     if (!message.Valid()) return;
-    std::string text;
-    QString notice;
-    {
-        TWaitCursor wait;
-        SetStatusText(1, QStringLiteral("Reading..."));
-        RepaintNow();
-        StartStopwatch();
-        text = MessageText(message, &notice);
-        SetStatusText(1, ElapsedTimeText());
-    }
-    // A recovered message's header was read by its own rules, not in the store's code page.
-    const std::string codePage = message.Recovered() ? std::string() : session_->CodePage();
-    AppHooks().ShowMessageView(text, this, notice, codePage, [this](int step, std::string& rawText, QString& notice) {
-        return StepToRow(step, rawText, notice);
-    });
+    AppHooks().ShowMessageView(message, this, ListStep());
 }
 
 void Twnd_oe_Main::cmSaveAll() {
@@ -1303,8 +1287,9 @@ void Twnd_oe_Main::FindInMessages(const QString& text) {
     dialog.OpenHit = [this, &dialog](const TSearchHit& hit) {
         const TOEReader* reader = session_->Reader();
         const bool open = reader && hit.File == reader->FileName();
-        AppHooks().ShowMessageView(open ? session_->Indexed(hit.Index).Text() : ReadHitText(hit), &dialog, QString(),
-                                   session_->CodePage(), {});
+        AppHooks().ShowMessageView(
+            open ? session_->Indexed(hit.Index) : TMessageHandle::OfText(ReadHitText(hit), session_->CodePage()),
+            &dialog, {});
     };
     if (!text.isEmpty()) dialog.Find(text);
     AppHooks().RunModal(dialog);

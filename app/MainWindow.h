@@ -171,11 +171,8 @@ private:
     void ShowScanFailed(const QString& error);
     void ShowScanResult();
     void ShowFoundRows();
-    // The text of a row; notice receives what the viewer tells about a recovered text.
-    std::string RowText(int row, QString* notice = nullptr) const;
     void ShowOpenedStore();
     void ShowNoStore();
-    std::string MessageText(const TMessageHandle& message, QString* notice) const;
     void ForgetCurrentRow();
     // Fits sender, received and size to their texts as unread (bold) rows show them.
     void FitColumns();
@@ -186,8 +183,13 @@ private:
     void UpdateCommands();
     void ShowLowerPane();
     void ShowInReadingPane(int row);
-    // Moves the focus step rows for the viewer; false when there is no such row.
-    bool StepToRow(int step, std::string& rawText, QString& notice);
+    // The row step rows from the focused one, or -1 when there is none.
+    int RowAfterStep(int step) const;
+    // Moves the focus step rows for the viewer and gives that row's message; none when there
+    // is no such row.
+    TMessageHandle StepToRow(int step);
+    // The viewer's way through the list: the focus moves with it.
+    TMessageStep ListStep();
     // Shows the warnings that reading the store gave, or none.
     void ShowWarnings();
     void SetStatusText(int panel, const QString& text);

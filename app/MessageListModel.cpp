@@ -4,10 +4,10 @@
 #include "app/Collation.h"
 #include "app/ListFilter.h"
 #include "app/ListImages.h"
+#include "mailbox/MessageDate.h"
 #include "store/MessageFlags.h"
 
 #include <QBrush>
-#include <QDateTime>
 
 #include <algorithm>
 #include <numeric>
@@ -16,21 +16,12 @@
 namespace brindle {
 namespace {
 
-constexpr double kUnixEpochDay = 25569;  // 1970-01-01 in days since 1899-12-30
-constexpr double kMillisecondsPerDay = 86'400'000;
 const QColor kFoundTextColor(128, 128, 128);
 
 bool IsUnread(const TMessageInfo& info) { return (info.Flags & kFlagRead) == 0; }
 
 // A found row's number: the position in the found messages, counted down from -1.
 int32_t FoundRowNumber(size_t position) { return -static_cast<int32_t>(position) - 1; }
-
-// Days since 1899-12-30 (UTC) of an RFC 5322 date, or 0 when it cannot be read.
-TDateTime DateValueOf(const std::string& date) {
-    const QDateTime when = QDateTime::fromString(QString::fromStdString(date).simplified(), Qt::RFC2822Date);
-    if (!when.isValid()) return 0;
-    return kUnixEpochDay + static_cast<double>(when.toMSecsSinceEpoch()) / kMillisecondsPerDay;
-}
 
 QString KindDescription(const TFoundMessage& found) {
     QString text;
@@ -48,7 +39,7 @@ QString KindDescription(const TFoundMessage& found) {
 
 TMessageInfo TMessageListModel::FoundInfo(const TRescuedMessage& message) {
     TMessageInfo info = RecoveredSummary(message);
-    info.Received = DateValueOf(message.Header.Date);
+    info.Received = MessageDateValue(message.Header.Date).value_or(0);
     return info;
 }
 

@@ -45,22 +45,3 @@ size_t UnindexedCount(const TStoreRescue& rescue) {
 }
 
 }  // namespace brindle
-
-namespace brindle {
-
-QString RecoveryNotice(const TFoundMessage& found) {
-    if (found.Kind == TFoundKind::Indexed && found.LostBytes == 0) return QString();
-    QString notice = found.Kind == TFoundKind::Orphaned ? QStringLiteral("Recovered from unindexed space:")
-                                                        : QStringLiteral("Recovered from deleted space:");
-    if (found.Kind == TFoundKind::Partial)
-        notice += QStringLiteral(" the message breaks off where its next block is missing.");
-    if (found.LostBytes == 1)
-        notice += QStringLiteral(" 1 byte is lost.");
-    else if (found.LostBytes > 1)
-        notice += QStringLiteral(" %1 bytes are lost.").arg(found.LostBytes);
-    else if (found.Kind != TFoundKind::Partial)
-        notice += QStringLiteral(" no bytes are lost.");
-    return notice;
-}
-
-}  // namespace brindle

@@ -59,12 +59,3 @@ private:
 size_t UnindexedCount(const TStoreRescue& rescue);
 
 }  // namespace brindle
-
-namespace brindle {
-
-// What the viewer tells above a recovered text: that it comes from deleted or unindexed space,
-// how many of its bytes are lost, and that a partial chain breaks off. Empty for a message of
-// the index that lost nothing.
-QString RecoveryNotice(const TFoundMessage& found);
-
-}  // namespace brindle

@@ -2,6 +2,8 @@
 
 #include "mailbox/CodePage.h"
 #include "mailbox/MessageFiles.h"
+#include "mailbox/Search.h"
+#include "mime/HeaderFields.h"
 #include "platform/HeaderBlock.h"
 #include "store/MessageFlags.h"
 #include "store/StoreOpener.h"
@@ -18,6 +20,12 @@ const char* const kClosedText = "The message is no longer open.";
 // What an indexed handle refers to; it lives as long as the store stays open.
 struct TMessageHandle::TStore {
     std::unique_ptr<TOEReader> Reader;
+    std::string CodePage;  // the session's, kept in step with it
+};
+
+struct TMessageHandle::TLoose {
+    std::string Text;
+    std::string CodePage;
 };
 
 TMessageInfo RecoveredSummary(const TRescuedMessage& message) {
@@ -25,7 +33,9 @@ TMessageInfo RecoveredSummary(const TRescuedMessage& message) {
     info.Flags = kFlagRead;
     info.Priority = kPriorityNormal;
     info.Subject = message.Header.Subject;
-    info.SenderName = message.Header.From;
+    // Split as the index splits a sender: its display name, and its address.
+    info.SenderName = ExtractDisplayName(message.Header.From, false);
+    info.SenderAddress = ExtractAddress(message.Header.From, false);
     info.MessageID = message.Header.MessageID;
     info.DateText = message.Header.Date;
     info.Size = static_cast<uint32_t>(std::min<uint64_t>(message.Found.Size, UINT32_MAX));
@@ -37,7 +47,16 @@ TMessageHandle::TMessageHandle(std::weak_ptr<TStore> store, int32_t index) : sto
 TMessageHandle::TMessageHandle(std::weak_ptr<const TFoundSet> found, size_t position)
     : found_(std::move(found)), recovered_(true), position_(position) {}
 
-bool TMessageHandle::Valid() const { return recovered_ ? !found_.expired() : !store_.expired(); }
+TMessageHandle TMessageHandle::OfText(std::string text, std::string codePage) {
+    TMessageHandle handle;
+    handle.loose_ = std::make_shared<const TLoose>(TLoose{std::move(text), std::move(codePage)});
+    return handle;
+}
+
+bool TMessageHandle::Valid() const {
+    if (loose_) return true;
+    return recovered_ ? !found_.expired() : !store_.expired();
+}
 
 std::shared_ptr<TMessageHandle::TStore> TMessageHandle::StoreOrThrow() const {
     std::shared_ptr<TStore> store = store_.lock();
@@ -59,12 +78,13 @@ const TRescuedMessage& TMessageHandle::Rescued() const {
 }
 
 TMessageInfo TMessageHandle::Summary() const {
+    if (loose_) return EmlSummary(loose_->Text);
     if (recovered_) return RecoveredSummary(Rescued());
     return StoreOrThrow()->Reader->GetMessageInfo(index_);
 }
 
 std::string TMessageHandle::Header() const {
-    if (recovered_) return std::string(HeaderBlockOf(Text()));
+    if (recovered_ || loose_) return std::string(HeaderBlockOf(Text()));
     const std::shared_ptr<TStore> store = StoreOrThrow();
     std::string header = store->Reader->GetMessageHeader(index_);
     // A text whose lines end in LF alone has no header block by the store's rule; it is shown
@@ -74,6 +94,7 @@ std::string TMessageHandle::Header() const {
 }
 
 std::string TMessageHandle::Text() const {
+    if (loose_) return loose_->Text;
     if (recovered_) return FoundOrThrow()->Text(position_);
     return StoreOrThrow()->Reader->GetMessageText(index_);
 }
@@ -83,12 +104,21 @@ TFoundKind TMessageHandle::Kind() const { return recovered_ ? Rescued().Found.Ki
 uint32_t TMessageHandle::LostBytes() const { return recovered_ ? Rescued().Found.LostBytes : 0; }
 
 std::optional<int32_t> TMessageHandle::Index() const {
-    if (recovered_) return std::nullopt;
+    if (recovered_ || loose_) return std::nullopt;
     StoreOrThrow();
     return index_;
 }
 
+std::string TMessageHandle::Notice() const { return recovered_ ? RecoveryNotice(Rescued().Found) : std::string(); }
+
+std::string TMessageHandle::CodePage() const {
+    if (loose_) return loose_->CodePage;
+    if (recovered_) return {};
+    return StoreOrThrow()->CodePage;
+}
+
 std::string TMessageHandle::SaveName(const std::string& codePage) const {
+    if (loose_) return SafeFileNamePart(Summary().Subject) + ".eml";
     if (recovered_) return RecoveredFileName(Rescued());
     return SavedMessageFileName(index_, SummaryToUtf8(Summary().Subject, codePage));
 }
@@ -197,6 +227,7 @@ void TMailboxSession::SetCodePageChoice(TCodePageChoice choice) {
     choice_ = std::move(choice);
     std::string label = choice_.For(folderCodePage_, [this] { return DecideOwnCodePage(); });
     codePage_ = std::move(label);
+    if (store_) store_->CodePage = codePage_;
     Tell(TChange::CodePage);
 }
 

@@ -27,29 +27,38 @@ public:
 };
 
 // What a scan found: the scan itself with the texts and its records, or (for tests and tools)
-// bare records whose texts are empty. The records are the scan's, unpacked, as the views of a
-// session read them over and over.
+// bare records with the texts given for them (empty for those beyond). The records are the
+// scan's, unpacked, as the views of a session read them over and over.
 struct TFoundSet {
     std::shared_ptr<const TStoreRescue> Scan;
     std::vector<TRescuedMessage> Records;
+    std::vector<std::string> Texts;
 
     const std::vector<TRescuedMessage>& Messages() const { return Records; }
-    std::string Text(size_t position) const { return Scan ? Scan->Text(position) : std::string(); }
+    std::string Text(size_t position) const {
+        if (Scan) return Scan->Text(position);
+        return position < Texts.size() ? Texts[position] : std::string();
+    }
 };
 
 // One message of the open store: a summary of its index, or a message that the scan found
-// (recovered), which may be one the index no longer reaches. Both kinds answer the same
-// questions. A handle stays safe to hold after its store is closed: it is no longer Valid()
-// and every question about the message raises EMessageGone.
+// (recovered), which may be one the index no longer reaches; or a loose message, read from a
+// file of its own or from a store that is not open, which holds its text. Every kind answers
+// the same questions. A handle stays safe to hold after its store is closed: it is no longer
+// Valid() and every question about the message raises EMessageGone.
 class TMessageHandle {
 public:
     TMessageHandle() = default;
+    // A loose message: of kind Indexed, of no index, always Valid(); its text is read in
+    // codePage (a label, empty for none).
+    static TMessageHandle OfText(std::string text, std::string codePage = {});
 
     bool Valid() const;
     bool Recovered() const { return recovered_; }
     // The summary: an indexed message's record with the store's bytes (read them in the code
     // page); for a recovered message what its own header gives, decoded to UTF-8 already,
-    // read, of normal priority, with DateText its Date line and Received 0.
+    // read, of normal priority, with DateText its Date line and Received 0; for a loose one
+    // what EmlSummary gives.
     TMessageInfo Summary() const;
     // The header block (see HeaderBlockOf), without the empty line that ends it.
     std::string Header() const;
@@ -63,13 +72,21 @@ public:
     std::optional<int32_t> Index() const;
     // The scan's record of a recovered message.
     const TRescuedMessage& Rescued() const;
+    // What a view tells above the text of a recovered message (RecoveryNotice); empty for
+    // the other kinds.
+    std::string Notice() const;
+    // The code page (a label) that reads 8-bit text of no declared charset: the store's as
+    // the session reads it now for a message of the index; none for a recovered message,
+    // whose header was read by rules of its own; the given one for a loose message.
+    std::string CodePage() const;
     // The name under which the message is saved: by its summary's subject read in codePage,
-    // or by its kind and offset when recovered.
+    // or by its kind and offset when recovered; a loose message by its subject alone.
     std::string SaveName(const std::string& codePage) const;
 
 private:
     friend class TMailboxSession;
     struct TStore;
+    struct TLoose;
     TMessageHandle(std::weak_ptr<TStore> store, int32_t index);
     TMessageHandle(std::weak_ptr<const TFoundSet> found, size_t position);
     std::shared_ptr<TStore> StoreOrThrow() const;
@@ -77,6 +94,7 @@ private:
 
     std::weak_ptr<TStore> store_;
     std::weak_ptr<const TFoundSet> found_;
+    std::shared_ptr<const TLoose> loose_;
     bool recovered_ = false;
     int32_t index_ = -1;
     size_t position_ = 0;

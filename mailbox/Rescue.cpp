@@ -273,6 +273,28 @@ TRescuedMessage TRescuedList::at(size_t i) const {
 
 std::vector<TRescuedMessage> TRescuedList::ToVector() const { return {begin(), end()}; }
 
+namespace {
+
+std::string LostBytesSentence(uint32_t lost, const char* where) {
+    if (lost == 1) return std::string(" 1 byte") + where + " is lost.";
+    return " " + std::to_string(lost) + " bytes" + where + " are lost.";
+}
+
+}  // namespace
+
+std::string RecoveryNotice(const TFoundMessage& found) {
+    if (found.Kind == TFoundKind::Indexed && found.LostBytes == 0) return {};
+    if (found.Kind == TFoundKind::Partial) {
+        std::string notice =
+            "This message breaks off after " + std::to_string(found.Size) + " bytes; the rest was not found.";
+        if (found.LostBytes > 0) notice += LostBytesSentence(found.LostBytes, " before that");
+        return notice;
+    }
+    std::string notice =
+        found.Kind == TFoundKind::Orphaned ? "Recovered from unindexed space:" : "Recovered from deleted space:";
+    return notice + (found.LostBytes > 0 ? LostBytesSentence(found.LostBytes, "") : " no bytes are lost.");
+}
+
 std::string RecoveredFileName(const TRescuedMessage& message) {
     char prefix[32];
     std::snprintf(prefix, sizeof prefix, "%s_%08X_", FoundKindName(message.Found.Kind), message.Found.Offset);

@@ -157,6 +157,11 @@ private:
     mutable std::string decidedCodePage_;
 };
 
+// What a view tells above a recovered text: that it comes from deleted or unindexed space and
+// how many of its bytes are lost, or where a chain that breaks off ends. Empty for a message of
+// the index that lost nothing.
+std::string RecoveryNotice(const TFoundMessage& found);
+
 // "deleted_0001A2B0_Subject.eml": the kind, the first block's offset in 8 hex digits and the
 // subject made safe as in the names of exported messages, within 255 bytes.
 std::string RecoveredFileName(const TRescuedMessage& message);

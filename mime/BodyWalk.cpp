@@ -47,6 +47,21 @@ std::string CleanAttachmentName(std::string_view name) {
     return out;
 }
 
+// Whether an empty line ends the header block: a part of a text that breaks off inside its
+// header has no body, and its fields may be cut short.
+bool HeaderBlockEnds(TLineSpan lines) {
+    for (std::string_view line : lines)
+        if (IsBlank(line)) return true;
+    return false;
+}
+
+// Whether a part that is neither text nor multipart may become a file: it has a name, is
+// uuencoded or is encoded for transport.
+bool MayBeFile(const TPartHeaders& headers) {
+    return !headers.Name.empty() || headers.TransferEncoding == "X-UUENCODE" || headers.TransferEncoding == "BASE64" ||
+           headers.TransferEncoding == "QUOTED-PRINTABLE";
+}
+
 void DropFinalLineEnd(std::string& data) {
     if (data.size() >= 2 && data.compare(data.size() - 2, 2, "\r\n") == 0) data.resize(data.size() - 2);
 }
@@ -154,6 +169,9 @@ void TBodyWalk::ParsePart(TLineSpan lines, int depth) {
         place_ = outer;
     } else if (topLevel == "MULTIPART") {
         AppendTextLines({StripPartHeader(lines)}, headers);
+    } else if (MayBeFile(headers) && !HeaderBlockEnds(lines)) {
+        // A file whose header breaks off has no data, and a name read there may be cut short:
+        // nothing is offered.
     } else if (headers.TransferEncoding == "X-UUENCODE" || !headers.Name.empty()) {
         AddAttachment({StripPartHeader(lines)}, headers.TransferEncoding, headers.Name, headers);
     } else if (headers.ContentType == "MESSAGE/RFC822" && !nestingFull) {

@@ -73,8 +73,14 @@ void TMoxMsg::ParseHeaders(const TCharsetHints& hints) {
     if (auto v = value("IN-REPLY-TO:")) InReplyTo = Utf8OrCp1252(*v);
     if (auto v = value("RETURN-PATH:")) ReturnPath = Utf8OrCp1252(*v);
     if (auto v = value("REPLY-TO:")) ReplyTo = NormalizeAddressList(*v, hints);
-    if (auto v = value("TO:")) SendTo = NormalizeAddressList(*v, hints);
-    if (auto v = value("CC:")) CC = NormalizeAddressList(*v, hints);
+    if (auto v = value("TO:")) {
+        SendTo = NormalizeAddressList(*v, hints);
+        ShownTo = DecodeEncodedWords(*v, hints);
+    }
+    if (auto v = value("CC:")) {
+        CC = NormalizeAddressList(*v, hints);
+        ShownCc = DecodeEncodedWords(*v, hints);
+    }
     if (auto v = value("DATE:")) Date = Utf8OrCp1252(*v);
     if (auto v = value("SUBJECT:")) Subject = DecodeEncodedWords(*v, hints);
     TPartHeaders content = GetPartHeaders(lines, hints);

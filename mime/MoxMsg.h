@@ -81,6 +81,10 @@ public:
     TStringList RawMail;  // the raw lines, as the caller put them (see SetRawText)
     TStringList Headers;  // the lines of the header block
     std::string Sender;
+    // To and Cc as the message writes them, encoded words decoded: for showing, where SendTo
+    // and CC would repeat every bare address as its name.
+    std::string ShownTo;
+    std::string ShownCc;
     std::string MessageID;
     std::string InReplyTo;
     std::string ReturnPath;

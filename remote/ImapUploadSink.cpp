@@ -2,6 +2,7 @@
 
 #include "cli/Sha256.h"
 #include "mailbox/FolderExport.h"
+#include "mailbox/MessageDate.h"
 #include "platform/ModifiedUtf7.h"
 #include "platform/StringList.h"
 #include "remote/MessageFacts.h"
@@ -168,7 +169,7 @@ private:
         if (message.Info) append.InternalDate = UnixTimeOf(message.Info->Received);
         if (!append.InternalDate)
             if (std::optional<std::string> date = HeaderFieldValue(text, "Date"))
-                append.InternalDate = ParseMessageDate(*date);
+                append.InternalDate = MessageDateSeconds(*date);
         return append;
     }
 

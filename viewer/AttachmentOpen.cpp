@@ -84,7 +84,7 @@ void OpenDesktopLink(const QString& target, bool& handled) {
 void OpenAttachment(const TMoxMsg& message, size_t index, const std::string& saveName, QWidget* parent) {
     const TAttachedFile& file = message.AttachedFiles.Items(index);
     if (IsAttachedMessage(file)) {
-        ShowMessageView(file.Data, parent);
+        ShowMessageView(TMessageHandle::OfText(file.Data), parent);
         return;
     }
     if (CanRunCode(file.FileName, file.MediaType) || CanRunCode(saveName, file.ContentType)) {

@@ -5,11 +5,9 @@
 
 namespace brindle {
 
-void ShowMessageView(const std::string& rawText, QWidget* parent, const QString& notice,
-                     const std::string& storeCodePage, const TMessageStep& step) {
+void ShowMessageView(const TMessageHandle& message, QWidget* parent, const TMessageStep& step) {
     Tdlg_oe_Msg dialog(parent);
-    dialog.LoadMessage(rawText, storeCodePage);
-    dialog.SetNotice(notice);
+    dialog.LoadHandle(message);
     dialog.SetMessageStep(step);
     ViewerHooks().RunModal(dialog);
 }

@@ -49,6 +49,9 @@ constexpr int kButtonHeight = 23;
 constexpr int kHeaderFooterPoints = 8;
 constexpr int kAttachmentsBoxHeight = 160;
 constexpr size_t kMaxCaptionBytes = 255;
+constexpr int kHeaderRowHeight = 21;
+constexpr int kHeaderRows = 5;
+constexpr int kHeaderStripPadding = 9;  // above and below the rows of the header strip
 
 QFont DialogFont() {
     QFont font;
@@ -167,7 +170,7 @@ Tdlg_oe_Msg::~Tdlg_oe_Msg() = default;
 QWidget* Tdlg_oe_Msg::BuildHeaderStrip() {
     auto* strip = new QWidget;
     strip->setObjectName(QStringLiteral("HeaderStrip"));
-    strip->setFixedHeight(72);
+    strip->setFixedHeight(kHeaderRows * kHeaderRowHeight + kHeaderStripPadding);
     strip->setAutoFillBackground(true);
     QPalette stripPalette = strip->palette();
     stripPalette.setColor(QPalette::Window, stripPalette.color(QPalette::Button));
@@ -183,13 +186,13 @@ QWidget* Tdlg_oe_Msg::BuildHeaderStrip() {
     grid->setContentsMargins(5, 4, 5, 0);
     grid->setHorizontalSpacing(5);
     grid->setVerticalSpacing(0);
-    grid->addWidget(Image1, 0, 0, 3, 1, Qt::AlignTop);
+    grid->addWidget(Image1, 0, 0, kHeaderRows, 1, Qt::AlignTop);
     grid->setColumnMinimumWidth(1, 46);
-    const std::array<const char*, 3> captions = {"Sender:", "Subject:", "Sent:"};
-    const std::array<const char*, 3> labelNames = {"Label2", "Label3", "Label4"};
-    const std::array<const char*, 3> boxNames = {"eFrom", "eSubject", "eSent"};
-    std::array<QLineEdit*, 3> boxes{};
-    for (int row = 0; row < 3; ++row) {
+    const std::array<const char*, kHeaderRows> captions = {"Sender:", "To:", "Cc:", "Subject:", "Sent:"};
+    const std::array<const char*, kHeaderRows> labelNames = {"Label2", "LabelTo", "LabelCc", "Label3", "Label4"};
+    const std::array<const char*, kHeaderRows> boxNames = {"eFrom", "eTo", "eCc", "eSubject", "eSent"};
+    std::array<QLineEdit*, kHeaderRows> boxes{};
+    for (int row = 0; row < kHeaderRows; ++row) {
         auto* label = new QLabel(QLatin1String(captions[row]));
         label->setObjectName(QLatin1String(labelNames[row]));
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -200,16 +203,18 @@ QWidget* Tdlg_oe_Msg::BuildHeaderStrip() {
         QPalette boxPalette = boxes[row]->palette();
         boxPalette.setColor(QPalette::Text, Qt::black);
         boxes[row]->setPalette(boxPalette);
-        boxes[row]->setFixedHeight(21);
+        boxes[row]->setFixedHeight(kHeaderRowHeight);
         grid->addWidget(label, row, 1);
         grid->addWidget(boxes[row], row, 2);
-        grid->setRowMinimumHeight(row, 21);
+        grid->setRowMinimumHeight(row, kHeaderRowHeight);
     }
     grid->setColumnStretch(2, 1);
-    grid->setRowStretch(3, 1);
+    grid->setRowStretch(kHeaderRows, 1);
     eFrom = boxes[0];
-    eSubject = boxes[1];
-    eSent = boxes[2];
+    eTo = boxes[1];
+    eCc = boxes[2];
+    eSubject = boxes[3];
+    eSent = boxes[4];
     return strip;
 }
 
@@ -395,30 +400,39 @@ void Tdlg_oe_Msg::LoadMessage(const std::string& rawText, const std::string& sto
     LoadBody();
 }
 
+void Tdlg_oe_Msg::LoadHandle(const TMessageHandle& message) {
+    LoadMessage(message.Text(), message.CodePage());
+    SetNotice(QString::fromStdString(message.Notice()));
+}
+
 void Tdlg_oe_Msg::SetMessageStep(TMessageStep step) {
     step_ = std::move(step);
     bPrevious->setVisible(static_cast<bool>(step_));
     bNext->setVisible(static_cast<bool>(step_));
+    EnableStepButtons();
+}
+
+// A button that would find no message is greyed: Previous on the list's first, Next on its last.
+void Tdlg_oe_Msg::EnableStepButtons() {
+    bPrevious->setEnabled(step_ && step_.Has(-1));
+    bNext->setEnabled(step_ && step_.Has(1));
 }
 
 bool Tdlg_oe_Msg::Step(int step) {
     if (!step_) return false;
-    std::string rawText;
-    QString notice;
-    if (!step_(step, rawText, notice)) return false;
-    ReplaceMessage(rawText, notice);
+    const TMessageHandle message = step_.Move(step);
+    if (!message.Valid()) return false;
+    ReplaceMessage(message);
+    EnableStepButtons();
     return true;
 }
 
-void Tdlg_oe_Msg::ReplaceMessage(const std::string& rawText, const QString& notice) {
-    // The next message comes from the same store, so it is read in the same code page.
-    const std::string storeCodePage = MoxMsg.StoreCodePage;
+void Tdlg_oe_Msg::ReplaceMessage(const TMessageHandle& message) {
     MoxMsg = TMoxMsg();
     List->clear();
     for (QLineEdit* box : {eAI, eAS, eSB}) SetBoxText(box, QString());
     bSave->setEnabled(false);
-    LoadMessage(rawText, storeCodePage);
-    SetNotice(notice);
+    LoadHandle(message);
 }
 
 void Tdlg_oe_Msg::OpenAttachmentItem(int row) {
@@ -451,6 +465,8 @@ std::string_view Tdlg_oe_Msg::InlineImageData(const QString& contentId) const {
 void Tdlg_oe_Msg::FillFromMessage() {
     TWaitCursor wait;
     SetBoxText(eFrom, ShownBytes(MoxMsg.From));
+    SetBoxText(eTo, ShownBytes(MoxMsg.ShownTo));
+    SetBoxText(eCc, ShownBytes(MoxMsg.ShownCc));
     SetBoxText(eSubject, ShownBytes(MoxMsg.Subject));
     setWindowTitle(MoxMsg.Subject.empty() ? QStringLiteral("Brindle")
                                           : ShownBytes(MoxMsg.Subject).simplified() + QStringLiteral(" - Brindle"));

@@ -1,7 +1,8 @@
 #pragma once
 // The message viewer dialog: one message on three tabs (" General ", " HTML View ",
 // " Source "), with saving of attachments, link handling and printing.
-#include "components/MessageStep.h"
+#include "mailbox/MailboxSession.h"
+#include "mailbox/MessageStep.h"
 #include "mime/MoxMsg.h"
 
 #include <QDialog>
@@ -51,16 +52,18 @@ public:
 
     // Parses the raw text and fills the three tabs. Errors pass to the caller.
     void LoadMessage(const std::string& rawText, const std::string& storeCodePage = {});
+    // As LoadMessage with the handle's text and code page, and its notice shown.
+    void LoadHandle(const TMessageHandle& message);
     void FillFromMessage();
     // Shows a notice above the text on " General "; an empty one hides it.
     void SetNotice(const QString& notice);
     // Lets the dialog move through the list it was opened from (buttons, Ctrl+, Ctrl+. and
-    // Alt+Left, Alt+Right); none hides the buttons.
+    // Alt+Left, Alt+Right); none hides the buttons. A button that leads nowhere is greyed.
     void SetMessageStep(TMessageStep step);
     // Shows the message step rows away; false when there is none (the message stays).
     bool Step(int step);
     // Shows another message in place of this one, on the tab that is open.
-    void ReplaceMessage(const std::string& rawText, const QString& notice);
+    void ReplaceMessage(const TMessageHandle& message);
     // Opens the attachment in that row of the list, as a double-click on it does.
     void OpenAttachmentItem(int row);
 
@@ -91,6 +94,8 @@ public:
     QWidget* TabSheet3 = nullptr;
     QLabel* Image1 = nullptr;
     QLineEdit* eFrom = nullptr;
+    QLineEdit* eTo = nullptr;
+    QLineEdit* eCc = nullptr;
     QLineEdit* eSubject = nullptr;
     QLineEdit* eSent = nullptr;
     QLabel* lNotice = nullptr;
@@ -120,6 +125,7 @@ private:
     QWidget* BuildBottomBar();
     void ConnectHandlers();
     void LoadBody();
+    void EnableStepButtons();
     std::string_view InlineImageData(const QString& contentId) const;
     int SelectedAttachment() const;
 

@@ -34,6 +34,24 @@ constexpr size_t kLargeHtmlBytes = 128 * 1024;
 const QString kLargeHtmlNotice =
     QStringLiteral("This large message shows here as plain text; Message View (Return) shows it formatted.");
 
+// A caption beside its value: bold and in a colour between the text's and the background's,
+// so that the eye finds the values.
+QLabel* MakeCaption(const char* caption) {
+    auto* label = new QLabel(QLatin1String(caption));
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    const QColor ink = palette.color(QPalette::WindowText);
+    const QColor window = palette.color(QPalette::Window);
+    palette.setColor(QPalette::WindowText,
+                     QColor((ink.red() * 3 + window.red() * 2) / 5, (ink.green() * 3 + window.green() * 2) / 5,
+                            (ink.blue() * 3 + window.blue() * 2) / 5));
+    label->setPalette(palette);
+    return label;
+}
+
 QLineEdit* MakeField(const char* name) {
     auto* box = new QLineEdit;
     box->setObjectName(QLatin1String(name));
@@ -49,6 +67,7 @@ QLineEdit* MakeField(const char* name) {
 struct TReadingPane::TPrepared {
     uint64_t generation = 0;
     std::string raw;
+    std::string codePage;
     QString notice;
     std::unique_ptr<TMoxMsg> message;
     std::shared_ptr<const TTextLines> text;
@@ -60,6 +79,7 @@ struct TReadingPane::TPrepared {
     void Run() {
         try {
             message = std::make_unique<TMoxMsg>();
+            message->StoreCodePage = codePage;
             message->SetRawText(std::move(raw));
             message->ClearRawMailAfterParse = true;
             message->Parse();
@@ -92,20 +112,25 @@ TReadingPane::TReadingPane(QWidget* parent) : QWidget(parent) {
     auto* fields = new QGridLayout;
     fields->setContentsMargins(4, 2, 4, 2);
     fields->setVerticalSpacing(0);
-    const std::array<const char*, 3> captions = {"From:", "Subject:", "Date:"};
-    const std::array<const char*, 3> names = {"eFrom", "eSubject", "eSent"};
-    std::array<QLineEdit*, 3> boxes{};
-    for (int row = 0; row < 3; ++row) {
-        auto* label = new QLabel(QLatin1String(captions[row]));
-        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    constexpr int kRows = 5;
+    const std::array<const char*, kRows> captions = {"From:", "To:", "Cc:", "Subject:", "Date:"};
+    const std::array<const char*, kRows> names = {"eFrom", "eTo", "eCc", "eSubject", "eSent"};
+    std::array<QLineEdit*, kRows> boxes{};
+    std::array<QLabel*, kRows> labels{};
+    for (int row = 0; row < kRows; ++row) {
+        labels[row] = MakeCaption(captions[row]);
         boxes[row] = MakeField(names[row]);
-        fields->addWidget(label, row, 0);
+        labels[row]->setBuddy(boxes[row]);
+        fields->addWidget(labels[row], row, 0);
         fields->addWidget(boxes[row], row, 1);
     }
     fields->setColumnStretch(1, 1);
     eFrom = boxes[0];
-    eSubject = boxes[1];
-    eSent = boxes[2];
+    eTo = boxes[1];
+    eCc = boxes[2];
+    eSubject = boxes[3];
+    eSent = boxes[4];
+    ccLabel_ = labels[2];
     QFont bold = eSubject->font();
     bold.setBold(true);
     eSubject->setFont(bold);
@@ -156,14 +181,14 @@ TReadingPane::TReadingPane(QWidget* parent) : QWidget(parent) {
 
 TReadingPane::~TReadingPane() = default;
 
-void TReadingPane::ShowMessage(TLoad load) {
-    load_ = std::move(load);
+void TReadingPane::ShowMessage(TMessageHandle message) {
+    pending_ = std::move(message);
     ++generation_;
     timer_->start();
 }
 
 void TReadingPane::Clear() {
-    load_ = nullptr;
+    pending_.reset();
     ++generation_;
     shownGeneration_ = generation_;
     timer_->stop();
@@ -174,7 +199,7 @@ void TReadingPane::Clear() {
 void TReadingPane::ShowNothing(const QString& notice) {
     message_.reset();
     saveNames_.clear();
-    ShowFields(QString(), QString(), QString(), notice);
+    ShowFields(nullptr, notice);
     Text->SetText({});
     HTMLViewer->LoadFromString(QString());
     body_->setCurrentWidget(Text);
@@ -184,22 +209,36 @@ void TReadingPane::ShowNothing(const QString& notice) {
 
 bool TReadingPane::Busy() const { return shownGeneration_ != generation_; }
 
-void TReadingPane::ShowFields(const QString& from, const QString& subject, const QString& sent, const QString& notice) {
-    SetBoxText(eFrom, from);
-    SetBoxText(eSubject, subject);
-    SetBoxText(eSent, sent);
+// The Cc row shows only for a message that has one.
+void TReadingPane::ShowFields(const TMoxMsg* message, const QString& notice) {
+    const auto shown = [message](const std::string TMoxMsg::*field) {
+        return message ? ShownBytes(message->*field) : QString();
+    };
+    SetBoxText(eFrom, shown(&TMoxMsg::From));
+    SetBoxText(eTo, shown(&TMoxMsg::ShownTo));
+    SetBoxText(eCc, shown(&TMoxMsg::ShownCc));
+    SetBoxText(eSubject, shown(&TMoxMsg::Subject));
+    SetBoxText(eSent, shown(&TMoxMsg::Date));
+    const bool cc = message && !message->ShownCc.empty();
+    ccLabel_->setVisible(cc);
+    eCc->setVisible(cc);
     SetNotice(lNotice, notice);
 }
 
 void TReadingPane::Serve() {
-    if (!load_) return;
+    if (!pending_) return;
     auto prepared = std::make_shared<TPrepared>();
     prepared->generation = generation_;
-    const TLoad load = std::move(load_);
-    load_ = nullptr;
+    const TMessageHandle message = std::move(*pending_);
+    pending_.reset();
     bool found = false;
     try {
-        found = load(prepared->raw, prepared->notice);
+        if (message.Valid()) {
+            prepared->raw = message.Text();
+            prepared->notice = QString::fromStdString(message.Notice());
+            prepared->codePage = message.CodePage();
+            found = !prepared->raw.empty();
+        }
     } catch (const std::exception& failure) {
         prepared->error = MessageForDisplay(QString::fromUtf8(failure.what()));
     }
@@ -229,7 +268,7 @@ void TReadingPane::Present(const std::shared_ptr<TPrepared>& prepared) {
         emit MessageShown();
         return;
     }
-    ShowFields(ShownBytes(message_->From), ShownBytes(message_->Subject), ShownBytes(message_->Date), prepared->notice);
+    ShowFields(message_.get(), prepared->notice);
     if (prepared->html) {
         Text->SetText({});
         HTMLViewer->LoadFromString(QString::fromStdString(prepared->document));

@@ -1,9 +1,10 @@
 #pragma once
-// The reading pane below the message list: the focused message itself, with sender, subject,
-// date, its text rendered under the viewer's safety rules (see HTMLViewer and HtmlGuard) and
+// The reading pane below the message list: the focused message itself, with sender,
+// receivers, subject, date, its text rendered under the viewer's safety rules (see HTMLViewer and HtmlGuard) and
 // its attachments. Moving through the list must never wait for a message: a request is
 // served from a zero-time timer, so that a burst of key repeats reads only the last message,
 // and the message is parsed and its document prepared on a worker thread.
+#include "mailbox/MailboxSession.h"
 #include "mime/MoxMsg.h"
 
 #include <QString>
@@ -11,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,16 +31,13 @@ class TTextView;
 class TReadingPane : public QWidget {
     Q_OBJECT
 public:
-    // Gives the raw text of the message to show and what the viewer tells about it; false
-    // when there is none. Called on the GUI thread.
-    using TLoad = std::function<bool(std::string& rawText, QString& notice)>;
-
     explicit TReadingPane(QWidget* parent = nullptr);
     ~TReadingPane() override;
 
-    // Shows the message that load gives, as soon as the event loop is free again; a later
-    // request replaces one that has not been served yet.
-    void ShowMessage(TLoad load);
+    // Shows the message, as soon as the event loop is free again; a later request replaces one
+    // that has not been served yet. Its text is read then, on the GUI thread, with its notice
+    // and code page; a handle that is gone or a message without text shows nothing.
+    void ShowMessage(TMessageHandle message);
     // Shows no message.
     void Clear();
     // A message was asked for and is not shown yet.
@@ -47,6 +46,8 @@ public:
     const TMoxMsg* Message() const { return message_.get(); }
 
     QLineEdit* eFrom = nullptr;
+    QLineEdit* eTo = nullptr;
+    QLineEdit* eCc = nullptr;
     QLineEdit* eSubject = nullptr;
     QLineEdit* eSent = nullptr;
     QLabel* lNotice = nullptr;
@@ -65,12 +66,13 @@ private:
     struct TPrepared;
     void Serve();
     void Present(const std::shared_ptr<TPrepared>& prepared);
-    void ShowFields(const QString& from, const QString& subject, const QString& sent, const QString& notice);
+    void ShowFields(const TMoxMsg* message, const QString& notice);
     void ShowNothing(const QString& notice);
     void SaveClick();
     void OpenItem(int row);
 
-    TLoad load_;
+    std::optional<TMessageHandle> pending_;
+    QLabel* ccLabel_ = nullptr;
     QTimer* timer_ = nullptr;
     QStackedWidget* body_ = nullptr;
     QWidget* attachments_ = nullptr;

@@ -106,7 +106,7 @@ double BestOpenSeconds(const std::string& raw) {
             seconds = timer.nsecsElapsed() / 1e9;
         };
         timer.start();
-        ShowMessageView(raw);
+        ShowMessageView(TMessageHandle::OfText(raw));
         best = std::min(best, seconds);
     }
     return best;

@@ -123,8 +123,7 @@ private slots:
             ++scanOffers_;
             return false;
         };
-        AppHooks().ShowMessageView = [](const std::string&, QWidget*, const QString&, const std::string&,
-                                        const TMessageStep&) {};
+        AppHooks().ShowMessageView = [](const TMessageHandle&, QWidget*, const TMessageStep&) {};
         AppHooks().RunModal = [this](QDialog& dialog) {
             if (auto* uploadDialog = qobject_cast<TUploadDialog*>(&dialog)) {
                 QVERIFY(driveUpload_);

@@ -159,7 +159,7 @@ private slots:
         Model model;
         TMailboxSession session;
         Borrow(session, reader);
-        session.AdoptFound(TFoundSet{nullptr, found}, false);
+        session.AdoptFound(TFoundSet{nullptr, found, {}}, false);
         model.SetSession(&session);
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.Fill(reader.GetMessageCount());
@@ -191,7 +191,7 @@ private slots:
         Model model;
         TMailboxSession session;
         Borrow(session, reader);
-        session.AdoptFound(TFoundSet{nullptr, found}, false);
+        session.AdoptFound(TFoundSet{nullptr, found, {}}, false);
         model.SetSession(&session);
         model.Fill(2);
         model.AddFoundRows({0, 1, 2});
@@ -219,6 +219,56 @@ private slots:
         model.RemoveFoundRows();
         QCOMPARE(RowOrder(model), (std::vector<int32_t>{1, 0}));
         QCOMPARE(model.FoundRowCount(), 0);
+    }
+
+    // Found rows sort with the others by when their own Date line says they were sent, read
+    // in the forms old programs wrote, and by their sender's name as the index splits it; the
+    // list tells each found row's kind.
+    void foundRowsSortByTheirDateAndSenderNameAmongTheOthers() {
+        // Received on 2000-01-01 at 10:00, 12:00 and 14:00 UTC.
+        std::vector<TMessageInfo> infos = {Summary("ten", "Quinn"), Summary("noon", "Sam"), Summary("two", "Tom")};
+        for (size_t i = 0; i < infos.size(); ++i) infos[i].Received = 36526 + (10 + 2 * i) / 24.0;
+        TFakeReader reader(infos);
+        struct TFound {
+            const char* Date;
+            const char* From;
+            TFoundKind Kind;
+        };
+        const TFound found[] = {
+            {"Sat, 1 Jan 2000 08:30:00 EST", "bob@x.org (Robert)", TFoundKind::Deleted},     // 13:30 UTC
+            {"1 Jan 00 11:00 GMT", "\"Adams, Ann\" <ann@x.org>", TFoundKind::Orphaned},      // 11:00 UTC
+            {"sat, 01 jan 2000 15:00:00 +0000 (UTC)", "<zed@x.org>", TFoundKind::Partial}};  // 15:00 UTC
+        std::vector<TRescuedMessage> records(std::size(found));
+        for (size_t i = 0; i < records.size(); ++i) {
+            records[i].Header.Date = found[i].Date;
+            records[i].Header.From = found[i].From;
+            records[i].Found.Kind = found[i].Kind;
+        }
+        Model model;
+        TMailboxSession session;
+        Borrow(session, reader);
+        session.AdoptFound(TFoundSet{nullptr, records, {}}, false);
+        model.SetSession(&session);
+        model.Fill(3);
+        model.AddFoundRows({0, 1, 2});
+        // Found rows are numbered -1, -2, -3 after their position.
+        model.SortRows(Model::colReceived, Qt::AscendingOrder);
+        QCOMPARE(RowOrder(model), (std::vector<int32_t>{0, -2, 1, -1, 2, -3}));
+        model.SortRows(Model::colSender, Qt::AscendingOrder);
+        QCOMPARE(RowOrder(model), (std::vector<int32_t>{-2, 0, -1, 1, 2, -3}));
+        QStringList senders;
+        for (int row = 0; row < model.rowCount(); ++row)
+            senders << model.index(row, Model::colSender).data().toString();
+        QCOMPARE(senders, (QStringList{"Adams, Ann", "Quinn", "Robert", "Sam", "Tom", "zed@x.org"}));
+        // The tip of every cell of a found row names its kind, by position in the found messages.
+        const QString kinds[] = {QStringLiteral("Deleted"), QStringLiteral("Unindexed"), QStringLiteral("Partial")};
+        for (int row = 0; row < model.rowCount(); ++row) {
+            if (!model.IsFoundRow(row)) continue;
+            for (int column = 0; column < Model::kColumnCount; ++column) {
+                const QString tip = model.index(row, column).data(Qt::ToolTipRole).toString();
+                QVERIFY2(tip.startsWith(kinds[model.FoundPosition(row)]), qPrintable(tip));
+            }
+        }
     }
 
     void foundMessagesShowTheDateOfTheirOwnHeader_data() {

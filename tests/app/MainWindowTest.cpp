@@ -76,6 +76,7 @@ class MainWindowTest : public QObject {
     QStringList notices_;
     int scanOffers_ = 0;
     TMessageStep step_;
+    TMessageHandle lastViewed_;
     bool acceptScan_ = false;
 
     template <typename T>
@@ -133,11 +134,11 @@ private slots:
         SetMessageBoxPresenter([this](QWidget*, const QString& title, const QString& text) {
             boxes_.append({title, text});
         });
-        AppHooks().ShowMessageView = [this](const std::string& text, QWidget*, const QString& notice,
-                                            const std::string&, const TMessageStep& step) {
+        AppHooks().ShowMessageView = [this](const TMessageHandle& message, QWidget*, const TMessageStep& step) {
             step_ = step;
-            viewed_.push_back(text);
-            notices_.append(notice);
+            lastViewed_ = message;
+            viewed_.push_back(message.Text());
+            notices_.append(QString::fromStdString(message.Notice()));
         };
         AppHooks().OfferScan = [this](QWidget*, const QString& title, const QString& text) {
             boxes_.append({title, text});
@@ -577,7 +578,10 @@ private slots:
         Trigger("mmMessageView");
         QCOMPARE(viewed_.size(), size_t{1});
         QCOMPARE(viewed_[0], window_->Reader()->GetMessageText(1));
-        QVERIFY(window_->StatusText(1).startsWith(QStringLiteral("Elapsed time: ")));
+        // The viewer reads the message through its handle, which stays the row's.
+        QVERIFY(!lastViewed_.Recovered());
+        QCOMPARE(lastViewed_.Index(), std::optional<int32_t>(1));
+        QVERIFY(step_.Has(1) && step_.Has(-1));
     }
 
     void doubleClickViewsTheMessage() {
@@ -829,8 +833,9 @@ private slots:
         QVERIFY(lostRow >= 0 && strayRow >= 0);
         // Sorted like any other row: "Lost one" comes before "Re: Hello?".
         QVERIFY(lostRow < Subjects().indexOf(QStringLiteral("Re: Hello?")));
-        // The first four bytes, lost, were the start of the Received line.
-        QCOMPARE(Cell(lostRow, TMessageListModel::colSender), QStringLiteral("Dan <dan@x.org>"));
+        // The first four bytes, lost, were the start of the Received line. The sender shows by
+        // name, as an indexed one does.
+        QCOMPARE(Cell(lostRow, TMessageListModel::colSender), QStringLiteral("Dan"));
         for (int row : {lostRow, strayRow}) {
             QVERIFY(Model()->index(row, TMessageListModel::colSubject).data(Qt::ForegroundRole).isValid());
             QCOMPARE(
@@ -849,6 +854,8 @@ private slots:
         QCOMPARE(viewed_.size(), size_t(1));
         QCOMPARE(viewed_.back(), expected);
         QCOMPARE(notices_.back(), QStringLiteral("Recovered from deleted space: 8 bytes are lost."));
+        QVERIFY(lastViewed_.Recovered());
+        QCOMPARE(lastViewed_.Kind(), TFoundKind::Deleted);
         Tree()->setCurrentIndex(Model()->index(indexRow, 0));
         Trigger("mmMessageView");
         QCOMPARE(notices_.back(), QString());

@@ -81,12 +81,11 @@ private slots:
     void init() {
         TTestSettings::Clear();
         viewed_.clear();
-        step_ = nullptr;
+        step_ = {};
         boxes_.clear();
         SetMessageBoxPresenter([this](QWidget*, const QString&, const QString& text) { boxes_ << text; });
-        AppHooks().ShowMessageView = [this](const std::string& text, QWidget*, const QString&, const std::string&,
-                                            const TMessageStep& step) {
-            viewed_.push_back(text);
+        AppHooks().ShowMessageView = [this](const TMessageHandle& message, QWidget*, const TMessageStep& step) {
+            viewed_.push_back(message.Text());
             step_ = step;
         };
         AppHooks().RunOpenDialog = [this](QWidget*, TOpenDialog& dialog) {
@@ -295,17 +294,16 @@ private slots:
         Focus(1);
         Child<QAction>("mmMessageView")->trigger();
         QVERIFY(step_);
-        std::string raw;
-        QString notice;
-        QVERIFY(step_(1, raw, notice));
+        QVERIFY(step_.Has(1) && step_.Has(-1));
+        QCOMPARE(step_.Move(1).Text(), RowText(2));
         QCOMPARE(Tree()->currentIndex().row(), 2);
-        QCOMPARE(raw, RowText(2));
-        QVERIFY(step_(-2, raw, notice));
-        QCOMPARE(raw, RowText(0));
-        QVERIFY(!step_(-1, raw, notice));
+        QCOMPARE(step_.Move(-2).Text(), RowText(0));
+        QVERIFY(!step_.Has(-1));
+        QVERIFY(!step_.Move(-1).Valid());
         QCOMPARE(Tree()->currentIndex().row(), 0);
         Focus(Model()->rowCount() - 1);
-        QVERIFY(!step_(1, raw, notice));
+        QVERIFY(!step_.Has(1));
+        QVERIFY(!step_.Move(1).Valid());
     }
 
     // Real stores: the reading pane shows every message, each row in turn, without an error.

@@ -89,11 +89,10 @@ private slots:
         QTest::newRow("orphaned") << int(TFoundKind::Orphaned) << 0u
                                   << "Recovered from unindexed space: no bytes are lost.";
         QTest::newRow("partial") << int(TFoundKind::Partial) << 8u
-                                 << "Recovered from deleted space: the message breaks off where its next block is "
-                                    "missing. 8 bytes are lost.";
+                                 << "This message breaks off after 1536 bytes; the rest was not found. 8 bytes "
+                                    "before that are lost.";
         QTest::newRow("partial, whole blocks")
-            << int(TFoundKind::Partial) << 0u
-            << "Recovered from deleted space: the message breaks off where its next block is missing.";
+            << int(TFoundKind::Partial) << 0u << "This message breaks off after 1536 bytes; the rest was not found.";
     }
     void noticeTellsWhatTheTextLost() {
         QFETCH(int, kind);
@@ -102,7 +101,8 @@ private slots:
         TFoundMessage found;
         found.Kind = TFoundKind(kind);
         found.LostBytes = lost;
-        QCOMPARE(RecoveryNotice(found), notice);
+        found.Size = 1536;
+        QCOMPARE(QString::fromStdString(RecoveryNotice(found)), notice);
     }
 };
 

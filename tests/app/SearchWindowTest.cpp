@@ -61,8 +61,9 @@ private slots:
         viewed_.clear();
         SetMessageBoxPresenter(
             [](QWidget*, const QString& title, const QString& text) { QFAIL(qPrintable(title + ": " + text)); });
-        AppHooks().ShowMessageView = [this](const std::string& text, QWidget*, const QString&, const std::string&,
-                                            const TMessageStep&) { viewed_.push_back(text); };
+        AppHooks().ShowMessageView = [this](const TMessageHandle& message, QWidget*, const TMessageStep&) {
+            viewed_.push_back(message.Text());
+        };
         AppHooks().RunModal = [](QDialog&) {};
         window_ = std::make_unique<Twnd_oe_Main>(QStringList{QStringLiteral("brindle")});
         window_->LoadFile(store_);

@@ -156,6 +156,65 @@ TEST_F(MailboxSessionTest, HandlesOfBothKindsAnswerAlike) {
     EXPECT_FALSE(session_.Recovered(session_.RecoveredCount()).Valid());
 }
 
+// What a view needs beside the text: the notice of a recovered message, and the code page, which
+// for a message of the index follows the session's choice.
+TEST_F(MailboxSessionTest, HandlesTellTheirNoticeAndCodePage) {
+    OpenAndScan();
+    session_.SetCodePageChoice(TCodePageChoice::Fixed("windows-1250"));
+    const TMessageHandle indexed = session_.Indexed(0);
+    EXPECT_EQ(indexed.CodePage(), "windows-1250");
+    EXPECT_EQ(indexed.Notice(), "");
+    session_.SetCodePageChoice(TCodePageChoice::Fixed("koi8-r"));
+    EXPECT_EQ(indexed.CodePage(), "koi8-r");
+    for (size_t p = 0; p < session_.RecoveredCount(); ++p) {
+        const TMessageHandle found = session_.Recovered(p);
+        EXPECT_EQ(found.CodePage(), "");
+        EXPECT_EQ(found.Notice(), RecoveryNotice(found.Rescued().Found));
+        EXPECT_EQ(found.Notice().empty(), found.Kind() == TFoundKind::Indexed);
+    }
+    session_.CloseStore();
+    EXPECT_THROW(indexed.CodePage(), EMessageGone);
+}
+
+// A recovered message's sender is split into name and address as the index splits one.
+TEST_F(MailboxSessionTest, RecoveredSenderIsSplitLikeAnIndexedOne) {
+    const std::pair<const char*, std::pair<const char*, const char*>> cases[] = {
+        {"Ann Example <ann@example.org>", {"Ann Example", "ann@example.org"}},
+        {"\"Doe, Jane\" <jane@example.org>", {"Doe, Jane", "jane@example.org"}},
+        {"bob@example.org (Bob)", {"Bob", "bob@example.org"}},
+        {"carl@example.org", {"carl@example.org", "carl@example.org"}},
+        {"", {"", ""}},
+    };
+    for (const auto& [from, split] : cases) {
+        TRescuedMessage message;
+        message.Header.From = from;
+        const TMessageInfo info = RecoveredSummary(message);
+        EXPECT_EQ(info.SenderName, split.first) << from;
+        EXPECT_EQ(info.SenderAddress, split.second) << from;
+    }
+}
+
+// A loose message answers from the text it holds, whatever the session does.
+TEST_F(MailboxSessionTest, LooseMessageHoldsItsText) {
+    const std::string text = "From: Ann <ann@example.org>\r\nSubject: Loose\r\n\r\nBody\r\n";
+    const TMessageHandle loose = TMessageHandle::OfText(text, "windows-1252");
+    OpenAndScan();
+    session_.CloseStore();
+    ASSERT_TRUE(loose.Valid());
+    EXPECT_FALSE(loose.Recovered());
+    EXPECT_EQ(loose.Text(), text);
+    EXPECT_EQ(loose.Header(), "From: Ann <ann@example.org>\r\nSubject: Loose");
+    EXPECT_EQ(loose.Summary().Subject, "Loose");
+    EXPECT_EQ(loose.Summary().SenderName, "Ann");
+    EXPECT_EQ(loose.Kind(), TFoundKind::Indexed);
+    EXPECT_EQ(loose.LostBytes(), 0u);
+    EXPECT_FALSE(loose.Index());
+    EXPECT_EQ(loose.Notice(), "");
+    EXPECT_EQ(loose.CodePage(), "windows-1252");
+    EXPECT_EQ(loose.SaveName({}), "Loose.eml");
+    EXPECT_THROW(loose.Rescued(), EMessageGone);
+}
+
 // A message whose lines end in LF alone shows its header as the copy that the scan found does.
 TEST_F(MailboxSessionTest, HeaderOfAnLfOnlyMessageIsShownFromEitherKind) {
     OpenAndScan();

@@ -61,6 +61,8 @@ TEST(ParseTest, ReadsTheMainFields) {
     EXPECT_EQ(msg->Sender, "\"list@x\" <list@x>");
     EXPECT_EQ(msg->SendTo, "\"Ann Lee\" <ann@x>, \"bob@y\" <bob@y>");
     EXPECT_EQ(msg->CC, "\"Carl\" <carl@z>");
+    EXPECT_EQ(msg->ShownTo, "Ann Lee <ann@x>, bob@y");
+    EXPECT_EQ(msg->ShownCc, "carl@z (Carl)");
     EXPECT_EQ(msg->ReplyTo, "\"\" <help@x>");
     EXPECT_EQ(msg->MessageID, "<id1@x>");
     EXPECT_EQ(msg->InReplyTo, "<id0@x>");
@@ -290,6 +292,63 @@ TEST(BodyTest, AnEncodedPartWithoutANameBecomesAnUnnamedItem) {
     EXPECT_EQ(msg->AttachedFiles.Items(0).ContentType, "application/octet-stream");
     EXPECT_EQ(msg->AttachedFiles.Items(0).MediaType, "image/gif");
     EXPECT_EQ(msg->AttachedFiles.Items(0).Data, "GIF89a");
+}
+
+// A message that breaks off, cut at each place of its last part: a file whose header is cut
+// offers nothing (no data, a name that may be cut short), one whose data is cut offers what it
+// has, and a cut text part stays text.
+TEST(BodyTest, AMessageThatBreaksOffOffersOnlyWhatItsPartsHold) {
+    const std::string head =
+        "Content-Type: multipart/mixed; boundary=b\n\n"
+        "--b\nContent-Type: text/plain\n\nfirst text\n"
+        "--b\nContent-Type: image/gif; name=\"one.gif\"\nContent-Transfer-Encoding: base64\n\nR0lGODlh\n";
+    struct TCase {
+        const char* What;
+        std::string Tail;
+        std::vector<std::string> Files;  // the names of the items, "" for one without a name
+        TStringList Text;
+    };
+    const TCase cases[] = {
+        {"whole",
+         "--b\nContent-Type: image/gif\nContent-Transfer-Encoding: base64\n\nR0lGODlh\n--b--\n",
+         {"one.gif", ""},
+         {"first text"}},
+        {"in the data",
+         "--b\nContent-Type: image/gif\nContent-Transfer-Encoding: base64\n\nR0lG",
+         {"one.gif", ""},
+         {"first text"}},
+        {"after the header",
+         "--b\nContent-Type: image/gif\nContent-Transfer-Encoding: base64\n\n",
+         {"one.gif", ""},
+         {"first text"}},
+        {"at the end of the header",
+         "--b\nContent-Type: image/gif\nContent-Transfer-Encoding: base64\n",
+         {"one.gif"},
+         {"first text"}},
+        {"inside the header", "--b\nContent-Type: image/gif\nContent-Transfer-Enc", {"one.gif"}, {"first text"}},
+        {"inside the name",
+         "--b\nContent-Type: image/gif\nContent-Transfer-Encoding: base64\n"
+         "Content-Disposition: inline; filename=\"scan_0",
+         {"one.gif"},
+         {"first text"}},
+        {"inside a text part",
+         "--b\nContent-Type: text/plain\nContent-Transfer-Encoding: quoted-printable\n\n"
+         "second te=\nxt that bre",
+         {"one.gif"},
+         {"first text", "second text that bre"}},
+        {"inside a text part's header",
+         "--b\nContent-Type: text/plain\nContent-Transfer-Encoding: base64",
+         {"one.gif"},
+         {"first text"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        auto msg = ParseMessage(head + c.Tail);
+        std::vector<std::string> files;
+        for (size_t i = 0; i < msg->AttachedFiles.Count(); ++i) files.push_back(msg->AttachedFiles.Items(i).FileName);
+        EXPECT_EQ(files, c.Files);
+        EXPECT_EQ(msg->Text, c.Text);
+    }
 }
 
 TEST(BodyTest, AnUnencodedPartWithoutANameJoinsTheText) {

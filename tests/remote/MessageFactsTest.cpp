@@ -1,3 +1,4 @@
+#include "mailbox/MessageDate.h"
 #include "remote/MessageFacts.h"
 
 #include <gtest/gtest.h>
@@ -29,9 +30,9 @@ TEST(MessageFacts, DatesInTheirZones) {
         {"Mon, 30 Jun 2003 23:22:37 -0930", 1057049557},
         {"Tue, 1 Jul 2003 08:52 +0000", 1057049520},
     };
-    for (const TCase& c : cases) EXPECT_EQ(ParseMessageDate(c.date), c.seconds) << c.date;
+    for (const TCase& c : cases) EXPECT_EQ(MessageDateSeconds(c.date), c.seconds) << c.date;
     for (const char* bad : {"", "yesterday", "Tue, 1 Foo 2003 10:52:37", "32 Jul 2003 10:00:00", "1 Jul 2003 25:00"})
-        EXPECT_EQ(ParseMessageDate(bad), std::nullopt) << bad;
+        EXPECT_EQ(MessageDateSeconds(bad), std::nullopt) << bad;
 }
 
 }  // namespace

@@ -155,17 +155,25 @@ private slots:
         const std::vector<std::string> list = {WithAttachments("First", {{"application/octet-stream", "one.bin"}}),
                                                PlainMessage("Second", 3),
                                                WithAttachments("Third", {{"application/octet-stream", "three.bin"}})};
+        // The third one is found again as deleted, with a notice.
+        TTextSession store(list);
+        TFoundMessage deleted;
+        deleted.Kind = TFoundKind::Deleted;
+        deleted.LostBytes = 4;
+        store.SetFound({{deleted, list[2]}});
+        const std::vector<TMessageHandle> handles = {store.Indexed(0), store.Indexed(1), store.Recovered(0)};
         int position = 1;
         Tdlg_oe_Msg dialog;
-        dialog.LoadMessage(list[1]);
+        dialog.LoadHandle(handles[1]);
         QVERIFY(!dialog.bNext->isVisibleTo(&dialog));
-        dialog.SetMessageStep([&](int by, std::string& raw, QString& notice) {
-            if (position + by < 0 || position + by >= static_cast<int>(list.size())) return false;
+        TMessageStep step;
+        step.Has = [&](int by) { return position + by >= 0 && position + by < static_cast<int>(handles.size()); };
+        step.Move = [&](int by) {
+            if (!step.Has(by)) return TMessageHandle();
             position += by;
-            raw = list[static_cast<size_t>(position)];
-            notice = position == 2 ? QStringLiteral("recovered") : QString();
-            return true;
-        });
+            return handles[static_cast<size_t>(position)];
+        };
+        dialog.SetMessageStep(step);
         QVERIFY(dialog.bNext->isVisibleTo(&dialog));
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -186,6 +194,44 @@ private slots:
         QCOMPARE(dialog.eSubject->text(), QStringLiteral("Third"));
         QVERIFY(dialog.lNotice->isVisibleTo(&dialog));
         QCOMPARE(dialog.SynMemo->LineText(2), QStringLiteral("Subject: Third"));
+    }
+
+    // Previous is greyed on the list's first message and Next on its last, and each comes back
+    // once there is a message that way again.
+    void stepButtonsAreGreyedAtTheEndsOfTheList() {
+        const std::vector<std::string> list = {PlainMessage("One", 1), PlainMessage("Two", 1),
+                                               PlainMessage("Three", 1)};
+        TTextSession store(list);
+        int position = 0;
+        TMessageStep step;
+        step.Has = [&](int by) { return position + by >= 0 && position + by < static_cast<int>(list.size()); };
+        step.Move = [&](int by) {
+            if (!step.Has(by)) return TMessageHandle();
+            position += by;
+            return store.Indexed(static_cast<size_t>(position));
+        };
+        Tdlg_oe_Msg dialog;
+        dialog.LoadHandle(store.Indexed(0));
+        dialog.SetMessageStep(step);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        // Subject shown after the click, then whether Previous and Next can be used.
+        const std::vector<std::tuple<QPushButton*, QString, bool, bool>> clicks = {
+            {dialog.bNext, "Two", true, true},
+            {dialog.bNext, "Three", true, false},
+            {dialog.bPrevious, "Two", true, true},
+            {dialog.bPrevious, "One", false, true}};
+        QVERIFY(!dialog.bPrevious->isEnabled());
+        QVERIFY(dialog.bNext->isEnabled());
+        for (const auto& [button, subject, previous, next] : clicks) {
+            button->click();
+            QCOMPARE(dialog.eSubject->text(), subject);
+            QCOMPARE(dialog.bPrevious->isEnabled(), previous);
+            QCOMPARE(dialog.bNext->isEnabled(), next);
+        }
+        // A greyed button's key does nothing either.
+        QTest::keyClick(&dialog, Qt::Key_Comma, Qt::ControlModifier);
+        QCOMPARE(dialog.eSubject->text(), QStringLiteral("One"));
     }
 
     void attachedMessageOpensInAViewerOfItsOwn() {
@@ -282,10 +328,7 @@ private slots:
             QCOMPARE(dialog.MoxMsg.AttachedFiles.Items(1).Data, std::string("plan bytes"));
         }));
         TReadingPane pane;
-        pane.ShowMessage([&](std::string& text, QString&) {
-            text = raw;
-            return true;
-        });
+        pane.ShowMessage(TMessageHandle::OfText(raw));
         QTRY_VERIFY(!pane.Busy());
         QCOMPARE(names(*pane.List), expected);
     }
@@ -294,23 +337,15 @@ private slots:
         TReadingPane pane;
         pane.resize(500, 400);
         pane.show();
-        QStringList loaded;
-        Qt::HANDLE loadThread = nullptr;
-        auto load = [&](const std::string& subject, const std::string& raw) {
-            return [&, subject, raw](std::string& text, QString&) {
-                loaded << QString::fromStdString(subject);
-                loadThread = QThread::currentThreadId();
-                text = raw;
-                return true;
-            };
-        };
-        for (int i = 0; i < 5; ++i)
-            pane.ShowMessage(load("Key repeat " + std::to_string(i), PlainMessage("Repeat", 2)));
-        pane.ShowMessage(load("Last", WithAttachments("Last", {{"image/png", "photo.png"}})));
+        std::vector<std::string> texts(5, PlainMessage("Repeat", 2));
+        texts.push_back(WithAttachments("Last", {{"image/png", "photo.png"}}));
+        texts.push_back("");
+        TTextSession store(texts);
+        for (size_t i = 0; i < 6; ++i) pane.ShowMessage(store.Indexed(i));
         QVERIFY(pane.Busy());
         QTRY_VERIFY(!pane.Busy());
-        QCOMPARE(loaded, QStringList{QStringLiteral("Last")});
-        QCOMPARE(loadThread, QThread::currentThreadId());
+        QCOMPARE(store.Reader->Reads, std::vector<int32_t>{5});
+        QCOMPARE(store.Reader->ReadThread, QThread::currentThreadId());
         QCOMPARE(pane.eSubject->text(), QStringLiteral("Last"));
         QCOMPARE(pane.eFrom->text(), QStringLiteral("Alice Example <alice@example.com>"));
         QVERIFY(pane.Text->toPlainText().contains(u"See the files."));
@@ -318,10 +353,16 @@ private slots:
         QVERIFY(pane.List->isVisibleTo(&pane));
         VerifyNamesInFull(*pane.List);
 
-        pane.ShowMessage([](std::string&, QString&) { return false; });
-        QTRY_VERIFY(!pane.Busy());
-        QVERIFY(pane.eSubject->text().isEmpty());
-        QVERIFY(!pane.List->isVisibleTo(&pane));
+        // A message without text, and one whose store is gone, show nothing.
+        for (const TMessageHandle& nothing : {store.Indexed(6), TMessageHandle()}) {
+            pane.ShowMessage(store.Indexed(5));
+            QTRY_VERIFY(!pane.Busy());
+            pane.ShowMessage(nothing);
+            QTRY_VERIFY(!pane.Busy());
+            QVERIFY(pane.eSubject->text().isEmpty());
+            QVERIFY(!pane.List->isVisibleTo(&pane));
+            QVERIFY(!pane.lNotice->isVisibleTo(&pane));
+        }
     }
 
     // The pane shows the HTML form of a text offered in two; a plain form alone keeps its lines.
@@ -341,10 +382,7 @@ private slots:
         };
         for (const Case& c : cases) {
             TReadingPane pane;
-            pane.ShowMessage([&](std::string& text, QString&) {
-                text = c.raw;
-                return true;
-            });
+            pane.ShowMessage(TMessageHandle::OfText(c.raw));
             QTRY_VERIFY(!pane.Busy());
             QCOMPARE(pane.HTMLViewer->isVisibleTo(&pane), c.html);
             QString shown = c.html ? pane.HTMLViewer->toPlainText() : pane.Text->toPlainText();
@@ -355,16 +393,77 @@ private slots:
         }
     }
 
+    // Each caption stands apart from its value: bold or in another colour; Cc shows only when
+    // the message has one.
+    void paneCaptionsStandApartFromTheirValues() {
+        const std::string copied =
+            SinglePart(Headers("Copied") + "Cc: Carol <carol@example.com>\n", "text/plain; charset=us-ascii", "Text\n");
+        TReadingPane pane;
+        pane.resize(500, 400);
+        pane.show();
+        pane.ShowMessage(TMessageHandle::OfText(copied));
+        QTRY_VERIFY(!pane.Busy());
+        QCOMPARE(pane.eTo->text(), QStringLiteral("bob@example.com"));
+        QCOMPARE(pane.eCc->text(), QStringLiteral("Carol <carol@example.com>"));
+        QStringList captions;
+        for (QLineEdit* value : {pane.eFrom, pane.eTo, pane.eCc, pane.eSubject, pane.eSent}) {
+            QLabel* caption = nullptr;
+            for (QLabel* label : pane.findChildren<QLabel*>())
+                if (label->buddy() == value) caption = label;
+            QVERIFY2(caption, qPrintable(value->objectName()));
+            captions << caption->text();
+            const bool bolder = caption->font().bold() != value->font().bold();
+            const bool otherColour =
+                caption->palette().color(QPalette::WindowText) != value->palette().color(QPalette::Text);
+            QVERIFY2(bolder || otherColour, qPrintable(caption->text()));
+            QVERIFY(caption->isVisibleTo(&pane));
+        }
+        QCOMPARE(captions, (QStringList{"From:", "To:", "Cc:", "Subject:", "Date:"}));
+        pane.ShowMessage(TMessageHandle::OfText(PlainMessage("Alone", 1)));
+        QTRY_VERIFY(!pane.Busy());
+        QVERIFY(!pane.eCc->isVisibleTo(&pane));
+        QVERIFY(pane.eTo->isVisibleTo(&pane));
+    }
+
+    // A recovered message tells in the viewer and the pane alike how it was found; one whose
+    // chain breaks off tells where.
+    void recoveredMessagesTellHowTheyWereFound() {
+        const std::string text = PlainMessage("Found again", 40);
+        TFoundMessage partial;
+        partial.Kind = TFoundKind::Partial;
+        partial.Size = text.size();
+        TFoundMessage deleted;
+        deleted.Kind = TFoundKind::Deleted;
+        deleted.LostBytes = 12;
+        TTextSession store({text});
+        store.SetFound({{partial, text}, {deleted, text}});
+        const QString breaksOff =
+            QStringLiteral("This message breaks off after %1 bytes; the rest was not found.").arg(text.size());
+        const std::vector<std::pair<TMessageHandle, QString>> cases = {
+            {store.Recovered(0), breaksOff},
+            {store.Recovered(1), QStringLiteral("Recovered from deleted space: 12 bytes are lost.")},
+            {store.Indexed(0), QString()}};
+        TReadingPane pane;
+        pane.show();
+        for (const auto& [message, notice] : cases) {
+            pane.ShowMessage(message);
+            QTRY_VERIFY(!pane.Busy());
+            QCOMPARE(pane.eSubject->text(), QStringLiteral("Found again"));
+            QCOMPARE(pane.lNotice->isVisibleTo(&pane), !notice.isEmpty());
+            QCOMPARE(pane.lNotice->text(), notice);
+            Tdlg_oe_Msg dialog;
+            dialog.LoadHandle(message);
+            QCOMPARE(dialog.lNotice->text(), notice);
+        }
+    }
+
     // The HTML control would parse and lay out a large document on the GUI thread.
     void largeHtmlShowsAsTextInThePane() {
         std::string html;
         while (html.size() < 300 * 1024) html += "<p>Paragraph with <b>bold</b> words &amp; more.</p>\n";
         const std::string raw = SinglePart(Headers("Large"), "text/html; charset=utf-8", html);
         TReadingPane pane;
-        pane.ShowMessage([&](std::string& text, QString&) {
-            text = raw;
-            return true;
-        });
+        pane.ShowMessage(TMessageHandle::OfText(raw));
         QTRY_VERIFY(!pane.Busy());
         QCOMPARE(pane.eSubject->text(), QStringLiteral("Large"));
         QVERIFY(!pane.HTMLViewer->isVisibleTo(&pane));

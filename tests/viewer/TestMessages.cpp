@@ -1,5 +1,6 @@
 #include "TestMessages.h"
 
+#include "platform/HeaderBlock.h"
 #include "viewer/MessageView.h"
 #include "viewer/MsgDlg.h"
 #include "viewer/ViewerHooks.h"
@@ -65,6 +66,36 @@ std::string PngImage(QSize size, QColor color) {
     return bytes.toStdString();
 }
 
+TTextReader::TTextReader(std::vector<std::string> texts) : texts_(std::move(texts)) {
+    loaded_ = true;
+    fileKind_ = kFileKindOE5;
+}
+
+std::string TTextReader::GetMessageHeader(int32_t index) {
+    return std::string(HeaderBlockOf(texts_.at(static_cast<size_t>(index))));
+}
+
+std::string TTextReader::GetMessageText(int32_t index) {
+    Reads.push_back(index);
+    ReadThread = QThread::currentThreadId();
+    return texts_.at(static_cast<size_t>(index));
+}
+
+TTextSession::TTextSession(std::vector<std::string> texts) {
+    auto reader = std::make_unique<TTextReader>(std::move(texts));
+    Reader = reader.get();
+    Session.AdoptReader(std::move(reader));
+}
+
+void TTextSession::SetFound(const std::vector<std::pair<TFoundMessage, std::string>>& found) {
+    TFoundSet set;
+    for (const auto& [record, text] : found) {
+        set.Records.push_back({record, {}});
+        set.Texts.push_back(text);
+    }
+    Session.AdoptFound(std::move(set), false);
+}
+
 bool WithViewer(const std::string& rawText, const std::function<void(Tdlg_oe_Msg&)>& inspect) {
     bool reached = false;
     const auto previous = ViewerHooks().RunModal;
@@ -73,7 +104,7 @@ bool WithViewer(const std::string& rawText, const std::function<void(Tdlg_oe_Msg
         inspect(dynamic_cast<Tdlg_oe_Msg&>(dialog));
     };
     try {
-        ShowMessageView(rawText);
+        ShowMessageView(TMessageHandle::OfText(rawText));
     } catch (...) {
         ViewerHooks().RunModal = previous;
         throw;

@@ -1,8 +1,14 @@
 #pragma once
-// Raw messages for the viewer tests, and a way to look at the viewer while it would be shown.
+// Raw messages for the viewer tests, a store of them to take message handles from, and a way
+// to look at the viewer while it would be shown.
+#include "mailbox/MailboxSession.h"
+#include "store/OEReader.h"
+
 #include <QByteArray>
 #include <QColor>
 #include <QSize>
+
+#include <QThread>
 
 #include <functional>
 #include <string>
@@ -38,6 +44,35 @@ TPart Base64Attachment(std::string_view mediaType, std::string_view fileName, st
 
 // A PNG image of one colour.
 std::string PngImage(QSize size, QColor color);
+
+// A store reader over texts held in memory; it notes which texts were read, and on what thread.
+class TTextReader : public TOEReader {
+public:
+    explicit TTextReader(std::vector<std::string> texts);
+    int32_t GetMessageCount() override { return static_cast<int32_t>(texts_.size()); }
+    TMessageInfo GetMessageInfo(int32_t) const override { return {}; }
+    std::string GetMessageHeader(int32_t index) override;
+    std::string GetMessageText(int32_t index) override;
+
+    std::vector<int32_t> Reads;
+    Qt::HANDLE ReadThread = nullptr;
+
+private:
+    std::vector<std::string> texts_;
+};
+
+// A session whose store holds the texts as messages of its index.
+class TTextSession {
+public:
+    explicit TTextSession(std::vector<std::string> texts = {});
+    TMessageHandle Indexed(size_t i) const { return Session.Indexed(static_cast<int32_t>(i)); }
+    // Messages as a scan would find them: each record with its text.
+    void SetFound(const std::vector<std::pair<TFoundMessage, std::string>>& found);
+    TMessageHandle Recovered(size_t i) const { return Session.Recovered(i); }
+
+    TMailboxSession Session;
+    TTextReader* Reader = nullptr;  // the session's
+};
 
 // Runs ShowMessageView on the raw text; inspect sees the dialog at the point where it would
 // run modally. Returns whether the dialog got that far.

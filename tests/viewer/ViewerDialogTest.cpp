@@ -218,8 +218,17 @@ private slots:
 
     // A recovered text carries a notice above it; a message read from its store has none.
     void noticeShowsAboveTheTextOnlyWhenGiven() {
+        TTextSession store({MessageWithAttachments()});
+        TFoundMessage deleted;
+        deleted.Kind = TFoundKind::Deleted;
+        deleted.LostBytes = 12;
+        store.SetFound({{deleted, MessageWithAttachments()}});
+        const std::vector<std::pair<TMessageHandle, QString>> cases = {
+            {store.Recovered(0), QStringLiteral("Recovered from deleted space: 12 bytes are lost.")},
+            {store.Indexed(0), QString()},
+            {TMessageHandle::OfText(MessageWithAttachments()), QString()}};
         const auto previous = ViewerHooks().RunModal;
-        for (const QString& notice : {QStringLiteral("Recovered from deleted space: 12 bytes are lost."), QString()}) {
+        for (const auto& [message, notice] : cases) {
             bool reached = false;
             ViewerHooks().RunModal = [&](QDialog& dialog) {
                 reached = true;
@@ -230,7 +239,7 @@ private slots:
                 QVERIFY(layout->indexOf(viewer.lNotice) < layout->indexOf(viewer.Memo));
                 QVERIFY(viewer.Memo->Lines().Bytes().find("the figures are attached") != std::string::npos);
             };
-            ShowMessageView(MessageWithAttachments(), nullptr, notice);
+            ShowMessageView(message);
             QVERIFY(reached);
         }
         ViewerHooks().RunModal = previous;
@@ -254,6 +263,8 @@ private slots:
             QCOMPARE(dialog.eFrom->text(), QStringLiteral("Alice Example <alice@example.com>"));
             QCOMPARE(dialog.eSubject->text(), QStringLiteral("Quarterly figures"));
             QCOMPARE(dialog.eSent->text(), QStringLiteral("Tue, 3 Sep 2024 10:15:00 +0200"));
+            QCOMPARE(dialog.eTo->text(), QStringLiteral("bob@example.com"));
+            QVERIFY(dialog.eCc->text().isEmpty());
             QVERIFY2(dialog.Memo->toPlainText().contains(QStringLiteral("Hello Bob,\nthe figures are attached.")),
                      qPrintable(dialog.Memo->toPlainText()));
             QCOMPARE(dialog.List->count(), 2);
@@ -274,6 +285,33 @@ private slots:
             QCOMPARE(dialog.eAS->text(), QStringLiteral("0 B"));
         });
         QVERIFY(shown);
+    }
+
+    // General names every receiver beside the sender, each row under its caption.
+    void generalShowsTheReceivers() {
+        const std::string raw = SinglePart(
+            "From: Alice Example <alice@example.com>\nTo: Bob <bob@example.com>, dan@example.com\n"
+            "Cc: =?utf-8?Q?Carl_M=C3=BCller?= <carl@example.com>\nSubject: Copies\n",
+            "text/plain; charset=us-ascii", "Text\n");
+        QVERIFY(WithViewer(raw, [](Tdlg_oe_Msg& dialog) {
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            QCOMPARE(dialog.findChild<QLabel*>("LabelTo")->text(), QStringLiteral("To:"));
+            QCOMPARE(dialog.findChild<QLabel*>("LabelCc")->text(), QStringLiteral("Cc:"));
+            QVERIFY(dialog.eTo->text().contains(u"bob@example.com") && dialog.eTo->text().contains(u"dan@example.com"));
+            QVERIFY2(dialog.eCc->text().contains(QStringLiteral("Carl M\u00fcller")), qPrintable(dialog.eCc->text()));
+            QVERIFY(dialog.eTo->isReadOnly() && dialog.eCc->isReadOnly());
+            // The rows stand in order, each box beside its caption, all inside the strip.
+            const QWidget* strip = dialog.findChild<QWidget*>("HeaderStrip");
+            int lastTop = -1;
+            for (const char* name : {"eFrom", "eTo", "eCc", "eSubject", "eSent"}) {
+                const auto* box = dialog.findChild<QLineEdit*>(QLatin1String(name));
+                const QRect place(box->mapTo(strip, QPoint(0, 0)), box->size());
+                QVERIFY2(place.top() > lastTop, name);
+                QVERIFY2(strip->rect().contains(place), name);
+                lastTop = place.top();
+            }
+        }));
     }
 
     // The title names the message, so that several viewers can be told apart.
