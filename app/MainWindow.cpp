@@ -24,6 +24,7 @@
 #include "components/ReplaceQuestion.h"
 #include "components/WaitCursor.h"
 #include "mailbox/MessageFiles.h"
+#include "mailbox/PartialMessage.h"
 #include "mailbox/Rescue.h"
 #include "platform/ByteSource.h"
 #include "platform/HeaderBlock.h"
@@ -842,7 +843,14 @@ std::string Twnd_oe_Main::RowText(int row, QString* notice) const { return Messa
 std::string Twnd_oe_Main::MessageText(const TMessageHandle& message, QString* notice) const {
     if (!message.Valid()) return std::string();
     if (notice && message.Recovered()) *notice = RecoveryNotice(message.Rescued().Found);
-    return message.Text();
+    std::string text = message.Text();
+    // A part of a split message shows whole when its siblings are all in the store (folder).
+    if (std::optional<TPartialFinding> partial = FindPartialParts(*session_, text)) {
+        if (notice) *notice = (notice->isEmpty() ? QString() : *notice + u'\n') +
+                              QString::fromStdString(PartialFindingLine(*partial));
+        if (partial->Complete) text = std::move(partial->Whole);
+    }
+    return text;
 }
 
 void Twnd_oe_Main::cmMessageView() {
