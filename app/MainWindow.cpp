@@ -26,6 +26,7 @@
 #include "components/ReplaceQuestion.h"
 #include "components/WaitCursor.h"
 #include "mailbox/MessageFiles.h"
+#include "mailbox/PartialMessage.h"
 #include "mailbox/Rescue.h"
 #include "platform/ByteSource.h"
 #include "platform/FileNames.h"
@@ -745,7 +746,7 @@ void Twnd_oe_Main::cmReadingPane() {
     if (Tree->currentIndex().isValid()) TreeFocusChanged(Tree->currentIndex().row());
 }
 
-void Twnd_oe_Main::ShowInReadingPane(int row) { readingPane_->ShowMessage(model_->Handle(row)); }
+void Twnd_oe_Main::ShowInReadingPane(int row) { readingPane_->ShowMessage(ShownWhole(model_->Handle(row))); }
 
 int Twnd_oe_Main::RowAfterStep(int step) const {
     const QModelIndex current = Tree->currentIndex();
@@ -759,7 +760,7 @@ TMessageHandle Twnd_oe_Main::StepToRow(int step) {
     const QModelIndex next = model_->index(row, 0);
     Tree->setCurrentIndex(next);
     Tree->scrollTo(next);
-    return model_->Handle(row);
+    return ShownWhole(model_->Handle(row));
 }
 
 TMessageStep Twnd_oe_Main::ListStep() {
@@ -861,12 +862,27 @@ int Twnd_oe_Main::SelectedCount() const {
     return count;
 }
 
+// A part of a split message shows whole when its siblings are all in the store (folder), and
+// otherwise with a line that names the parts missing. The header tells a part, so other
+// messages are not read here.
+TMessageHandle Twnd_oe_Main::ShownWhole(const TMessageHandle& message) const {
+    if (!message.Valid() || !PartialPartOf(message.Header())) return message;
+    std::string text = message.Text();
+    std::optional<TPartialFinding> partial = FindPartialParts(*session_, text);
+    if (!partial) return message;
+    std::string notice = message.Notice();
+    if (!notice.empty()) notice += '\n';
+    notice += PartialFindingLine(*partial);
+    if (partial->Complete) text = std::move(partial->Whole);
+    return TMessageHandle::OfText(std::move(text), message.CodePage(), std::move(notice));
+}
+
 void Twnd_oe_Main::cmMessageView() {
     QModelIndex focused = Tree->currentIndex();
     if (!focused.isValid()) return;
     const TMessageHandle message = model_->Handle(focused.row());
     if (!message.Valid()) return;
-    AppHooks().ShowMessageView(message, this, ListStep());
+    AppHooks().ShowMessageView(ShownWhole(message), this, ListStep());
 }
 
 void Twnd_oe_Main::cmSaveAll() {

@@ -188,6 +188,7 @@ private:
     // Moves the focus step rows for the viewer and gives that row's message; none when there
     // is no such row.
     TMessageHandle StepToRow(int step);
+    TMessageHandle ShownWhole(const TMessageHandle& message) const;
     // The viewer's way through the list: the focus moves with it.
     TMessageStep ListStep();
     // Shows the warnings that reading the store gave, or none.

@@ -48,8 +48,8 @@ const std::vector<TCommandSpec> kCommands = {
      "exit status is 1 when there were errors. Nothing in OUT is replaced or followed: a\n"
      "name that is taken gets \" (2)\", \" (3)\"... instead.\n"
      "--skip-duplicates leaves out each message whose text is byte for byte that of one\n"
-     "written before in the same run (folders are then written in tree order, so the\n"
-     "first copy in the tree stays); --skip-duplicates=message-id leaves out each message\n"
+     "written before in the same run (copies are decided in tree order, so the first\n"
+     "copy in the tree stays); --skip-duplicates=message-id leaves out each message\n"
      "whose Message-ID and Date equal those of one written before. Lines before the\n"
      "summary tell how many copies each folder left out and where their first copies went.\n",
      kOptionIndexList | kOptionFormat | kOptionCodePage | kOptionSkipDuplicates, 2, 2, RunExport},

@@ -76,31 +76,7 @@ void WriteAttachmentObject(TJsonWriter& json, const TAttachedFile& file) {
     json.EndObject();
 }
 
-// What show found about a message that is one part of a split message.
-struct TPartialNote {
-    TPartialPart Part;
-    std::optional<uint32_t> Total;
-    std::vector<uint32_t> Missing;
-    bool Reassembled = false;
-};
-
-std::string NumberList(const std::vector<uint32_t>& numbers) {
-    std::string text;
-    for (uint32_t number : numbers) text += (text.empty() ? "" : ", ") + std::to_string(number);
-    return text;
-}
-
-std::string PartialNoteLine(const TPartialNote& note) {
-    std::string line = "Split message (message/partial, id " + note.Part.Id + "): part " +
-                       std::to_string(note.Part.Number) + " of " +
-                       (note.Total ? std::to_string(*note.Total) : std::string("an unknown number"));
-    if (note.Reassembled) return line + "; all parts found, shown reassembled.\n";
-    line += "; missing: " + (note.Missing.empty() ? std::string() : "parts " + NumberList(note.Missing));
-    if (!note.Total) line += std::string(note.Missing.empty() ? "" : " and ") + "the last part";
-    return line + ".\n";
-}
-
-void WritePartialJson(TJsonWriter& json, const TPartialNote& note) {
+void WritePartialJson(TJsonWriter& json, const TPartialFinding& note) {
     json.Key("Partial");
     json.BeginObject();
     json.Member("Id", note.Part.Id);
@@ -114,11 +90,11 @@ void WritePartialJson(TJsonWriter& json, const TPartialNote& note) {
     json.BeginArray();
     for (uint32_t number : note.Missing) json.Number(number);
     json.EndArray();
-    json.Member("Reassembled", note.Reassembled);
+    json.Member("Reassembled", note.Complete);
     json.EndObject();
 }
 
-void WriteMessageJson(const TMoxMsg& message, std::ostream& out, const std::optional<TPartialNote>& partial) {
+void WriteMessageJson(const TMoxMsg& message, std::ostream& out, const std::optional<TPartialFinding>& partial) {
     TJsonWriter json;
     json.BeginObject();
     if (partial) WritePartialJson(json, *partial);
@@ -175,16 +151,15 @@ void WriteMessageText(const TMoxMsg& message, std::ostream& out) {
 void RunShow(const TCliArguments& args, std::ostream& out) {
     TMoxMsg message;
     TMessageSource source = ReadMessageSource(args, 0);
-    std::optional<TPartialNote> partial;
+    std::optional<TPartialFinding> partial;
     if (std::optional<TPartialPart> part = PartialPartOf(source.file ? source.file->All() : source.rawText)) {
-        const TPartialGatherer gatherer = GatherPartialParts(args.operands.at(0), *part, args.warnings);
-        partial = TPartialNote{*part, gatherer.Total(), gatherer.Missing(), gatherer.Complete()};
-        if (partial->Reassembled) source = {gatherer.Whole(), nullptr, source.codePage};
+        partial = FindingOf(*part, GatherPartialParts(args.operands.at(0), *part, args.warnings));
+        if (partial->Complete) source = {std::move(partial->Whole), nullptr, source.codePage};
     }
     ParseMessage(message, std::move(source));
     TellParseWarnings(args, message);
     if (args.json) return WriteMessageJson(message, out, partial);
-    if (partial) out << PartialNoteLine(*partial);
+    if (partial) out << PartialFindingLine(*partial) << '\n';
     WriteMessageText(message, out);
 }
 

@@ -8,7 +8,9 @@
 #include "platform/ParallelWork.h"
 #include "store/StoreOpener.h"
 
-#include <openssl/sha.h>
+#include <openssl/core_names.h>
+#include <openssl/evp.h>
+#include <openssl/rand.h>
 
 #include <algorithm>
 #include <atomic>
@@ -26,9 +28,39 @@ constexpr size_t kHeaderLimit = size_t{64} << 10;
 // Stores read side by side by FindDuplicates.
 constexpr unsigned kSurveyThreads = 2;
 
+constexpr size_t kDigestKeyBytes = 32;
+
+// Poly1305 and the process's key for it, made once.
+struct TDigestAlgorithm {
+    EVP_MAC* Mac = nullptr;
+    std::array<unsigned char, kDigestKeyBytes> Key{};
+
+    TDigestAlgorithm() {
+        Mac = EVP_MAC_fetch(nullptr, OSSL_MAC_NAME_POLY1305, nullptr);
+        if (!Mac || RAND_bytes(Key.data(), static_cast<int>(Key.size())) != 1)
+            throw Exception("The message digest (Poly1305) is not available.");
+    }
+};
+
+const TDigestAlgorithm& DigestAlgorithm() {
+    static const TDigestAlgorithm algorithm;
+    return algorithm;
+}
+
+struct TMacContextFree {
+    void operator()(EVP_MAC_CTX* context) const { EVP_MAC_CTX_free(context); }
+};
+
 TMessageDigest DigestOf(std::string_view bytes) {
+    const TDigestAlgorithm& algorithm = DigestAlgorithm();
+    // One context per thread, set up again with the key for each text.
+    thread_local std::unique_ptr<EVP_MAC_CTX, TMacContextFree> context(EVP_MAC_CTX_new(algorithm.Mac));
     TMessageDigest digest;
-    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest.data());
+    size_t length = 0;
+    if (!context || EVP_MAC_init(context.get(), algorithm.Key.data(), algorithm.Key.size(), nullptr) != 1 ||
+        EVP_MAC_update(context.get(), reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) != 1 ||
+        EVP_MAC_final(context.get(), digest.data(), &length, digest.size()) != 1 || length != digest.size())
+        throw Exception("A message digest cannot be made.");
     return digest;
 }
 
@@ -116,18 +148,53 @@ std::optional<TMessageDigest> DuplicateKeyOf(std::string_view text, TDuplicateMo
 }
 
 bool TDuplicateFilter::Admit(std::string_view text, std::string_view folder, int32_t index) {
-    const std::optional<TMessageDigest> key = DuplicateKeyOf(text, mode_);
+    return Admit(KeyOf(text), folder, index);
+}
+
+bool TDuplicateFilter::Admit(const std::optional<TMessageDigest>& key, std::string_view folder, int32_t index) {
     if (!key) return true;
     const std::lock_guard<std::mutex> guard(lock_);
     const uint32_t number = FolderNumber(folder);
-    const auto [first, inserted] = first_.try_emplace(*key, TFirst{number, index});
+    bool inserted = false;
+    const TFirst first = first_.Insert(*key, TFirst{number, index}, inserted);
     if (inserted) return true;
     ++skippedCount_;
-    const uint64_t pair = (uint64_t{number} << 32) | first->second.Folder;
+    const uint64_t pair = (uint64_t{number} << 32) | first.Folder;
     const auto [at, newPair] = skippedPairs_.try_emplace(pair, skipped_.size());
-    if (newPair) skipped_.push_back({folders_[number], folders_[first->second.Folder], 0});
+    if (newPair) skipped_.push_back({folders_[number], folders_[first.Folder], 0});
     ++skipped_[at->second].Count;
     return false;
+}
+
+TDuplicateFilter::TFirst TDuplicateFilter::TFirstCopies::Insert(const TMessageDigest& key, TFirst place,
+                                                               bool& inserted) {
+    if (2 * (used_ + 1) > slots_.size()) Grow();
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = TMessageDigestHash()(key) & mask;; at = (at + 1) & mask) {
+        TSlot& slot = slots_[at];
+        if (slot.First.Folder == kEmpty) {
+            slot = {key, place};
+            ++used_;
+            inserted = true;
+            return place;
+        }
+        if (slot.Key == key) {
+            inserted = false;
+            return slot.First;
+        }
+    }
+}
+
+void TDuplicateFilter::TFirstCopies::Grow() {
+    std::vector<TSlot> old(std::max(kFirstSlots, 2 * slots_.size()));
+    old.swap(slots_);
+    const size_t mask = slots_.size() - 1;
+    for (const TSlot& slot : old) {
+        if (slot.First.Folder == kEmpty) continue;
+        size_t at = TMessageDigestHash()(slot.Key) & mask;
+        while (slots_[at].First.Folder != kEmpty) at = (at + 1) & mask;
+        slots_[at] = slot;
+    }
 }
 
 uint32_t TDuplicateFilter::FolderNumber(std::string_view folder) {

@@ -1,8 +1,11 @@
 #pragma once
 // Copies of one message: the same text in two stores (a backup beside its original), in two
 // folders, or found by a scan as well as through the index. Messages are told apart by a
-// SHA-256 digest of their text (or of their Message-ID and Date), so that memory stays a few
-// dozen bytes per message whatever the texts weigh.
+// 128-bit digest of their text (or of their Message-ID and Date), so that memory stays a few
+// dozen bytes per message whatever the texts weigh. The digest is Poly1305 under a key drawn
+// at random once per process: for two given different texts of up to L bytes the chance that
+// their digests meet is at most 8 * ceil(L / 16) / 2^106, whoever wrote the texts, since the key
+// did not exist when they were written. Digests are never kept beyond the process.
 #include "mailbox/StoreFolder.h"
 
 #include <array>
@@ -26,7 +29,7 @@ enum class TDuplicateMode : uint8_t {
 // "text" or "message-id"; none for another name.
 std::optional<TDuplicateMode> DuplicateModeNamed(std::string_view name);
 
-using TMessageDigest = std::array<uint8_t, 32>;
+using TMessageDigest = std::array<uint8_t, 16>;
 
 struct TMessageDigestHash {
     size_t operator()(const TMessageDigest& digest) const noexcept;
@@ -62,6 +65,10 @@ public:
 
     // Whether the message is the first of its key in this run (then it is remembered at place).
     bool Admit(std::string_view text, std::string_view folder, int32_t index);
+    // The same in two steps: the key (on any thread, without a lock), then the decision, which
+    // depends on the keys admitted before.
+    std::optional<TMessageDigest> KeyOf(std::string_view text) const { return DuplicateKeyOf(text, mode_); }
+    bool Admit(const std::optional<TMessageDigest>& key, std::string_view folder, int32_t index);
 
     size_t Skipped() const;
     // In the order the pairs were first met.
@@ -75,9 +82,28 @@ private:
         uint32_t Folder;
         int32_t Index;
     };
+    // The first copy of each key, in one array (open addressing, linear probing, at most half
+    // full), so that a look-up touches one or two cache lines and no key costs an allocation.
+    class TFirstCopies {
+    public:
+        // The first copy of key; when there was none, place becomes it (and inserted is true).
+        TFirst Insert(const TMessageDigest& key, TFirst place, bool& inserted);
+
+    private:
+        struct TSlot {
+            TMessageDigest Key{};
+            TFirst First{kEmpty, 0};
+        };
+        static constexpr uint32_t kEmpty = UINT32_MAX;  // no folder has this number
+        static constexpr size_t kFirstSlots = 1024;
+        void Grow();
+        std::vector<TSlot> slots_;
+        size_t used_ = 0;
+    };
+
     const TDuplicateMode mode_;
     mutable std::mutex lock_;
-    std::unordered_map<TMessageDigest, TFirst, TMessageDigestHash> first_;
+    TFirstCopies first_;
     std::vector<std::string> folders_;
     std::unordered_map<std::string, uint32_t> folderNumbers_;
     std::vector<TSkippedCopies> skipped_;

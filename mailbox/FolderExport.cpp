@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -24,6 +25,14 @@ constexpr unsigned kMaxExportThreads = 4;
 // Folders whose output is open while they wait for their messages, at most (each may hold a
 // file descriptor).
 constexpr size_t kMaxWaitingFolders = 64;
+// With copies left out, a folder holds at most about this many bytes of the messages it read
+// until they are decided; then it waits for its turn and decides each message as it comes.
+constexpr size_t kMaxHeldBytes = size_t{2} << 20;
+// Folders side by side that were read but not written yet hold at most about this much in all
+// before no thread starts on another folder.
+constexpr size_t kMaxParkedBytes = size_t{8} << 20;
+// What a held message costs besides its text (its summary, the bookkeeping), roughly.
+constexpr size_t kHeldMessageCost = 256;
 // The reader of a store with its summaries; none for a store without messages. A store of up
 // to ReadingPolicy().ReadWholeUpTo is read into buffer, which the reader borrows.
 std::unique_ptr<TOEReader> OpenForExport(const std::string& path, const TWarningSink& warnings, TReadBuffer& buffer) {
@@ -150,6 +159,7 @@ struct TFolderMessages {
     TNodeReport* Report = nullptr;
 };
 
+
 // Walks a tree in its order and asks the sink for each folder's output, keeping the outputs of
 // the folders on the way down from the top. When the sink allows it, the messages of the
 // folders are handed over afterwards by several threads, one folder each at a time; otherwise
@@ -234,7 +244,7 @@ private:
         messages.Shown = level.Shown;
         messages.Output = level.Output;
         messages.Report = &report;
-        if (!sink_.WritesFoldersSideBySide() || options_.LeaveOutCopies)
+        if (!sink_.WritesFoldersSideBySide())
             WriteFolderMessages(messages, ownBuffers_);
         else
             deferred_.push_back(std::move(messages));
@@ -248,10 +258,19 @@ private:
         const unsigned threads = static_cast<unsigned>(std::min<size_t>(
             {wanted > 0 ? wanted : std::max(1u, std::thread::hardware_concurrency()), size_t{kMaxExportThreads},
              deferred_.size()}));
-        std::atomic<size_t> next{0};
-        auto work = [&](TThreadBuffers& buffers) {
-            for (size_t k = next++; k < deferred_.size(); k = next++) WriteFolderMessages(deferred_[k], buffers);
-        };
+        if (options_.LeaveOutCopies) {
+            TTurnedFolders turned(*this);
+            RunThreads(threads, [&](TThreadBuffers& buffers) { turned.Work(buffers); });
+        } else {
+            std::atomic<size_t> next{0};
+            RunThreads(threads, [&](TThreadBuffers& buffers) {
+                for (size_t k = next++; k < deferred_.size(); k = next++) WriteFolderMessages(deferred_[k], buffers);
+            });
+        }
+        deferred_.clear();
+    }
+
+    void RunThreads(unsigned threads, const std::function<void(TThreadBuffers&)>& work) {
         std::vector<std::thread> helpers;
         for (unsigned t = 1; t < threads; ++t)
             helpers.emplace_back([&] {
@@ -260,7 +279,6 @@ private:
             });
         work(ownBuffers_);
         for (std::thread& helper : helpers) helper.join();
-        deferred_.clear();
     }
 
     TExportTotals Tell() const {
@@ -291,11 +309,224 @@ private:
         return all;
     }
 
+    // Hands the messages of one folder to its output: through the filter and, with copies left
+    // out, through the duplicate filter, whose answers depend on every message before in tree
+    // order. Then the messages read are held (up to kMaxHeldBytes) until the folder's turn to
+    // decide them comes (DecideHeld), and written after (WriteHeld). A folder that holds too
+    // much waits for its turn (waitForTurn), writes what it holds and from then on decides and
+    // writes each message as it is read (Streaming).
+    class TFolderHand {
+    public:
+        TFolderHand(const TTreeWalk& walk, TFolderMessages& folder, std::function<void()> waitForTurn)
+            : walk_(walk),
+              folder_(folder),
+              report_(*folder.Report),
+              copies_(walk.options_.LeaveOutCopies.get()),
+              waitForTurn_(std::move(waitForTurn)) {}
+        TFolderHand(const TFolderHand&) = delete;
+        TFolderHand& operator=(const TFolderHand&) = delete;
+
+        // Throws what the output throws for this message; a held one's error is reported later.
+        // The message's text and summary are text and info, which a held message takes along.
+        void Take(const TSinkMessage& message, std::string& text, TMessageInfo& info) {
+            if (walk_.options_.Filter && !walk_.options_.Filter(message)) {
+                ++report_.Skipped;
+                return;
+            }
+            if (!copies_) return Write(message);
+            std::optional<TMessageDigest> key = copies_->KeyOf(message.Text);
+            if (!streaming_) {
+                if (heldBytes_ < kMaxHeldBytes) return Hold(message, std::move(text), std::move(info), key);
+                waitForTurn_();
+                DecideHeld();
+                WriteHeld();
+                streaming_ = true;
+            }
+            if (!copies_->Admit(key, message.Folder, message.Index)) {
+                ++report_.Skipped;
+                return;
+            }
+            Write(message);
+        }
+
+        bool Streaming() const { return streaming_; }
+        size_t HeldBytes() const { return heldBytes_; }
+
+        // In the folder's turn, in the order the messages were read.
+        void DecideHeld() {
+            for (THeld& message : held_) {
+                message.Admitted = copies_->Admit(message.Key, folder_.Shown, message.Index);
+                if (!message.Admitted) ++report_.Skipped;
+            }
+        }
+
+        // A cancelled export writes none of them.
+        void WriteHeld() {
+            std::vector<THeld> held;
+            held.swap(held_);
+            heldBytes_ = 0;
+            for (THeld& message : held) {
+                if (walk_.cancelled_) return;
+                if (!message.Admitted) continue;
+                try {
+                    Write(TSinkMessage{message.Text, &message.Info, message.Index, message.Recovered, codePage_,
+                                       folder_.Shown});
+                } catch (const Exception& error) {
+                    report_.Problem(folder_.Shown + (message.Recovered ? ": found message " : ": message ") +
+                                    std::to_string(message.Index) + ": " + error.Message());
+                }
+                message = {};
+            }
+        }
+
+    private:
+        struct THeld {
+            std::string Text;
+            TMessageInfo Info;
+            int32_t Index = 0;
+            std::optional<TFoundKind> Recovered;
+            std::optional<TMessageDigest> Key;
+            bool Admitted = false;
+        };
+
+        void Hold(const TSinkMessage& message, std::string text, TMessageInfo info,
+                  const std::optional<TMessageDigest>& key) {
+            if (held_.empty()) codePage_ = message.CodePage;
+            heldBytes_ += text.size() + kHeldMessageCost;
+            held_.push_back({std::move(text), std::move(info), message.Index, message.Recovered, key});
+        }
+
+        // Throws what the output throws.
+        void Write(const TSinkMessage& message) {
+            try {
+                folder_.Output->AddMessage(message);
+            } catch (const Exception&) {
+                report_.Lost(folder_.Shown, folder_.Output->TakeLost());
+                throw;
+            }
+            ++report_.Messages;
+        }
+
+        const TTreeWalk& walk_;
+        TFolderMessages& folder_;
+        TNodeReport& report_;
+        TDuplicateFilter* copies_;
+        std::function<void()> waitForTurn_;
+        bool streaming_ = false;
+        std::vector<THeld> held_;
+        size_t heldBytes_ = 0;
+        std::string codePage_;
+    };
+
+    // The deferred folders side by side with copies left out. Each thread reads the next folder
+    // not taken yet, holding its messages; the folders read are decided in tree order by the
+    // thread that finds the next in line ready, and written by any thread, lower folders first.
+    // A thread waits only when there is nothing to read or write, or when the folders read but
+    // not written hold kMaxParkedBytes; a folder that holds too much streams in its turn.
+    class TTurnedFolders {
+    public:
+        explicit TTurnedFolders(TTreeWalk& walk) : walk_(walk), folders_(walk.deferred_.size()) {}
+
+        void Work(TThreadBuffers& buffers) {
+            std::unique_lock<std::mutex> guard(lock_);
+            while (done_ < folders_.size()) {
+                if (const std::optional<size_t> k = FirstInState(TState::Decided)) {
+                    folders_[*k].State = TState::Writing;
+                    guard.unlock();
+                    folders_[*k].Hand->WriteHeld();
+                    walk_.EndFolder(walk_.deferred_[*k]);
+                    guard.lock();
+                    Done(*k);
+                } else if (next_ < folders_.size() && parked_ < kMaxParkedBytes) {
+                    Read(next_++, buffers, guard);
+                } else {
+                    changed_.wait(guard);
+                }
+            }
+        }
+
+    private:
+        enum class TState : uint8_t { Unread, Reading, Ready, Decided, Writing, Done };
+        struct TFolder {
+            TState State = TState::Unread;
+            std::unique_ptr<TFolderHand> Hand;
+            size_t Held = 0;
+        };
+
+        void Read(size_t k, TThreadBuffers& buffers, std::unique_lock<std::mutex>& guard) {
+            TFolder& folder = folders_[k];
+            folder.State = TState::Reading;
+            TFolderMessages& messages = walk_.deferred_[k];
+            folder.Hand = std::make_unique<TFolderHand>(walk_, messages, [this, k] {
+                std::unique_lock<std::mutex> wait(lock_);
+                changed_.wait(wait, [&] { return turn_ == k; });
+            });
+            guard.unlock();
+            if (messages.StorePath) walk_.ExportMessages(messages, *messages.Report, buffers, *folder.Hand);
+            if (folder.Hand->Streaming()) walk_.EndFolder(messages);
+            guard.lock();
+            if (folder.Hand->Streaming()) {
+                // Its turn came while it was read: everything is decided and written.
+                ++turn_;
+                Done(k);
+            } else {
+                folder.Held = folder.Hand->HeldBytes();
+                parked_ += folder.Held;
+                folder.State = TState::Ready;
+            }
+            DecideInTurn();
+            changed_.notify_all();
+        }
+
+        // The folders read, from the one whose turn it is on.
+        void DecideInTurn() {
+            for (; turn_ < folders_.size() && folders_[turn_].State == TState::Ready; ++turn_) {
+                folders_[turn_].Hand->DecideHeld();
+                folders_[turn_].State = TState::Decided;
+            }
+        }
+
+        void Done(size_t k) {
+            parked_ -= folders_[k].Held;
+            folders_[k] = {TState::Done, nullptr, 0};
+            ++done_;
+            changed_.notify_all();
+        }
+
+        std::optional<size_t> FirstInState(TState state) const {
+            for (size_t k = 0; k < folders_.size(); ++k)
+                if (folders_[k].State == state) return k;
+            return std::nullopt;
+        }
+
+        TTreeWalk& walk_;
+        std::mutex lock_;
+        std::condition_variable changed_;
+        std::vector<TFolder> folders_;
+        size_t next_ = 0;   // the next folder to read
+        size_t turn_ = 0;   // the next folder to decide
+        size_t done_ = 0;
+        size_t parked_ = 0;  // bytes held by the folders read and not written
+    };
+
     // Runs on any thread: touches only the folder's own output and report, and the thread's own
     // buffers.
+    // The folders come one after the other here: each is in its turn as it is read.
     void WriteFolderMessages(TFolderMessages& folder, TThreadBuffers& buffers) const {
         TNodeReport& report = *folder.Report;
-        if (folder.StorePath) ExportMessages(folder, report, buffers);
+        {
+            TFolderHand hand(*this, folder, [] {});
+            if (folder.StorePath) ExportMessages(folder, report, buffers, hand);
+            if (options_.LeaveOutCopies && !hand.Streaming()) {
+                hand.DecideHeld();
+                hand.WriteHeld();
+            }
+        }
+        EndFolder(folder);
+    }
+
+    void EndFolder(TFolderMessages& folder) const {
+        TNodeReport& report = *folder.Report;
         try {
             folder.Output->End();
         } catch (const Exception& error) {
@@ -305,13 +536,14 @@ private:
         folder.Output.reset();
     }
 
-    void ExportMessages(TFolderMessages& folder, TNodeReport& report, TThreadBuffers& buffers) const {
+    void ExportMessages(TFolderMessages& folder, TNodeReport& report, TThreadBuffers& buffers,
+                        TFolderHand& hand) const {
         std::unique_ptr<TOEReader> reader;
         const TWarningSink warnings = [&report](const TWarning& warning) { report.Events.push_back({{}, warning}); };
         try {
             reader = OpenForExport(*folder.StorePath, warnings, buffers.Store);
         } catch (const Exception& error) {
-            ExportScanned(folder, report, error.Message());
+            ExportScanned(folder, report, error.Message(), hand);
             return;
         }
         if (!reader) return;
@@ -321,9 +553,9 @@ private:
             if (cancelled_) return;
             try {
                 if (index < 0 || index >= reader->GetMessageCount()) throw Exception("Message index out of range.");
-                const TMessageInfo info = reader->GetMessageInfo(index);
-                const std::string text = reader->GetMessageText(index);
-                Hand(folder, report, TSinkMessage{text, &info, index, std::nullopt, codePage, folder.Shown});
+                TMessageInfo info = reader->GetMessageInfo(index);
+                std::string text = reader->GetMessageText(index);
+                hand.Take(TSinkMessage{text, &info, index, std::nullopt, codePage, folder.Shown}, text, info);
             } catch (const Exception& error) {
                 report.Problem(folder.Shown + ": message " + std::to_string(index) + ": " + error.Message());
             }
@@ -334,7 +566,8 @@ private:
     // A store whose index cannot be read: every message that a scan of the whole file finds,
     // but the deleted ones, in the order of the file. Chosen indexes do not apply, since they
     // count summaries that could not be read.
-    void ExportScanned(TFolderMessages& folder, TNodeReport& report, const std::string& openError) const {
+    void ExportScanned(TFolderMessages& folder, TNodeReport& report, const std::string& openError,
+                       TFolderHand& hand) const {
         const std::string codePage = options_.CodePage.IsAutomatic() ? folderCodePage_ : options_.CodePage.Label();
         std::unique_ptr<TStoreRescue> rescue;
         try {
@@ -357,34 +590,17 @@ private:
         for (size_t position : wanted) {
             try {
                 const TRescuedMessage& found = rescue->Messages()[position];
-                const TMessageInfo info = InfoOfRescued(found, position);
-                const std::string text = rescue->Text(position);
+                TMessageInfo info = InfoOfRescued(found, position);
+                std::string text = rescue->Text(position);
                 // The summary of a found message was decoded from its header: UTF-8 already.
-                Hand(folder, report,
-                     TSinkMessage{text, &info, static_cast<int32_t>(position), found.Found.Kind, codePage,
-                                  folder.Shown});
+                hand.Take(TSinkMessage{text, &info, static_cast<int32_t>(position), found.Found.Kind, codePage,
+                                       folder.Shown},
+                          text, info);
             } catch (const Exception& error) {
                 report.Problem(folder.Shown + ": found message " + std::to_string(position) + ": " + error.Message());
             }
             if (!Count()) return;
         }
-    }
-
-    // Gives the message to the filter and then to the folder's output; throws what the output
-    // throws.
-    void Hand(TFolderMessages& folder, TNodeReport& report, const TSinkMessage& message) const {
-        if ((options_.Filter && !options_.Filter(message)) ||
-            (options_.LeaveOutCopies && !options_.LeaveOutCopies->Admit(message.Text, message.Folder, message.Index))) {
-            ++report.Skipped;
-            return;
-        }
-        try {
-            folder.Output->AddMessage(message);
-        } catch (const Exception&) {
-            report.Lost(folder.Shown, folder.Output->TakeLost());
-            throw;
-        }
-        ++report.Messages;
     }
 
     // Before each folder (folderName given) and after each message, from any thread: false once

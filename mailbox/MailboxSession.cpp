@@ -26,6 +26,7 @@ struct TMessageHandle::TStore {
 struct TMessageHandle::TLoose {
     std::string Text;
     std::string CodePage;
+    std::string Notice;
 };
 
 TMessageInfo RecoveredSummary(const TRescuedMessage& message) {
@@ -47,9 +48,9 @@ TMessageHandle::TMessageHandle(std::weak_ptr<TStore> store, int32_t index) : sto
 TMessageHandle::TMessageHandle(std::weak_ptr<const TFoundSet> found, size_t position)
     : found_(std::move(found)), recovered_(true), position_(position) {}
 
-TMessageHandle TMessageHandle::OfText(std::string text, std::string codePage) {
+TMessageHandle TMessageHandle::OfText(std::string text, std::string codePage, std::string notice) {
     TMessageHandle handle;
-    handle.loose_ = std::make_shared<const TLoose>(TLoose{std::move(text), std::move(codePage)});
+    handle.loose_ = std::make_shared<const TLoose>(TLoose{std::move(text), std::move(codePage), std::move(notice)});
     return handle;
 }
 
@@ -109,7 +110,10 @@ std::optional<int32_t> TMessageHandle::Index() const {
     return index_;
 }
 
-std::string TMessageHandle::Notice() const { return recovered_ ? RecoveryNotice(Rescued().Found) : std::string(); }
+std::string TMessageHandle::Notice() const {
+    if (loose_) return loose_->Notice;
+    return recovered_ ? RecoveryNotice(Rescued().Found) : std::string();
+}
 
 std::string TMessageHandle::CodePage() const {
     if (loose_) return loose_->CodePage;

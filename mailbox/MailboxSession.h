@@ -50,8 +50,8 @@ class TMessageHandle {
 public:
     TMessageHandle() = default;
     // A loose message: of kind Indexed, of no index, always Valid(); its text is read in
-    // codePage (a label, empty for none).
-    static TMessageHandle OfText(std::string text, std::string codePage = {});
+    // codePage (a label, empty for none), and views tell notice above it.
+    static TMessageHandle OfText(std::string text, std::string codePage = {}, std::string notice = {});
 
     bool Valid() const;
     bool Recovered() const { return recovered_; }
@@ -72,8 +72,8 @@ public:
     std::optional<int32_t> Index() const;
     // The scan's record of a recovered message.
     const TRescuedMessage& Rescued() const;
-    // What a view tells above the text of a recovered message (RecoveryNotice); empty for
-    // the other kinds.
+    // What a view tells above the text of a recovered message (RecoveryNotice), or the notice
+    // a loose message was given; empty for the other kinds.
     std::string Notice() const;
     // The code page (a label) that reads 8-bit text of no declared charset: the store's as
     // the session reads it now for a message of the index; none for a recovered message,

@@ -1,5 +1,6 @@
 #include "mailbox/PartialMessage.h"
 
+#include "mailbox/MailboxSession.h"
 #include "mailbox/StoreFolder.h"
 #include "mime/HeaderFields.h"
 #include "platform/TextRules.h"
@@ -156,34 +157,34 @@ bool MayHoldParts(const std::filesystem::path& file) {
     return NameIs(extension, ".dbx") || NameIs(extension, ".mbx");
 }
 
+void OfferStore(TPartialGatherer& gatherer, TOEReader& reader, const TWarningSink& warnings) {
+    const int32_t count = reader.GetMessageCount();
+    for (int32_t index = 0; index < count && !gatherer.Complete(); ++index) {
+        try {
+            // Only a part's header says whether its text is wanted.
+            if (PartialPartOf(reader.GetMessageHeader(index))) gatherer.Offer(reader.GetMessageText(index));
+        } catch (const Exception& error) {
+            if (warnings) warnings({"A message cannot be read (" + error.Message() + ").", error.Context()});
+        }
+    }
+}
+
 void OfferFile(TPartialGatherer& gatherer, const std::string& path, const TWarningSink& warnings) {
     try {
         if (IsEmlFileName(path)) return gatherer.Offer(OpenEmlFile(path)->All());
-        std::unique_ptr<TOEReader> reader = OpenStore(path, warnings, false);
-        const int32_t count = reader->GetMessageCount();
-        for (int32_t index = 0; index < count; ++index) {
-            try {
-                // Only a part's header says whether its text is wanted.
-                if (PartialPartOf(reader->GetMessageHeader(index))) gatherer.Offer(reader->GetMessageText(index));
-            } catch (const Exception& error) {
-                if (warnings) warnings({"A message cannot be read (" + error.Message() + ").", error.Context()});
-            }
-        }
+        OfferStore(gatherer, *OpenStore(path, warnings, false), warnings);
     } catch (const Exception& error) {
         if (warnings) warnings({path + " cannot be read (" + error.Message() + ").", error.Context()});
     }
 }
 
-}  // namespace
-
-TPartialGatherer GatherPartialParts(const std::string& path, const TPartialPart& part, const TWarningSink& warnings) {
-    TPartialGatherer gatherer(part.Id);
-    OfferFile(gatherer, path, warnings);
-    if (gatherer.Complete()) return gatherer;
+// The store files and .eml files of dir but own, in the order of their names, until the
+// message is complete.
+void OfferFolder(TPartialGatherer& gatherer, const std::filesystem::path& dir, const std::filesystem::path& own,
+                 const TWarningSink& warnings) {
     std::error_code error;
-    const std::filesystem::path own = std::filesystem::absolute(path, error);
     std::vector<std::string> others;
-    for (const auto& entry : std::filesystem::directory_iterator(own.parent_path(), error)) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
         std::error_code ignored;
         if (!entry.is_regular_file(ignored) || !MayHoldParts(entry.path())) continue;
         if (std::filesystem::equivalent(entry.path(), own, ignored)) continue;
@@ -191,10 +192,60 @@ TPartialGatherer GatherPartialParts(const std::string& path, const TPartialPart&
     }
     std::sort(others.begin(), others.end());
     for (const std::string& other : others) {
-        OfferFile(gatherer, other, warnings);
         if (gatherer.Complete()) break;
+        OfferFile(gatherer, other, warnings);
     }
+}
+
+std::string NumberList(const std::vector<uint32_t>& numbers) {
+    std::string text;
+    for (uint32_t number : numbers) text += (text.empty() ? "" : ", ") + std::to_string(number);
+    return text;
+}
+
+}  // namespace
+
+TPartialGatherer GatherPartialParts(const std::string& path, const TPartialPart& part, const TWarningSink& warnings) {
+    TPartialGatherer gatherer(part.Id);
+    OfferFile(gatherer, path, warnings);
+    std::error_code error;
+    const std::filesystem::path own = std::filesystem::absolute(path, error);
+    if (!gatherer.Complete()) OfferFolder(gatherer, own.parent_path(), own, warnings);
     return gatherer;
+}
+
+TPartialFinding FindingOf(const TPartialPart& part, const TPartialGatherer& gatherer) {
+    TPartialFinding finding{part, gatherer.Total(), gatherer.Missing(), gatherer.Complete(), {}};
+    if (finding.Complete) finding.Whole = gatherer.Whole();
+    return finding;
+}
+
+std::string PartialFindingLine(const TPartialFinding& finding) {
+    std::string line = "Split message (message/partial, id " + finding.Part.Id + "): part " +
+                       std::to_string(finding.Part.Number) + " of " +
+                       (finding.Total ? std::to_string(*finding.Total) : std::string("an unknown number"));
+    if (finding.Complete) return line + "; all parts found, shown reassembled.";
+    line += "; missing: " + (finding.Missing.empty() ? std::string() : "parts " + NumberList(finding.Missing));
+    if (!finding.Total) line += std::string(finding.Missing.empty() ? "" : " and ") + "the last part";
+    return line + ".";
+}
+
+std::optional<TPartialFinding> FindPartialParts(const TMailboxSession& session, std::string_view text,
+                                                const TWarningSink& warnings) {
+    const std::optional<TPartialPart> part = PartialPartOf(text);
+    if (!part) return std::nullopt;
+    TPartialGatherer gatherer(part->Id);
+    gatherer.Offer(text);
+    std::filesystem::path own;
+    if (TOEReader* reader = session.HasStore() ? session.Reader() : nullptr) {
+        OfferStore(gatherer, *reader, warnings);
+        std::error_code error;
+        own = std::filesystem::absolute(reader->FileName(), error);
+    }
+    const std::filesystem::path dir = !session.StoreFolder().empty() ? std::filesystem::path(session.StoreFolder())
+                                                                      : own.parent_path();
+    if (!gatherer.Complete() && !dir.empty()) OfferFolder(gatherer, dir, own, warnings);
+    return FindingOf(*part, gatherer);
 }
 
 }  // namespace brindle

@@ -55,4 +55,28 @@ private:
 TPartialGatherer GatherPartialParts(const std::string& path, const TPartialPart& part,
                                     const TWarningSink& warnings = {});
 
+// What a look for the other parts of a split message found.
+struct TPartialFinding {
+    TPartialPart Part;
+    std::optional<uint32_t> Total;
+    std::vector<uint32_t> Missing;
+    bool Complete = false;
+    std::string Whole;  // the reassembled message when Complete
+};
+
+TPartialFinding FindingOf(const TPartialPart& part, const TPartialGatherer& gatherer);
+
+// "Split message (message/partial, id ID): part 1 of 3; all parts found, shown reassembled."
+// or "...; missing: parts 2, 3." (and "the last part" while the total is unknown); no line end.
+std::string PartialFindingLine(const TPartialFinding& finding);
+
+class TMailboxSession;
+
+// For a text that is a part (PartialPartOf): its parts among the messages of the session's
+// open store, read through its reader, and then in the other store files and .eml files of
+// the open store folder, or of the store's own folder when no store folder is open. None for
+// a text that is not a part.
+std::optional<TPartialFinding> FindPartialParts(const TMailboxSession& session, std::string_view text,
+                                                const TWarningSink& warnings = {});
+
 }  // namespace brindle

@@ -9,6 +9,7 @@
 #include "components/MRUList.h"
 #include "components/MenuTag.h"
 #include "mailbox/MessageFiles.h"
+#include "mailbox/PartialMessage.h"
 #include "platform/TargetFolder.h"
 #include "tests/app/WindowFixtures.h"
 #include "viewer/ReadingPane.h"
@@ -582,6 +583,57 @@ private slots:
         QVERIFY(!lastViewed_.Recovered());
         QCOMPARE(lastViewed_.Index(), std::optional<int32_t>(1));
         QVERIFY(step_.Has(1) && step_.Has(-1));
+    }
+
+    // A part of a split message is shown whole, with a notice, when its siblings are in the
+    // store or the stores beside it; a lone part shows as it is and names the missing parts.
+    void splitMessageIsShownWholeWhenAllItsPartsAreThere() {
+        auto part = [](uint32_t number, const std::string& body) {
+            TFixtureMessage message = Message("big (" + std::to_string(number) + ")", "Ann", "ann@x.org");
+            message.Text = "From: Ann <ann@x.org>\r\nSubject: big (" + std::to_string(number) +
+                           ")\r\nMIME-Version: 1.0\r\nContent-Type: message/partial; id=\"s@x\"; number=" +
+                           std::to_string(number) + "; total=3\r\n\r\n" + body;
+            return message;
+        };
+        const std::string enclosed = "Subject: big\r\nContent-Type: text/plain\r\n\r\n";
+        const std::vector<TFixtureMessage> parts = {part(1, enclosed + "one\r\n"), part(2, "two\r\n"),
+                                                    part(3, "three\r\n")};
+        const QString both = dir_.filePath(QStringLiteral("split"));
+        const QString lone = dir_.filePath(QStringLiteral("lone"));
+        QVERIFY(QDir().mkpath(both) && QDir().mkpath(lone));
+        const QString store = WriteDbxFixture(both, QStringLiteral("Parts.dbx"), "Parts",
+                                              {parts[1], Message("other", "Bob", "b@x.org"), parts[0]});
+        WriteDbxFixture(both, QStringLiteral("Rest.dbx"), "Rest", {parts[2]});
+        const QString alone = WriteDbxFixture(lone, QStringLiteral("Lone.dbx"), "Lone", {parts[1]});
+        const std::string whole = ReassemblePartial({parts[0].Text, parts[1].Text, parts[2].Text});
+
+        Open(store);
+        Tree()->setCurrentIndex(Model()->index(0, 0));
+        Trigger("mmMessageView");
+        QCOMPARE(viewed_.size(), size_t{1});
+        QCOMPARE(viewed_[0], whole);
+        QVERIFY2(notices_[0].contains(QStringLiteral("part 2 of 3; all parts found, shown reassembled")),
+                 qPrintable(notices_[0]));
+        // A message that is no part is shown as it is, without a notice.
+        Tree()->setCurrentIndex(Model()->index(1, 0));
+        Trigger("mmMessageView");
+        QCOMPARE(viewed_[1], window_->Reader()->GetMessageText(1));
+        QVERIFY(notices_[1].isEmpty());
+
+        Open(alone);
+        Tree()->setCurrentIndex(Model()->index(0, 0));
+        Trigger("mmMessageView");
+        QCOMPARE(viewed_[2], parts[1].Text);
+        QVERIFY2(notices_[2].contains(QStringLiteral("missing: parts 1, 3")), qPrintable(notices_[2]));
+
+        // The reading pane shows the same.
+        Open(store);
+        if (!Child<QAction>("mmReadingPane")->isChecked()) Trigger("mmReadingPane");
+        Tree()->setCurrentIndex(Model()->index(2, 0));
+        QTRY_VERIFY(!window_->ReadingPane()->Busy());
+        QVERIFY2(window_->ReadingPane()->lNotice->text().contains(QStringLiteral("part 1 of 3; all parts found")),
+                 qPrintable(window_->ReadingPane()->lNotice->text()));
+        QCOMPARE(QString::fromStdString(window_->ReadingPane()->Message()->Subject), QStringLiteral("big"));
     }
 
     void doubleClickViewsTheMessage() {

@@ -76,10 +76,12 @@ public:
         return std::make_unique<TOutput>(*this, Folders.size() - 1);
     }
     bool WritesFoldersSideBySide() const override { return sideBySide_; }
+    unsigned FoldersSideBySide() const override { return SideBySide; }
     void Finish() override { ++Finished; }
 
     std::set<std::string> Refused;
     std::string FailingSubject = "\x01";
+    unsigned SideBySide = 0;
     std::vector<TFolder> Folders;
     int Begun = 0;
     int Finished = 0;
@@ -187,6 +189,57 @@ TEST(ExportTreeTest, TheFilterSkipsMessagesAndWriteFailuresAreErrors) {
             EXPECT_EQ(folder.Subjects[0], folder.Names.back() + "2");
             EXPECT_EQ(folder.CodePages[0], "windows-1251");
         }
+    }
+}
+
+// Copies are left out against every message before them in tree order however far the folders
+// written side by side get ahead of each other: the first folder is slowed down (by the filter,
+// which sees each message as it is read), so that the later ones read theirs first, and one of
+// them reads more than it may hold while it waits.
+TEST(ExportTreeTest, CopiesAreToldInTreeOrderWhicheverFolderReadsFirst) {
+    TTempDir dir;
+    WriteFolderList(dir / "Folders.dbx", {
+                                             {1, 0xFFFFFFFF, "A", "A.dbx"},
+                                             {2, 1, "B", "B.dbx"},
+                                             {3, 0xFFFFFFFF, "C", "C.dbx"},
+                                             {4, 0xFFFFFFFF, "D", "D.dbx"},
+                                             {5, 0xFFFFFFFF, "E", "E.dbx"},
+                                         });
+    const std::string large(300 << 10, 'x');
+    std::vector<TStoreMessage> b = {Message("m3"), Message("m1")};
+    for (int k = 1; k <= 8; ++k) b.push_back(Message("large" + std::to_string(k), large));
+    WriteDbx(dir / "A.dbx", {Message("m1"), Message("m2")});
+    WriteDbx(dir / "B.dbx", b);
+    WriteDbx(dir / "C.dbx", {Message("m2"), Message("m4")});
+    WriteDbx(dir / "D.dbx", {Message("m4"), Message("m3"), Message("large1", large)});
+    WriteDbx(dir / "E.dbx", {Message("m5"), Message("m5")});
+    const std::vector<std::vector<std::string>> kept = {
+        {"m1", "m2"},
+        {"m3", "large1", "large2", "large3", "large4", "large5", "large6", "large7", "large8"},
+        {"m4"},
+        {},
+        {"m5"}};
+    for (const bool sideBySide : {false, true}) {
+        SCOPED_TRACE(sideBySide);
+        TRecordingSink sink(sideBySide);
+        sink.SideBySide = 4;
+        TExportOptions options;
+        std::atomic<bool> paused{false};
+        options.Filter = [&](const TSinkMessage& message) {
+            if (message.Folder == "A" && !paused.exchange(true)) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            return true;
+        };
+        options.Problem = [](const std::string& text) { ADD_FAILURE() << text; };
+        options.LeaveOutCopies = std::make_shared<TDuplicateFilter>(TDuplicateMode::Text);
+        const TExportTotals totals = ExportTree(ReadStoreFolder(dir.Path()), sink, options);
+        EXPECT_EQ(totals.Messages, 13u);
+        EXPECT_EQ(totals.Skipped, 6u);
+        ASSERT_EQ(sink.Folders.size(), kept.size());
+        for (size_t k = 0; k < kept.size(); ++k) EXPECT_EQ(sink.Folders[k].Subjects, kept[k]) << sink.Folders[k].Shown;
+        std::vector<std::string> pairs;
+        for (const TSkippedCopies& pair : options.LeaveOutCopies->SkippedByFolder())
+            pairs.push_back(pair.Folder + "<" + pair.FirstFolder + ":" + std::to_string(pair.Count));
+        EXPECT_EQ(pairs, (std::vector<std::string>{"A/B<A:1", "C<A:1", "D<C:1", "D<A/B:2", "E<E:1"}));
     }
 }
 

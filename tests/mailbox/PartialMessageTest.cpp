@@ -1,6 +1,7 @@
 // message/partial: telling a part, gathering the parts of one message from a store and the
 // .eml files beside it, and joining them (checked against the wholes the corpus holds).
 #include "MailboxTestSupport.h"
+#include "mailbox/MailboxSession.h"
 #include "mailbox/PartialMessage.h"
 
 #include <gtest/gtest.h>
@@ -98,6 +99,74 @@ TEST(PartialMessageTest, GathersPartsFromAStoreAndTheFilesBesideIt) {
             EXPECT_EQ(gatherer.Whole(), ReassemblePartial({p1, p2, p3})) << c.What;
         }
     }
+}
+
+// The open store is read through the session's reader; the other files come from the store
+// folder, or from the store's own folder when none is open.
+TEST(PartialMessageTest, FindsThePartsOfTheOpenStoreAndItsFolder) {
+    const std::string p1 = PartText("a@x", 1, 3, kEnclosed + "one\r\n");
+    const std::string p2 = PartText("a@x", 2, 3, "two\r\n");
+    const std::string p3 = PartText("a@x", 3, 3, "three\r\n");
+    auto store = [](const std::vector<std::string>& texts) {
+        std::vector<testsupport::TStoreMessage> messages;
+        for (const std::string& text : texts) {
+            testsupport::TStoreMessage m;
+            m.Text = text;
+            messages.push_back(m);
+        }
+        return messages;
+    };
+    struct TCase {
+        std::string What;
+        bool StoreFolder;
+        bool ThirdBeside;
+        std::vector<uint32_t> Missing;
+    };
+    const std::vector<TCase> cases = {
+        {"third in an .eml beside the store", false, true, {}},
+        {"third in another store of the store folder", true, true, {}},
+        {"third nowhere", true, false, {3}},
+    };
+    for (const TCase& c : cases) {
+        TTempDir dir;
+        test::WriteDbx(dir / "Inbox.dbx", store({p2, PartText("b@x", 1, 3, "other\r\n"), p1}));
+        if (c.ThirdBeside && c.StoreFolder) test::WriteDbx(dir / "Sent.dbx", store({p3}));
+        if (c.ThirdBeside && !c.StoreFolder) std::ofstream(dir / "part.eml", std::ios::binary) << p3;
+        TMailboxSession session;
+        if (c.StoreFolder) session.OpenStoreFolder(dir.Path(), "");
+        session.OpenStore(dir / "Inbox.dbx");
+        session.ReadSummaries();
+        const std::optional<TPartialFinding> found = FindPartialParts(session, p2);
+        ASSERT_TRUE(found) << c.What;
+        EXPECT_EQ(found->Part.Number, 2u) << c.What;
+        EXPECT_EQ(found->Missing, c.Missing) << c.What;
+        EXPECT_EQ(found->Complete, c.Missing.empty()) << c.What;
+        EXPECT_EQ(found->Whole, c.Missing.empty() ? ReassemblePartial({p1, p2, p3}) : "") << c.What;
+    }
+    // Nothing open: only the text itself; a text that is no part is none.
+    TMailboxSession empty;
+    const std::optional<TPartialFinding> alone = FindPartialParts(empty, p3);
+    ASSERT_TRUE(alone);
+    EXPECT_EQ(alone->Missing, (std::vector<uint32_t>{1, 2}));
+    EXPECT_FALSE(FindPartialParts(empty, "Subject: x\r\n\r\nbody\r\n"));
+}
+
+TEST(PartialMessageTest, TheLineTellsWhatWasFound) {
+    struct TCase {
+        TPartialFinding Finding;
+        std::string Line;
+    };
+    const TPartialPart part{"a@x", 2, std::nullopt};
+    const std::vector<TCase> cases = {
+        {{part, 3, {}, true, "whole"},
+         "Split message (message/partial, id a@x): part 2 of 3; all parts found, shown reassembled."},
+        {{part, 3, {1, 3}, false, ""}, "Split message (message/partial, id a@x): part 2 of 3; missing: parts 1, 3."},
+        {{part, std::nullopt, {1}, false, ""},
+         "Split message (message/partial, id a@x): part 2 of an unknown number; missing: parts 1 and the last part."},
+        {{part, std::nullopt, {}, false, ""},
+         "Split message (message/partial, id a@x): part 2 of an unknown number; missing: the last part."},
+    };
+    for (const TCase& c : cases) EXPECT_EQ(PartialFindingLine(c.Finding), c.Line);
 }
 
 std::vector<std::string> SortedHeaderLines(const std::string& text) {
