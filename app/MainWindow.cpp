@@ -19,6 +19,7 @@
 #include "app/RescueScan.h"
 #include "app/Stopwatch.h"
 #include "app/StoreKind.h"
+#include "components/BackgroundJob.h"
 #include "components/DefaultHandler.h"
 #include "components/MRUList.h"
 #include "components/MenuTag.h"
@@ -421,6 +422,7 @@ void Twnd_oe_Main::RenameFolders() {
     const QSignalBlocker quiet(folderPane_);
     folderPane_->SetFolder(std::move(folder));
     if (node >= 0) folderPane_->SelectNode(node);
+    CountUnreadMail();
 }
 
 QString Twnd_oe_Main::StoreCaption() const {
@@ -1085,6 +1087,7 @@ void Twnd_oe_Main::OpenStoreFolder(const QString& dir) {
     folderPane_->show();
     FitFolderPane(false);
     sbFolderNote_->setText(listed ? QString() : QStringLiteral("No folder list: the store files are shown by name"));
+    CountUnreadMail();
     mruList_->AddFile(dir);
     const QString caption = QStringLiteral("Brindle - [%1]").arg(QDir::toNativeSeparators(dir));
     setWindowTitle(caption);
@@ -1181,7 +1184,22 @@ void Twnd_oe_Main::ClearOpenStore() {
     UpdateCommands();
 }
 
+void Twnd_oe_Main::CountUnreadMail() {
+    unreadJob_.reset();
+    if (!folderPane_->Folder()) return;
+    unreadJob_ = std::make_unique<TBackgroundJob>(QStringLiteral("Counting unread mail"));
+    connect(unreadJob_.get(), &TBackgroundJob::Finished, this, [this] {
+        if (const auto* counts = unreadJob_->Result<std::vector<TNodeUnread>>())
+            for (const TNodeUnread& count : *counts) folderPane_->SetNodeUnread(static_cast<int>(count.Node), count.Unread);
+        FitFolderPane(true);
+    });
+    unreadJob_->Start([folder = *folderPane_->Folder()](TJobControl& control) -> std::any {
+        return UnreadOfUncountedStores(folder, control.CancelFlag());
+    });
+}
+
 void Twnd_oe_Main::CloseStoreFolder() {
+    unreadJob_.reset();
     sbFolderNote_->clear();
     session_->CloseStoreFolder();
     folderPane_->Clear();

@@ -33,6 +33,7 @@ struct TExportSources;
 class Korvane_MRUList;
 class TCharsetMenu;
 class Korvane_PersistentPosition;
+class TBackgroundJob;
 class TFolderPane;
 class TMessageListModel;
 class TReadingPane;
@@ -133,6 +134,9 @@ private:
     // The unread messages of the open store, by their summaries.
     uint32_t UnreadCount() const;
     void FitFolderPane(bool growOnly);
+    // Counts the unread mail of the open store folder's stores that the folder list did not
+    // count, off the GUI thread, and shows it in the pane as each count is known.
+    void CountUnreadMail();
     // Views let go of what the session is about to close.
     void SessionChanged(TMailboxSession::TChange change);
     void DropStore();
@@ -233,6 +237,7 @@ private:
     QLabel* sbWarnings_ = nullptr;
     // A note about the open store folder (one without a folder list).
     QLabel* sbFolderNote_ = nullptr;
+    std::unique_ptr<TBackgroundJob> unreadJob_;
     QProgressBar* sbProgress_ = nullptr;
     // What the scan found, or that it runs.
     QLabel* sbRescue_ = nullptr;

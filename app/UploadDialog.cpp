@@ -2,6 +2,7 @@
 
 #include "app/AppHooks.h"
 #include "components/SettingsKey.h"
+#include "mailbox/Duplicates.h"
 #include "remote/ImapSession.h"
 
 #include "app/JobPanel.h"
@@ -263,7 +264,6 @@ std::optional<TImapUploadOptions> TUploadDialog::OptionsFromControls() {
     options.Connect.AcceptedFingerprint = acceptedFingerprint_;
     options.Target.SpecialFolders = special_->isChecked();
     options.Target.ParentFolder = parent_->text().trimmed().toStdString();
-    options.SkipDuplicates = skipDuplicates_->isChecked();
     return options;
 }
 
@@ -328,7 +328,7 @@ void TUploadDialog::RunWorker(TImapUploadOptions options, TStoreFolder folder,
                               std::optional<std::vector<int32_t>> indexes) {
     const unsigned run = ++run_;
     worker_ = std::thread([this, run, options = std::move(options), folder = std::move(folder),
-                           indexes = std::move(indexes)] {
+                           indexes = std::move(indexes), skipCopies = skipDuplicates_->isChecked()] {
         auto report = [this](const std::string& line) {
             const std::lock_guard<std::mutex> guard(lock_);
             reportLines_.append(QString::fromStdString(line));
@@ -347,6 +347,7 @@ void TUploadDialog::RunWorker(TImapUploadOptions options, TStoreFolder folder,
             TImapUploadSink sink(std::move(withReports));
             TExportOptions walk;
             walk.Indexes = indexes;
+            if (skipCopies) walk.LeaveOutCopies = std::make_shared<TDuplicateFilter>(TDuplicateMode::Text);
             walk.Problem = report;
             walk.Recovered = report;
             walk.Progress = [this](const TExportProgress& progress) {
@@ -356,6 +357,10 @@ void TUploadDialog::RunWorker(TImapUploadOptions options, TStoreFolder folder,
                 return !cancelled_;
             };
             const TExportTotals totals = ExportTree(folder, sink, walk);
+            if (walk.LeaveOutCopies)
+                for (const TSkippedCopies& pair : walk.LeaveOutCopies->SkippedByFolder())
+                    report(pair.Folder + ": " + std::to_string(pair.Count) + (pair.Count == 1 ? " copy" : " copies") +
+                           " left out, first copies in " + pair.FirstFolder);
             for (const std::string& note : sink.Notes()) report(note);
             const TUploadCounts& counts = sink.Counts();
             summary.FoldersCreated = counts.FoldersCreated;

@@ -9,6 +9,7 @@
 #include "platform/Utf8.h"
 #include "store/DBXFormat.h"
 #include "store/DBXLayout.h"
+#include "store/MessageFlags.h"
 #include "store/MBXLayout.h"
 #include "store/NchFolderTree.h"
 #include "store/OEReader.h"
@@ -250,6 +251,25 @@ std::optional<uint32_t> StoreHeaderCount(const std::string& path) {
         return count != 0 ? count : DbxCountFromIndexTree(path);
     }
     return std::nullopt;
+}
+
+std::vector<TNodeUnread> UnreadOfUncountedStores(const TStoreFolder& folder, const std::atomic<bool>* cancel) {
+    std::vector<TNodeUnread> counts;
+    for (size_t k = 0; k < folder.Nodes.size(); ++k) {
+        if (cancel && cancel->load()) break;
+        const TFolderNode& node = folder.Nodes[k];
+        if (!node.File || node.Unread) continue;
+        try {
+            const std::unique_ptr<TOEReader> reader = OpenStore(JoinPath(folder.Path, *node.File), {}, false);
+            uint32_t unread = 0;
+            for (int32_t i = 0; i < reader->GetMessageCount(); ++i)
+                if ((reader->GetMessageInfo(i).Flags & kFlagRead) == 0) ++unread;
+            counts.push_back({k, unread});
+        } catch (const Exception&) {
+            continue;
+        }
+    }
+    return counts;
 }
 
 std::string DecideFolderCodePage(const std::vector<std::string>& names,

@@ -5,6 +5,7 @@
 #include "platform/Warnings.h"
 #include "store/FolderList.h"
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -62,5 +63,16 @@ std::string DecideFolderCodePage(const std::vector<std::string>& names,
 
 // The message count of a store file from its header; none for a file of neither kind.
 std::optional<uint32_t> StoreHeaderCount(const std::string& path);
+
+struct TNodeUnread {
+    size_t Node;
+    uint32_t Unread;
+};
+
+// The unread messages of each store file of the folder whose count the list did not tell, read
+// from the store's own summaries; a store that cannot be read is passed over. Stops early,
+// with what it has, once *cancel is set.
+std::vector<TNodeUnread> UnreadOfUncountedStores(const TStoreFolder& folder,
+                                                 const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace brindle

@@ -128,6 +128,35 @@ TEST(StoreFolderTest, WithoutAListEveryStoreFileStandsAtTheTop) {
                        });
 }
 
+// Stores that no list counted get their unread mail from their own summaries; the ones the
+// list counted and the ones that cannot be read get none.
+TEST(StoreFolderTest, UncountedStoresAreCountedByTheirSummaries) {
+    TTempDir dir;
+    auto unread = [](const std::string& subject) {
+        testsupport::TStoreMessage message = Message(subject);
+        message.Flags = 0;
+        return message;
+    };
+    WriteDbx(dir / "Inbox.dbx", {unread("a"), Message("b"), unread("c")});
+    testsupport::TMbxWriter old(dir / "Old.mbx");
+    old.Add(Message("d"));
+    old.Finish();
+    WriteDbx(dir / "Broken.dbx", {unread("e")}, TDbxOptions{.Damage = {{TDbxDamageKind::FirstMagic, 0}}});
+    TStoreFolder folder = ReadStoreFolder(dir.Path());
+    ASSERT_EQ(folder.Nodes.size(), 3u);
+    std::vector<std::pair<size_t, uint32_t>> counts;
+    for (const TNodeUnread& count : UnreadOfUncountedStores(folder)) counts.emplace_back(count.Node, count.Unread);
+    EXPECT_EQ(counts, (std::vector<std::pair<size_t, uint32_t>>{{1, 2}, {2, 0}}));
+
+    folder.Nodes[1].Unread = 7;  // as a list would tell it
+    counts.clear();
+    for (const TNodeUnread& count : UnreadOfUncountedStores(folder)) counts.emplace_back(count.Node, count.Unread);
+    EXPECT_EQ(counts, (std::vector<std::pair<size_t, uint32_t>>{{2, 0}}));
+
+    const std::atomic<bool> cancelled{true};
+    EXPECT_TRUE(UnreadOfUncountedStores(folder, &cancelled).empty());
+}
+
 TEST(StoreFolderTest, DamagedListIsWarnedAndLeftOut) {
     const std::vector<TFolderListEntry> folders = {{1, 0xFFFFFFFF, "Top", ""}, {2, 1, "Inbox", "Inbox.dbx"}};
     const std::vector<TDbxOptions> damages = {
