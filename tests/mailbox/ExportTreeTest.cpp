@@ -196,7 +196,7 @@ TEST(ExportTreeTest, TheFilterSkipsMessagesAndWriteFailuresAreErrors) {
 // written side by side get ahead of each other: the first folder is slowed down (by the filter,
 // which sees each message as it is read), so that the later ones read theirs first, and one of
 // them reads more than it may hold while it waits.
-TEST(ExportTreeTest, CopiesAreToldInTreeOrderWhicheverFolderReadsFirst) {
+TEST(ExportTreeTest, FoldersWrittenSideBySideTellCopiesInTreeOrderWhicheverReadsFirst) {
     TTempDir dir;
     WriteFolderList(dir / "Folders.dbx", {
                                              {1, 0xFFFFFFFF, "A", "A.dbx"},
@@ -425,7 +425,7 @@ TEST(ExportTreeTest, MaildirKeepsAFolderNamedInboxApartFromTheInbox) {
 
 // More folders than one batch of those written side by side: each sub-folder, empty or not,
 // gets its mark and its three parts, and an entry already in OUT keeps its name.
-TEST(ExportTreeTest, MaildirFoldersOfALargeTreeAllGetTheirPartsAndNeverTakeAnEntryInTheWay) {
+TEST(ExportTreeTest, MaildirFoldersMadeSideBySideAllGetTheirPartsAndNeverTakeAnEntryInTheWay) {
     constexpr uint32_t kFolders = 300;
     TTempDir dir, out;
     std::vector<testsupport::TFolderListEntry> list;
