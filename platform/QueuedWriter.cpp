@@ -39,14 +39,21 @@ void TQueuedWriter::Stop() {
     for (std::thread& thread : threads_) thread.join();
 }
 
+// What a queued file holds in memory: its name and contents and the entry that keeps them, so
+// that many tiny files count for what they cost.
+size_t TQueuedWriter::WeightOf(const std::string& name, const std::string& bytes) {
+    return sizeof(TPending) + name.size() + bytes.size();
+}
+
 void TQueuedWriter::ThrowIfFailed() {
     if (error_) std::rethrow_exception(error_);
 }
 
 void TQueuedWriter::Write(std::string name, std::string bytes) {
     std::unique_lock guard(lock_);
+    const size_t weight = WeightOf(name, bytes);
     auto hasRoom = [&] {
-        return error_ || (queue_.empty() && busy_ == 0) || queuedBytes_ + takenBytes_ + bytes.size() <= maxQueuedBytes_;
+        return error_ || (queue_.empty() && busy_ == 0) || queuedBytes_ + takenBytes_ + weight <= maxQueuedBytes_;
     };
     if (!hasRoom()) {
         // The threads are woken for what waits, however little.
@@ -56,7 +63,7 @@ void TQueuedWriter::Write(std::string name, std::string bytes) {
         full_ = false;
     }
     ThrowIfFailed();
-    queuedBytes_ += bytes.size();
+    queuedBytes_ += weight;
     queue_.push_back({std::move(name), std::move(bytes)});
     const bool wake = busy_ < threadCount_ && queuedBytes_ >= wakeBytes_;
     guard.unlock();
@@ -88,7 +95,7 @@ std::deque<TQueuedWriter::TPending> TQueuedWriter::TakeBatch() {
     }
     size_t bytes = 0;
     while (!queue_.empty() && (batch.empty() || bytes < wakeBytes_)) {
-        bytes += queue_.front().Bytes.size();
+        bytes += WeightOf(queue_.front().Name, queue_.front().Bytes);
         batch.push_back(std::move(queue_.front()));
         queue_.pop_front();
     }
@@ -104,7 +111,7 @@ void TQueuedWriter::WriteQueued(TTargetFolder& target) {
         if (error_ || queue_.empty()) return;
         std::deque<TPending> batch = TakeBatch();
         size_t batchBytes = 0;
-        for (const TPending& file : batch) batchBytes += file.Bytes.size();
+        for (const TPending& file : batch) batchBytes += WeightOf(file.Name, file.Bytes);
         ++busy_;
         guard.unlock();
         std::exception_ptr error;

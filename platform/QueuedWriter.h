@@ -24,7 +24,8 @@ namespace brindle {
 class TQueuedWriter {
 public:
     // The folder must outlive the writer and must not be written through elsewhere meanwhile.
-    // At most about maxQueuedBytes of file contents wait at any time (one file always may).
+    // At most about maxQueuedBytes of memory (file contents, names and their entries) waits at
+    // any time (one file always may).
     TQueuedWriter(TTargetFolder& folder, TIfExists ifExists, size_t maxQueuedBytes = size_t{16} << 20,
                   unsigned threads = 1);
     // Writes what is still queued (unless writing failed) before it returns; errors are dropped.
@@ -43,6 +44,7 @@ private:
         std::string Name;
         std::string Bytes;
     };
+    static size_t WeightOf(const std::string& name, const std::string& bytes);
     void Stop();
     void WriteQueued(TTargetFolder& target);
     bool Wanted() const;
@@ -58,7 +60,7 @@ private:
     std::mutex lock_;
     std::condition_variable changed_;
     std::deque<TPending> queue_;  // not yet taken by a thread
-    size_t queuedBytes_ = 0;      // of queue_
+    size_t queuedBytes_ = 0;      // the weight of queue_
     size_t takenBytes_ = 0;       // of the batches being written
     unsigned busy_ = 0;           // threads writing a batch
     bool flushing_ = false;       // Finish waits: every queued file is wanted now
