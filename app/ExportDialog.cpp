@@ -2,7 +2,7 @@
 
 #include "app/AppHooks.h"
 #include "app/FolderChooser.h"
-#include "app/LastFolders.h"
+#include "components/LastFolders.h"
 #include "app/JobPanel.h"
 #include "mailbox/AttachmentExport.h"
 #include "platform/Exceptions.h"

@@ -7,7 +7,7 @@
 #include "app/CurrentRowMark.h"
 #include "app/ExportDialog.h"
 #include "app/HealthDialog.h"
-#include "app/LastFolders.h"
+#include "components/LastFolders.h"
 #include "app/UploadDialog.h"
 #include "app/FileProperties.h"
 #include "app/FilterBox.h"

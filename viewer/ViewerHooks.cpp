@@ -1,6 +1,7 @@
 #include "viewer/ViewerHooks.h"
 
 #include "components/DefaultHandler.h"
+#include "components/LastFolders.h"
 
 #include <QDesktopServices>
 #include <QDialog>
@@ -19,8 +20,11 @@ TViewerHooks DefaultHooks() {
         if (dialog.exec() != QDialog::Accepted) return QString();
         return dialog.selectedFiles().value(0);
     };
+    // The folder chosen last, in this run or an earlier one, is where the next choice starts.
     hooks.ChooseFolder = [](QWidget* parent, const QString& caption) {
-        return QFileDialog::getExistingDirectory(parent, caption);
+        const QString chosen = QFileDialog::getExistingDirectory(parent, caption, LastFolder(TFolderUse::Attachments));
+        RememberFolder(TFolderUse::Attachments, chosen);
+        return chosen;
     };
     hooks.AskReplace = AskReplaceInMessageBox;
     hooks.RunPrintDialog = [](QPrintDialog& dialog) { return dialog.exec() == QDialog::Accepted; };

@@ -1,4 +1,4 @@
-#include "app/LastFolders.h"
+#include "components/LastFolders.h"
 
 #include "components/SettingsKey.h"
 
@@ -14,6 +14,7 @@ QString ValueName(TFolderUse use) {
         case TFolderUse::Open: return QStringLiteral("Open");
         case TFolderUse::Save: return QStringLiteral("Save");
         case TFolderUse::Export: return QStringLiteral("Export");
+        case TFolderUse::Attachments: return QStringLiteral("Attachments");
     }
     return QString();
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The folder each of the window's file dialogs was left in, kept between runs under
+// The folder each of the program's file dialogs was left in, kept between runs under
 // 1.x/Last Folders in the per-user settings, so that the next run starts there again.
 #include <QString>
 
@@ -9,6 +9,7 @@ enum class TFolderUse {
     Open,    // File > Open... and Open Store Folder...
     Save,    // File > Save Selected...
     Export,  // the export dialog's Browse...
+    Attachments,  // the viewer's and the reading pane's Save all attachments / Save attachments
 };
 
 // The folder kept for use; empty when none is kept or it is gone.
