@@ -3,6 +3,7 @@
 // with the summary that its own header lines give (the index may no longer have one).
 #include "platform/ByteSource.h"
 #include "store/DBXScan.h"
+#include "store/IndexIterator.h"
 #include "store/MBXScan.h"
 #include "store/PackedRecords.h"
 
@@ -36,32 +37,7 @@ struct TRescuedMessage {
 // back as values. The summaries are put in parts, each by one thread.
 class TRescuedList {
 public:
-    class TIterator {
-    public:
-        using iterator_category = std::forward_iterator_tag;
-        using value_type = TRescuedMessage;
-        using difference_type = std::ptrdiff_t;
-        using pointer = void;
-        using reference = TRescuedMessage;
-
-        TIterator() = default;
-        TIterator(const TRescuedList* list, size_t at) : list_(list), at_(at) {}
-        TRescuedMessage operator*() const { return (*list_)[at_]; }
-        TIterator& operator++() {
-            ++at_;
-            return *this;
-        }
-        TIterator operator++(int) {
-            TIterator before = *this;
-            ++at_;
-            return before;
-        }
-        bool operator==(const TIterator& other) const { return at_ == other.at_; }
-
-    private:
-        const TRescuedList* list_ = nullptr;
-        size_t at_ = 0;
-    };
+    using TIterator = TIndexIterator<TRescuedList, TRescuedMessage>;
 
     size_t size() const { return count_; }
     bool empty() const { return count_ == 0; }

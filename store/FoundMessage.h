@@ -1,5 +1,7 @@
 #pragma once
 // What a whole-file scan finds: message texts that a store still holds, indexed or not.
+#include "store/IndexIterator.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -42,32 +44,7 @@ struct TFoundMessage {
 // other is kept whole beside. Messages are read back as values.
 class TFoundList {
 public:
-    class TIterator {
-    public:
-        using iterator_category = std::forward_iterator_tag;
-        using value_type = TFoundMessage;
-        using difference_type = std::ptrdiff_t;
-        using pointer = void;
-        using reference = TFoundMessage;
-
-        TIterator() = default;
-        TIterator(const TFoundList* list, size_t at) : list_(list), at_(at) {}
-        TFoundMessage operator*() const { return (*list_)[at_]; }
-        TIterator& operator++() {
-            ++at_;
-            return *this;
-        }
-        TIterator operator++(int) {
-            TIterator before = *this;
-            ++at_;
-            return before;
-        }
-        bool operator==(const TIterator& other) const { return at_ == other.at_; }
-
-    private:
-        const TFoundList* list_ = nullptr;
-        size_t at_ = 0;
-    };
+    using TIterator = TIndexIterator<TFoundList, TFoundMessage>;
 
     size_t size() const { return entries_.size(); }
     bool empty() const { return entries_.empty(); }
