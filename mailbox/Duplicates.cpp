@@ -9,14 +9,16 @@
 #include "store/StoreOpener.h"
 
 #include <openssl/core_names.h>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
-#include <openssl/rand.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <memory>
 #include <cstring>
 #include <map>
+#include <memory>
+#include <system_error>
 
 namespace brindle {
 namespace {
@@ -36,8 +38,11 @@ struct TDigestAlgorithm {
     std::array<unsigned char, kDigestKeyBytes> Key{};
 
     TDigestAlgorithm() {
+        // The library's clean-up at exit costs a short export more than its digests do; the
+        // process ends right after it anyway.
+        OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
         Mac = EVP_MAC_fetch(nullptr, OSSL_MAC_NAME_POLY1305, nullptr);
-        if (!Mac || RAND_bytes(Key.data(), static_cast<int>(Key.size())) != 1)
+        if (!Mac || getentropy(Key.data(), Key.size()) != 0)
             throw Exception("The message digest (Poly1305) is not available.");
     }
 };
@@ -62,6 +67,16 @@ TMessageDigest DigestOf(std::string_view bytes) {
         EVP_MAC_final(context.get(), digest.data(), &length, digest.size()) != 1 || length != digest.size())
         throw Exception("A message digest cannot be made.");
     return digest;
+}
+
+// A digest that cannot be set up there throws again when it is first asked for; without a
+// thread to spare it is set up then.
+std::future<void> PrepareDigestAside() {
+    try {
+        return std::async(std::launch::async, [] { DigestAlgorithm(); });
+    } catch (const std::system_error&) {
+        return {};
+    }
 }
 
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
@@ -146,6 +161,8 @@ std::optional<TMessageDigest> DuplicateKeyOf(std::string_view text, TDuplicateMo
     key += HeaderBlockField(text, "Date").value_or(std::string());
     return DigestOf(key);
 }
+
+TDuplicateFilter::TDuplicateFilter(TDuplicateMode mode) : mode_(mode), digestReady_(PrepareDigestAside()) {}
 
 bool TDuplicateFilter::Admit(std::string_view text, std::string_view folder, int32_t index) {
     return Admit(KeyOf(text), folder, index);

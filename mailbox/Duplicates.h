@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -61,7 +62,9 @@ struct TSkippedCopies {
 // several threads at once. The first message of a key is admitted, later ones refused.
 class TDuplicateFilter {
 public:
-    explicit TDuplicateFilter(TDuplicateMode mode) : mode_(mode) {}
+    // Begins to set up the digest on another thread (loading it takes a few milliseconds),
+    // while the caller prepares its run.
+    explicit TDuplicateFilter(TDuplicateMode mode);
 
     // Whether the message is the first of its key in this run (then it is remembered at place).
     bool Admit(std::string_view text, std::string_view folder, int32_t index);
@@ -102,6 +105,7 @@ private:
     };
 
     const TDuplicateMode mode_;
+    std::future<void> digestReady_;  // its end is waited for on destruction
     mutable std::mutex lock_;
     TFirstCopies first_;
     std::vector<std::string> folders_;

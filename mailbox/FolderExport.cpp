@@ -311,17 +311,20 @@ private:
 
     // Hands the messages of one folder to its output: through the filter and, with copies left
     // out, through the duplicate filter, whose answers depend on every message before in tree
-    // order. Then the messages read are held (up to kMaxHeldBytes) until the folder's turn to
-    // decide them comes (DecideHeld), and written after (WriteHeld). A folder that holds too
-    // much waits for its turn (waitForTurn), writes what it holds and from then on decides and
-    // writes each message as it is read (Streaming).
+    // order. A folder whose turn has come (inTurn: every folder before it is decided) decides
+    // and writes each message as it is read (Streaming). Before that, the messages read are held
+    // (up to kMaxHeldBytes) until the folder's turn to decide them comes (DecideHeld), and
+    // written after (WriteHeld). A folder that holds too much waits for its turn (waitForTurn);
+    // either way, once in turn it writes what it holds and streams from then on.
     class TFolderHand {
     public:
-        TFolderHand(const TTreeWalk& walk, TFolderMessages& folder, std::function<void()> waitForTurn)
+        TFolderHand(const TTreeWalk& walk, TFolderMessages& folder, std::function<bool()> inTurn,
+                    std::function<void()> waitForTurn)
             : walk_(walk),
               folder_(folder),
               report_(*folder.Report),
               copies_(walk.options_.LeaveOutCopies.get()),
+              inTurn_(std::move(inTurn)),
               waitForTurn_(std::move(waitForTurn)) {}
         TFolderHand(const TFolderHand&) = delete;
         TFolderHand& operator=(const TFolderHand&) = delete;
@@ -336,8 +339,9 @@ private:
             if (!copies_) return Write(message);
             std::optional<TMessageDigest> key = copies_->KeyOf(message.Text);
             if (!streaming_) {
-                if (heldBytes_ < kMaxHeldBytes) return Hold(message, std::move(text), std::move(info), key);
-                waitForTurn_();
+                const bool inTurn = inTurn_();
+                if (!inTurn && heldBytes_ < kMaxHeldBytes) return Hold(message, std::move(text), std::move(info), key);
+                if (!inTurn) waitForTurn_();
                 DecideHeld();
                 WriteHeld();
                 streaming_ = true;
@@ -411,6 +415,7 @@ private:
         TFolderMessages& folder_;
         TNodeReport& report_;
         TDuplicateFilter* copies_;
+        std::function<bool()> inTurn_;
         std::function<void()> waitForTurn_;
         bool streaming_ = false;
         std::vector<THeld> held_;
@@ -457,10 +462,12 @@ private:
             TFolder& folder = folders_[k];
             folder.State = TState::Reading;
             TFolderMessages& messages = walk_.deferred_[k];
-            folder.Hand = std::make_unique<TFolderHand>(walk_, messages, [this, k] {
-                std::unique_lock<std::mutex> wait(lock_);
-                changed_.wait(wait, [&] { return turn_ == k; });
-            });
+            folder.Hand = std::make_unique<TFolderHand>(
+                walk_, messages, [this, k] { return turn_.load(std::memory_order_acquire) == k; },
+                [this, k] {
+                    std::unique_lock<std::mutex> wait(lock_);
+                    changed_.wait(wait, [&] { return turn_ == k; });
+                });
             guard.unlock();
             if (messages.StorePath) walk_.ExportMessages(messages, *messages.Report, buffers, *folder.Hand);
             if (folder.Hand->Streaming()) walk_.EndFolder(messages);
@@ -504,7 +511,8 @@ private:
         std::condition_variable changed_;
         std::vector<TFolder> folders_;
         size_t next_ = 0;   // the next folder to read
-        size_t turn_ = 0;   // the next folder to decide
+        // The next folder to decide; changed under lock_, read without it by the folder's reader.
+        std::atomic<size_t> turn_{0};
         size_t done_ = 0;
         size_t parked_ = 0;  // bytes held by the folders read and not written
     };
@@ -515,7 +523,7 @@ private:
     void WriteFolderMessages(TFolderMessages& folder, TThreadBuffers& buffers) const {
         TNodeReport& report = *folder.Report;
         {
-            TFolderHand hand(*this, folder, [] {});
+            TFolderHand hand(*this, folder, [] { return true; }, [] {});
             if (folder.StorePath) ExportMessages(folder, report, buffers, hand);
             if (options_.LeaveOutCopies && !hand.Streaming()) {
                 hand.DecideHeld();

@@ -195,7 +195,8 @@ TEST(ExportTreeTest, TheFilterSkipsMessagesAndWriteFailuresAreErrors) {
 // Copies are left out against every message before them in tree order however far the folders
 // written side by side get ahead of each other: the first folder is slowed down (by the filter,
 // which sees each message as it is read), so that the later ones read theirs first, and one of
-// them reads more than it may hold while it waits.
+// them reads more than it may hold while it waits. Slowed down as well, the second folder's turn
+// comes while it is read: it writes what it held and goes on without holding.
 TEST(ExportTreeTest, FoldersWrittenSideBySideTellCopiesInTreeOrderWhicheverReadsFirst) {
     TTempDir dir;
     WriteFolderList(dir / "Folders.dbx", {
@@ -219,14 +220,15 @@ TEST(ExportTreeTest, FoldersWrittenSideBySideTellCopiesInTreeOrderWhicheverReads
         {"m4"},
         {},
         {"m5"}};
-    for (const bool sideBySide : {false, true}) {
-        SCOPED_TRACE(sideBySide);
+    for (const auto [sideBySide, secondSlowed] : {std::pair{false, false}, {true, false}, {true, true}}) {
+        SCOPED_TRACE(testing::Message() << sideBySide << secondSlowed);
         TRecordingSink sink(sideBySide);
         sink.SideBySide = 4;
         TExportOptions options;
         std::atomic<bool> paused{false};
         options.Filter = [&](const TSinkMessage& message) {
             if (message.Folder == "A" && !paused.exchange(true)) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (message.Folder == "A/B" && secondSlowed) std::this_thread::sleep_for(std::chrono::milliseconds(40));
             return true;
         };
         options.Problem = [](const std::string& text) { ADD_FAILURE() << text; };
