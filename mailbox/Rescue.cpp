@@ -220,7 +220,7 @@ void TRescuedList::clear() {
     partStarts_.clear();
     std::vector<TPackedRecords>().swap(parts_);
     std::vector<std::string>().swap(scratch_);
-    std::vector<uint64_t>().swap(sizes_);
+    std::vector<TSizeOverride>().swap(sizes_);
 }
 
 size_t TRescuedList::PartOf(size_t i) const {
@@ -243,16 +243,23 @@ void TRescuedList::PutHeader(size_t i, const THeaderSummary& header) {
 }
 
 void TRescuedList::SetSize(size_t i, uint64_t size) {
-    if (sizes_.empty()) {
-        sizes_.reserve(count_);
-        for (size_t k = 0; k < count_; ++k) sizes_.push_back((*found_)[k].Size);
+    const auto at = std::lower_bound(sizes_.begin(), sizes_.end(), i,
+                                     [](const TSizeOverride& entry, size_t message) { return entry.Message < message; });
+    const bool present = at != sizes_.end() && at->Message == i;
+    if (size == (*found_)[i].Size) {
+        if (present) sizes_.erase(at);
+    } else if (present) {
+        at->Size = size;
+    } else {
+        sizes_.insert(at, {i, size});  // at the end when sizes are set in message order
     }
-    sizes_[i] = size;
 }
 
 TRescuedMessage TRescuedList::operator[](size_t i) const {
     TRescuedMessage message{(*found_)[i], {}};
-    if (!sizes_.empty()) message.Found.Size = sizes_[i];
+    const auto size = std::lower_bound(sizes_.begin(), sizes_.end(), i,
+                                       [](const TSizeOverride& entry, size_t k) { return entry.Message < k; });
+    if (size != sizes_.end() && size->Message == i) message.Found.Size = size->Size;
     const size_t part = PartOf(i);
     const std::optional<std::string_view> packed = parts_[part].Get(i - partStarts_[part]);
     if (!packed) return message;

@@ -65,7 +65,13 @@ private:
     std::vector<size_t> partStarts_;
     std::vector<TPackedRecords> parts_;
     std::vector<std::string> scratch_;  // per part
-    std::vector<uint64_t> sizes_;       // empty unless SetSize was used
+    // Sizes that SetSize made differ from the scan's, by message, in rising order: a text
+    // read whole is mostly as long as the scan found it.
+    struct TSizeOverride {
+        size_t Message;
+        uint64_t Size;
+    };
+    std::vector<TSizeOverride> sizes_;
 };
 
 class TStoreRescue {

@@ -142,5 +142,22 @@ TEST(StoreRescue, TinyRecordsOfAVersion4FolderComeBackWithTheirSummariesInBothPa
     EXPECT_EQ(iterated, kCount);
 }
 
+// A size read whole replaces the scan's for that message only, whatever order the sizes come
+// in, and setting the scan's own size again takes the replacement back.
+TEST(RescuedList, SizesReadWholeReplaceTheScansOneByOne) {
+    TFoundList found;
+    for (uint32_t k = 0; k < 6; ++k) found.push_back(TFoundMessage{.Offset = 100 * k, .Size = 10 + k});
+    TRescuedList list;
+    list.Reset(found, {0, 3});
+    const std::vector<std::pair<size_t, uint64_t>> steps = {
+        {4, 400}, {1, 100}, {5, 11}, {1, 11}, {0, 10}, {3, 5000000000}, {5, 15}, {2, 200}};
+    std::vector<uint64_t> expected = {10, 11, 12, 13, 14, 15};
+    for (const auto& [message, size] : steps) {
+        list.SetSize(message, size);
+        expected[message] = size;
+        for (size_t k = 0; k < expected.size(); ++k) EXPECT_EQ(list[k].Found.Size, expected[k]) << message << " " << k;
+    }
+}
+
 }  // namespace
 }  // namespace brindle
