@@ -259,7 +259,7 @@ private:
             {wanted > 0 ? wanted : std::max(1u, std::thread::hardware_concurrency()), size_t{kMaxExportThreads},
              deferred_.size()}));
         if (options_.LeaveOutCopies) {
-            TTurnedFolders turned(*this);
+            TTurnedFolders turned(*this, threads);
             RunThreads(threads, [&](TThreadBuffers& buffers) { turned.Work(buffers); });
         } else {
             std::atomic<size_t> next{0};
@@ -425,25 +425,32 @@ private:
 
     // The deferred folders side by side with copies left out. Each thread reads the next folder
     // not taken yet, holding its messages; the folders read are decided in tree order by the
-    // thread that finds the next in line ready, and written by any thread, lower folders first.
-    // A thread waits only when there is nothing to read or write, or when the folders read but
-    // not written hold kMaxParkedBytes; a folder that holds too much streams in its turn.
+    // thread that finds the next in line ready. A folder held is written by the thread that read
+    // it, lower folders first, so that its messages are freed where they were made (memory
+    // handed between threads costs a lock each time); only with nothing left to read does a
+    // thread write another's. A thread waits only when there is nothing to read or write, or
+    // when the folders it read but did not write hold its share of kMaxParkedBytes; a folder that
+    // holds too much streams in its turn.
     class TTurnedFolders {
     public:
-        explicit TTurnedFolders(TTreeWalk& walk) : walk_(walk), folders_(walk.deferred_.size()) {}
+        TTurnedFolders(TTreeWalk& walk, unsigned threads)
+            : walk_(walk), folders_(walk.deferred_.size()), parkedShare_(kMaxParkedBytes / std::max(threads, 1u)) {}
 
         void Work(TThreadBuffers& buffers) {
             std::unique_lock<std::mutex> guard(lock_);
+            size_t parked = 0;  // held by the folders this thread read and did not write
             while (done_ < folders_.size()) {
-                if (const std::optional<size_t> k = FirstInState(TState::Decided)) {
-                    folders_[*k].State = TState::Writing;
+                if (const std::optional<size_t> k = DecidedToWrite(buffers)) {
+                    TFolder& folder = folders_[*k];
+                    folder.State = TState::Writing;
                     guard.unlock();
-                    folders_[*k].Hand->WriteHeld();
+                    folder.Hand->WriteHeld();
                     walk_.EndFolder(walk_.deferred_[*k]);
                     guard.lock();
+                    if (folder.Reader == &buffers) parked -= folder.Held;
                     Done(*k);
-                } else if (next_ < folders_.size() && parked_ < kMaxParkedBytes) {
-                    Read(next_++, buffers, guard);
+                } else if (next_ < folders_.size() && parked < parkedShare_) {
+                    parked += Read(next_++, buffers, guard);
                 } else {
                     changed_.wait(guard);
                 }
@@ -456,11 +463,14 @@ private:
             TState State = TState::Unread;
             std::unique_ptr<TFolderHand> Hand;
             size_t Held = 0;
+            const TThreadBuffers* Reader = nullptr;
         };
 
-        void Read(size_t k, TThreadBuffers& buffers, std::unique_lock<std::mutex>& guard) {
+        // The bytes the folder holds once read.
+        size_t Read(size_t k, TThreadBuffers& buffers, std::unique_lock<std::mutex>& guard) {
             TFolder& folder = folders_[k];
             folder.State = TState::Reading;
+            folder.Reader = &buffers;
             TFolderMessages& messages = walk_.deferred_[k];
             folder.Hand = std::make_unique<TFolderHand>(
                 walk_, messages, [this, k] { return turn_.load(std::memory_order_acquire) == k; },
@@ -478,11 +488,12 @@ private:
                 Done(k);
             } else {
                 folder.Held = folder.Hand->HeldBytes();
-                parked_ += folder.Held;
                 folder.State = TState::Ready;
             }
+            const size_t held = folder.Held;
             DecideInTurn();
             changed_.notify_all();
+            return held;
         }
 
         // The folders read, from the one whose turn it is on.
@@ -494,16 +505,21 @@ private:
         }
 
         void Done(size_t k) {
-            parked_ -= folders_[k].Held;
-            folders_[k] = {TState::Done, nullptr, 0};
+            folders_[k] = {TState::Done, nullptr, 0, nullptr};
             ++done_;
             changed_.notify_all();
         }
 
-        std::optional<size_t> FirstInState(TState state) const {
-            for (size_t k = 0; k < folders_.size(); ++k)
-                if (folders_[k].State == state) return k;
-            return std::nullopt;
+        // The lowest decided folder that this thread read; with nothing left to read, the lowest
+        // of any thread.
+        std::optional<size_t> DecidedToWrite(const TThreadBuffers& buffers) const {
+            std::optional<size_t> any;
+            for (size_t k = 0; k < folders_.size(); ++k) {
+                if (folders_[k].State != TState::Decided) continue;
+                if (folders_[k].Reader == &buffers) return k;
+                if (!any) any = k;
+            }
+            return next_ == folders_.size() ? any : std::nullopt;
         }
 
         TTreeWalk& walk_;
@@ -514,7 +530,7 @@ private:
         // The next folder to decide; changed under lock_, read without it by the folder's reader.
         std::atomic<size_t> turn_{0};
         size_t done_ = 0;
-        size_t parked_ = 0;  // bytes held by the folders read and not written
+        const size_t parkedShare_;  // of kMaxParkedBytes, for each thread
     };
 
     // Runs on any thread: touches only the folder's own output and report, and the thread's own
