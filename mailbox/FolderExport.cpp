@@ -159,7 +159,6 @@ struct TFolderMessages {
     TNodeReport* Report = nullptr;
 };
 
-
 // Walks a tree in its order and asks the sink for each folder's output, keeping the outputs of
 // the folders on the way down from the top. When the sink allows it, the messages of the
 // folders are handed over afterwards by several threads, one folder each at a time; otherwise
@@ -535,16 +534,12 @@ private:
 
     // Runs on any thread: touches only the folder's own output and report, and the thread's own
     // buffers.
-    // The folders come one after the other here: each is in its turn as it is read.
+    // The folders come one after the other here: each is in its turn as it is read, so none
+    // holds a message.
     void WriteFolderMessages(TFolderMessages& folder, TThreadBuffers& buffers) const {
-        TNodeReport& report = *folder.Report;
-        {
+        if (folder.StorePath) {
             TFolderHand hand(*this, folder, [] { return true; }, [] {});
-            if (folder.StorePath) ExportMessages(folder, report, buffers, hand);
-            if (options_.LeaveOutCopies && !hand.Streaming()) {
-                hand.DecideHeld();
-                hand.WriteHeld();
-            }
+            ExportMessages(folder, *folder.Report, buffers, hand);
         }
         EndFolder(folder);
     }
