@@ -31,6 +31,9 @@ constexpr size_t kHeaderLimit = size_t{64} << 10;
 constexpr unsigned kSurveyThreads = 2;
 
 constexpr size_t kDigestKeyBytes = 32;
+// Room made ahead for at most this many keys: the counts it comes from are the stores' own
+// claims.
+constexpr size_t kMaxExpectedKeys = size_t{1} << 17;
 
 // Poly1305 and the process's key for it, made once.
 struct TDigestAlgorithm {
@@ -183,35 +186,52 @@ bool TDuplicateFilter::Admit(const std::optional<TMessageDigest>& key, std::stri
     return false;
 }
 
+void TDuplicateFilter::Expect(size_t messages) {
+    const std::lock_guard<std::mutex> guard(lock_);
+    first_.Reserve(std::min(messages, kMaxExpectedKeys));
+}
+
 TDuplicateFilter::TFirst TDuplicateFilter::TFirstCopies::Insert(const TMessageDigest& key, TFirst place,
                                                                bool& inserted) {
-    if (2 * (used_ + 1) > slots_.size()) Grow();
-    const size_t mask = slots_.size() - 1;
-    for (size_t at = TMessageDigestHash()(key) & mask;; at = (at + 1) & mask) {
-        TSlot& slot = slots_[at];
-        if (slot.First.Folder == kEmpty) {
-            slot = {key, place};
+    if (2 * (used_ + 1) > tags_.size()) Rehash(std::max(kFirstSlots, 2 * tags_.size()));
+    const size_t mask = tags_.size() - 1;
+    const size_t hash = TMessageDigestHash()(key);
+    const uint32_t tag = TagOf(hash);
+    for (size_t at = hash & mask;; at = (at + 1) & mask) {
+        if (tags_[at] == 0) {
+            slots_[at] = {key, place};
+            tags_[at] = tag;
             ++used_;
             inserted = true;
             return place;
         }
-        if (slot.Key == key) {
+        if (tags_[at] == tag && slots_[at].Key == key) {
             inserted = false;
-            return slot.First;
+            return slots_[at].First;
         }
     }
 }
 
-void TDuplicateFilter::TFirstCopies::Grow() {
-    std::vector<TSlot> old(std::max(kFirstSlots, 2 * slots_.size()));
-    old.swap(slots_);
-    const size_t mask = slots_.size() - 1;
-    for (const TSlot& slot : old) {
-        if (slot.First.Folder == kEmpty) continue;
-        size_t at = TMessageDigestHash()(slot.Key) & mask;
-        while (slots_[at].First.Folder != kEmpty) at = (at + 1) & mask;
-        slots_[at] = slot;
+void TDuplicateFilter::TFirstCopies::Reserve(size_t keys) {
+    size_t slots = std::max(kFirstSlots, tags_.size());
+    while (slots < 2 * keys) slots *= 2;
+    if (slots > tags_.size()) Rehash(slots);
+}
+
+void TDuplicateFilter::TFirstCopies::Rehash(size_t slots) {
+    std::vector<uint32_t> tags(slots);
+    // Left unset: a slot is read only once its tag is set.
+    std::unique_ptr<TSlot[]> fresh(new TSlot[slots]);
+    const size_t mask = slots - 1;
+    for (size_t i = 0; i < tags_.size(); ++i) {
+        if (tags_[i] == 0) continue;
+        size_t at = TMessageDigestHash()(slots_[i].Key) & mask;
+        while (tags[at] != 0) at = (at + 1) & mask;
+        tags[at] = tags_[i];
+        fresh[at] = slots_[i];
     }
+    tags_.swap(tags);
+    slots_ = std::move(fresh);
 }
 
 uint32_t TDuplicateFilter::FolderNumber(std::string_view folder) {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -73,6 +74,10 @@ public:
     std::optional<TMessageDigest> KeyOf(std::string_view text) const { return DuplicateKeyOf(text, mode_); }
     bool Admit(const std::optional<TMessageDigest>& key, std::string_view folder, int32_t index);
 
+    // Makes room for about this many keys at once, so that the table does not grow again and
+    // again while messages are decided.
+    void Expect(size_t messages);
+
     size_t Skipped() const;
     // In the order the pairs were first met.
     std::vector<TSkippedCopies> SkippedByFolder() const;
@@ -85,22 +90,28 @@ private:
         uint32_t Folder;
         int32_t Index;
     };
-    // The first copy of each key, in one array (open addressing, linear probing, at most half
-    // full), so that a look-up touches one or two cache lines and no key costs an allocation.
+    // The first copy of each key (open addressing, linear probing, at most half full). A probe
+    // reads a compact array of tags (4 bytes a slot) and the slot itself only when its tag
+    // matches: the tags stay in the processor's caches where the slots would not, and no key
+    // costs an allocation.
     class TFirstCopies {
     public:
         // The first copy of key; when there was none, place becomes it (and inserted is true).
         TFirst Insert(const TMessageDigest& key, TFirst place, bool& inserted);
+        // Room for keys without growing again.
+        void Reserve(size_t keys);
 
     private:
         struct TSlot {
-            TMessageDigest Key{};
-            TFirst First{kEmpty, 0};
+            TMessageDigest Key;
+            TFirst First;
         };
-        static constexpr uint32_t kEmpty = UINT32_MAX;  // no folder has this number
         static constexpr size_t kFirstSlots = 1024;
-        void Grow();
-        std::vector<TSlot> slots_;
+        // Never 0, which marks an empty slot.
+        static uint32_t TagOf(size_t hash) { return static_cast<uint32_t>(hash >> 32) | 1u; }
+        void Rehash(size_t slots);
+        std::vector<uint32_t> tags_;
+        std::unique_ptr<TSlot[]> slots_;  // written before their tag; unread while it is 0
         size_t used_ = 0;
     };
 

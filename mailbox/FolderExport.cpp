@@ -178,6 +178,7 @@ public:
                 progress_.ExpectedMessages +=
                     options_.Indexes ? options_.Indexes->size() : exported.Node->Count.value_or(0);
         reports_.resize(nodes_.size() + 1);
+        if (options_.LeaveOutCopies) options_.LeaveOutCopies->Expect(progress_.ExpectedMessages);
         if (Begin()) {
             for (size_t k = 0; k < nodes_.size() && !cancelled_; ++k) WalkNode(folder, k);
             WriteDeferred();

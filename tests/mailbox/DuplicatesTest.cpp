@@ -90,7 +90,7 @@ TEST(DuplicateFilter, AdmitsTheFirstCopyAndTellsWhereItWent) {
 
 TEST(DuplicateFilter, EachTextIsAdmittedOnceAcrossThreads) {
     TDuplicateFilter filter(TDuplicateMode::Text);
-    constexpr int kTexts = 500;
+    constexpr int kTexts = 3000;  // past the first table's room: it grows while both ask
     std::atomic<int> admitted{0};
     auto work = [&](const std::string& folder) {
         for (int i = 0; i < kTexts; ++i)
@@ -101,6 +101,28 @@ TEST(DuplicateFilter, EachTextIsAdmittedOnceAcrossThreads) {
     other.join();
     EXPECT_EQ(admitted.load(), kTexts);
     EXPECT_EQ(filter.Skipped(), size_t{kTexts});
+}
+
+// However much room was made ahead (none, too little, the stores' claim far past the cap), every
+// copy finds its first one.
+TEST(DuplicateFilter, CopiesAreFoundWhateverRoomWasMadeAhead) {
+    constexpr size_t kTexts = 5000;
+    for (const size_t expected : {size_t{0}, size_t{10}, kTexts, SIZE_MAX}) {
+        SCOPED_TRACE(expected);
+        TDuplicateFilter filter(TDuplicateMode::Text);
+        filter.Expect(expected);
+        size_t admitted = 0;
+        for (size_t i = 0; i < kTexts; ++i)
+            admitted += filter.Admit("Subject: " + std::to_string(i) + "\r\n\r\n", "A", static_cast<int32_t>(i));
+        for (size_t i = kTexts; i-- > 0;)
+            admitted += filter.Admit("Subject: " + std::to_string(i) + "\r\n\r\n", "B", static_cast<int32_t>(i));
+        EXPECT_EQ(admitted, kTexts);
+        const std::vector<TSkippedCopies> pairs = filter.SkippedByFolder();
+        ASSERT_EQ(pairs.size(), 1u);
+        EXPECT_EQ(pairs[0].Folder, "B");
+        EXPECT_EQ(pairs[0].FirstFolder, "A");
+        EXPECT_EQ(pairs[0].Count, kTexts);
+    }
 }
 
 TEST(DuplicateSurvey, GroupsCopiesAcrossStoresInTreeOrder) {
