@@ -340,7 +340,7 @@ private:
             std::optional<TMessageDigest> key = copies_->KeyOf(message.Text);
             if (!streaming_) {
                 const bool inTurn = inTurn_();
-                if (!inTurn && heldBytes_ < kMaxHeldBytes) return Hold(message, std::move(text), std::move(info), key);
+                if (!inTurn && heldBytes_ < kMaxHeldBytes) return Hold(message, text, info, key);
                 if (!inTurn) waitForTurn_();
                 DecideHeld();
                 WriteHeld();
@@ -393,11 +393,17 @@ private:
             bool Admitted = false;
         };
 
-        void Hold(const TSinkMessage& message, std::string text, TMessageInfo info,
+        // Takes text and info, moved once each: a summary is some 300 bytes.
+        void Hold(const TSinkMessage& message, std::string& text, TMessageInfo& info,
                   const std::optional<TMessageDigest>& key) {
             if (held_.empty()) codePage_ = message.CodePage;
             heldBytes_ += text.size() + kHeldMessageCost;
-            held_.push_back({std::move(text), std::move(info), message.Index, message.Recovered, key});
+            THeld& held = held_.emplace_back();
+            held.Text = std::move(text);
+            held.Info = std::move(info);
+            held.Index = message.Index;
+            held.Recovered = message.Recovered;
+            held.Key = key;
         }
 
         // Throws what the output throws.
