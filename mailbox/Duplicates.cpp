@@ -174,9 +174,18 @@ bool TDuplicateFilter::Admit(std::string_view text, std::string_view folder, int
 bool TDuplicateFilter::Admit(const std::optional<TMessageDigest>& key, std::string_view folder, int32_t index) {
     if (!key) return true;
     const std::lock_guard<std::mutex> guard(lock_);
+    return AdmitLocked(*key, FolderNumber(folder), index);
+}
+
+void TDuplicateFilter::AdmitRun(std::span<TRunMessage> run, std::string_view folder) {
+    const std::lock_guard<std::mutex> guard(lock_);
     const uint32_t number = FolderNumber(folder);
+    for (TRunMessage& message : run) message.Admitted = !*message.Key || AdmitLocked(**message.Key, number, message.Index);
+}
+
+bool TDuplicateFilter::AdmitLocked(const TMessageDigest& key, uint32_t number, int32_t index) {
     bool inserted = false;
-    const TFirst first = first_.Insert(*key, TFirst{number, index}, inserted);
+    const TFirst first = first_.Insert(key, TFirst{number, index}, inserted);
     if (inserted) return true;
     ++skippedCount_;
     const uint64_t pair = (uint64_t{number} << 32) | first.Folder;

@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -74,6 +75,16 @@ public:
     std::optional<TMessageDigest> KeyOf(std::string_view text) const { return DuplicateKeyOf(text, mode_); }
     bool Admit(const std::optional<TMessageDigest>& key, std::string_view folder, int32_t index);
 
+    // A message of a run that AdmitRun decides.
+    struct TRunMessage {
+        const std::optional<TMessageDigest>* Key = nullptr;
+        int32_t Index = 0;
+        bool Admitted = false;
+    };
+    // Decides the messages of one folder in their order, as Admit would one after the other,
+    // under one lock.
+    void AdmitRun(std::span<TRunMessage> run, std::string_view folder);
+
     // Makes room for about this many keys at once, so that the table does not grow again and
     // again while messages are decided.
     void Expect(size_t messages);
@@ -85,6 +96,8 @@ public:
 
 private:
     uint32_t FolderNumber(std::string_view folder);
+    // Admit with lock_ held and the folder's number known.
+    bool AdmitLocked(const TMessageDigest& key, uint32_t number, int32_t index);
 
     struct TFirst {
         uint32_t Folder;

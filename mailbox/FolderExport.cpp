@@ -26,11 +26,13 @@ constexpr unsigned kMaxExportThreads = 4;
 // file descriptor).
 constexpr size_t kMaxWaitingFolders = 64;
 // With copies left out, a folder holds at most about this many bytes of the messages it read
-// until they are decided; then it waits for its turn and decides each message as it comes.
-constexpr size_t kMaxHeldBytes = size_t{2} << 20;
+// until they are decided; then it waits for its turn and decides each message as it comes. A
+// folder that waits keeps the other threads from reading ahead, so this is enough for the
+// folders of most mailboxes (a folder of 2,500 messages of 2 KB is 7 MB).
+constexpr size_t kMaxHeldBytes = size_t{16} << 20;
 // Folders side by side that were read but not written yet hold at most about this much in all
 // before no thread starts on another folder.
-constexpr size_t kMaxParkedBytes = size_t{8} << 20;
+constexpr size_t kMaxParkedBytes = size_t{32} << 20;
 // What a held message costs besides its text (its summary, the bookkeeping), roughly.
 constexpr size_t kHeldMessageCost = 256;
 // The reader of a store with its summaries; none for a store without messages. A store of up
@@ -358,9 +360,12 @@ private:
 
         // In the folder's turn, in the order the messages were read.
         void DecideHeld() {
-            for (THeld& message : held_) {
-                message.Admitted = copies_->Admit(message.Key, folder_.Shown, message.Index);
-                if (!message.Admitted) ++report_.Skipped;
+            std::vector<TDuplicateFilter::TRunMessage> run(held_.size());
+            for (size_t i = 0; i < held_.size(); ++i) run[i] = {&held_[i].Key, held_[i].Index};
+            copies_->AdmitRun(run, folder_.Shown);
+            for (size_t i = 0; i < held_.size(); ++i) {
+                held_[i].Admitted = run[i].Admitted;
+                if (!run[i].Admitted) ++report_.Skipped;
             }
         }
 
