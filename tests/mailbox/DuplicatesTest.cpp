@@ -103,26 +103,38 @@ TEST(DuplicateFilter, EachTextIsAdmittedOnceAcrossThreads) {
     EXPECT_EQ(filter.Skipped(), size_t{kTexts});
 }
 
-// However much room was made ahead (none, too little, the stores' claim far past the cap), every
-// copy finds its first one.
+// However much room was made ahead (none, too little, the stores' claim far past the cap), and
+// whether a folder's messages are decided one by one or as a run, every copy finds its first one.
 TEST(DuplicateFilter, CopiesAreFoundWhateverRoomWasMadeAhead) {
     constexpr size_t kTexts = 5000;
-    for (const size_t expected : {size_t{0}, size_t{10}, kTexts, SIZE_MAX}) {
-        SCOPED_TRACE(expected);
-        TDuplicateFilter filter(TDuplicateMode::Text);
-        filter.Expect(expected);
-        size_t admitted = 0;
-        for (size_t i = 0; i < kTexts; ++i)
-            admitted += filter.Admit("Subject: " + std::to_string(i) + "\r\n\r\n", "A", static_cast<int32_t>(i));
-        for (size_t i = kTexts; i-- > 0;)
-            admitted += filter.Admit("Subject: " + std::to_string(i) + "\r\n\r\n", "B", static_cast<int32_t>(i));
-        EXPECT_EQ(admitted, kTexts);
-        const std::vector<TSkippedCopies> pairs = filter.SkippedByFolder();
-        ASSERT_EQ(pairs.size(), 1u);
-        EXPECT_EQ(pairs[0].Folder, "B");
-        EXPECT_EQ(pairs[0].FirstFolder, "A");
-        EXPECT_EQ(pairs[0].Count, kTexts);
-    }
+    const auto text = [](size_t i) { return "Subject: " + std::to_string(i) + "\r\n\r\n"; };
+    for (const bool asRun : {false, true})
+        for (const size_t expected : {size_t{0}, size_t{10}, kTexts, SIZE_MAX}) {
+            SCOPED_TRACE(std::to_string(expected) + (asRun ? " as a run" : " one by one"));
+            TDuplicateFilter filter(TDuplicateMode::Text);
+            filter.Expect(expected);
+            size_t admitted = 0;
+            for (size_t i = 0; i < kTexts; ++i) admitted += filter.Admit(text(i), "A", static_cast<int32_t>(i));
+            if (asRun) {
+                // Each text twice in B: the second copy of a run refers to A as well.
+                std::vector<std::optional<TMessageDigest>> keys;
+                for (size_t i = 0; i < 2 * kTexts; ++i) keys.push_back(filter.KeyOf(text(i % kTexts)));
+                keys.push_back(std::nullopt);  // a message without a key is always admitted
+                std::vector<TDuplicateFilter::TRunMessage> run;
+                for (size_t i = 0; i < keys.size(); ++i) run.push_back({&keys[i], static_cast<int32_t>(i)});
+                filter.AdmitRun(run, "B");
+                for (const TDuplicateFilter::TRunMessage& message : run) admitted += message.Admitted;
+            } else {
+                for (size_t i = 2 * kTexts; i-- > 0;)
+                    admitted += filter.Admit(text(i % kTexts), "B", static_cast<int32_t>(i));
+            }
+            EXPECT_EQ(admitted, kTexts + (asRun ? 1 : 0));
+            const std::vector<TSkippedCopies> pairs = filter.SkippedByFolder();
+            ASSERT_EQ(pairs.size(), 1u);
+            EXPECT_EQ(pairs[0].Folder, "B");
+            EXPECT_EQ(pairs[0].FirstFolder, "A");
+            EXPECT_EQ(pairs[0].Count, 2 * kTexts);
+        }
 }
 
 TEST(DuplicateSurvey, GroupsCopiesAcrossStoresInTreeOrder) {
