@@ -16,8 +16,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
+#include <span>
 #include <system_error>
 
 namespace brindle {
@@ -97,9 +99,8 @@ std::string_view Trimmed(std::string_view text) {
     return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
-// Runs of white space as one space.
-std::string CollapsedSpace(std::string_view text) {
-    std::string out;
+// Appends text with its white space trimmed and each run of it as one space.
+void AppendCollapsed(std::string& out, std::string_view text) {
     bool space = false;
     for (char c : Trimmed(text)) {
         if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
@@ -110,7 +111,51 @@ std::string CollapsedSpace(std::string_view text) {
         space = false;
         out += c;
     }
-    return out;
+}
+
+// Where a field's value lies in the header: from after its colon to the end of its last
+// continuation line.
+struct TFieldRange {
+    size_t Begin = 0;
+    size_t End = 0;
+};
+
+// In one pass over the header block of header (cut to kHeaderLimit before): for each of names,
+// where the value of the first field of that name (any case) lies. Each line is looked at for
+// every name not found yet, continuation lines too, as a pass for each name alone would.
+void FindFirstFields(std::string_view header, std::span<const std::string_view> names,
+                     std::span<std::optional<TFieldRange>> found) {
+    size_t missing = names.size();
+    size_t pos = 0;
+    while (pos < header.size() && missing > 0) {
+        size_t end = header.find('\n', pos);
+        if (end == std::string_view::npos) end = header.size();
+        std::string_view line = header.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty()) return;  // the header block ends
+        const size_t colon = line.find(':');
+        if (colon != std::string_view::npos) {
+            const std::string_view name = Trimmed(line.substr(0, colon));
+            for (size_t i = 0; i < names.size(); ++i) {
+                if (found[i] || !SameNameIgnoringCase(name, names[i])) continue;
+                TFieldRange range{pos + colon + 1, end};
+                // Continuation lines begin with white space.
+                for (size_t next = end + 1; next < header.size() && (header[next] == ' ' || header[next] == '\t');) {
+                    range.End = std::min(header.find('\n', next), header.size());
+                    next = range.End + 1;
+                }
+                found[i] = range;
+                --missing;
+            }
+        }
+        pos = end + 1;
+    }
+}
+
+std::string_view HeaderOf(std::string_view text) { return text.substr(0, std::min(text.size(), kHeaderLimit)); }
+
+std::string_view ValueIn(std::string_view header, const TFieldRange& range) {
+    return header.substr(range.Begin, range.End - range.Begin);
 }
 
 }  // namespace
@@ -129,39 +174,30 @@ size_t TMessageDigestHash::operator()(const TMessageDigest& digest) const noexce
 }
 
 std::optional<std::string> HeaderBlockField(std::string_view text, std::string_view name) {
-    text = text.substr(0, std::min(text.size(), kHeaderLimit));
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (line.empty()) return std::nullopt;  // the header block ends
-        const size_t colon = line.find(':');
-        pos = end + 1;
-        if (colon == std::string_view::npos || !SameNameIgnoringCase(Trimmed(line.substr(0, colon)), name)) continue;
-        std::string value(line.substr(colon + 1));
-        // Continuation lines begin with white space.
-        while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) {
-            size_t next = text.find('\n', pos);
-            if (next == std::string_view::npos) next = text.size();
-            value += ' ';
-            value += text.substr(pos, next - pos);
-            pos = next + 1;
-        }
-        return CollapsedSpace(value);
-    }
-    return std::nullopt;
+    const std::string_view header = HeaderOf(text);
+    std::optional<TFieldRange> found;
+    FindFirstFields(header, std::span(&name, 1), std::span(&found, 1));
+    if (!found) return std::nullopt;
+    std::string value;
+    AppendCollapsed(value, ValueIn(header, *found));
+    return value;
 }
 
 std::optional<TMessageDigest> DuplicateKeyOf(std::string_view text, TDuplicateMode mode) {
     if (mode == TDuplicateMode::Text) return DigestOf(text);
-    const std::optional<std::string> id = HeaderBlockField(text, "Message-ID");
-    if (!id || id->empty()) return std::nullopt;
+    static constexpr std::string_view kKeyFields[] = {"Message-ID", "Date"};
+    const std::string_view header = HeaderOf(text);
+    std::optional<TFieldRange> found[std::size(kKeyFields)];
+    FindFirstFields(header, kKeyFields, found);
+    if (!found[0]) return std::nullopt;
+    // Made again for each message in the same room.
+    thread_local std::string key;
+    key.clear();
+    AppendCollapsed(key, ValueIn(header, *found[0]));
+    if (key.empty()) return std::nullopt;
     // NUL cannot stand in a header field, so the pair cannot be read two ways.
-    std::string key = *id;
     key += '\0';
-    key += HeaderBlockField(text, "Date").value_or(std::string());
+    if (found[1]) AppendCollapsed(key, ValueIn(header, *found[1]));
     return DigestOf(key);
 }
 

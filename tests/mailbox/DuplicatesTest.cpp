@@ -67,6 +67,30 @@ TEST(DuplicateKey, HeaderFieldsAreTakenFromTheHeaderBlockOnly) {
     }
 }
 
+// The Message-ID and Date of a key are read wherever they stand in the header block, folded or
+// not; a line that continues one field is still looked at as the other field's line.
+TEST(DuplicateKey, MessageIdKeyReadsBothFieldsWhereverTheyStand) {
+    struct TCase {
+        const char* A;
+        const char* B;
+        bool Same;
+    };
+    const TCase cases[] = {
+        {"Date: D\r\nMessage-ID: <a>\r\n\r\n", "Message-ID: <a>\r\nDate: D\r\n\r\n", true},
+        {"Message-ID: <a>\r\nDate:\r\n  D\r\n\r\n", "Message-ID: <a>\r\nDate: D\r\n\r\n", true},
+        {"Message-ID: <a>\r\n\tDate: E\r\nDate: D\r\n\r\n", "Message-ID: <a> Date: E\r\nDate: E\r\n\r\n", true},
+        {"Message-ID: <a>\r\nDate: D\r\n\r\n", "Message-ID: <a>\r\nDate: E\r\n\r\n", false},
+        {"Message-ID: <a>\r\n\r\nDate: D\r\n", "Message-ID: <a>\r\n\r\n", true},
+        {"Message-ID: <a>\r\nDate: D\r\nDate: E\r\n\r\n", "Message-ID: <a>\r\nDate: D\r\n\r\n", true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::string(c.A) + " / " + c.B);
+        const std::optional<TMessageDigest> a = DuplicateKeyOf(c.A, TDuplicateMode::MessageId);
+        ASSERT_TRUE(a);
+        EXPECT_EQ(a == DuplicateKeyOf(c.B, TDuplicateMode::MessageId), c.Same);
+    }
+}
+
 TEST(DuplicateFilter, AdmitsTheFirstCopyAndTellsWhereItWent) {
     TDuplicateFilter filter(TDuplicateMode::Text);
     const std::string a = Text("<1@x>", "", "a\r\n");
