@@ -5,21 +5,22 @@
 #   - brindle-cli export --format mbox with and without --skip-duplicates on that folder;
 #   - brindle-cli check against scan on the 30,000-message rescue bench store (bench/rescue).
 # Warm cache; hyperfine with warm-up runs.
-# Figures (Dec 2026, 2 cores shared with other builds, load 8-12, RelWithDebInfo, /dev/shm;
-# hyperfine, 10 runs; the folder holds 20,500 messages with one store copied):
-#   check 0.52 s mean (151 ms user + 86 ms sys), duplicates 0.29 s (95 + 39 ms): both under 1 s.
-#   export --format mbox 0.18 s (48 + 44 ms), with --skip-duplicates 0.23 s (96 + 46 ms):
-#   1.25x, just above 1.2x, by the SHA-256 of every text and folders written one after the
-#   other (the first copy in tree order stays); =message-id 0.30 s under the same load.
-#   Since: copies decided in tree order while the folders are written side by side, Poly1305
-#   in place of SHA-256, the first copies in one flat table. Interleaved runs (30 each, load
-#   9-10 from other builds, /dev/shm, 20,000 messages): export --format mbox median 255 ms,
-#   with --skip-duplicates 335 ms (1.31x; the same build before 265 ms against 410 ms, 1.55x).
-#   CPU time (perf, 25 kHz samples) +11% with the option; the rest of the gap is folders
-#   waiting for the turn of the one before them on a machine this loaded.
-#   rescue store (30,000 messages, 132 MB): check 0.66-0.68 s, scan 0.59-0.83 s over two runs
-#   (equal within the noise; check reads no message headers but opens the index as well).
-# Usage: bench/health/run.sh [BUILD_DIR] [WORK_DIR] [RUNS]
+# Figures (11 Dec 2026, 2 cores otherwise idle, RelWithDebInfo, /dev/shm; the folder holds
+# 20,500 messages with one store copied):
+#   hyperfine, 30 runs: check 65 ms mean, duplicates 33 ms (both well under 1 s); export
+#   --format mbox 56 ms, with --skip-duplicates 63 ms (1.12x), =message-id 70 ms (1.24x, before its
+#   one pass over the header); rescue store (30,000 messages, 132 MB): check 101 ms,
+#   scan 126 ms.
+#   Interleaved whole-process runs (medians; hyperfine's means drift with the machine between
+#   one command's runs and the next's), 200 rounds: export --format mbox 46.1 ms, with
+#   --skip-duplicates 55.5 ms (1.20x; CPU time 1.25x), =message-id 54.7 ms (1.19x). Maildir
+#   (40 rounds) 149 ms against 169 ms (1.14x), .eml (30) 284 ms against 285 ms (1.00x). The
+#   Poly1305 digest of every text alone is 13% of the plain export's CPU time (9 ms of 72 ms;
+#   on one thread the option costs 1.19x); the rest is the first-copy table (a memory fetch a
+#   new key) and the folders read ahead of their turn.
+#   With LARGE=1, 40 folders of 2,500 messages (266 MB, two stores copied), interleaved, 10-15
+#   rounds: 1.19x-1.25x (1.66x-1.78x while a folder held at most 2 MB and then waited).
+# Usage: [LARGE=1] bench/health/run.sh [BUILD_DIR] [WORK_DIR] [RUNS]
 # BUILD_DIR is a build with -DBRINDLE_BENCH=ON (default build-bench, as `make bench` makes it).
 set -euo pipefail
 
@@ -60,6 +61,22 @@ hyperfine --warmup 1 --runs "$RUNS" \
   -n "export --format mbox --skip-duplicates" "$CLI export $STORES $OUT/x --format mbox --skip-duplicates > /dev/null" \
   -n "export --format mbox --skip-duplicates=message-id" \
      "$CLI export $STORES $OUT/x --format mbox --skip-duplicates=message-id > /dev/null"
+
+if [ "${LARGE:-0}" = 1 ]; then
+  LARGE_STORES=$WORK/large-stores
+  if [ ! -f "$LARGE_STORES/Folders.dbx" ]; then
+    mkdir -p "$LARGE_STORES" && "$MAKE_FOLDER" "$LARGE_STORES" 2500
+    cp "$LARGE_STORES/Folder 3.dbx" "$LARGE_STORES/Folder 3(1).dbx"
+    cp "$LARGE_STORES/Folder 7.dbx" "$LARGE_STORES/Folder 7(1).dbx"
+  fi
+  cat "$LARGE_STORES"/* > /dev/null
+  echo
+  echo "== export with and without --skip-duplicates, 40 folders of 2,500 messages ($(du -sh "$LARGE_STORES" | cut -f1))"
+  hyperfine --warmup 1 --runs "$RUNS" \
+    --prepare "rm -rf $OUT && mkdir -p $OUT" \
+    -n "export --format mbox" "$CLI export $LARGE_STORES $OUT/x --format mbox > /dev/null" \
+    -n "export --format mbox --skip-duplicates" "$CLI export $LARGE_STORES $OUT/x --format mbox --skip-duplicates > /dev/null"
+fi
 
 echo
 echo "== check against scan on the rescue store ($(stat -c %s "$WORK/Rescue.dbx") bytes)"
