@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <mutex>
@@ -27,6 +28,8 @@ constexpr mode_t kFolderMode = 0755;
 constexpr size_t kNewFileBuffer = 1 << 20;
 // A piece of this size or more that meets an empty buffer is written as it is.
 constexpr size_t kDirectWrite = 64 << 10;
+// Bytes moved at a time by TakeOut.
+constexpr size_t kMoveBuffer = 256 << 10;
 
 using TFileIdentity = std::pair<dev_t, ino_t>;
 
@@ -143,12 +146,17 @@ bool TTargetFolder::Exists(std::string_view name) const {
     return ::fstatat(fd_, std::string(name).c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+bool TTargetFolder::RemoveFile(std::string_view name) const {
+    if (fd_ < 0 || !IsAcceptableName(name)) return false;
+    return ::unlinkat(fd_, std::string(name).c_str(), 0) == 0;
+}
+
 // The new file's descriptor, or -1 with errno set (EEXIST when the name is taken). With O_CREAT
 // and O_EXCL the open fails on any entry of the name, a link included, so what it opens is
 // always a regular file that it has just made.
 int TTargetFolder::CreateExclusive(const std::string& name) const {
     ++attempts_;
-    return ::openat(fd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+    return ::openat(fd_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
 }
 
 void TTargetFolder::WriteNew(int fd, const std::string& name, std::string_view bytes) const {
@@ -333,6 +341,47 @@ void TNewFile::FinishAt(uint64_t size) {
         ::unlinkat(folderFd_, name_.c_str(), 0);
         throw EWriteError(name_);
     }
+}
+
+// Moves the bytes [from, to) of the file down to at.
+bool TNewFile::MoveDown(uint64_t from, uint64_t to, uint64_t at, std::string& buffer) const {
+    buffer.resize(static_cast<size_t>(std::min<uint64_t>(kMoveBuffer, to - from)));
+    while (from < to) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), to - from));
+        const ssize_t got = ::pread(fd_, buffer.data(), want, static_cast<off_t>(from));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        for (size_t done = 0; done < static_cast<size_t>(got);) {
+            const ssize_t put = ::pwrite(fd_, buffer.data() + done, static_cast<size_t>(got) - done,
+                                         static_cast<off_t>(at + done));
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) return false;
+            done += static_cast<size_t>(put);
+        }
+        from += static_cast<uint64_t>(got);
+        at += static_cast<uint64_t>(got);
+    }
+    return true;
+}
+
+void TNewFile::TakeOut(std::span<const std::pair<uint64_t, uint64_t>> ranges) {
+    Flush();
+    if (ranges.empty()) return;
+    const auto fail = [this] {
+        Fail();
+        throw EWriteError(name_);
+    };
+    uint64_t at = ranges.front().first;
+    std::string buffer;
+    for (size_t i = 0; i < ranges.size(); ++i) {
+        const auto [first, second] = ranges[i];
+        const uint64_t kept = i + 1 < ranges.size() ? ranges[i + 1].first : written_;
+        if (second < first || kept < second) fail();
+        if (!MoveDown(second, kept, at, buffer)) fail();
+        at += kept - second;
+    }
+    if (::ftruncate(fd_, static_cast<off_t>(at)) != 0 || ::lseek(fd_, static_cast<off_t>(at), SEEK_SET) < 0) fail();
+    written_ = at;
 }
 
 void TNewFile::Finish(std::optional<int64_t> modified) {

@@ -7,8 +7,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <span>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 namespace brindle {
 
@@ -36,6 +38,9 @@ public:
     std::string PathOf(std::string_view name) const;
     // Whether the folder holds an entry of that name (links are not followed).
     bool Exists(std::string_view name) const;
+    // Removes the file of that name (a link is removed, never followed; a folder is kept), for
+    // a file written here before. False when it cannot be removed.
+    bool RemoveFile(std::string_view name) const;
 
     // Writes the bytes into a new regular file (mode 0644 before the umask) and returns the name
     // written. A name that is empty, holds a "/" or a NUL, or is "." or "..", is refused. With
@@ -111,6 +116,12 @@ public:
     // Writes what is buffered when it can, cuts the file to its first size bytes and closes it
     // (for a file whose later bytes are incomplete). Throws EWriteError, the file removed.
     void FinishAt(uint64_t size);
+    // Takes the byte ranges [first, second) out of what was appended: the bytes after each move
+    // down and the file ends that much sooner; later appends follow on. What is buffered is
+    // written first, so that Written tells the file's size after. The ranges are in
+    // increasing order, apart and within the bytes appended. Throws EWriteError, the file
+    // removed (a half-moved file is of no use).
+    void TakeOut(std::span<const std::pair<uint64_t, uint64_t>> ranges);
 
 private:
     friend class TTargetFolder;
@@ -120,6 +131,7 @@ private:
     // KeepAfterWriteError) and throws EWriteError.
     void WriteOut(std::string_view bytes);
     void Fail();
+    bool MoveDown(uint64_t from, uint64_t to, uint64_t at, std::string& buffer) const;
 
     int folderFd_;
     int fd_;

@@ -348,5 +348,78 @@ TEST_F(TargetFolderTest, NewFilesAreWrittenInPiecesDatedAndRemovedWhenLeftUnfini
     ExpectOutsideUntouched();
 }
 
+// What is left of "0123456789" with the ranges taken out, then "ab" appended; ranges reach
+// past the buffer too, so that bytes move across what was flushed and what was not.
+TEST_F(TargetFolderTest, TakingRangesOutMovesTheRestDownAndLaterAppendsFollowOn) {
+    using TRanges = std::vector<std::pair<uint64_t, uint64_t>>;
+    const std::string big(3 << 20, 'q');
+    const struct {
+        const char* label;
+        TRanges ranges;
+    } cases[] = {
+        {"none", {}},
+        {"the first bytes", {{0, 3}}},
+        {"the middle", {{4, 6}}},
+        {"the end", {{7, 10}}},
+        {"several", {{0, 1}, {3, 5}, {9, 10}}},
+        {"everything", {{0, 10}}},
+        {"an empty range", {{5, 5}}},
+        {"the large middle", {{10, 10 + big.size()}}},
+        {"into the large middle", {{5, 12}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string before = std::string("0123456789") + big + "XYZ";
+        std::string expected;
+        uint64_t at = 0;
+        for (const auto& [first, second] : c.ranges) {
+            expected += before.substr(at, first - at);
+            at = second;
+        }
+        expected += before.substr(at);
+        expected += "ab";
+        TTargetFolder folder(Target().string());
+        {
+            std::unique_ptr<TNewFile> file = folder.Create("cut.txt", TIfExists::Fail);
+            file->Append("0123456789");
+            file->Append(big);
+            file->Append("XYZ");
+            file->TakeOut(c.ranges);
+            EXPECT_EQ(file->Written(), expected.size() - 2);
+            file->Append("ab");
+            file->Finish();
+        }
+        EXPECT_EQ(Read(Target() / "cut.txt"), expected);
+        fs::remove(Target() / "cut.txt");
+    }
+}
+
+TEST_F(TargetFolderTest, RangesOutOfOrderOrPastTheEndRemoveTheFile) {
+    using TRanges = std::vector<std::pair<uint64_t, uint64_t>>;
+    for (const TRanges& ranges : {TRanges{{3, 2}}, TRanges{{0, 4}, {2, 6}}, TRanges{{8, 11}}}) {
+        TTargetFolder folder(Target().string());
+        std::unique_ptr<TNewFile> file = folder.Create("bad.txt", TIfExists::Fail);
+        file->Append("0123456789");
+        EXPECT_THROW(file->TakeOut(ranges), EWriteError);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(Target() / "bad.txt")));
+    }
+}
+
+TEST_F(TargetFolderTest, RemovingAFileNeverFollowsALinkAndKeepsFolders) {
+    TTargetFolder folder(Target().string());
+    folder.Write("mine.txt", "bytes", TIfExists::Fail);
+    Plant(TEntry::LinkToOutside, "link.txt");
+    Plant(TEntry::Folder, "folder");
+    EXPECT_TRUE(folder.RemoveFile("mine.txt"));
+    EXPECT_FALSE(fs::exists(Target() / "mine.txt"));
+    EXPECT_TRUE(folder.RemoveFile("link.txt"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(Target() / "link.txt")));
+    EXPECT_FALSE(folder.RemoveFile("folder"));
+    EXPECT_TRUE(fs::is_directory(Target() / "folder"));
+    EXPECT_FALSE(folder.RemoveFile("missing.txt"));
+    EXPECT_FALSE(folder.RemoveFile("../outside/secret.txt"));
+    ExpectOutsideUntouched();
+}
+
 }  // namespace
 }  // namespace brindle
