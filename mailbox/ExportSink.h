@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,6 +52,17 @@ public:
     // Messages that AddMessage took without an error but that a later error kept from the disk
     // (or the server), since the last call; the walk counts them as errors, not as exported.
     virtual size_t TakeLost() { return 0; }
+
+    // Whether Withdraw can take messages out again, before End.
+    virtual bool CanWithdraw() const { return false; }
+    // Takes out again the messages of the given AddMessage calls (numbered from 0 over the calls
+    // that returned), in increasing order; called at most once. Returns how many are out of the
+    // output (none when an earlier error closed it); the others are still in it. Throws
+    // Exception when the output is gone with them; then TakeLost counts the others.
+    virtual size_t Withdraw(std::span<const size_t> added) {
+        (void)added;
+        return 0;
+    }
 };
 
 class TExportSink {

@@ -10,6 +10,7 @@
 #include "platform/TextRules.h"
 #include "store/MessageFlags.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -224,14 +225,49 @@ public:
     void AddMessage(const TSinkMessage& message) override {
         if (!file_) throw Exception(holder_->PathOf(name_) + ": the file was closed after a write error");
         AppendMboxEntry(piece_, message.Text, *message.Info, drafts_);
-        pending_.push_back(handed_ + piece_.size());
-        if (piece_.size() < kMboxPiece) return;
+        const uint64_t end = handed_ + piece_.size();
+        pending_.push_back(end);
+        if (piece_.size() >= kMboxPiece) {
+            try {
+                HandPiece();
+            } catch (const Exception&) {
+                // The entry just added is this message's own error, not one lost.
+                KeepCompleteEntries(1);
+            }
+        }
+        if (!withdrawn_) entryEnds_.push_back(end);
+    }
+
+    bool CanWithdraw() const override { return true; }
+
+    size_t Withdraw(std::span<const size_t> added) override {
+        if (withdrawn_) throw Exception(holder_->PathOf(name_) + ": messages were taken out of it before");
+        withdrawn_ = true;
+        if (!file_ || added.empty()) return 0;
+        std::vector<std::pair<uint64_t, uint64_t>> ranges;
+        for (const size_t entry : added) {
+            if (entry >= entryEnds_.size()) throw Exception(holder_->PathOf(name_) + ": no such message in it");
+            const uint64_t first = entry == 0 ? 0 : entryEnds_[entry - 1];
+            if (!ranges.empty() && ranges.back().second == first)
+                ranges.back().second = entryEnds_[entry];
+            else
+                ranges.emplace_back(first, entryEnds_[entry]);
+        }
+        entryEnds_ = {};
+        const size_t before = entriesKept_ + pending_.size();
         try {
             HandPiece();
+            file_->TakeOut(ranges);
         } catch (const Exception&) {
-            // The entry just added is this message's own error, not one lost.
-            KeepCompleteEntries(1);
+            lost_ += before - std::min(before, added.size());
+            Close();
+            throw Exception(holder_->PathOf(name_) + ": cannot be written, and was removed");
         }
+        handed_ = file_->Written();
+        complete_ = handed_;
+        pending_.clear();
+        entriesKept_ = before - added.size();
+        return added.size();
     }
 
     void End() override {
@@ -242,8 +278,7 @@ public:
         } catch (const Exception&) {
             KeepCompleteEntries(0);
         }
-        file_.reset();
-        pending_.clear();
+        Close();
     }
 
     size_t TakeLost() override { return std::exchange(lost_, 0); }
@@ -257,6 +292,13 @@ public:
     }
 
 private:
+    void Close() {
+        file_.reset();
+        pending_.clear();
+        piece_.clear();
+        entryEnds_ = {};
+    }
+
     void HandPiece() {
         handed_ += piece_.size();
         std::string piece = std::move(piece_);
@@ -307,6 +349,9 @@ private:
     uint64_t complete_ = 0;         // the file's size up to its last entry known on disk
     size_t entriesKept_ = 0;
     size_t lost_ = 0;
+    // File offsets after each entry added, while it may be withdrawn.
+    std::vector<uint64_t> entryEnds_;
+    bool withdrawn_ = false;
 };
 
 class TMboxSink : public TExportSink {
@@ -361,11 +406,26 @@ public:
             cur_->Create(MaildirFileName(*message.Info, number_, message.Index, drafts_), TIfExists::NextFreeName);
         file->Append(WithLfLineEnds(message.Text));
         file->Finish(UnixTimeOf(message.Info->Received));
+        if (!withdrawn_) names_.push_back(file->Name());
     }
     void End() override {
         if (!own_ && root_) MakeParts();
         cur_.reset();
         own_.reset();
+        names_ = {};
+    }
+
+    bool CanWithdraw() const override { return true; }
+
+    // A file that cannot be removed stays, and is not counted.
+    size_t Withdraw(std::span<const size_t> added) override {
+        if (withdrawn_) throw Exception(path_ + ": messages were taken out of it before");
+        withdrawn_ = true;
+        size_t out = 0;
+        for (const size_t message : added)
+            if (cur_ && message < names_.size() && cur_->RemoveFile(names_[message])) ++out;
+        names_ = {};
+        return out;
     }
 
     const std::string& Path() const { return path_; }
@@ -391,6 +451,9 @@ private:
     std::unique_ptr<TTargetFolder> cur_;
     size_t number_;
     bool drafts_;
+    // The file names in cur/ of the messages added, while they may be withdrawn.
+    std::vector<std::string> names_;
+    bool withdrawn_ = false;
 };
 
 class TMaildirSink : public TExportSink {

@@ -25,10 +25,11 @@ constexpr unsigned kMaxExportThreads = 4;
 // Folders whose output is open while they wait for their messages, at most (each may hold a
 // file descriptor).
 constexpr size_t kMaxWaitingFolders = 64;
-// With copies left out, a folder holds at most about this many bytes of the messages it read
-// until they are decided; then it waits for its turn and decides each message as it comes. A
-// folder that waits keeps the other threads from reading ahead, so this is enough for the
-// folders of most mailboxes (a folder of 2,500 messages of 2 KB is 7 MB).
+// With copies left out, a folder whose output cannot take messages out again holds at most
+// about this many bytes of the messages it read until they are decided; then it waits for its
+// turn and decides each message as it comes. A folder that waits keeps the other threads from
+// reading ahead, so this is enough for the folders of most mailboxes (a folder of 2,500
+// messages of 2 KB is 7 MB).
 constexpr size_t kMaxHeldBytes = size_t{16} << 20;
 // Folders side by side that were read but not written yet hold at most about this much in all
 // before no thread starts on another folder.
@@ -314,10 +315,13 @@ private:
     // Hands the messages of one folder to its output: through the filter and, with copies left
     // out, through the duplicate filter, whose answers depend on every message before in tree
     // order. A folder whose turn has come (inTurn: every folder before it is decided) decides
-    // and writes each message as it is read (Streaming). Before that, the messages read are held
-    // (up to kMaxHeldBytes) until the folder's turn to decide them comes (DecideHeld), and
-    // written after (WriteHeld). A folder that holds too much waits for its turn (waitForTurn);
-    // either way, once in turn it writes what it holds and streams from then on.
+    // and writes each message as it is read (Streaming). Before that, an output that can take
+    // messages out again gets each message at once, and the copies among them are taken out
+    // when the folder's turn comes (DecideHeld, then WriteHeld); copies are few, and the texts
+    // need not wait in memory. Other outputs' messages are held (up to kMaxHeldBytes) until the
+    // folder's turn to decide them comes, and written after. A folder that holds too much waits
+    // for its turn (waitForTurn); either way, once in turn it writes what it holds and streams
+    // from then on.
     class TFolderHand {
     public:
         TFolderHand(const TTreeWalk& walk, TFolderMessages& folder, std::function<bool()> inTurn,
@@ -327,7 +331,8 @@ private:
               report_(*folder.Report),
               copies_(walk.options_.LeaveOutCopies.get()),
               inTurn_(std::move(inTurn)),
-              waitForTurn_(std::move(waitForTurn)) {}
+              waitForTurn_(std::move(waitForTurn)),
+              writesAhead_(copies_ && folder.Output->CanWithdraw()) {}
         TFolderHand(const TFolderHand&) = delete;
         TFolderHand& operator=(const TFolderHand&) = delete;
 
@@ -342,6 +347,7 @@ private:
             std::optional<TMessageDigest> key = copies_->KeyOf(message.Text);
             if (!streaming_) {
                 const bool inTurn = inTurn_();
+                if (!inTurn && writesAhead_) return WriteAhead(message, key);
                 if (!inTurn && heldBytes_ < kMaxHeldBytes) return Hold(message, text, info, key);
                 if (!inTurn) waitForTurn_();
                 DecideHeld();
@@ -360,6 +366,7 @@ private:
 
         // In the folder's turn, in the order the messages were read.
         void DecideHeld() {
+            if (writesAhead_) return DecideWrittenAhead();
             std::vector<TDuplicateFilter::TRunMessage> run(held_.size());
             for (size_t i = 0; i < held_.size(); ++i) run[i] = {&held_[i].Key, held_[i].Index};
             copies_->AdmitRun(run, folder_.Shown);
@@ -369,8 +376,10 @@ private:
             }
         }
 
-        // A cancelled export writes none of them.
+        // A cancelled export writes none of the messages held; the copies written ahead are
+        // taken out all the same.
         void WriteHeld() {
+            if (writesAhead_) return WithdrawCopies();
             std::vector<THeld> held;
             held.swap(held_);
             heldBytes_ = 0;
@@ -389,6 +398,49 @@ private:
         }
 
     private:
+        // A message given to the output before its folder's turn.
+        struct TWrittenAhead {
+            std::optional<TMessageDigest> Key;
+            int32_t Index = 0;
+            size_t Added = 0;  // among the output's messages
+        };
+
+        void WriteAhead(const TSinkMessage& message, const std::optional<TMessageDigest>& key) {
+            Write(message);
+            ahead_.push_back({key, message.Index, added_ - 1});
+        }
+
+        void DecideWrittenAhead() {
+            std::vector<TDuplicateFilter::TRunMessage> run(ahead_.size());
+            for (size_t i = 0; i < ahead_.size(); ++i) run[i] = {&ahead_[i].Key, ahead_[i].Index};
+            copies_->AdmitRun(run, folder_.Shown);
+            for (size_t i = 0; i < ahead_.size(); ++i)
+                if (!run[i].Admitted) copiesAhead_.push_back(ahead_[i].Added);
+            ahead_ = {};
+        }
+
+        // The copies written ahead leave the output, and the counts.
+        void WithdrawCopies() {
+            std::vector<size_t> copies;
+            copies.swap(copiesAhead_);
+            if (copies.empty()) return;
+            size_t out = 0;
+            try {
+                out = folder_.Output->Withdraw(copies);
+                if (out < copies.size())
+                    report_.Problem(folder_.Shown + ": " + std::to_string(copies.size() - out) +
+                                    (copies.size() - out == 1 ? " copy written before its turn stays in it"
+                                                              : " copies written before their turn stay in it"));
+            } catch (const Exception& error) {
+                out = copies.size();
+                report_.Problem(folder_.Shown + ": " + error.Message());
+            }
+            out = std::min(out, report_.Messages);
+            report_.Messages -= out;
+            report_.Skipped += out;
+            report_.Lost(folder_.Shown, folder_.Output->TakeLost());
+        }
+
         struct THeld {
             std::string Text;
             TMessageInfo Info;
@@ -420,6 +472,7 @@ private:
                 throw;
             }
             ++report_.Messages;
+            ++added_;
         }
 
         const TTreeWalk& walk_;
@@ -428,7 +481,11 @@ private:
         TDuplicateFilter* copies_;
         std::function<bool()> inTurn_;
         std::function<void()> waitForTurn_;
+        const bool writesAhead_;
         bool streaming_ = false;
+        size_t added_ = 0;  // messages the output took
+        std::vector<TWrittenAhead> ahead_;  // until decided
+        std::vector<size_t> copiesAhead_;   // decided, until taken out
         std::vector<THeld> held_;
         size_t heldBytes_ = 0;
         std::string codePage_;

@@ -7,12 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
 #include <map>
 #include <thread>
 #include <set>
+#include <sstream>
 #include <mutex>
 
 namespace brindle {
@@ -37,6 +39,7 @@ public:
         std::vector<std::string> Subjects;
         std::vector<std::string> CodePages;
         bool Ended = false;
+        int Withdrawals = 0;
     };
 
     class TOutput : public TSinkFolderOutput {
@@ -49,6 +52,18 @@ public:
             folder.Subjects.push_back(message.Info->Subject);
             folder.CodePages.emplace_back(message.CodePage);
             if (message.Info->Subject == sink_.FailingSubject) throw Exception("cannot write it");
+            added_.push_back(folder.Subjects.size() - 1);
+        }
+        bool CanWithdraw() const override { return sink_.Withdraws; }
+        size_t Withdraw(std::span<const size_t> added) override {
+            const std::lock_guard<std::mutex> guard(sink_.lock_);
+            TFolder& folder = sink_.Folders[slot_];
+            EXPECT_FALSE(folder.Ended) << folder.Shown;
+            EXPECT_TRUE(std::is_sorted(added.begin(), added.end()));
+            for (auto k = added.rbegin(); k != added.rend(); ++k)
+                folder.Subjects.erase(folder.Subjects.begin() + static_cast<std::ptrdiff_t>(added_.at(*k)));
+            ++folder.Withdrawals;
+            return added.size();
         }
         void End() override {
             const std::lock_guard<std::mutex> guard(sink_.lock_);
@@ -59,6 +74,7 @@ public:
     private:
         TRecordingSink& sink_;
         size_t slot_;
+        std::vector<size_t> added_;  // per message added, its place among Subjects
     };
 
     explicit TRecordingSink(bool sideBySide) : sideBySide_(sideBySide) {}
@@ -81,6 +97,7 @@ public:
 
     std::set<std::string> Refused;
     std::string FailingSubject = "\x01";
+    bool Withdraws = false;  // whether its outputs can take messages out again
     unsigned SideBySide = 0;
     std::vector<TFolder> Folders;
     int Begun = 0;
@@ -220,10 +237,15 @@ TEST(ExportTreeTest, FoldersWrittenSideBySideTellCopiesInTreeOrderWhicheverReads
         {"m4"},
         {},
         {"m5"}};
-    for (const auto [sideBySide, secondSlowed] : {std::pair{false, false}, {true, false}, {true, true}}) {
-        SCOPED_TRACE(testing::Message() << sideBySide << secondSlowed);
+    const struct {
+        bool SideBySide, SecondSlowed, Withdraws;
+    } cases[] = {{false, false, false}, {true, false, false}, {true, true, false}, {true, false, true},
+                 {true, true, true}};
+    for (const auto [sideBySide, secondSlowed, withdraws] : cases) {
+        SCOPED_TRACE(testing::Message() << sideBySide << secondSlowed << withdraws);
         TRecordingSink sink(sideBySide);
         sink.SideBySide = 4;
+        sink.Withdraws = withdraws;
         TExportOptions options;
         std::atomic<bool> paused{false};
         options.Filter = [&](const TSinkMessage& message) {
@@ -238,6 +260,10 @@ TEST(ExportTreeTest, FoldersWrittenSideBySideTellCopiesInTreeOrderWhicheverReads
         EXPECT_EQ(totals.Skipped, 6u);
         ASSERT_EQ(sink.Folders.size(), kept.size());
         for (size_t k = 0; k < kept.size(); ++k) EXPECT_EQ(sink.Folders[k].Subjects, kept[k]) << sink.Folders[k].Shown;
+        // A folder read while A sleeps has its copies written ahead and taken out again.
+        int withdrawals = 0;
+        for (const TRecordingSink::TFolder& folder : sink.Folders) withdrawals += folder.Withdrawals;
+        EXPECT_EQ(withdrawals > 0, withdraws);
         std::vector<std::string> pairs;
         for (const TSkippedCopies& pair : options.LeaveOutCopies->SkippedByFolder())
             pairs.push_back(pair.Folder + "<" + pair.FirstFolder + ":" + std::to_string(pair.Count));
@@ -340,6 +366,124 @@ TEST(ExportTreeTest, FileSinksByFormat) {
     EXPECT_EQ(ExportFormatNamed("maildir"), TExportFormat::Maildir);
     EXPECT_EQ(ExportFormatNamed("eml"), TExportFormat::Eml);
     EXPECT_FALSE(ExportFormatNamed("MBOX"));
+}
+
+// The bytes of every file under dir, by path from dir.
+std::map<std::string, std::string> FilesUnder(const fs::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        if (!entry.is_regular_file()) continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        files[fs::relative(entry.path(), dir).string()].assign(std::istreambuf_iterator<char>(in), {});
+    }
+    return files;
+}
+
+// Copies scattered through folders read ahead of their turn (the first folder is slowed) are
+// taken out of the mbox and Maildir files: what is left is what an export in turn writes.
+TEST(ExportTreeTest, FoldersSideBySideTakeTheCopiesTheyWroteAheadOutOfTheirFiles) {
+    TTempDir dir;
+    WriteFolderList(dir / "Folders.dbx", {
+                                             {1, 0xFFFFFFFF, "A", "A.dbx"},
+                                             {2, 0xFFFFFFFF, "B", "B.dbx"},
+                                             {3, 0xFFFFFFFF, "C", "C.dbx"},
+                                             {4, 0xFFFFFFFF, "D", "D.dbx"},
+                                         });
+    const std::string large(200 << 10, 'x');
+    WriteDbx(dir / "A.dbx", {Message("m1"), Message("m2")});
+    WriteDbx(dir / "B.dbx", {Message("m3"), Message("m1"), Message("big", large), Message("m4"), Message("m2")});
+    WriteDbx(dir / "C.dbx", {Message("m5"), Message("m3"), Message("m5"), Message("big", large), Message("m6")});
+    WriteDbx(dir / "D.dbx", {Message("m4"), Message("m6"), Message("m1")});
+    const std::map<std::string, std::vector<std::string>> kept = {
+        {"A", {"m1", "m2"}}, {"B", {"m3", "big", "m4"}}, {"C", {"m5", "m6"}}, {"D", {}}};
+    for (const TExportFormat format : {TExportFormat::Mbox, TExportFormat::Maildir}) {
+        std::map<std::string, std::string> inTurn;
+        for (const bool slowed : {false, true}) {
+            SCOPED_TRACE(testing::Message() << static_cast<int>(format) << slowed);
+            TTempDir out;
+            TExportOptions options;
+            std::atomic<bool> paused{false};
+            options.Filter = [&](const TSinkMessage& message) {
+                if (slowed && message.Folder == "A" && !paused.exchange(true))
+                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                return true;
+            };
+            options.Problem = [](const std::string& text) { ADD_FAILURE() << text; };
+            options.LeaveOutCopies = std::make_shared<TDuplicateFilter>(TDuplicateMode::Text);
+            const std::unique_ptr<TExportSink> sink = MakeFileSink(format, out.Path());
+            const TExportTotals totals = ExportTree(ReadStoreFolder(dir.Path()), *sink, options);
+            EXPECT_EQ(totals.Messages, 7u);
+            EXPECT_EQ(totals.Skipped, 8u);
+            const std::map<std::string, std::string> files = FilesUnder(out.Path());
+            for (const auto& [folder, subjects] : kept) {
+                std::vector<std::string> found;
+                for (const auto& [path, bytes] : files)
+                    if (path == folder || path.starts_with("." + folder + "/"))
+                        for (size_t at = bytes.find("Subject: "); at != std::string::npos;
+                             at = bytes.find("Subject: ", at + 1))
+                            found.push_back(bytes.substr(at + 9, bytes.find_first_of("\r\n", at) - at - 9));
+                std::vector<std::string> expected = subjects;
+                if (format == TExportFormat::Maildir) {
+                    // The files of a Maildir come in no order.
+                    std::sort(found.begin(), found.end());
+                    std::sort(expected.begin(), expected.end());
+                }
+                EXPECT_EQ(found, expected) << folder;
+            }
+            if (!slowed)
+                inTurn = files;
+            else
+                EXPECT_EQ(files, inTurn);
+        }
+    }
+}
+
+// Messages taken out of an mbox or Maildir output leave it as if they had never been written,
+// whether they were still buffered or on the disk already (one message is larger than what is
+// gathered before it goes to the disk).
+TEST(ExportTreeTest, MessagesTakenOutOfAFileOutputLeaveNoTrace) {
+    const std::vector<std::vector<size_t>> withdrawals = {{}, {0}, {1, 2}, {5}, {0, 2, 4}, {3}, {0, 1, 2, 3, 4, 5}};
+    std::vector<std::string> texts;
+    std::vector<TMessageInfo> infos(6);
+    for (size_t k = 0; k < infos.size(); ++k) {
+        texts.push_back("Subject: m" + std::to_string(k) + "\r\n\r\nFrom here\r\n" +
+                        std::string(k == 2 ? 200 << 10 : 10, static_cast<char>('a' + k)) + "\r\n");
+        infos[k].Subject = "m" + std::to_string(k);
+        infos[k].Received = static_cast<int64_t>(k) * 86400 * 1000;
+    }
+    // Writes the messages chosen into folder F of a new output; takes out those to withdraw
+    // (their places among the chosen).
+    const auto write = [&](TExportFormat format, const fs::path& out, const std::vector<size_t>& chosen,
+                           const std::vector<size_t>& withdrawn) {
+        const std::unique_ptr<TExportSink> sink = MakeFileSink(format, out.string());
+        sink->Begin();
+        TFolderNode node;
+        node.Name = "F";
+        auto output = sink->BeginFolder(TSinkFolder{&node, 0, {"F"}, "F"}, nullptr);
+        ASSERT_TRUE(output->CanWithdraw());
+        for (const size_t k : chosen)
+            output->AddMessage(TSinkMessage{texts[k], &infos[k], static_cast<int32_t>(k), std::nullopt, "windows-1252", "F"});
+        if (!withdrawn.empty()) {
+            EXPECT_EQ(output->Withdraw(withdrawn), withdrawn.size());
+            EXPECT_THROW(output->Withdraw(withdrawn), Exception);
+        }
+        output->End();
+        sink->Finish();
+    };
+    for (const TExportFormat format : {TExportFormat::Mbox, TExportFormat::Maildir}) {
+        for (const std::vector<size_t>& withdrawn : withdrawals) {
+            SCOPED_TRACE(testing::Message() << static_cast<int>(format) << " " << testing::PrintToString(withdrawn));
+            std::vector<size_t> all(texts.size()), kept;
+            for (size_t k = 0; k < all.size(); ++k) {
+                all[k] = k;
+                if (std::find(withdrawn.begin(), withdrawn.end(), k) == withdrawn.end()) kept.push_back(k);
+            }
+            TTempDir taken, fresh;
+            write(format, taken.Path(), all, withdrawn);
+            write(format, fresh.Path(), kept, {});
+            EXPECT_EQ(FilesUnder(taken.Path()), FilesUnder(fresh.Path()));
+        }
+    }
 }
 
 }  // namespace
