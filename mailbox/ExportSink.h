@@ -56,9 +56,9 @@ public:
     // Whether Withdraw can take messages out again, before End.
     virtual bool CanWithdraw() const { return false; }
     // Takes out again the messages of the given AddMessage calls (numbered from 0 over the calls
-    // that returned), in increasing order; called at most once. Returns how many are out of the
-    // output (none when an earlier error closed it); the others are still in it. Throws
-    // Exception when the output is gone with them; then TakeLost counts the others.
+    // that returned), in increasing order; once only. Returns how many are out of the output
+    // (none when an earlier error closed it, or when called again); the others are still in it.
+    // Throws Exception when the output is gone with them; then TakeLost counts the others.
     virtual size_t Withdraw(std::span<const size_t> added) {
         (void)added;
         return 0;

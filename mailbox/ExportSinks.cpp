@@ -240,13 +240,12 @@ public:
 
     bool CanWithdraw() const override { return true; }
 
+    // Entries it does not know of take nothing out.
     size_t Withdraw(std::span<const size_t> added) override {
-        if (withdrawn_) throw Exception(holder_->PathOf(name_) + ": messages were taken out of it before");
-        withdrawn_ = true;
-        if (!file_ || added.empty()) return 0;
+        const bool again = std::exchange(withdrawn_, true);
+        if (again || !file_ || added.empty() || added.back() >= entryEnds_.size()) return 0;
         std::vector<std::pair<uint64_t, uint64_t>> ranges;
         for (const size_t entry : added) {
-            if (entry >= entryEnds_.size()) throw Exception(holder_->PathOf(name_) + ": no such message in it");
             const uint64_t first = entry == 0 ? 0 : entryEnds_[entry - 1];
             if (!ranges.empty() && ranges.back().second == first)
                 ranges.back().second = entryEnds_[entry];
@@ -419,7 +418,6 @@ public:
 
     // A file that cannot be removed stays, and is not counted.
     size_t Withdraw(std::span<const size_t> added) override {
-        if (withdrawn_) throw Exception(path_ + ": messages were taken out of it before");
         withdrawn_ = true;
         size_t out = 0;
         for (const size_t message : added)

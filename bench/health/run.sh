@@ -7,19 +7,20 @@
 # Warm cache; hyperfine with warm-up runs.
 # Figures (11 Dec 2026, 2 cores otherwise idle, RelWithDebInfo, /dev/shm; the folder holds
 # 20,500 messages with one store copied):
-#   hyperfine, 30 runs: check 65 ms mean, duplicates 33 ms (both well under 1 s); export
-#   --format mbox 56 ms, with --skip-duplicates 63 ms (1.12x), =message-id 70 ms (1.24x, before its
-#   one pass over the header); rescue store (30,000 messages, 132 MB): check 101 ms,
-#   scan 126 ms.
+#   hyperfine, 30 runs: check 77 ms mean, duplicates 39 ms (both well under 1 s); export
+#   --format mbox 60 ms, with --skip-duplicates 65 ms (1.09x), =message-id 63 ms (1.05x);
+#   rescue store (30,000 messages, 132 MB): check 141 ms, scan 144 ms.
 #   Interleaved whole-process runs (medians; hyperfine's means drift with the machine between
-#   one command's runs and the next's), 200 rounds: export --format mbox 46.1 ms, with
-#   --skip-duplicates 55.5 ms (1.20x; CPU time 1.25x), =message-id 54.7 ms (1.19x). Maildir
-#   (40 rounds) 149 ms against 169 ms (1.14x), .eml (30) 284 ms against 285 ms (1.00x). The
-#   Poly1305 digest of every text alone is 13% of the plain export's CPU time (9 ms of 72 ms;
-#   on one thread the option costs 1.19x); the rest is the first-copy table (a memory fetch a
-#   new key) and the folders read ahead of their turn.
-#   With LARGE=1, 40 folders of 2,500 messages (266 MB, two stores copied), interleaved, 10-15
-#   rounds: 1.19x-1.25x (1.66x-1.78x while a folder held at most 2 MB and then waited).
+#   one command's runs and the next's), 200 rounds: export --format mbox 51.0 ms, with
+#   --skip-duplicates 57.4 ms (1.13x; CPU time 1.19x), =message-id 58.3 ms (1.14x); 60.7 ms
+#   (1.19x) while folders read ahead of their turn held their texts instead of writing them and
+#   taking their copies out again. Maildir (30 rounds) 139 ms against 145 ms (1.04x), .eml (30)
+#   260 ms against 277 ms (1.07x). The Poly1305 digest of every text alone is some 11% of the
+#   plain export's CPU time (9 ms of 83 ms); the rest is the first-copy table (a memory fetch a
+#   new key) and the copies written ahead and taken out again.
+#   With LARGE=1, 40 folders of 2,500 messages (266 MB, two stores copied), interleaved, 20
+#   rounds: 1.15x, peak memory 37 MB (1.24x and 59 MB while folders read ahead held their
+#   texts; 1.66x-1.78x while a folder held at most 2 MB and then waited).
 # Usage: [LARGE=1] bench/health/run.sh [BUILD_DIR] [WORK_DIR] [RUNS]
 # BUILD_DIR is a build with -DBRINDLE_BENCH=ON (default build-bench, as `make bench` makes it).
 set -euo pipefail

@@ -465,7 +465,7 @@ TEST(ExportTreeTest, MessagesTakenOutOfAFileOutputLeaveNoTrace) {
             output->AddMessage(TSinkMessage{texts[k], &infos[k], static_cast<int32_t>(k), std::nullopt, "windows-1252", "F"});
         if (!withdrawn.empty()) {
             EXPECT_EQ(output->Withdraw(withdrawn), withdrawn.size());
-            EXPECT_THROW(output->Withdraw(withdrawn), Exception);
+            EXPECT_EQ(output->Withdraw(withdrawn), 0u);  // once only
         }
         output->End();
         sink->Finish();
