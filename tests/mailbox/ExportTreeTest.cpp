@@ -438,54 +438,6 @@ TEST(ExportTreeTest, FoldersSideBySideTakeTheCopiesTheyWroteAheadOutOfTheirFiles
     }
 }
 
-// Messages taken out of an mbox or Maildir output leave it as if they had never been written,
-// whether they were still buffered or on the disk already (one message is larger than what is
-// gathered before it goes to the disk).
-TEST(ExportTreeTest, MessagesTakenOutOfAFileOutputLeaveNoTrace) {
-    const std::vector<std::vector<size_t>> withdrawals = {{}, {0}, {1, 2}, {5}, {0, 2, 4}, {3}, {0, 1, 2, 3, 4, 5}};
-    std::vector<std::string> texts;
-    std::vector<TMessageInfo> infos(6);
-    for (size_t k = 0; k < infos.size(); ++k) {
-        texts.push_back("Subject: m" + std::to_string(k) + "\r\n\r\nFrom here\r\n" +
-                        std::string(k == 2 ? 200 << 10 : 10, static_cast<char>('a' + k)) + "\r\n");
-        infos[k].Subject = "m" + std::to_string(k);
-        infos[k].Received = static_cast<int64_t>(k) * 86400 * 1000;
-    }
-    // Writes the messages chosen into folder F of a new output; takes out those to withdraw
-    // (their places among the chosen).
-    const auto write = [&](TExportFormat format, const fs::path& out, const std::vector<size_t>& chosen,
-                           const std::vector<size_t>& withdrawn) {
-        const std::unique_ptr<TExportSink> sink = MakeFileSink(format, out.string());
-        sink->Begin();
-        TFolderNode node;
-        node.Name = "F";
-        auto output = sink->BeginFolder(TSinkFolder{&node, 0, {"F"}, "F"}, nullptr);
-        ASSERT_TRUE(output->CanWithdraw());
-        for (const size_t k : chosen)
-            output->AddMessage(TSinkMessage{texts[k], &infos[k], static_cast<int32_t>(k), std::nullopt, "windows-1252", "F"});
-        if (!withdrawn.empty()) {
-            EXPECT_EQ(output->Withdraw(withdrawn), withdrawn.size());
-            EXPECT_EQ(output->Withdraw(withdrawn), 0u);  // once only
-        }
-        output->End();
-        sink->Finish();
-    };
-    for (const TExportFormat format : {TExportFormat::Mbox, TExportFormat::Maildir}) {
-        for (const std::vector<size_t>& withdrawn : withdrawals) {
-            SCOPED_TRACE(testing::Message() << static_cast<int>(format) << " " << testing::PrintToString(withdrawn));
-            std::vector<size_t> all(texts.size()), kept;
-            for (size_t k = 0; k < all.size(); ++k) {
-                all[k] = k;
-                if (std::find(withdrawn.begin(), withdrawn.end(), k) == withdrawn.end()) kept.push_back(k);
-            }
-            TTempDir taken, fresh;
-            write(format, taken.Path(), all, withdrawn);
-            write(format, fresh.Path(), kept, {});
-            EXPECT_EQ(FilesUnder(taken.Path()), FilesUnder(fresh.Path()));
-        }
-    }
-}
-
 }  // namespace
 }  // namespace brindle
 
