@@ -225,17 +225,14 @@ public:
     void AddMessage(const TSinkMessage& message) override {
         if (!file_) throw Exception(holder_->PathOf(name_) + ": the file was closed after a write error");
         AppendMboxEntry(piece_, message.Text, *message.Info, drafts_);
-        const uint64_t end = handed_ + piece_.size();
-        pending_.push_back(end);
-        if (piece_.size() >= kMboxPiece) {
-            try {
-                HandPiece();
-            } catch (const Exception&) {
-                // The entry just added is this message's own error, not one lost.
-                KeepCompleteEntries(1);
-            }
+        ends_.push_back(handed_ + piece_.size());
+        if (piece_.size() < kMboxPiece) return;
+        try {
+            HandPiece();
+        } catch (const Exception&) {
+            // The entry just added is this message's own error, not one lost.
+            KeepCompleteEntries(1);
         }
-        if (!withdrawn_) entryEnds_.push_back(end);
     }
 
     bool CanWithdraw() const override { return true; }
@@ -243,29 +240,35 @@ public:
     // Entries it does not know of take nothing out.
     size_t Withdraw(std::span<const size_t> added) override {
         const bool again = std::exchange(withdrawn_, true);
-        if (again || !file_ || added.empty() || added.back() >= entryEnds_.size()) return 0;
+        if (again || !file_ || added.empty() || added.back() >= ends_.size()) return 0;
         std::vector<std::pair<uint64_t, uint64_t>> ranges;
-        for (const size_t entry : added) {
-            const uint64_t first = entry == 0 ? 0 : entryEnds_[entry - 1];
+        std::vector<uint64_t> keptEnds;
+        keptEnds.reserve(ends_.size() - added.size());
+        uint64_t cut = 0;  // bytes taken out before the entry
+        for (size_t entry = 0, next = 0; entry < ends_.size(); ++entry) {
+            const uint64_t first = entry == 0 ? 0 : ends_[entry - 1];
+            if (next == added.size() || added[next] != entry) {
+                keptEnds.push_back(ends_[entry] - cut);
+                continue;
+            }
+            ++next;
+            cut += ends_[entry] - first;
             if (!ranges.empty() && ranges.back().second == first)
-                ranges.back().second = entryEnds_[entry];
+                ranges.back().second = ends_[entry];
             else
-                ranges.emplace_back(first, entryEnds_[entry]);
+                ranges.emplace_back(first, ends_[entry]);
         }
-        entryEnds_ = {};
-        const size_t before = entriesKept_ + pending_.size();
         try {
             HandPiece();
             file_->TakeOut(ranges);
         } catch (const Exception&) {
-            lost_ += before - std::min(before, added.size());
+            lost_ += keptEnds.size();
             Close();
             throw Exception(holder_->PathOf(name_) + ": cannot be written, and was removed");
         }
+        ends_ = std::move(keptEnds);
         handed_ = file_->Written();
-        complete_ = handed_;
-        pending_.clear();
-        entriesKept_ = before - added.size();
+        onDisk_ = ends_.size();
         return added.size();
     }
 
@@ -293,9 +296,9 @@ public:
 private:
     void Close() {
         file_.reset();
-        pending_.clear();
         piece_.clear();
-        entryEnds_ = {};
+        ends_ = {};
+        onDisk_ = 0;
     }
 
     void HandPiece() {
@@ -303,34 +306,30 @@ private:
         std::string piece = std::move(piece_);
         piece_ = {};
         file_->Append(piece);
-        ForgetWrittenEntries();
+        CountWrittenEntries();
     }
 
-    // Entries wholly on the disk need no tracking any more.
-    void ForgetWrittenEntries() {
+    void CountWrittenEntries() {
         const uint64_t written = file_->Written();
-        size_t done = 0;
-        while (done < pending_.size() && pending_[done] <= written) ++done;
-        if (done) complete_ = pending_[done - 1];
-        entriesKept_ += done;
-        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));
+        while (onDisk_ < ends_.size() && ends_[onDisk_] <= written) ++onDisk_;
     }
 
     // After a write error: cuts the file after its last complete entry and keeps it, counts the
     // entries accepted before that did not reach the disk (but the own ones, which are the
     // caller's error) as lost, and throws an error that tells what is kept.
     void KeepCompleteEntries(size_t own) {
-        ForgetWrittenEntries();
-        const size_t gone = pending_.size();
+        CountWrittenEntries();
+        const size_t gone = ends_.size() - onDisk_;
         lost_ += gone > own ? gone - own : 0;
-        pending_.clear();
-        piece_.clear();
+        const uint64_t complete = onDisk_ == 0 ? 0 : ends_[onDisk_ - 1];
+        const size_t kept = onDisk_;
         std::unique_ptr<TNewFile> file = std::move(file_);
+        Close();
         const std::string path = holder_->PathOf(name_);
         try {
-            file->FinishAt(complete_);
+            file->FinishAt(complete);
         } catch (const Exception&) {
-            lost_ += std::exchange(entriesKept_, 0);
+            lost_ += kept;
             throw Exception(path + ": cannot be written, and was removed");
         }
         throw Exception(path + ": cannot be written further; it is kept with the messages written whole before");
@@ -343,13 +342,10 @@ private:
     bool drafts_;        // the messages of the drafts folder are drafts
     std::shared_ptr<TTargetFolder> subFolders_;
     TFolderNumbers subFolderNumbers_;
-    uint64_t handed_ = 0;           // bytes handed to the file
-    std::vector<uint64_t> pending_;  // file offsets after each entry not yet known on disk
-    uint64_t complete_ = 0;         // the file's size up to its last entry known on disk
-    size_t entriesKept_ = 0;
+    uint64_t handed_ = 0;        // bytes handed to the file
+    std::vector<uint64_t> ends_;  // the file offset after each entry in it
+    size_t onDisk_ = 0;           // the first entries, known to be wholly on disk
     size_t lost_ = 0;
-    // File offsets after each entry added, while it may be withdrawn.
-    std::vector<uint64_t> entryEnds_;
     bool withdrawn_ = false;
 };
 

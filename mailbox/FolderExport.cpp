@@ -367,9 +367,7 @@ private:
         // In the folder's turn, in the order the messages were read.
         void DecideHeld() {
             if (writesAhead_) return DecideWrittenAhead();
-            std::vector<TDuplicateFilter::TRunMessage> run(held_.size());
-            for (size_t i = 0; i < held_.size(); ++i) run[i] = {&held_[i].Key, held_[i].Index};
-            copies_->AdmitRun(run, folder_.Shown);
+            const std::vector<TDuplicateFilter::TRunMessage> run = Decided(held_);
             for (size_t i = 0; i < held_.size(); ++i) {
                 held_[i].Admitted = run[i].Admitted;
                 if (!run[i].Admitted) ++report_.Skipped;
@@ -410,10 +408,17 @@ private:
             ahead_.push_back({key, message.Index, added_ - 1});
         }
 
-        void DecideWrittenAhead() {
-            std::vector<TDuplicateFilter::TRunMessage> run(ahead_.size());
-            for (size_t i = 0; i < ahead_.size(); ++i) run[i] = {&ahead_[i].Key, ahead_[i].Index};
+        // The answers for messages (held or written ahead, each with its Key and Index), in order.
+        template <class TMessages>
+        std::vector<TDuplicateFilter::TRunMessage> Decided(const TMessages& messages) {
+            std::vector<TDuplicateFilter::TRunMessage> run(messages.size());
+            for (size_t i = 0; i < messages.size(); ++i) run[i] = {&messages[i].Key, messages[i].Index};
             copies_->AdmitRun(run, folder_.Shown);
+            return run;
+        }
+
+        void DecideWrittenAhead() {
+            const std::vector<TDuplicateFilter::TRunMessage> run = Decided(ahead_);
             for (size_t i = 0; i < ahead_.size(); ++i)
                 if (!run[i].Admitted) copiesAhead_.push_back(ahead_[i].Added);
             ahead_ = {};
